@@ -487,10 +487,13 @@ void Dispatcher::run()
             if (next == m_timers.end() || it->second.due < next->second.due)
                 next = it;
         }
-        if (next == m_timers.end())
+        if (next == m_timers.end()) {
             m_wake.wait(lock);
-        else
-            m_wake.wait_until(lock, next->second.due);
+        } else {
+            // A copy: the timer may be killed while we wait.
+            Clock::time_point due = next->second.due;
+            m_wake.wait_until(lock, due);
+        }
     }
     m_exited = true;
     m_idle.notify_all();

@@ -6,7 +6,8 @@
 #define WTS_CURRENT_SERVER_HANDLE ((HANDLE)NULL)
 #define WTS_CURRENT_SESSION ((DWORD)-1)
 
-typedef enum _WTS_INFO_CLASS {
+// int-sized like the Windows enum, and any int value a caller passes is defined.
+typedef enum _WTS_INFO_CLASS : int {
     WTSInitialProgram = 0,
     WTSApplicationName = 1,
     WTSWorkingDirectory = 2,
