@@ -435,7 +435,7 @@ struct UseTimerLog {
 
 } // namespace
 
-TEST(Timer, WindowlessTimerFiresAtItsPeriod)
+TEST(WindowTimer, WindowlessTimerFiresAtItsPeriod)
 {
     UseTimerLog use;
     auto start = Clock::now();
@@ -460,7 +460,7 @@ TEST(Timer, WindowlessTimerFiresAtItsPeriod)
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
-TEST(Timer, WindowlessIdsAreNewUnlessTheyNameALiveTimer)
+TEST(WindowTimer, WindowlessIdsAreNewUnlessTheyNameALiveTimer)
 {
     UseTimerLog use;
     UINT_PTR a = SetTimer(nullptr, 0, 10000, recordTimerCall);
@@ -476,7 +476,7 @@ TEST(Timer, WindowlessIdsAreNewUnlessTheyNameALiveTimer)
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
-TEST(Timer, WithoutAProcTheHandlerGetsWmTimer)
+TEST(WindowTimer, WithoutAProcTheHandlerGetsWmTimer)
 {
     ScopedWindow w;
     Recorder recorder;
@@ -493,7 +493,7 @@ TEST(Timer, WithoutAProcTheHandlerGetsWmTimer)
     }
 }
 
-TEST(Timer, WithAProcTheProcIsCalledInsteadOfTheHandler)
+TEST(WindowTimer, WithAProcTheProcIsCalledInsteadOfTheHandler)
 {
     UseTimerLog use;
     ScopedWindow w;
@@ -513,7 +513,7 @@ TEST(Timer, WithAProcTheProcIsCalledInsteadOfTheHandler)
         EXPECT_NE(item.msg, UINT(WM_TIMER));
 }
 
-TEST(Timer, SameIdReplacesTheTimer)
+TEST(WindowTimer, SameIdReplacesTheTimer)
 {
     ScopedWindow w;
     static std::atomic<int> s_first{0};
@@ -538,7 +538,7 @@ TEST(Timer, SameIdReplacesTheTimer)
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
-TEST(Timer, KillTimerWaitsForTheRunningCallback)
+TEST(WindowTimer, KillTimerWaitsForTheRunningCallback)
 {
     ScopedWindow w;
     static Signal* s_entered = nullptr;
@@ -564,7 +564,7 @@ TEST(Timer, KillTimerWaitsForTheRunningCallback)
     EXPECT_EQ(s_calls.load(), calls);
 }
 
-TEST(Timer, KillTimerInsideItsOwnCallback)
+TEST(WindowTimer, KillTimerInsideItsOwnCallback)
 {
     ScopedWindow w;
     static std::atomic<int> s_calls{0};
@@ -586,7 +586,7 @@ TEST(Timer, KillTimerInsideItsOwnCallback)
     EXPECT_FALSE(KillTimer(w.hwnd, 3));
 }
 
-TEST(Timer, DestroyWindowKillsItsTimers)
+TEST(WindowTimer, DestroyWindowKillsItsTimers)
 {
     UseTimerLog use;
     HWND hwnd = TvCreateVirtualWindow(16, 16);
@@ -601,7 +601,7 @@ TEST(Timer, DestroyWindowKillsItsTimers)
     EXPECT_FALSE(KillTimer(hwnd, 2));
 }
 
-TEST(Timer, ASlowCallbackIsNotFollowedByABurst)
+TEST(WindowTimer, ASlowCallbackIsNotFollowedByABurst)
 {
     static std::mutex s_lock;
     static std::vector<Clock::time_point> s_calls; // start of each call, guarded by s_lock
@@ -638,7 +638,7 @@ TEST(Timer, ASlowCallbackIsNotFollowedByABurst)
     EXPECT_LE(soon, 1);
 }
 
-TEST(Timer, TimerCallbacksMayManageOtherTimers)
+TEST(WindowTimer, TimerCallbacksMayManageOtherTimers)
 {
     ScopedWindow w;
     static std::atomic<int> s_child{0};
