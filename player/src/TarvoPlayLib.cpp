@@ -1,0 +1,459 @@
+// The exported TP_ functions over the player table.
+//
+// The table, the handle counter and the last error are meant for one application
+// thread (the one that owns the windows), so the table takes no lock.
+
+#include "TarvoPlayLib.h"
+
+#include <map>
+#include <new>
+#include <type_traits>
+#include <vector>
+
+#include <windows.h>
+
+#include "FilePlayer.h"
+#include "PlayerBase.h"
+#include "StreamPlayer.h"
+
+static_assert(std::is_same_v<TP_MessageCallback, TvMessageHandler>,
+              "TP_MessageCallback must be the platform's window message handler type");
+
+namespace {
+
+struct PlayerEntry {
+    HWND hWnd;
+    CPlayerBase* player; // owned; may be null
+};
+
+std::map<int, PlayerEntry> g_players;
+int g_nextHandle = 0;
+
+// Players dropped from the table by TP_Init. TP_Init does not delete them (an
+// application may call it with players still running); they stay reachable here
+// and TP_Exit deletes them with the rest.
+std::vector<CPlayerBase*>& DetachedPlayers()
+{
+    static auto* players = new std::vector<CPlayerBase*>();
+    return *players;
+}
+
+// The COM initialisations TP_Login made, kept for the life of the process.
+std::vector<CPlayerBase*>& LoginHolders()
+{
+    static auto* holders = new std::vector<CPlayerBase*>();
+    return *holders;
+}
+
+bool IsAcceptedDeviceType(int deviceType)
+{
+    return deviceType >= TP_DEVICE_TYPE_MIN && deviceType <= TP_DEVICE_TYPE_MAX && deviceType != 6 &&
+           deviceType != 8;
+}
+
+// The shared handle lookup: unknown handle, entry without player, or the
+// operation's result.
+template <typename Op>
+int WithPlayer(int handle, Op op)
+{
+    auto it = g_players.find(handle);
+    if (it == g_players.end())
+        return TP_ERR_INVALID_HANDLE;
+    if (!it->second.player)
+        return TP_ERR_NO_PLAYER;
+    return op(*it->second.player);
+}
+
+// The same for the functions that report failure as -1 with the last error.
+template <typename Op>
+int WithPlayerOrMinusOne(int handle, Op op)
+{
+    auto it = g_players.find(handle);
+    if (it == g_players.end()) {
+        TpSetLastError(TP_ERR_INVALID_HANDLE);
+        return -1;
+    }
+    if (!it->second.player) {
+        TpSetLastError(TP_ERR_NO_PLAYER);
+        return -1;
+    }
+    return op(*it->second.player);
+}
+
+int DispatchPlayControl(CPlayerBase& player, int command, intptr_t in, void* out)
+{
+    int* outInt = static_cast<int*>(out);
+    switch (command) {
+    case TP_PLAY_PLAY: return player.Play();
+    case TP_PLAY_PAUSE: return player.Pause();
+    case TP_PLAY_STOP: return player.Stop();
+    case TP_PLAY_CLOSE: return player.Close();
+    case TP_PLAY_GET_RATE: return player.GetRate(static_cast<double*>(out));
+    case TP_PLAY_SET_RATE: {
+        const double* rate = reinterpret_cast<const double*>(in);
+        if (!rate)
+            return E_POINTER;
+        return player.SetRate(*rate);
+    }
+    case TP_PLAY_STEP_FORWARD: return player.StepForward();
+    case TP_PLAY_STEP_BACKWARD: return player.StepBackward();
+    case TP_PLAY_GET_DURATION: return player.GetDuration(outInt);
+    case TP_PLAY_GET_PLAYED_PERCENT: return player.GetPlayedPercent(outInt);
+    case TP_PLAY_SET_PLAYED_PERCENT: return player.SetPlayedPercent(static_cast<int>(in));
+    case TP_PLAY_GET_POSITION: return player.GetPosition(outInt);
+    case TP_PLAY_SET_POSITION: return player.SetPosition(static_cast<int>(in));
+    case TP_PLAY_GET_TOTAL_FRAMES: return player.GetTotalFrames(outInt);
+    case TP_PLAY_GET_PLAY_VALUE2: return player.GetPlayValue2(outInt);
+    case TP_PLAY_SET_PLAY_VALUE: return player.SetPlayValue(static_cast<int>(in));
+    case TP_PLAY_GET_VOLUME: return player.GetVolume(outInt);
+    case TP_PLAY_SET_VOLUME: return player.SetVolume(static_cast<int>(in));
+    case TP_PLAY_GET_VOD_RANGE: return player.GetVodRange(outInt);
+    case TP_PLAY_SET_VOD_RANGE: {
+        const int* range = reinterpret_cast<const int*>(in);
+        if (!range)
+            return E_POINTER;
+        return player.SetVodRange(range[0], range[1]);
+    }
+    default: return TP_ERR_UNSUPPORTED; // 4 and everything outside 0-20
+    }
+}
+
+int DispatchVideoCutControl(CPlayerBase& player, int command, intptr_t in, void* out)
+{
+    int* rect = static_cast<int*>(out);
+    switch (command) {
+    case TP_CUT_SET: {
+        // The caller's rectangle is left, top, right, bottom.
+        const int* r = reinterpret_cast<const int*>(in);
+        if (!r)
+            return E_POINTER;
+        return player.SetVideoCut(r[0], r[2], r[1], r[3]);
+    }
+    case TP_CUT_GET:
+        if (!rect)
+            return E_POINTER;
+        return player.GetVideoCut(&rect[0], &rect[2], &rect[1], &rect[3]);
+    case TP_CUT_VIDEO_SIZE:
+        if (!rect)
+            return E_POINTER;
+        return player.GetVideoSize(&rect[0], &rect[1]);
+    default: return TP_ERR_UNSUPPORTED;
+    }
+}
+
+} // namespace
+
+// ---- Library and handles ----
+
+TP_API int TP_Init(void)
+{
+    auto& detached = DetachedPlayers();
+    for (auto& [handle, entry] : g_players) {
+        if (entry.player)
+            detached.push_back(entry.player);
+    }
+    g_players.clear();
+    g_nextHandle = 0;
+    return 0;
+}
+
+TP_API int TP_Exit(void)
+{
+    while (!g_players.empty()) {
+        auto first = g_players.begin();
+        CPlayerBase* player = first->second.player;
+        g_players.erase(first);
+        delete player;
+    }
+    auto& detached = DetachedPlayers();
+    while (!detached.empty()) {
+        CPlayerBase* player = detached.back();
+        detached.pop_back();
+        delete player;
+    }
+    g_players.clear();
+    g_nextHandle = 0;
+    return 0;
+}
+
+TP_API int TP_Login(void)
+{
+    CPlayerBase* holder = new (std::nothrow) CPlayerBase(nullptr);
+    if (!holder)
+        return TP_ERR_OUT_OF_MEMORY;
+    try {
+        LoginHolders().push_back(holder);
+    } catch (const std::bad_alloc&) {
+        delete holder;
+        return TP_ERR_OUT_OF_MEMORY;
+    }
+    return 0;
+}
+
+// Both names are one entry point.
+extern "C" __attribute__((visibility("default"), alias("TP_Login"))) int TP_Logout(void);
+
+TP_API int TP_Initialize(HWND hWnd, int deviceType, int formatType, int playMode, int /*loginHandle*/)
+{
+    if (!IsAcceptedDeviceType(deviceType)) {
+        TpSetLastError(TP_ERR_UNSUPPORTED);
+        return -1;
+    }
+    CPlayerBase* player = nullptr;
+    if (playMode == 0 || playMode == 1) {
+        player = new (std::nothrow) CStreamPlayer(hWnd, playMode, formatType);
+        if (!player) {
+            TpSetLastError(TP_ERR_OUT_OF_MEMORY);
+            return -1;
+        }
+    }
+    int handle = g_nextHandle;
+    try {
+        g_players[handle] = PlayerEntry{hWnd, player};
+    } catch (const std::bad_alloc&) {
+        delete player;
+        TpSetLastError(TP_ERR_OUT_OF_MEMORY);
+        return -1;
+    }
+    ++g_nextHandle;
+    return handle;
+}
+
+TP_API int TP_Uninitialize(int handle)
+{
+    auto it = g_players.find(handle);
+    if (it != g_players.end()) {
+        CPlayerBase* player = it->second.player;
+        g_players.erase(it);
+        delete player;
+    }
+    return 0;
+}
+
+TP_API int TP_SetLoginHandle(int handle, int loginHandle)
+{
+    return WithPlayer(handle, [&](CPlayerBase& p) { return p.SetLoginHandle(loginHandle); });
+}
+
+TP_API int TP_GetLastError(int handle)
+{
+    return WithPlayer(handle, [](CPlayerBase&) { return TpGetLastError(); });
+}
+
+TP_API int TP_GetVersions(int handle, char* buffer, int* length)
+{
+    return WithPlayer(handle, [&](CPlayerBase& p) { return p.GetVersions(buffer, length); });
+}
+
+TP_API int TP_SetMessageCallback(HWND hWnd, TP_MessageCallback fn, void* user)
+{
+    return TvSetWindowMessageHandler(hWnd, fn, user) ? 0 : E_INVALIDARG;
+}
+
+// ---- Sources ----
+
+TP_API int TP_OpenStream(int handle, const char* address, int port, int connectType, int channel)
+{
+    return WithPlayer(handle, [&](CPlayerBase& p) { return p.OpenStream(address, port, connectType, channel); });
+}
+
+TP_API int TP_OpenPeriod(int handle, int channel, int startTime, int endTime)
+{
+    return WithPlayer(handle, [&](CPlayerBase& p) { return p.OpenPeriod(channel, startTime, endTime); });
+}
+
+TP_API int TP_OpenRemoteFile(int handle, const char* fileName)
+{
+    return WithPlayer(handle, [&](CPlayerBase& p) { return p.OpenRemoteFile(fileName); });
+}
+
+TP_API int TP_OpenLocalFile(int handle, const char* path)
+{
+    auto it = g_players.find(handle);
+    if (it == g_players.end())
+        return TP_ERR_INVALID_HANDLE;
+    PlayerEntry& entry = it->second;
+    CPlayerBase* old = entry.player;
+    entry.player = nullptr;
+    delete old;
+
+    CFilePlayer* player = new (std::nothrow) CFilePlayer(entry.hWnd);
+    if (!player)
+        return E_FAIL;
+    entry.player = player;
+    if (player->OpenLocalFile(path) != 0) {
+        entry.player = nullptr;
+        delete player;
+        return E_FAIL;
+    }
+    return 0;
+}
+
+// ---- Playback control and picture adjustment ----
+
+TP_API int TP_PlayControl(int handle, int command, intptr_t in, void* out)
+{
+    return WithPlayer(handle, [&](CPlayerBase& p) { return DispatchPlayControl(p, command, in, out); });
+}
+
+TP_API int TP_VideoCutControl(int handle, int command, intptr_t in, void* out)
+{
+    return WithPlayer(handle, [&](CPlayerBase& p) { return DispatchVideoCutControl(p, command, in, out); });
+}
+
+TP_API int TP_SetReduceLevel(int handle, int spatialLevel, int frameLevel)
+{
+    return WithPlayer(handle, [&](CPlayerBase& p) { return p.SetReduceLevel(spatialLevel, frameLevel); });
+}
+
+TP_API int TP_GetReduceLevel(int handle, int* spatialLevel, int* frameLevel)
+{
+    return WithPlayer(handle, [&](CPlayerBase& p) { return p.GetReduceLevel(spatialLevel, frameLevel); });
+}
+
+TP_API int TP_SetColor(int handle, int brightness, int contrast, int saturation, int hue)
+{
+    return WithPlayer(handle, [&](CPlayerBase& p) { return p.SetColor(brightness, contrast, saturation, hue); });
+}
+
+TP_API int TP_GetColor(int handle, int* brightness, int* contrast, int* saturation, int* hue)
+{
+    return WithPlayer(handle, [&](CPlayerBase& p) { return p.GetColor(brightness, contrast, saturation, hue); });
+}
+
+TP_API int TP_SetFullScreenMode(int handle, int full)
+{
+    return WithPlayer(handle, [&](CPlayerBase& p) { return p.SetFullScreenMode(static_cast<BYTE>(full)); });
+}
+
+TP_API int TP_ReSize(int handle)
+{
+    return WithPlayer(handle, [](CPlayerBase& p) { return p.ReSize(0, 0); });
+}
+
+// ---- Overlays ----
+
+TP_API int TP_AddTextOverlay(int handle, int x, int y, const char* text, int color, void* font, int startTime,
+                             int duration)
+{
+    return WithPlayerOrMinusOne(handle, [&](CPlayerBase& p) {
+        return p.AddTextOverlay(x, y, text, color, font, startTime, duration);
+    });
+}
+
+TP_API int TP_AddSysTimeOverlay(int handle, int x, int y, int color, void* font, int startTime, int duration)
+{
+    return WithPlayerOrMinusOne(
+        handle, [&](CPlayerBase& p) { return p.AddSysTimeOverlay(x, y, color, font, startTime, duration); });
+}
+
+TP_API int TP_AddBitmapOverlay(int handle, int x, int y, int bitmap, int maskColor, int startTime, int duration)
+{
+    return WithPlayerOrMinusOne(
+        handle, [&](CPlayerBase& p) { return p.AddBitmapOverlay(x, y, bitmap, maskColor, startTime, duration); });
+}
+
+TP_API int TP_AddRectangleOverlay(int handle, const POINT* topLeft, const POINT* bottomRight, int color,
+                                  int startTime, int duration)
+{
+    return WithPlayerOrMinusOne(handle, [&](CPlayerBase& p) {
+        return p.AddRectangleOverlay(topLeft, bottomRight, color, startTime, duration);
+    });
+}
+
+TP_API int TP_AddCircleOverlay(int handle, const POINT* center, int radius, int color, int startTime,
+                               int duration)
+{
+    return WithPlayerOrMinusOne(
+        handle, [&](CPlayerBase& p) { return p.AddCircleOverlay(center, radius, color, startTime, duration); });
+}
+
+TP_API int TP_AddEllipseOverlay(int handle, const POINT* topLeft, const POINT* bottomRight, int color,
+                                int startTime, int duration)
+{
+    return WithPlayerOrMinusOne(handle, [&](CPlayerBase& p) {
+        return p.AddEllipseOverlay(topLeft, bottomRight, color, startTime, duration);
+    });
+}
+
+TP_API int TP_AddPolygonOverlay(int handle, const POINT* points, int count, int color, int startTime,
+                                int duration)
+{
+    return WithPlayerOrMinusOne(
+        handle, [&](CPlayerBase& p) { return p.AddPolygonOverlay(points, count, color, startTime, duration); });
+}
+
+TP_API int TP_RemoveOverlay(int handle, int index)
+{
+    return WithPlayer(handle, [&](CPlayerBase& p) { return p.RemoveOverlay(index); });
+}
+
+TP_API int TP_RemoveAllOverlay(int handle)
+{
+    return WithPlayer(handle, [](CPlayerBase& p) { return p.RemoveAllOverlay(); });
+}
+
+TP_API int TP_SetFlickerTime(int handle, int index, int flickerTime)
+{
+    return WithPlayerOrMinusOne(handle, [&](CPlayerBase& p) { return p.SetFlickerTime(index, flickerTime); });
+}
+
+TP_API int TP_GetItemsByIndex(int handle, int index, unsigned char* data, int* dataSize, int* count)
+{
+    return WithPlayerOrMinusOne(handle,
+                                [&](CPlayerBase& p) { return p.GetItemsByIndex(index, data, dataSize, count); });
+}
+
+TP_API int TP_AddOverlaysFromFile(int handle, const char* path, int* count)
+{
+    return WithPlayerOrMinusOne(handle, [&](CPlayerBase& p) { return p.AddOverlaysFromFile(path, count); });
+}
+
+TP_API int TP_AddOverlaysFromByte(int handle, const unsigned char* data, int length, int* count)
+{
+    return WithPlayerOrMinusOne(handle,
+                                [&](CPlayerBase& p) { return p.AddOverlaysFromByte(data, length, count); });
+}
+
+// ---- Capture, recording, data input, frame callback, downloads ----
+
+TP_API int TP_GrabPicture(int handle, const char* path)
+{
+    return WithPlayer(handle, [&](CPlayerBase& p) { return p.GrabPicture(path); });
+}
+
+TP_API int TP_StartRecord(int handle, const char* directory, const char* name)
+{
+    return WithPlayer(handle, [&](CPlayerBase& p) { return p.StartRecord(directory, name); });
+}
+
+TP_API int TP_StopRecord(int handle)
+{
+    return WithPlayer(handle, [](CPlayerBase& p) { return p.StopRecord(); });
+}
+
+TP_API int TP_InputData(int handle, const unsigned char* data, int length)
+{
+    return WithPlayer(handle, [&](CPlayerBase& p) { return p.InputData(data, length); });
+}
+
+TP_API int TP_SetYUVFrameCallBack(int handle, TP_YUVFrameCallBack callback, void* user)
+{
+    return WithPlayer(handle, [&](CPlayerBase& p) { return p.SetYUVFrameCallBack(callback, user); });
+}
+
+TP_API int TP_DownloadByTime(int handle, int channel, int startTime, int endTime, const char* path)
+{
+    return WithPlayerOrMinusOne(
+        handle, [&](CPlayerBase& p) { return p.DownloadByTime(channel, startTime, endTime, path); });
+}
+
+TP_API int TP_GetDownloadPosition(int handle, int saveHandle, int* position)
+{
+    return WithPlayer(handle, [&](CPlayerBase& p) { return p.GetDownloadPosition(saveHandle, position); });
+}
+
+TP_API int TP_StopDownload(int handle, int saveHandle)
+{
+    return WithPlayer(handle, [&](CPlayerBase& p) { return p.StopDownload(saveHandle); });
+}
