@@ -72,8 +72,10 @@ void TimerThread()
             if (it->second.due < next->second.due)
                 next = it;
         }
-        if (Clock::now() < next->second.due) {
-            q.changed.wait_until(lock, next->second.due);
+        // A copy: the timer may be killed (and its entry freed) during the wait.
+        const Clock::time_point nextDue = next->second.due;
+        if (Clock::now() < nextDue) {
+            q.changed.wait_until(lock, nextDue);
             continue;
         }
         const UINT id = next->first;
