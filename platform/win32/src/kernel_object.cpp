@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <pthread.h>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -109,10 +110,38 @@ void ThreadState::AbandonMutexes()
         owned.back()->Abandon();
 }
 
+namespace {
+
+void DeleteThreadState(void* state)
+{
+    delete static_cast<ThreadState*>(state);
+}
+
+pthread_key_t ThreadStateKey()
+{
+    static const pthread_key_t key = [] {
+        pthread_key_t k;
+        pthread_key_create(&k, DeleteThreadState);
+        return k;
+    }();
+    return key;
+}
+
+} // namespace
+
+// Kept in a pthread key rather than a C++ thread_local: key destructors run after
+// every thread_local destructor, so a thread_local object of any module may still
+// wait or take a mutex while its thread ends (a state asked for that late is made
+// anew and freed by the next round of key destructors).
 ThreadState& CurrentThreadState()
 {
-    thread_local ThreadState state;
-    return state;
+    const pthread_key_t key = ThreadStateKey();
+    auto* state = static_cast<ThreadState*>(pthread_getspecific(key));
+    if (state == nullptr) {
+        state = new ThreadState;
+        pthread_setspecific(key, state);
+    }
+    return *state;
 }
 
 } // namespace tv::win32
