@@ -1,0 +1,86 @@
+// Class factories over a module's table of creatable classes, and the table
+// every COM module defines:
+//
+//   CFactoryTemplate g_Templates[] = {
+//       {L"My Filter", &CLSID_MyFilter, CMyFilter::CreateInstance, nullptr, &sudMyFilter},
+//   };
+//   int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);
+//
+// The module links the static library tvcomdll (tv_add_module does), which
+// exports DllGetClassObject, DllCanUnloadNow, DllRegisterServer,
+// DllUnregisterServer and DllMain over that table.
+#pragma once
+
+#include "com/unknown.h"
+
+// Defined by the DirectShow layer as a plain struct (not a typedef of a tag):
+// struct AMOVIESETUP_FILTER { ... };
+struct AMOVIESETUP_FILTER;
+
+// Creates an object; returns it with a reference count of 0, or null (then
+// *phr says why; it may also be set to a failure with an object returned).
+typedef CUnknown* (*LPFNNewCOMObject)(LPUNKNOWN outer, HRESULT* phr);
+// Called with TRUE when the module is loaded and FALSE when it is unloaded.
+typedef void (*LPFNInitRoutine)(BOOL loading, const CLSID* clsid);
+
+struct CFactoryTemplate {
+    const WCHAR* m_Name;
+    const CLSID* m_ClsID;
+    LPFNNewCOMObject m_lpfnNew;
+    LPFNInitRoutine m_lpfnInit;
+    const AMOVIESETUP_FILTER* m_pAMovieSetup_Filter;
+
+    bool IsClassID(REFCLSID clsid) const { return m_ClsID && IsEqualCLSID(*m_ClsID, clsid); }
+    CUnknown* CreateInstance(LPUNKNOWN outer, HRESULT* phr) const
+    {
+        return m_lpfnNew ? m_lpfnNew(outer, phr) : nullptr;
+    }
+};
+
+// IClassFactory over one template. Counts as a live object while it exists,
+// and LockServer locks count too, so DllCanUnloadNow keeps the module loaded
+// while anyone holds a factory or a lock. Thread-safe.
+class CClassFactory : public IClassFactory, public CBaseObject {
+public:
+    explicit CClassFactory(const CFactoryTemplate* templ);
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+    // Creates through the template: E_POINTER for a null ppv,
+    // CLASS_E_NOAGGREGATION for an outer unknown with any IID but IID_IUnknown,
+    // E_OUTOFMEMORY (or the creator's failure) when no object comes back,
+    // otherwise the object's answer to NonDelegatingQueryInterface(riid); an
+    // object that does not support riid is destroyed again.
+    STDMETHODIMP CreateInstance(LPUNKNOWN outer, REFIID riid, void** ppv) override;
+    STDMETHODIMP LockServer(BOOL lock) override;
+
+    // Server locks held in the process.
+    static LONG LockCount();
+
+private:
+    ~CClassFactory() override = default;
+
+    std::atomic<LONG> m_cRef{0};
+    const CFactoryTemplate* const m_pTemplate;
+};
+
+// S_OK when no object and no server lock exists in the process, else S_FALSE.
+// What each module's DllCanUnloadNow answers.
+HRESULT TvComCanUnloadNow();
+
+// Optional hook for more registration data than the class keys (the DirectShow
+// layer registers its filter data through it). DllRegisterServer calls it after
+// writing the class keys of all templates with reg TRUE; DllUnregisterServer
+// calls it with reg FALSE before deleting them. A failure of it fails the call.
+// Whoever needs it defines it once with this signature (extern "C", default
+// visibility); modules find it through the dynamic linker, and without a
+// definition it is simply not called.
+extern "C" HRESULT TvRegisterModuleExtras(const CFactoryTemplate* templates, int count, BOOL reg);
+
+#ifndef DLL_PROCESS_ATTACH
+#define DLL_PROCESS_DETACH 0
+#define DLL_PROCESS_ATTACH 1
+#define DLL_THREAD_ATTACH 2
+#define DLL_THREAD_DETACH 3
+#endif

@@ -1,0 +1,25 @@
+// Registration of in-process servers in the registry (what DllRegisterServer
+// writes):
+//   HKEY_CLASSES_ROOT\CLSID\{clsid}                 @ = friendly name (UTF-8)
+//   HKEY_CLASSES_ROOT\CLSID\{clsid}\InprocServer32  @ = absolute module path
+//                                                   "ThreadingModel" = model
+#pragma once
+
+#include <string>
+
+#include "com/guid.h"
+
+// friendlyName null: no default value on the class key; threadingModel null: no
+// ThreadingModel value. A relative modulePath is made absolute (symbolic links
+// resolved when the file exists). E_INVALIDARG for a null or empty modulePath;
+// a registry failure gives HRESULT_FROM_WIN32 of its error.
+HRESULT TvRegisterInprocServer(REFCLSID clsid, const WCHAR* friendlyName, const char* modulePath,
+                               const char* threadingModel);
+// Deletes HKEY_CLASSES_ROOT\CLSID\{clsid} with everything under it. S_OK also
+// when it was not there.
+HRESULT TvUnregisterInprocServer(REFCLSID clsid);
+// The absolute path (symbolic links resolved) of the executable or shared
+// object that contains the address; "" when none does.
+std::string TvGetModulePath(const void* anyAddressInModule);
+// Wide text (UTF-32 on this platform) as UTF-8; invalid code points become U+FFFD.
+std::string TvWideToUtf8(const WCHAR* text);
