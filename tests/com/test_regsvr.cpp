@@ -38,7 +38,7 @@ std::string ReadFile(const std::string& path)
 
 // Runs tvregsvr with TARVO_REGISTRY set to registryPath.
 RunResult RunRegsvr(const std::string& registryPath, const std::vector<std::string>& args,
-                    const std::string& scratch)
+                    const std::string& scratch, const std::vector<std::string>& extraEnv = {})
 {
     std::vector<std::string> envStrings;
     for (char** e = environ; *e; ++e) {
@@ -46,6 +46,7 @@ RunResult RunRegsvr(const std::string& registryPath, const std::vector<std::stri
             envStrings.push_back(*e);
     }
     envStrings.push_back("TARVO_REGISTRY=" + registryPath);
+    envStrings.insert(envStrings.end(), extraEnv.begin(), extraEnv.end());
     std::vector<char*> envp;
     for (std::string& s : envStrings)
         envp.push_back(s.data());
@@ -174,6 +175,33 @@ TEST(Regsvr, ModuleNamedWithoutAFolderIsTakenFromTheCurrentFolder)
     EXPECT_EQ(0, run.status) << run.err;
     EXPECT_EQ(modulePath,
               ReadClassesRootString("CLSID\\" + TvGuidToString(CLSID_TestCalc) + "\\InprocServer32", nullptr));
+}
+
+// The hook for more registration data runs after the class keys are written
+// and before they are removed, and its failure fails the call.
+TEST(Regsvr, ModuleExtrasRunAroundTheClassKeys)
+{
+    TempRegistry registry;
+    const std::string key = "CLSID\\" + TvGuidToString(CLSID_TestExtras);
+    RunResult run = RunRegsvr(registry.Path(), {"/s", TV_TEST_EXTRAS_PATH}, registry.Folder());
+    ASSERT_EQ(0, run.status) << run.err;
+    EXPECT_EQ("Tarvo Test Extras", ReadClassesRootString(key, nullptr));
+    EXPECT_EQ("1", ReadClassesRootString(key, "Extras"));
+
+    run = RunRegsvr(registry.Path(), {"/s", "/u", TV_TEST_EXTRAS_PATH}, registry.Folder());
+    ASSERT_EQ(0, run.status) << run.err;
+    EXPECT_FALSE(ClassesRootKeyExists(key));
+    EXPECT_EQ("before", ReadClassesRootString("TarvoTestExtras", "Unregistered"));
+
+    run = RunRegsvr(registry.Path(), {TV_TEST_EXTRAS_PATH}, registry.Folder(), {"TARVO_TEST_EXTRAS_FAIL=1"});
+    EXPECT_EQ(5, run.status);
+    EXPECT_NE(std::string::npos, run.err.find("Return code was: 0x80070005")) << run.err;
+    EXPECT_EQ("", run.out);
+
+    // A module without the hook registers its classes only.
+    run = RunRegsvr(registry.Path(), {"/s", TV_TEST_MODULE_PATH}, registry.Folder());
+    ASSERT_EQ(0, run.status) << run.err;
+    EXPECT_EQ("<missing>", ReadClassesRootString("CLSID\\" + TvGuidToString(CLSID_TestCalc), "Extras"));
 }
 
 TEST(Register, WritesAndRemovesClassKeys)

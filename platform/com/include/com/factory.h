@@ -6,9 +6,12 @@
 //   };
 //   int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);
 //
-// The module links the static library tvcomdll (tv_add_module does), which
-// exports DllGetClassObject, DllCanUnloadNow, DllRegisterServer,
-// DllUnregisterServer and DllMain over that table.
+// (both non-const: they are looked up by name). The module links the static
+// library tvcomdll whole (tv_add_module does), which exports
+// DllGetClassObject, DllCanUnloadNow, DllRegisterServer, DllUnregisterServer
+// and DllMain over that table; a module defines none of these itself. The
+// loader runs each template's m_lpfnInit(TRUE) after the module's static
+// constructors and m_lpfnInit(FALSE) when it unloads the module.
 #pragma once
 
 #include "com/unknown.h"
