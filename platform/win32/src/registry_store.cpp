@@ -169,16 +169,11 @@ int ReplaceFile(const std::string& path, const std::string& text)
         err = errno;
     if (!err && rename(tmp.c_str(), path.c_str()) != 0)
         err = errno;
-    if (err) {
+    if (err)
         unlink(tmp.c_str());
-        return err;
-    }
-    int dir = open(ParentDirectory(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        fsync(dir);
-        close(dir);
-    }
-    return 0;
+    // The folder is not synced: after a crash the file is the old or the new
+    // version, both complete, which is all the registry promises.
+    return err;
 }
 
 LONG ErrorFromErrno(int err)
