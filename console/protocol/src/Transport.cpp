@@ -62,9 +62,16 @@ int ReceiveUntil(int socket, uint8_t* buffer, size_t count, Clock::time_point* r
 {
     size_t got = 0;
     while (got < count) {
-        auto deadline = Clock::now() + std::chrono::milliseconds(g_receiveMs.load());
-        if (responseDeadline && *responseDeadline < deadline)
-            deadline = *responseDeadline;
+        const auto now = Clock::now();
+        auto deadline = now + std::chrono::milliseconds(g_receiveMs.load());
+        if (responseDeadline) {
+            // Checked before waiting: a peer that keeps sending is always
+            // "ready", so the wait alone would never end the response.
+            if (*responseDeadline <= now)
+                return kResultReceiveTimeout;
+            if (*responseDeadline < deadline)
+                deadline = *responseDeadline;
+        }
         const int ready = WaitReady(socket, POLLIN, deadline);
         if (ready < 0)
             return kResultWait;

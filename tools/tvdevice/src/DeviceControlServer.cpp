@@ -26,9 +26,10 @@ constexpr int kReadTimeoutMs = 2000;
 constexpr int kSilenceLimitMs = 30000;
 constexpr int kDrainLimitMs = 2000;
 
-// Noise with a partial header and a trailing 0xFF right before the response.
+// Noise with partial headers, ending in a lone 0xFF right before the response
+// (a parser that does not re-scan the bytes after a mismatch loses the frame).
 const std::vector<uint8_t> kDefaultNoise = {0x00, 0x13, 0xFF, 0xFF, 0x57, 0x51, 0x00,
-                                            0x37, 0xFF, 0xFF, 0x57, 0xFF};
+                                            0x37, 0xFF, 0xFF, 0x57, 0xFF, 0x00, 0xFF};
 
 uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
 

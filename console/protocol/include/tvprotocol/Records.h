@@ -30,16 +30,19 @@ constexpr int kAudioCodecCount = 9;
 
 // 0x0000 / 0x0001: at most 31 characters go out (a longer text is cut).
 struct DeviceSerialNumber {
+    bool operator==(const DeviceSerialNumber&) const = default;
     std::string serialNumber;
 };
 
 // 0x0002 / 0x0003.
 struct DeviceNumber {
+    bool operator==(const DeviceNumber&) const = default;
     std::string deviceNumber;
 };
 
 // 0x0004.
 struct DeviceVersions {
+    bool operator==(const DeviceVersions&) const = default;
     std::string hardwareVersion;
     std::string softwareVersion;
     std::string fpgaVersion;
@@ -47,6 +50,7 @@ struct DeviceVersions {
 
 // 0x0006 / 0x0007: 0 encode, 1 decode, 2 both; a set outside 0..2 gives -2.
 struct WorkModeParameters {
+    bool operator==(const WorkModeParameters&) const = default;
     int32_t workMode = 0;
 };
 
@@ -55,6 +59,7 @@ struct WorkModeParameters {
 // 0x0100 / 0x0101. Boot protocol 0 static, 1 dhcp (others give -2 on set).
 // The MAC text is at most 31 characters.
 struct NetworkParameters {
+    bool operator==(const NetworkParameters&) const = default;
     int32_t bootProtocol = 0;
     std::string ipAddress = "0.0.0.0";
     std::string netmask = "0.0.0.0";
@@ -66,6 +71,7 @@ struct NetworkParameters {
 
 // 0x0102 (the request carries portNumber) / 0x0103.
 struct SerialPortParameters {
+    bool operator==(const SerialPortParameters&) const = default;
     int32_t portNumber = 0;
     int32_t serialMode = 0;  // 0..2, checked on set
     int32_t baudRate = 0;
@@ -83,6 +89,7 @@ struct SerialPortParameters {
 // (WeekdayFromDayOfWeek converts a SYSTEMTIME-style day). Every other field is
 // one byte on the wire: 0..255.
 struct DeviceTime {
+    bool operator==(const DeviceTime&) const = default;
     int32_t year = 0;
     int32_t month = 0;
     int32_t day = 0;
@@ -98,6 +105,7 @@ int32_t WeekdayFromDayOfWeek(int32_t dayOfWeek);
 
 // 0x0200 / 0x0201: one byte each (0..255).
 struct VideoParameters {
+    bool operator==(const VideoParameters&) const = default;
     int32_t brightness = 0;
     int32_t contrast = 0;
     int32_t hue = 0;
@@ -107,6 +115,7 @@ struct VideoParameters {
 
 // 0x0202 / 0x0203.
 struct EncoderParameters {
+    bool operator==(const EncoderParameters&) const = default;
     int32_t videoInput = 0;
     int32_t codec = 0;
     int32_t resolution = 0;
@@ -121,6 +130,7 @@ struct EncoderParameters {
 // 0x0206 / 0x0207 and 0x020E / 0x020F. A text of up to 64 bytes goes out
 // whole (NUL-terminated when shorter); a longer one as its first 63 bytes.
 struct OsdParameters {
+    bool operator==(const OsdParameters&) const = default;
     int32_t colour = 0;  // 0 white, 1 black
     int32_t timeShown = 0;
     int32_t timeX = 0;
@@ -133,6 +143,7 @@ struct OsdParameters {
 
 // 0x0208 / 0x0209.
 struct AudioEncodingParameters {
+    bool operator==(const AudioEncodingParameters&) const = default;
     int32_t audioOn = 0;
     int32_t audioSource = 0;  // 0 line, 1 HDMI
     int32_t audioCodec = 0;
@@ -142,6 +153,7 @@ struct AudioEncodingParameters {
 
 // 0x020A / 0x020B.
 struct DecoderParameters {
+    bool operator==(const DecoderParameters&) const = default;
     int32_t videoOutput = 0;
     int32_t codec = 0;
     int32_t resolution = 0;
@@ -151,6 +163,7 @@ struct DecoderParameters {
 
 // 0x0210 / 0x0211.
 struct AudioIntercomParameters {
+    bool operator==(const AudioIntercomParameters&) const = default;
     int32_t intercomOn = 0;
     int32_t audioCodec = 0;
     std::string calledAddress = "0.0.0.0";
@@ -159,6 +172,7 @@ struct AudioIntercomParameters {
 
 // 0x0300 / 0x0301: channel words, one byte per channel (0..255).
 struct AlarmInputParameters {
+    bool operator==(const AlarmInputParameters&) const = default;
     int32_t contactAttribute[kChannelCount] = {};
     int32_t linkedOutput[kChannelCount] = {};
     int32_t ptzAddress[kChannelCount] = {};
@@ -168,12 +182,14 @@ struct AlarmInputParameters {
 
 // 0x0302 / 0x0303: durations are 16-bit (0..65535 seconds).
 struct AlarmOutputParameters {
+    bool operator==(const AlarmOutputParameters&) const = default;
     int32_t contactAttribute[kChannelCount] = {};
     int32_t outputDuration[kChannelCount] = {};
 };
 
 // 0x0304 / 0x0305.
 struct VideoAlarmParameters {
+    bool operator==(const VideoAlarmParameters&) const = default;
     int32_t videoLossEnable[kChannelCount] = {};
     int32_t videoOcclusionEnable[kChannelCount] = {};
     int32_t linkedOutput[kChannelCount] = {};
@@ -184,6 +200,7 @@ struct VideoAlarmParameters {
 
 // 0x0306 / 0x0307.
 struct MotionDetectionParameters {
+    bool operator==(const MotionDetectionParameters&) const = default;
     int32_t motionEnable[kChannelCount] = {};
     int32_t linkedOutput[kChannelCount] = {};
     int32_t screenPrompt[kChannelCount] = {};
@@ -193,22 +210,26 @@ struct MotionDetectionParameters {
 
 // 0x0310.
 struct AlarmInputState {
+    bool operator==(const AlarmInputState&) const = default;
     int32_t alarm[kChannelCount] = {};
 };
 
 // 0x0312.
 struct VideoAlarmState {
+    bool operator==(const VideoAlarmState&) const = default;
     int32_t videoLoss[kChannelCount] = {};
     int32_t videoOcclusion[kChannelCount] = {};
 };
 
 // 0x0314.
 struct MotionAlarmState {
+    bool operator==(const MotionAlarmState&) const = default;
     int32_t motionAlarm[kChannelCount] = {};
 };
 
 // 0x0318 / 0x0319.
 struct AlarmCentre {
+    bool operator==(const AlarmCentre&) const = default;
     std::string address = "0.0.0.0";
     int32_t port = 0;
 };
@@ -217,6 +238,7 @@ struct AlarmCentre {
 // Codec is the stream page's combo index + 1 (1 MPEG1, 2 MPEG2, 3 MPEG4,
 // 4 MJPEG, 5 H264, 6 JPEG2K); the device stores whatever number it gets.
 struct StreamSendingParameters {
+    bool operator==(const StreamSendingParameters&) const = default;
     int32_t codec = 0;
     int32_t streamType = 0;  // 1 own protocol, 2 standard, 3 TS
     int32_t transport = 0;   // 1 TCP, 2 UDP, 3 multicast
@@ -226,12 +248,14 @@ struct StreamSendingParameters {
 
 // 0x0400.
 struct StreamSendingInformation {
+    bool operator==(const StreamSendingInformation&) const = default;
     int32_t count = 0;
     StreamSendingParameters entries[kMaxStreamEntries];
 };
 
 // 0x0405 / 0x0407.
 struct StreamReceivingParameters {
+    bool operator==(const StreamReceivingParameters&) const = default;
     int32_t codec = 0;
     int32_t streamNumber = 0;  // 1 main, 2 sub
     int32_t transport = 0;
@@ -241,6 +265,7 @@ struct StreamReceivingParameters {
 
 // One stream of 0x0404.
 struct StreamReceivingEntry {
+    bool operator==(const StreamReceivingEntry&) const = default;
     int32_t codec = 0;
     int32_t streamType = 0;
     int32_t transport = 0;
@@ -250,12 +275,14 @@ struct StreamReceivingEntry {
 
 // 0x0404.
 struct StreamReceivingInformation {
+    bool operator==(const StreamReceivingInformation&) const = default;
     StreamReceivingEntry mainStream;
     StreamReceivingEntry subStream;
 };
 
 // 0x0501: one byte each (0..255); the commands are 1..31 (see PtzCommandName).
 struct PtzParameters {
+    bool operator==(const PtzParameters&) const = default;
     int32_t command = 0;
     int32_t preset = 0;
     int32_t speed = 0;
