@@ -6,8 +6,8 @@
 //   };
 //   int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);
 //
-// (both non-const: they are looked up by name). The module links the static
-// library tvcomdll whole (tv_add_module does), which exports
+// (both non-const with external linkage: tvcomdll refers to them). The module
+// links the static library tvcomdll whole (tv_add_module does), which exports
 // DllGetClassObject, DllCanUnloadNow, DllRegisterServer, DllUnregisterServer
 // and DllMain over that table; a module defines none of these itself. The
 // loader runs each template's m_lpfnInit(TRUE) after the module's static
@@ -77,8 +77,11 @@ HRESULT TvComCanUnloadNow();
 // writing the class keys of all templates with reg TRUE; DllUnregisterServer
 // calls it with reg FALSE before deleting them. A failure of it fails the call.
 // Whoever needs it defines it once with this signature (extern "C", default
-// visibility); modules find it through the dynamic linker, and without a
-// definition it is simply not called.
+// visibility), in a shared library the module links or in the module itself;
+// the module's reference is weak, so it is bound at load time when a
+// definition is there and the hook is skipped otherwise. (A weak reference
+// does not pull an object out of a static library: a definition in a static
+// library is only seen when the module uses something else of that object.)
 extern "C" HRESULT TvRegisterModuleExtras(const CFactoryTemplate* templates, int count, BOOL reg);
 
 #ifndef DLL_PROCESS_ATTACH
