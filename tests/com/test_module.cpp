@@ -412,7 +412,17 @@ TEST_F(ModuleTest, ModuleEntryPointCheckItsArguments)
     auto canUnload = ModuleFunction<CanUnloadFn>("DllCanUnloadNow");
     ASSERT_NE(nullptr, get);
     ASSERT_NE(nullptr, canUnload);
-    EXPECT_NE(nullptr, ModuleFunction<void*>("DllMain"));
+    // DllMain runs the init routines for process attach, nothing for threads.
+    typedef BOOL (*DllMainFn)(HINSTANCE, DWORD, LPVOID);
+    auto dllMain = ModuleFunction<DllMainFn>("DllMain");
+    auto loadCalls = ModuleFunction<TestModuleLoadCallsFn>("TestModuleLoadCalls");
+    ASSERT_NE(nullptr, dllMain);
+    ASSERT_NE(nullptr, loadCalls);
+    EXPECT_EQ(2, loadCalls());
+    EXPECT_EQ(TRUE, dllMain(nullptr, DLL_THREAD_ATTACH, nullptr));
+    EXPECT_EQ(2, loadCalls());
+    EXPECT_EQ(TRUE, dllMain(nullptr, DLL_PROCESS_ATTACH, nullptr));
+    EXPECT_EQ(4, loadCalls());
     EXPECT_NE(nullptr, ModuleFunction<void*>("DllRegisterServer"));
     EXPECT_NE(nullptr, ModuleFunction<void*>("DllUnregisterServer"));
     // The module's table stays private.
