@@ -684,7 +684,8 @@ TEST_F(RegistryTest, ReadsHandWrittenAndWindowsExportedFiles)
     // Windows writes its exports in UTF-16LE with a byte order mark.
     std::u16string wide = u"Windows Registry Editor Version 5.00\r\n\r\n"
                           u"[HKEY_CURRENT_USER\\Software\\Caf\u00e9]\r\n"
-                          u"\"Name\"=\"\u00fcber\"\r\n";
+                          u"\"Name\"=\"\u00fcber\"\r\n"
+                          u"\"Path\"=hex(2):25,00,54,00,4d,00,50,00,25,00,00,00\r\n";
     std::string bytes("\xff\xfe", 2);
     for (char16_t c : wide) {
         bytes += static_cast<char>(c & 0xff);
@@ -694,6 +695,9 @@ TEST_F(RegistryTest, ReadsHandWrittenAndWindowsExportedFiles)
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Caf\xc3\xa9", 0, KEY_READ, &key),
               ERROR_SUCCESS);
     EXPECT_EQ(Query(key, "Name"), Bytes(std::string("\xc3\xbc" "ber\0", 6)));
+    DWORD type = 0;
+    EXPECT_EQ(Query(key, "Path", &type), Bytes(std::string("%TMP%\0", 6)));
+    EXPECT_EQ(type, REG_EXPAND_SZ);
     RegCloseKey(key);
 }
 

@@ -316,7 +316,10 @@ bool ParseKeyPath(std::string_view text, ParsedPath* path, const char** reason)
 
 class Parser {
 public:
-    Parser(const std::string& fileName, Tree* tree) : m_fileName(fileName), m_tree(tree) {}
+    Parser(const std::string& fileName, Tree* tree, bool wideStrings)
+        : m_fileName(fileName), m_tree(tree), m_wideStrings(wideStrings)
+    {
+    }
 
     int Run(std::string_view text)
     {
@@ -462,6 +465,13 @@ private:
             }
             if (!ParseHexBytes(rest, &data))
                 return Reject(first, "bad hex data");
+            if (m_wideStrings && (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) &&
+                data.size() % 2 == 0) {
+                // A Windows export holds these as UTF-16LE; the A calls expect UTF-8.
+                std::string utf8 = Utf16LeToUtf8(
+                    std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+                data.assign(utf8.begin(), utf8.end());
+            }
         } else {
             return Reject(first, "unknown value type");
         }
@@ -490,6 +500,7 @@ private:
     size_t m_index = 0;
     Key* m_current = nullptr;
     bool m_inBadSection = false;
+    bool m_wideStrings; // the file came as UTF-16LE, as Windows writes exports
     int m_errors = 0;
 };
 
@@ -585,14 +596,16 @@ void AppendKey(std::string* out, const Key& key, const std::string& path, bool i
 int Parse(std::string_view text, const std::string& fileName, Tree* tree)
 {
     std::string converted;
+    bool wide = false;
     if (text.size() >= 2 && static_cast<unsigned char>(text[0]) == 0xFF &&
         static_cast<unsigned char>(text[1]) == 0xFE) {
         converted = Utf16LeToUtf8(text.substr(2));
         text = converted;
+        wide = true;
     } else if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") {
         text.remove_prefix(3);
     }
-    Parser parser(fileName, tree);
+    Parser parser(fileName, tree, wide);
     return parser.Run(text);
 }
 

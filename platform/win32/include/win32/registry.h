@@ -11,7 +11,9 @@
 // Strings are UTF-8 (the "ANSI" of this platform), so the hex(2)/hex(7)/hex(1)
 // forms hold the same bytes the A calls read and write, not UTF-16. Anything else
 // is written as hex(<type>):. Lines starting with ';' are comments; long hex data
-// may continue on the next line after a trailing backslash.
+// may continue on the next line after a trailing backslash. A file exported on
+// Windows (UTF-16LE with a byte order mark) reads too, its strings converted to
+// UTF-8; the file is always written back in UTF-8.
 //
 // Every write takes an exclusive lock on "<file>.lock", re-reads the file, applies
 // the change and renames a complete new file over the old one, so writers in
@@ -95,7 +97,7 @@ typedef ACCESS_MASK REGSAM;
 // else $XDG_CONFIG_HOME/tarvo/registry.reg (~/.config when XDG_CONFIG_HOME is
 // unset). The returned text stays valid for the life of the process.
 extern "C" const char* TvGetRegistryPath(void);
-// Uses the given file from now on; null goes back to the default above.
+// Uses the given file from now on; null (or "") goes back to the default above.
 extern "C" void TvSetRegistryPath(const char* pathOrNull);
 
 // Opens an existing key (null or "" opens a new handle to hKey itself).
