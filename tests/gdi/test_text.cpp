@@ -57,7 +57,7 @@ TEST(GdiFonts, HeightInTheWindowsSense)
     // Arial resolves to a metric-compatible face: winAscent 1854 and
     // winDescent 434 of 2048 units.
     SIZE neg = Extent(Font(-20), "Hg");
-    EXPECT_EQ(neg.cy, 18 + 4);  // character height 20: ascent 18.1, descent 4.2
+    EXPECT_EQ(neg.cy, 19 + 4);  // character height 20: ascent 18.1 up, descent 4.2
     SIZE pos = Extent(Font(22), "Hg");
     EXPECT_EQ(pos.cy, 22);  // cell height as asked
     SIZE big = Extent(Font(-100), "Hg");

@@ -193,7 +193,9 @@ private:
             em = std::min(double(cell) * upem / cellUnits, kMaxEm);
         }
         em = std::max(em, 1.0);
-        m_ascent = int(std::lround(asc * em / upem));
+        // Windows rounds the ascent up and the descent to nearest (Arial -16:
+        // 15 + 3, -20: 19 + 4); the small tolerance keeps exact sizes exact.
+        m_ascent = int(std::ceil(asc * em / upem - 1e-6));
         m_descent = int(std::lround(desc * em / upem));
         if (cell > 0 && em < kMaxEm)
             m_descent = std::max(0, int(cell) - m_ascent);  // the cell is exactly what was asked for

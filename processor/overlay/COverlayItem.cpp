@@ -1,0 +1,78 @@
+#include "COverlayItem.h"
+
+#include <algorithm>
+#include <climits>
+
+COverlayItem::COverlayItem(Kind kind, BYTE r, BYTE g, BYTE b) : m_kind(kind), m_r(r), m_g(g), m_b(b) {}
+
+LONG COverlayItem::Saturate(int64_t v)
+{
+    return LONG(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+bool COverlayItem::Draw(BYTE* frame, size_t frameBytes, IOverlayLayoutSource& source)
+{
+    if (m_layout.format != OVERLAY_FORMAT_YUY2) {
+        OverlayFrameLayout layout;
+        if (!source.QueryOverlayLayout(&layout) || layout.format != OVERLAY_FORMAT_YUY2 || layout.height <= 0)
+            return false;
+        m_layout = layout;
+        m_penWidth = OverlayPenWidth(layout.height);
+    }
+    OverlayFrame f;
+    if (!f.Init(frame, frameBytes, m_layout))
+        return false;
+    if (NeedsRender() && !Render())
+        return false;
+    Blend(f);
+    return true;
+}
+
+bool COverlayItem::RenderMask(int64_t width, int64_t height, const std::function<bool(HDC)>& shape)
+{
+    if (width <= 0 || height <= 0 || width > TV_GDI_MAX_BITMAP_DIM || height > TV_GDI_MAX_BITMAP_DIM)
+        return false;
+    const LONG w = LONG(width), h = LONG(height);
+    HDC dc = CreateCompatibleDC(nullptr);
+    if (!dc)
+        return false;
+    HBITMAP bitmap = CreateBitmap(w, h, 1, 1, nullptr);
+    if (!bitmap) {
+        DeleteDC(dc);
+        return false;
+    }
+    HGDIOBJ oldBitmap = SelectObject(dc, reinterpret_cast<HGDIOBJ>(bitmap));
+    HGDIOBJ oldPen = SelectObject(dc, GetStockObject(WHITE_PEN));
+    // The white pen and the DC's default white brush fill the whole bitmap.
+    bool ok = oldBitmap && Rectangle(dc, 0, 0, w, h);
+    SelectObject(dc, oldPen);
+    ok = ok && shape(dc);
+
+    struct {
+        BITMAPINFOHEADER header;
+        RGBQUAD colors[2];
+    } info{};
+    info.header.biSize = sizeof(BITMAPINFOHEADER);
+    info.header.biWidth = w;
+    info.header.biHeight = h;  // bottom-up
+    info.header.biPlanes = 1;
+    info.header.biBitCount = 1;
+    info.header.biCompression = BI_RGB;
+    const LONG stride = OverlayImage::MaskStride(w);
+    std::vector<BYTE> bits;
+    if (ok) {
+        bits.assign(size_t(stride) * size_t(h), 0);
+        ok = GetDIBits(dc, bitmap, 0, UINT(h), bits.data(), reinterpret_cast<BITMAPINFO*>(&info),
+                       DIB_RGB_COLORS) == h;
+    }
+    SelectObject(dc, oldBitmap);
+    DeleteObject(reinterpret_cast<HGDIOBJ>(bitmap));
+    DeleteDC(dc);
+    if (!ok)
+        return false;
+    m_image.bits = std::move(bits);
+    m_image.width = w;
+    m_image.height = h;
+    m_image.stride = stride;
+    return true;
+}

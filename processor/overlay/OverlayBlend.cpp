@@ -1,0 +1,234 @@
+#include "OverlayBlend.h"
+
+#include <algorithm>
+#include <climits>
+
+bool OverlayLayoutFromHeader(LONG biWidth, LONG biHeight, WORD biBitCount, OverlayFrameLayout* layout)
+{
+    if (!layout || biWidth <= 0 || biHeight == 0 || biHeight == LONG(INT32_MIN))
+        return false;
+    int64_t stride;
+    if (biBitCount == 0 || biBitCount % 8 != 0)
+        stride = biWidth;
+    else
+        stride = (int64_t(biBitCount / 8) * biWidth + 3) & ~int64_t(3);
+    if (stride > INT32_MAX)
+        return false;
+    layout->format = OVERLAY_FORMAT_YUY2;
+    layout->width = biWidth;
+    layout->height = biHeight < 0 ? -biHeight : biHeight;
+    layout->upright = biHeight > 0 ? 1 : 0;
+    layout->stride = LONG(stride);
+    return true;
+}
+
+LONG OverlayPenWidth(LONG frameHeight)
+{
+    return frameHeight > 300 ? std::min<LONG>(frameHeight / 150, 6) : 2;
+}
+
+OverlayYuv OverlayRgbToYuv(BYTE r, BYTE g, BYTE b)
+{
+    auto clampByte = [](double v) { return BYTE(std::clamp(v, 0.0, 255.0)); };
+    const double y = 0.299 * r + 0.587 * g + 0.114 * b;
+    const double u = 0.437 * b - (0.289 * g + 0.147 * r) + 128;
+    const double v = 0.615 * r - 0.515 * g - 0.1 * b + 128;
+    return OverlayYuv{clampByte(y), clampByte(u), clampByte(v)};
+}
+
+bool OverlayFrame::Init(BYTE* frame, size_t frameBytes, const OverlayFrameLayout& layout)
+{
+    if (!frame || layout.format != OVERLAY_FORMAT_YUY2 || layout.width <= 0 || layout.height <= 0)
+        return false;
+    const int64_t w = layout.width, h = layout.height, s = layout.stride;
+    // A row must hold the whole picture row and the picture must fit the
+    // buffer; a layout learned for another connection fails here instead of
+    // writing past the sample.
+    if (s < 2 * w || uint64_t(s) * uint64_t(h) > frameBytes)
+        return false;
+    data = frame;
+    width = w;
+    height = h;
+    stride = s;
+    upright = layout.upright != 0;
+    return true;
+}
+
+bool OverlayClipImage(int64_t x0, int64_t y0, int64_t imageWidth, int64_t imageHeight, const OverlayFrame& frame,
+                      OverlayClip* clip)
+{
+    if (imageWidth <= 0 || imageHeight <= 0)
+        return false;
+    const int64_t x1 = x0 + imageWidth, y1 = y0 + imageHeight;
+    const int64_t vx0 = std::max<int64_t>(x0, 0), vy0 = std::max<int64_t>(y0, 0);
+    const int64_t vx1 = std::min(x1, frame.width), vy1 = std::min(y1, frame.height);
+    const int64_t ox = x0 < 0 ? -x0 : 0, oy = y0 < 0 ? -y0 : 0;
+    const int64_t wLimit = imageWidth - (x1 > frame.width ? x1 - frame.width : 0);
+    const int64_t hLimit = imageHeight - (y1 > frame.height ? y1 - frame.height : 0);
+    if (!(vx0 < vx1 && vy0 < vy1 && ox < wLimit && oy < hLimit))
+        return false;
+    clip->vx0 = vx0;
+    clip->vy0 = vy0;
+    clip->ox = ox;
+    clip->oy = oy;
+    clip->cols = std::min(vx1 - vx0, wLimit - ox);
+    clip->rows = std::min(vy1 - vy0, hLimit - oy);
+    return true;
+}
+
+namespace {
+
+inline bool MaskDrawn(const BYTE* row, int64_t col)
+{
+    return ((row[col >> 3] >> (7 - (col & 7))) & 1) == 0;
+}
+
+inline BYTE Half(BYTE a, BYTE b)
+{
+    return BYTE(a / 2 + b / 2);
+}
+
+// Background pairs cost nothing: a mask byte of 0xFF (eight background pixels,
+// starting at an even image column) skips its four pairs at once. Returns how
+// many pixels to skip at image column col, 0 when the pair must be looked at.
+inline int64_t SkipBackground(const BYTE* row, int64_t col, int64_t remaining)
+{
+    if ((col & 7) != 0 || remaining < 8)
+        return 0;
+    const BYTE* p = row + (col >> 3);
+    if (remaining >= 32 && (col & 31) == 0 && p[0] == 0xFF && p[1] == 0xFF && p[2] == 0xFF && p[3] == 0xFF)
+        return 32;
+    return p[0] == 0xFF ? 8 : 0;
+}
+
+}  // namespace
+
+void OverlayBlendMask(const OverlayFrame& frame, const OverlayImage& mask, int64_t x0, int64_t y0, bool polygonRows,
+                      OverlayYuv c)
+{
+    OverlayClip clip;
+    if (mask.Empty() || !OverlayClipImage(x0, y0, mask.width, mask.height, frame, &clip))
+        return;
+    const bool flip = polygonRows && frame.upright;
+    for (int64_t k = 0; k < clip.rows; ++k) {
+        const int64_t imgRow = flip ? mask.height - 1 - clip.oy - k : clip.oy + k;
+        const BYTE* bits = mask.bits.data() + imgRow * mask.stride;
+        BYTE* row = frame.Row(clip.vy0 + k);
+        for (int64_t i = 0; i + 1 < clip.cols;) {
+            const int64_t ic = clip.ox + i;
+            if (int64_t skip = SkipBackground(bits, ic, clip.cols - i)) {
+                i += skip;
+                continue;
+            }
+            const bool d0 = MaskDrawn(bits, ic), d1 = MaskDrawn(bits, ic + 1);
+            BYTE* p = row + (clip.vx0 + i) * 2;
+            if (d0 && d1) {
+                p[0] = c.y;
+                p[1] = c.u;
+                p[2] = c.y;
+                p[3] = c.v;
+            } else if (d0 || d1) {
+                p[d0 ? 0 : 2] = c.y;
+                p[1] = Half(p[1], c.u);
+                p[3] = Half(p[3], c.v);
+            }
+            i += 2;
+        }
+    }
+}
+
+void OverlayBlendText(const OverlayFrame& frame, const OverlayImage& mask, int64_t x0, int64_t y0, OverlayYuv t,
+                      OverlayYuv o)
+{
+    OverlayClip clip;
+    if (mask.Empty() || !OverlayClipImage(x0, y0, mask.width, mask.height, frame, &clip))
+        return;
+    // Background test for any image position, outside the image included.
+    auto background = [&](int64_t imgRow, int64_t imgCol) {
+        if (imgRow < 0 || imgRow >= mask.height || imgCol < 0 || imgCol >= mask.width)
+            return true;
+        return !MaskDrawn(mask.bits.data() + imgRow * mask.stride, imgCol);
+    };
+    for (int64_t k = 0; k < clip.rows; ++k) {
+        const int64_t imgRow = clip.oy + k;
+        const int64_t r = clip.vy0 + k;
+        const BYTE* bits = mask.bits.data() + imgRow * mask.stride;
+        BYTE* row = frame.Row(r);
+        for (int64_t i = 0; i + 1 < clip.cols;) {
+            const int64_t ic = clip.ox + i;
+            if (int64_t skip = SkipBackground(bits, ic, clip.cols - i)) {
+                i += skip;
+                continue;
+            }
+            const bool d0 = MaskDrawn(bits, ic), d1 = MaskDrawn(bits, ic + 1);
+            if (!d0 && !d1) {
+                i += 2;
+                continue;
+            }
+            const int64_t fc = clip.vx0 + i;
+            BYTE* p = row + fc * 2;
+            if (d0 && d1) {
+                p[0] = p[2] = t.y;
+                p[1] = t.u;
+                p[3] = t.v;
+            } else {
+                p[d0 ? 0 : 2] = t.y;
+                p[d0 ? 2 : 0] = o.y;
+                p[1] = Half(p[1], t.u);
+                p[3] = Half(p[3], t.v);
+            }
+            // The eight neighbouring pairs that are background on both pixels.
+            for (int dk = -1; dk <= 1; ++dk) {
+                const int64_t nr = r + dk;
+                if (nr < 0 || nr >= frame.height)
+                    continue;
+                BYTE* nrow = frame.Row(nr);
+                for (int dc = -2; dc <= 2; dc += 2) {
+                    if (dk == 0 && dc == 0)
+                        continue;
+                    const int64_t nc = fc + dc;
+                    if (nc < 0 || nc + 1 >= frame.width)
+                        continue;
+                    if (!background(imgRow + dk, ic + dc) || !background(imgRow + dk, ic + dc + 1))
+                        continue;
+                    BYTE* q = nrow + nc * 2;
+                    q[0] = q[2] = o.y;
+                    q[1] = o.u;
+                    q[3] = o.v;
+                }
+            }
+            i += 2;
+        }
+    }
+}
+
+void OverlayBlendBitmap(const OverlayFrame& frame, const std::vector<OverlayPixel>& pixels, int64_t imageWidth,
+                        int64_t imageHeight, int64_t x0, int64_t y0)
+{
+    OverlayClip clip;
+    if (uint64_t(imageWidth) * uint64_t(std::max<int64_t>(imageHeight, 0)) != pixels.size() ||
+        !OverlayClipImage(x0, y0, imageWidth, imageHeight, frame, &clip))
+        return;
+    for (int64_t k = 0; k < clip.rows; ++k) {
+        const OverlayPixel* src = pixels.data() + (clip.oy + k) * imageWidth + clip.ox;
+        BYTE* p = frame.Row(clip.vy0 + k) + clip.vx0 * 2;
+        for (int64_t i = 0; i + 1 < clip.cols; i += 2, p += 4) {
+            const OverlayPixel& a = src[i];
+            const OverlayPixel& b = src[i + 1];
+            if (a.opaque && b.opaque) {
+                p[0] = a.y;
+                p[1] = Half(b.u, a.u);
+                p[2] = b.y;
+                p[3] = Half(b.v, a.v);
+            } else if (a.opaque) {
+                p[0] = a.y;
+                p[1] = Half(p[1], a.u);
+                p[3] = Half(p[3], a.v);
+            } else if (b.opaque) {
+                p[2] = b.y;
+                p[1] = Half(p[1], b.u);
+                p[3] = Half(p[3], b.v);
+            }
+        }
+    }
+}
