@@ -52,9 +52,18 @@ int CStreamPlayer::BuildGraph()
 
     if (!m_pVideoPin || !m_pVideoTypes)
         return E_FAIL;
-    UINT_PTR id = SetTimer(m_hWnd, reinterpret_cast<UINT_PTR>(this), kFormatPollMs, FormatPollProc);
-    if (id == 0)
+    // The poll finds its player through the timer's identifier. Only a window
+    // timer keeps the identifier it is given (a timer without window gets a new
+    // one), so a player without window gets no poll.
+    const UINT_PTR self = reinterpret_cast<UINT_PTR>(this);
+    if (!m_hWnd)
         return E_FAIL;
+    UINT_PTR id = SetTimer(m_hWnd, self, kFormatPollMs, FormatPollProc);
+    if (id != self) {
+        if (id != 0)
+            KillTimer(m_hWnd, id);
+        return E_FAIL;
+    }
     m_pollTimer.store(id);
     return 0;
 }
