@@ -102,8 +102,8 @@ void DetectQBox(std::span<const uint8_t> buffer, StreamKinds& kinds)
         if (hit < 0)
             return;
         size_t p = search + static_cast<size_t>(hit);
-        if (buffer.size() - p - 4 < 24)
-            return; // the header is not all here yet
+        if (buffer.size() - p < 24)
+            return; // the 28-byte header is not all here yet
         kinds.containerKind = ContainerQBox;
         uint16_t type = ReadBE16(buffer.data() + p + 8);
         if (type == kQBoxStreamH264 || type == kQBoxStreamH264Alt)
