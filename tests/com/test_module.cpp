@@ -370,11 +370,20 @@ TEST_F(ModuleTest, BrokenRegistrationsGiveTheirOwnResults)
     static const GUID kNoEntryPoint = {0x2B4D6F81, 0x1A3C, 0x4E5F, {0x90, 0x71, 0x82, 0x93, 0xA4, 0xB5, 0xC6, 0xD7}};
     static const GUID kNoPathValue = {0x2B4D6F82, 0x1A3C, 0x4E5F, {0x90, 0x71, 0x82, 0x93, 0xA4, 0xB5, 0xC6, 0xD7}};
     static const GUID kWrongModule = {0x2B4D6F83, 0x1A3C, 0x4E5F, {0x90, 0x71, 0x82, 0x93, 0xA4, 0xB5, 0xC6, 0xD7}};
+    // Fresh paths each run: each module path's failure is reported once per process.
     const std::string missing = registry.Folder() + "/libnothere.so";
     ASSERT_EQ(S_OK, TvRegisterInprocServer(kMissingFile, L"Missing", missing.c_str(), "Both"));
-    ASSERT_EQ(S_OK, TvRegisterInprocServer(kNoEntryPoint, L"No entry", TV_PLATFORM_LIBRARY_PATH, "Both"));
-    ASSERT_EQ(S_OK, TvRegisterInprocServer(kWrongModule, L"Wrong", TV_TEST_MODULE_PATH, "Both"));
+    const std::string noEntry = registry.Folder() + "/libnoentry.so";
+    ASSERT_EQ(0, symlink(TV_PLATFORM_LIBRARY_PATH, noEntry.c_str()));
     HKEY key = nullptr;
+    const std::string noEntryKey = "CLSID\\" + TvGuidToString(kNoEntryPoint) + "\\InprocServer32";
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, noEntryKey.c_str(), 0, nullptr, 0, KEY_WRITE,
+                                             nullptr, &key, nullptr));
+    // Written as is: registration would resolve the link.
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(noEntry.c_str()),
+                                            static_cast<DWORD>(noEntry.size() + 1)));
+    RegCloseKey(key);
+    ASSERT_EQ(S_OK, TvRegisterInprocServer(kWrongModule, L"Wrong", TV_TEST_MODULE_PATH, "Both"));
     const std::string noPathKey = "CLSID\\" + TvGuidToString(kNoPathValue) + "\\InprocServer32";
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, noPathKey.c_str(), 0, nullptr, 0, KEY_WRITE,
                                              nullptr, &key, nullptr));
@@ -392,7 +401,8 @@ TEST_F(ModuleTest, BrokenRegistrationsGiveTheirOwnResults)
 
     testing::internal::CaptureStderr();
     EXPECT_EQ(CO_E_ERRORINDLL, CoCreateInstance(kNoEntryPoint, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &out));
-    EXPECT_NE(std::string::npos, testing::internal::GetCapturedStderr().find("DllGetClassObject"));
+    const std::string noEntryReport = testing::internal::GetCapturedStderr();
+    EXPECT_NE(std::string::npos, noEntryReport.find(noEntry + " has no DllGetClassObject")) << noEntryReport;
     EXPECT_EQ(nullptr, out);
     EXPECT_EQ(REGDB_E_CLASSNOTREG, CoCreateInstance(kNoPathValue, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &out));
     EXPECT_EQ(nullptr, out);
