@@ -101,12 +101,11 @@ HRESULT FindInprocServer(REFCLSID clsid, std::string* path)
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_QUERY_VALUE, &hkey) != ERROR_SUCCESS)
         return REGDB_E_CLASSNOTREG;
     std::string value;
-    LONG rc = ERROR_MORE_DATA;
     DWORD type = REG_NONE;
     DWORD size = 0;
     // The value may grow between the size query and the read (another
     // process registering): ask again until it fits.
-    rc = RegQueryValueExA(hkey, nullptr, nullptr, &type, nullptr, &size);
+    LONG rc = RegQueryValueExA(hkey, nullptr, nullptr, &type, nullptr, &size);
     while (rc == ERROR_SUCCESS) {
         value.assign(size + 1, '\0');
         DWORD got = size;
