@@ -51,17 +51,6 @@ TEST(Clocks, PerformanceCounterRunsAtTenMegahertz)
     EXPECT_GE(later.QuadPart - counter.QuadPart, 5 * 10000);
 }
 
-TEST(Clocks, TimerPeriodCalls)
-{
-    EXPECT_EQ(timeBeginPeriod(1), MMRESULT(TIMERR_NOERROR));
-    EXPECT_EQ(timeEndPeriod(1), MMRESULT(TIMERR_NOERROR));
-    EXPECT_EQ(timeBeginPeriod(0), MMRESULT(TIMERR_NOCANDO));
-    TIMECAPS caps{};
-    EXPECT_EQ(timeGetDevCaps(&caps, sizeof(caps)), MMRESULT(TIMERR_NOERROR));
-    EXPECT_EQ(caps.wPeriodMin, 1u);
-    EXPECT_GE(caps.wPeriodMax, caps.wPeriodMin);
-}
-
 // ---- Calendar time ----
 
 // The calendar fields of `st` as a struct tm.
