@@ -13,15 +13,17 @@
 #include "win32/types.h"
 
 // {99C9B6AF-65D3-4E80-AECB-0D7ABBE1DAA2}
-DEFINE_GUID(IID_INWSource, 0x99c9b6af, 0x65d3, 0x4e80, 0xae, 0xcb, 0x0d, 0x7a, 0xbb, 0xe1, 0xda, 0xa2);
+DEFINE_GUID(IID_INWSource, 0x99c9b6af, 0x65d3, 0x4e80, 0xae, 0xcb, 0x0d, 0x7a, 0xbb, 0xe1, 0xda,
+            0xa2);
 
 // How the network source reaches the device (texts as the property page shows them).
 typedef int32_t NWConnectType;
-#define NW_CONNECT_UNKNOWN 0       // "UnKnown": opening always fails
-#define NW_CONNECT_UDP_MULTICAST 1 // "UDP(Brodcast)": joins the multicast group given as the address
-#define NW_CONNECT_UDP 2           // "UDP": bound to the port on all interfaces
-#define NW_CONNECT_TCP_SERVER 3    // "TCP(Server)": listens on the port; the device connects
-#define NW_CONNECT_TCP_CLIENT 4    // "TCP(Client)": connects to address:port
+#define NW_CONNECT_UNKNOWN 0 // "UnKnown": opening always fails
+#define NW_CONNECT_UDP_MULTICAST                                                                   \
+    1                           // "UDP(Brodcast)": joins the multicast group given as the address
+#define NW_CONNECT_UDP 2        // "UDP": bound to the port on all interfaces
+#define NW_CONNECT_TCP_SERVER 3 // "TCP(Server)": listens on the port; the device connects
+#define NW_CONNECT_TCP_CLIENT 4 // "TCP(Client)": connects to address:port
 
 // Buffer sizes the out parameters below must have.
 #define NWSOURCE_ADDRESS_SIZE 256
@@ -49,6 +51,6 @@ struct INWSource : public IUnknown {
     // received stream.
     virtual HRESULT InputData(const BYTE* data, LONG length) = 0;
     // Slot 12. The receive counters and the delivery counters.
-    virtual HRESULT GetStatistics(LONGLONG* recvPackets, LONGLONG* recvLength, LONGLONG* deliverSamples,
-                                  LONGLONG* deliverLength) = 0;
+    virtual HRESULT GetStatistics(LONGLONG* recvPackets, LONGLONG* recvLength,
+                                  LONGLONG* deliverSamples, LONGLONG* deliverLength) = 0;
 };

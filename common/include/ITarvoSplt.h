@@ -13,12 +13,14 @@
 #include "win32/types.h"
 
 // {8D7CA2C8-939F-4402-A266-3C9DE277E118}
-DEFINE_GUID(IID_ITarvoSplt, 0x8d7ca2c8, 0x939f, 0x4402, 0xa2, 0x66, 0x3c, 0x9d, 0xe2, 0x77, 0xe1, 0x18);
+DEFINE_GUID(IID_ITarvoSplt, 0x8d7ca2c8, 0x939f, 0x4402, 0xa2, 0x66, 0x3c, 0x9d, 0xe2, 0x77, 0xe1,
+            0x18);
 
 // The frame queue's request callback: (context given to SetVodCallback, range
 // start, range end, always 100, reason). A result of 0 pauses the requests until
 // ResumeVodRequests.
-typedef int (*VodRequestCallback)(int context, int rangeStart, int rangeEnd, int hundred, int reason);
+typedef int (*VodRequestCallback)(int context, int rangeStart, int rangeEnd, int hundred,
+                                  int reason);
 
 // Reasons passed to the request callback.
 #define VOD_REASON_BACKWARD 0x02      // play backward, -2 <= rate <= 0

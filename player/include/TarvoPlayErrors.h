@@ -84,48 +84,90 @@
 static inline const char* TpResultName(int code)
 {
     switch (code) {
-    case 0: return "0";
-    case -1: return "-1";
-    case TP_ERR_NO_PLAYER: return "TP_ERR_NO_PLAYER";
-    case TP_ERR_OUT_OF_MEMORY: return "TP_ERR_OUT_OF_MEMORY";
-    case TP_ERR_UNSUPPORTED: return "TP_ERR_UNSUPPORTED";
-    case TP_ERR_ADD_NWSOURCE: return "TP_ERR_ADD_NWSOURCE";
-    case TP_ERR_ADD_SPLITTER: return "TP_ERR_ADD_SPLITTER";
-    case TP_ERR_NO_JP2K_DECODER: return "TP_ERR_NO_JP2K_DECODER";
-    case TP_ERR_NO_RENDER: return "TP_ERR_NO_RENDER";
-    case TP_ERR_NO_PROCESSOR_COLOR: return "TP_ERR_NO_PROCESSOR_COLOR";
-    case TP_ERR_NO_PROCESSOR_OVERLAY: return "TP_ERR_NO_PROCESSOR_OVERLAY";
-    case TP_ERR_ADD_FILE_READER: return "TP_ERR_ADD_FILE_READER";
-    case TP_ERR_NO_PROCESSOR_CUT: return "TP_ERR_NO_PROCESSOR_CUT";
-    case TP_ERR_NO_MEDIA_CONTROL: return "TP_ERR_NO_MEDIA_CONTROL";
-    case TP_ERR_NO_VIDEO_WINDOW: return "TP_ERR_NO_VIDEO_WINDOW";
-    case TP_ERR_NO_BASIC_VIDEO: return "TP_ERR_NO_BASIC_VIDEO";
-    case TP_ERR_NO_FILTER_GRAPH: return "TP_ERR_NO_FILTER_GRAPH";
-    case TP_ERR_NO_BASIC_AUDIO: return "TP_ERR_NO_BASIC_AUDIO";
-    case TP_ERR_NO_MEDIA_EVENT: return "TP_ERR_NO_MEDIA_EVENT";
-    case TP_ERR_NO_FRAME_STEP: return "TP_ERR_NO_FRAME_STEP";
-    case TP_ERR_NO_NWSOURCE_INTERFACE: return "TP_ERR_NO_NWSOURCE_INTERFACE";
-    case TP_ERR_NO_SPLITTER_INTERFACE: return "TP_ERR_NO_SPLITTER_INTERFACE";
-    case TP_ERR_NO_JP2K_INTERFACE: return "TP_ERR_NO_JP2K_INTERFACE";
-    case TP_ERR_OVERLAY_REFUSED: return "TP_ERR_OVERLAY_REFUSED";
-    case TP_ERR_NO_STREAM_BUILDER: return "TP_ERR_NO_STREAM_BUILDER";
-    case TP_ERR_NO_PROCESSOR_CUT_INTERFACE: return "TP_ERR_NO_PROCESSOR_CUT_INTERFACE";
-    case TP_ERR_NO_FILE_SOURCE: return "TP_ERR_NO_FILE_SOURCE";
-    case TP_ERR_NO_MEDIA_POSITION: return "TP_ERR_NO_MEDIA_POSITION";
-    case TP_ERR_NO_QUAL_PROP: return "TP_ERR_NO_QUAL_PROP";
-    case TP_ERR_CONNECT_NWSOURCE: return "TP_ERR_CONNECT_NWSOURCE";
-    case TP_ERR_CONNECT_FILE_READER: return "TP_ERR_CONNECT_FILE_READER";
-    case TP_ERR_STREAM_TYPE_REFUSED: return "TP_ERR_STREAM_TYPE_REFUSED";
-    case TP_ERR_INVALID_HANDLE: return "TP_ERR_INVALID_HANDLE";
-    case TP_ERR_NO_SPLITTER_PIN: return "TP_ERR_NO_SPLITTER_PIN";
-    case TP_ERR_FILE_ACCESS: return "TP_ERR_FILE_ACCESS";
-    case (int)0x80004001u: return "E_NOTIMPL";
-    case (int)0x80004005u: return "E_FAIL";
-    case (int)0x80070057u: return "E_INVALIDARG";
-    case (int)0x8007000Eu: return "E_OUTOFMEMORY";
-    case (int)0x80004003u: return "E_POINTER";
-    case (int)0x80040154u: return "REGDB_E_CLASSNOTREG";
-    default: return 0;
+    case 0:
+        return "0";
+    case -1:
+        return "-1";
+    case TP_ERR_NO_PLAYER:
+        return "TP_ERR_NO_PLAYER";
+    case TP_ERR_OUT_OF_MEMORY:
+        return "TP_ERR_OUT_OF_MEMORY";
+    case TP_ERR_UNSUPPORTED:
+        return "TP_ERR_UNSUPPORTED";
+    case TP_ERR_ADD_NWSOURCE:
+        return "TP_ERR_ADD_NWSOURCE";
+    case TP_ERR_ADD_SPLITTER:
+        return "TP_ERR_ADD_SPLITTER";
+    case TP_ERR_NO_JP2K_DECODER:
+        return "TP_ERR_NO_JP2K_DECODER";
+    case TP_ERR_NO_RENDER:
+        return "TP_ERR_NO_RENDER";
+    case TP_ERR_NO_PROCESSOR_COLOR:
+        return "TP_ERR_NO_PROCESSOR_COLOR";
+    case TP_ERR_NO_PROCESSOR_OVERLAY:
+        return "TP_ERR_NO_PROCESSOR_OVERLAY";
+    case TP_ERR_ADD_FILE_READER:
+        return "TP_ERR_ADD_FILE_READER";
+    case TP_ERR_NO_PROCESSOR_CUT:
+        return "TP_ERR_NO_PROCESSOR_CUT";
+    case TP_ERR_NO_MEDIA_CONTROL:
+        return "TP_ERR_NO_MEDIA_CONTROL";
+    case TP_ERR_NO_VIDEO_WINDOW:
+        return "TP_ERR_NO_VIDEO_WINDOW";
+    case TP_ERR_NO_BASIC_VIDEO:
+        return "TP_ERR_NO_BASIC_VIDEO";
+    case TP_ERR_NO_FILTER_GRAPH:
+        return "TP_ERR_NO_FILTER_GRAPH";
+    case TP_ERR_NO_BASIC_AUDIO:
+        return "TP_ERR_NO_BASIC_AUDIO";
+    case TP_ERR_NO_MEDIA_EVENT:
+        return "TP_ERR_NO_MEDIA_EVENT";
+    case TP_ERR_NO_FRAME_STEP:
+        return "TP_ERR_NO_FRAME_STEP";
+    case TP_ERR_NO_NWSOURCE_INTERFACE:
+        return "TP_ERR_NO_NWSOURCE_INTERFACE";
+    case TP_ERR_NO_SPLITTER_INTERFACE:
+        return "TP_ERR_NO_SPLITTER_INTERFACE";
+    case TP_ERR_NO_JP2K_INTERFACE:
+        return "TP_ERR_NO_JP2K_INTERFACE";
+    case TP_ERR_OVERLAY_REFUSED:
+        return "TP_ERR_OVERLAY_REFUSED";
+    case TP_ERR_NO_STREAM_BUILDER:
+        return "TP_ERR_NO_STREAM_BUILDER";
+    case TP_ERR_NO_PROCESSOR_CUT_INTERFACE:
+        return "TP_ERR_NO_PROCESSOR_CUT_INTERFACE";
+    case TP_ERR_NO_FILE_SOURCE:
+        return "TP_ERR_NO_FILE_SOURCE";
+    case TP_ERR_NO_MEDIA_POSITION:
+        return "TP_ERR_NO_MEDIA_POSITION";
+    case TP_ERR_NO_QUAL_PROP:
+        return "TP_ERR_NO_QUAL_PROP";
+    case TP_ERR_CONNECT_NWSOURCE:
+        return "TP_ERR_CONNECT_NWSOURCE";
+    case TP_ERR_CONNECT_FILE_READER:
+        return "TP_ERR_CONNECT_FILE_READER";
+    case TP_ERR_STREAM_TYPE_REFUSED:
+        return "TP_ERR_STREAM_TYPE_REFUSED";
+    case TP_ERR_INVALID_HANDLE:
+        return "TP_ERR_INVALID_HANDLE";
+    case TP_ERR_NO_SPLITTER_PIN:
+        return "TP_ERR_NO_SPLITTER_PIN";
+    case TP_ERR_FILE_ACCESS:
+        return "TP_ERR_FILE_ACCESS";
+    case (int)0x80004001u:
+        return "E_NOTIMPL";
+    case (int)0x80004005u:
+        return "E_FAIL";
+    case (int)0x80070057u:
+        return "E_INVALIDARG";
+    case (int)0x8007000Eu:
+        return "E_OUTOFMEMORY";
+    case (int)0x80004003u:
+        return "E_POINTER";
+    case (int)0x80040154u:
+        return "REGDB_E_CLASSNOTREG";
+    default:
+        return 0;
     }
 }
 

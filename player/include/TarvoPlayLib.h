@@ -59,38 +59,39 @@ typedef struct tagPOINT {
 #define TP_PLAY_PAUSE 1
 #define TP_PLAY_STOP 2
 #define TP_PLAY_CLOSE 3
-#define TP_PLAY_GET_RATE 5          /* out: double* */
-#define TP_PLAY_SET_RATE 6          /* in: const double* */
+#define TP_PLAY_GET_RATE 5 /* out: double* */
+#define TP_PLAY_SET_RATE 6 /* in: const double* */
 #define TP_PLAY_STEP_FORWARD 7
 #define TP_PLAY_STEP_BACKWARD 8
-#define TP_PLAY_GET_DURATION 9      /* out: int* (ms) */
+#define TP_PLAY_GET_DURATION 9        /* out: int* (ms) */
 #define TP_PLAY_GET_PLAYED_PERCENT 10 /* out: int* */
 #define TP_PLAY_SET_PLAYED_PERCENT 11 /* in: percent */
-#define TP_PLAY_GET_POSITION 12     /* out: int* (ms) */
-#define TP_PLAY_SET_POSITION 13     /* in: milliseconds */
-#define TP_PLAY_GET_TOTAL_FRAMES 14 /* out: int* */
-#define TP_PLAY_GET_PLAY_VALUE2 15  /* out: int* */
-#define TP_PLAY_SET_PLAY_VALUE 16   /* in: value */
-#define TP_PLAY_GET_VOLUME 17       /* out: int* (0-100) */
-#define TP_PLAY_SET_VOLUME 18       /* in: volume 0-100 */
-#define TP_PLAY_GET_VOD_RANGE 19    /* out: int[2] */
-#define TP_PLAY_SET_VOD_RANGE 20    /* in: const int[2] */
+#define TP_PLAY_GET_POSITION 12       /* out: int* (ms) */
+#define TP_PLAY_SET_POSITION 13       /* in: milliseconds */
+#define TP_PLAY_GET_TOTAL_FRAMES 14   /* out: int* */
+#define TP_PLAY_GET_PLAY_VALUE2 15    /* out: int* */
+#define TP_PLAY_SET_PLAY_VALUE 16     /* in: value */
+#define TP_PLAY_GET_VOLUME 17         /* out: int* (0-100) */
+#define TP_PLAY_SET_VOLUME 18         /* in: volume 0-100 */
+#define TP_PLAY_GET_VOD_RANGE 19      /* out: int[2] */
+#define TP_PLAY_SET_VOD_RANGE 20      /* in: const int[2] */
 
 /* Command codes of TP_VideoCutControl. */
-#define TP_CUT_SET 0      /* in: const int[4] left, top, right, bottom */
-#define TP_CUT_GET 1      /* out: int[4] left, top, right, bottom */
+#define TP_CUT_SET 0        /* in: const int[4] left, top, right, bottom */
+#define TP_CUT_GET 1        /* out: int[4] left, top, right, bottom */
 #define TP_CUT_VIDEO_SIZE 2 /* out: int[2] width, height */
 
 /* Decoded-picture callback: user value, the YUY2 picture, its size in bytes, its
  * width and height. Runs on a streaming thread of the graph. */
-typedef void (*TP_YUVFrameCallBack)(void* user, unsigned char* frame, int size, int width, int height);
+typedef void (*TP_YUVFrameCallBack)(void* user, unsigned char* frame, int size, int width,
+                                    int height);
 
 /* Receives the messages posted to a player's window (see TP_SetMessageCallback):
  * the window, the message number, wParam, lParam and the user value. The result is
  * ignored. Runs on the platform's message thread, one message at a time, in the
  * order they were posted. */
-typedef intptr_t (*TP_MessageCallback)(HWND hWnd, unsigned int uMsg, uintptr_t wParam, intptr_t lParam,
-                                       void* user);
+typedef intptr_t (*TP_MessageCallback)(HWND hWnd, unsigned int uMsg, uintptr_t wParam,
+                                       intptr_t lParam, void* user);
 
 /* ---- Library and handles ---- */
 
@@ -160,26 +161,29 @@ TP_API int TP_ReSize(int handle);
  * functions return 0 or -1; both report the reason in the last error. */
 
 /* font points to a LOGFONTA. The text is drawn white. */
-TP_API int TP_AddTextOverlay(int handle, int x, int y, const char* text, int color, void* font, int startTime,
-                             int duration);
-TP_API int TP_AddSysTimeOverlay(int handle, int x, int y, int color, void* font, int startTime, int duration);
-/* bitmap: file descriptor of a 24-bit BMP file; maskColor: the transparent colour. */
-TP_API int TP_AddBitmapOverlay(int handle, int x, int y, int bitmap, int maskColor, int startTime, int duration);
-TP_API int TP_AddRectangleOverlay(int handle, const POINT* topLeft, const POINT* bottomRight, int color,
-                                  int startTime, int duration);
-TP_API int TP_AddCircleOverlay(int handle, const POINT* center, int radius, int color, int startTime,
-                               int duration);
-TP_API int TP_AddEllipseOverlay(int handle, const POINT* topLeft, const POINT* bottomRight, int color,
-                                int startTime, int duration);
-TP_API int TP_AddPolygonOverlay(int handle, const POINT* points, int count, int color, int startTime,
+TP_API int TP_AddTextOverlay(int handle, int x, int y, const char* text, int color, void* font,
+                             int startTime, int duration);
+TP_API int TP_AddSysTimeOverlay(int handle, int x, int y, int color, void* font, int startTime,
                                 int duration);
+/* bitmap: file descriptor of a 24-bit BMP file; maskColor: the transparent colour. */
+TP_API int TP_AddBitmapOverlay(int handle, int x, int y, int bitmap, int maskColor, int startTime,
+                               int duration);
+TP_API int TP_AddRectangleOverlay(int handle, const POINT* topLeft, const POINT* bottomRight,
+                                  int color, int startTime, int duration);
+TP_API int TP_AddCircleOverlay(int handle, const POINT* center, int radius, int color,
+                               int startTime, int duration);
+TP_API int TP_AddEllipseOverlay(int handle, const POINT* topLeft, const POINT* bottomRight,
+                                int color, int startTime, int duration);
+TP_API int TP_AddPolygonOverlay(int handle, const POINT* points, int count, int color,
+                                int startTime, int duration);
 TP_API int TP_RemoveOverlay(int handle, int index);
 TP_API int TP_RemoveAllOverlay(int handle);
 /* flickerTime: on time (ms) in the high 16 bits, off time (ms) in the low 16 bits. */
 TP_API int TP_SetFlickerTime(int handle, int index, int flickerTime);
 /* data receives the overlay records; *dataSize is its size in, the bytes written
  * out; *count the number of records. */
-TP_API int TP_GetItemsByIndex(int handle, int index, unsigned char* data, int* dataSize, int* count);
+TP_API int TP_GetItemsByIndex(int handle, int index, unsigned char* data, int* dataSize,
+                              int* count);
 TP_API int TP_AddOverlaysFromFile(int handle, const char* path, int* count);
 TP_API int TP_AddOverlaysFromByte(int handle, const unsigned char* data, int length, int* count);
 

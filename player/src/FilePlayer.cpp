@@ -2,7 +2,8 @@
 
 #include "GraphHelpers.h"
 
-namespace {
+namespace
+{
 
 constexpr const wchar_t* kFileReaderName = L"File Async Reader";
 

@@ -4,12 +4,14 @@
 
 #include "TarvoGuids.h"
 
-namespace {
+namespace
+{
 
 // Texts of the library's message boxes.
 constexpr const char* kCreateFailedText = "创建Filter实例失败";
 constexpr const char* kAddFailedText = "添加Filter失败";
-constexpr const char* kAudioWarningText = "音频设备无法正常工作，无法播放声音！请检查DirectX版本和声卡驱动";
+constexpr const char* kAudioWarningText =
+    "音频设备无法正常工作，无法播放声音！请检查DirectX版本和声卡驱动";
 constexpr const char* kAudioWarningCaption = "警告";
 
 void AppendUtf8(std::string& out, char32_t c)
@@ -107,8 +109,8 @@ HRESULT GetPin(IBaseFilter* filter, PIN_DIRECTION direction, int index, IPin** p
     return result;
 }
 
-HRESULT ConnectFilters(IFilterGraph* graph, IBaseFilter* upstream, int outIndex, IBaseFilter* downstream,
-                       int inIndex)
+HRESULT ConnectFilters(IFilterGraph* graph, IBaseFilter* upstream, int outIndex,
+                       IBaseFilter* downstream, int inIndex)
 {
     if (!graph)
         return E_FAIL;

@@ -7,8 +7,7 @@
 #include <dshow.h>
 
 // Releases *pp when set and clears it.
-template <typename T>
-void SafeRelease(T*& p)
+template <typename T> void SafeRelease(T*& p)
 {
     if (p) {
         p->Release();
@@ -32,8 +31,8 @@ HRESULT GetPin(IBaseFilter* filter, PIN_DIRECTION direction, int index, IPin** p
 
 // Connects output pin outIndex of upstream to input pin inIndex of downstream
 // with IFilterGraph::ConnectDirect; E_FAIL when either pin is missing.
-HRESULT ConnectFilters(IFilterGraph* graph, IBaseFilter* upstream, int outIndex, IBaseFilter* downstream,
-                       int inIndex);
+HRESULT ConnectFilters(IFilterGraph* graph, IBaseFilter* upstream, int outIndex,
+                       IBaseFilter* downstream, int inIndex);
 
 // Frees a media type handed out by pointer (its format block, its object and the
 // record itself).

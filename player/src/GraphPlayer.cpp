@@ -13,7 +13,8 @@
 #define WS_CLIPCHILDREN 0x02000000L
 #endif
 
-namespace {
+namespace
+{
 
 constexpr const wchar_t* kSplitterName = L"Tarvo Splt Filter";
 constexpr const wchar_t* kProcessorName = L"Tarvo Processer Filter";
@@ -23,9 +24,10 @@ constexpr const wchar_t* kRendererName = L"Render";
 
 CGraphPlayer::CGraphPlayer(HWND hWnd)
     : CPlayerBase(hWnd), m_pGraph(nullptr), m_pFilterGraph(nullptr), m_pMediaEvent(nullptr),
-      m_pVideoWindow(nullptr), m_pSplitter(nullptr), m_pVideoBuilder(nullptr), m_pAudioBuilder(nullptr),
-      m_pProcessor(nullptr), m_pTarvoSplt(nullptr), m_pVideoPin(nullptr), m_pAudioPin(nullptr),
-      m_pVideoTypes(nullptr), m_pendingFrameCallback(nullptr), m_pendingFrameUser(nullptr)
+      m_pVideoWindow(nullptr), m_pSplitter(nullptr), m_pVideoBuilder(nullptr),
+      m_pAudioBuilder(nullptr), m_pProcessor(nullptr), m_pTarvoSplt(nullptr), m_pVideoPin(nullptr),
+      m_pAudioPin(nullptr), m_pVideoTypes(nullptr), m_pendingFrameCallback(nullptr),
+      m_pendingFrameUser(nullptr)
 {
     InitializeCriticalSection(&m_lock);
 }
@@ -46,16 +48,20 @@ int CGraphPlayer::BuildGraph()
         m_pGraph = nullptr;
         return TP_ERR_NO_PLAYER;
     }
-    if (FAILED(m_pGraph->QueryInterface(IID_IFilterGraph, reinterpret_cast<void**>(&m_pFilterGraph))))
+    if (FAILED(
+            m_pGraph->QueryInterface(IID_IFilterGraph, reinterpret_cast<void**>(&m_pFilterGraph))))
         return TP_ERR_NO_FILTER_GRAPH;
-    if (FAILED(m_pGraph->QueryInterface(IID_IMediaEventEx, reinterpret_cast<void**>(&m_pMediaEvent))))
+    if (FAILED(
+            m_pGraph->QueryInterface(IID_IMediaEventEx, reinterpret_cast<void**>(&m_pMediaEvent))))
         return TP_ERR_NO_MEDIA_EVENT;
-    if (FAILED(m_pMediaEvent->SetNotifyWindow(reinterpret_cast<OAHWND>(m_hWnd), TP_WM_GRAPH_NOTIFY, 0)))
+    if (FAILED(m_pMediaEvent->SetNotifyWindow(reinterpret_cast<OAHWND>(m_hWnd), TP_WM_GRAPH_NOTIFY,
+                                              0)))
         return E_FAIL;
 
     if (AddFilterByClsid(m_pFilterGraph, &m_pSplitter, kSplitterName, CLSID_TarvoSplitterF) != 0)
         return TP_ERR_ADD_SPLITTER;
-    if (FAILED(m_pSplitter->QueryInterface(IID_ITarvoSplt, reinterpret_cast<void**>(&m_pTarvoSplt))))
+    if (FAILED(
+            m_pSplitter->QueryInterface(IID_ITarvoSplt, reinterpret_cast<void**>(&m_pTarvoSplt))))
         return TP_ERR_NO_SPLITTER_INTERFACE;
 
     GetPin(m_pSplitter, PINDIR_OUTPUT, 0, &m_pVideoPin);
@@ -65,11 +71,13 @@ int CGraphPlayer::BuildGraph()
 
     if (!m_pVideoPin)
         return TP_ERR_NO_SPLITTER_PIN;
-    if (FAILED(m_pVideoPin->QueryInterface(IID_IStreamBuilder, reinterpret_cast<void**>(&m_pVideoBuilder))))
+    if (FAILED(m_pVideoPin->QueryInterface(IID_IStreamBuilder,
+                                           reinterpret_cast<void**>(&m_pVideoBuilder))))
         return TP_ERR_NO_STREAM_BUILDER;
     if (!m_pAudioPin)
         return TP_ERR_NO_SPLITTER_PIN;
-    if (FAILED(m_pAudioPin->QueryInterface(IID_IStreamBuilder, reinterpret_cast<void**>(&m_pAudioBuilder))))
+    if (FAILED(m_pAudioPin->QueryInterface(IID_IStreamBuilder,
+                                           reinterpret_cast<void**>(&m_pAudioBuilder))))
         return TP_ERR_NO_STREAM_BUILDER;
     return 0;
 }
@@ -117,7 +125,8 @@ int CGraphPlayer::AttachWindow()
     IBaseFilter* renderer = nullptr;
     if (SUCCEEDED(m_pGraph->FindFilterByName(kRendererName, &renderer)) && renderer) {
         IVMRAspectRatioControl* aspect = nullptr;
-        if (SUCCEEDED(renderer->QueryInterface(IID_IVMRAspectRatioControl, reinterpret_cast<void**>(&aspect))) &&
+        if (SUCCEEDED(renderer->QueryInterface(IID_IVMRAspectRatioControl,
+                                               reinterpret_cast<void**>(&aspect))) &&
             aspect) {
             aspect->SetAspectRatioMode(VMR_ARMODE_NONE);
             aspect->Release();
@@ -126,7 +135,8 @@ int CGraphPlayer::AttachWindow()
     }
 
     SafeRelease(m_pVideoWindow);
-    if (FAILED(m_pGraph->QueryInterface(IID_IVideoWindow, reinterpret_cast<void**>(&m_pVideoWindow))) ||
+    if (FAILED(m_pGraph->QueryInterface(IID_IVideoWindow,
+                                        reinterpret_cast<void**>(&m_pVideoWindow))) ||
         !m_pVideoWindow) {
         m_pVideoWindow = nullptr;
         return TP_ERR_NO_VIDEO_WINDOW;
@@ -138,7 +148,8 @@ int CGraphPlayer::AttachWindow()
     m_pVideoWindow->put_BorderColor(0);
     RECT client = {0, 0, 0, 0};
     GetClientRect(m_hWnd, &client);
-    HRESULT hr = m_pVideoWindow->SetWindowPosition(0, 0, client.right - client.left, client.bottom - client.top);
+    HRESULT hr = m_pVideoWindow->SetWindowPosition(0, 0, client.right - client.left,
+                                                   client.bottom - client.top);
 
     if (m_pendingFrameCallback) {
         TP_YUVFrameCallBack callback = m_pendingFrameCallback;

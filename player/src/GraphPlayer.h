@@ -14,7 +14,8 @@
 #define TP_WM_RENDER_FAILED (WM_USER + 1) // wParam: the failing HRESULT
 #define TP_WM_GRAPH_NOTIFY (WM_USER + 2)  // the graph queued an event (IMediaEventEx)
 
-class CGraphPlayer : public CPlayerBase {
+class CGraphPlayer : public CPlayerBase
+{
 public:
     ~CGraphPlayer() override;
 
@@ -45,15 +46,15 @@ protected:
     IGraphBuilder* m_pGraph;
     IFilterGraph* m_pFilterGraph;
     IMediaEventEx* m_pMediaEvent;
-    IVideoWindow* m_pVideoWindow;     // obtained after rendering
+    IVideoWindow* m_pVideoWindow; // obtained after rendering
     IBaseFilter* m_pSplitter;
-    IStreamBuilder* m_pVideoBuilder;  // of the splitter's first output pin
-    IStreamBuilder* m_pAudioBuilder;  // of the splitter's second output pin
-    IBaseFilter* m_pProcessor;        // "Tarvo Processer Filter", found after rendering
+    IStreamBuilder* m_pVideoBuilder; // of the splitter's first output pin
+    IStreamBuilder* m_pAudioBuilder; // of the splitter's second output pin
+    IBaseFilter* m_pProcessor;       // "Tarvo Processer Filter", found after rendering
     ITarvoSplt* m_pTarvoSplt;
-    IPin* m_pVideoPin;                // the splitter's first output pin
-    IPin* m_pAudioPin;                // the splitter's second output pin
-    IEnumMediaTypes* m_pVideoTypes;   // media types of the first output pin
+    IPin* m_pVideoPin;              // the splitter's first output pin
+    IPin* m_pAudioPin;              // the splitter's second output pin
+    IEnumMediaTypes* m_pVideoTypes; // media types of the first output pin
     // Serialises BuildGraph, the statistics and the format poll of a stream player.
     CRITICAL_SECTION m_lock;
     // A frame callback set before the frame processor existed, handed on by the
@@ -63,7 +64,8 @@ protected:
 };
 
 // Enters a critical section for the life of the guard.
-class CTpAutoLock {
+class CTpAutoLock
+{
 public:
     explicit CTpAutoLock(CRITICAL_SECTION* cs) : m_cs(cs) { EnterCriticalSection(m_cs); }
     ~CTpAutoLock() { LeaveCriticalSection(m_cs); }

@@ -21,7 +21,8 @@ struct IMediaEventEx;
 int TpGetLastError();
 void TpSetLastError(int error);
 
-class CPlayerBase {
+class CPlayerBase
+{
 public:
     // Initialises COM on the calling thread; hWnd may be null (a login holder).
     explicit CPlayerBase(HWND hWnd);
@@ -33,95 +34,102 @@ public:
 
     // ---- Sources (slots 1-5) ----
     virtual int OpenStream(const char* address, int port, int connectType, int channel); // 1
-    virtual int OpenPeriod(int channel, int startTime, int endTime);                       // 2
-    virtual int OpenRemoteFile(const char* fileName);                                      // 3
-    virtual int OpenLocalFile(const char* path);                                           // 4
-    virtual int InputData(const BYTE* data, int length);                                   // 5
+    virtual int OpenPeriod(int channel, int startTime, int endTime);                     // 2
+    virtual int OpenRemoteFile(const char* fileName);                                    // 3
+    virtual int OpenLocalFile(const char* path);                                         // 4
+    virtual int InputData(const BYTE* data, int length);                                 // 5
 
     // ---- Transport, rate, position (slots 6-19) ----
-    virtual int Pause();                          // 6
-    virtual int Play();                           // 7
-    virtual int Stop();                           // 8
-    virtual int Close();                          // 9
-    virtual int GetState(int* state);             // 10
-    virtual int SetRate(double rate);             // 11
-    virtual int GetRate(double* rate);            // 12
-    virtual int StepForward();                    // 13
-    virtual int StepBackward();                   // 14
-    virtual int GetDuration(int* milliseconds);   // 15
-    virtual int GetPosition(int* milliseconds);   // 16
-    virtual int SetPosition(int milliseconds);    // 17
+    virtual int Pause();                        // 6
+    virtual int Play();                         // 7
+    virtual int Stop();                         // 8
+    virtual int Close();                        // 9
+    virtual int GetState(int* state);           // 10
+    virtual int SetRate(double rate);           // 11
+    virtual int GetRate(double* rate);          // 12
+    virtual int StepForward();                  // 13
+    virtual int StepBackward();                 // 14
+    virtual int GetDuration(int* milliseconds); // 15
+    virtual int GetPosition(int* milliseconds); // 16
+    virtual int SetPosition(int milliseconds);  // 17
     // Computed from GetDuration and GetPosition: *percent is set to 0, then to
     // position x 100 / duration when both succeed and the duration is positive.
-    virtual int GetPlayedPercent(int* percent);   // 18
+    virtual int GetPlayedPercent(int* percent); // 18
     // GetDuration, then SetPosition(percent x (duration / 100)).
-    virtual int SetPlayedPercent(int percent);    // 19
+    virtual int SetPlayedPercent(int percent); // 19
 
     // ---- Device-player values and video on demand (slots 20-26) ----
-    virtual int GetTotalFrames(int* value);                             // 20
-    virtual int GetPlayValue2(int* value);                              // 21
-    virtual int SetPlayValue(int value);                                // 22
-    virtual int GetVodRange(int* range);                                // 23: range[0] start, range[1] end
-    virtual int SetVodRange(int start, int end);                        // 24
+    virtual int GetTotalFrames(int* value);      // 20
+    virtual int GetPlayValue2(int* value);       // 21
+    virtual int SetPlayValue(int value);         // 22
+    virtual int GetVodRange(int* range);         // 23: range[0] start, range[1] end
+    virtual int SetVodRange(int start, int end); // 24
     virtual int SetVodCallBack(VodRequestCallback callback, int sessionId); // 25
-    virtual int VodCBResponsed(int retValue);                           // 26
+    virtual int VodCBResponsed(int retValue);                               // 26
 
     // ---- Overlays (slots 27-39); the "-1" ones default to last error E_NOTIMPL ----
     virtual int AddTextOverlay(int x, int y, const char* text, int color, void* font, int startTime,
-                               int duration);                                                      // 27
-    virtual int AddSysTimeOverlay(int x, int y, int color, void* font, int startTime, int duration);  // 28
-    virtual int AddBitmapOverlay(int x, int y, int bitmap, int maskColor, int startTime, int duration); // 29
-    virtual int AddRectangleOverlay(const POINT* topLeft, const POINT* bottomRight, int color, int startTime,
-                                    int duration);                                                  // 30
-    virtual int AddCircleOverlay(const POINT* center, int radius, int color, int startTime, int duration); // 31
-    virtual int AddEllipseOverlay(const POINT* topLeft, const POINT* bottomRight, int color, int startTime,
-                                  int duration);                                                     // 32
-    virtual int AddPolygonOverlay(const POINT* points, int count, int color, int startTime, int duration); // 33
-    virtual int SetFlickerTime(int index, int flickerTime);                                   // 34
-    virtual int GetItemsByIndex(int index, BYTE* data, int* dataSize, int* count);           // 35
-    virtual int AddOverlaysFromFile(const char* path, int* count);                            // 36
-    virtual int AddOverlaysFromByte(const BYTE* data, int length, int* count);               // 37
-    virtual int RemoveOverlay(int index);                                                      // 38
-    virtual int RemoveAllOverlay();                                                            // 39
+                               int duration); // 27
+    virtual int AddSysTimeOverlay(int x, int y, int color, void* font, int startTime,
+                                  int duration); // 28
+    virtual int AddBitmapOverlay(int x, int y, int bitmap, int maskColor, int startTime,
+                                 int duration); // 29
+    virtual int AddRectangleOverlay(const POINT* topLeft, const POINT* bottomRight, int color,
+                                    int startTime,
+                                    int duration); // 30
+    virtual int AddCircleOverlay(const POINT* center, int radius, int color, int startTime,
+                                 int duration); // 31
+    virtual int AddEllipseOverlay(const POINT* topLeft, const POINT* bottomRight, int color,
+                                  int startTime,
+                                  int duration); // 32
+    virtual int AddPolygonOverlay(const POINT* points, int count, int color, int startTime,
+                                  int duration);                                   // 33
+    virtual int SetFlickerTime(int index, int flickerTime);                        // 34
+    virtual int GetItemsByIndex(int index, BYTE* data, int* dataSize, int* count); // 35
+    virtual int AddOverlaysFromFile(const char* path, int* count);                 // 36
+    virtual int AddOverlaysFromByte(const BYTE* data, int length, int* count);     // 37
+    virtual int RemoveOverlay(int index);                                          // 38
+    virtual int RemoveAllOverlay();                                                // 39
 
     // ---- Recording and downloads (slots 40-44) ----
-    virtual int StartRecord(const char* directory, const char* name);               // 40
-    virtual int StopRecord();                                                       // 41
+    virtual int StartRecord(const char* directory, const char* name);                      // 40
+    virtual int StopRecord();                                                              // 41
     virtual int DownloadByTime(int channel, int startTime, int endTime, const char* path); // 42: -1
-    virtual int GetDownloadPosition(int saveHandle, int* position);                 // 43
-    virtual int StopDownload(int saveHandle);                                        // 44
+    virtual int GetDownloadPosition(int saveHandle, int* position);                        // 43
+    virtual int StopDownload(int saveHandle);                                              // 44
 
     // ---- Picture (slots 45-58) ----
-    virtual int SetReduceLevel(int spatialLevel, int frameLevel);                // 45
-    virtual int GetReduceLevel(int* spatialLevel, int* frameLevel);              // 46
-    virtual int SetVideoCut(int left, int right, int top, int bottom);           // 47
-    virtual int GetVideoCut(int* left, int* right, int* top, int* bottom);       // 48
-    virtual int SetSourceRect(int left, int top, int width, int height);         // 49
-    virtual int GetSourceRect(int* left, int* top, int* width, int* height);     // 50
-    virtual int GetVideoSize(int* width, int* height);                           // 51
-    virtual int SetVolume(int volume);                                           // 52
-    virtual int GetVolume(int* volume);                                          // 53
-    virtual int SetColor(int brightness, int contrast, int saturation, int hue); // 54
+    virtual int SetReduceLevel(int spatialLevel, int frameLevel);                    // 45
+    virtual int GetReduceLevel(int* spatialLevel, int* frameLevel);                  // 46
+    virtual int SetVideoCut(int left, int right, int top, int bottom);               // 47
+    virtual int GetVideoCut(int* left, int* right, int* top, int* bottom);           // 48
+    virtual int SetSourceRect(int left, int top, int width, int height);             // 49
+    virtual int GetSourceRect(int* left, int* top, int* width, int* height);         // 50
+    virtual int GetVideoSize(int* width, int* height);                               // 51
+    virtual int SetVolume(int volume);                                               // 52
+    virtual int GetVolume(int* volume);                                              // 53
+    virtual int SetColor(int brightness, int contrast, int saturation, int hue);     // 54
     virtual int GetColor(int* brightness, int* contrast, int* saturation, int* hue); // 55
-    virtual int SetFullScreenMode(BYTE full);                                    // 56
-    virtual int GetFullScreenMode(int* full);                                    // 57
-    virtual int GrabPicture(const char* path);                                   // 58
+    virtual int SetFullScreenMode(BYTE full);                                        // 56
+    virtual int GetFullScreenMode(int* full);                                        // 57
+    virtual int GrabPicture(const char* path);                                       // 58
 
     // ---- Callbacks, versions, login, window, statistics (slots 59-67) ----
-    virtual int SetDecCB(void* function, void* user);                            // 59
+    virtual int SetDecCB(void* function, void* user);                                   // 59
     virtual int QueryDataDelivered(int milliseconds, int* videoBytes, int* audioBytes); // 60
-    virtual int GetVersions(char* buffer, int* length);                          // 61
-    virtual int SetYUVFrameCallBack(TP_YUVFrameCallBack callback, void* user);   // 62
+    virtual int GetVersions(char* buffer, int* length);                                 // 61
+    virtual int SetYUVFrameCallBack(TP_YUVFrameCallBack callback, void* user);          // 62
     // 0 for the device types 1-5, 7, 9-14 and 512; TP_ERR_UNSUPPORTED otherwise.
     // Logs in to nothing: device logins belong to the control's device players.
-    virtual int Login(int deviceType, const char* address, int port, const char* userName, const char* password,
-                      int* loginId);                                             // 63
-    virtual int SetLoginHandle(int loginHandle);                                 // 64
-    virtual int ReSize(int width, int height);                                   // 65
+    virtual int Login(int deviceType, const char* address, int port, const char* userName,
+                      const char* password,
+                      int* loginId);             // 63
+    virtual int SetLoginHandle(int loginHandle); // 64
+    virtual int ReSize(int width, int height);   // 65
     // The graph's event interface, not add-referenced. Default: null, with last
     // error E_NOTIMPL.
-    virtual IMediaEventEx* GetEventSink();                                       // 66
-    virtual int GetStatistics(char* buffer, int size);                           // 67
+    virtual IMediaEventEx* GetEventSink();             // 66
+    virtual int GetStatistics(char* buffer, int size); // 67
 
     HWND Window() const { return m_hWnd; }
 

@@ -3,7 +3,8 @@
 #include "GraphHelpers.h"
 #include "TarvoGuids.h"
 
-namespace {
+namespace
+{
 
 constexpr const wchar_t* kNWSourceName = L"Tarvo NWSource";
 constexpr const wchar_t* kSampPropName = L"Tarvo SampProp TIP Filter";
@@ -11,7 +12,8 @@ constexpr UINT kFormatPollMs = 50;
 
 // The sample-property interface of the outside "Tarvo SampProp TIP Filter".
 // {43D849C0-2FE8-11CF-BCB1-444553540000}
-DEFINE_GUID(IID_ITarvoSampProp, 0x43d849c0, 0x2fe8, 0x11cf, 0xbc, 0xb1, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00);
+DEFINE_GUID(IID_ITarvoSampProp, 0x43d849c0, 0x2fe8, 0x11cf, 0xbc, 0xb1, 0x44, 0x45, 0x53, 0x54,
+            0x00, 0x00);
 struct ITarvoSampProp : public IUnknown {
     virtual HRESULT SetFlag(int flag) = 0; // slot 3
 };
@@ -37,7 +39,8 @@ int CStreamPlayer::BuildGraph()
         return TP_ERR_INVALID_HANDLE;
     if (AddFilterByClsid(m_pFilterGraph, &m_pNWSource, kNWSourceName, CLSID_TarvoNWSource) != 0)
         return TP_ERR_ADD_NWSOURCE;
-    if (FAILED(m_pNWSource->QueryInterface(IID_INWSource, reinterpret_cast<void**>(&m_pNWSourceItf))))
+    if (FAILED(
+            m_pNWSource->QueryInterface(IID_INWSource, reinterpret_cast<void**>(&m_pNWSourceItf))))
         return TP_ERR_NO_NWSOURCE_INTERFACE;
     if (FAILED(m_pTarvoSplt->SetStreamType(m_formatType)))
         return TP_ERR_STREAM_TYPE_REFUSED;
@@ -126,7 +129,8 @@ void CStreamPlayer::PollFormat()
 
     if (FAILED(hr)) {
         if (m_hWnd)
-            PostMessageA(m_hWnd, TP_WM_RENDER_FAILED, static_cast<WPARAM>(static_cast<ULONG>(hr)), 0);
+            PostMessageA(m_hWnd, TP_WM_RENDER_FAILED, static_cast<WPARAM>(static_cast<ULONG>(hr)),
+                         0);
         Play();
         return;
     }
@@ -135,7 +139,9 @@ void CStreamPlayer::PollFormat()
     IBaseFilter* sampProp = nullptr;
     if (m_pGraph && SUCCEEDED(m_pGraph->FindFilterByName(kSampPropName, &sampProp)) && sampProp) {
         ITarvoSampProp* flag = nullptr;
-        if (SUCCEEDED(sampProp->QueryInterface(IID_ITarvoSampProp, reinterpret_cast<void**>(&flag))) && flag) {
+        if (SUCCEEDED(
+                sampProp->QueryInterface(IID_ITarvoSampProp, reinterpret_cast<void**>(&flag))) &&
+            flag) {
             flag->SetFlag(m_playMode == 0 ? 1 : 0);
             flag->Release();
         }

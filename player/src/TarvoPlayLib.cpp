@@ -5,7 +5,11 @@
 
 #include "TarvoPlayLib.h"
 
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
+#include <string>
 #include <new>
 #include <type_traits>
 #include <vector>
@@ -19,7 +23,63 @@
 static_assert(std::is_same_v<TP_MessageCallback, TvMessageHandler>,
               "TP_MessageCallback must be the platform's window message handler type");
 
-namespace {
+namespace
+{
+
+// Set TARVO_TRACE to a list containing "player" (or "all") to log every TP_ call
+// with its arguments and result on standard error.
+bool TraceEnabled()
+{
+    static const bool enabled = [] {
+        const char* list = std::getenv("TARVO_TRACE");
+        if (!list)
+            return false;
+        std::string text(list);
+        size_t start = 0;
+        while (start <= text.size()) {
+            size_t end = text.find_first_of(", :", start);
+            if (end == std::string::npos)
+                end = text.size();
+            const std::string word = text.substr(start, end - start);
+            if (word == "player" || word == "all")
+                return true;
+            start = end + 1;
+        }
+        return false;
+    }();
+    return enabled;
+}
+
+const char* TraceText(const char* text)
+{
+    return text ? text : "(null)";
+}
+
+// Formats the call when tracing is on; operator() logs the result and passes it on.
+class CallTrace
+{
+public:
+    explicit CallTrace(const char* format, ...) __attribute__((format(printf, 2, 3)))
+    {
+        m_text[0] = '\0';
+        if (!TraceEnabled())
+            return;
+        va_list args;
+        va_start(args, format);
+        std::vsnprintf(m_text, sizeof m_text, format, args);
+        va_end(args);
+    }
+    int operator()(int result) const
+    {
+        if (TraceEnabled())
+            std::fprintf(stderr, "tvplayer: %s = %d (0x%08X)\n", m_text, result,
+                         static_cast<unsigned>(result));
+        return result;
+    }
+
+private:
+    char m_text[512];
+};
 
 struct PlayerEntry {
     HWND hWnd;
@@ -47,14 +107,13 @@ std::vector<CPlayerBase*>& LoginHolders()
 
 bool IsAcceptedDeviceType(int deviceType)
 {
-    return deviceType >= TP_DEVICE_TYPE_MIN && deviceType <= TP_DEVICE_TYPE_MAX && deviceType != 6 &&
-           deviceType != 8;
+    return deviceType >= TP_DEVICE_TYPE_MIN && deviceType <= TP_DEVICE_TYPE_MAX &&
+           deviceType != 6 && deviceType != 8;
 }
 
 // The shared handle lookup: unknown handle, entry without player, or the
 // operation's result.
-template <typename Op>
-int WithPlayer(int handle, Op op)
+template <typename Op> int WithPlayer(int handle, Op op)
 {
     auto it = g_players.find(handle);
     if (it == g_players.end())
@@ -65,8 +124,7 @@ int WithPlayer(int handle, Op op)
 }
 
 // The same for the functions that report failure as -1 with the last error.
-template <typename Op>
-int WithPlayerOrMinusOne(int handle, Op op)
+template <typename Op> int WithPlayerOrMinusOne(int handle, Op op)
 {
     auto it = g_players.find(handle);
     if (it == g_players.end()) {
@@ -84,37 +142,56 @@ int DispatchPlayControl(CPlayerBase& player, int command, intptr_t in, void* out
 {
     int* outInt = static_cast<int*>(out);
     switch (command) {
-    case TP_PLAY_PLAY: return player.Play();
-    case TP_PLAY_PAUSE: return player.Pause();
-    case TP_PLAY_STOP: return player.Stop();
-    case TP_PLAY_CLOSE: return player.Close();
-    case TP_PLAY_GET_RATE: return player.GetRate(static_cast<double*>(out));
+    case TP_PLAY_PLAY:
+        return player.Play();
+    case TP_PLAY_PAUSE:
+        return player.Pause();
+    case TP_PLAY_STOP:
+        return player.Stop();
+    case TP_PLAY_CLOSE:
+        return player.Close();
+    case TP_PLAY_GET_RATE:
+        return player.GetRate(static_cast<double*>(out));
     case TP_PLAY_SET_RATE: {
         const double* rate = reinterpret_cast<const double*>(in);
         if (!rate)
             return E_POINTER;
         return player.SetRate(*rate);
     }
-    case TP_PLAY_STEP_FORWARD: return player.StepForward();
-    case TP_PLAY_STEP_BACKWARD: return player.StepBackward();
-    case TP_PLAY_GET_DURATION: return player.GetDuration(outInt);
-    case TP_PLAY_GET_PLAYED_PERCENT: return player.GetPlayedPercent(outInt);
-    case TP_PLAY_SET_PLAYED_PERCENT: return player.SetPlayedPercent(static_cast<int>(in));
-    case TP_PLAY_GET_POSITION: return player.GetPosition(outInt);
-    case TP_PLAY_SET_POSITION: return player.SetPosition(static_cast<int>(in));
-    case TP_PLAY_GET_TOTAL_FRAMES: return player.GetTotalFrames(outInt);
-    case TP_PLAY_GET_PLAY_VALUE2: return player.GetPlayValue2(outInt);
-    case TP_PLAY_SET_PLAY_VALUE: return player.SetPlayValue(static_cast<int>(in));
-    case TP_PLAY_GET_VOLUME: return player.GetVolume(outInt);
-    case TP_PLAY_SET_VOLUME: return player.SetVolume(static_cast<int>(in));
-    case TP_PLAY_GET_VOD_RANGE: return player.GetVodRange(outInt);
+    case TP_PLAY_STEP_FORWARD:
+        return player.StepForward();
+    case TP_PLAY_STEP_BACKWARD:
+        return player.StepBackward();
+    case TP_PLAY_GET_DURATION:
+        return player.GetDuration(outInt);
+    case TP_PLAY_GET_PLAYED_PERCENT:
+        return player.GetPlayedPercent(outInt);
+    case TP_PLAY_SET_PLAYED_PERCENT:
+        return player.SetPlayedPercent(static_cast<int>(in));
+    case TP_PLAY_GET_POSITION:
+        return player.GetPosition(outInt);
+    case TP_PLAY_SET_POSITION:
+        return player.SetPosition(static_cast<int>(in));
+    case TP_PLAY_GET_TOTAL_FRAMES:
+        return player.GetTotalFrames(outInt);
+    case TP_PLAY_GET_PLAY_VALUE2:
+        return player.GetPlayValue2(outInt);
+    case TP_PLAY_SET_PLAY_VALUE:
+        return player.SetPlayValue(static_cast<int>(in));
+    case TP_PLAY_GET_VOLUME:
+        return player.GetVolume(outInt);
+    case TP_PLAY_SET_VOLUME:
+        return player.SetVolume(static_cast<int>(in));
+    case TP_PLAY_GET_VOD_RANGE:
+        return player.GetVodRange(outInt);
     case TP_PLAY_SET_VOD_RANGE: {
         const int* range = reinterpret_cast<const int*>(in);
         if (!range)
             return E_POINTER;
         return player.SetVodRange(range[0], range[1]);
     }
-    default: return TP_ERR_UNSUPPORTED; // 4 and everything outside 0-20
+    default:
+        return TP_ERR_UNSUPPORTED; // 4 and everything outside 0-20
     }
 }
 
@@ -137,7 +214,8 @@ int DispatchVideoCutControl(CPlayerBase& player, int command, intptr_t in, void*
         if (!rect)
             return E_POINTER;
         return player.GetVideoSize(&rect[0], &rect[1]);
-    default: return TP_ERR_UNSUPPORTED;
+    default:
+        return TP_ERR_UNSUPPORTED;
     }
 }
 
@@ -145,7 +223,7 @@ int DispatchVideoCutControl(CPlayerBase& player, int command, intptr_t in, void*
 
 // ---- Library and handles ----
 
-TP_API int TP_Init(void)
+static int InitImpl()
 {
     auto& detached = DetachedPlayers();
     for (auto& [handle, entry] : g_players) {
@@ -157,7 +235,13 @@ TP_API int TP_Init(void)
     return 0;
 }
 
-TP_API int TP_Exit(void)
+TP_API int TP_Init(void)
+{
+    CallTrace trace("TP_Init()");
+    return trace(InitImpl());
+}
+
+static int ExitImpl()
 {
     while (!g_players.empty()) {
         auto first = g_players.begin();
@@ -176,7 +260,13 @@ TP_API int TP_Exit(void)
     return 0;
 }
 
-TP_API int TP_Login(void)
+TP_API int TP_Exit(void)
+{
+    CallTrace trace("TP_Exit()");
+    return trace(ExitImpl());
+}
+
+static int LoginImpl()
 {
     CPlayerBase* holder = new (std::nothrow) CPlayerBase(nullptr);
     if (!holder)
@@ -190,10 +280,16 @@ TP_API int TP_Login(void)
     return 0;
 }
 
+TP_API int TP_Login(void)
+{
+    CallTrace trace("TP_Login()");
+    return trace(LoginImpl());
+}
+
 // Both names are one entry point.
 extern "C" __attribute__((visibility("default"), alias("TP_Login"))) int TP_Logout(void);
 
-TP_API int TP_Initialize(HWND hWnd, int deviceType, int formatType, int playMode, int /*loginHandle*/)
+static int InitializeImpl(HWND hWnd, int deviceType, int formatType, int playMode)
 {
     if (!IsAcceptedDeviceType(deviceType)) {
         TpSetLastError(TP_ERR_UNSUPPORTED);
@@ -219,7 +315,14 @@ TP_API int TP_Initialize(HWND hWnd, int deviceType, int formatType, int playMode
     return handle;
 }
 
-TP_API int TP_Uninitialize(int handle)
+TP_API int TP_Initialize(HWND hWnd, int deviceType, int formatType, int playMode, int loginHandle)
+{
+    CallTrace trace("TP_Initialize(%p, %d, %d, %d, %d)", static_cast<const void*>(hWnd), deviceType,
+                    formatType, playMode, loginHandle);
+    return trace(InitializeImpl(hWnd, deviceType, formatType, playMode));
+}
+
+static int UninitializeImpl(int handle)
 {
     auto it = g_players.find(handle);
     if (it != g_players.end()) {
@@ -230,44 +333,62 @@ TP_API int TP_Uninitialize(int handle)
     return 0;
 }
 
+TP_API int TP_Uninitialize(int handle)
+{
+    CallTrace trace("TP_Uninitialize(%d)", handle);
+    return trace(UninitializeImpl(handle));
+}
+
 TP_API int TP_SetLoginHandle(int handle, int loginHandle)
 {
-    return WithPlayer(handle, [&](CPlayerBase& p) { return p.SetLoginHandle(loginHandle); });
+    CallTrace trace("TP_SetLoginHandle(%d, %d)", handle, loginHandle);
+    return trace(WithPlayer(handle, [&](CPlayerBase& p) { return p.SetLoginHandle(loginHandle); }));
 }
 
 TP_API int TP_GetLastError(int handle)
 {
-    return WithPlayer(handle, [](CPlayerBase&) { return TpGetLastError(); });
+    CallTrace trace("TP_GetLastError(%d)", handle);
+    return trace(WithPlayer(handle, [](CPlayerBase&) { return TpGetLastError(); }));
 }
 
 TP_API int TP_GetVersions(int handle, char* buffer, int* length)
 {
-    return WithPlayer(handle, [&](CPlayerBase& p) { return p.GetVersions(buffer, length); });
+    CallTrace trace("TP_GetVersions(%d, %p, %p)", handle, reinterpret_cast<const void*>(buffer),
+                    reinterpret_cast<const void*>(length));
+    return trace(WithPlayer(handle, [&](CPlayerBase& p) { return p.GetVersions(buffer, length); }));
 }
 
 TP_API int TP_SetMessageCallback(HWND hWnd, TP_MessageCallback fn, void* user)
 {
-    return TvSetWindowMessageHandler(hWnd, fn, user) ? 0 : E_INVALIDARG;
+    CallTrace trace("TP_SetMessageCallback(%p, %p, %p)", reinterpret_cast<const void*>(hWnd),
+                    reinterpret_cast<const void*>(fn), reinterpret_cast<const void*>(user));
+    return trace(TvSetWindowMessageHandler(hWnd, fn, user) ? 0 : E_INVALIDARG);
 }
 
 // ---- Sources ----
 
 TP_API int TP_OpenStream(int handle, const char* address, int port, int connectType, int channel)
 {
-    return WithPlayer(handle, [&](CPlayerBase& p) { return p.OpenStream(address, port, connectType, channel); });
+    CallTrace trace("TP_OpenStream(%d, \"%s\", %d, %d, %d)", handle, TraceText(address), port,
+                    connectType, channel);
+    return trace(WithPlayer(
+        handle, [&](CPlayerBase& p) { return p.OpenStream(address, port, connectType, channel); }));
 }
 
 TP_API int TP_OpenPeriod(int handle, int channel, int startTime, int endTime)
 {
-    return WithPlayer(handle, [&](CPlayerBase& p) { return p.OpenPeriod(channel, startTime, endTime); });
+    CallTrace trace("TP_OpenPeriod(%d, %d, %d, %d)", handle, channel, startTime, endTime);
+    return trace(WithPlayer(
+        handle, [&](CPlayerBase& p) { return p.OpenPeriod(channel, startTime, endTime); }));
 }
 
 TP_API int TP_OpenRemoteFile(int handle, const char* fileName)
 {
-    return WithPlayer(handle, [&](CPlayerBase& p) { return p.OpenRemoteFile(fileName); });
+    CallTrace trace("TP_OpenRemoteFile(%d, \"%s\")", handle, TraceText(fileName));
+    return trace(WithPlayer(handle, [&](CPlayerBase& p) { return p.OpenRemoteFile(fileName); }));
 }
 
-TP_API int TP_OpenLocalFile(int handle, const char* path)
+static int OpenLocalFileImpl(int handle, const char* path)
 {
     auto it = g_players.find(handle);
     if (it == g_players.end())
@@ -289,171 +410,253 @@ TP_API int TP_OpenLocalFile(int handle, const char* path)
     return 0;
 }
 
+TP_API int TP_OpenLocalFile(int handle, const char* path)
+{
+    CallTrace trace("TP_OpenLocalFile(%d, \"%s\")", handle, TraceText(path));
+    return trace(OpenLocalFileImpl(handle, path));
+}
+
 // ---- Playback control and picture adjustment ----
 
 TP_API int TP_PlayControl(int handle, int command, intptr_t in, void* out)
 {
-    return WithPlayer(handle, [&](CPlayerBase& p) { return DispatchPlayControl(p, command, in, out); });
+    CallTrace trace("TP_PlayControl(%d, %d, %lld, %p)", handle, command, static_cast<long long>(in),
+                    reinterpret_cast<const void*>(out));
+    return trace(WithPlayer(
+        handle, [&](CPlayerBase& p) { return DispatchPlayControl(p, command, in, out); }));
 }
 
 TP_API int TP_VideoCutControl(int handle, int command, intptr_t in, void* out)
 {
-    return WithPlayer(handle, [&](CPlayerBase& p) { return DispatchVideoCutControl(p, command, in, out); });
+    CallTrace trace("TP_VideoCutControl(%d, %d, %lld, %p)", handle, command,
+                    static_cast<long long>(in), reinterpret_cast<const void*>(out));
+    return trace(WithPlayer(
+        handle, [&](CPlayerBase& p) { return DispatchVideoCutControl(p, command, in, out); }));
 }
 
 TP_API int TP_SetReduceLevel(int handle, int spatialLevel, int frameLevel)
 {
-    return WithPlayer(handle, [&](CPlayerBase& p) { return p.SetReduceLevel(spatialLevel, frameLevel); });
+    CallTrace trace("TP_SetReduceLevel(%d, %d, %d)", handle, spatialLevel, frameLevel);
+    return trace(WithPlayer(
+        handle, [&](CPlayerBase& p) { return p.SetReduceLevel(spatialLevel, frameLevel); }));
 }
 
 TP_API int TP_GetReduceLevel(int handle, int* spatialLevel, int* frameLevel)
 {
-    return WithPlayer(handle, [&](CPlayerBase& p) { return p.GetReduceLevel(spatialLevel, frameLevel); });
+    CallTrace trace("TP_GetReduceLevel(%d, %p, %p)", handle,
+                    reinterpret_cast<const void*>(spatialLevel),
+                    reinterpret_cast<const void*>(frameLevel));
+    return trace(WithPlayer(
+        handle, [&](CPlayerBase& p) { return p.GetReduceLevel(spatialLevel, frameLevel); }));
 }
 
 TP_API int TP_SetColor(int handle, int brightness, int contrast, int saturation, int hue)
 {
-    return WithPlayer(handle, [&](CPlayerBase& p) { return p.SetColor(brightness, contrast, saturation, hue); });
+    CallTrace trace("TP_SetColor(%d, %d, %d, %d, %d)", handle, brightness, contrast, saturation,
+                    hue);
+    return trace(WithPlayer(
+        handle, [&](CPlayerBase& p) { return p.SetColor(brightness, contrast, saturation, hue); }));
 }
 
 TP_API int TP_GetColor(int handle, int* brightness, int* contrast, int* saturation, int* hue)
 {
-    return WithPlayer(handle, [&](CPlayerBase& p) { return p.GetColor(brightness, contrast, saturation, hue); });
+    CallTrace trace("TP_GetColor(%d, %p, %p, %p, %p)", handle,
+                    reinterpret_cast<const void*>(brightness),
+                    reinterpret_cast<const void*>(contrast),
+                    reinterpret_cast<const void*>(saturation), reinterpret_cast<const void*>(hue));
+    return trace(WithPlayer(
+        handle, [&](CPlayerBase& p) { return p.GetColor(brightness, contrast, saturation, hue); }));
 }
 
 TP_API int TP_SetFullScreenMode(int handle, int full)
 {
-    return WithPlayer(handle, [&](CPlayerBase& p) { return p.SetFullScreenMode(static_cast<BYTE>(full)); });
+    CallTrace trace("TP_SetFullScreenMode(%d, %d)", handle, full);
+    return trace(WithPlayer(
+        handle, [&](CPlayerBase& p) { return p.SetFullScreenMode(static_cast<BYTE>(full)); }));
 }
 
 TP_API int TP_ReSize(int handle)
 {
-    return WithPlayer(handle, [](CPlayerBase& p) { return p.ReSize(0, 0); });
+    CallTrace trace("TP_ReSize(%d)", handle);
+    return trace(WithPlayer(handle, [](CPlayerBase& p) { return p.ReSize(0, 0); }));
 }
 
 // ---- Overlays ----
 
-TP_API int TP_AddTextOverlay(int handle, int x, int y, const char* text, int color, void* font, int startTime,
-                             int duration)
+TP_API int TP_AddTextOverlay(int handle, int x, int y, const char* text, int color, void* font,
+                             int startTime, int duration)
 {
-    return WithPlayerOrMinusOne(handle, [&](CPlayerBase& p) {
+    CallTrace trace("TP_AddTextOverlay(%d, %d, %d, \"%s\", %d, %p, %d, %d)", handle, x, y,
+                    TraceText(text), color, reinterpret_cast<const void*>(font), startTime,
+                    duration);
+    return trace(WithPlayerOrMinusOne(handle, [&](CPlayerBase& p) {
         return p.AddTextOverlay(x, y, text, color, font, startTime, duration);
-    });
+    }));
 }
 
-TP_API int TP_AddSysTimeOverlay(int handle, int x, int y, int color, void* font, int startTime, int duration)
-{
-    return WithPlayerOrMinusOne(
-        handle, [&](CPlayerBase& p) { return p.AddSysTimeOverlay(x, y, color, font, startTime, duration); });
-}
-
-TP_API int TP_AddBitmapOverlay(int handle, int x, int y, int bitmap, int maskColor, int startTime, int duration)
-{
-    return WithPlayerOrMinusOne(
-        handle, [&](CPlayerBase& p) { return p.AddBitmapOverlay(x, y, bitmap, maskColor, startTime, duration); });
-}
-
-TP_API int TP_AddRectangleOverlay(int handle, const POINT* topLeft, const POINT* bottomRight, int color,
-                                  int startTime, int duration)
-{
-    return WithPlayerOrMinusOne(handle, [&](CPlayerBase& p) {
-        return p.AddRectangleOverlay(topLeft, bottomRight, color, startTime, duration);
-    });
-}
-
-TP_API int TP_AddCircleOverlay(int handle, const POINT* center, int radius, int color, int startTime,
-                               int duration)
-{
-    return WithPlayerOrMinusOne(
-        handle, [&](CPlayerBase& p) { return p.AddCircleOverlay(center, radius, color, startTime, duration); });
-}
-
-TP_API int TP_AddEllipseOverlay(int handle, const POINT* topLeft, const POINT* bottomRight, int color,
-                                int startTime, int duration)
-{
-    return WithPlayerOrMinusOne(handle, [&](CPlayerBase& p) {
-        return p.AddEllipseOverlay(topLeft, bottomRight, color, startTime, duration);
-    });
-}
-
-TP_API int TP_AddPolygonOverlay(int handle, const POINT* points, int count, int color, int startTime,
+TP_API int TP_AddSysTimeOverlay(int handle, int x, int y, int color, void* font, int startTime,
                                 int duration)
 {
-    return WithPlayerOrMinusOne(
-        handle, [&](CPlayerBase& p) { return p.AddPolygonOverlay(points, count, color, startTime, duration); });
+    CallTrace trace("TP_AddSysTimeOverlay(%d, %d, %d, %d, %p, %d, %d)", handle, x, y, color,
+                    reinterpret_cast<const void*>(font), startTime, duration);
+    return trace(WithPlayerOrMinusOne(handle, [&](CPlayerBase& p) {
+        return p.AddSysTimeOverlay(x, y, color, font, startTime, duration);
+    }));
+}
+
+TP_API int TP_AddBitmapOverlay(int handle, int x, int y, int bitmap, int maskColor, int startTime,
+                               int duration)
+{
+    CallTrace trace("TP_AddBitmapOverlay(%d, %d, %d, %d, %d, %d, %d)", handle, x, y, bitmap,
+                    maskColor, startTime, duration);
+    return trace(WithPlayerOrMinusOne(handle, [&](CPlayerBase& p) {
+        return p.AddBitmapOverlay(x, y, bitmap, maskColor, startTime, duration);
+    }));
+}
+
+TP_API int TP_AddRectangleOverlay(int handle, const POINT* topLeft, const POINT* bottomRight,
+                                  int color, int startTime, int duration)
+{
+    CallTrace trace("TP_AddRectangleOverlay(%d, %p, %p, %d, %d, %d)", handle,
+                    reinterpret_cast<const void*>(topLeft),
+                    reinterpret_cast<const void*>(bottomRight), color, startTime, duration);
+    return trace(WithPlayerOrMinusOne(handle, [&](CPlayerBase& p) {
+        return p.AddRectangleOverlay(topLeft, bottomRight, color, startTime, duration);
+    }));
+}
+
+TP_API int TP_AddCircleOverlay(int handle, const POINT* center, int radius, int color,
+                               int startTime, int duration)
+{
+    CallTrace trace("TP_AddCircleOverlay(%d, %p, %d, %d, %d, %d)", handle,
+                    reinterpret_cast<const void*>(center), radius, color, startTime, duration);
+    return trace(WithPlayerOrMinusOne(handle, [&](CPlayerBase& p) {
+        return p.AddCircleOverlay(center, radius, color, startTime, duration);
+    }));
+}
+
+TP_API int TP_AddEllipseOverlay(int handle, const POINT* topLeft, const POINT* bottomRight,
+                                int color, int startTime, int duration)
+{
+    CallTrace trace("TP_AddEllipseOverlay(%d, %p, %p, %d, %d, %d)", handle,
+                    reinterpret_cast<const void*>(topLeft),
+                    reinterpret_cast<const void*>(bottomRight), color, startTime, duration);
+    return trace(WithPlayerOrMinusOne(handle, [&](CPlayerBase& p) {
+        return p.AddEllipseOverlay(topLeft, bottomRight, color, startTime, duration);
+    }));
+}
+
+TP_API int TP_AddPolygonOverlay(int handle, const POINT* points, int count, int color,
+                                int startTime, int duration)
+{
+    CallTrace trace("TP_AddPolygonOverlay(%d, %p, %d, %d, %d, %d)", handle,
+                    reinterpret_cast<const void*>(points), count, color, startTime, duration);
+    return trace(WithPlayerOrMinusOne(handle, [&](CPlayerBase& p) {
+        return p.AddPolygonOverlay(points, count, color, startTime, duration);
+    }));
 }
 
 TP_API int TP_RemoveOverlay(int handle, int index)
 {
-    return WithPlayer(handle, [&](CPlayerBase& p) { return p.RemoveOverlay(index); });
+    CallTrace trace("TP_RemoveOverlay(%d, %d)", handle, index);
+    return trace(WithPlayer(handle, [&](CPlayerBase& p) { return p.RemoveOverlay(index); }));
 }
 
 TP_API int TP_RemoveAllOverlay(int handle)
 {
-    return WithPlayer(handle, [](CPlayerBase& p) { return p.RemoveAllOverlay(); });
+    CallTrace trace("TP_RemoveAllOverlay(%d)", handle);
+    return trace(WithPlayer(handle, [](CPlayerBase& p) { return p.RemoveAllOverlay(); }));
 }
 
 TP_API int TP_SetFlickerTime(int handle, int index, int flickerTime)
 {
-    return WithPlayerOrMinusOne(handle, [&](CPlayerBase& p) { return p.SetFlickerTime(index, flickerTime); });
+    CallTrace trace("TP_SetFlickerTime(%d, %d, %d)", handle, index, flickerTime);
+    return trace(WithPlayerOrMinusOne(
+        handle, [&](CPlayerBase& p) { return p.SetFlickerTime(index, flickerTime); }));
 }
 
 TP_API int TP_GetItemsByIndex(int handle, int index, unsigned char* data, int* dataSize, int* count)
 {
-    return WithPlayerOrMinusOne(handle,
-                                [&](CPlayerBase& p) { return p.GetItemsByIndex(index, data, dataSize, count); });
+    CallTrace trace("TP_GetItemsByIndex(%d, %d, %p, %p, %p)", handle, index,
+                    reinterpret_cast<const void*>(data), reinterpret_cast<const void*>(dataSize),
+                    reinterpret_cast<const void*>(count));
+    return trace(WithPlayerOrMinusOne(
+        handle, [&](CPlayerBase& p) { return p.GetItemsByIndex(index, data, dataSize, count); }));
 }
 
 TP_API int TP_AddOverlaysFromFile(int handle, const char* path, int* count)
 {
-    return WithPlayerOrMinusOne(handle, [&](CPlayerBase& p) { return p.AddOverlaysFromFile(path, count); });
+    CallTrace trace("TP_AddOverlaysFromFile(%d, \"%s\", %p)", handle, TraceText(path),
+                    reinterpret_cast<const void*>(count));
+    return trace(WithPlayerOrMinusOne(
+        handle, [&](CPlayerBase& p) { return p.AddOverlaysFromFile(path, count); }));
 }
 
 TP_API int TP_AddOverlaysFromByte(int handle, const unsigned char* data, int length, int* count)
 {
-    return WithPlayerOrMinusOne(handle,
-                                [&](CPlayerBase& p) { return p.AddOverlaysFromByte(data, length, count); });
+    CallTrace trace("TP_AddOverlaysFromByte(%d, %p, %d, %p)", handle,
+                    reinterpret_cast<const void*>(data), length,
+                    reinterpret_cast<const void*>(count));
+    return trace(WithPlayerOrMinusOne(
+        handle, [&](CPlayerBase& p) { return p.AddOverlaysFromByte(data, length, count); }));
 }
 
 // ---- Capture, recording, data input, frame callback, downloads ----
 
 TP_API int TP_GrabPicture(int handle, const char* path)
 {
-    return WithPlayer(handle, [&](CPlayerBase& p) { return p.GrabPicture(path); });
+    CallTrace trace("TP_GrabPicture(%d, \"%s\")", handle, TraceText(path));
+    return trace(WithPlayer(handle, [&](CPlayerBase& p) { return p.GrabPicture(path); }));
 }
 
 TP_API int TP_StartRecord(int handle, const char* directory, const char* name)
 {
-    return WithPlayer(handle, [&](CPlayerBase& p) { return p.StartRecord(directory, name); });
+    CallTrace trace("TP_StartRecord(%d, \"%s\", \"%s\")", handle, TraceText(directory),
+                    TraceText(name));
+    return trace(
+        WithPlayer(handle, [&](CPlayerBase& p) { return p.StartRecord(directory, name); }));
 }
 
 TP_API int TP_StopRecord(int handle)
 {
-    return WithPlayer(handle, [](CPlayerBase& p) { return p.StopRecord(); });
+    CallTrace trace("TP_StopRecord(%d)", handle);
+    return trace(WithPlayer(handle, [](CPlayerBase& p) { return p.StopRecord(); }));
 }
 
 TP_API int TP_InputData(int handle, const unsigned char* data, int length)
 {
-    return WithPlayer(handle, [&](CPlayerBase& p) { return p.InputData(data, length); });
+    CallTrace trace("TP_InputData(%d, %p, %d)", handle, reinterpret_cast<const void*>(data),
+                    length);
+    return trace(WithPlayer(handle, [&](CPlayerBase& p) { return p.InputData(data, length); }));
 }
 
 TP_API int TP_SetYUVFrameCallBack(int handle, TP_YUVFrameCallBack callback, void* user)
 {
-    return WithPlayer(handle, [&](CPlayerBase& p) { return p.SetYUVFrameCallBack(callback, user); });
+    CallTrace trace("TP_SetYUVFrameCallBack(%d, %p, %p)", handle,
+                    reinterpret_cast<const void*>(callback), reinterpret_cast<const void*>(user));
+    return trace(
+        WithPlayer(handle, [&](CPlayerBase& p) { return p.SetYUVFrameCallBack(callback, user); }));
 }
 
 TP_API int TP_DownloadByTime(int handle, int channel, int startTime, int endTime, const char* path)
 {
-    return WithPlayerOrMinusOne(
-        handle, [&](CPlayerBase& p) { return p.DownloadByTime(channel, startTime, endTime, path); });
+    CallTrace trace("TP_DownloadByTime(%d, %d, %d, %d, \"%s\")", handle, channel, startTime,
+                    endTime, TraceText(path));
+    return trace(WithPlayerOrMinusOne(handle, [&](CPlayerBase& p) {
+        return p.DownloadByTime(channel, startTime, endTime, path);
+    }));
 }
 
 TP_API int TP_GetDownloadPosition(int handle, int saveHandle, int* position)
 {
-    return WithPlayer(handle, [&](CPlayerBase& p) { return p.GetDownloadPosition(saveHandle, position); });
+    CallTrace trace("TP_GetDownloadPosition(%d, %d, %p)", handle, saveHandle,
+                    reinterpret_cast<const void*>(position));
+    return trace(WithPlayer(
+        handle, [&](CPlayerBase& p) { return p.GetDownloadPosition(saveHandle, position); }));
 }
 
 TP_API int TP_StopDownload(int handle, int saveHandle)
 {
-    return WithPlayer(handle, [&](CPlayerBase& p) { return p.StopDownload(saveHandle); });
+    CallTrace trace("TP_StopDownload(%d, %d)", handle, saveHandle);
+    return trace(WithPlayer(handle, [&](CPlayerBase& p) { return p.StopDownload(saveHandle); }));
 }

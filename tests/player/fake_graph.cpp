@@ -10,17 +10,20 @@
 
 FakeWorld* g_world = nullptr;
 
-namespace {
+namespace
+{
 
-#define FAKE_NOTIMPL \
-    {                \
-        return E_NOTIMPL; \
+#define FAKE_NOTIMPL                                                                               \
+    {                                                                                              \
+        return E_NOTIMPL;                                                                          \
     }
 
 // A subtype for the "known" video type (any non-null GUID does).
-DEFINE_GUID(kFakeSubtype, 0x8d2d71cb, 0x243f, 0x45e3, 0xb2, 0xd8, 0x5f, 0xd7, 0x96, 0x7e, 0xc0, 0x9b);
+DEFINE_GUID(kFakeSubtype, 0x8d2d71cb, 0x243f, 0x45e3, 0xb2, 0xd8, 0x5f, 0xd7, 0x96, 0x7e, 0xc0,
+            0x9b);
 
-class Counted {
+class Counted
+{
 public:
     Counted() { ++g_world->liveObjects; }
     virtual ~Counted() { --g_world->liveObjects; }
@@ -37,8 +40,7 @@ private:
     std::atomic<ULONG> m_refs{1};
 };
 
-template <typename T>
-HRESULT Hand(T* itf, void** ppv)
+template <typename T> HRESULT Hand(T* itf, void** ppv)
 {
     itf->AddRef();
     *ppv = itf;
@@ -49,7 +51,8 @@ enum class FilterKind { Splitter, NWSource, Reader };
 
 class FakeFilter;
 
-class FakeEnumTypes final : public IEnumMediaTypes, public Counted {
+class FakeEnumTypes final : public IEnumMediaTypes, public Counted
+{
 public:
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
@@ -82,14 +85,17 @@ public:
             *fetched = 1;
         return S_OK;
     }
-    STDMETHODIMP Skip(ULONG) override FAKE_NOTIMPL
-    STDMETHODIMP Reset() override { return S_OK; }
+    STDMETHODIMP Skip(ULONG) override FAKE_NOTIMPL STDMETHODIMP Reset() override { return S_OK; }
     STDMETHODIMP Clone(IEnumMediaTypes**) override FAKE_NOTIMPL
 };
 
-class FakePin final : public IPin, public IStreamBuilder, public Counted {
+class FakePin final : public IPin, public IStreamBuilder, public Counted
+{
 public:
-    FakePin(FilterKind kind, PIN_DIRECTION dir, int index) : m_kind(kind), m_dir(dir), m_index(index) {}
+    FakePin(FilterKind kind, PIN_DIRECTION dir, int index)
+        : m_kind(kind), m_dir(dir), m_index(index)
+    {
+    }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
@@ -107,37 +113,40 @@ public:
 
     std::wstring Label() const
     {
-        const wchar_t* kind = m_kind == FilterKind::Splitter ? L"splitter" : m_kind == FilterKind::NWSource ? L"nwsource" : L"reader";
-        return std::wstring(kind) + (m_dir == PINDIR_INPUT ? L":in" : L":out") + std::to_wstring(m_index);
+        const wchar_t* kind = m_kind == FilterKind::Splitter   ? L"splitter"
+                              : m_kind == FilterKind::NWSource ? L"nwsource"
+                                                               : L"reader";
+        return std::wstring(kind) + (m_dir == PINDIR_INPUT ? L":in" : L":out") +
+               std::to_wstring(m_index);
     }
 
     // IPin
-    STDMETHODIMP Connect(IPin*, const AM_MEDIA_TYPE*) override FAKE_NOTIMPL
-    STDMETHODIMP ReceiveConnection(IPin*, const AM_MEDIA_TYPE*) override FAKE_NOTIMPL
-    STDMETHODIMP Disconnect() override FAKE_NOTIMPL
-    STDMETHODIMP ConnectedTo(IPin**) override FAKE_NOTIMPL
-    STDMETHODIMP ConnectionMediaType(AM_MEDIA_TYPE*) override FAKE_NOTIMPL
-    STDMETHODIMP QueryPinInfo(PIN_INFO*) override FAKE_NOTIMPL
-    STDMETHODIMP QueryDirection(PIN_DIRECTION* dir) override
+    STDMETHODIMP Connect(IPin*, const AM_MEDIA_TYPE*) override FAKE_NOTIMPL STDMETHODIMP
+        ReceiveConnection(IPin*, const AM_MEDIA_TYPE*) override FAKE_NOTIMPL STDMETHODIMP
+        Disconnect() override FAKE_NOTIMPL STDMETHODIMP
+        ConnectedTo(IPin**) override FAKE_NOTIMPL STDMETHODIMP
+        ConnectionMediaType(AM_MEDIA_TYPE*) override FAKE_NOTIMPL STDMETHODIMP
+        QueryPinInfo(PIN_INFO*) override FAKE_NOTIMPL STDMETHODIMP
+        QueryDirection(PIN_DIRECTION* dir) override
     {
         *dir = m_dir;
         return S_OK;
     }
-    STDMETHODIMP QueryId(LPWSTR*) override FAKE_NOTIMPL
-    STDMETHODIMP QueryAccept(const AM_MEDIA_TYPE*) override FAKE_NOTIMPL
-    STDMETHODIMP EnumMediaTypes(IEnumMediaTypes** ppEnum) override
+    STDMETHODIMP QueryId(LPWSTR*) override FAKE_NOTIMPL STDMETHODIMP
+        QueryAccept(const AM_MEDIA_TYPE*) override FAKE_NOTIMPL STDMETHODIMP
+        EnumMediaTypes(IEnumMediaTypes** ppEnum) override
     {
         *ppEnum = new FakeEnumTypes();
         return S_OK;
     }
-    STDMETHODIMP QueryInternalConnections(IPin**, ULONG*) override FAKE_NOTIMPL
-    STDMETHODIMP EndOfStream() override FAKE_NOTIMPL
-    STDMETHODIMP BeginFlush() override FAKE_NOTIMPL
-    STDMETHODIMP EndFlush() override FAKE_NOTIMPL
-    STDMETHODIMP NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override FAKE_NOTIMPL
+    STDMETHODIMP QueryInternalConnections(IPin**, ULONG*) override FAKE_NOTIMPL STDMETHODIMP
+        EndOfStream() override FAKE_NOTIMPL STDMETHODIMP
+        BeginFlush() override FAKE_NOTIMPL STDMETHODIMP
+        EndFlush() override FAKE_NOTIMPL STDMETHODIMP
+        NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override FAKE_NOTIMPL
 
-    // IStreamBuilder
-    STDMETHODIMP Render(IPin* pin, IGraphBuilder* graph) override
+        // IStreamBuilder
+        STDMETHODIMP Render(IPin* pin, IGraphBuilder* graph) override
     {
         if (pin != static_cast<IPin*>(this) || !graph)
             return E_INVALIDARG;
@@ -150,13 +159,13 @@ public:
     }
     STDMETHODIMP Backout(IPin*, IGraphBuilder*) override FAKE_NOTIMPL
 
-private:
-    FilterKind m_kind;
+        private : FilterKind m_kind;
     PIN_DIRECTION m_dir;
     int m_index;
 };
 
-class FakeEnumPins final : public IEnumPins, public Counted {
+class FakeEnumPins final : public IEnumPins, public Counted
+{
 public:
     explicit FakeEnumPins(const std::vector<FakePin*>& pins) : m_pins(pins)
     {
@@ -191,20 +200,19 @@ public:
             *fetched = 1;
         return S_OK;
     }
-    STDMETHODIMP Skip(ULONG) override FAKE_NOTIMPL
-    STDMETHODIMP Reset() override
+    STDMETHODIMP Skip(ULONG) override FAKE_NOTIMPL STDMETHODIMP Reset() override
     {
         m_next = 0;
         return S_OK;
     }
     STDMETHODIMP Clone(IEnumPins**) override FAKE_NOTIMPL
 
-private:
-    std::vector<FakePin*> m_pins;
+        private : std::vector<FakePin*> m_pins;
     size_t m_next = 0;
 };
 
-class FakeFilter final : public IBaseFilter, public ITarvoSplt, public INWSource, public Counted {
+class FakeFilter final : public IBaseFilter, public ITarvoSplt, public INWSource, public Counted
+{
 public:
     explicit FakeFilter(FilterKind kind) : m_kind(kind)
     {
@@ -227,11 +235,14 @@ public:
         if (!ppv)
             return E_POINTER;
         *ppv = nullptr;
-        if (riid == IID_IUnknown || riid == IID_IBaseFilter || riid == IID_IMediaFilter || riid == IID_IPersist)
+        if (riid == IID_IUnknown || riid == IID_IBaseFilter || riid == IID_IMediaFilter ||
+            riid == IID_IPersist)
             return Hand(static_cast<IBaseFilter*>(this), ppv);
-        if (riid == IID_ITarvoSplt && m_kind == FilterKind::Splitter && g_world->splitterOffersTarvoSplt)
+        if (riid == IID_ITarvoSplt && m_kind == FilterKind::Splitter &&
+            g_world->splitterOffersTarvoSplt)
             return Hand(static_cast<ITarvoSplt*>(this), ppv);
-        if (riid == IID_INWSource && m_kind == FilterKind::NWSource && g_world->nwsourceOffersInterface)
+        if (riid == IID_INWSource && m_kind == FilterKind::NWSource &&
+            g_world->nwsourceOffersInterface)
             return Hand(static_cast<INWSource*>(this), ppv);
         return E_NOINTERFACE;
     }
@@ -239,56 +250,60 @@ public:
     STDMETHODIMP_(ULONG) Release() override { return DoRelease(); }
 
     // IBaseFilter
-    STDMETHODIMP GetClassID(CLSID*) override FAKE_NOTIMPL
-    STDMETHODIMP Stop() override { return S_OK; }
+    STDMETHODIMP GetClassID(CLSID*) override FAKE_NOTIMPL STDMETHODIMP Stop() override
+    {
+        return S_OK;
+    }
     STDMETHODIMP Pause() override { return S_OK; }
     STDMETHODIMP Run(REFERENCE_TIME) override { return S_OK; }
-    STDMETHODIMP GetState(DWORD, FILTER_STATE*) override FAKE_NOTIMPL
-    STDMETHODIMP SetSyncSource(IReferenceClock*) override FAKE_NOTIMPL
-    STDMETHODIMP GetSyncSource(IReferenceClock**) override FAKE_NOTIMPL
-    STDMETHODIMP EnumPins(IEnumPins** ppEnum) override
+    STDMETHODIMP GetState(DWORD, FILTER_STATE*) override FAKE_NOTIMPL STDMETHODIMP
+        SetSyncSource(IReferenceClock*) override FAKE_NOTIMPL STDMETHODIMP
+        GetSyncSource(IReferenceClock**) override FAKE_NOTIMPL STDMETHODIMP
+        EnumPins(IEnumPins** ppEnum) override
     {
         *ppEnum = new FakeEnumPins(m_pins);
         return S_OK;
     }
-    STDMETHODIMP FindPin(LPCWSTR, IPin**) override FAKE_NOTIMPL
-    STDMETHODIMP QueryFilterInfo(FILTER_INFO*) override FAKE_NOTIMPL
-    STDMETHODIMP JoinFilterGraph(IFilterGraph*, LPCWSTR) override { return S_OK; }
+    STDMETHODIMP FindPin(LPCWSTR, IPin**) override FAKE_NOTIMPL STDMETHODIMP
+        QueryFilterInfo(FILTER_INFO*) override FAKE_NOTIMPL STDMETHODIMP
+        JoinFilterGraph(IFilterGraph*, LPCWSTR) override
+    {
+        return S_OK;
+    }
     STDMETHODIMP QueryVendorInfo(LPWSTR*) override FAKE_NOTIMPL
 
-    // ITarvoSplt
-    STDMETHODIMP SetStreamType(int codecKind) override
+        // ITarvoSplt
+        STDMETHODIMP SetStreamType(int codecKind) override
     {
         g_world->streamType = codecKind;
         return g_world->setStreamTypeResult;
     }
     STDMETHODIMP RemoveDownstream() override { return E_FAIL; }
-    STDMETHODIMP GetReceiveRates(UINT, int*, int*) override FAKE_NOTIMPL
-    STDMETHODIMP SetNoWait(int) override FAKE_NOTIMPL
-    STDMETHODIMP GetVodRange(int*) override FAKE_NOTIMPL
-    STDMETHODIMP SetVodRange(int, int) override FAKE_NOTIMPL
-    STDMETHODIMP SetVodCallback(VodRequestCallback, int) override FAKE_NOTIMPL
-    STDMETHODIMP ResumeVodRequests(int) override FAKE_NOTIMPL
-    STDMETHODIMP SetPlayMode(int playMode) override
+    STDMETHODIMP GetReceiveRates(UINT, int*, int*) override FAKE_NOTIMPL STDMETHODIMP
+        SetNoWait(int) override FAKE_NOTIMPL STDMETHODIMP
+        GetVodRange(int*) override FAKE_NOTIMPL STDMETHODIMP
+        SetVodRange(int, int) override FAKE_NOTIMPL STDMETHODIMP
+        SetVodCallback(VodRequestCallback, int) override FAKE_NOTIMPL STDMETHODIMP
+        ResumeVodRequests(int) override FAKE_NOTIMPL STDMETHODIMP SetPlayMode(int playMode) override
     {
         g_world->playMode = playMode;
         return g_world->setPlayModeResult;
     }
 
     // INWSource
-    STDMETHODIMP SetConnectParam(NWConnectType, const char*, LONG) override FAKE_NOTIMPL
-    STDMETHODIMP GetConnectParam(NWConnectType*, char*, USHORT*) override FAKE_NOTIMPL
-    STDMETHODIMP StartRecord(const char*) override FAKE_NOTIMPL
-    STDMETHODIMP StopRecord() override FAKE_NOTIMPL
-    STDMETHODIMP GetRecordPath(char*) override FAKE_NOTIMPL
-    STDMETHODIMP ReservedMethod(void*) override FAKE_NOTIMPL
-    STDMETHODIMP SetLogPath(const char*) override FAKE_NOTIMPL
-    STDMETHODIMP GetLogPath(char*) override FAKE_NOTIMPL
-    STDMETHODIMP InputData(const BYTE*, LONG) override FAKE_NOTIMPL
-    STDMETHODIMP GetStatistics(LONGLONG*, LONGLONG*, LONGLONG*, LONGLONG*) override FAKE_NOTIMPL
+    STDMETHODIMP SetConnectParam(NWConnectType, const char*,
+                                 LONG) override FAKE_NOTIMPL STDMETHODIMP
+        GetConnectParam(NWConnectType*, char*, USHORT*) override FAKE_NOTIMPL STDMETHODIMP
+        StartRecord(const char*) override FAKE_NOTIMPL STDMETHODIMP
+        StopRecord() override FAKE_NOTIMPL STDMETHODIMP
+        GetRecordPath(char*) override FAKE_NOTIMPL STDMETHODIMP
+        ReservedMethod(void*) override FAKE_NOTIMPL STDMETHODIMP
+        SetLogPath(const char*) override FAKE_NOTIMPL STDMETHODIMP
+        GetLogPath(char*) override FAKE_NOTIMPL STDMETHODIMP
+        InputData(const BYTE*, LONG) override FAKE_NOTIMPL STDMETHODIMP
+        GetStatistics(LONGLONG*, LONGLONG*, LONGLONG*, LONGLONG*) override FAKE_NOTIMPL
 
-private:
-    FilterKind m_kind;
+        private : FilterKind m_kind;
     std::vector<FakePin*> m_pins;
 };
 
@@ -297,7 +312,8 @@ std::wstring PinLabel(IPin* pin)
     return static_cast<FakePin*>(pin)->Label();
 }
 
-class FakeGraph final : public IGraphBuilder, public IMediaEventEx, public Counted {
+class FakeGraph final : public IGraphBuilder, public IMediaEventEx, public Counted
+{
 public:
     ~FakeGraph() override
     {
@@ -314,7 +330,8 @@ public:
             return Hand(static_cast<IGraphBuilder*>(this), ppv);
         if (riid == IID_IFilterGraph && g_world->graphOffersFilterGraph)
             return Hand(static_cast<IFilterGraph*>(this), ppv);
-        if ((riid == IID_IMediaEventEx || riid == IID_IMediaEvent) && g_world->graphOffersMediaEvent)
+        if ((riid == IID_IMediaEventEx || riid == IID_IMediaEvent) &&
+            g_world->graphOffersMediaEvent)
             return Hand(static_cast<IMediaEventEx*>(this), ppv);
         return E_NOINTERFACE;
     }
@@ -345,8 +362,8 @@ public:
         }
         return E_FAIL;
     }
-    STDMETHODIMP EnumFilters(IEnumFilters**) override FAKE_NOTIMPL
-    STDMETHODIMP FindFilterByName(LPCWSTR name, IBaseFilter** ppFilter) override
+    STDMETHODIMP EnumFilters(IEnumFilters**) override FAKE_NOTIMPL STDMETHODIMP
+        FindFilterByName(LPCWSTR name, IBaseFilter** ppFilter) override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         *ppFilter = nullptr;
@@ -362,48 +379,48 @@ public:
         g_world->connectedTo = PinLabel(in);
         return g_world->connectResult;
     }
-    STDMETHODIMP Reconnect(IPin*) override FAKE_NOTIMPL
-    STDMETHODIMP Disconnect(IPin*) override FAKE_NOTIMPL
-    STDMETHODIMP SetDefaultSyncSource() override FAKE_NOTIMPL
+    STDMETHODIMP Reconnect(IPin*) override FAKE_NOTIMPL STDMETHODIMP
+        Disconnect(IPin*) override FAKE_NOTIMPL STDMETHODIMP
+        SetDefaultSyncSource() override FAKE_NOTIMPL
 
-    // IGraphBuilder
-    STDMETHODIMP Connect(IPin*, IPin*) override FAKE_NOTIMPL
-    STDMETHODIMP Render(IPin*) override FAKE_NOTIMPL
-    STDMETHODIMP RenderFile(LPCWSTR, LPCWSTR) override FAKE_NOTIMPL
-    STDMETHODIMP AddSourceFilter(LPCWSTR, LPCWSTR, IBaseFilter**) override FAKE_NOTIMPL
-    STDMETHODIMP SetLogFile(DWORD_PTR) override FAKE_NOTIMPL
-    STDMETHODIMP Abort() override FAKE_NOTIMPL
-    STDMETHODIMP ShouldOperationContinue() override FAKE_NOTIMPL
+        // IGraphBuilder
+        STDMETHODIMP Connect(IPin*, IPin*) override FAKE_NOTIMPL STDMETHODIMP
+        Render(IPin*) override FAKE_NOTIMPL STDMETHODIMP
+        RenderFile(LPCWSTR, LPCWSTR) override FAKE_NOTIMPL STDMETHODIMP
+        AddSourceFilter(LPCWSTR, LPCWSTR, IBaseFilter**) override FAKE_NOTIMPL STDMETHODIMP
+        SetLogFile(DWORD_PTR) override FAKE_NOTIMPL STDMETHODIMP
+        Abort() override FAKE_NOTIMPL STDMETHODIMP ShouldOperationContinue() override FAKE_NOTIMPL
 
-    // IDispatch
-    STDMETHODIMP GetTypeInfoCount(UINT*) override FAKE_NOTIMPL
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override FAKE_NOTIMPL
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override FAKE_NOTIMPL
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override FAKE_NOTIMPL
+        // IDispatch
+        STDMETHODIMP GetTypeInfoCount(UINT*) override FAKE_NOTIMPL STDMETHODIMP
+        GetTypeInfo(UINT, LCID, ITypeInfo**) override FAKE_NOTIMPL STDMETHODIMP
+        GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override FAKE_NOTIMPL STDMETHODIMP
+        Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+               UINT*) override FAKE_NOTIMPL
 
-    // IMediaEvent(Ex)
-    STDMETHODIMP GetEventHandle(OAEVENT*) override FAKE_NOTIMPL
-    STDMETHODIMP GetEvent(LONG*, LONG_PTR*, LONG_PTR*, LONG) override FAKE_NOTIMPL
-    STDMETHODIMP WaitForCompletion(LONG, LONG*) override FAKE_NOTIMPL
-    STDMETHODIMP CancelDefaultHandling(LONG) override FAKE_NOTIMPL
-    STDMETHODIMP RestoreDefaultHandling(LONG) override FAKE_NOTIMPL
-    STDMETHODIMP FreeEventParams(LONG, LONG_PTR, LONG_PTR) override FAKE_NOTIMPL
-    STDMETHODIMP SetNotifyWindow(OAHWND hwnd, LONG msg, LONG_PTR) override
+        // IMediaEvent(Ex)
+        STDMETHODIMP GetEventHandle(OAEVENT*) override FAKE_NOTIMPL STDMETHODIMP
+        GetEvent(LONG*, LONG_PTR*, LONG_PTR*, LONG) override FAKE_NOTIMPL STDMETHODIMP
+        WaitForCompletion(LONG, LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        CancelDefaultHandling(LONG) override FAKE_NOTIMPL STDMETHODIMP
+        RestoreDefaultHandling(LONG) override FAKE_NOTIMPL STDMETHODIMP
+        FreeEventParams(LONG, LONG_PTR, LONG_PTR) override FAKE_NOTIMPL STDMETHODIMP
+        SetNotifyWindow(OAHWND hwnd, LONG msg, LONG_PTR) override
     {
         g_world->notifyWindow = hwnd;
         g_world->notifyMessage = msg;
         return g_world->notifyResult;
     }
-    STDMETHODIMP SetNotifyFlags(LONG) override FAKE_NOTIMPL
-    STDMETHODIMP GetNotifyFlags(LONG*) override FAKE_NOTIMPL
+    STDMETHODIMP SetNotifyFlags(LONG) override FAKE_NOTIMPL STDMETHODIMP
+        GetNotifyFlags(LONG*) override FAKE_NOTIMPL
 
-private:
-    std::mutex m_mutex; // the format poll looks filters up on the dispatcher thread
+        private : std::mutex m_mutex; // the format poll looks filters up on the dispatcher thread
     std::map<std::wstring, IBaseFilter*> m_filters;
 };
 
 // Creates one kind of fake object; not counted as a live object itself.
-class FakeFactory final : public IClassFactory {
+class FakeFactory final : public IClassFactory
+{
 public:
     enum Kind { Graph, Splitter, NWSource, Reader };
     explicit FakeFactory(Kind kind) : m_kind(kind) {}
@@ -434,7 +451,9 @@ public:
             return CLASS_E_NOAGGREGATION;
         IUnknown* object = nullptr;
         switch (m_kind) {
-        case Graph: object = static_cast<IGraphBuilder*>(new FakeGraph()); break;
+        case Graph:
+            object = static_cast<IGraphBuilder*>(new FakeGraph());
+            break;
         case Splitter:
             if (g_world->failCreate.count("splitter"))
                 return E_OUTOFMEMORY;
@@ -468,7 +487,8 @@ void Register(REFCLSID clsid, FakeFactory::Kind kind)
 {
     auto* factory = new FakeFactory(kind);
     DWORD cookie = 0;
-    if (SUCCEEDED(CoRegisterClassObject(clsid, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie)))
+    if (SUCCEEDED(CoRegisterClassObject(clsid, factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
+                                        &cookie)))
         g_cookies.push_back(cookie);
     factory->Release();
 }

@@ -19,8 +19,8 @@ struct FakeWorld {
     bool graphOffersFilterGraph = true;
     bool graphOffersMediaEvent = true;
     HRESULT notifyResult = S_OK;
-    std::set<std::wstring> refuseAdd;  // AddFilter fails for these names
-    std::set<std::string> failCreate;  // "splitter", "nwsource", "reader": creation fails
+    std::set<std::wstring> refuseAdd; // AddFilter fails for these names
+    std::set<std::string> failCreate; // "splitter", "nwsource", "reader": creation fails
     bool splitterOffersTarvoSplt = true;
     int splitterOutputPins = 2;
     bool pinsOfferStreamBuilder = true;

@@ -16,18 +16,52 @@
 
 extern "C" int TpCHeaderProbe(void);
 
-namespace {
+namespace
+{
 
 const std::set<std::string> kExpected = {
-    "TP_AddBitmapOverlay", "TP_AddCircleOverlay", "TP_AddEllipseOverlay", "TP_AddOverlaysFromByte",
-    "TP_AddOverlaysFromFile", "TP_AddPolygonOverlay", "TP_AddRectangleOverlay", "TP_AddSysTimeOverlay",
-    "TP_AddTextOverlay", "TP_DownloadByTime", "TP_Exit", "TP_GetColor", "TP_GetDownloadPosition",
-    "TP_GetItemsByIndex", "TP_GetLastError", "TP_GetReduceLevel", "TP_GetVersions", "TP_GrabPicture",
-    "TP_Init", "TP_Initialize", "TP_InputData", "TP_Login", "TP_Logout", "TP_OpenLocalFile", "TP_OpenPeriod",
-    "TP_OpenRemoteFile", "TP_OpenStream", "TP_PlayControl", "TP_ReSize", "TP_RemoveAllOverlay",
-    "TP_RemoveOverlay", "TP_SetColor", "TP_SetFlickerTime", "TP_SetFullScreenMode", "TP_SetLoginHandle",
-    "TP_SetReduceLevel", "TP_SetYUVFrameCallBack", "TP_StartRecord", "TP_StopDownload", "TP_StopRecord",
-    "TP_Uninitialize", "TP_VideoCutControl",
+    "TP_AddBitmapOverlay",
+    "TP_AddCircleOverlay",
+    "TP_AddEllipseOverlay",
+    "TP_AddOverlaysFromByte",
+    "TP_AddOverlaysFromFile",
+    "TP_AddPolygonOverlay",
+    "TP_AddRectangleOverlay",
+    "TP_AddSysTimeOverlay",
+    "TP_AddTextOverlay",
+    "TP_DownloadByTime",
+    "TP_Exit",
+    "TP_GetColor",
+    "TP_GetDownloadPosition",
+    "TP_GetItemsByIndex",
+    "TP_GetLastError",
+    "TP_GetReduceLevel",
+    "TP_GetVersions",
+    "TP_GrabPicture",
+    "TP_Init",
+    "TP_Initialize",
+    "TP_InputData",
+    "TP_Login",
+    "TP_Logout",
+    "TP_OpenLocalFile",
+    "TP_OpenPeriod",
+    "TP_OpenRemoteFile",
+    "TP_OpenStream",
+    "TP_PlayControl",
+    "TP_ReSize",
+    "TP_RemoveAllOverlay",
+    "TP_RemoveOverlay",
+    "TP_SetColor",
+    "TP_SetFlickerTime",
+    "TP_SetFullScreenMode",
+    "TP_SetLoginHandle",
+    "TP_SetReduceLevel",
+    "TP_SetYUVFrameCallBack",
+    "TP_StartRecord",
+    "TP_StopDownload",
+    "TP_StopRecord",
+    "TP_Uninitialize",
+    "TP_VideoCutControl",
     // Added on this platform: delivery of the window's messages.
     "TP_SetMessageCallback",
 };
@@ -41,7 +75,8 @@ std::set<std::string> DefinedDynamicSymbols(const char* path)
     if (file.size() < sizeof(Elf64_Ehdr))
         return names;
     const auto* ehdr = reinterpret_cast<const Elf64_Ehdr*>(file.data());
-    if (ehdr->e_ident[EI_CLASS] != ELFCLASS64 || ehdr->e_shoff + ehdr->e_shnum * sizeof(Elf64_Shdr) > file.size())
+    if (ehdr->e_ident[EI_CLASS] != ELFCLASS64 ||
+        ehdr->e_shoff + ehdr->e_shnum * sizeof(Elf64_Shdr) > file.size())
         return names;
     const auto* sections = reinterpret_cast<const Elf64_Shdr*>(file.data() + ehdr->e_shoff);
     for (int i = 0; i < ehdr->e_shnum; ++i) {

@@ -18,7 +18,8 @@
 #include "TarvoGuids.h"
 #include "fake_graph.h"
 
-namespace {
+namespace
+{
 
 struct Box {
     std::string text;
@@ -44,7 +45,8 @@ bool WaitFor(const std::function<bool()>& done)
     return done();
 }
 
-class GraphBuild : public ::testing::Test {
+class GraphBuild : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -94,32 +96,32 @@ TEST_F(GraphBuild, StreamPlayerBuildsAndRunsThePartialGraph)
 struct StepCase {
     const char* name;
     std::function<void(FakeWorld&)> arrange;
-    int common;    // CGraphPlayer::BuildGraph
-    int stream;    // CStreamPlayer::BuildGraph
-    int boxes;     // message boxes shown by one build
+    int common; // CGraphPlayer::BuildGraph
+    int stream; // CStreamPlayer::BuildGraph
+    int boxes;  // message boxes shown by one build
 };
 
 TEST_F(GraphBuild, EachFailingStepHasItsCode)
 {
     const std::vector<StepCase> cases = {
-        {"no IFilterGraph", [](FakeWorld& w) { w.graphOffersFilterGraph = false; }, TP_ERR_NO_FILTER_GRAPH,
-         TP_ERR_INVALID_HANDLE, 0},
-        {"no IMediaEventEx", [](FakeWorld& w) { w.graphOffersMediaEvent = false; }, TP_ERR_NO_MEDIA_EVENT,
-         TP_ERR_INVALID_HANDLE, 0},
+        {"no IFilterGraph", [](FakeWorld& w) { w.graphOffersFilterGraph = false; },
+         TP_ERR_NO_FILTER_GRAPH, TP_ERR_INVALID_HANDLE, 0},
+        {"no IMediaEventEx", [](FakeWorld& w) { w.graphOffersMediaEvent = false; },
+         TP_ERR_NO_MEDIA_EVENT, TP_ERR_INVALID_HANDLE, 0},
         {"notify window refused", [](FakeWorld& w) { w.notifyResult = E_UNEXPECTED; }, E_FAIL,
          TP_ERR_INVALID_HANDLE, 0},
-        {"splitter not created", [](FakeWorld& w) { w.failCreate.insert("splitter"); }, TP_ERR_ADD_SPLITTER,
-         TP_ERR_INVALID_HANDLE, 1},
-        {"splitter refused", [](FakeWorld& w) { w.refuseAdd.insert(L"Tarvo Splt Filter"); }, TP_ERR_ADD_SPLITTER,
-         TP_ERR_INVALID_HANDLE, 1},
-        {"no ITarvoSplt", [](FakeWorld& w) { w.splitterOffersTarvoSplt = false; }, TP_ERR_NO_SPLITTER_INTERFACE,
-         TP_ERR_INVALID_HANDLE, 0},
+        {"splitter not created", [](FakeWorld& w) { w.failCreate.insert("splitter"); },
+         TP_ERR_ADD_SPLITTER, TP_ERR_INVALID_HANDLE, 1},
+        {"splitter refused", [](FakeWorld& w) { w.refuseAdd.insert(L"Tarvo Splt Filter"); },
+         TP_ERR_ADD_SPLITTER, TP_ERR_INVALID_HANDLE, 1},
+        {"no ITarvoSplt", [](FakeWorld& w) { w.splitterOffersTarvoSplt = false; },
+         TP_ERR_NO_SPLITTER_INTERFACE, TP_ERR_INVALID_HANDLE, 0},
         {"no output pin", [](FakeWorld& w) { w.splitterOutputPins = 0; }, TP_ERR_NO_SPLITTER_PIN,
          TP_ERR_INVALID_HANDLE, 0},
         {"no audio pin", [](FakeWorld& w) { w.splitterOutputPins = 1; }, TP_ERR_NO_SPLITTER_PIN,
          TP_ERR_INVALID_HANDLE, 0},
-        {"no stream builder", [](FakeWorld& w) { w.pinsOfferStreamBuilder = false; }, TP_ERR_NO_STREAM_BUILDER,
-         TP_ERR_INVALID_HANDLE, 0},
+        {"no stream builder", [](FakeWorld& w) { w.pinsOfferStreamBuilder = false; },
+         TP_ERR_NO_STREAM_BUILDER, TP_ERR_INVALID_HANDLE, 0},
         {"network source not created", [](FakeWorld& w) { w.failCreate.insert("nwsource"); }, 0,
          TP_ERR_ADD_NWSOURCE, 1},
         {"network source refused", [](FakeWorld& w) { w.refuseAdd.insert(L"Tarvo NWSource"); }, 0,
@@ -128,8 +130,10 @@ TEST_F(GraphBuild, EachFailingStepHasItsCode)
          TP_ERR_NO_NWSOURCE_INTERFACE, 0},
         {"stream type refused", [](FakeWorld& w) { w.setStreamTypeResult = E_FAIL; }, 0,
          TP_ERR_STREAM_TYPE_REFUSED, 0},
-        {"play mode refused", [](FakeWorld& w) { w.setPlayModeResult = E_INVALIDARG; }, 0, E_FAIL, 0},
-        {"source not connected", [](FakeWorld& w) { w.connectResult = E_FAIL; }, 0, TP_ERR_CONNECT_NWSOURCE, 0},
+        {"play mode refused", [](FakeWorld& w) { w.setPlayModeResult = E_INVALIDARG; }, 0, E_FAIL,
+         0},
+        {"source not connected", [](FakeWorld& w) { w.connectResult = E_FAIL; }, 0,
+         TP_ERR_CONNECT_NWSOURCE, 0},
     };
     for (const StepCase& step : cases) {
         SCOPED_TRACE(step.name);
@@ -157,14 +161,18 @@ TEST_F(GraphBuild, EachFailingStepHasItsCode)
 TEST_F(GraphBuild, FilterFailuresShowTheirMessage)
 {
     m_world.failCreate.insert("splitter");
-    { CStreamPlayer player(m_window, 0, 3); }
+    {
+        CStreamPlayer player(m_window, 0, 3);
+    }
     ASSERT_EQ(m_boxes.size(), 1u);
     EXPECT_EQ(m_boxes[0].text, "创建Filter实例失败");
     EXPECT_EQ(m_boxes[0].caption, "Tarvo Splt Filter");
 
     m_world.failCreate.clear();
     m_world.refuseAdd.insert(L"Tarvo NWSource");
-    { CStreamPlayer player(m_window, 0, 3); }
+    {
+        CStreamPlayer player(m_window, 0, 3);
+    }
     ASSERT_EQ(m_boxes.size(), 2u);
     EXPECT_EQ(m_boxes[1].text, "添加Filter失败");
     EXPECT_EQ(m_boxes[1].caption, "Tarvo NWSource");
@@ -183,7 +191,8 @@ TEST_F(GraphBuild, FilePlayerAddsTheFileReader)
     {
         CFilePlayer player(m_window);
         EXPECT_TRUE(player.HasGraph());
-        EXPECT_EQ(m_world.added, (std::vector<std::wstring>{L"Tarvo Splt Filter", L"File Async Reader"}));
+        EXPECT_EQ(m_world.added,
+                  (std::vector<std::wstring>{L"Tarvo Splt Filter", L"File Async Reader"}));
         EXPECT_EQ(m_world.connects.load(), 0);
     }
     EXPECT_EQ(m_world.removed.size(), 2u);

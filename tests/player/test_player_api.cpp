@@ -18,7 +18,8 @@
 
 #include "TarvoPlayLib.h"
 
-namespace {
+namespace
+{
 
 std::atomic<int> g_messageBoxes{0};
 
@@ -28,7 +29,8 @@ int CountMessageBox(HWND, LPCSTR, LPCSTR, UINT, void*)
     return IDOK;
 }
 
-class PlayerApi : public ::testing::Test {
+class PlayerApi : public ::testing::Test
+{
 protected:
     static void SetUpTestSuite()
     {
@@ -233,7 +235,9 @@ TEST_F(PlayerApi, PlayControlDispatch)
     EXPECT_EQ(TP_PlayControl(player, TP_PLAY_GET_PLAY_VALUE2, 0, &value), E_NOTIMPL);
     EXPECT_EQ(TP_PlayControl(player, TP_PLAY_SET_PLAY_VALUE, 3, nullptr), E_NOTIMPL);
     EXPECT_EQ(TP_PlayControl(player, TP_PLAY_GET_VOD_RANGE, 0, range), E_NOTIMPL);
-    EXPECT_EQ(TP_PlayControl(player, TP_PLAY_SET_VOD_RANGE, reinterpret_cast<intptr_t>(range), nullptr), E_NOTIMPL);
+    EXPECT_EQ(
+        TP_PlayControl(player, TP_PLAY_SET_VOD_RANGE, reinterpret_cast<intptr_t>(range), nullptr),
+        E_NOTIMPL);
     // Commands whose value is behind a pointer refuse a null one instead of crashing.
     EXPECT_EQ(TP_PlayControl(player, TP_PLAY_SET_RATE, 0, nullptr), E_POINTER);
     EXPECT_EQ(TP_PlayControl(player, TP_PLAY_SET_VOD_RANGE, 0, nullptr), E_POINTER);

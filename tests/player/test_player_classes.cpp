@@ -17,10 +17,12 @@
 #include "PlayerBase.h"
 #include "StreamPlayer.h"
 
-namespace {
+namespace
+{
 
 // An empty registry for the whole program: no class is registered there.
-class EmptyRegistry : public ::testing::Environment {
+class EmptyRegistry : public ::testing::Environment
+{
 public:
     void SetUp() override
     {
@@ -145,11 +147,13 @@ TEST(PlayerBaseDefaults, LoginChecksTheDeviceTypeOnly)
         EXPECT_EQ(loginId, -7) << "Login logs in to nothing";
     }
     for (int type : {0, 6, 8, 15, 256, 511, 513, -1})
-        EXPECT_EQ(player.Login(type, nullptr, 0, nullptr, nullptr, nullptr), TP_ERR_UNSUPPORTED) << type;
+        EXPECT_EQ(player.Login(type, nullptr, 0, nullptr, nullptr, nullptr), TP_ERR_UNSUPPORTED)
+            << type;
 }
 
 // A player with a timeline: slots 15-17 answer from fields.
-class TimelinePlayer : public CPlayerBase {
+class TimelinePlayer : public CPlayerBase
+{
 public:
     TimelinePlayer() : CPlayerBase(nullptr) {}
     int GetDuration(int* ms) override
@@ -235,8 +239,7 @@ TEST(PlayedPercent, DefaultsOfAPlayerWithoutTimeline)
 
 // The vtable index a pointer to a virtual member function designates (Itanium
 // C++ ABI: the pointer field holds 1 + the byte offset into the vtable).
-template <typename PMF>
-size_t VtableIndex(PMF pmf)
+template <typename PMF> size_t VtableIndex(PMF pmf)
 {
     struct {
         uintptr_t ptr;
@@ -380,7 +383,8 @@ TEST(PlayerSlots, SlotZeroIsTheDestructor)
 
 // ---- Players whose graph cannot be built ----
 
-class NoGraphPlayers : public ::testing::Test {
+class NoGraphPlayers : public ::testing::Test
+{
 protected:
     static int CountBox(HWND, LPCSTR, LPCSTR, UINT, void* user)
     {

@@ -15,7 +15,8 @@
 
 #include "TarvoPlayLib.h"
 
-namespace {
+namespace
+{
 
 void PrintUsage(FILE* out)
 {
@@ -35,7 +36,8 @@ std::string Describe(int result)
     char text[96];
     const char* name = TpResultName(result);
     if (result < -1)
-        std::snprintf(text, sizeof text, "0x%08X %s", static_cast<unsigned>(result), name ? name : "");
+        std::snprintf(text, sizeof text, "0x%08X %s", static_cast<unsigned>(result),
+                      name ? name : "");
     else if (result > 1 && name)
         std::snprintf(text, sizeof text, "%d %s", result, name);
     else
@@ -48,8 +50,8 @@ std::atomic<int> g_messages{0};
 intptr_t PrintMessage(HWND hWnd, unsigned int msg, uintptr_t wParam, intptr_t lParam, void*)
 {
     ++g_messages;
-    std::printf("  [message] window %p: 0x%X wParam=0x%llX lParam=%lld\n", static_cast<void*>(hWnd), msg,
-                static_cast<unsigned long long>(wParam), static_cast<long long>(lParam));
+    std::printf("  [message] window %p: 0x%X wParam=0x%llX lParam=%lld\n", static_cast<void*>(hWnd),
+                msg, static_cast<unsigned long long>(wParam), static_cast<long long>(lParam));
     return 0;
 }
 
@@ -73,7 +75,8 @@ int RunDemo()
 
     std::printf("TP_Init() = %s\n", Describe(TP_Init()).c_str());
 
-    DemoWindow windows[] = {{"A", TvCreateVirtualWindow(640, 480)}, {"B", TvCreateVirtualWindow(352, 288)}};
+    DemoWindow windows[] = {{"A", TvCreateVirtualWindow(640, 480)},
+                            {"B", TvCreateVirtualWindow(352, 288)}};
     for (const DemoWindow& w : windows) {
         if (!w.hWnd) {
             std::fprintf(stderr, "tvplay: cannot create a virtual window\n");
@@ -82,8 +85,8 @@ int RunDemo()
         RECT rc = {0, 0, 0, 0};
         GetClientRect(w.hWnd, &rc);
         TP_SetMessageCallback(w.hWnd, PrintMessage, nullptr);
-        std::printf("Window %s: virtual, %ldx%ld client area\n", w.name, static_cast<long>(rc.right),
-                    static_cast<long>(rc.bottom));
+        std::printf("Window %s: virtual, %ldx%ld client area\n", w.name,
+                    static_cast<long>(rc.right), static_cast<long>(rc.bottom));
     }
 
     std::printf("\nCreating players (device type, format type, play mode):\n");
@@ -109,8 +112,8 @@ int RunDemo()
     for (const Request& r : requests) {
         const DemoWindow& w = windows[r.window];
         int handle = TP_Initialize(w.hWnd, r.deviceType, r.formatType, r.playMode, 0);
-        std::printf("  TP_Initialize(%s, %2d, %d, %d, 0) = %-3d  %s", w.name, r.deviceType, r.formatType,
-                    r.playMode, handle, r.note);
+        std::printf("  TP_Initialize(%s, %2d, %d, %d, 0) = %-3d  %s", w.name, r.deviceType,
+                    r.formatType, r.playMode, handle, r.note);
         if (handle < 0) {
             int seenAs = firstPlayer >= 0 ? TP_GetLastError(firstPlayer) : 0;
             std::printf("; last error %s", Describe(seenAs).c_str());
@@ -126,9 +129,11 @@ int RunDemo()
     std::printf("  handle  window  device  format  mode  TP_GetLastError              holds\n");
     for (const Created& c : created) {
         int r = TP_GetLastError(c.handle);
-        const char* holds = r == TP_ERR_NO_PLAYER ? "no player" : r == TP_ERR_INVALID_HANDLE ? "(gone)" : "a player";
-        std::printf("  %6d  %6s  %6d  %6d  %4d  %-28s %s\n", c.handle, c.window, c.deviceType, c.formatType,
-                    c.playMode, Describe(r).c_str(), holds);
+        const char* holds = r == TP_ERR_NO_PLAYER        ? "no player"
+                            : r == TP_ERR_INVALID_HANDLE ? "(gone)"
+                                                         : "a player";
+        std::printf("  %6d  %6s  %6d  %6d  %4d  %-28s %s\n", c.handle, c.window, c.deviceType,
+                    c.formatType, c.playMode, Describe(r).c_str(), holds);
     }
     const int unknown = 99;
     std::printf("  %6d  %6s  %6s  %6s  %4s  %-28s %s\n", unknown, "-", "-", "-", "-",
@@ -142,14 +147,16 @@ int RunDemo()
         std::printf("\nCalls on handle %d (a live stream player):\n", p);
         char versions[64] = "";
         int versionsLength = sizeof versions;
-        std::printf("  TP_SetLoginHandle(%d, 7)                 = %s\n", p, Describe(TP_SetLoginHandle(p, 7)).c_str());
+        std::printf("  TP_SetLoginHandle(%d, 7)                 = %s\n", p,
+                    Describe(TP_SetLoginHandle(p, 7)).c_str());
         std::printf("  TP_GetVersions(%d, buf, &len)            = %s\n", p,
                     Describe(TP_GetVersions(p, versions, &versionsLength)).c_str());
         std::printf("  TP_OpenPeriod(%d, 1, 0, 3600)            = %s\n", p,
                     Describe(TP_OpenPeriod(p, 1, 0, 3600)).c_str());
         int percent = -1;
         int r = TP_PlayControl(p, TP_PLAY_GET_PLAYED_PERCENT, 0, &percent);
-        std::printf("  TP_PlayControl(%d, 10 played percent)    = %s, percent %d\n", p, Describe(r).c_str(), percent);
+        std::printf("  TP_PlayControl(%d, 10 played percent)    = %s, percent %d\n", p,
+                    Describe(r).c_str(), percent);
         std::printf("  TP_PlayControl(%d, 4)                    = %s\n", p,
                     Describe(TP_PlayControl(p, 4, 0, nullptr)).c_str());
         std::printf("  TP_PlayControl(%d, 21)                   = %s\n", p,
@@ -157,20 +164,21 @@ int RunDemo()
         std::printf("  TP_VideoCutControl(%d, 3)                = %s\n", p,
                     Describe(TP_VideoCutControl(p, 3, 0, nullptr)).c_str());
         r = TP_DownloadByTime(p, 1, 0, 3600, "/tmp/download.tvx");
-        std::printf("  TP_DownloadByTime(%d, ...)               = %s, last error %s\n", p, Describe(r).c_str(),
-                    Describe(TP_GetLastError(p)).c_str());
+        std::printf("  TP_DownloadByTime(%d, ...)               = %s, last error %s\n", p,
+                    Describe(r).c_str(), Describe(TP_GetLastError(p)).c_str());
         POINT topLeft = {10, 10}, bottomRight = {100, 80};
         r = TP_AddRectangleOverlay(p, &topLeft, &bottomRight, 0x0000FF, 0, 0);
-        std::printf("  TP_AddRectangleOverlay(%d, ...)          = %s, last error %s\n", p, Describe(r).c_str(),
-                    Describe(TP_GetLastError(p)).c_str());
+        std::printf("  TP_AddRectangleOverlay(%d, ...)          = %s, last error %s\n", p,
+                    Describe(r).c_str(), Describe(TP_GetLastError(p)).c_str());
 
         if (empty >= 0) {
             std::printf("\nCalls on handle %d (an entry without player):\n", empty);
             std::printf("  TP_PlayControl(%d, 0 play)               = %s\n", empty,
                         Describe(TP_PlayControl(empty, TP_PLAY_PLAY, 0, nullptr)).c_str());
             r = TP_AddRectangleOverlay(empty, &topLeft, &bottomRight, 0x0000FF, 0, 0);
-            std::printf("  TP_AddRectangleOverlay(%d, ...)          = %s, last error %s (seen through %d)\n", empty,
-                        Describe(r).c_str(), Describe(TP_GetLastError(p)).c_str(), p);
+            std::printf("  TP_AddRectangleOverlay(%d, ...)          = %s, last error %s (seen "
+                        "through %d)\n",
+                        empty, Describe(r).c_str(), Describe(TP_GetLastError(p)).c_str(), p);
             std::printf("  TP_OpenLocalFile(%d, \"missing.tvx\")      = %s\n", empty,
                         Describe(TP_OpenLocalFile(empty, "missing.tvx")).c_str());
             std::printf("  TP_PlayControl(%d, 0 play)               = %s\n", empty,
@@ -181,8 +189,8 @@ int RunDemo()
         std::printf("  TP_PlayControl(%d, 0 play)              = %s\n", unknown,
                     Describe(TP_PlayControl(unknown, TP_PLAY_PLAY, 0, nullptr)).c_str());
         r = TP_AddTextOverlay(unknown, 0, 0, "text", 0xFFFFFF, nullptr, 0, 0);
-        std::printf("  TP_AddTextOverlay(%d, ...)              = %s, last error %s\n", unknown, Describe(r).c_str(),
-                    Describe(TP_GetLastError(p)).c_str());
+        std::printf("  TP_AddTextOverlay(%d, ...)              = %s, last error %s\n", unknown,
+                    Describe(r).c_str(), Describe(TP_GetLastError(p)).c_str());
     }
 
     std::printf("\nShutting down:\n");
@@ -191,9 +199,11 @@ int RunDemo()
         std::printf("  TP_Uninitialize(%d)  = %s\n", h, Describe(TP_Uninitialize(h)).c_str());
         std::printf("  TP_GetLastError(%d)  = %s\n", h, Describe(TP_GetLastError(h)).c_str());
     }
-    std::printf("  TP_Uninitialize(%d) = %s (unknown handle)\n", unknown, Describe(TP_Uninitialize(unknown)).c_str());
+    std::printf("  TP_Uninitialize(%d) = %s (unknown handle)\n", unknown,
+                Describe(TP_Uninitialize(unknown)).c_str());
     std::printf("  TP_Exit()            = %s\n", Describe(TP_Exit()).c_str());
-    std::printf("  next TP_Initialize   = %d (numbering restarts)\n", TP_Initialize(windows[0].hWnd, 1, 3, 2, 0));
+    std::printf("  next TP_Initialize   = %d (numbering restarts)\n",
+                TP_Initialize(windows[0].hWnd, 1, 3, 2, 0));
     TP_Exit();
     for (const DemoWindow& w : windows) {
         TP_SetMessageCallback(w.hWnd, nullptr, nullptr);

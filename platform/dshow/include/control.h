@@ -32,17 +32,21 @@ typedef struct tagVARIANT VARIANT;
 typedef struct tagEXCEPINFO EXCEPINFO;
 
 // {00020400-0000-0000-C000-000000000046}
-DEFINE_GUID(IID_IDispatch, 0x00020400, 0x0000, 0x0000, 0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
+DEFINE_GUID(IID_IDispatch, 0x00020400, 0x0000, 0x0000, 0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+            0x46);
 struct IDispatch : public IUnknown {
     virtual HRESULT GetTypeInfoCount(UINT* pctinfo) = 0;
     virtual HRESULT GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) = 0;
-    virtual HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId) = 0;
-    virtual HRESULT Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
-                           VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) = 0;
+    virtual HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
+                                  DISPID* rgDispId) = 0;
+    virtual HRESULT Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
+                           DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
+                           UINT* puArgErr) = 0;
 };
 
 // {56A868B1-0AD4-11CE-B03A-0020AF0BA770}
-DEFINE_GUID(IID_IMediaControl, 0x56a868b1, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70);
+DEFINE_GUID(IID_IMediaControl, 0x56a868b1, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7,
+            0x70);
 struct IMediaControl : public IDispatch {
     virtual HRESULT Run() = 0;
     virtual HRESULT Pause() = 0;
@@ -56,10 +60,12 @@ struct IMediaControl : public IDispatch {
 };
 
 // {56A868B6-0AD4-11CE-B03A-0020AF0BA770}
-DEFINE_GUID(IID_IMediaEvent, 0x56a868b6, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70);
+DEFINE_GUID(IID_IMediaEvent, 0x56a868b6, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7,
+            0x70);
 struct IMediaEvent : public IDispatch {
     virtual HRESULT GetEventHandle(OAEVENT* hEvent) = 0;
-    virtual HRESULT GetEvent(LONG* lEventCode, LONG_PTR* lParam1, LONG_PTR* lParam2, LONG msTimeout) = 0;
+    virtual HRESULT GetEvent(LONG* lEventCode, LONG_PTR* lParam1, LONG_PTR* lParam2,
+                             LONG msTimeout) = 0;
     virtual HRESULT WaitForCompletion(LONG msTimeout, LONG* pEvCode) = 0;
     virtual HRESULT CancelDefaultHandling(LONG lEvCode) = 0;
     virtual HRESULT RestoreDefaultHandling(LONG lEvCode) = 0;
@@ -67,7 +73,8 @@ struct IMediaEvent : public IDispatch {
 };
 
 // {56A868C0-0AD4-11CE-B03A-0020AF0BA770}
-DEFINE_GUID(IID_IMediaEventEx, 0x56a868c0, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70);
+DEFINE_GUID(IID_IMediaEventEx, 0x56a868c0, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7,
+            0x70);
 struct IMediaEventEx : public IMediaEvent {
     // Posts lMsg (wParam 0, lParam lInstanceData) to hwnd whenever an event is queued.
     virtual HRESULT SetNotifyWindow(OAHWND hwnd, LONG lMsg, LONG_PTR lInstanceData) = 0;
@@ -77,7 +84,8 @@ struct IMediaEventEx : public IMediaEvent {
 
 // Positions and durations in seconds.
 // {56A868B2-0AD4-11CE-B03A-0020AF0BA770}
-DEFINE_GUID(IID_IMediaPosition, 0x56a868b2, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70);
+DEFINE_GUID(IID_IMediaPosition, 0x56a868b2, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b,
+            0xa7, 0x70);
 struct IMediaPosition : public IDispatch {
     virtual HRESULT get_Duration(REFTIME* plength) = 0;
     virtual HRESULT put_CurrentPosition(REFTIME llTime) = 0;
@@ -94,7 +102,8 @@ struct IMediaPosition : public IDispatch {
 
 // Volume and balance in hundredths of a decibel (-10000 silence .. 0 full).
 // {56A868B3-0AD4-11CE-B03A-0020AF0BA770}
-DEFINE_GUID(IID_IBasicAudio, 0x56a868b3, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70);
+DEFINE_GUID(IID_IBasicAudio, 0x56a868b3, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7,
+            0x70);
 struct IBasicAudio : public IDispatch {
     virtual HRESULT put_Volume(LONG lVolume) = 0;
     virtual HRESULT get_Volume(LONG* plVolume) = 0;
@@ -103,7 +112,8 @@ struct IBasicAudio : public IDispatch {
 };
 
 // {56A868B4-0AD4-11CE-B03A-0020AF0BA770}
-DEFINE_GUID(IID_IVideoWindow, 0x56a868b4, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70);
+DEFINE_GUID(IID_IVideoWindow, 0x56a868b4, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7,
+            0x70);
 struct IVideoWindow : public IDispatch {
     virtual HRESULT put_Caption(BSTR strCaption) = 0;
     virtual HRESULT get_Caption(BSTR* strCaption) = 0;
@@ -136,7 +146,8 @@ struct IVideoWindow : public IDispatch {
     virtual HRESULT get_FullScreenMode(LONG* FullScreenMode) = 0;
     virtual HRESULT put_FullScreenMode(LONG FullScreenMode) = 0;
     virtual HRESULT SetWindowForeground(LONG Focus) = 0;
-    virtual HRESULT NotifyOwnerMessage(OAHWND hwnd, LONG uMsg, LONG_PTR wParam, LONG_PTR lParam) = 0;
+    virtual HRESULT NotifyOwnerMessage(OAHWND hwnd, LONG uMsg, LONG_PTR wParam,
+                                       LONG_PTR lParam) = 0;
     virtual HRESULT SetWindowPosition(LONG Left, LONG Top, LONG Width, LONG Height) = 0;
     virtual HRESULT GetWindowPosition(LONG* pLeft, LONG* pTop, LONG* pWidth, LONG* pHeight) = 0;
     virtual HRESULT GetMinIdealImageSize(LONG* pWidth, LONG* pHeight) = 0;
@@ -147,7 +158,8 @@ struct IVideoWindow : public IDispatch {
 };
 
 // {56A868B5-0AD4-11CE-B03A-0020AF0BA770}
-DEFINE_GUID(IID_IBasicVideo, 0x56a868b5, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70);
+DEFINE_GUID(IID_IBasicVideo, 0x56a868b5, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7,
+            0x70);
 struct IBasicVideo : public IDispatch {
     virtual HRESULT get_AvgTimePerFrame(REFTIME* pAvgTimePerFrame) = 0;
     virtual HRESULT get_BitRate(LONG* pBitRate) = 0;
@@ -174,10 +186,12 @@ struct IBasicVideo : public IDispatch {
     virtual HRESULT GetSourcePosition(LONG* pLeft, LONG* pTop, LONG* pWidth, LONG* pHeight) = 0;
     virtual HRESULT SetDefaultSourcePosition() = 0;
     virtual HRESULT SetDestinationPosition(LONG Left, LONG Top, LONG Width, LONG Height) = 0;
-    virtual HRESULT GetDestinationPosition(LONG* pLeft, LONG* pTop, LONG* pWidth, LONG* pHeight) = 0;
+    virtual HRESULT GetDestinationPosition(LONG* pLeft, LONG* pTop, LONG* pWidth,
+                                           LONG* pHeight) = 0;
     virtual HRESULT SetDefaultDestinationPosition() = 0;
     virtual HRESULT GetVideoSize(LONG* pWidth, LONG* pHeight) = 0;
-    virtual HRESULT GetVideoPaletteEntries(LONG StartIndex, LONG Entries, LONG* pRetrieved, LONG* pPalette) = 0;
+    virtual HRESULT GetVideoPaletteEntries(LONG StartIndex, LONG Entries, LONG* pRetrieved,
+                                           LONG* pPalette) = 0;
     virtual HRESULT GetCurrentImage(LONG* pBufferSize, LONG* pDIBImage) = 0;
     virtual HRESULT IsUsingDefaultSource() = 0;
     virtual HRESULT IsUsingDefaultDestination() = 0;

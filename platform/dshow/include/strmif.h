@@ -71,24 +71,27 @@ typedef struct _FilterInfo {
 } FILTER_INFO;
 
 // {0000010C-0000-0000-C000-000000000046}
-DEFINE_GUID(IID_IPersist, 0x0000010c, 0x0000, 0x0000, 0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
+DEFINE_GUID(IID_IPersist, 0x0000010c, 0x0000, 0x0000, 0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+            0x46);
 struct IPersist : public IUnknown {
     virtual HRESULT GetClassID(CLSID* pClassID) = 0;
 };
 
 // {56A86897-0AD4-11CE-B03A-0020AF0BA770}
-DEFINE_GUID(IID_IReferenceClock, 0x56a86897, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70);
+DEFINE_GUID(IID_IReferenceClock, 0x56a86897, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b,
+            0xa7, 0x70);
 struct IReferenceClock : public IUnknown {
     virtual HRESULT GetTime(REFERENCE_TIME* pTime) = 0;
     virtual HRESULT AdviseTime(REFERENCE_TIME baseTime, REFERENCE_TIME streamTime, HEVENT hEvent,
                                DWORD_PTR* pdwAdviseCookie) = 0;
-    virtual HRESULT AdvisePeriodic(REFERENCE_TIME startTime, REFERENCE_TIME periodTime, HSEMAPHORE hSemaphore,
-                                   DWORD_PTR* pdwAdviseCookie) = 0;
+    virtual HRESULT AdvisePeriodic(REFERENCE_TIME startTime, REFERENCE_TIME periodTime,
+                                   HSEMAPHORE hSemaphore, DWORD_PTR* pdwAdviseCookie) = 0;
     virtual HRESULT Unadvise(DWORD_PTR dwAdviseCookie) = 0;
 };
 
 // {56A86899-0AD4-11CE-B03A-0020AF0BA770}
-DEFINE_GUID(IID_IMediaFilter, 0x56a86899, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70);
+DEFINE_GUID(IID_IMediaFilter, 0x56a86899, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7,
+            0x70);
 struct IMediaFilter : public IPersist {
     virtual HRESULT Stop() = 0;
     virtual HRESULT Pause() = 0;
@@ -99,7 +102,8 @@ struct IMediaFilter : public IPersist {
 };
 
 // {56A86895-0AD4-11CE-B03A-0020AF0BA770}
-DEFINE_GUID(IID_IBaseFilter, 0x56a86895, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70);
+DEFINE_GUID(IID_IBaseFilter, 0x56a86895, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7,
+            0x70);
 struct IBaseFilter : public IMediaFilter {
     virtual HRESULT EnumPins(IEnumPins** ppEnum) = 0;
     virtual HRESULT FindPin(LPCWSTR Id, IPin** ppPin) = 0;
@@ -129,7 +133,8 @@ struct IPin : public IUnknown {
 };
 
 // {56A86892-0AD4-11CE-B03A-0020AF0BA770}
-DEFINE_GUID(IID_IEnumPins, 0x56a86892, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70);
+DEFINE_GUID(IID_IEnumPins, 0x56a86892, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7,
+            0x70);
 struct IEnumPins : public IUnknown {
     virtual HRESULT Next(ULONG cPins, IPin** ppPins, ULONG* pcFetched) = 0;
     virtual HRESULT Skip(ULONG cPins) = 0;
@@ -138,7 +143,8 @@ struct IEnumPins : public IUnknown {
 };
 
 // {89C31040-846B-11CE-97D3-00AA0055595A}
-DEFINE_GUID(IID_IEnumMediaTypes, 0x89c31040, 0x846b, 0x11ce, 0x97, 0xd3, 0x00, 0xaa, 0x00, 0x55, 0x59, 0x5a);
+DEFINE_GUID(IID_IEnumMediaTypes, 0x89c31040, 0x846b, 0x11ce, 0x97, 0xd3, 0x00, 0xaa, 0x00, 0x55,
+            0x59, 0x5a);
 struct IEnumMediaTypes : public IUnknown {
     virtual HRESULT Next(ULONG cMediaTypes, AM_MEDIA_TYPE** ppMediaTypes, ULONG* pcFetched) = 0;
     virtual HRESULT Skip(ULONG cMediaTypes) = 0;
@@ -147,7 +153,8 @@ struct IEnumMediaTypes : public IUnknown {
 };
 
 // {56A86893-0AD4-11CE-B03A-0020AF0BA770}
-DEFINE_GUID(IID_IEnumFilters, 0x56a86893, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70);
+DEFINE_GUID(IID_IEnumFilters, 0x56a86893, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7,
+            0x70);
 struct IEnumFilters : public IUnknown {
     virtual HRESULT Next(ULONG cFilters, IBaseFilter** ppFilter, ULONG* pcFetched) = 0;
     virtual HRESULT Skip(ULONG cFilters) = 0;
@@ -156,7 +163,8 @@ struct IEnumFilters : public IUnknown {
 };
 
 // {56A8689F-0AD4-11CE-B03A-0020AF0BA770}
-DEFINE_GUID(IID_IFilterGraph, 0x56a8689f, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70);
+DEFINE_GUID(IID_IFilterGraph, 0x56a8689f, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7,
+            0x70);
 struct IFilterGraph : public IUnknown {
     virtual HRESULT AddFilter(IBaseFilter* pFilter, LPCWSTR pName) = 0;
     virtual HRESULT RemoveFilter(IBaseFilter* pFilter) = 0;
@@ -169,12 +177,14 @@ struct IFilterGraph : public IUnknown {
 };
 
 // {56A868A9-0AD4-11CE-B03A-0020AF0BA770}
-DEFINE_GUID(IID_IGraphBuilder, 0x56a868a9, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70);
+DEFINE_GUID(IID_IGraphBuilder, 0x56a868a9, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7,
+            0x70);
 struct IGraphBuilder : public IFilterGraph {
     virtual HRESULT Connect(IPin* ppinOut, IPin* ppinIn) = 0;
     virtual HRESULT Render(IPin* ppinOut) = 0;
     virtual HRESULT RenderFile(LPCWSTR lpcwstrFile, LPCWSTR lpcwstrPlayList) = 0;
-    virtual HRESULT AddSourceFilter(LPCWSTR lpcwstrFileName, LPCWSTR lpcwstrFilterName, IBaseFilter** ppFilter) = 0;
+    virtual HRESULT AddSourceFilter(LPCWSTR lpcwstrFileName, LPCWSTR lpcwstrFilterName,
+                                    IBaseFilter** ppFilter) = 0;
     virtual HRESULT SetLogFile(DWORD_PTR hFile) = 0;
     virtual HRESULT Abort() = 0;
     virtual HRESULT ShouldOperationContinue() = 0;
@@ -182,21 +192,24 @@ struct IGraphBuilder : public IFilterGraph {
 
 // A pin that knows how to render itself (or to be rendered into) on its own.
 // {56A868BF-0AD4-11CE-B03A-0020AF0BA770}
-DEFINE_GUID(IID_IStreamBuilder, 0x56a868bf, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70);
+DEFINE_GUID(IID_IStreamBuilder, 0x56a868bf, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b,
+            0xa7, 0x70);
 struct IStreamBuilder : public IUnknown {
     virtual HRESULT Render(IPin* ppinOut, IGraphBuilder* pGraph) = 0;
     virtual HRESULT Backout(IPin* ppinOut, IGraphBuilder* pGraph) = 0;
 };
 
 // {56A868A6-0AD4-11CE-B03A-0020AF0BA770}
-DEFINE_GUID(IID_IFileSourceFilter, 0x56a868a6, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70);
+DEFINE_GUID(IID_IFileSourceFilter, 0x56a868a6, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b,
+            0xa7, 0x70);
 struct IFileSourceFilter : public IUnknown {
     virtual HRESULT Load(LPCOLESTR pszFileName, const AM_MEDIA_TYPE* pmt) = 0;
     virtual HRESULT GetCurFile(LPOLESTR* ppszFileName, AM_MEDIA_TYPE* pmt) = 0;
 };
 
 // {36B73880-C2C8-11CF-8B46-00805F6CEF60}
-DEFINE_GUID(IID_IMediaSeeking, 0x36b73880, 0xc2c8, 0x11cf, 0x8b, 0x46, 0x00, 0x80, 0x5f, 0x6c, 0xef, 0x60);
+DEFINE_GUID(IID_IMediaSeeking, 0x36b73880, 0xc2c8, 0x11cf, 0x8b, 0x46, 0x00, 0x80, 0x5f, 0x6c, 0xef,
+            0x60);
 struct IMediaSeeking : public IUnknown {
     virtual HRESULT GetCapabilities(DWORD* pCapabilities) = 0;
     virtual HRESULT CheckCapabilities(DWORD* pCapabilities) = 0;
@@ -210,7 +223,8 @@ struct IMediaSeeking : public IUnknown {
     virtual HRESULT GetCurrentPosition(LONGLONG* pCurrent) = 0;
     virtual HRESULT ConvertTimeFormat(LONGLONG* pTarget, const GUID* pTargetFormat, LONGLONG Source,
                                       const GUID* pSourceFormat) = 0;
-    virtual HRESULT SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG* pStop, DWORD dwStopFlags) = 0;
+    virtual HRESULT SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG* pStop,
+                                 DWORD dwStopFlags) = 0;
     virtual HRESULT GetPositions(LONGLONG* pCurrent, LONGLONG* pStop) = 0;
     virtual HRESULT GetAvailable(LONGLONG* pEarliest, LONGLONG* pLatest) = 0;
     virtual HRESULT SetRate(double dRate) = 0;
@@ -219,7 +233,8 @@ struct IMediaSeeking : public IUnknown {
 };
 
 // {E46A9787-2B71-444D-A4B5-1FAB7B708D6A}
-DEFINE_GUID(IID_IVideoFrameStep, 0xe46a9787, 0x2b71, 0x444d, 0xa4, 0xb5, 0x1f, 0xab, 0x7b, 0x70, 0x8d, 0x6a);
+DEFINE_GUID(IID_IVideoFrameStep, 0xe46a9787, 0x2b71, 0x444d, 0xa4, 0xb5, 0x1f, 0xab, 0x7b, 0x70,
+            0x8d, 0x6a);
 struct IVideoFrameStep : public IUnknown {
     virtual HRESULT Step(DWORD dwFrames, IUnknown* pStepObject) = 0;
     virtual HRESULT CanStep(LONG bMultiple, IUnknown* pStepObject) = 0;
@@ -229,7 +244,8 @@ struct IVideoFrameStep : public IUnknown {
 // Rendering statistics of a video renderer. Frame rate and jitter values are in
 // hundredths (frames per second x 100, milliseconds x 100).
 // {1BD0ECB0-F8E2-11CE-AAC6-0020AF0B99A3}
-DEFINE_GUID(IID_IQualProp, 0x1bd0ecb0, 0xf8e2, 0x11ce, 0xaa, 0xc6, 0x00, 0x20, 0xaf, 0x0b, 0x99, 0xa3);
+DEFINE_GUID(IID_IQualProp, 0x1bd0ecb0, 0xf8e2, 0x11ce, 0xaa, 0xc6, 0x00, 0x20, 0xaf, 0x0b, 0x99,
+            0xa3);
 struct IQualProp : public IUnknown {
     virtual HRESULT get_FramesDroppedInRenderer(int* pcFrames) = 0;
     virtual HRESULT get_FramesDrawn(int* pcFramesDrawn) = 0;
@@ -244,7 +260,8 @@ struct IQualProp : public IUnknown {
 #define VMR_ARMODE_LETTER_BOX 1
 
 // {EDE80B5C-BAD6-4623-B537-65586C9F8DFD}
-DEFINE_GUID(IID_IVMRAspectRatioControl, 0xede80b5c, 0xbad6, 0x4623, 0xb5, 0x37, 0x65, 0x58, 0x6c, 0x9f, 0x8d, 0xfd);
+DEFINE_GUID(IID_IVMRAspectRatioControl, 0xede80b5c, 0xbad6, 0x4623, 0xb5, 0x37, 0x65, 0x58, 0x6c,
+            0x9f, 0x8d, 0xfd);
 struct IVMRAspectRatioControl : public IUnknown {
     virtual HRESULT GetAspectRatioMode(LPDWORD lpdwARMode) = 0;
     virtual HRESULT SetAspectRatioMode(DWORD dwARMode) = 0;
