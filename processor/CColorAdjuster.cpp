@@ -204,19 +204,26 @@ inline void LaneScalar(const CColorAdjuster::State& st, BYTE* p, size_t lane)
     p[1] = BYTE(c);
 }
 
-// Eight lanes (16 bytes) at once.
+// Eight lanes (16 bytes) at once. The multiplies that are followed by a right
+// shift use the high half of a 16-bit product where the operands allow it:
+// mulhi(L << 8, 2b) = (L x b) >> 7, mulhi(C << 8, 2s) = (C x s) >> 7 and
+// mulhi(x, A << 8) = (x x A) >> 8 (A <= 254 whenever c < 0).
+enum class ContrastMode { None, Stretch, Threshold, Compress };
+
 struct SseConstants {
     explicit SseConstants(const CColorAdjuster::State& st)
     {
-        lowMask = _mm_set1_epi16(0x00FF);
+        highMask = _mm_set1_epi16(short(0xFF00));
         max255 = _mm_set1_epi16(255);
-        b = _mm_set1_epi16(short(st.brightness));
+        b2 = _mm_set1_epi16(short(2 * st.brightness));
+        s2 = _mm_set1_epi16(short(2 * st.saturation));
         s = _mm_set1_epi16(short(st.saturation));
         off128 = _mm_set1_epi16(128);
         absC = _mm_set1_epi16(short(st.absContrast));
-        a = _mm_set1_epi16(short(st.tableA));
+        a8 = _mm_set1_epi16(short(st.tableA << 8));
         bTable = _mm_set1_epi16(short(st.tableB));
         limit = _mm_set1_epi16(short(st.stretchLimit));
+        limit1 = _mm_set1_epi16(short(st.stretchLimit + 1));
         BYTE add16[16], sub16[16];
         std::memcpy(add16, st.hueAdd, 8);
         std::memcpy(add16 + 8, st.hueAdd, 8);
@@ -224,39 +231,67 @@ struct SseConstants {
         std::memcpy(sub16 + 8, st.hueSub, 8);
         add = _mm_loadu_si128(reinterpret_cast<const __m128i*>(add16));
         sub = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sub16));
-        contrast = st.contrast;
     }
-    __m128i lowMask, max255, b, s, off128, absC, a, bTable, limit, add, sub;
-    int contrast;
+    __m128i highMask, max255, b2, s2, s, off128, absC, a8, bTable, limit, limit1, add, sub;
 };
 
+template <ContrastMode M>
 inline __m128i ContrastSse(const SseConstants& k, __m128i x)
 {
-    if (k.contrast > 0) {
+    if constexpr (M == ContrastMode::Stretch) {
+        // t above 255 - 2c always maps to 255; clamping t to 256 - 2c gives
+        // a product of at least 255 << 7 there (B is rounded from
+        // 128 x 255 / (255 - 2c)) and never more than 16 bits.
+        __m128i t = _mm_min_epi16(_mm_subs_epu16(x, k.absC), k.limit1);
+        return _mm_min_epi16(_mm_srli_epi16(_mm_mullo_epi16(t, k.bTable), 7), k.max255);
+    } else if constexpr (M == ContrastMode::Threshold) {
+        // c = 127: B is 0, so 0 up to the limit and 255 above it.
         __m128i t = _mm_subs_epu16(x, k.absC);
-        __m128i over = _mm_cmpgt_epi16(t, k.limit);
-        __m128i r = _mm_min_epi16(_mm_srli_epi16(_mm_mullo_epi16(t, k.bTable), 7), k.max255);
-        return _mm_max_epi16(r, _mm_and_si128(over, k.max255));
+        return _mm_and_si128(_mm_cmpgt_epi16(t, k.limit), k.max255);
+    } else if constexpr (M == ContrastMode::Compress) {
+        return _mm_min_epi16(_mm_add_epi16(_mm_mulhi_epu16(x, k.a8), k.absC), k.max255);
+    } else {
+        return x;
     }
-    if (k.contrast < 0) {
-        __m128i r = _mm_add_epi16(_mm_srli_epi16(_mm_mullo_epi16(x, k.a), 8), k.absC);
-        return _mm_min_epi16(r, k.max255);
-    }
-    return x;
 }
 
+template <ContrastMode M, bool Hue>
 inline __m128i PassSse(const SseConstants& k, __m128i v)
 {
-    __m128i l = _mm_and_si128(v, k.lowMask);
-    __m128i c = _mm_srli_epi16(v, 8);
-    l = _mm_min_epi16(_mm_srli_epi16(_mm_mullo_epi16(l, k.b), 7), k.max255);
-    c = _mm_add_epi16(_mm_srli_epi16(_mm_mullo_epi16(c, k.s), 7), k.off128);
+    __m128i l = _mm_min_epi16(_mm_mulhi_epu16(_mm_slli_epi16(v, 8), k.b2), k.max255);
+    __m128i c = _mm_add_epi16(_mm_mulhi_epu16(_mm_and_si128(v, k.highMask), k.s2), k.off128);
     c = _mm_min_epi16(_mm_subs_epu16(c, k.s), k.max255);
-    l = ContrastSse(k, l);
-    c = ContrastSse(k, c);
+    l = ContrastSse<M>(k, l);
+    c = ContrastSse<M>(k, c);
     v = _mm_or_si128(l, _mm_slli_epi16(c, 8));
-    v = _mm_adds_epu8(v, k.add);
-    return _mm_subs_epu8(v, k.sub);
+    if constexpr (Hue) {
+        v = _mm_adds_epu8(v, k.add);
+        v = _mm_subs_epu8(v, k.sub);
+    }
+    return v;
+}
+
+// Whole blocks of 8 and then 4 lanes; returns how many lanes were done.
+template <ContrastMode M, bool Hue>
+size_t LoopSse(const SseConstants& k, BYTE* frame, size_t pixelCount)
+{
+    size_t lane = 0;
+    for (; lane + 8 <= pixelCount; lane += 8) {
+        auto* p = reinterpret_cast<__m128i*>(frame + 2 * lane);
+        _mm_storeu_si128(p, PassSse<M, Hue>(k, _mm_loadu_si128(p)));
+    }
+    if (lane + 4 <= pixelCount) {
+        auto* p = reinterpret_cast<__m128i*>(frame + 2 * lane);
+        _mm_storel_epi64(p, PassSse<M, Hue>(k, _mm_loadl_epi64(p)));
+        lane += 4;
+    }
+    return lane;
+}
+
+template <ContrastMode M>
+size_t LoopSse(const SseConstants& k, BYTE* frame, size_t pixelCount, bool hue)
+{
+    return hue ? LoopSse<M, true>(k, frame, pixelCount) : LoopSse<M, false>(k, frame, pixelCount);
 }
 
 }  // namespace
@@ -274,16 +309,16 @@ void CColorAdjuster::ApplySse2(const State& st, BYTE* frame, size_t pixelCount)
     if (st.Neutral())
         return;
     const SseConstants k(st);
-    size_t lane = 0;
-    for (; lane + 8 <= pixelCount; lane += 8) {
-        auto* p = reinterpret_cast<__m128i*>(frame + 2 * lane);
-        _mm_storeu_si128(p, PassSse(k, _mm_loadu_si128(p)));
-    }
-    if (lane + 4 <= pixelCount) {
-        auto* p = reinterpret_cast<__m128i*>(frame + 2 * lane);
-        _mm_storel_epi64(p, PassSse(k, _mm_loadl_epi64(p)));
-        lane += 4;
-    }
+    const bool hue = st.hue != 0;
+    size_t lane;
+    if (st.contrast == 0)
+        lane = LoopSse<ContrastMode::None>(k, frame, pixelCount, hue);
+    else if (st.contrast == 127)
+        lane = LoopSse<ContrastMode::Threshold>(k, frame, pixelCount, hue);
+    else if (st.contrast > 0)
+        lane = LoopSse<ContrastMode::Stretch>(k, frame, pixelCount, hue);
+    else
+        lane = LoopSse<ContrastMode::Compress>(k, frame, pixelCount, hue);
     for (; lane < pixelCount; ++lane)
         LaneScalar(st, frame + 2 * lane, lane);
 }

@@ -74,5 +74,6 @@ bool COverlayItem::RenderMask(int64_t width, int64_t height, const std::function
     m_image.width = w;
     m_image.height = h;
     m_image.stride = stride;
+    m_plan.Build(m_image, m_kind == kText || m_kind == kSysTime);
     return true;
 }

@@ -84,7 +84,8 @@ protected:
 
     // Renders a 1-bit mask of width x height with GDI: a memory DC and bitmap,
     // filled white, shape() draws in black, read back as a bottom-up DIB into
-    // m_image. False when either size is 0 or less or a GDI step fails.
+    // m_image, and plans its blend (with an outline for texts and times).
+    // False when either size is 0 or less or a GDI step fails.
     bool RenderMask(int64_t width, int64_t height, const std::function<bool(HDC)>& shape);
 
     // Makes an x even by subtracting 1 from odd values (pixel pairs).
@@ -95,6 +96,7 @@ protected:
     LONG m_x0 = 0, m_y0 = 0, m_x1 = 0, m_y1 = 0;
     BYTE m_r, m_g, m_b;
     OverlayImage m_image;
+    OverlayMaskPlan m_plan;  // of a mask image, built by RenderMask
     bool m_rerender = false;
     OverlayFrameLayout m_layout;
     LONG m_penWidth = 2;

@@ -114,8 +114,8 @@ bool CTextItem::RenderText(const std::string& text)
 
 void CTextItem::Blend(const OverlayFrame& frame)
 {
-    OverlayBlendText(frame, m_image, m_x0, m_y0, OverlayRgbToYuv(m_r, m_g, m_b),
-                     OverlayRgbToYuv(m_outline[0], m_outline[1], m_outline[2]));
+    OverlayBlendTextPlanned(frame, m_image, m_plan, m_x0, m_y0, OverlayRgbToYuv(m_r, m_g, m_b),
+                            OverlayRgbToYuv(m_outline[0], m_outline[1], m_outline[2]));
 }
 
 CSysTimeItem::CSysTimeItem(LONG x, LONG y, const LOGFONTA& font, BYTE r, BYTE g, BYTE b)

@@ -202,6 +202,139 @@ void OverlayBlendText(const OverlayFrame& frame, const OverlayImage& mask, int64
     }
 }
 
+void OverlayMaskPlan::Build(const OverlayImage& mask, bool withOutline)
+{
+    Clear();
+    outline = withOutline;
+    if (mask.Empty())
+        return;
+    width = mask.width;
+    height = mask.height;
+    const int64_t pairs = mask.width / 2;  // pairs with both pixels in the image
+    auto drawnPixel = [&](int64_t row, int64_t col) {
+        return row >= 0 && row < mask.height && col >= 0 && col < mask.width &&
+               MaskDrawn(mask.bits.data() + row * mask.stride, col);
+    };
+    // Type of each pair the blend visits, with two rows and pairs of none on
+    // every side (the outline ring and its neighbours).
+    const int64_t gw = pairs + 4, gh = int64_t(mask.height) + 4;
+    std::vector<BYTE> grid(size_t(gw * gh), 0);
+    auto at = [&](int64_t row, int64_t pair) -> BYTE& { return grid[size_t((row + 2) * gw + pair + 2)]; };
+    for (int64_t r = 0; r < mask.height; ++r) {
+        const BYTE* bits = mask.bits.data() + r * mask.stride;
+        for (int64_t j = 0; j < pairs;) {
+            if (int64_t skip = SkipBackground(bits, 2 * j, 2 * (pairs - j))) {
+                j += skip / 2;
+                continue;
+            }
+            const bool d0 = MaskDrawn(bits, 2 * j), d1 = MaskDrawn(bits, 2 * j + 1);
+            at(r, j) = d0 && d1 ? kBoth : d0 ? kFirst : d1 ? kSecond : 0;
+            ++j;
+        }
+    }
+    const int64_t border = withOutline ? 1 : 0;
+    for (int64_t r = -border; r < mask.height + border; ++r) {
+        for (int64_t j = -border; j < pairs + border; ++j) {
+            BYTE type = at(r, j);
+            if (withOutline && type == 0 && !drawnPixel(r, 2 * j) && !drawnPixel(r, 2 * j + 1)) {
+                for (int dr = -1; dr <= 1 && type == 0; ++dr)
+                    for (int dj = -1; dj <= 1 && type == 0; ++dj)
+                        if ((dr || dj) && at(r + dr, j + dj) != 0)
+                            type = kOutline;
+            }
+            if (type)
+                cells.push_back(Cell{int32_t(r), int32_t(j), type});
+        }
+    }
+}
+
+namespace {
+
+// Both planned blends: the cells land at (x0 + 2 pair, visible row of the
+// stored row); Write(p, type) stores one pair.
+template <class Write>
+void BlendPlanned(const OverlayFrame& frame, const OverlayMaskPlan& plan, int64_t x0, int64_t y0, bool flipRows,
+                  Write&& write)
+{
+    // Outline cells reach one row and one pair past the image; they are
+    // checked against the frame only when the ring touches an edge.
+    const int64_t pairs = plan.width / 2;
+    const bool ringInside = !plan.outline || (x0 >= 2 && y0 >= 1 && x0 + 2 * pairs + 2 <= frame.width &&
+                                              y0 + plan.height < frame.height);
+    int32_t lastRow = INT32_MIN;
+    BYTE* row = nullptr;
+    for (const OverlayMaskPlan::Cell& cell : plan.cells) {
+        const int64_t r = flipRows ? y0 + plan.height - 1 - cell.row : y0 + cell.row;
+        const int64_t x = x0 + 2 * int64_t(cell.pair);
+        if (!ringInside && (r < 0 || r >= frame.height || x < 0 || x + 1 >= frame.width))
+            continue;  // only outline cells can lie outside
+        if (cell.row != lastRow) {
+            lastRow = cell.row;
+            row = frame.Row(r);
+        }
+        write(row + x * 2, cell.type);
+    }
+}
+
+bool WhollyInside(const OverlayFrame& frame, const OverlayImage& mask, int64_t x0, int64_t y0)
+{
+    return x0 >= 0 && y0 >= 0 && x0 + mask.width <= frame.width && y0 + mask.height <= frame.height;
+}
+
+}  // namespace
+
+void OverlayBlendMaskPlanned(const OverlayFrame& frame, const OverlayImage& mask, const OverlayMaskPlan& plan,
+                             int64_t x0, int64_t y0, bool polygonRows, OverlayYuv c)
+{
+    if (!plan.Matches(mask, false) || !WhollyInside(frame, mask, x0, y0)) {
+        OverlayBlendMask(frame, mask, x0, y0, polygonRows, c);
+        return;
+    }
+    BlendPlanned(frame, plan, x0, y0, polygonRows && frame.upright, [&](BYTE* p, BYTE type) {
+        if (type == OverlayMaskPlan::kBoth) {
+            p[0] = p[2] = c.y;
+            p[1] = c.u;
+            p[3] = c.v;
+        } else {
+            p[type == OverlayMaskPlan::kFirst ? 0 : 2] = c.y;
+            p[1] = Half(p[1], c.u);
+            p[3] = Half(p[3], c.v);
+        }
+    });
+}
+
+void OverlayBlendTextPlanned(const OverlayFrame& frame, const OverlayImage& mask, const OverlayMaskPlan& plan,
+                             int64_t x0, int64_t y0, OverlayYuv t, OverlayYuv o)
+{
+    if (!plan.Matches(mask, true) || !WhollyInside(frame, mask, x0, y0)) {
+        OverlayBlendText(frame, mask, x0, y0, t, o);
+        return;
+    }
+    BlendPlanned(frame, plan, x0, y0, false, [&](BYTE* p, BYTE type) {
+        switch (type) {
+        case OverlayMaskPlan::kBoth:
+            p[0] = p[2] = t.y;
+            p[1] = t.u;
+            p[3] = t.v;
+            break;
+        case OverlayMaskPlan::kFirst:
+        case OverlayMaskPlan::kSecond: {
+            const bool first = type == OverlayMaskPlan::kFirst;
+            p[first ? 0 : 2] = t.y;
+            p[first ? 2 : 0] = o.y;
+            p[1] = Half(p[1], t.u);
+            p[3] = Half(p[3], t.v);
+            break;
+        }
+        default:
+            p[0] = p[2] = o.y;
+            p[1] = o.u;
+            p[3] = o.v;
+            break;
+        }
+    });
+}
+
 void OverlayBlendBitmap(const OverlayFrame& frame, const std::vector<OverlayPixel>& pixels, int64_t imageWidth,
                         int64_t imageHeight, int64_t x0, int64_t y0)
 {

@@ -120,6 +120,42 @@ void OverlayBlendMask(const OverlayFrame& frame, const OverlayImage& mask, int64
 void OverlayBlendText(const OverlayFrame& frame, const OverlayImage& mask, int64_t x0, int64_t y0, OverlayYuv text,
                       OverlayYuv outline);
 
+// What a mask blend writes when the mask lies wholly inside the frame, worked
+// out once per rendered mask: each drawn pair and, for texts, each outline
+// pair (a background pair next to a drawn one, up to one pair beyond the
+// image), by stored image row (bottom first) and pair from the left.
+struct OverlayMaskPlan {
+    enum : BYTE { kBoth = 1, kFirst = 2, kSecond = 3, kOutline = 4 };
+    struct Cell {
+        int32_t row;   // -1 .. height
+        int32_t pair;  // -1 .. width / 2; image columns 2 x pair and 2 x pair + 1
+        BYTE type;
+    };
+    std::vector<Cell> cells;  // ordered by row
+    LONG width = 0;
+    LONG height = 0;
+    bool outline = false;
+
+    void Build(const OverlayImage& mask, bool withOutline);
+    void Clear()
+    {
+        cells.clear();
+        width = height = 0;
+    }
+    bool Matches(const OverlayImage& mask, bool withOutline) const
+    {
+        return width == mask.width && height == mask.height && outline == withOutline && !mask.Empty();
+    }
+};
+
+// OverlayBlendMask and OverlayBlendText through a plan built from the same
+// mask: the same bytes, without scanning the mask on every frame. A mask cut
+// by the frame's edges (or without a matching plan) goes the plain way.
+void OverlayBlendMaskPlanned(const OverlayFrame& frame, const OverlayImage& mask, const OverlayMaskPlan& plan,
+                             int64_t x0, int64_t y0, bool polygonRows, OverlayYuv colour);
+void OverlayBlendTextPlanned(const OverlayFrame& frame, const OverlayImage& mask, const OverlayMaskPlan& plan,
+                             int64_t x0, int64_t y0, OverlayYuv text, OverlayYuv outline);
+
 // Bitmaps: pixels holds image width x height converted pixels, bottom row first.
 void OverlayBlendBitmap(const OverlayFrame& frame, const std::vector<OverlayPixel>& pixels, int64_t imageWidth,
                         int64_t imageHeight, int64_t x0, int64_t y0);

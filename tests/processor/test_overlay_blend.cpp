@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace {
 
 void ExpectPair(const BYTE* p, int y0, int u, int y1, int v, const char* what)
@@ -232,6 +234,55 @@ TEST(OverlayTextBlend, NoOutlineAboveTheTopRow)
     OverlayBlendText(low.Frame(), mask, 0, 0, OverlayYuv{250, 20, 30}, OverlayYuv{0, 128, 128});
     EXPECT_TRUE(low.GuardsIntact());
     ExpectPair(low.Pixel(0, 2), 0, 128, 0, 128, "above");
+}
+
+// The planned blends write exactly what the plain ones write, for masks
+// of any shape inside, across and outside the frame's edges.
+TEST(OverlayPlannedBlend, EqualsPlainBlend)
+{
+    std::mt19937 rng(99);
+    int wholeInside = 0, ringInside = 0;
+    for (int n = 0; n < 1000; ++n) {
+        OverlayImage mask;
+        mask.width = LONG(1 + rng() % 23);
+        mask.height = LONG(1 + rng() % 9);
+        mask.stride = OverlayImage::MaskStride(mask.width);
+        mask.bits.assign(size_t(mask.stride) * mask.height, 0);
+        const unsigned density = rng() % 4;
+        for (auto& b : mask.bits) {
+            b = BYTE(rng());
+            for (unsigned k = 0; k < density; ++k)
+                b |= BYTE(rng());  // denser background
+        }
+        OverlayMaskPlan plan, shapePlan;
+        plan.Build(mask, true);
+        shapePlan.Build(mask, false);
+        const LONG fw = 2 * LONG(8 + rng() % 16), fh = LONG(6 + rng() % 14);
+        const LONG x0 = 2 * (LONG(rng() % 24) - 4), y0 = LONG(rng() % 22) - 3;
+        const bool upright = rng() % 2;
+        if (x0 >= 0 && y0 >= 0 && x0 + mask.width <= fw && y0 + mask.height <= fh) {
+            ++wholeInside;
+            ringInside += x0 >= 2 && y0 >= 1 && x0 + mask.width + 3 < fw && y0 + mask.height < fh;
+        }
+        TestFrame a(fw, fh, upright, 100, 61, 201), b(fw, fh, upright, 100, 61, 201);
+        OverlayBlendText(a.Frame(), mask, x0, y0, OverlayYuv{250, 21, 31}, OverlayYuv{3, 128, 127});
+        OverlayBlendTextPlanned(b.Frame(), mask, plan, x0, y0, OverlayYuv{250, 21, 31}, OverlayYuv{3, 128, 127});
+        ASSERT_EQ(a.Picture(), b.Picture()) << "case " << n << " mask " << mask.width << "x" << mask.height
+                                            << " at " << x0 << "," << y0 << " frame " << fw << "x" << fh;
+        ASSERT_TRUE(b.GuardsIntact());
+        // And the shape blend, polygon rows or not.
+        const bool polygon = rng() % 2;
+        TestFrame c(fw, fh, upright, 100, 61, 201), d(fw, fh, upright, 100, 61, 201);
+        OverlayBlendMask(c.Frame(), mask, x0, y0, polygon, OverlayYuv{9, 201, 55});
+        OverlayBlendMaskPlanned(d.Frame(), mask, shapePlan, x0, y0, polygon, OverlayYuv{9, 201, 55});
+        ASSERT_EQ(c.Picture(), d.Picture()) << "shape case " << n;
+        // A plan of the wrong kind is not used.
+        TestFrame e(fw, fh, upright, 100, 61, 201);
+        OverlayBlendTextPlanned(e.Frame(), mask, shapePlan, x0, y0, OverlayYuv{250, 21, 31}, OverlayYuv{3, 128, 127});
+        ASSERT_EQ(a.Picture(), e.Picture()) << "mismatched plan, case " << n;
+    }
+    EXPECT_GT(wholeInside, 100);  // the plan was used, not only the fallback
+    EXPECT_GT(ringInside, 20);
 }
 
 }  // namespace
