@@ -52,7 +52,8 @@ size_t NalLengthAt(std::span<const uint8_t> payload, size_t at)
 
 } // namespace
 
-size_t AppendNalUnitsAsStartCodes(std::span<const uint8_t> payload, std::vector<uint8_t>& out)
+size_t AppendNalUnitsAsStartCodes(std::span<const uint8_t> payload, std::vector<uint8_t>& out,
+                                  std::vector<size_t>* unitStarts)
 {
     static constexpr uint8_t kStartCode[4] = {0, 0, 0, 1};
     size_t units = 0;
@@ -61,6 +62,8 @@ size_t AppendNalUnitsAsStartCodes(std::span<const uint8_t> payload, std::vector<
         size_t length = NalLengthAt(payload, at);
         if (length == 0)
             break;
+        if (unitStarts)
+            unitStarts->push_back(out.size());
         out.insert(out.end(), kStartCode, kStartCode + 4);
         out.insert(out.end(), payload.begin() + static_cast<ptrdiff_t>(at + 4),
                    payload.begin() + static_cast<ptrdiff_t>(at + 4 + length));

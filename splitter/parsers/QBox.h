@@ -15,7 +15,7 @@
 // One box as the walker found it.
 struct QBoxRef {
     size_t offset = 0;               // box start in the walked buffer
-    QBoxHeader header;               // the 28 header bytes are always present
+    QBoxHeader header;               // read from 28 buffered bytes (a box may be smaller)
     std::span<const uint8_t> bytes;  // from the box start to its end or the buffer end
     bool complete = false;           // the whole box (header.boxSize bytes) is buffered
 };
@@ -38,8 +38,10 @@ private:
 
 // Appends the NAL units of an H.264 payload to out, each behind 00 00 00 01 in
 // place of its 4-byte length. Stops at a length with bit 31 set, a zero length
-// or one running past the payload. Returns the number of units appended.
-size_t AppendNalUnitsAsStartCodes(std::span<const uint8_t> payload, std::vector<uint8_t>& out);
+// or one running past the payload. Returns the number of units appended; when
+// unitStarts is given, the offset in out of each unit's 00 00 00 01 is added to it.
+size_t AppendNalUnitsAsStartCodes(std::span<const uint8_t> payload, std::vector<uint8_t>& out,
+                                  std::vector<size_t>* unitStarts = nullptr);
 
 // The same in place: each valid 4-byte length becomes 00 00 00 01. Returns the
 // number of units rewritten; bytes from the first invalid length on are left.

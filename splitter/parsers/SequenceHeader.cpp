@@ -125,18 +125,58 @@ size_t ExtractJP2K(std::span<const uint8_t> buffer, std::span<uint8_t> dest)
     return 0;
 }
 
-// The H.264 payloads of the complete boxes, each NAL unit behind 00 00 00 01.
-std::vector<uint8_t> QBoxH264AsStartCodes(std::span<const uint8_t> buffer)
+// Follows the NAL headers as they are appended to learn when the rewritten bytes
+// already hold an SPS, a PPS and a further NAL with the search margin behind it.
+class NalProgress {
+public:
+    void Unit(uint8_t header, size_t startCode)
+    {
+        if ((header & 0x80) || header <= 32 || m_done)
+            return;
+        int type = header & 31;
+        if (type == 7)
+            m_sps = true;
+        else if (type == 8 && m_sps)
+            m_pps = true;
+        else if (m_sps && m_pps) {
+            m_done = true;
+            m_end = startCode;
+        }
+    }
+    // True once the bytes up to `size` are enough for the search to see the header.
+    bool Enough(size_t size) const { return m_done && size > m_end + 4 + kSequenceSearchMargin; }
+
+private:
+    bool m_sps = false, m_pps = false, m_done = false;
+    size_t m_end = 0;
+};
+
+// The H.264 payloads of the complete boxes, each NAL unit behind 00 00 00 01. With
+// stopEarly, collecting ends once the bytes gathered hold a whole SPS/PPS sequence
+// with the search margin behind it: a search over more would find the same first.
+std::vector<uint8_t> QBoxH264AsStartCodes(std::span<const uint8_t> buffer, bool stopEarly)
 {
     std::vector<uint8_t> out;
+    out.reserve(stopEarly ? 4096 : buffer.size());
+    NalProgress progress;
+    std::vector<size_t> starts;
     QBoxWalker walker(buffer);
     QBoxRef box;
     while (walker.Next(box)) {
         if (!box.complete || !IsQBoxH264Stream(box.header.streamType))
             continue;
         size_t offset = 0, length = 0;
-        if (LocateQBoxMedia(box.header, box.bytes, offset, length))
-            AppendNalUnitsAsStartCodes(box.bytes.subspan(offset, length), out);
+        if (!LocateQBoxMedia(box.header, box.bytes, offset, length))
+            continue;
+        starts.clear();
+        AppendNalUnitsAsStartCodes(box.bytes.subspan(offset, length), out, &starts);
+        if (!stopEarly)
+            continue;
+        // Each unit: 00 00 00 01, then its NAL header (units are never empty).
+        for (size_t at : starts)
+            progress.Unit(out[at + 4], at + 1);
+        if (progress.Enough(out.size()))
+            break;
     }
     return out;
 }
@@ -151,10 +191,21 @@ size_t ExtractSequenceHeader(std::span<const uint8_t> buffer, int32_t codecKind,
     if (codecKind == CodecJP2K)
         return ExtractJP2K(buffer, dest);
 
-    std::vector<uint8_t> rewritten;
     if (IsH264Kind(codecKind) && containerKind == ContainerQBox) {
-        rewritten = QBoxH264AsStartCodes(buffer);
-        buffer = rewritten;
+        // Most streams carry their SPS and PPS in the first boxes: try those first.
+        std::vector<uint8_t> rewritten = QBoxH264AsStartCodes(buffer, true);
+        if (rewritten.size() > kSequenceSearchMargin) {
+            size_t n = ExtractH264(
+                std::span<const uint8_t>(rewritten).first(rewritten.size() - kSequenceSearchMargin),
+                dest);
+            if (n)
+                return n;
+        }
+        rewritten = QBoxH264AsStartCodes(buffer, false);
+        if (rewritten.size() <= kSequenceSearchMargin)
+            return 0;
+        return ExtractH264(
+            std::span<const uint8_t>(rewritten).first(rewritten.size() - kSequenceSearchMargin), dest);
     }
     if (buffer.size() <= kSequenceSearchMargin)
         return 0;
