@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -173,6 +176,35 @@ TEST(GdiText, InvalidUtf8IsReplacedNotOverread)
     EXPECT_FALSE(GetTextExtentPoint32A(dc, "abc", -1, &none));
     EXPECT_FALSE(GetTextExtentPoint32A(dc, "abc", 3, nullptr));
     DeleteDC(dc);
+}
+
+}  // namespace
+
+namespace {
+
+// Several streams render captions at once, sharing resolved fonts.
+TEST(GdiText, ConcurrentRenderingGivesTheSameBits)
+{
+    const std::string texts[3] = {"Camera 12", "\xE4\xB8\xAD\xE6\x96\x87 gate", "2024-01-02 03:04:05"};
+    const LONG heights[2] = {-18, -26};
+    MonoImage expect[3][2];
+    for (int t = 0; t < 3; ++t)
+        for (int h = 0; h < 2; ++h)
+            expect[t][h] = Draw(Font(heights[h]), texts[t]);
+    std::vector<std::thread> threads;
+    std::atomic<int> mismatches{0};
+    for (int n = 0; n < 4; ++n)
+        threads.emplace_back([&, n] {
+            for (int round = 0; round < 10; ++round)
+                for (int t = 0; t < 3; ++t) {
+                    const int h = (n + round + t) % 2;
+                    if (Draw(Font(heights[h]), texts[t]).rows != expect[t][h].rows)
+                        ++mismatches;
+                }
+        });
+    for (auto& th : threads)
+        th.join();
+    EXPECT_EQ(mismatches.load(), 0);
 }
 
 }  // namespace

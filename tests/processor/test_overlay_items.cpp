@@ -191,7 +191,8 @@ public:
     explicit TempFile(const std::vector<BYTE>& bytes)
     {
         m_file = std::tmpfile();
-        std::fwrite(bytes.data(), 1, bytes.size(), m_file);
+        if (!bytes.empty())
+            std::fwrite(bytes.data(), 1, bytes.size(), m_file);
         std::fflush(m_file);
     }
     ~TempFile() { std::fclose(m_file); }
