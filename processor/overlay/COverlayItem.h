@@ -41,9 +41,16 @@ public:
     // not a failure.
     bool Draw(BYTE* frame, size_t frameBytes, IOverlayLayoutSource& source);
 
-    // Forgets the learned layout (the output was connected anew), so that the
-    // next draw learns it again.
-    void ResetLayout() { m_layout = OverlayFrameLayout{}; }
+    // Forgets the learned layout (the output was connected anew) and the
+    // image drawn for it (the pen width follows the frame height), so that
+    // the next draw learns and renders again.
+    void ResetLayout()
+    {
+        m_layout = OverlayFrameLayout{};
+        m_penWidth = 2;
+        m_image.Clear();
+        m_plan.Clear();
+    }
 
     // The box: (x0, y0) lower-left, (x1, y1) the opposite corner, exclusive.
     LONG X0() const { return m_x0; }

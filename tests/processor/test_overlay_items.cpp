@@ -155,6 +155,20 @@ TEST(OverlayItemLayout, LearnedOnceAndCheckedAgainstTheBuffer)
     TestLayoutSource smallSrc(small.Layout());
     EXPECT_TRUE(e.Draw(small.Data(), small.Bytes(), smallSrc));
     EXPECT_NE(small.Picture(), before);
+
+    // A new layout of another height renders again with its own pen width.
+    POINT pts[4] = {{2, 5}, {2, 30}, {60, 30}, {60, 40}};
+    CPolygonItem poly(pts, 4, 0, 0, 0);
+    TestFrame low(64, 288), high(64, 1080);
+    ASSERT_TRUE(DrawOn(poly, low));
+    EXPECT_EQ(poly.PenWidth(), 2);
+    poly.ResetLayout();
+    ASSERT_TRUE(DrawOn(poly, high));
+    EXPECT_EQ(poly.PenWidth(), 6);
+    int thick = 0;
+    for (LONG r = 0; r < 1080; ++r)
+        thick += high.Y(30, r) == 0;
+    EXPECT_EQ(thick, 6);
 }
 
 // ---- bitmaps ----

@@ -354,6 +354,9 @@ BOOL ExtTextOutA(HDC hdc, int x, int y, UINT options, const RECT* rect, LPCSTR t
         return FALSE;
     if (!s.bitmap->surface)
         return TRUE;
+    // Far outside any bitmap, but inside cairo's fixed-point range.
+    x = std::clamp(x, -4194304, 4194304);
+    y = std::clamp(y, -4194304, 4194304);
     std::u32string chars = DecodeAnsi(text, count);
     SIZE ext{0, 0};
     if (!dx) {
