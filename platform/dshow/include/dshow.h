@@ -3,6 +3,9 @@
 
 #include <objbase.h>
 
+#include "amvideo.h"
 #include "control.h"
+#include "evcode.h"
 #include "strmif.h"
 #include "uuids.h"
+#include "vfwmsgs.h"

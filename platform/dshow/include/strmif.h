@@ -12,6 +12,7 @@
 
 #include <objbase.h>
 
+#include "vfwmsgs.h"
 #include "win32/types.h"
 
 typedef LONGLONG REFERENCE_TIME;
@@ -50,6 +51,8 @@ typedef struct _AMMediaType {
 
 struct IBaseFilter;
 struct IEnumFilters;
+struct IMediaSample;
+struct IMemAllocator;
 struct IEnumMediaTypes;
 struct IEnumPins;
 struct IFilterGraph;
@@ -266,3 +269,232 @@ struct IVMRAspectRatioControl : public IUnknown {
     virtual HRESULT GetAspectRatioMode(LPDWORD lpdwARMode) = 0;
     virtual HRESULT SetAspectRatioMode(DWORD dwARMode) = 0;
 };
+
+// ---- Samples and allocators ----
+
+// Buffer count and size, alignment of each buffer's data (a power of two) and
+// the bytes reserved in front of the data.
+typedef struct _AllocatorProperties {
+    LONG cBuffers;
+    LONG cbBuffer;
+    LONG cbAlign;
+    LONG cbPrefix;
+} ALLOCATOR_PROPERTIES;
+
+// IMemAllocator::GetBuffer flags.
+#define AM_GBF_PREVFRAMESKIPPED 1
+#define AM_GBF_NOTASYNCPOINT 2
+#define AM_GBF_NOWAIT 4
+#define AM_GBF_NODDSURFACELOCK 8
+
+// {56A8689C-0AD4-11CE-B03A-0020AF0BA770}
+DEFINE_GUID(IID_IMemAllocator, 0x56a8689c, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b,
+            0xa7, 0x70);
+struct IMemAllocator : public IUnknown {
+    // Only while decommitted with no buffer out; pActual receives what was granted.
+    virtual HRESULT SetProperties(ALLOCATOR_PROPERTIES* pRequest, ALLOCATOR_PROPERTIES* pActual) = 0;
+    virtual HRESULT GetProperties(ALLOCATOR_PROPERTIES* pProps) = 0;
+    virtual HRESULT Commit() = 0;
+    // Wakes every thread blocked in GetBuffer (they get VFW_E_NOT_COMMITTED).
+    virtual HRESULT Decommit() = 0;
+    // Blocks while every buffer is out (unless AM_GBF_NOWAIT).
+    virtual HRESULT GetBuffer(IMediaSample** ppBuffer, REFERENCE_TIME* pStartTime,
+                              REFERENCE_TIME* pEndTime, DWORD dwFlags) = 0;
+    virtual HRESULT ReleaseBuffer(IMediaSample* pBuffer) = 0;
+};
+
+// {56A8689A-0AD4-11CE-B03A-0020AF0BA770}
+DEFINE_GUID(IID_IMediaSample, 0x56a8689a, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7,
+            0x70);
+struct IMediaSample : public IUnknown {
+    virtual HRESULT GetPointer(BYTE** ppBuffer) = 0;
+    virtual LONG GetSize() = 0;
+    // S_OK with both times, VFW_S_NO_STOP_TIME with the start only (stop = start + 1),
+    // VFW_E_SAMPLE_TIME_NOT_SET without times.
+    virtual HRESULT GetTime(REFERENCE_TIME* pTimeStart, REFERENCE_TIME* pTimeEnd) = 0;
+    // A null pTimeStart clears the times; a null pTimeEnd sets the start only.
+    virtual HRESULT SetTime(REFERENCE_TIME* pTimeStart, REFERENCE_TIME* pTimeEnd) = 0;
+    virtual HRESULT IsSyncPoint() = 0;
+    virtual HRESULT SetSyncPoint(BOOL bIsSyncPoint) = 0;
+    virtual HRESULT IsPreroll() = 0;
+    virtual HRESULT SetPreroll(BOOL bIsPreroll) = 0;
+    virtual LONG GetActualDataLength() = 0;
+    virtual HRESULT SetActualDataLength(LONG length) = 0;
+    // S_FALSE and *ppMediaType null when the type did not change; else a copy the
+    // caller frees with DeleteMediaType.
+    virtual HRESULT GetMediaType(AM_MEDIA_TYPE** ppMediaType) = 0;
+    virtual HRESULT SetMediaType(AM_MEDIA_TYPE* pMediaType) = 0;
+    virtual HRESULT IsDiscontinuity() = 0;
+    virtual HRESULT SetDiscontinuity(BOOL bDiscontinuity) = 0;
+    virtual HRESULT GetMediaTime(LONGLONG* pTimeStart, LONGLONG* pTimeEnd) = 0;
+    virtual HRESULT SetMediaTime(LONGLONG* pTimeStart, LONGLONG* pTimeEnd) = 0;
+};
+
+// AM_SAMPLE2_PROPERTIES::dwSampleFlags.
+#define AM_SAMPLE_SPLICEPOINT 0x1
+#define AM_SAMPLE_PREROLL 0x2
+#define AM_SAMPLE_DATADISCONTINUITY 0x4
+#define AM_SAMPLE_TYPECHANGED 0x8
+#define AM_SAMPLE_TIMEVALID 0x10
+#define AM_SAMPLE_TIMEDISCONTINUITY 0x40
+#define AM_SAMPLE_FLUSH_ON_PAUSE 0x80
+#define AM_SAMPLE_STOPVALID 0x100
+#define AM_SAMPLE_ENDOFSTREAM 0x200
+#define AM_STREAM_MEDIA 0
+#define AM_STREAM_CONTROL 1
+
+typedef struct tagAM_SAMPLE2_PROPERTIES {
+    DWORD cbData;  // bytes of this record the caller passes or wants
+    DWORD dwTypeSpecificFlags;
+    DWORD dwSampleFlags;
+    LONG lActual;
+    REFERENCE_TIME tStart;
+    REFERENCE_TIME tStop;
+    DWORD dwStreamId;
+    AM_MEDIA_TYPE* pMediaType;
+    BYTE* pbBuffer;
+    LONG cbBuffer;
+} AM_SAMPLE2_PROPERTIES;
+
+// {36B73884-C2C8-11CF-8B46-00805F6CEF60}
+DEFINE_GUID(IID_IMediaSample2, 0x36b73884, 0xc2c8, 0x11cf, 0x8b, 0x46, 0x00, 0x80, 0x5f, 0x6c,
+            0xef, 0x60);
+struct IMediaSample2 : public IMediaSample {
+    virtual HRESULT GetProperties(DWORD cbProperties, BYTE* pbProperties) = 0;
+    virtual HRESULT SetProperties(DWORD cbProperties, const BYTE* pbProperties) = 0;
+};
+
+// {56A8689D-0AD4-11CE-B03A-0020AF0BA770}
+DEFINE_GUID(IID_IMemInputPin, 0x56a8689d, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7,
+            0x70);
+struct IMemInputPin : public IUnknown {
+    virtual HRESULT GetAllocator(IMemAllocator** ppAllocator) = 0;
+    virtual HRESULT NotifyAllocator(IMemAllocator* pAllocator, BOOL bReadOnly) = 0;
+    virtual HRESULT GetAllocatorRequirements(ALLOCATOR_PROPERTIES* pProps) = 0;
+    virtual HRESULT Receive(IMediaSample* pSample) = 0;
+    virtual HRESULT ReceiveMultiple(IMediaSample** pSamples, LONG nSamples,
+                                    LONG* nSamplesProcessed) = 0;
+    // S_OK when Receive may block (the upstream filter should then queue).
+    virtual HRESULT ReceiveCanBlock() = 0;
+};
+
+// ---- Quality control ----
+
+typedef enum tagQualityMessageType {
+    Famine = 0,
+    Flood = 1,
+} QualityMessageType;
+
+// Proportion: the rate the sender can sustain, in thousandths of the current
+// rate; Late: how late the sample stamped TimeStamp was (negative: early).
+typedef struct tagQuality {
+    QualityMessageType Type;
+    LONG Proportion;
+    REFERENCE_TIME Late;
+    REFERENCE_TIME TimeStamp;
+} Quality;
+
+// {56A868A5-0AD4-11CE-B03A-0020AF0BA770}
+DEFINE_GUID(IID_IQualityControl, 0x56a868a5, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b,
+            0xa7, 0x70);
+struct IQualityControl : public IUnknown {
+    virtual HRESULT Notify(IBaseFilter* pSelf, Quality q) = 0;
+    virtual HRESULT SetSink(IQualityControl* piqc) = 0;
+};
+
+// ---- Pull model (the async file reader) ----
+
+// {56A868AA-0AD4-11CE-B03A-0020AF0BA770}
+DEFINE_GUID(IID_IAsyncReader, 0x56a868aa, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7,
+            0x70);
+struct IAsyncReader : public IUnknown {
+    virtual HRESULT RequestAllocator(IMemAllocator* pPreferred, ALLOCATOR_PROPERTIES* pProps,
+                                     IMemAllocator** ppActual) = 0;
+    // The sample's times give the byte range (in units of 10^7 per byte).
+    virtual HRESULT Request(IMediaSample* pSample, DWORD_PTR dwUser) = 0;
+    virtual HRESULT WaitForNext(DWORD dwTimeout, IMediaSample** ppSample, DWORD_PTR* pdwUser) = 0;
+    virtual HRESULT SyncReadAligned(IMediaSample* pSample) = 0;
+    // S_FALSE when fewer than lLength bytes were left.
+    virtual HRESULT SyncRead(LONGLONG llPosition, LONG lLength, BYTE* pBuffer) = 0;
+    virtual HRESULT Length(LONGLONG* pTotal, LONGLONG* pAvailable) = 0;
+    virtual HRESULT BeginFlush() = 0;
+    virtual HRESULT EndFlush() = 0;
+};
+
+// ---- Events from filters to the graph ----
+
+// {56A868A2-0AD4-11CE-B03A-0020AF0BA770}
+DEFINE_GUID(IID_IMediaEventSink, 0x56a868a2, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b,
+            0xa7, 0x70);
+struct IMediaEventSink : public IUnknown {
+    virtual HRESULT Notify(LONG EventCode, LONG_PTR EventParam1, LONG_PTR EventParam2) = 0;
+};
+
+// ---- Filter kind (the graph manager finds renderers and sources with it) ----
+
+#define AM_FILTER_MISC_FLAGS_IS_RENDERER 0x1
+#define AM_FILTER_MISC_FLAGS_IS_SOURCE 0x2
+
+// {2DD74950-A890-11D1-ABE8-00A0C905F375}
+DEFINE_GUID(IID_IAMFilterMiscFlags, 0x2dd74950, 0xa890, 0x11d1, 0xab, 0xe8, 0x00, 0xa0, 0xc9, 0x05,
+            0xf3, 0x75);
+struct IAMFilterMiscFlags : public IUnknown {
+    virtual ULONG GetMiscFlags() = 0;
+};
+
+// ---- Property pages ----
+
+// A counted array of GUIDs; pElems is a CoTaskMemAlloc block the caller frees.
+typedef struct tagCAUUID {
+    ULONG cElems;
+    GUID* pElems;
+} CAUUID;
+
+// {B196B28B-BAB4-101A-B69C-00AA00341D07}
+DEFINE_GUID(IID_ISpecifyPropertyPages, 0xb196b28b, 0xbab4, 0x101a, 0xb6, 0x9c, 0x00, 0xaa, 0x00,
+            0x34, 0x1d, 0x07);
+struct ISpecifyPropertyPages : public IUnknown {
+    virtual HRESULT GetPages(CAUUID* pPages) = 0;
+};
+
+// ---- Seeking flags (IMediaSeeking) ----
+
+// Capabilities.
+#define AM_SEEKING_CanSeekAbsolute 0x1
+#define AM_SEEKING_CanSeekForwards 0x2
+#define AM_SEEKING_CanSeekBackwards 0x4
+#define AM_SEEKING_CanGetCurrentPos 0x8
+#define AM_SEEKING_CanGetStopPos 0x10
+#define AM_SEEKING_CanGetDuration 0x20
+#define AM_SEEKING_CanPlayBackwards 0x40
+#define AM_SEEKING_CanDoSegments 0x80
+#define AM_SEEKING_Source 0x100
+// SetPositions flags.
+#define AM_SEEKING_NoPositioning 0x0
+#define AM_SEEKING_AbsolutePositioning 0x1
+#define AM_SEEKING_RelativePositioning 0x2
+#define AM_SEEKING_IncrementalPositioning 0x3
+#define AM_SEEKING_PositioningBitsMask 0x3
+#define AM_SEEKING_SeekToKeyFrame 0x4
+#define AM_SEEKING_ReturnTime 0x8
+#define AM_SEEKING_Segment 0x10
+#define AM_SEEKING_NoFlush 0x20
+
+// Time formats (IMediaSeeking::SetTimeFormat). TIME_FORMAT_NONE is GUID_NULL.
+#define TIME_FORMAT_NONE GUID_NULL
+// {7B785570-8C82-11CF-BC0C-00AA00AC74F6}
+DEFINE_GUID(TIME_FORMAT_FRAME, 0x7b785570, 0x8c82, 0x11cf, 0xbc, 0x0c, 0x00, 0xaa, 0x00, 0xac, 0x74,
+            0xf6);
+// {7B785571-8C82-11CF-BC0C-00AA00AC74F6}
+DEFINE_GUID(TIME_FORMAT_BYTE, 0x7b785571, 0x8c82, 0x11cf, 0xbc, 0x0c, 0x00, 0xaa, 0x00, 0xac, 0x74,
+            0xf6);
+// {7B785572-8C82-11CF-BC0C-00AA00AC74F6}
+DEFINE_GUID(TIME_FORMAT_SAMPLE, 0x7b785572, 0x8c82, 0x11cf, 0xbc, 0x0c, 0x00, 0xaa, 0x00, 0xac,
+            0x74, 0xf6);
+// {7B785573-8C82-11CF-BC0C-00AA00AC74F6}
+DEFINE_GUID(TIME_FORMAT_FIELD, 0x7b785573, 0x8c82, 0x11cf, 0xbc, 0x0c, 0x00, 0xaa, 0x00, 0xac, 0x74,
+            0xf6);
+// 100-nanosecond units (REFERENCE_TIME).
+// {7B785574-8C82-11CF-BC0C-00AA00AC74F6}
+DEFINE_GUID(TIME_FORMAT_MEDIA_TIME, 0x7b785574, 0x8c82, 0x11cf, 0xbc, 0x0c, 0x00, 0xaa, 0x00, 0xac,
+            0x74, 0xf6);

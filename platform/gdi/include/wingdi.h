@@ -24,6 +24,7 @@
 // Handle validation, the stock objects and the code page are MT safe.
 #pragma once
 
+#include "win32/bitmap.h"
 #include "win32/types.h"
 
 typedef struct HGDIOBJ__* HGDIOBJ;
@@ -62,7 +63,6 @@ typedef COLORREF* LPCOLORREF;
 #define ETO_CLIPPED 0x0004
 
 // ---- GetDIBits ----
-#define BI_RGB 0L
 #define DIB_RGB_COLORS 0
 
 // ---- Font weights, character sets, pitch ----
@@ -101,32 +101,7 @@ typedef struct tagLOGFONTA {
 } LOGFONTA, *PLOGFONTA, *LPLOGFONTA;
 static_assert(sizeof(LOGFONTA) == 60, "LOGFONTA keeps the Windows layout");
 
-typedef struct tagRGBQUAD {
-    BYTE rgbBlue;
-    BYTE rgbGreen;
-    BYTE rgbRed;
-    BYTE rgbReserved;
-} RGBQUAD;
-
-typedef struct tagBITMAPINFOHEADER {
-    DWORD biSize;
-    LONG biWidth;
-    LONG biHeight;
-    WORD biPlanes;
-    WORD biBitCount;
-    DWORD biCompression;
-    DWORD biSizeImage;
-    LONG biXPelsPerMeter;
-    LONG biYPelsPerMeter;
-    DWORD biClrUsed;
-    DWORD biClrImportant;
-} BITMAPINFOHEADER, *PBITMAPINFOHEADER, *LPBITMAPINFOHEADER;
-static_assert(sizeof(BITMAPINFOHEADER) == 40, "BITMAPINFOHEADER keeps the Windows layout");
-
-typedef struct tagBITMAPINFO {
-    BITMAPINFOHEADER bmiHeader;
-    RGBQUAD bmiColors[1];
-} BITMAPINFO, *PBITMAPINFO, *LPBITMAPINFO;
+// RGBQUAD, BITMAPINFOHEADER and BITMAPINFO: win32/bitmap.h (shared with DirectShow).
 
 #pragma pack(push, 2)
 typedef struct tagBITMAPFILEHEADER {
