@@ -1,0 +1,499 @@
+#include "CNetReceiver.h"
+
+#include "NWLock.h"
+#include "win32/file.h"
+#include "win32/path.h"
+#include "win32/timefn.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <new>
+#include <poll.h>
+#include <sched.h>
+#include <string>
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int INVALID_SOCKET = -1;
+
+struct AcceptArgs {
+    CNetReceiver* receiver;
+    int listenSocket;
+};
+
+void SetReceiveBuffer(int s)
+{
+    // The result is ignored: the system may grant less than asked for.
+    int size = CNetReceiver::kSocketBufferSize;
+    setsockopt(s, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
+}
+
+sockaddr_in AnyAddress(USHORT port)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    a.sin_port = htons(port);
+    return a;
+}
+
+// A blocking connect bounded by `timeoutMs`; the socket is blocking again
+// afterwards.
+bool ConnectWithin(int s, const sockaddr_in& to, DWORD timeoutMs)
+{
+    const int flags = fcntl(s, F_GETFL);
+    fcntl(s, F_SETFL, flags | O_NONBLOCK);
+    int rc = connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof(to));
+    if (rc != 0 && errno == EINPROGRESS) {
+        pollfd p{s, POLLOUT, 0};
+        rc = -1;
+        if (poll(&p, 1, static_cast<int>(timeoutMs)) == 1) {
+            int err = 0;
+            socklen_t len = sizeof(err);
+            if (getsockopt(s, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0)
+                rc = 0;
+        }
+    }
+    fcntl(s, F_SETFL, flags);
+    return rc == 0;
+}
+
+// The continuation file name: the record path without the extension of its
+// file name, then "_<n>.tvx".
+std::string ContinuationPath(const char* recordPath, LONG split)
+{
+    std::string base(recordPath);
+    const char* name = TvPathFindFileName(recordPath);
+    const char* dot = strrchr(name, '.');
+    if (dot)
+        base.resize(static_cast<size_t>(dot - recordPath));
+    char suffix[32];
+    snprintf(suffix, sizeof(suffix), "_%d.tvx", static_cast<int>(split));
+    return base + suffix;
+}
+
+HANDLE CreateRecordFile(const char* path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    return file == INVALID_HANDLE_VALUE ? nullptr : file;
+}
+
+} // namespace
+
+CNetReceiver::CNetReceiver(CRingLogClock* filter, LONG capacity)
+    : CStreamRingBuffer(filter, capacity), m_hAcceptThread(nullptr), m_acceptThreadId(0), m_connectType(0),
+      m_listenSocket(INVALID_SOCKET), m_listenPort(0), m_dataSocket(INVALID_SOCKET), m_address{}, m_port(8001),
+      m_hRecvThread(nullptr), m_recvThreadId(0), m_stop(0), m_pRecvBuffer(nullptr), m_hRecordFile(nullptr),
+      m_recordPath{}, m_splitCount(0), m_callersWaiting(0), m_recvPackets(0), m_recvLength(0)
+{
+    InitializeCriticalSection(&m_recordLock);
+    InitializeCriticalSection(&m_connectionLock);
+
+    // The timing log is opened before the receive thread starts, which is
+    // then its only user.
+    m_timingLog.Open(GetTickCount());
+
+    m_pRecvBuffer = new (std::nothrow) BYTE[kRecvBufferSize];
+    if (m_pRecvBuffer)
+        m_hRecvThread = CreateThread(nullptr, 0, RecvThreadProc, this, 0, &m_recvThreadId);
+}
+
+CNetReceiver::~CNetReceiver()
+{
+    StopRecord();
+
+    m_stop = 1;
+    if (m_hRecvThread) {
+        WaitForSingleObject(m_hRecvThread, INFINITE);
+        CloseHandle(m_hRecvThread);
+        m_hRecvThread = nullptr;
+    }
+
+    const int listenSocket = m_listenSocket.exchange(INVALID_SOCKET);
+    if (listenSocket != INVALID_SOCKET) {
+        // Wakes the accept thread out of accept(); the socket is closed only
+        // once the thread is gone, so its number cannot be reused under it.
+        shutdown(listenSocket, SHUT_RDWR);
+        if (m_hAcceptThread) {
+            WaitForSingleObject(m_hAcceptThread, INFINITE);
+            CloseHandle(m_hAcceptThread);
+            m_hAcceptThread = nullptr;
+        }
+        close(listenSocket);
+    }
+    // After the accept thread, which could still have handed over a socket.
+    CloseDataSocket();
+
+    delete[] m_pRecvBuffer;
+    DeleteCriticalSection(&m_connectionLock);
+    m_timingLog.Close();
+    DeleteCriticalSection(&m_recordLock);
+}
+
+void CNetReceiver::EnterConnectionLock()
+{
+    ++m_callersWaiting;
+    EnterCriticalSection(&m_connectionLock);
+    --m_callersWaiting;
+}
+
+void CNetReceiver::YieldToWaitingCallers()
+{
+    // A mutex is not fair: without this the receive thread, which takes the
+    // lock again right after a pass, could keep a caller waiting for many
+    // passes.
+    while (m_callersWaiting.load() > 0 && !m_stop.load())
+        sched_yield();
+}
+
+void CNetReceiver::CloseDataSocket()
+{
+    if (m_dataSocket != INVALID_SOCKET) {
+        close(m_dataSocket);
+        m_dataSocket = INVALID_SOCKET;
+    }
+}
+
+HRESULT CNetReceiver::OpenStep()
+{
+    switch (m_connectType) {
+    case NW_CONNECT_UNKNOWN:
+        return E_FAIL;
+
+    case NW_CONNECT_UDP_MULTICAST: {
+        const int s = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (s < 0)
+            return E_FAIL;
+        const sockaddr_in local = AnyAddress(m_port);
+        ip_mreq join{};
+        join.imr_multiaddr.s_addr = inet_addr(m_address);
+        join.imr_interface.s_addr = htonl(INADDR_ANY);
+        if (bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) != 0 ||
+            setsockopt(s, IPPROTO_IP, IP_ADD_MEMBERSHIP, &join, sizeof(join)) != 0) {
+            close(s);
+            return E_FAIL;
+        }
+        SetReceiveBuffer(s);
+        m_dataSocket = s;
+        return S_OK;
+    }
+
+    case NW_CONNECT_UDP: {
+        const int s = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        if (s < 0)
+            return E_FAIL;
+        const sockaddr_in local = AnyAddress(m_port);
+        if (bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) != 0) {
+            close(s);
+            return E_FAIL;
+        }
+        SetReceiveBuffer(s);
+        m_dataSocket = s;
+        return S_OK;
+    }
+
+    case NW_CONNECT_TCP_SERVER: {
+        if (m_listenSocket.load() != INVALID_SOCKET)
+            return S_OK;
+        const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (s < 0)
+            return E_FAIL;
+        // Lets a restarted server bind while connections of the previous
+        // one linger in TIME_WAIT (what binding a port means on Windows).
+        int on = 1;
+        setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+        const sockaddr_in local = AnyAddress(m_port);
+        if (bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) != 0 || listen(s, 5) != 0) {
+            close(s);
+            return E_FAIL;
+        }
+        auto* args = new (std::nothrow) AcceptArgs{this, s};
+        HANDLE thread = args ? CreateThread(nullptr, 0, AcceptThreadProc, args, 0, &m_acceptThreadId) : nullptr;
+        if (!thread) {
+            delete args;
+            close(s);
+            return E_FAIL;
+        }
+        m_hAcceptThread = thread;
+        m_listenPort = m_port;
+        m_listenSocket = s;
+        return S_OK;
+    }
+
+    case NW_CONNECT_TCP_CLIENT: {
+        const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (s < 0)
+            return E_FAIL;
+        sockaddr_in remote{};
+        remote.sin_family = AF_INET;
+        remote.sin_addr.s_addr = inet_addr(m_address);
+        remote.sin_port = htons(m_port);
+        if (!ConnectWithin(s, remote, kConnectTimeoutMs)) {
+            close(s);
+            return E_FAIL;
+        }
+        SetReceiveBuffer(s);
+        m_dataSocket = s;
+        return S_OK;
+    }
+
+    default:
+        return S_OK;
+    }
+}
+
+DWORD CNetReceiver::RecvThreadProc(LPVOID self)
+{
+    static_cast<CNetReceiver*>(self)->ReceiveLoop();
+    return 0;
+}
+
+void CNetReceiver::ReceiveLoop()
+{
+    while (!m_stop.load()) {
+        EnterCriticalSection(&m_connectionLock);
+        if (m_dataSocket == INVALID_SOCKET) {
+            Sleep(10);
+            OpenStep();
+            LeaveCriticalSection(&m_connectionLock);
+            YieldToWaitingCallers();
+            continue;
+        }
+
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(m_dataSocket, &readable);
+        timeval wait{0, 1000};
+        const int ready = select(m_dataSocket + 1, &readable, nullptr, nullptr, &wait);
+        if (ready < 0 && errno != EINTR)
+            CloseDataSocket();
+        if (ready <= 0) {
+            LeaveCriticalSection(&m_connectionLock);
+            YieldToWaitingCallers();
+            continue;
+        }
+
+        sockaddr_in from{};
+        socklen_t fromLength = sizeof(from);
+        const ssize_t got = recvfrom(m_dataSocket, m_pRecvBuffer, kRecvBufferSize, 0,
+                                     reinterpret_cast<sockaddr*>(&from), &fromLength);
+        const bool datagrams = m_connectType == NW_CONNECT_UDP || m_connectType == NW_CONNECT_UDP_MULTICAST;
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+            LeaveCriticalSection(&m_connectionLock);
+            continue;
+        }
+        // An empty datagram is not an end of stream: closing the socket for it
+        // would throw away every datagram queued behind it.
+        if (got == 0 && datagrams) {
+            LeaveCriticalSection(&m_connectionLock);
+            continue;
+        }
+        if (got <= 0) {
+            CloseDataSocket();
+            LeaveCriticalSection(&m_connectionLock);
+            YieldToWaitingCallers();
+            Sleep(1);
+            continue;
+        }
+
+        const LONG length = static_cast<LONG>(got);
+        m_timingLog.OnBlock(m_pRecvBuffer, length, GetTickCount());
+        {
+            CNWLock record(&m_recordLock);
+            if (m_hRecordFile)
+                WriteRecordBlock(m_pRecvBuffer, length);
+            LONG written = length;
+            Write(m_pRecvBuffer, &written, TRUE);
+            m_recvPackets.fetch_add(1);
+            m_recvLength.fetch_add(length);
+        }
+        LeaveCriticalSection(&m_connectionLock);
+        YieldToWaitingCallers();
+    }
+}
+
+DWORD CNetReceiver::AcceptThreadProc(LPVOID argsPointer)
+{
+    const AcceptArgs args = *static_cast<AcceptArgs*>(argsPointer);
+    delete static_cast<AcceptArgs*>(argsPointer);
+    args.receiver->AcceptLoop(args.listenSocket);
+    return 0;
+}
+
+void CNetReceiver::AcceptLoop(int listenSocket)
+{
+    // Runs while its socket is the receiver's listening socket; a retired
+    // listener is shut down, which ends the accept() in progress.
+    while (m_listenSocket.load() == listenSocket) {
+        const int accepted = accept4(listenSocket, nullptr, nullptr, SOCK_CLOEXEC);
+        if (accepted < 0) {
+            // A failed accept (a peer that reset before it was taken, no
+            // descriptors left, a retired listener) keeps the connection we
+            // have.
+            Sleep(1);
+            continue;
+        }
+        EnterConnectionLock();
+        if (m_listenSocket.load() != listenSocket) {
+            LeaveCriticalSection(&m_connectionLock);
+            close(accepted);
+            break;
+        }
+        CloseDataSocket();
+        m_dataSocket = accepted;
+        SetReceiveBuffer(accepted);
+        LeaveCriticalSection(&m_connectionLock);
+        Sleep(1);
+    }
+}
+
+HRESULT CNetReceiver::SetConnectParam(NWConnectType type, const char* address, LONG port)
+{
+    if (address && strlen(address) >= sizeof(m_address))
+        return E_INVALIDARG;
+    const USHORT port16 = static_cast<USHORT>(port & 0xFFFF);
+
+    int retiredListener = INVALID_SOCKET;
+    HANDLE retiredAcceptThread = nullptr;
+    HRESULT hr;
+    {
+        EnterConnectionLock();
+        if (type == m_connectType && port16 == m_port) {
+            if (type == NW_CONNECT_UDP || type == NW_CONNECT_TCP_SERVER) {
+                LeaveCriticalSection(&m_connectionLock);
+                return S_OK;
+            }
+            if ((type == NW_CONNECT_UDP_MULTICAST || type == NW_CONNECT_TCP_CLIENT) && address &&
+                strcmp(address, m_address) == 0) {
+                LeaveCriticalSection(&m_connectionLock);
+                return S_OK;
+            }
+        }
+
+        m_connectType = type;
+        if (address)
+            strcpy(m_address, address);
+        m_port = port16;
+        CloseDataSocket();
+
+        // A listener that no longer matches the parameters is retired: left
+        // alone, a connection on the old port would replace the data socket of
+        // whatever type is current.
+        if (m_listenSocket.load() != INVALID_SOCKET && (type != NW_CONNECT_TCP_SERVER || m_listenPort != port16)) {
+            retiredListener = m_listenSocket.exchange(INVALID_SOCKET);
+            shutdown(retiredListener, SHUT_RDWR);
+            retiredAcceptThread = m_hAcceptThread;
+            m_hAcceptThread = nullptr;
+        }
+
+        Reset();
+        hr = OpenStep();
+        LeaveCriticalSection(&m_connectionLock);
+    }
+
+    // Outside the lock: the accept thread may be waiting for it.
+    if (retiredAcceptThread) {
+        WaitForSingleObject(retiredAcceptThread, INFINITE);
+        CloseHandle(retiredAcceptThread);
+    }
+    if (retiredListener != INVALID_SOCKET)
+        close(retiredListener);
+    return hr;
+}
+
+HRESULT CNetReceiver::GetConnectParam(NWConnectType* type, char* address, USHORT* port)
+{
+    if (!type || !address || !port)
+        return E_POINTER;
+    EnterConnectionLock();
+    *type = m_connectType;
+    strcpy(address, m_address);
+    *port = m_port;
+    LeaveCriticalSection(&m_connectionLock);
+    return S_OK;
+}
+
+HRESULT CNetReceiver::Reset()
+{
+    m_recvPackets = 0;
+    m_recvLength = 0;
+    return Flush();
+}
+
+void CNetReceiver::GetStatistics(LONGLONG* recvPackets, LONGLONG* recvLength) const
+{
+    if (recvPackets)
+        *recvPackets = m_recvPackets.load();
+    if (recvLength)
+        *recvLength = m_recvLength.load();
+}
+
+HRESULT CNetReceiver::StartRecord(const char* path)
+{
+    if (!path || strlen(path) >= sizeof(m_recordPath))
+        return E_FAIL;
+    // Held throughout, so that no block is split between the old and the new
+    // file and two callers cannot interleave.
+    CNWLock record(&m_recordLock);
+    if (m_hRecordFile && strcmp(path, m_recordPath) == 0)
+        return S_OK;
+    StopRecord();
+    m_splitCount = 0;
+    m_hRecordFile = CreateRecordFile(path);
+    if (!m_hRecordFile)
+        return E_FAIL;
+    strcpy(m_recordPath, path);
+    return S_OK;
+}
+
+HRESULT CNetReceiver::StopRecord()
+{
+    CNWLock record(&m_recordLock);
+    if (m_hRecordFile) {
+        CloseHandle(m_hRecordFile);
+        m_hRecordFile = nullptr;
+    }
+    m_recordPath[0] = '\0';
+    return S_OK;
+}
+
+HRESULT CNetReceiver::GetRecordPath(char* path)
+{
+    if (!path)
+        return E_POINTER;
+    CNWLock record(&m_recordLock);
+    strcpy(path, m_recordPath);
+    return S_OK;
+}
+
+void CNetReceiver::WriteRecordBlock(const BYTE* block, LONG length)
+{
+    LARGE_INTEGER zero{};
+    LARGE_INTEGER end{};
+    const bool positioned = SetFilePointerEx(m_hRecordFile, zero, &end, FILE_END) != FALSE;
+    if (positioned && end.QuadPart > INT32_MAX) {
+        // 2 GiB reached: continue in the next file. If it cannot be created,
+        // recording ends here (the path stays set until Start/StopRecord).
+        CloseHandle(m_hRecordFile);
+        ++m_splitCount;
+        m_hRecordFile = CreateRecordFile(ContinuationPath(m_recordPath, m_splitCount).c_str());
+        end.QuadPart = 0;
+    }
+    if (!m_hRecordFile)
+        return;
+    DWORD written = 0;
+    if (!WriteFile(m_hRecordFile, block, static_cast<DWORD>(length), &written, nullptr) && positioned) {
+        // Disk full (or another write failure): cut the partial block off, so
+        // the file holds whole blocks only; later blocks try again.
+        SetFilePointerEx(m_hRecordFile, end, nullptr, FILE_BEGIN);
+        SetEndOfFile(m_hRecordFile);
+    }
+}
