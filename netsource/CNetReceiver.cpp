@@ -215,16 +215,18 @@ HRESULT CNetReceiver::OpenStep()
             close(s);
             return E_FAIL;
         }
+        // The accept thread runs while this is the listening socket, so it is
+        // stored before the thread starts.
+        m_listenSocket = s;
+        m_listenPort = m_port;
         auto* args = new (std::nothrow) AcceptArgs{this, s};
-        HANDLE thread = args ? CreateThread(nullptr, 0, AcceptThreadProc, args, 0, &m_acceptThreadId) : nullptr;
-        if (!thread) {
+        m_hAcceptThread = args ? CreateThread(nullptr, 0, AcceptThreadProc, args, 0, &m_acceptThreadId) : nullptr;
+        if (!m_hAcceptThread) {
             delete args;
+            m_listenSocket = INVALID_SOCKET;
             close(s);
             return E_FAIL;
         }
-        m_hAcceptThread = thread;
-        m_listenPort = m_port;
-        m_listenSocket = s;
         return S_OK;
     }
 
