@@ -3,6 +3,7 @@
 // The table, the handle counter and the last error are meant for one application
 // thread (the one that owns the windows), so the table takes no lock.
 
+#include "win32/trace.h"
 #include "TarvoPlayLib.h"
 
 #include <cstdarg>
@@ -26,29 +27,8 @@ static_assert(std::is_same_v<TP_MessageCallback, TvMessageHandler>,
 namespace
 {
 
-// Set TARVO_TRACE to a list containing "player" (or "all") to log every TP_ call
-// with its arguments and result on standard error.
-bool TraceEnabled()
-{
-    static const bool enabled = [] {
-        const char* list = std::getenv("TARVO_TRACE");
-        if (!list)
-            return false;
-        std::string text(list);
-        size_t start = 0;
-        while (start <= text.size()) {
-            size_t end = text.find_first_of(", :", start);
-            if (end == std::string::npos)
-                end = text.size();
-            const std::string word = text.substr(start, end - start);
-            if (word == "player" || word == "all")
-                return true;
-            start = end + 1;
-        }
-        return false;
-    }();
-    return enabled;
-}
+// TARVO_TRACE=player logs every TP_ call with its arguments and result.
+bool TraceEnabled() { return TvTraceEnabled("player"); }
 
 const char* TraceText(const char* text)
 {
@@ -72,8 +52,7 @@ public:
     int operator()(int result) const
     {
         if (TraceEnabled())
-            std::fprintf(stderr, "tvplayer: %s = %d (0x%08X)\n", m_text, result,
-                         static_cast<unsigned>(result));
+            TvTrace("player", "%s = %d (0x%08X)", m_text, result, static_cast<unsigned>(result));
         return result;
     }
 

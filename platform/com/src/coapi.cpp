@@ -1,6 +1,7 @@
 // COM initialisation per thread, creation through the registry, the cache of
 // loaded modules, process-registered class objects and task memory.
 #include "com/coapi.h"
+#include "win32/trace.h"
 
 #include <dlfcn.h>
 
@@ -20,30 +21,6 @@ namespace {
 
 typedef HRESULT (*DllGetClassObjectFn)(REFCLSID, REFIID, LPVOID*);
 typedef HRESULT (*DllCanUnloadNowFn)(void);
-
-// ---- tracing ----
-
-bool TraceEnabled()
-{
-    static const bool enabled = [] {
-        const char* list = std::getenv("TARVO_TRACE");
-        if (!list)
-            return false;
-        std::string text(list);
-        size_t start = 0;
-        while (start <= text.size()) {
-            size_t end = text.find_first_of(", :", start);
-            if (end == std::string::npos)
-                end = text.size();
-            const std::string word = text.substr(start, end - start);
-            if (word == "com" || word == "all")
-                return true;
-            start = end + 1;
-        }
-        return false;
-    }();
-    return enabled;
-}
 
 // ---- initialisation ----
 
@@ -221,9 +198,9 @@ LPUNKNOWN TakeRegisteredClass(REFCLSID clsid, DWORD clsctx)
 
 void TraceCall(const char* call, REFCLSID clsid, REFIID riid, HRESULT hr)
 {
-    if (TraceEnabled())
-        std::fprintf(stderr, "com: %s(%s, %s) -> 0x%08X\n", call, TvGuidToString(clsid).c_str(),
-                     TvGuidToString(riid).c_str(), static_cast<unsigned>(hr));
+    if (TvTraceEnabled("com"))
+        TvTrace("com", "%s(%s, %s) -> 0x%08X", call, TvGuidToString(clsid).c_str(),
+                TvGuidToString(riid).c_str(), static_cast<unsigned>(hr));
 }
 
 HRESULT GetClassObject(REFCLSID clsid, DWORD clsctx, REFIID riid, LPVOID* ppv)
