@@ -1,0 +1,78 @@
+// A presenter that shows the picture in an X11 child window of the owner.
+//
+// It talks to the X server over its own XCB connection rather than the
+// platform's Xlib one: XCB reports X errors per request instead of through
+// Xlib's process-wide error handler, whose default ends the process, so an
+// owner window that the application destroys while the graph still runs only
+// makes the presenter stop drawing. The surface lives in a MIT-SHM segment
+// (ShmPutImage) when the server offers the extension and shares memory with us,
+// otherwise in the heap (PutImage in bands under the request size limit;
+// TARVO_X11_SHM=0 in the environment asks for this path).
+//
+// The child window takes the owner's visual and depth, so the owner's colormap
+// serves it; 24/32-bit TrueColor (B G R X in memory) and 16-bit 5:6:5 visuals
+// are taken, others make Create fail (the renderer then draws offscreen). The
+// window selects no input events: clicks and keys go on to the owner (the
+// message drain of the player is the owner itself).
+//
+// An event thread repaints the window on Expose from the surface.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <thread>
+
+#include "video/VideoPresenter.h"
+
+struct xcb_connection_t;
+
+class CX11Presenter final : public CVideoPresenter {
+public:
+    // Null when there is no display, owner is not a window the server knows, or
+    // its visual cannot be filled.
+    static std::unique_ptr<CX11Presenter> Create(uint32_t owner);
+    ~CX11Presenter() override;
+
+    const char* Kind() const override { return "x11"; }
+    // The child window (for tests), 0 when none.
+    uint32_t Window() const { return m_window; }
+    // True when pictures travel through shared memory.
+    bool UsesSharedMemory() const { return m_shm.load(); }
+    // Sets the window's title property (seen only in full-screen mode, where the
+    // window is top-level).
+    void SetCaption(const char* utf8);
+
+protected:
+    std::unique_ptr<CSurfaceBuffer> NewSurface(int width, int height) override;
+    void ShowSurface(const RECT& dirty) override;
+    void ApplyPlacement(const PresentSettings& settings) override;
+    void ClientSize(const PresentSettings& settings, int* width, int* height) override;
+
+private:
+    CX11Presenter() = default;
+    bool Open(uint32_t owner);
+    void EventLoop();
+    void RoundTrip();
+
+    xcb_connection_t* m_conn = nullptr;
+    uint32_t m_owner = 0;
+    uint32_t m_root = 0;
+    uint32_t m_window = 0;
+    uint32_t m_gc = 0;
+    uint8_t m_depth = 0;
+    uint16_t m_screenWidth = 0;
+    uint16_t m_screenHeight = 0;
+    SurfaceKind m_kind = SurfaceKind::BGRX32;
+    size_t m_maxRequestBytes = 0;
+    std::atomic<bool> m_shm{false};
+    // Set by the event thread when the server reports our window gone (the owner
+    // was destroyed); drawing stops then.
+    std::atomic<bool> m_gone{false};
+    // guarded by m_lock
+    bool m_mapped = false;
+    bool m_inFullScreen = false;
+
+    int m_wakeFd = -1;
+    std::atomic<bool> m_quit{false};
+    std::thread m_events;
+};
