@@ -63,6 +63,10 @@ public:
     // recording.
     HRESULT GetRecordPath(char* path);
 
+    // The kernel id of the receive thread (0 when it did not start), for
+    // measurements.
+    DWORD ReceiveThreadId() const { return m_recvThreadId; }
+
     // Upper bound of one TCP(Client) connect attempt.
     static constexpr DWORD kConnectTimeoutMs = 3000;
     static constexpr LONG kRecvBufferSize = 0x200000;
