@@ -206,3 +206,41 @@ TEST(SequenceHeaderExtraction, MjpegNeedsNothingAndOtherKindsFindNothing)
 }
 
 } // namespace
+
+namespace {
+
+Bytes LengthPrefixedBox(std::initializer_list<Bytes> nals)
+{
+    Bytes payload;
+    for (const Bytes& n : nals) {
+        Bytes len(4);
+        WriteBE32(len.data(), static_cast<uint32_t>(n.size()));
+        Append(payload, len);
+        Append(payload, n);
+    }
+    Bytes box;
+    EXPECT_TRUE(AppendQBox(box, {}, payload));
+    return box;
+}
+
+TEST(SequenceHeaderExtraction, QBoxHeaderTooLongIsPassedForALaterOne)
+{
+    Bytes bigSps = BuildSps({});
+    bigSps.erase(bigSps.begin(), bigSps.begin() + 3);
+    bigSps.resize(600, 0x11); // does not fit 512 bytes
+    Bytes sps = BuildSps({});
+    sps.erase(sps.begin(), sps.begin() + 3);
+    Bytes pps = {0x68, 0xCE, 0x3C, 0x80};
+    Bytes b = LengthPrefixedBox({bigSps, pps, Bytes(300, 0x65)});
+    for (int i = 0; i < 3; ++i)
+        Append(b, LengthPrefixedBox({Bytes(200, 0x41)}));
+    Append(b, LengthPrefixedBox({sps, pps, Bytes(300, 0x65)}));
+    Bytes expected = {0, 0, 1};
+    Append(expected, sps);
+    Append(expected, Bytes{0, 0, 0, 1});
+    Append(expected, pps);
+    expected.push_back(0);
+    EXPECT_EQ(Extract(b, CodecHDH264, ContainerQBox), expected);
+}
+
+} // namespace
