@@ -1,0 +1,438 @@
+#include "GraphSeeking.h"
+
+#include <math.h>
+
+#include <algorithm>
+
+#include "FilterGraph.h"
+#include "GraphTopology.h"
+
+namespace {
+
+using GraphLock = std::lock_guard<std::recursive_mutex>;
+
+constexpr double kUnitsPerSecond = 10000000.0;
+
+LONGLONG ToUnits(REFTIME seconds)
+{
+    return static_cast<LONGLONG>(llround(seconds * kUnitsPerSecond));
+}
+
+REFTIME ToSeconds(LONGLONG units)
+{
+    return static_cast<double>(units) / kUnitsPerSecond;
+}
+
+}  // namespace
+
+IMPLEMENT_GRAPH_PART_IUNKNOWN(CGraphSeeking)
+
+CGraphSeeking::Seekers CGraphSeeking::RendererSeekers()
+{
+    Seekers seekers;
+    for (const CInterfacePtr<IBaseFilter>& f :
+         TvSortDownstreamFirst(m_graph.Filters().Snapshot())) {
+        if (!TvIsRenderer(f.Get()))
+            continue;
+        auto seeking = CInterfacePtr<IMediaSeeking>::Query(f.Get(), IID_IMediaSeeking);
+        if (seeking)
+            seekers.push_back(std::move(seeking));
+    }
+    return seekers;
+}
+
+bool CGraphSeeking::UsingMediaTime()
+{
+    GraphLock lock(m_graph.Lock());
+    return IsEqualGUID(m_timeFormat, TIME_FORMAT_MEDIA_TIME);
+}
+
+// ---- IMediaSeeking ----
+
+STDMETHODIMP CGraphSeeking::GetCapabilities(DWORD* pCapabilities)
+{
+    if (!pCapabilities)
+        return E_POINTER;
+    *pCapabilities = 0;
+    GraphLock lock(m_graph.Lock());
+    DWORD shared = ~0u;
+    bool any = false;
+    for (const CInterfacePtr<IMediaSeeking>& s : RendererSeekers()) {
+        DWORD caps = 0;
+        if (SUCCEEDED(s->GetCapabilities(&caps))) {
+            shared &= caps;
+            any = true;
+        }
+    }
+    if (!any)
+        return E_NOTIMPL;
+    *pCapabilities = shared;
+    return S_OK;
+}
+
+STDMETHODIMP CGraphSeeking::CheckCapabilities(DWORD* pCapabilities)
+{
+    if (!pCapabilities)
+        return E_POINTER;
+    DWORD have = 0;
+    const HRESULT hr = GetCapabilities(&have);
+    if (FAILED(hr))
+        return hr;
+    const DWORD asked = *pCapabilities;
+    *pCapabilities = asked & have;
+    if (*pCapabilities == asked)
+        return S_OK;
+    return *pCapabilities ? S_FALSE : E_FAIL;
+}
+
+STDMETHODIMP CGraphSeeking::IsFormatSupported(const GUID* pFormat)
+{
+    if (!pFormat)
+        return E_POINTER;
+    if (IsEqualGUID(*pFormat, TIME_FORMAT_MEDIA_TIME))
+        return S_OK;
+    GraphLock lock(m_graph.Lock());
+    const Seekers seekers = RendererSeekers();
+    if (seekers.empty())
+        return S_FALSE;
+    for (const CInterfacePtr<IMediaSeeking>& s : seekers) {
+        if (s->IsFormatSupported(pFormat) != S_OK)
+            return S_FALSE;
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CGraphSeeking::QueryPreferredFormat(GUID* pFormat)
+{
+    if (!pFormat)
+        return E_POINTER;
+    *pFormat = TIME_FORMAT_MEDIA_TIME;
+    return S_OK;
+}
+
+STDMETHODIMP CGraphSeeking::GetTimeFormat(GUID* pFormat)
+{
+    if (!pFormat)
+        return E_POINTER;
+    GraphLock lock(m_graph.Lock());
+    *pFormat = m_timeFormat;
+    return S_OK;
+}
+
+STDMETHODIMP CGraphSeeking::IsUsingTimeFormat(const GUID* pFormat)
+{
+    if (!pFormat)
+        return E_POINTER;
+    GraphLock lock(m_graph.Lock());
+    return IsEqualGUID(*pFormat, m_timeFormat) ? S_OK : S_FALSE;
+}
+
+STDMETHODIMP CGraphSeeking::SetTimeFormat(const GUID* pFormat)
+{
+    if (!pFormat)
+        return E_POINTER;
+    GraphLock lock(m_graph.Lock());
+    if (m_graph.Control().State() != State_Stopped)
+        return VFW_E_WRONG_STATE;
+    const Seekers seekers = RendererSeekers();
+    for (const CInterfacePtr<IMediaSeeking>& s : seekers) {
+        const HRESULT hr = s->SetTimeFormat(pFormat);
+        if (FAILED(hr)) {
+            // Leave every renderer in the format it had.
+            for (const CInterfacePtr<IMediaSeeking>& back : seekers)
+                back->SetTimeFormat(&m_timeFormat);
+            return hr;
+        }
+    }
+    m_timeFormat = *pFormat;
+    return S_OK;
+}
+
+STDMETHODIMP CGraphSeeking::GetDuration(LONGLONG* pDuration)
+{
+    if (!pDuration)
+        return E_POINTER;
+    GraphLock lock(m_graph.Lock());
+    HRESULT result = E_NOTIMPL;
+    for (const CInterfacePtr<IMediaSeeking>& s : RendererSeekers()) {
+        LONGLONG duration = 0;
+        if (SUCCEEDED(s->GetDuration(&duration))) {
+            *pDuration = result == S_OK ? std::max(*pDuration, duration) : duration;
+            result = S_OK;
+        }
+    }
+    return result;
+}
+
+STDMETHODIMP CGraphSeeking::GetStopPosition(LONGLONG* pStop)
+{
+    if (!pStop)
+        return E_POINTER;
+    GraphLock lock(m_graph.Lock());
+    HRESULT result = E_NOTIMPL;
+    for (const CInterfacePtr<IMediaSeeking>& s : RendererSeekers()) {
+        LONGLONG stop = 0;
+        if (SUCCEEDED(s->GetStopPosition(&stop))) {
+            *pStop = result == S_OK ? std::max(*pStop, stop) : stop;
+            result = S_OK;
+        }
+    }
+    return result;
+}
+
+STDMETHODIMP CGraphSeeking::GetCurrentPosition(LONGLONG* pCurrent)
+{
+    if (!pCurrent)
+        return E_POINTER;
+    GraphLock lock(m_graph.Lock());
+    for (const CInterfacePtr<IMediaSeeking>& s : RendererSeekers()) {
+        if (SUCCEEDED(s->GetCurrentPosition(pCurrent)))
+            return S_OK;
+    }
+    // No renderer knows: what the graph has played since the last seek.
+    REFERENCE_TIME played = 0;
+    if (!UsingMediaTime() || FAILED(m_graph.Control().StreamTime(&played)))
+        return E_NOTIMPL;
+    *pCurrent = m_startPosition + static_cast<LONGLONG>(static_cast<double>(played) * m_rate);
+    return S_OK;
+}
+
+STDMETHODIMP CGraphSeeking::ConvertTimeFormat(LONGLONG* pTarget, const GUID* pTargetFormat,
+                                              LONGLONG Source, const GUID* pSourceFormat)
+{
+    if (!pTarget)
+        return E_POINTER;
+    GraphLock lock(m_graph.Lock());
+    const GUID target = pTargetFormat ? *pTargetFormat : m_timeFormat;
+    const GUID source = pSourceFormat ? *pSourceFormat : m_timeFormat;
+    if (IsEqualGUID(target, source)) {
+        *pTarget = Source;
+        return S_OK;
+    }
+    for (const CInterfacePtr<IMediaSeeking>& s : RendererSeekers()) {
+        if (SUCCEEDED(s->ConvertTimeFormat(pTarget, &target, Source, &source)))
+            return S_OK;
+    }
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CGraphSeeking::SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG* pStop,
+                                         DWORD dwStopFlags)
+{
+    const DWORD currentMode = dwCurrentFlags & AM_SEEKING_PositioningBitsMask;
+    const DWORD stopMode = dwStopFlags & AM_SEEKING_PositioningBitsMask;
+    if ((currentMode != AM_SEEKING_NoPositioning && !pCurrent) ||
+        (stopMode != AM_SEEKING_NoPositioning && !pStop))
+        return E_POINTER;
+    GraphLock lock(m_graph.Lock());
+    const Seekers seekers = RendererSeekers();
+    if (seekers.empty())
+        return E_NOTIMPL;
+    CGraphControl& control = m_graph.Control();
+    const bool wasRunning = control.State() == State_Running;
+    if (wasRunning)
+        control.Pause();
+    HRESULT result = S_OK;
+    bool first = true;
+    for (const CInterfacePtr<IMediaSeeking>& s : seekers) {
+        // Each renderer gets the caller's values; the first one's answer (with
+        // AM_SEEKING_ReturnTime) goes back.
+        LONGLONG current = pCurrent ? *pCurrent : 0;
+        LONGLONG stop = pStop ? *pStop : 0;
+        const HRESULT hr = s->SetPositions(pCurrent ? &current : nullptr, dwCurrentFlags,
+                                           pStop ? &stop : nullptr, dwStopFlags);
+        if (FAILED(hr) && SUCCEEDED(result))
+            result = hr;
+        if (SUCCEEDED(hr) && first) {
+            first = false;
+            if (pCurrent && (dwCurrentFlags & AM_SEEKING_ReturnTime))
+                *pCurrent = current;
+            if (pStop && (dwStopFlags & AM_SEEKING_ReturnTime))
+                *pStop = stop;
+        }
+    }
+    if (currentMode != AM_SEEKING_NoPositioning && SUCCEEDED(result)) {
+        if (currentMode == AM_SEEKING_AbsolutePositioning)
+            m_startPosition = *pCurrent;
+        else if (currentMode == AM_SEEKING_RelativePositioning)
+            m_startPosition += *pCurrent;
+        control.RestartStreamTime();
+        m_graph.Events().StreamsRestarted();
+    }
+    if (wasRunning)
+        control.Run();
+    return result;
+}
+
+STDMETHODIMP CGraphSeeking::GetPositions(LONGLONG* pCurrent, LONGLONG* pStop)
+{
+    if (!pCurrent && !pStop)
+        return E_POINTER;
+    HRESULT hr = S_OK;
+    if (pCurrent)
+        hr = GetCurrentPosition(pCurrent);
+    if (SUCCEEDED(hr) && pStop)
+        hr = GetStopPosition(pStop);
+    return hr;
+}
+
+STDMETHODIMP CGraphSeeking::GetAvailable(LONGLONG* pEarliest, LONGLONG* pLatest)
+{
+    GraphLock lock(m_graph.Lock());
+    for (const CInterfacePtr<IMediaSeeking>& s : RendererSeekers()) {
+        const HRESULT hr = s->GetAvailable(pEarliest, pLatest);
+        if (SUCCEEDED(hr) || hr == E_POINTER)
+            return hr;
+    }
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CGraphSeeking::SetRate(double dRate)
+{
+    if (dRate == 0.0)
+        return E_INVALIDARG;
+    GraphLock lock(m_graph.Lock());
+    const Seekers seekers = RendererSeekers();
+    if (seekers.empty())
+        return E_NOTIMPL;
+    for (const CInterfacePtr<IMediaSeeking>& s : seekers) {
+        const HRESULT hr = s->SetRate(dRate);
+        if (FAILED(hr)) {
+            for (const CInterfacePtr<IMediaSeeking>& back : seekers)
+                back->SetRate(m_rate);
+            return hr;
+        }
+    }
+    m_rate = dRate;
+    return S_OK;
+}
+
+STDMETHODIMP CGraphSeeking::GetRate(double* pdRate)
+{
+    if (!pdRate)
+        return E_POINTER;
+    GraphLock lock(m_graph.Lock());
+    for (const CInterfacePtr<IMediaSeeking>& s : RendererSeekers()) {
+        if (SUCCEEDED(s->GetRate(pdRate)))
+            return S_OK;
+    }
+    *pdRate = m_rate;
+    return S_OK;
+}
+
+STDMETHODIMP CGraphSeeking::GetPreroll(LONGLONG* pllPreroll)
+{
+    if (!pllPreroll)
+        return E_POINTER;
+    GraphLock lock(m_graph.Lock());
+    for (const CInterfacePtr<IMediaSeeking>& s : RendererSeekers()) {
+        if (SUCCEEDED(s->GetPreroll(pllPreroll)))
+            return S_OK;
+    }
+    return E_NOTIMPL;
+}
+
+// ---- IMediaPosition ----
+
+STDMETHODIMP CGraphSeeking::get_Duration(REFTIME* plength)
+{
+    if (!plength)
+        return E_POINTER;
+    if (!UsingMediaTime())
+        return VFW_E_NO_TIME_FORMAT;
+    LONGLONG duration = 0;
+    const HRESULT hr = GetDuration(&duration);
+    if (SUCCEEDED(hr))
+        *plength = ToSeconds(duration);
+    return hr;
+}
+
+STDMETHODIMP CGraphSeeking::put_CurrentPosition(REFTIME llTime)
+{
+    if (!UsingMediaTime())
+        return VFW_E_NO_TIME_FORMAT;
+    LONGLONG position = ToUnits(llTime);
+    return SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
+                        AM_SEEKING_NoPositioning);
+}
+
+STDMETHODIMP CGraphSeeking::get_CurrentPosition(REFTIME* pllTime)
+{
+    if (!pllTime)
+        return E_POINTER;
+    if (!UsingMediaTime())
+        return VFW_E_NO_TIME_FORMAT;
+    LONGLONG position = 0;
+    const HRESULT hr = GetCurrentPosition(&position);
+    if (SUCCEEDED(hr))
+        *pllTime = ToSeconds(position);
+    return hr;
+}
+
+STDMETHODIMP CGraphSeeking::get_StopTime(REFTIME* pllTime)
+{
+    if (!pllTime)
+        return E_POINTER;
+    if (!UsingMediaTime())
+        return VFW_E_NO_TIME_FORMAT;
+    LONGLONG stop = 0;
+    const HRESULT hr = GetStopPosition(&stop);
+    if (SUCCEEDED(hr))
+        *pllTime = ToSeconds(stop);
+    return hr;
+}
+
+STDMETHODIMP CGraphSeeking::put_StopTime(REFTIME llTime)
+{
+    if (!UsingMediaTime())
+        return VFW_E_NO_TIME_FORMAT;
+    LONGLONG stop = ToUnits(llTime);
+    return SetPositions(nullptr, AM_SEEKING_NoPositioning, &stop, AM_SEEKING_AbsolutePositioning);
+}
+
+STDMETHODIMP CGraphSeeking::get_PrerollTime(REFTIME* pllTime)
+{
+    if (!pllTime)
+        return E_POINTER;
+    LONGLONG preroll = 0;
+    const HRESULT hr = GetPreroll(&preroll);
+    if (SUCCEEDED(hr))
+        *pllTime = ToSeconds(preroll);
+    return hr;
+}
+
+STDMETHODIMP CGraphSeeking::put_PrerollTime(REFTIME /*llTime*/)
+{
+    // IMediaSeeking has no way to set a preroll.
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CGraphSeeking::put_Rate(double dRate)
+{
+    return SetRate(dRate);
+}
+
+STDMETHODIMP CGraphSeeking::get_Rate(double* pdRate)
+{
+    return GetRate(pdRate);
+}
+
+STDMETHODIMP CGraphSeeking::CanSeekForward(LONG* pCanSeekForward)
+{
+    if (!pCanSeekForward)
+        return E_POINTER;
+    DWORD caps = 0;
+    GetCapabilities(&caps);
+    *pCanSeekForward = (caps & AM_SEEKING_CanSeekForwards) ? OATRUE : OAFALSE;
+    return S_OK;
+}
+
+STDMETHODIMP CGraphSeeking::CanSeekBackward(LONG* pCanSeekBackward)
+{
+    if (!pCanSeekBackward)
+        return E_POINTER;
+    DWORD caps = 0;
+    GetCapabilities(&caps);
+    *pCanSeekBackward = (caps & AM_SEEKING_CanSeekBackwards) ? OATRUE : OAFALSE;
+    return S_OK;
+}

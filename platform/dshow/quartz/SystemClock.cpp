@@ -1,0 +1,144 @@
+#include "SystemClock.h"
+
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "win32/sync.h"
+
+namespace {
+
+constexpr REFERENCE_TIME kMaxTime = 0x7FFFFFFFFFFFFFFFLL;
+
+}  // namespace
+
+CUnknown* CSystemClock::CreateInstance(LPUNKNOWN outer, HRESULT* phr)
+{
+    return new CSystemClock(outer, phr);
+}
+
+CSystemClock::CSystemClock(LPUNKNOWN outer, HRESULT* phr) : CUnknown("System clock", outer, phr) {}
+
+CSystemClock::~CSystemClock()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_quit = true;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+REFERENCE_TIME CSystemClock::Now()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<REFERENCE_TIME>(ts.tv_sec) * 10000000 + ts.tv_nsec / 100;
+}
+
+STDMETHODIMP CSystemClock::NonDelegatingQueryInterface(REFIID riid, LPVOID* ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    if (riid == IID_IReferenceClock)
+        return GetInterface(static_cast<IReferenceClock*>(this), ppv);
+    return CUnknown::NonDelegatingQueryInterface(riid, ppv);
+}
+
+STDMETHODIMP CSystemClock::GetTime(REFERENCE_TIME* pTime)
+{
+    if (!pTime)
+        return E_POINTER;
+    const REFERENCE_TIME now = Now();
+    std::lock_guard<std::mutex> lock(m_lock);
+    const HRESULT hr = now > m_lastTime ? S_OK : S_FALSE;
+    m_lastTime = std::max(now, m_lastTime);
+    *pTime = m_lastTime;
+    return hr;
+}
+
+STDMETHODIMP CSystemClock::AdviseTime(REFERENCE_TIME baseTime, REFERENCE_TIME streamTime,
+                                      HEVENT hEvent, DWORD_PTR* pdwAdviseCookie)
+{
+    if (!pdwAdviseCookie)
+        return E_POINTER;
+    *pdwAdviseCookie = 0;
+    REFERENCE_TIME due = 0;
+    if (!hEvent || __builtin_add_overflow(baseTime, streamTime, &due) || due <= 0 || due == kMaxTime)
+        return E_INVALIDARG;
+    return AddAdvise(due, 0, reinterpret_cast<HANDLE>(hEvent), pdwAdviseCookie);
+}
+
+STDMETHODIMP CSystemClock::AdvisePeriodic(REFERENCE_TIME startTime, REFERENCE_TIME periodTime,
+                                          HSEMAPHORE hSemaphore, DWORD_PTR* pdwAdviseCookie)
+{
+    if (!pdwAdviseCookie)
+        return E_POINTER;
+    *pdwAdviseCookie = 0;
+    if (!hSemaphore || startTime <= 0 || periodTime <= 0 || startTime == kMaxTime)
+        return E_INVALIDARG;
+    return AddAdvise(startTime, periodTime, reinterpret_cast<HANDLE>(hSemaphore), pdwAdviseCookie);
+}
+
+HRESULT CSystemClock::AddAdvise(REFERENCE_TIME due, REFERENCE_TIME period, HANDLE handle,
+                                DWORD_PTR* cookie)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        if (!m_threadStarted) {
+            m_thread = std::thread([this] { AdviseThread(); });
+            m_threadStarted = true;
+        }
+        *cookie = m_nextCookie++;
+        m_advises.push_back(Advise{*cookie, due, period, handle});
+    }
+    m_wake.notify_all();
+    return S_OK;
+}
+
+STDMETHODIMP CSystemClock::Unadvise(DWORD_PTR dwAdviseCookie)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    auto it = std::find_if(m_advises.begin(), m_advises.end(),
+                           [&](const Advise& a) { return a.cookie == dwAdviseCookie; });
+    if (it == m_advises.end())
+        return S_FALSE;
+    m_advises.erase(it);
+    return S_OK;
+}
+
+void CSystemClock::AdviseThread()
+{
+    std::unique_lock<std::mutex> lock(m_lock);
+    while (!m_quit) {
+        if (m_advises.empty()) {
+            m_wake.wait(lock);
+            continue;
+        }
+        auto next = std::min_element(m_advises.begin(), m_advises.end(),
+                                     [](const Advise& a, const Advise& b) { return a.due < b.due; });
+        const REFERENCE_TIME now = Now();
+        if (next->due > now) {
+            // Woken early by a new advise, an unadvise or the end: look again.
+            m_wake.wait_for(lock, std::chrono::nanoseconds((next->due - now) * 100));
+            continue;
+        }
+        // Signalling is a platform call that does not block, so it is made under
+        // the lock: an Unadvise that has returned can no longer be signalled.
+        if (next->period == 0) {
+            SetEvent(next->handle);
+            m_advises.erase(next);
+        } else {
+            ReleaseSemaphore(next->handle, 1, nullptr);
+            const REFERENCE_TIME missed = (now - next->due) / next->period;
+            REFERENCE_TIME step = 0;
+            // A period so long that the next release lies beyond the clock's
+            // range never comes.
+            if (__builtin_mul_overflow(missed + 1, next->period, &step) ||
+                __builtin_add_overflow(next->due, step, &next->due))
+                m_advises.erase(next);
+        }
+    }
+}

@@ -1,0 +1,68 @@
+// The system reference clock (CLSID_SystemClock): the monotonic clock of the
+// machine in 100-nanosecond units, with one-shot and periodic advises.
+//
+// Advises are served by one thread per clock, started by the first advise and
+// joined when the clock is destroyed. The advise thread only signals the
+// caller's event or semaphore; it never calls into a filter. All methods may be
+// called from any thread.
+#pragma once
+
+#include <dshow.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class CSystemClock : public CUnknown, public IReferenceClock {
+public:
+    static CUnknown* CreateInstance(LPUNKNOWN outer, HRESULT* phr);
+
+    // The machine's monotonic time in 100-ns units (what GetTime reads).
+    static REFERENCE_TIME Now();
+
+    DECLARE_IUNKNOWN
+    STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, LPVOID* ppv) override;
+
+    // S_FALSE when the time has not moved since the previous call (the clock
+    // never runs backwards).
+    STDMETHODIMP GetTime(REFERENCE_TIME* pTime) override;
+    // Sets the event once the clock reaches baseTime + streamTime (at once when
+    // that has passed). E_INVALIDARG for a null event or a sum that is not
+    // positive or overflows.
+    STDMETHODIMP AdviseTime(REFERENCE_TIME baseTime, REFERENCE_TIME streamTime, HEVENT hEvent,
+                            DWORD_PTR* pdwAdviseCookie) override;
+    // Releases the semaphore once at startTime and once every periodTime after
+    // it. A thread that falls behind skips the periods it missed rather than
+    // releasing a burst. E_INVALIDARG for a null semaphore or a start or period
+    // that is not positive.
+    STDMETHODIMP AdvisePeriodic(REFERENCE_TIME startTime, REFERENCE_TIME periodTime,
+                                HSEMAPHORE hSemaphore, DWORD_PTR* pdwAdviseCookie) override;
+    // S_OK, or S_FALSE for a cookie that is not (or no longer) pending.
+    STDMETHODIMP Unadvise(DWORD_PTR dwAdviseCookie) override;
+
+private:
+    CSystemClock(LPUNKNOWN outer, HRESULT* phr);
+    ~CSystemClock() override;
+
+    struct Advise {
+        DWORD_PTR cookie;
+        REFERENCE_TIME due;
+        REFERENCE_TIME period;  // 0 for a one-shot advise
+        HANDLE handle;          // event (one-shot) or semaphore (periodic)
+    };
+
+    HRESULT AddAdvise(REFERENCE_TIME due, REFERENCE_TIME period, HANDLE handle, DWORD_PTR* cookie);
+    void AdviseThread();
+
+    // guarded by m_lock
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    std::vector<Advise> m_advises;
+    DWORD_PTR m_nextCookie = 1;
+    REFERENCE_TIME m_lastTime = 0;
+    bool m_quit = false;
+    bool m_threadStarted = false;
+
+    std::thread m_thread;
+};
