@@ -13,7 +13,8 @@
 //   8    n   codec bytes
 //
 // Codec bytes: G.711 one byte per sample (n = samples). IMA ADPCM: one mono
-// block as WAV stores it (libavcodec "adpcm_ima_wav" with block_align = n): a
+// block as WAV stores it (libavcodec "adpcm_ima_wav" with block_align = n and
+// bits_per_coded_sample = 4, 8000 Hz mono): a
 // 4-byte head (predictor int16 LE, step index 0..88, a zero byte), then two
 // samples per byte, low nibble first; the head's predictor is the first sample,
 // so samples = 2 x (n - 4) + 1.

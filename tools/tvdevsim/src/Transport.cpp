@@ -85,6 +85,14 @@ bool CTransport::Open(const SimConfig& c, std::string& error)
                 error = Errno("multicast options");
                 return false;
             }
+            if (!c.multicastInterface.empty()) {
+                in_addr ifaddr{};
+                if (inet_pton(AF_INET, c.multicastInterface.c_str(), &ifaddr) != 1 ||
+                    setsockopt(m_socket, IPPROTO_IP, IP_MULTICAST_IF, &ifaddr, sizeof ifaddr) < 0) {
+                    error = "cannot send multicast through \"" + c.multicastInterface + "\"";
+                    return false;
+                }
+            }
         }
         return true;
     }
@@ -121,7 +129,7 @@ bool CTransport::EnsureConnected(const std::atomic<bool>& stop, bool& made,
                                  const std::function<void(const std::string&)>& log)
 {
     made = false;
-    if (m_kind == SimTransport::Udp || m_kind == SimTransport::None)
+    if (m_kind == SimTransport::Udp || m_kind == SimTransport::None || m_socket >= 0)
         return true;
     bool reported = false;
     while (m_socket < 0) {

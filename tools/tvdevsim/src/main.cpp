@@ -66,6 +66,7 @@ void Usage(FILE* out)
 "  --datagram BYTES     UDP datagram size (default 1400; transport streams send\n"
 "                       whole packets)\n"
 "  --ttl N              multicast time-to-live (default 1)\n"
+"  --multicast-if A     send multicast through the interface with address A\n"
 "  --fast               send as fast as possible instead of in real time\n"
 "  --record PATH        also write the sent bytes to PATH (the kind's record\n"
 "                       extension is added when missing)\n"
@@ -203,6 +204,8 @@ int main(int argc, char** argv)
             if (!ParseInt(v, 0, 255, n))
                 return Bad("--ttl takes 0..255");
             config.multicastTtl = static_cast<int>(n);
+        } else if (arg == "--multicast-if") {
+            config.multicastInterface = v;
         } else if (arg == "--record") {
             config.recordPath = v;
         } else if (arg == "--control") {

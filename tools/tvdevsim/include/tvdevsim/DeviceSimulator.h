@@ -61,6 +61,7 @@ struct SimConfig {
     int port = 8001;                    // TCP server: 0 picks a free port (see StreamPort())
     int multicastTtl = 1;
     bool multicastLoopback = true;
+    std::string multicastInterface;     // IPv4 address of the sending interface; empty: the system's choice
     size_t datagramSize = 1400;         // UDP payload size (transport streams: 7 packets)
     bool realTime = true;               // pace by the stream's timestamps, else as fast as possible
     int64_t frames = 0;                 // video frames to send; 0: until Stop()
