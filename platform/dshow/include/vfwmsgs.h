@@ -7,6 +7,9 @@
 #define TV_VFW_E(code) ((HRESULT)(0x80040000u | (code)))
 #define TV_VFW_S(code) ((HRESULT)(0x00040000u | (code)))
 
+// An enumerator has no more items (Next/GetMediaType past the end).
+#define VFW_S_NO_MORE_ITEMS TV_VFW_S(0x103)
+
 #define VFW_E_INVALIDMEDIATYPE TV_VFW_E(0x200)
 #define VFW_E_INVALIDSUBTYPE TV_VFW_E(0x201)
 #define VFW_E_NEED_OWNER TV_VFW_E(0x202)
