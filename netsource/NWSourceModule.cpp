@@ -1,0 +1,34 @@
+// The TarvoNWSource module: the class factory table with the filter's
+// registration data, and the property page's class.
+#include "CNWSourceFilter.h"
+#include "TarvoGuids.h"
+
+#include <dllsetup.h>
+
+namespace {
+
+const AMOVIESETUP_MEDIATYPE sudOutputType = {&MEDIATYPE_Video, &GUID_NULL};
+
+const AMOVIESETUP_PIN sudOutputPin = {
+    L"Output", FALSE /*rendered*/, TRUE /*output*/, FALSE /*zero*/, FALSE /*many*/,
+    &CLSID_NULL, nullptr, 1, &sudOutputType,
+};
+
+// The "Connect Parameter" page is registered with the filter; its dialog is
+// not built yet, so creating it reports E_NOTIMPL.
+CUnknown* CreateNWSourcePropertyPage(LPUNKNOWN, HRESULT* phr)
+{
+    if (phr)
+        *phr = E_NOTIMPL;
+    return nullptr;
+}
+
+} // namespace
+
+const AMOVIESETUP_FILTER sudNWSource = {&CLSID_TarvoNWSource, L"Tarvo NWSource", MERIT_UNLIKELY, 1, &sudOutputPin};
+
+CFactoryTemplate g_Templates[] = {
+    {L"Tarvo NWSource", &CLSID_TarvoNWSource, CNWSourceFilter::CreateInstance, nullptr, &sudNWSource},
+    {L"Tarvo NWSource Properties", &CLSID_NWSourceProp, CreateNWSourcePropertyPage, nullptr, nullptr},
+};
+int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);

@@ -1,0 +1,302 @@
+// The network source filter through COM: registration, the private interface
+// by its slots, the output pin's media type and sample delivery into a test
+// sink connected by hand (no graph manager needed).
+#include "CNetReceiver.h"
+#include "INWSource.h"
+#include "NWTestUtil.h"
+#include "TarvoGuids.h"
+
+#include <dllsetup.h>
+#include <streams.h>
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <regex>
+
+using namespace nwtest;
+
+namespace {
+
+// A sink filter with one input pin that keeps what it receives.
+class CTestSink : public CBaseFilter {
+public:
+    struct Received {
+        LONG length;
+        bool hasTime;
+        bool syncPoint;
+    };
+
+    CTestSink() : CBaseFilter("Test sink", nullptr, &m_lock, CLSID_NULL), m_pin(this, &m_lock) {}
+
+    int GetPinCount() override { return 1; }
+    CBasePin* GetPin(int n) override { return n == 0 ? &m_pin : nullptr; }
+    CBasePin* Input() { return &m_pin; }
+
+    std::vector<Received> Samples()
+    {
+        std::lock_guard<std::mutex> g(m_samplesLock);
+        return m_samples;
+    }
+    std::string Bytes()
+    {
+        std::lock_guard<std::mutex> g(m_samplesLock);
+        return m_bytes;
+    }
+
+private:
+    class CSinkPin : public CBaseInputPin {
+    public:
+        CSinkPin(CTestSink* sink, CCritSec* lock)
+            : CBaseInputPin("Test sink pin", sink, lock, &m_hr, L"In"), m_sink(sink)
+        {
+        }
+        HRESULT CheckMediaType(const CMediaType*) override { return S_OK; }
+        STDMETHODIMP Receive(IMediaSample* sample) override
+        {
+            HRESULT hr = CBaseInputPin::Receive(sample);
+            if (hr != S_OK)
+                return hr;
+            REFERENCE_TIME start = 0, stop = 0;
+            BYTE* data = nullptr;
+            sample->GetPointer(&data);
+            const LONG length = sample->GetActualDataLength();
+            std::lock_guard<std::mutex> g(m_sink->m_samplesLock);
+            m_sink->m_samples.push_back(
+                {length, sample->GetTime(&start, &stop) != VFW_E_SAMPLE_TIME_NOT_SET, sample->IsSyncPoint() == S_OK});
+            m_sink->m_bytes.append(reinterpret_cast<const char*>(data), static_cast<size_t>(length));
+            return S_OK;
+        }
+
+    private:
+        HRESULT m_hr = S_OK;
+        CTestSink* m_sink;
+    };
+
+    CCritSec m_lock;
+    CSinkPin m_pin;
+    std::mutex m_samplesLock;
+    std::vector<Received> m_samples;
+    std::string m_bytes;
+};
+
+struct ComInit {
+    ComInit() { CoInitialize(nullptr); }
+    ~ComInit() { CoUninitialize(); }
+};
+
+class NWSourceFilterTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(CoCreateInstance(CLSID_TarvoNWSource, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                   reinterpret_cast<void**>(&m_filter)),
+                  S_OK);
+        ASSERT_EQ(m_filter->QueryInterface(IID_INWSource, reinterpret_cast<void**>(&m_source)), S_OK);
+        IEnumPins* pins = nullptr;
+        ASSERT_EQ(m_filter->EnumPins(&pins), S_OK);
+        ULONG fetched = 0;
+        ASSERT_EQ(pins->Next(1, &m_out, &fetched), S_OK);
+        pins->Release();
+    }
+    void TearDown() override
+    {
+        if (m_filter)
+            m_filter->Stop();
+        if (m_sink)
+            m_sink->Stop();
+        if (m_out) {
+            m_out->Disconnect();
+            m_out->Release();
+        }
+        if (m_sink) {
+            m_sink->Input()->Disconnect();
+            m_sink->Release();
+        }
+        if (m_source)
+            m_source->Release();
+        if (m_filter)
+            m_filter->Release();
+    }
+
+    void ConnectSink()
+    {
+        m_sink = new CTestSink();
+        m_sink->AddRef();
+        ASSERT_EQ(m_out->Connect(m_sink->Input(), nullptr), S_OK);
+    }
+    void Pause()
+    {
+        ASSERT_EQ(m_sink->Pause(), S_OK);
+        ASSERT_EQ(m_filter->Pause(), S_OK);
+    }
+    void Stop()
+    {
+        ASSERT_EQ(m_filter->Stop(), S_OK);
+        ASSERT_EQ(m_sink->Stop(), S_OK);
+    }
+    std::array<LONGLONG, 4> Statistics()
+    {
+        std::array<LONGLONG, 4> s{-1, -1, -1, -1};
+        EXPECT_EQ(m_source->GetStatistics(&s[0], &s[1], &s[2], &s[3]), S_OK);
+        return s;
+    }
+
+    ComInit m_com;
+    IBaseFilter* m_filter = nullptr;
+    INWSource* m_source = nullptr;
+    IPin* m_out = nullptr;
+    CTestSink* m_sink = nullptr;
+};
+
+} // namespace
+
+TEST_F(NWSourceFilterTest, RegisteredWithItsSetupDataAndPage)
+{
+    TvRegisteredFilter data;
+    ASSERT_EQ(TvQueryRegisteredFilter(CLSID_TarvoNWSource, &data), S_OK);
+    EXPECT_EQ(data.name, L"Tarvo NWSource");
+    EXPECT_EQ(data.dwMerit, static_cast<DWORD>(MERIT_UNLIKELY));
+    ASSERT_EQ(data.pins.size(), 1u);
+    EXPECT_EQ(data.pins[0].name, L"Output");
+    EXPECT_TRUE(data.pins[0].bOutput);
+    EXPECT_FALSE(data.pins[0].bRendered);
+    EXPECT_FALSE(data.pins[0].bZero);
+    EXPECT_FALSE(data.pins[0].bMany);
+    ASSERT_EQ(data.pins[0].mediaTypes.size(), 1u);
+    EXPECT_EQ(data.pins[0].mediaTypes[0].first, MEDIATYPE_Video);
+    EXPECT_EQ(data.pins[0].mediaTypes[0].second, GUID_NULL);
+
+    ISpecifyPropertyPages* pages = nullptr;
+    ASSERT_EQ(m_filter->QueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&pages)), S_OK);
+    EXPECT_EQ(pages->GetPages(nullptr), E_POINTER);
+    CAUUID uuids{};
+    ASSERT_EQ(pages->GetPages(&uuids), S_OK);
+    ASSERT_EQ(uuids.cElems, 1u);
+    EXPECT_EQ(uuids.pElems[0], CLSID_NWSourceProp);
+    CoTaskMemFree(uuids.pElems);
+    pages->Release();
+
+    // The page's class is registered in this module (its dialog is not built).
+    IUnknown* page = nullptr;
+    EXPECT_EQ(CoCreateInstance(CLSID_NWSourceProp, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                               reinterpret_cast<void**>(&page)),
+              E_NOTIMPL);
+}
+
+TEST_F(NWSourceFilterTest, PrivateInterfaceSlots)
+{
+    // Called through the raw table: the slot order is the contract.
+    using Fn1 = HRESULT (*)(INWSource*, void*);
+    using Fn4 = HRESULT (*)(INWSource*, LONGLONG*, LONGLONG*, LONGLONG*, LONGLONG*);
+    using FnIn = HRESULT (*)(INWSource*, const BYTE*, LONG);
+    void** vtable = *reinterpret_cast<void***>(m_source);
+    EXPECT_EQ(reinterpret_cast<Fn1>(vtable[8])(m_source, nullptr), E_NOTIMPL);
+    EXPECT_EQ(reinterpret_cast<Fn1>(vtable[8])(m_source, &vtable), E_NOTIMPL);
+    const BYTE data[5] = {1, 2, 3, 4, 5};
+    EXPECT_EQ(reinterpret_cast<FnIn>(vtable[11])(m_source, data, 5), S_OK);
+    EXPECT_EQ(reinterpret_cast<FnIn>(vtable[11])(m_source, nullptr, 5), E_FAIL);
+    LONGLONG s[4] = {-1, -1, -1, -1};
+    EXPECT_EQ(reinterpret_cast<Fn4>(vtable[12])(m_source, &s[0], &s[1], &s[2], &s[3]), S_OK);
+    EXPECT_EQ(s[0] + s[1] + s[2] + s[3], 0); // InputData is not counted as received
+
+    char path[NWSOURCE_PATH_SIZE] = "x";
+    EXPECT_EQ(reinterpret_cast<Fn1>(vtable[7])(m_source, path), S_OK); // GetRecordPath
+    EXPECT_STREQ(path, "");
+    EXPECT_EQ(m_source->SetConnectParam(NW_CONNECT_UNKNOWN, nullptr, 8001), E_FAIL);
+}
+
+TEST_F(NWSourceFilterTest, OffersExactlyOneMediaType)
+{
+    EXPECT_EQ(m_out->QueryAccept(nullptr), E_POINTER);
+    PIN_INFO info{};
+    ASSERT_EQ(m_out->QueryPinInfo(&info), S_OK);
+    EXPECT_STREQ(info.achName, L"Out Pin!");
+    EXPECT_EQ(info.dir, PINDIR_OUTPUT);
+    if (info.pFilter)
+        info.pFilter->Release();
+
+    IEnumMediaTypes* types = nullptr;
+    ASSERT_EQ(m_out->EnumMediaTypes(&types), S_OK);
+    AM_MEDIA_TYPE* mt[2] = {};
+    ULONG fetched = 0;
+    EXPECT_EQ(types->Next(2, mt, &fetched), S_FALSE);
+    ASSERT_EQ(fetched, 1u);
+    types->Release();
+
+    EXPECT_EQ(mt[0]->majortype, MEDIATYPE_Video);
+    EXPECT_EQ(mt[0]->subtype, MEDIASUBTYPE_MPEG2_VIDEO);
+    EXPECT_EQ(mt[0]->formattype, FORMAT_MPEG2Video);
+    EXPECT_FALSE(mt[0]->bFixedSizeSamples);
+    EXPECT_EQ(mt[0]->lSampleSize, 0u);
+    ASSERT_EQ(mt[0]->cbFormat, 1128u);
+    const auto* vi = reinterpret_cast<const VIDEOINFO*>(mt[0]->pbFormat);
+    EXPECT_EQ(vi->AvgTimePerFrame, 400000);
+    EXPECT_EQ(vi->bmiHeader.biSize, 40u);
+    EXPECT_EQ(vi->bmiHeader.biPlanes, 1);
+    EXPECT_EQ(vi->bmiHeader.biBitCount, 32);
+    EXPECT_EQ(vi->bmiHeader.biWidth, 0);
+    EXPECT_EQ(vi->bmiHeader.biSizeImage, 0u);
+    EXPECT_EQ(vi->rcSource.right - vi->rcSource.left, 0);
+    EXPECT_EQ(vi->rcTarget.bottom - vi->rcTarget.top, 0);
+    DeleteMediaType(mt[0]);
+}
+
+TEST_F(NWSourceFilterTest, DeliversRingBytesInSamplesWithoutTimes)
+{
+    ConnectSink();
+    Pause();
+    // Nothing arrives: empty sync-point samples without times.
+    ASSERT_TRUE(WaitFor([&] { return m_sink->Samples().size() >= 3; }));
+    for (const auto& s : m_sink->Samples()) {
+        EXPECT_EQ(s.length, 0);
+        EXPECT_FALSE(s.hasTime);
+        EXPECT_TRUE(s.syncPoint);
+    }
+    auto stats = Statistics();
+    EXPECT_EQ(stats[2], 0);
+    EXPECT_EQ(stats[3], 0);
+
+    // 250000 bytes in one push come out as samples of at most 102400 bytes.
+    std::string data(250000, '\0');
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<char>(i * 13);
+    ASSERT_EQ(m_source->InputData(reinterpret_cast<const BYTE*>(data.data()), static_cast<LONG>(data.size())), S_OK);
+    ASSERT_TRUE(WaitFor([&] { return m_sink->Bytes().size() >= data.size(); }));
+    EXPECT_EQ(m_sink->Bytes(), data);
+    LONGLONG withData = 0;
+    for (const auto& s : m_sink->Samples()) {
+        EXPECT_LE(s.length, 102400);
+        EXPECT_FALSE(s.hasTime);
+        withData += s.length > 0;
+    }
+    stats = Statistics();
+    EXPECT_EQ(stats[2], withData);
+    EXPECT_EQ(stats[3], 250000);
+    Stop();
+}
+
+TEST_F(NWSourceFilterTest, StoppedToPausedStartsAfresh)
+{
+    TempDir dir;
+    const std::string log = dir / "ring.txt";
+    const unsigned short port = FreePort(SOCK_DGRAM);
+    ASSERT_EQ(m_source->SetConnectParam(NW_CONNECT_UDP, nullptr, port), S_OK);
+    ASSERT_TRUE(UdpSender().Send(port, "stale"));
+    ASSERT_TRUE(WaitFor([&] { return Statistics()[1] == 5; }));
+    ASSERT_EQ(m_source->SetLogPath(log.c_str()), S_OK);
+
+    ConnectSink();
+    Pause();
+    const auto stats = Statistics();
+    EXPECT_EQ(stats, (std::array<LONGLONG, 4>{0, 0, 0, 0}));
+    ASSERT_TRUE(WaitFor([&] { return m_sink->Samples().size() >= 2; }));
+    EXPECT_EQ(m_sink->Bytes(), ""); // what came while stopped is gone
+    Stop();
+    ASSERT_EQ(m_source->SetLogPath(nullptr), S_OK);
+    const std::string text = ReadFile(log);
+    size_t flushes = 0;
+    for (size_t at = text.find("Flush:"); at != std::string::npos; at = text.find("Flush:", at + 1))
+        ++flushes;
+    EXPECT_EQ(flushes, 1u) << text;
+}
