@@ -20,7 +20,8 @@
 #include <thread>
 #include <vector>
 
-namespace {
+namespace
+{
 
 constexpr int kDatagram = 1400;
 constexpr double kBitsPerSecond = 200e6;
@@ -53,7 +54,8 @@ double ThreadCpuSeconds(DWORD tid)
     buffer[n] = '\0';
     const char* p = strrchr(buffer, ')'); // the name may hold blanks
     unsigned long utime = 0, stime = 0;
-    if (!p || sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime) != 2)
+    if (!p ||
+        sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &utime, &stime) != 2)
         return -1;
     return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
@@ -102,14 +104,15 @@ void BM_NetSourceUdp200Mbit(benchmark::State& state)
         const auto start = std::chrono::steady_clock::now();
         uint64_t sent = 0;
         for (;;) {
-            const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            const double elapsed =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             if (elapsed >= kSeconds)
                 break;
             const auto due = static_cast<uint64_t>(elapsed * perSecond);
             while (sent < due) {
                 memcpy(datagram.data(), &sent, sizeof(sent));
-                if (sendto(sender, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof(to)) ==
-                    kDatagram)
+                if (sendto(sender, datagram.data(), datagram.size(), 0,
+                           reinterpret_cast<sockaddr*>(&to), sizeof(to)) == kDatagram)
                     ++sent;
                 else
                     break;

@@ -115,8 +115,8 @@ STDMETHODIMP CNWSourceFilter::InputData(const BYTE* data, LONG length)
     return r->Write(data, &length, TRUE);
 }
 
-STDMETHODIMP CNWSourceFilter::GetStatistics(LONGLONG* recvPackets, LONGLONG* recvLength, LONGLONG* deliverSamples,
-                                            LONGLONG* deliverLength)
+STDMETHODIMP CNWSourceFilter::GetStatistics(LONGLONG* recvPackets, LONGLONG* recvLength,
+                                            LONGLONG* deliverSamples, LONGLONG* deliverLength)
 {
     CNWSourceStream* stream = Stream();
     if (!stream || !stream->Receiver())

@@ -14,7 +14,11 @@
 
 extern const AMOVIESETUP_FILTER sudNWSource;
 
-class CNWSourceFilter : public CSource, public INWSource, public ISpecifyPropertyPages, public CRingLogClock {
+class CNWSourceFilter : public CSource,
+                        public INWSource,
+                        public ISpecifyPropertyPages,
+                        public CRingLogClock
+{
 public:
     static CUnknown* CreateInstance(LPUNKNOWN pUnk, HRESULT* phr);
 
@@ -31,8 +35,8 @@ public:
     STDMETHODIMP SetLogPath(const char* path) override;
     STDMETHODIMP GetLogPath(char* path) override;
     STDMETHODIMP InputData(const BYTE* data, LONG length) override;
-    STDMETHODIMP GetStatistics(LONGLONG* recvPackets, LONGLONG* recvLength, LONGLONG* deliverSamples,
-                               LONGLONG* deliverLength) override;
+    STDMETHODIMP GetStatistics(LONGLONG* recvPackets, LONGLONG* recvLength,
+                               LONGLONG* deliverSamples, LONGLONG* deliverLength) override;
 
     // ISpecifyPropertyPages: the "Connect Parameter" page.
     STDMETHODIMP GetPages(CAUUID* pPages) override;

@@ -13,7 +13,8 @@
 
 #include <cstdio>
 
-class CNWTimingLog {
+class CNWTimingLog
+{
 public:
     CNWTimingLog() = default;
     ~CNWTimingLog() { Close(); }

@@ -19,7 +19,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 constexpr int INVALID_SOCKET = -1;
 
@@ -81,18 +82,19 @@ std::string ContinuationPath(const char* recordPath, LONG split)
 
 HANDLE CreateRecordFile(const char* path)
 {
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     return file == INVALID_HANDLE_VALUE ? nullptr : file;
 }
 
 } // namespace
 
 CNetReceiver::CNetReceiver(CRingLogClock* filter, LONG capacity)
-    : CStreamRingBuffer(filter, capacity), m_hAcceptThread(nullptr), m_acceptThreadId(0), m_connectType(0),
-      m_listenSocket(INVALID_SOCKET), m_listenPort(0), m_dataSocket(INVALID_SOCKET), m_address{}, m_port(8001),
-      m_hRecvThread(nullptr), m_recvThreadId(0), m_stop(0), m_pRecvBuffer(nullptr), m_hRecordFile(nullptr),
-      m_recordPath{}, m_splitCount(0), m_callersWaiting(0), m_recvPackets(0), m_recvLength(0)
+    : CStreamRingBuffer(filter, capacity), m_hAcceptThread(nullptr), m_acceptThreadId(0),
+      m_connectType(0), m_listenSocket(INVALID_SOCKET), m_listenPort(0),
+      m_dataSocket(INVALID_SOCKET), m_address{}, m_port(8001), m_hRecvThread(nullptr),
+      m_recvThreadId(0), m_stop(0), m_pRecvBuffer(nullptr), m_hRecordFile(nullptr), m_recordPath{},
+      m_splitCount(0), m_callersWaiting(0), m_recvPackets(0), m_recvLength(0)
 {
     InitializeCriticalSection(&m_recordLock);
     InitializeCriticalSection(&m_connectionLock);
@@ -211,7 +213,8 @@ HRESULT CNetReceiver::OpenStep()
         int on = 1;
         setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
         const sockaddr_in local = AnyAddress(m_port);
-        if (bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) != 0 || listen(s, 5) != 0) {
+        if (bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) != 0 ||
+            listen(s, 5) != 0) {
             close(s);
             return E_FAIL;
         }
@@ -220,7 +223,8 @@ HRESULT CNetReceiver::OpenStep()
         m_listenSocket = s;
         m_listenPort = m_port;
         auto* args = new (std::nothrow) AcceptArgs{this, s};
-        m_hAcceptThread = args ? CreateThread(nullptr, 0, AcceptThreadProc, args, 0, &m_acceptThreadId) : nullptr;
+        m_hAcceptThread =
+            args ? CreateThread(nullptr, 0, AcceptThreadProc, args, 0, &m_acceptThreadId) : nullptr;
         if (!m_hAcceptThread) {
             delete args;
             m_listenSocket = INVALID_SOCKET;
@@ -287,7 +291,8 @@ void CNetReceiver::ReceiveLoop()
         socklen_t fromLength = sizeof(from);
         const ssize_t got = recvfrom(m_dataSocket, m_pRecvBuffer, kRecvBufferSize, 0,
                                      reinterpret_cast<sockaddr*>(&from), &fromLength);
-        const bool datagrams = m_connectType == NW_CONNECT_UDP || m_connectType == NW_CONNECT_UDP_MULTICAST;
+        const bool datagrams =
+            m_connectType == NW_CONNECT_UDP || m_connectType == NW_CONNECT_UDP_MULTICAST;
         if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
             LeaveCriticalSection(&m_connectionLock);
             continue;
@@ -389,7 +394,8 @@ HRESULT CNetReceiver::SetConnectParam(NWConnectType type, const char* address, L
         // A listener that no longer matches the parameters is retired: left
         // alone, a connection on the old port would replace the data socket of
         // whatever type is current.
-        if (m_listenSocket.load() != INVALID_SOCKET && (type != NW_CONNECT_TCP_SERVER || m_listenPort != port16)) {
+        if (m_listenSocket.load() != INVALID_SOCKET &&
+            (type != NW_CONNECT_TCP_SERVER || m_listenPort != port16)) {
             retiredListener = m_listenSocket.exchange(INVALID_SOCKET);
             shutdown(retiredListener, SHUT_RDWR);
             retiredAcceptThread = m_hAcceptThread;
@@ -492,7 +498,8 @@ void CNetReceiver::WriteRecordBlock(const BYTE* block, LONG length)
     if (!m_hRecordFile)
         return;
     DWORD written = 0;
-    if (!WriteFile(m_hRecordFile, block, static_cast<DWORD>(length), &written, nullptr) && positioned) {
+    if (!WriteFile(m_hRecordFile, block, static_cast<DWORD>(length), &written, nullptr) &&
+        positioned) {
         // Disk full (or another write failure): cut the partial block off, so
         // the file holds whole blocks only; later blocks try again.
         SetFilePointerEx(m_hRecordFile, end, nullptr, FILE_BEGIN);

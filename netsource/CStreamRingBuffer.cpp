@@ -35,11 +35,13 @@ LONG CStreamRingBuffer::LogStreamTime()
 void CStreamRingBuffer::CopyIn(const BYTE* source, LONG length)
 {
     // At most two copies: up to the end of the storage, then from its start.
-    const LONG first = length < m_capacity - m_writePosition ? length : m_capacity - m_writePosition;
+    const LONG first =
+        length < m_capacity - m_writePosition ? length : m_capacity - m_writePosition;
     memcpy(m_pBuffer + m_writePosition, source, static_cast<size_t>(first));
     if (length > first)
         memcpy(m_pBuffer, source + first, static_cast<size_t>(length - first));
-    m_writePosition = static_cast<LONG>((static_cast<LONGLONG>(m_writePosition) + length) % m_capacity);
+    m_writePosition =
+        static_cast<LONG>((static_cast<LONGLONG>(m_writePosition) + length) % m_capacity);
 }
 
 void CStreamRingBuffer::CopyOut(BYTE* destination, LONG length)
@@ -48,7 +50,8 @@ void CStreamRingBuffer::CopyOut(BYTE* destination, LONG length)
     memcpy(destination, m_pBuffer + m_readPosition, static_cast<size_t>(first));
     if (length > first)
         memcpy(destination + first, m_pBuffer, static_cast<size_t>(length - first));
-    m_readPosition = static_cast<LONG>((static_cast<LONGLONG>(m_readPosition) + length) % m_capacity);
+    m_readPosition =
+        static_cast<LONG>((static_cast<LONGLONG>(m_readPosition) + length) % m_capacity);
 }
 
 HRESULT CStreamRingBuffer::Write(const BYTE* source, LONG* length, BOOL overwrite)
@@ -91,9 +94,11 @@ HRESULT CStreamRingBuffer::Write(const BYTE* source, LONG* length, BOOL overwrit
         SYSTEMTIME now;
         GetLocalTime(&now);
         fprintf(m_pLogFile,
-                "Write:%02d-%02d %02d:%02d:%02d, StreamTime:%d, Length:%d, Total:%d, WritePostion:%d, Cover:%d\n",
-                now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, static_cast<int>(LogStreamTime()),
-                static_cast<int>(*length), static_cast<int>(m_count), static_cast<int>(m_writePosition), cover);
+                "Write:%02d-%02d %02d:%02d:%02d, StreamTime:%d, Length:%d, Total:%d, "
+                "WritePostion:%d, Cover:%d\n",
+                now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
+                static_cast<int>(LogStreamTime()), static_cast<int>(*length),
+                static_cast<int>(m_count), static_cast<int>(m_writePosition), cover);
     }
     return S_OK;
 }
@@ -125,9 +130,12 @@ HRESULT CStreamRingBuffer::Read(BYTE* destination, LONG* length, BOOL partial)
     if (m_pLogFile) {
         SYSTEMTIME now;
         GetLocalTime(&now);
-        fprintf(m_pLogFile, "Read:%02d-%02d %02d:%02d:%02d, StreamTime:%d, Length:%d, Total:%d, ReadPostion:%d\n",
-                now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, static_cast<int>(LogStreamTime()),
-                static_cast<int>(*length), static_cast<int>(m_count), static_cast<int>(m_readPosition));
+        fprintf(
+            m_pLogFile,
+            "Read:%02d-%02d %02d:%02d:%02d, StreamTime:%d, Length:%d, Total:%d, ReadPostion:%d\n",
+            now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
+            static_cast<int>(LogStreamTime()), static_cast<int>(*length), static_cast<int>(m_count),
+            static_cast<int>(m_readPosition));
     }
     return S_OK;
 }
@@ -139,9 +147,11 @@ HRESULT CStreamRingBuffer::Flush()
     if (m_pLogFile) {
         SYSTEMTIME now;
         GetLocalTime(&now);
-        fprintf(m_pLogFile, "Flush:%02d-%02d %02d:%02d:%02d, StreamTime:%d, ReadPosition %d, WritePostion:%d\n",
-                now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, static_cast<int>(LogStreamTime()),
-                static_cast<int>(m_readPosition), static_cast<int>(m_writePosition));
+        fprintf(m_pLogFile,
+                "Flush:%02d-%02d %02d:%02d:%02d, StreamTime:%d, ReadPosition %d, WritePostion:%d\n",
+                now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
+                static_cast<int>(LogStreamTime()), static_cast<int>(m_readPosition),
+                static_cast<int>(m_writePosition));
         fflush(m_pLogFile);
     }
     return S_OK;

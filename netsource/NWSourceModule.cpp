@@ -5,13 +5,15 @@
 
 #include <dllsetup.h>
 
-namespace {
+namespace
+{
 
 const AMOVIESETUP_MEDIATYPE sudOutputType = {&MEDIATYPE_Video, &GUID_NULL};
 
 const AMOVIESETUP_PIN sudOutputPin = {
-    L"Output", FALSE /*rendered*/, TRUE /*output*/, FALSE /*zero*/, FALSE /*many*/,
-    &CLSID_NULL, nullptr, 1, &sudOutputType,
+    L"Output",      FALSE /*rendered*/, TRUE /*output*/, FALSE /*zero*/,
+    FALSE /*many*/, &CLSID_NULL,        nullptr,         1,
+    &sudOutputType,
 };
 
 // The "Connect Parameter" page is registered with the filter; its dialog is
@@ -25,10 +27,13 @@ CUnknown* CreateNWSourcePropertyPage(LPUNKNOWN, HRESULT* phr)
 
 } // namespace
 
-const AMOVIESETUP_FILTER sudNWSource = {&CLSID_TarvoNWSource, L"Tarvo NWSource", MERIT_UNLIKELY, 1, &sudOutputPin};
+const AMOVIESETUP_FILTER sudNWSource = {&CLSID_TarvoNWSource, L"Tarvo NWSource", MERIT_UNLIKELY, 1,
+                                        &sudOutputPin};
 
 CFactoryTemplate g_Templates[] = {
-    {L"Tarvo NWSource", &CLSID_TarvoNWSource, CNWSourceFilter::CreateInstance, nullptr, &sudNWSource},
-    {L"Tarvo NWSource Properties", &CLSID_NWSourceProp, CreateNWSourcePropertyPage, nullptr, nullptr},
+    {L"Tarvo NWSource", &CLSID_TarvoNWSource, CNWSourceFilter::CreateInstance, nullptr,
+     &sudNWSource},
+    {L"Tarvo NWSource Properties", &CLSID_NWSourceProp, CreateNWSourcePropertyPage, nullptr,
+     nullptr},
 };
 int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);

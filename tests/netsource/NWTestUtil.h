@@ -20,7 +20,8 @@
 #include <thread>
 #include <vector>
 
-namespace nwtest {
+namespace nwtest
+{
 
 inline constexpr int kDeadlineMs = 10000;
 
@@ -36,7 +37,8 @@ inline bool WaitFor(const std::function<bool()>& done, int deadlineMs = kDeadlin
 }
 
 // A fresh folder, removed with everything in it at the end of the scope.
-class TempDir {
+class TempDir
+{
 public:
     TempDir()
     {
@@ -56,7 +58,8 @@ private:
 };
 
 // Points drive C: at a fresh folder for the life of the object.
-class DriveC {
+class DriveC
+{
 public:
     DriveC() { setenv("TARVO_DRIVE_C", m_dir.Path().c_str(), 1); }
     ~DriveC() { unsetenv("TARVO_DRIVE_C"); }
@@ -103,15 +106,16 @@ inline unsigned short FreePort(int type)
     return ntohs(a.sin_port);
 }
 
-class UdpSender {
+class UdpSender
+{
 public:
     UdpSender() : m_socket(socket(AF_INET, SOCK_DGRAM, 0)) {}
     ~UdpSender() { close(m_socket); }
     int Socket() const { return m_socket; }
     bool SendTo(const sockaddr_in& to, const void* data, size_t length) const
     {
-        return sendto(m_socket, data, length, 0, reinterpret_cast<const sockaddr*>(&to), sizeof(to)) ==
-               static_cast<ssize_t>(length);
+        return sendto(m_socket, data, length, 0, reinterpret_cast<const sockaddr*>(&to),
+                      sizeof(to)) == static_cast<ssize_t>(length);
     }
     bool Send(unsigned short port, const std::string& data) const
     {
@@ -123,7 +127,8 @@ private:
 };
 
 // A TCP listener on loopback standing in for a device the receiver connects to.
-class TcpDevice {
+class TcpDevice
+{
 public:
     TcpDevice()
     {

@@ -16,10 +16,12 @@
 
 using namespace nwtest;
 
-namespace {
+namespace
+{
 
 // A sink filter with one input pin that keeps what it receives.
-class CTestSink : public CBaseFilter {
+class CTestSink : public CBaseFilter
+{
 public:
     struct Received {
         LONG length;
@@ -45,7 +47,8 @@ public:
     }
 
 private:
-    class CSinkPin : public CBaseInputPin {
+    class CSinkPin : public CBaseInputPin
+    {
     public:
         CSinkPin(CTestSink* sink, CCritSec* lock)
             : CBaseInputPin("Test sink pin", sink, lock, &m_hr, L"In"), m_sink(sink)
@@ -63,8 +66,10 @@ private:
             const LONG length = sample->GetActualDataLength();
             std::lock_guard<std::mutex> g(m_sink->m_samplesLock);
             m_sink->m_samples.push_back(
-                {length, sample->GetTime(&start, &stop) != VFW_E_SAMPLE_TIME_NOT_SET, sample->IsSyncPoint() == S_OK});
-            m_sink->m_bytes.append(reinterpret_cast<const char*>(data), static_cast<size_t>(length));
+                {length, sample->GetTime(&start, &stop) != VFW_E_SAMPLE_TIME_NOT_SET,
+                 sample->IsSyncPoint() == S_OK});
+            m_sink->m_bytes.append(reinterpret_cast<const char*>(data),
+                                   static_cast<size_t>(length));
             return S_OK;
         }
 
@@ -85,14 +90,16 @@ struct ComInit {
     ~ComInit() { CoUninitialize(); }
 };
 
-class NWSourceFilterTest : public ::testing::Test {
+class NWSourceFilterTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(CoCreateInstance(CLSID_TarvoNWSource, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                   reinterpret_cast<void**>(&m_filter)),
+        ASSERT_EQ(CoCreateInstance(CLSID_TarvoNWSource, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IBaseFilter, reinterpret_cast<void**>(&m_filter)),
                   S_OK);
-        ASSERT_EQ(m_filter->QueryInterface(IID_INWSource, reinterpret_cast<void**>(&m_source)), S_OK);
+        ASSERT_EQ(m_filter->QueryInterface(IID_INWSource, reinterpret_cast<void**>(&m_source)),
+                  S_OK);
         IEnumPins* pins = nullptr;
         ASSERT_EQ(m_filter->EnumPins(&pins), S_OK);
         ULONG fetched = 0;
@@ -168,7 +175,8 @@ TEST_F(NWSourceFilterTest, RegisteredWithItsSetupDataAndPage)
     EXPECT_EQ(data.pins[0].mediaTypes[0].second, GUID_NULL);
 
     ISpecifyPropertyPages* pages = nullptr;
-    ASSERT_EQ(m_filter->QueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&pages)), S_OK);
+    ASSERT_EQ(m_filter->QueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&pages)),
+              S_OK);
     EXPECT_EQ(pages->GetPages(nullptr), E_POINTER);
     CAUUID uuids{};
     ASSERT_EQ(pages->GetPages(&uuids), S_OK);
@@ -261,7 +269,9 @@ TEST_F(NWSourceFilterTest, DeliversRingBytesInSamplesWithoutTimes)
     std::string data(250000, '\0');
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<char>(i * 13);
-    ASSERT_EQ(m_source->InputData(reinterpret_cast<const BYTE*>(data.data()), static_cast<LONG>(data.size())), S_OK);
+    ASSERT_EQ(m_source->InputData(reinterpret_cast<const BYTE*>(data.data()),
+                                  static_cast<LONG>(data.size())),
+              S_OK);
     ASSERT_TRUE(WaitFor([&] { return m_sink->Bytes().size() >= data.size(); }));
     EXPECT_EQ(m_sink->Bytes(), data);
     LONGLONG withData = 0;

@@ -11,7 +11,8 @@
 
 using namespace nwtest;
 
-namespace {
+namespace
+{
 
 constexpr const char* kInNamespace = "TARVO_NWS_IN_NAMESPACE";
 
@@ -92,7 +93,8 @@ TEST(NetReceiverMulticast, InANamespaceWithOnlyLoopback)
     const std::string command =
         std::string(kInNamespace) + "=1 unshare -rn sh -c '" +
         "ip link set lo up && ip route add 224.0.0.0/4 dev lo || exit 77; "
-        "exec \"$0\" --gtest_filter=NetReceiverMulticast.ReceivesTheGroupAndKeepsItForTheSameAddress' '" +
+        "exec \"$0\" "
+        "--gtest_filter=NetReceiverMulticast.ReceivesTheGroupAndKeepsItForTheSameAddress' '" +
         self + "' > /dev/null 2>&1";
     const int status = system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status));

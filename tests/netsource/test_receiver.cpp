@@ -11,7 +11,8 @@
 
 using namespace nwtest;
 
-namespace {
+namespace
+{
 
 constexpr LONG kRing = 0x500000;
 
@@ -439,7 +440,7 @@ TEST(NetReceiverTimingLog, FlagsGapsAboveSeventyMilliseconds)
         log.OnBlock(marked, sizeof(marked), 1070);
         log.OnBlock(almost, sizeof(almost), 1100); // no line, no gap change
         log.OnBlock(marked, sizeof(marked), 1141);
-        log.OnBlock(marked, 3, 1142);              // too short to carry the marker
+        log.OnBlock(marked, 3, 1142); // too short to carry the marker
         log.OnBlock(marked, sizeof(marked), 1141 + 5000);
     }
     EXPECT_EQ(ReadFile(drive.LogFile(0)), "ID:0, 1070, sub:70   \n"
@@ -487,7 +488,8 @@ TEST(NetReceiverTimingLog, ReceiverLogsMarkedBlocksOnly)
         ASSERT_TRUE(WaitFor([&] { return Packets(r) == 3; }));
     }
     const std::string text = ReadFile(drive.LogFile(0));
-    EXPECT_TRUE(std::regex_match(text, std::regex(R"(ID:0, \d+, sub:\d+(\*\*\*|   )\nID:1, \d+, sub:\d+(\*\*\*|   )\n)")))
+    EXPECT_TRUE(std::regex_match(
+        text, std::regex(R"(ID:0, \d+, sub:\d+(\*\*\*|   )\nID:1, \d+, sub:\d+(\*\*\*|   )\n)")))
         << text;
 }
 

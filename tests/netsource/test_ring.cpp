@@ -6,7 +6,8 @@
 
 #include <regex>
 
-namespace {
+namespace
+{
 
 std::string Bytes(int first, int count)
 {
@@ -16,7 +17,8 @@ std::string Bytes(int first, int count)
     return s;
 }
 
-HRESULT WriteString(CStreamRingBuffer& ring, const std::string& data, BOOL overwrite, LONG* length = nullptr)
+HRESULT WriteString(CStreamRingBuffer& ring, const std::string& data, BOOL overwrite,
+                    LONG* length = nullptr)
 {
     LONG n = static_cast<LONG>(data.size());
     const HRESULT hr = ring.Write(reinterpret_cast<const BYTE*>(data.data()), &n, overwrite);
@@ -36,7 +38,8 @@ std::string ReadString(CStreamRingBuffer& ring, LONG want, BOOL partial, HRESULT
     return out;
 }
 
-class FixedClock : public CRingLogClock {
+class FixedClock : public CRingLogClock
+{
 public:
     LONG RingLogStreamTime() override { return 1234; }
 };
