@@ -44,6 +44,8 @@ struct Codec {
     AVFrame* frame = nullptr;
     AVPacket* packet = nullptr;
     Decoded result;
+    std::vector<uint8_t> firstLuma; // kept when keepLuma is set
+    bool keepLuma = false;
 
     explicit Codec(const char* name, int voiceBlock = 0)
     {
@@ -74,6 +76,11 @@ struct Codec {
     {
         while (avcodec_receive_frame(ctx, frame) == 0) {
             if (ctx->codec_type == AVMEDIA_TYPE_VIDEO) {
+                if (keepLuma && result.pictures == 0) {
+                    for (int y = 0; y < frame->height; ++y)
+                        firstLuma.insert(firstLuma.end(), frame->data[0] + y * frame->linesize[0],
+                                         frame->data[0] + y * frame->linesize[0] + frame->width);
+                }
                 ++result.pictures;
                 result.width = frame->width;
                 result.height = frame->height;
@@ -115,6 +122,21 @@ Decoded DecodePackets(const char* decoder, const std::vector<std::vector<uint8_t
         c.Send(p.data(), p.size());
     c.Flush();
     return c.result;
+}
+
+std::vector<uint8_t> DecodeFirstLuma(const char* decoder, const std::vector<std::vector<uint8_t>>& packets,
+                                     int& width, int& height)
+{
+    Codec c(decoder);
+    if (!c.ctx)
+        return {};
+    c.keepLuma = true;
+    for (const auto& p : packets)
+        c.Send(p.data(), p.size());
+    c.Flush();
+    width = c.result.width;
+    height = c.result.height;
+    return c.firstLuma;
 }
 
 Decoded DecodeVoice(const char* decoder, std::span<const uint8_t> data)

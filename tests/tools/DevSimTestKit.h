@@ -32,6 +32,10 @@ Decoded DecodePackets(const char* decoder, const std::vector<std::vector<uint8_t
 // An elementary stream cut into packets by libavcodec's parser, then decoded.
 Decoded DecodeElementary(const char* decoder, const std::vector<uint8_t>& es);
 
+// The luma plane (width x height, no padding) of the first decoded picture.
+std::vector<uint8_t> DecodeFirstLuma(const char* decoder, const std::vector<std::vector<uint8_t>>& packets,
+                                     int& width, int& height);
+
 // One voice frame's codec bytes, 8000 Hz mono, block_align = the byte count.
 Decoded DecodeVoice(const char* decoder, std::span<const uint8_t> data);
 
