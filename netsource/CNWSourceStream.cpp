@@ -3,6 +3,7 @@
 #include "CNWSourceFilter.h"
 
 #include <amvideo.h>
+#include <uuids.h>
 #include <vfwmsgs.h>
 #include <cstring>
 #include <new>

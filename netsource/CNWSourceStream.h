@@ -35,6 +35,7 @@ protected:
     // Application thread, under the filter lock.
     HRESULT DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES* pRequest) override;
     HRESULT CheckMediaType(const CMediaType* pMediaType) override;
+    using CSourceStream::GetMediaType;
     HRESULT GetMediaType(int iPosition, CMediaType* pMediaType) override;
     // Stopped to paused: the counters restart and what arrived while stopped
     // is dropped, then the streaming thread starts.

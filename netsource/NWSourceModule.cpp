@@ -4,6 +4,7 @@
 #include "TarvoGuids.h"
 
 #include <dllsetup.h>
+#include <uuids.h>
 
 namespace
 {
