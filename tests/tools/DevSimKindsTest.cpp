@@ -349,6 +349,49 @@ TEST(DevSimVoice, EveryCodecDecodesToItsSampleCount)
     }
 }
 
+// A 40-byte header counts at most 65535 bytes: a larger picture goes out in
+// consecutive frames whose payloads join into one decodable byte stream.
+TEST(DevSimDevice, LargePicturesSpanSeveral40ByteFrames)
+{
+    GeneratorConfig config;
+    config.kind = SimKind::Device40;
+    config.width = 704;
+    config.height = 576;
+    config.gop = 1;
+    config.bitrateKbps = 60000; // about 300 KB per key picture
+    config.audio = false;
+    const std::vector<uint8_t> s = devsimtest::Generate(config, 3);
+    std::vector<std::vector<uint8_t>> video, voice;
+    std::vector<DeviceFrameHeader> headers;
+    SplitDeviceStream(s, video, voice, &headers);
+    EXPECT_GT(video.size(), 3u);
+    std::vector<uint8_t> es;
+    for (const auto& v : video)
+        es.insert(es.end(), v.begin(), v.end());
+    const Decoded d = devsimtest::DecodeElementary("h264", es);
+    EXPECT_EQ(d.pictures, 3);
+    EXPECT_EQ(d.errors, 0);
+}
+
+// The 36-byte headers of the frame-queue generation carry the frame type.
+TEST(DevSimDevice, FrameTypesInThe36ByteHeader)
+{
+    GeneratorConfig config;
+    config.kind = SimKind::Device36;
+    config.width = 64;
+    config.height = 64;
+    config.gop = 3;
+    config.audio = false;
+    config.frameTypesInHeader = true;
+    const std::vector<uint8_t> s = devsimtest::Generate(config, 6);
+    std::vector<std::vector<uint8_t>> video, voice;
+    std::vector<DeviceFrameHeader> headers;
+    SplitDeviceStream(s, video, voice, &headers);
+    ASSERT_EQ(headers.size(), 6u);
+    for (size_t i = 0; i < headers.size(); ++i)
+        EXPECT_EQ(headers[i].frameType, i % 3 == 0 ? 1 : 2) << i;
+}
+
 // QBox audio: AAC boxes with a "qmed" header that the formats code turns into
 // ADTS frames, which libavcodec decodes to 48 kHz stereo.
 TEST(DevSimAac, BoxesBecomeDecodableAdts)

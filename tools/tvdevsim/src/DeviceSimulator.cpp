@@ -139,6 +139,7 @@ std::string CDeviceSimulator::Describe(const SimConfig& c, int streamPort)
 bool CDeviceSimulator::Start(const SimConfig& config)
 {
     Stop();
+    m_control.reset();
     m_state = std::make_unique<State>();
     State& st = *m_state;
     st.config = config;
@@ -359,6 +360,8 @@ void CDeviceSimulator::Run()
             if (!anchored) {
                 anchor = Clock::now() - std::chrono::microseconds(unit.streamTimeUs);
                 anchored = true;
+                if (c.stream.live)
+                    st.generator.RestartLiveClock(unit.streamTimeUs);
             }
             const Clock::time_point due = anchor + std::chrono::microseconds(unit.streamTimeUs);
             while (!m_stop.load() && Clock::now() < due)

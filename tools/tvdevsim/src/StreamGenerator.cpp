@@ -250,6 +250,18 @@ int64_t CStreamGenerator::StampUs(int64_t streamTimeUs) const
     return t < 0 ? 0 : t;
 }
 
+uint64_t CStreamGenerator::QBoxTime(int64_t stampUs) const
+{
+    // 90 kHz; recorded streams count from their start, live ones from the epoch.
+    const int64_t us = stampUs - (m_config.live ? 0 : kFixedEpochUs);
+    return us > 0 ? static_cast<uint64_t>(us) * 9 / 100 : 0;
+}
+
+void CStreamGenerator::RestartLiveClock(int64_t streamTimeUs)
+{
+    m_liveBaseUs = WallClockUs() - streamTimeUs;
+}
+
 bool CStreamGenerator::Next(StreamUnit& unit)
 {
     if (!m_impl)
@@ -292,7 +304,7 @@ bool CStreamGenerator::NextAudio(StreamUnit& unit)
         f.streamType = kQBoxStreamAac;
         f.streamId = 1;
         f.sampleFlags = kQBoxSampleFlagQmed;
-        f.compositionTime = static_cast<uint64_t>((stamp - (m_config.live ? 0 : kFixedEpochUs)) * 9 / 100);
+        f.compositionTime = QBoxTime(stamp);
         return AppendQBox(unit.bytes, f, payload);
     }
     DeviceFrameFields f;
@@ -428,7 +440,7 @@ bool CStreamGenerator::NextVideo(StreamUnit& unit)
         }
         QBoxFields f;
         f.streamType = kind == SimKind::QBoxH264 ? kQBoxStreamH264 : kQBoxStreamJpeg;
-        f.compositionTime = static_cast<uint64_t>((stamp - (m_config.live ? 0 : kFixedEpochUs)) * 9 / 100);
+        f.compositionTime = QBoxTime(stamp);
         if (!AppendQBox(out, f, payload))
             return false;
         break;

@@ -72,6 +72,14 @@ void DrawTestPattern(YuvPicture& p, int width, int height, int64_t frameNumber, 
             const Yuv c = kBars[((x + shift) / barWidth) % 8];
             FillRect(p, x, 0, 2, height, c);
         }
+        // A strip of sensor-like noise along the bottom gives the encoders detail
+        // to spend bits on, as a camera picture would; it changes every frame.
+        uint32_t state = static_cast<uint32_t>(frameNumber) * 2654435761u + 1;
+        for (int y = height - height / 8; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                state = state * 1664525u + 1013904223u;
+                p.y[static_cast<size_t>(y) * width + x] = static_cast<uint8_t>(16 + (state >> 24) * 219 / 255);
+            }
     }
 
     // The box bounces horizontally across the middle of the picture.

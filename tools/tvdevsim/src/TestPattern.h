@@ -18,8 +18,9 @@ struct YuvPicture {
     int ChromaHeight() const { return height / 2; }
 };
 
-// Full pattern: colour bars sliding sideways, a white box bouncing across the
-// picture and the frame number in black on white at the top left. The sparse
+// Full pattern: colour bars sliding sideways, a noise strip along the bottom, a
+// box bouncing across the picture and the frame number in black on white at
+// the top left. The sparse
 // pattern keeps a flat mid-grey background (for the field-coded H.264 writer,
 // which codes flat macroblocks in a few bits) and draws box and number only.
 void DrawTestPattern(YuvPicture& picture, int width, int height, int64_t frameNumber, bool sparse);

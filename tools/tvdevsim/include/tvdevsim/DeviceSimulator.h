@@ -106,6 +106,7 @@ public:
     bool Start(const SimConfig& config);
     // Ends sending and joins the threads; idempotent.
     void Stop();
+    // From a successful Start() until Stop(), also after the asked frames went out.
     bool Running() const { return m_running.load(); }
     // Waits until the asked frames have gone out, or an error stopped the sender,
     // or timeoutMs passed (-1: no limit). True when finished.

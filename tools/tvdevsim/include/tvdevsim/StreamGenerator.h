@@ -103,12 +103,16 @@ public:
     // Offset added to every timestamp written from now on (the jump fault).
     void SetTimestampOffsetUs(int64_t offset) { m_tsOffsetUs = offset; }
     int64_t TimestampOffsetUs() const { return m_tsOffsetUs; }
+    // Live mode: stamps from now on read the wall clock again as of this point of
+    // the stream (after the sender paused, e.g. while no player was connected).
+    void RestartLiveClock(int64_t streamTimeUs);
 
 private:
     struct Impl;
     bool NextVideo(StreamUnit& unit);
     bool NextAudio(StreamUnit& unit);
     int64_t StampUs(int64_t streamTimeUs) const;
+    uint64_t QBoxTime(int64_t stampUs) const;
 
     GeneratorConfig m_config;
     std::string m_error;
