@@ -261,9 +261,11 @@ STDMETHODIMP CGraphControl::GetClassID(CLSID* pClassID)
 
 CInterfacePtr<IReferenceClock> CGraphControl::PickClock(const FilterRefs& ordered)
 {
+    // A renderer that plays a stream, one playing audio before any other;
+    // then any filter with a clock, downstream first.
     CInterfacePtr<IReferenceClock> rendererClock;
     for (const CInterfacePtr<IBaseFilter>& f : ordered) {
-        if (!TvIsRenderer(f.Get()))
+        if (!TvIsConnectedRenderer(f.Get()))
             continue;
         auto clock = CInterfacePtr<IReferenceClock>::Query(f.Get(), IID_IReferenceClock);
         if (!clock)

@@ -6,10 +6,10 @@
 // pauses the graph first; Stop from Running pauses it first, then stops it.
 //
 // Clock. Unless the application set a clock with IMediaFilter::SetSyncSource,
-// the graph picks one each time it leaves Stopped: a renderer that offers
-// IReferenceClock (one playing audio before any other), else any filter that
-// offers one (downstream first), else the system clock; every filter gets it
-// through SetSyncSource.
+// the graph picks one each time it leaves Stopped: a connected renderer that
+// offers IReferenceClock (one playing audio before any other), else any filter
+// that offers one (downstream first), else the system clock; every filter gets
+// it through SetSyncSource.
 //
 // Stream time. Run gives the filters the clock time at which stream time 0
 // falls: now + a small start-up margin, less the stream time already played,
