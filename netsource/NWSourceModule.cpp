@@ -28,8 +28,10 @@ CUnknown* CreateNWSourcePropertyPage(LPUNKNOWN, HRESULT* phr)
 
 } // namespace
 
-const AMOVIESETUP_FILTER sudNWSource = {&CLSID_TarvoNWSource, L"Tarvo NWSource", MERIT_UNLIKELY, 1,
-                                        &sudOutputPin};
+// Registered with merit 0x200000, the value the filter has always stored: it is
+// only ever created by class identifier, never picked by intelligent connect.
+const AMOVIESETUP_FILTER sudNWSource = {&CLSID_TarvoNWSource, L"Tarvo NWSource", MERIT_DO_NOT_USE,
+                                        1, &sudOutputPin};
 
 CFactoryTemplate g_Templates[] = {
     {L"Tarvo NWSource", &CLSID_TarvoNWSource, CNWSourceFilter::CreateInstance, nullptr,
