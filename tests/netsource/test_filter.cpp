@@ -165,7 +165,7 @@ TEST_F(NWSourceFilterTest, RegisteredWithItsSetupDataAndPage)
     TvRegisteredFilter data;
     ASSERT_EQ(TvQueryRegisteredFilter(CLSID_TarvoNWSource, &data), S_OK);
     EXPECT_EQ(data.name, L"Tarvo NWSource");
-    EXPECT_EQ(data.dwMerit, static_cast<DWORD>(MERIT_UNLIKELY));
+    EXPECT_EQ(data.dwMerit, static_cast<DWORD>(0x200000));
     ASSERT_EQ(data.pins.size(), 1u);
     EXPECT_EQ(data.pins[0].name, L"Output");
     EXPECT_TRUE(data.pins[0].bOutput);
