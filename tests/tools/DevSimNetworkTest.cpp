@@ -181,7 +181,7 @@ TEST(DevSimNetwork, StopEndsAWaitingServerAndAStuckClient)
     EXPECT_FALSE(server.Counters().finished);
 }
 
-TEST(DevSimNetwork, RealTimePaceSpreadsTheFrames)
+TEST(DevSimNetwork, RealTimePaceSendsEveryFrameInOrder)
 {
     // Only order, not speed: a real-time run sends every frame in stream order.
     int port = 0;

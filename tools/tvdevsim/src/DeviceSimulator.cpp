@@ -188,6 +188,14 @@ bool CDeviceSimulator::Start(const SimConfig& config)
             m_log("recording the same bytes to " + m_recordPath);
         if (m_control)
             m_log("device control protocol on " + config.controlAddress + ":" + std::to_string(ControlPort()));
+        if (config.faults.jumpEverySec > 0 && !KindHasTimestamps(config.stream.kind))
+            m_log(std::string("note: ") + KindName(config.stream.kind) +
+                  " carries no timestamps, so the timestamp jump changes nothing");
+        if (config.faults.disconnectEverySec > 0 && config.transport != SimTransport::TcpClient &&
+            config.transport != SimTransport::TcpServer)
+            m_log("note: disconnects apply to TCP only");
+        if ((config.faults.loss.Active() || config.faults.reorder.Active()) && config.transport != SimTransport::Udp)
+            m_log("note: datagram loss and reordering apply to UDP only");
     }
     m_stop = false;
     m_running = true;
