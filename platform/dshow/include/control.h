@@ -72,12 +72,15 @@ struct IMediaEvent : public IDispatch {
     virtual HRESULT FreeEventParams(LONG lEvCode, LONG_PTR lParam1, LONG_PTR lParam2) = 0;
 };
 
+#define AM_MEDIAEVENT_NONOTIFY 0x01
+
 // {56A868C0-0AD4-11CE-B03A-0020AF0BA770}
 DEFINE_GUID(IID_IMediaEventEx, 0x56a868c0, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7,
             0x70);
 struct IMediaEventEx : public IMediaEvent {
     // Posts lMsg (wParam 0, lParam lInstanceData) to hwnd whenever an event is queued.
     virtual HRESULT SetNotifyWindow(OAHWND hwnd, LONG lMsg, LONG_PTR lInstanceData) = 0;
+    // AM_MEDIAEVENT_NONOTIFY: no events are queued, the handle is not set.
     virtual HRESULT SetNotifyFlags(LONG lNoNotifyFlags) = 0;
     virtual HRESULT GetNotifyFlags(LONG* lplNoNotifyFlags) = 0;
 };

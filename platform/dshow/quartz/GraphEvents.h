@@ -25,9 +25,6 @@
 
 #include "GraphPart.h"
 
-#ifndef AM_MEDIAEVENT_NONOTIFY
-#define AM_MEDIAEVENT_NONOTIFY 0x01
-#endif
 
 class CGraphEvents : public IMediaEventEx, public IMediaEventSink {
 public:

@@ -1,0 +1,153 @@
+// The system reference clock: time, one-shot and periodic advises.
+#include "test_graph_filters.h"
+#include "win32/timefn.h"
+
+namespace {
+
+class SystemClockTest : public GraphTest {
+protected:
+    void SetUp() override
+    {
+        GraphTest::SetUp();
+        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SystemClock, nullptr, CLSCTX_INPROC_SERVER, IID_IReferenceClock,
+                                         reinterpret_cast<void**>(&m_clock)));
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(0u, m_clock->Release());
+        GraphTest::TearDown();
+    }
+    REFERENCE_TIME Now()
+    {
+        REFERENCE_TIME t = 0;
+        EXPECT_TRUE(SUCCEEDED(m_clock->GetTime(&t)));
+        return t;
+    }
+
+    IReferenceClock* m_clock = nullptr;
+};
+
+TEST_F(SystemClockTest, TimeIsTheMonotonicClockIn100ns)
+{
+    EXPECT_EQ(E_POINTER, m_clock->GetTime(nullptr));
+    LARGE_INTEGER before{};
+    LARGE_INTEGER after{};
+    QueryPerformanceCounter(&before);
+    const REFERENCE_TIME t = Now();
+    QueryPerformanceCounter(&after);
+    // The platform's performance counter runs on the same clock at 10 MHz.
+    EXPECT_GE(t, before.QuadPart);
+    EXPECT_LE(t, after.QuadPart);
+    REFERENCE_TIME last = t;
+    for (int i = 0; i < 1000; ++i) {
+        const REFERENCE_TIME now = Now();
+        EXPECT_GE(now, last);
+        last = now;
+    }
+}
+
+TEST_F(SystemClockTest, AdviseTimeSetsTheEventOnce)
+{
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    DWORD_PTR cookie = 0;
+    const REFERENCE_TIME base = Now();
+    ASSERT_EQ(S_OK, m_clock->AdviseTime(base, 200000, reinterpret_cast<HEVENT>(event), &cookie));
+    EXPECT_NE(0u, cookie);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 10000));
+    // Not before it was due.
+    EXPECT_GE(Now(), base + 200000);
+    // Done with it: the cookie is gone.
+    EXPECT_EQ(S_FALSE, m_clock->Unadvise(cookie));
+
+    // A time already passed fires at once.
+    ASSERT_EQ(S_OK, m_clock->AdviseTime(1, 0, reinterpret_cast<HEVENT>(event), &cookie));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 10000));
+
+    // Withdrawn in time.
+    ASSERT_EQ(S_OK, m_clock->AdviseTime(Now(), 100000000, reinterpret_cast<HEVENT>(event), &cookie));
+    EXPECT_EQ(S_OK, m_clock->Unadvise(cookie));
+    EXPECT_EQ(S_FALSE, m_clock->Unadvise(cookie));
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(event, 0));
+
+    EXPECT_EQ(E_POINTER, m_clock->AdviseTime(base, 0, reinterpret_cast<HEVENT>(event), nullptr));
+    EXPECT_EQ(E_INVALIDARG, m_clock->AdviseTime(base, 0, 0, &cookie));
+    EXPECT_EQ(E_INVALIDARG, m_clock->AdviseTime(0, 0, reinterpret_cast<HEVENT>(event), &cookie));
+    EXPECT_EQ(E_INVALIDARG,
+              m_clock->AdviseTime(0x7FFFFFFFFFFFFFF0LL, 0x100, reinterpret_cast<HEVENT>(event), &cookie));
+    EXPECT_EQ(0u, cookie);
+    CloseHandle(event);
+}
+
+TEST_F(SystemClockTest, AdvisePeriodicReleasesTheSemaphoreEachPeriod)
+{
+    HANDLE semaphore = CreateSemaphoreA(nullptr, 0, 1000, nullptr);
+    DWORD_PTR cookie = 0;
+    const REFERENCE_TIME period = 100000;  // 10 ms
+    const REFERENCE_TIME start = Now() + period;
+    ASSERT_EQ(S_OK, m_clock->AdvisePeriodic(start, period, reinterpret_cast<HSEMAPHORE>(semaphore), &cookie));
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(semaphore, 10000));
+        // The i-th release comes no earlier than its due time.
+        EXPECT_GE(Now(), start + i * period);
+    }
+    EXPECT_EQ(S_OK, m_clock->Unadvise(cookie));
+
+    EXPECT_EQ(E_INVALIDARG, m_clock->AdvisePeriodic(start, 0, reinterpret_cast<HSEMAPHORE>(semaphore), &cookie));
+    EXPECT_EQ(E_INVALIDARG, m_clock->AdvisePeriodic(0, period, reinterpret_cast<HSEMAPHORE>(semaphore), &cookie));
+    EXPECT_EQ(E_INVALIDARG, m_clock->AdvisePeriodic(start, period, 0, &cookie));
+    EXPECT_EQ(E_POINTER, m_clock->AdvisePeriodic(start, period, reinterpret_cast<HSEMAPHORE>(semaphore), nullptr));
+
+    // A period beyond the clock's range releases once and never again (no
+    // overflow).
+    ASSERT_EQ(S_OK, m_clock->AdvisePeriodic(1, 0x7FFFFFFFFFFFFFF0LL, reinterpret_cast<HSEMAPHORE>(semaphore),
+                                            &cookie));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(semaphore, 10000));
+    CloseHandle(semaphore);
+}
+
+TEST_F(SystemClockTest, ManyAdvisesFromManyThreads)
+{
+    constexpr int kThreads = 4;
+    constexpr int kEach = 50;
+    std::vector<std::thread> threads;
+    std::atomic<int> fired{0};
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&] {
+            HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+            for (int i = 0; i < kEach; ++i) {
+                DWORD_PTR cookie = 0;
+                REFERENCE_TIME now = 0;
+                m_clock->GetTime(&now);
+                if (i % 2) {
+                    // Withdrawn before it is due.
+                    m_clock->AdviseTime(now, 100000000, reinterpret_cast<HEVENT>(event), &cookie);
+                    EXPECT_EQ(S_OK, m_clock->Unadvise(cookie));
+                } else {
+                    m_clock->AdviseTime(now, 1000, reinterpret_cast<HEVENT>(event), &cookie);
+                    if (WaitForSingleObject(event, 10000) == WAIT_OBJECT_0)
+                        ++fired;
+                }
+            }
+            CloseHandle(event);
+        });
+    }
+    for (std::thread& t : threads)
+        t.join();
+    EXPECT_EQ(kThreads * kEach / 2, fired.load());
+}
+
+// Released with advises pending: the advise thread ends with the clock.
+TEST_F(SystemClockTest, ReleasedWithPendingAdvises)
+{
+    IReferenceClock* other = nullptr;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SystemClock, nullptr, CLSCTX_INPROC_SERVER, IID_IReferenceClock,
+                                     reinterpret_cast<void**>(&other)));
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    DWORD_PTR cookie = 0;
+    ASSERT_EQ(S_OK, other->AdviseTime(Now(), 100000000, reinterpret_cast<HEVENT>(event), &cookie));
+    EXPECT_EQ(0u, other->Release());
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(event, 0));
+    CloseHandle(event);
+}
+
+}  // namespace
