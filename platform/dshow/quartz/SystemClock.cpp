@@ -10,6 +10,7 @@
 namespace {
 
 constexpr REFERENCE_TIME kMaxTime = 0x7FFFFFFFFFFFFFFFLL;
+constexpr REFERENCE_TIME kLongestWait = 36000000000LL;  // one hour
 
 }  // namespace
 
@@ -122,7 +123,9 @@ void CSystemClock::AdviseThread()
         const REFERENCE_TIME now = Now();
         if (next->due > now) {
             // Woken early by a new advise, an unadvise or the end: look again.
-            m_wake.wait_for(lock, std::chrono::nanoseconds((next->due - now) * 100));
+            // Far-off times are waited for an hour at a time.
+            const REFERENCE_TIME wait = std::min<REFERENCE_TIME>(next->due - now, kLongestWait);
+            m_wake.wait_for(lock, std::chrono::nanoseconds(wait * 100));
             continue;
         }
         // Signalling is a platform call that does not block, so it is made under
