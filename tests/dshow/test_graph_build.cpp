@@ -237,24 +237,37 @@ TEST_F(GraphBuildTest, RemoveFilterBreaksItsConnections)
     ASSERT_EQ(S_OK, graph->ConnectDirect(src->Output(0), mid->Input(0), nullptr));
     ASSERT_EQ(S_OK, graph->ConnectDirect(mid->Output(0), sink->Input(0), nullptr));
 
+    auto* loose = new CGraphTestFilter("loose", &m_log, 0, 0);
+    graph->AddFilter(loose, L"Loose");
     IMediaControl* control = Query<IMediaControl>(graph, IID_IMediaControl);
     ASSERT_EQ(S_OK, control->Run());
     m_log.Take();
-    // Taken out of a running graph: stopped first, then cut loose.
+    // A connected filter stays while the graph plays: its neighbours would not
+    // let go.
+    EXPECT_EQ(VFW_E_NOT_STOPPED, graph->RemoveFilter(mid));
+    EXPECT_TRUE(m_log.Take().empty());
+    EXPECT_EQ(State_Running, mid->State());
+    EXPECT_EQ(mid->Input(0), src->Output(0)->Peer());
+    // One without connections leaves, stopped.
+    EXPECT_EQ(S_OK, graph->RemoveFilter(loose));
+    EXPECT_EQ((std::vector<std::string>{"loose:Stop", "loose:SetSyncSource", "loose:Leave"}), m_log.Take());
+    EXPECT_EQ(State_Stopped, loose->State());
+    EXPECT_EQ(1, loose->Refs());
+    loose->Release();
+
+    ASSERT_EQ(S_OK, control->Stop());
+    m_log.Take();
     EXPECT_EQ(S_OK, graph->RemoveFilter(mid));
     const std::vector<std::string> calls = m_log.Take();
-    const std::vector<std::string> expected = {"mid:Stop",         "mid:SetSyncSource",  "src:DisconnectOut",
-                                               "mid:DisconnectIn", "mid:DisconnectOut", "sink:DisconnectIn",
-                                               "mid:Leave"};
+    const std::vector<std::string> expected = {"mid:SetSyncSource", "src:DisconnectOut", "mid:DisconnectIn",
+                                               "mid:DisconnectOut", "sink:DisconnectIn", "mid:Leave"};
     EXPECT_EQ(expected, calls);
-    EXPECT_EQ(State_Stopped, mid->State());
     EXPECT_EQ(nullptr, mid->Clock());
     EXPECT_FALSE(src->Output(0)->Connected());
     EXPECT_FALSE(sink->Input(0)->Connected());
     EXPECT_EQ(1, mid->Refs());
     EXPECT_EQ(E_FAIL, graph->RemoveFilter(mid));
     EXPECT_EQ(E_POINTER, graph->RemoveFilter(nullptr));
-    EXPECT_EQ(State_Running, src->State());
 
     control->Release();
     graph->Release();

@@ -211,10 +211,16 @@ TEST_F(GraphEventsTest, CompleteOnceEveryRendererFinished)
     EXPECT_EQ(E_ABORT, m_events->WaitForCompletion(20, &code));
     m_video->SendEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(m_video)));
     EXPECT_EQ(0, NextEvent());
-    // A renderer that leaves no longer holds the others back.
-    m_graph->RemoveFilter(m_audio);
+    m_audio->SendEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(m_audio)));
     EXPECT_EQ(EC_COMPLETE, NextEvent(&p1));
     EXPECT_EQ(S_OK, static_cast<HRESULT>(p1));
+    m_control->Stop();
+
+    // Without its audio renderer the graph waits for the video one only.
+    m_graph->RemoveFilter(m_audio);
+    m_control->Run();
+    m_video->SendEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(m_video)));
+    EXPECT_EQ(EC_COMPLETE, NextEvent());
     m_control->Stop();
 }
 

@@ -121,6 +121,14 @@ HRESULT CGraphBuilder::RemoveLocked(IBaseFilter* filter)
     CFilterList& filters = m_graph.Filters();
     if (!filters.Contains(filter))
         return E_FAIL;
+    // A playing neighbour would refuse to let go of the connection, and the
+    // filter would go on receiving samples outside the graph.
+    if (m_graph.Control().State() != State_Stopped) {
+        for (const CInterfacePtr<IPin>& pin : TvFilterPins(filter)) {
+            if (TvConnectedPin(pin.Get()))
+                return VFW_E_NOT_STOPPED;
+        }
+    }
     // Held until the filter has left the graph completely.
     CInterfacePtr<IBaseFilter> hold(filter);
     m_graph.Control().FilterRemoving(filter);

@@ -24,7 +24,9 @@ public:
     STDMETHODIMP AddFilter(IBaseFilter* pFilter, LPCWSTR pName) override;
     // Stops the filter when the graph is not stopped, takes the graph's clock
     // from it, disconnects both ends of each of its connections, calls
-    // JoinFilterGraph(NULL, NULL) and releases it. E_FAIL when not in the graph.
+    // JoinFilterGraph(NULL, NULL) and releases it. E_FAIL when not in the
+    // graph; VFW_E_NOT_STOPPED (nothing changed) for a connected filter while
+    // the graph is not stopped.
     STDMETHODIMP RemoveFilter(IBaseFilter* pFilter) override;
     // Newest first. The enumerator answers VFW_E_ENUM_OUT_OF_SYNC once the
     // graph's filters change, until Reset.
