@@ -429,6 +429,25 @@ TEST_F(GraphBuildTest, RenderWithoutBuilderUsesFiltersInTheGraph)
         f->Release();
 }
 
+TEST_F(GraphBuildTest, AFileThatCannotBeOpenedLeavesNothingBehind)
+{
+    IGraphBuilder* graph = NewGraph();
+    IBaseFilter* source = reinterpret_cast<IBaseFilter*>(1);
+    EXPECT_TRUE(FAILED(graph->AddSourceFilter(L"/nonexistent/folder/record.tvx", nullptr, &source)));
+    EXPECT_EQ(nullptr, source);
+    EXPECT_TRUE(FAILED(graph->RenderFile(L"/nonexistent/folder/record.tvx", nullptr)));
+    IMediaControl* control = Query<IMediaControl>(graph, IID_IMediaControl);
+    wchar_t name[] = L"/nonexistent/folder/record.tvx";
+    EXPECT_TRUE(FAILED(control->RenderFile(name)));
+    control->Release();
+    IEnumFilters* e = nullptr;
+    graph->EnumFilters(&e);
+    IBaseFilter* any = nullptr;
+    EXPECT_EQ(S_FALSE, e->Next(1, &any, nullptr));
+    e->Release();
+    graph->Release();
+}
+
 TEST_F(GraphBuildTest, AbortAndLogFile)
 {
     IGraphBuilder* graph = NewGraph();
