@@ -523,9 +523,13 @@ inline STDMETHODIMP CGraphTestPin::Disconnect()
 }
 
 // Renderer with the interfaces the graph forwards: IBasicAudio (a volume it
-// keeps), IVideoFrameStep (it records the steps) and IMediaSeeking (a duration
-// and a position the test sets).
-class CGraphTestRenderer : public CGraphTestFilter, public IBasicAudio, public IVideoFrameStep, public IMediaSeeking {
+// keeps), IVideoFrameStep (it records the steps), IMediaSeeking and, when
+// asked, IMediaPosition (a duration and a position the test sets).
+class CGraphTestRenderer : public CGraphTestFilter,
+                           public IBasicAudio,
+                           public IVideoFrameStep,
+                           public IMediaSeeking,
+                           public IMediaPosition {
 public:
     CGraphTestRenderer(const std::string& name, CCallLog* log, const GUID& majortype = MEDIATYPE_Video)
         : CGraphTestFilter(name, log, 1, 0, majortype)
@@ -541,6 +545,8 @@ public:
             return GetInterface(static_cast<IVideoFrameStep*>(this), ppv);
         if (riid == IID_IMediaSeeking && m_offerSeeking)
             return GetInterface(static_cast<IMediaSeeking*>(this), ppv);
+        if (riid == IID_IMediaPosition && m_offerPosition)
+            return GetInterface(static_cast<IMediaPosition*>(this), ppv);
         return CGraphTestFilter::NonDelegatingQueryInterface(riid, ppv);
     }
 
@@ -661,6 +667,57 @@ public:
         return S_OK;
     }
 
+    // IMediaPosition (seconds)
+    STDMETHODIMP get_Duration(REFTIME* plength) override
+    {
+        *plength = m_duration / 1e7;
+        return S_OK;
+    }
+    STDMETHODIMP put_CurrentPosition(REFTIME llTime) override
+    {
+        Log()->Add(Name() + ":put_CurrentPosition");
+        m_position = static_cast<LONGLONG>(llTime * 1e7);
+        return S_OK;
+    }
+    STDMETHODIMP get_CurrentPosition(REFTIME* pllTime) override
+    {
+        *pllTime = m_position / 1e7;
+        return S_OK;
+    }
+    STDMETHODIMP get_StopTime(REFTIME* pllTime) override
+    {
+        *pllTime = m_duration / 1e7;
+        return S_OK;
+    }
+    STDMETHODIMP put_StopTime(REFTIME) override { return E_NOTIMPL; }
+    STDMETHODIMP get_PrerollTime(REFTIME* pllTime) override
+    {
+        *pllTime = 0;
+        return S_OK;
+    }
+    STDMETHODIMP put_PrerollTime(REFTIME) override { return E_NOTIMPL; }
+    STDMETHODIMP put_Rate(double dRate) override
+    {
+        m_rate = dRate;
+        return S_OK;
+    }
+    STDMETHODIMP get_Rate(double* pdRate) override
+    {
+        *pdRate = m_rate;
+        return S_OK;
+    }
+    STDMETHODIMP CanSeekForward(LONG* p) override
+    {
+        *p = OATRUE;
+        return S_OK;
+    }
+    STDMETHODIMP CanSeekBackward(LONG* p) override
+    {
+        *p = OAFALSE;
+        return S_OK;
+    }
+
+    bool m_offerPosition = false;
     bool m_offerAudio = true;
     bool m_offerStep = true;
     bool m_offerSeeking = true;

@@ -196,4 +196,38 @@ TEST_F(GraphForwardTest, SeekingGoesToTheRenderers)
     seeking->Release();
 }
 
+// A renderer whose stream positions only through IMediaPosition (as this
+// system's filters do): the graph's IMediaPosition goes there.
+TEST_F(GraphForwardTest, PositionThroughTheRenderersMediaPosition)
+{
+    AddRenderer();
+    m_sink->m_offerSeeking = false;
+    m_sink->m_offerPosition = true;
+    m_sink->m_duration = 300000000;  // 30 s
+    IMediaPosition* position = Query<IMediaPosition>(m_graph, IID_IMediaPosition);
+    REFTIME seconds = 0;
+    EXPECT_EQ(S_OK, position->get_Duration(&seconds));
+    EXPECT_DOUBLE_EQ(30.0, seconds);
+    LONG can = 0;
+    EXPECT_EQ(S_OK, position->CanSeekForward(&can));
+    EXPECT_EQ(OATRUE, can);
+    EXPECT_EQ(S_OK, position->CanSeekBackward(&can));
+    EXPECT_EQ(OAFALSE, can);
+
+    ASSERT_EQ(S_OK, m_control->Run());
+    m_log.Take();
+    EXPECT_EQ(S_OK, position->put_CurrentPosition(3.0));
+    EXPECT_EQ((std::vector<std::string>{"sink:Pause", "src:Pause", "sink:put_CurrentPosition", "sink:Run", "src:Run"}),
+              m_log.Take());
+    EXPECT_EQ(S_OK, position->get_CurrentPosition(&seconds));
+    EXPECT_DOUBLE_EQ(3.0, seconds);
+    EXPECT_EQ(S_OK, position->put_Rate(-1.0));
+    EXPECT_DOUBLE_EQ(-1.0, m_sink->m_rate);
+    double rate = 0;
+    EXPECT_EQ(S_OK, position->get_Rate(&rate));
+    EXPECT_DOUBLE_EQ(-1.0, rate);
+    m_control->Stop();
+    position->Release();
+}
+
 }  // namespace

@@ -333,6 +333,65 @@ STDMETHODIMP CGraphSeeking::GetPreroll(LONGLONG* pllPreroll)
 }
 
 // ---- IMediaPosition ----
+//
+// Through IMediaSeeking first; when no renderer's stream answers that, the
+// renderers' own IMediaPosition (whose pass-through carries it upstream to a
+// filter that positions only through IMediaPosition).
+
+CGraphSeeking::Positions CGraphSeeking::RendererPositions()
+{
+    Positions positions;
+    for (const CInterfacePtr<IBaseFilter>& f :
+         TvSortDownstreamFirst(m_graph.Filters().Snapshot())) {
+        if (!TvIsRenderer(f.Get()))
+            continue;
+        auto position = CInterfacePtr<IMediaPosition>::Query(f.Get(), IID_IMediaPosition);
+        if (position)
+            positions.push_back(std::move(position));
+    }
+    return positions;
+}
+
+template <class F>
+HRESULT CGraphSeeking::AskRendererPositions(F call)
+{
+    GraphLock lock(m_graph.Lock());
+    HRESULT result = E_NOTIMPL;
+    for (const CInterfacePtr<IMediaPosition>& p : RendererPositions()) {
+        const HRESULT hr = call(p.Get());
+        if (SUCCEEDED(hr))
+            return hr;
+        if (result == E_NOTIMPL)
+            result = hr;
+    }
+    return result;
+}
+
+template <class F>
+HRESULT CGraphSeeking::SetRendererPositions(F call, bool restartsStream)
+{
+    GraphLock lock(m_graph.Lock());
+    const Positions positions = RendererPositions();
+    if (positions.empty())
+        return E_NOTIMPL;
+    CGraphControl& control = m_graph.Control();
+    const bool wasRunning = control.State() == State_Running;
+    if (wasRunning)
+        control.Pause();
+    HRESULT result = S_OK;
+    for (const CInterfacePtr<IMediaPosition>& p : positions) {
+        const HRESULT hr = call(p.Get());
+        if (FAILED(hr) && SUCCEEDED(result))
+            result = hr;
+    }
+    if (restartsStream && SUCCEEDED(result)) {
+        control.RestartStreamTime();
+        m_graph.Events().StreamsRestarted();
+    }
+    if (wasRunning)
+        control.Run();
+    return result;
+}
 
 STDMETHODIMP CGraphSeeking::get_Duration(REFTIME* plength)
 {
@@ -342,9 +401,11 @@ STDMETHODIMP CGraphSeeking::get_Duration(REFTIME* plength)
         return VFW_E_NO_TIME_FORMAT;
     LONGLONG duration = 0;
     const HRESULT hr = GetDuration(&duration);
-    if (SUCCEEDED(hr))
+    if (SUCCEEDED(hr)) {
         *plength = ToSeconds(duration);
-    return hr;
+        return hr;
+    }
+    return AskRendererPositions([&](IMediaPosition* p) { return p->get_Duration(plength); });
 }
 
 STDMETHODIMP CGraphSeeking::put_CurrentPosition(REFTIME llTime)
@@ -352,8 +413,16 @@ STDMETHODIMP CGraphSeeking::put_CurrentPosition(REFTIME llTime)
     if (!UsingMediaTime())
         return VFW_E_NO_TIME_FORMAT;
     LONGLONG position = ToUnits(llTime);
-    return SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
-                        AM_SEEKING_NoPositioning);
+    const HRESULT hr = SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
+                                    AM_SEEKING_NoPositioning);
+    if (hr != E_NOTIMPL)
+        return hr;
+    GraphLock lock(m_graph.Lock());
+    const HRESULT result = SetRendererPositions(
+        [&](IMediaPosition* p) { return p->put_CurrentPosition(llTime); }, true);
+    if (SUCCEEDED(result))
+        m_startPosition = position;
+    return result;
 }
 
 STDMETHODIMP CGraphSeeking::get_CurrentPosition(REFTIME* pllTime)
@@ -362,11 +431,23 @@ STDMETHODIMP CGraphSeeking::get_CurrentPosition(REFTIME* pllTime)
         return E_POINTER;
     if (!UsingMediaTime())
         return VFW_E_NO_TIME_FORMAT;
-    LONGLONG position = 0;
-    const HRESULT hr = GetCurrentPosition(&position);
+    GraphLock lock(m_graph.Lock());
+    for (const CInterfacePtr<IMediaSeeking>& s : RendererSeekers()) {
+        LONGLONG position = 0;
+        if (SUCCEEDED(s->GetCurrentPosition(&position))) {
+            *pllTime = ToSeconds(position);
+            return S_OK;
+        }
+    }
+    const HRESULT hr =
+        AskRendererPositions([&](IMediaPosition* p) { return p->get_CurrentPosition(pllTime); });
     if (SUCCEEDED(hr))
-        *pllTime = ToSeconds(position);
-    return hr;
+        return hr;
+    LONGLONG position = 0;
+    if (FAILED(GetCurrentPosition(&position)))
+        return hr;
+    *pllTime = ToSeconds(position);
+    return S_OK;
 }
 
 STDMETHODIMP CGraphSeeking::get_StopTime(REFTIME* pllTime)
@@ -377,9 +458,11 @@ STDMETHODIMP CGraphSeeking::get_StopTime(REFTIME* pllTime)
         return VFW_E_NO_TIME_FORMAT;
     LONGLONG stop = 0;
     const HRESULT hr = GetStopPosition(&stop);
-    if (SUCCEEDED(hr))
+    if (SUCCEEDED(hr)) {
         *pllTime = ToSeconds(stop);
-    return hr;
+        return hr;
+    }
+    return AskRendererPositions([&](IMediaPosition* p) { return p->get_StopTime(pllTime); });
 }
 
 STDMETHODIMP CGraphSeeking::put_StopTime(REFTIME llTime)
@@ -387,7 +470,11 @@ STDMETHODIMP CGraphSeeking::put_StopTime(REFTIME llTime)
     if (!UsingMediaTime())
         return VFW_E_NO_TIME_FORMAT;
     LONGLONG stop = ToUnits(llTime);
-    return SetPositions(nullptr, AM_SEEKING_NoPositioning, &stop, AM_SEEKING_AbsolutePositioning);
+    const HRESULT hr =
+        SetPositions(nullptr, AM_SEEKING_NoPositioning, &stop, AM_SEEKING_AbsolutePositioning);
+    if (hr != E_NOTIMPL)
+        return hr;
+    return SetRendererPositions([&](IMediaPosition* p) { return p->put_StopTime(llTime); }, false);
 }
 
 STDMETHODIMP CGraphSeeking::get_PrerollTime(REFTIME* pllTime)
@@ -396,25 +483,44 @@ STDMETHODIMP CGraphSeeking::get_PrerollTime(REFTIME* pllTime)
         return E_POINTER;
     LONGLONG preroll = 0;
     const HRESULT hr = GetPreroll(&preroll);
-    if (SUCCEEDED(hr))
+    if (SUCCEEDED(hr)) {
         *pllTime = ToSeconds(preroll);
-    return hr;
+        return hr;
+    }
+    return AskRendererPositions([&](IMediaPosition* p) { return p->get_PrerollTime(pllTime); });
 }
 
-STDMETHODIMP CGraphSeeking::put_PrerollTime(REFTIME /*llTime*/)
+STDMETHODIMP CGraphSeeking::put_PrerollTime(REFTIME llTime)
 {
     // IMediaSeeking has no way to set a preroll.
-    return E_NOTIMPL;
+    return AskRendererPositions([&](IMediaPosition* p) { return p->put_PrerollTime(llTime); });
 }
 
 STDMETHODIMP CGraphSeeking::put_Rate(double dRate)
 {
-    return SetRate(dRate);
+    HRESULT hr = SetRate(dRate);
+    if (hr != E_NOTIMPL)
+        return hr;
+    GraphLock lock(m_graph.Lock());
+    hr = SetRendererPositions([&](IMediaPosition* p) { return p->put_Rate(dRate); }, false);
+    if (SUCCEEDED(hr))
+        m_rate = dRate;
+    return hr;
 }
 
 STDMETHODIMP CGraphSeeking::get_Rate(double* pdRate)
 {
-    return GetRate(pdRate);
+    if (!pdRate)
+        return E_POINTER;
+    GraphLock lock(m_graph.Lock());
+    for (const CInterfacePtr<IMediaSeeking>& s : RendererSeekers()) {
+        if (SUCCEEDED(s->GetRate(pdRate)))
+            return S_OK;
+    }
+    if (SUCCEEDED(AskRendererPositions([&](IMediaPosition* p) { return p->get_Rate(pdRate); })))
+        return S_OK;
+    *pdRate = m_rate;
+    return S_OK;
 }
 
 STDMETHODIMP CGraphSeeking::CanSeekForward(LONG* pCanSeekForward)
@@ -422,7 +528,9 @@ STDMETHODIMP CGraphSeeking::CanSeekForward(LONG* pCanSeekForward)
     if (!pCanSeekForward)
         return E_POINTER;
     DWORD caps = 0;
-    GetCapabilities(&caps);
+    if (FAILED(GetCapabilities(&caps)) &&
+        SUCCEEDED(AskRendererPositions([&](IMediaPosition* p) { return p->CanSeekForward(pCanSeekForward); })))
+        return S_OK;
     *pCanSeekForward = (caps & AM_SEEKING_CanSeekForwards) ? OATRUE : OAFALSE;
     return S_OK;
 }
@@ -432,7 +540,9 @@ STDMETHODIMP CGraphSeeking::CanSeekBackward(LONG* pCanSeekBackward)
     if (!pCanSeekBackward)
         return E_POINTER;
     DWORD caps = 0;
-    GetCapabilities(&caps);
+    if (FAILED(GetCapabilities(&caps)) &&
+        SUCCEEDED(AskRendererPositions([&](IMediaPosition* p) { return p->CanSeekBackward(pCanSeekBackward); })))
+        return S_OK;
     *pCanSeekBackward = (caps & AM_SEEKING_CanSeekBackwards) ? OATRUE : OAFALSE;
     return S_OK;
 }

@@ -9,7 +9,10 @@
 // current position) goes to every renderer with the graph paused, restarts
 // stream time at 0 and the EC_COMPLETE count, and lets a running graph run on.
 //
-// IMediaPosition is the same in seconds; it works in media time only.
+// IMediaPosition is the same in seconds (media time only). When no renderer's
+// stream answers IMediaSeeking, its calls go to the renderers' IMediaPosition
+// instead, which their pass-through objects carry upstream: the filters of
+// this system position their streams through IMediaPosition on a pin.
 //
 // Application threads; the calls take the graph lock.
 #pragma once
@@ -65,8 +68,17 @@ public:
 
 private:
     using Seekers = std::vector<CInterfacePtr<IMediaSeeking>>;
-    // The renderers' IMediaSeeking, downstream first. Under the graph lock.
+    using Positions = std::vector<CInterfacePtr<IMediaPosition>>;
+    // The renderers' IMediaSeeking / IMediaPosition, downstream first. Under
+    // the graph lock.
     Seekers RendererSeekers();
+    Positions RendererPositions();
+    // The first renderer's answer that succeeds (else the first failure).
+    template <class F>
+    HRESULT AskRendererPositions(F call);
+    // Every renderer, with the graph paused meanwhile when it runs.
+    template <class F>
+    HRESULT SetRendererPositions(F call, bool restartsStream);
     bool UsingMediaTime();
 
     CFilterGraph& m_graph;
