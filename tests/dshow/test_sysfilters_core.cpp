@@ -75,7 +75,7 @@ FrameFormat Yuy2Format(int width, int height)
 }
 
 struct Surface {
-    Surface(int w, int h) : pixels(size_t(w) * size_t(h) * 4, 0x55)
+    Surface(int w, int h) : pixels(size_t(w) * size_t(h) * 4 + kSurfacePadding, 0x55)
     {
         view.data = pixels.data();
         view.width = w;
@@ -163,6 +163,39 @@ TEST(FrameConverter, ScalesTheSourceRectangleIntoTheDestinationOnly)
     EXPECT_EQ(out.At(1, 1)[0], 0x55);
     EXPECT_EQ(out.At(6, 6)[0], 0x55);
     EXPECT_EQ(out.At(9, 0)[2], 0x55);
+}
+
+TEST(FrameConverter, UnscaledCopiesStayInsideTheirRectangles)
+{
+    // Strides equal on both sides and rectangles that do not span them: the
+    // bytes between the rows must stay as they were.
+    std::vector<uint8_t> rgb(8 * 4 * 4);
+    for (size_t i = 0; i < rgb.size(); i += 4) {
+        rgb[i] = 10;
+        rgb[i + 1] = 20;
+        rgb[i + 2] = 30;
+    }
+    Surface out(8, 4);
+    CFrameConverter converter;
+    ASSERT_TRUE(converter.Convert(FrameFormat{PixelLayout::RGB32, 8, 4, 32, false}, rgb.data(), RECT{2, 1, 6, 3},
+                                  out.view, RECT{2, 1, 6, 3}));
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            bool inside = x >= 2 && x < 6 && y >= 1 && y < 3;
+            if (inside)
+                EXPECT_TRUE(PixelNear(out.At(x, y), Bgr{10, 20, 30}, 0)) << x << "," << y;
+            else
+                EXPECT_EQ(out.At(x, y)[0], 0x55) << x << "," << y;
+        }
+    }
+
+    // Surface to surface, same size, moved: a copy of the rows only.
+    Surface moved(8, 4);
+    ASSERT_TRUE(converter.Rescale(out.view, RECT{2, 1, 6, 3}, moved.view, RECT{4, 2, 8, 4}));
+    EXPECT_TRUE(PixelNear(moved.At(4, 2), Bgr{10, 20, 30}, 0));
+    EXPECT_TRUE(PixelNear(moved.At(7, 3), Bgr{10, 20, 30}, 0));
+    EXPECT_EQ(moved.At(3, 2)[0], 0x55);
+    EXPECT_EQ(moved.At(4, 1)[0], 0x55);
 }
 
 TEST(FrameConverter, RefusesWhatItCannotDraw)
@@ -375,8 +408,9 @@ TEST_P(X11PresenterPaths, DrawsIntoAChildWindowOfTheOwner)
     unsetenv("TARVO_X11_SHM");
     ASSERT_STREQ(presenter->Kind(), "x11");
     auto* x11 = static_cast<CX11Presenter*>(presenter.get());
-    if (!shm)
+    if (!shm) {
         EXPECT_FALSE(x11->UsesSharedMemory());
+    }
 
     PresentSettings s = WindowOf(160, 80, 32, 16);
     s.left = 20;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "win32/types.h"
 
@@ -19,6 +20,12 @@ public:
     // denied, ...); a folder gives E_INVALIDARG. Closes any file open before.
     HRESULT Open(const std::string& path);
     void Close();
+    // Exchanges the open files of two objects (not thread-safe against reads).
+    void Swap(CAsyncFile& other) noexcept
+    {
+        std::swap(m_fd, other.m_fd);
+        std::swap(m_length, other.m_length);
+    }
     bool IsOpen() const { return m_fd >= 0; }
     // Bytes in the file when it was opened.
     LONGLONG Length() const { return m_length; }

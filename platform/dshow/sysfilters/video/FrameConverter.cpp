@@ -80,6 +80,17 @@ bool CFrameConverter::Run(int srcFormat, const uint8_t* const planes[3], const i
 {
     int dstW = dst.right - dst.left, dstH = dst.bottom - dst.top;
     AVPixelFormat dstFormat = SurfaceFormat(surface.kind);
+    uint8_t* out = surface.data + size_t(dst.top) * size_t(surface.stride) +
+                   size_t(dst.left) * size_t(surface.BytesPerPixel());
+    bool unscaled = srcW == dstW && srcH == dstH;
+    if (unscaled && srcFormat == dstFormat) {
+        // libswscale's plain copy moves whole strides, reaching outside both
+        // rectangles: copy the rows ourselves.
+        size_t rowBytes = size_t(srcW) * size_t(surface.BytesPerPixel());
+        for (int y = 0; y < srcH; ++y)
+            std::memcpy(out + size_t(y) * size_t(surface.stride), planes[0] + ptrdiff_t(y) * strides[0], rowBytes);
+        return true;
+    }
     // Same size: a plain conversion. Scaling: bilinear, the usual balance of
     // speed and quality for video in a window.
     int flags = (srcW == dstW && srcH == dstH) ? SWS_POINT : SWS_BILINEAR;
@@ -87,13 +98,38 @@ bool CFrameConverter::Run(int srcFormat, const uint8_t* const planes[3], const i
                                      dstFormat, flags, nullptr, nullptr, nullptr);
     if (!m_context)
         return false;
-    uint8_t* dstPlanes[4] = {surface.data + size_t(dst.top) * size_t(surface.stride) +
-                                 size_t(dst.left) * size_t(surface.BytesPerPixel()),
-                             nullptr, nullptr, nullptr};
-    int dstStrides[4] = {surface.stride, 0, 0, 0};
+    // Full rows go straight into the surface (its padding takes what is written
+    // past the last one); a narrower rectangle goes through the scratch rows.
+    bool fullRows = dst.left == 0 && dst.right == surface.width;
+    size_t rowBytes = size_t(dstW) * size_t(surface.BytesPerPixel());
+    int target = surface.stride;
+    uint8_t* into = out;
+    if (!fullRows) {
+        target = int((rowBytes + 63) & ~size_t(63));
+        m_scratch.resize(size_t(target) * size_t(dstH) + kSurfacePadding);
+        into = m_scratch.data();
+    }
+    uint8_t* dstPlanes[4] = {into, nullptr, nullptr, nullptr};
+    int dstStrides[4] = {target, 0, 0, 0};
     const uint8_t* srcPlanes[4] = {planes[0], planes[1], planes[2], nullptr};
     int srcStrides[4] = {strides[0], strides[1], strides[2], 0};
-    return sws_scale(m_context, srcPlanes, srcStrides, 0, srcH, dstPlanes, dstStrides) > 0;
+    bool ok = true;
+    if (unscaled && !planes[1] && strides[0] == target) {
+        // With equal strides the packed converters treat the rows as one block
+        // and convert the bytes between them too: one row at a time instead.
+        for (int y = 0; y < srcH && ok; ++y) {
+            const uint8_t* rowIn[4] = {planes[0] + ptrdiff_t(y) * strides[0], nullptr, nullptr, nullptr};
+            uint8_t* rowOut[4] = {into + size_t(y) * size_t(target), nullptr, nullptr, nullptr};
+            ok = sws_scale(m_context, rowIn, srcStrides, 0, 1, rowOut, dstStrides) > 0;
+        }
+    } else {
+        ok = sws_scale(m_context, srcPlanes, srcStrides, 0, srcH, dstPlanes, dstStrides) > 0;
+    }
+    if (ok && !fullRows) {
+        for (int y = 0; y < dstH; ++y)
+            std::memcpy(out + size_t(y) * size_t(surface.stride), into + size_t(y) * size_t(target), rowBytes);
+    }
+    return ok;
 }
 
 bool CFrameConverter::Convert(const FrameFormat& format, const uint8_t* frame, RECT src,

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "video/FrameFormat.h"
 
@@ -14,6 +15,11 @@ struct SwsContext;
 // The pixel kinds a surface comes in: 32-bit B G R X (what a 24- or 32-bit
 // TrueColor X11 visual and the offscreen surface use) or 16-bit 5:6:5.
 enum class SurfaceKind { BGRX32, RGB565 };
+
+// Bytes a surface's memory must have after its last row: libswscale's output
+// stages may write a few pixels past the end of a row (SIMD strides), which
+// for full-width rows lands in the next row or, after the last, here.
+constexpr size_t kSurfacePadding = 256;
 
 // A picture in memory, top row first. Does not own the pixels.
 struct SurfaceView {
@@ -52,6 +58,9 @@ private:
              int srcH, const SurfaceView& surface, const RECT& dst);
 
     SwsContext* m_context = nullptr;
+    // Rectangles narrower than the surface are converted here first, so that
+    // what libswscale writes past a row's end does not land in the picture.
+    std::vector<uint8_t> m_scratch;
 };
 
 // Fills a rectangle of the surface (clipped) with a colour given as 0x00BBGGRR.

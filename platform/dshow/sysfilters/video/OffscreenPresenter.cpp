@@ -19,7 +19,7 @@ private:
 std::unique_ptr<CSurfaceBuffer> COffscreenPresenter::NewSurface(int width, int height)
 {
     size_t stride = size_t(width) * 4;
-    auto surface = std::make_unique<CHeapSurface>(stride * size_t(height));
+    auto surface = std::make_unique<CHeapSurface>(stride * size_t(height) + kSurfacePadding);
     if (!surface->IsValid())
         return nullptr;
     surface->view.data = surface->Pixels();

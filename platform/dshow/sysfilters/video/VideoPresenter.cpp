@@ -75,7 +75,7 @@ void CVideoPresenter::Relayout()
             from = old->view;
         } else {
             size_t bytes = size_t(view.stride) * size_t(view.height);
-            copy.reset(new uint8_t[bytes]);
+            copy.reset(new uint8_t[bytes + kSurfacePadding]);
             std::memcpy(copy.get(), view.data, bytes);
             from = view;
             from.data = copy.get();

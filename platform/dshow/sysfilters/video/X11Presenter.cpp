@@ -249,7 +249,7 @@ std::unique_ptr<CSurfaceBuffer> CX11Presenter::NewSurface(int width, int height)
 {
     int bpp = m_kind == SurfaceKind::BGRX32 ? 4 : 2;
     size_t stride = (size_t(width) * size_t(bpp) + 3) & ~size_t(3);
-    size_t bytes = stride * size_t(height);
+    size_t bytes = stride * size_t(height) + kSurfacePadding;
     std::unique_ptr<CSurfaceBuffer> surface;
     if (m_shm) {
         int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
