@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "win32/text.h"
+
 #include "TarvoGuids.h"
 
 namespace
@@ -13,27 +15,6 @@ constexpr const char* kAddFailedText = "添加Filter失败";
 constexpr const char* kAudioWarningText =
     "音频设备无法正常工作，无法播放声音！请检查DirectX版本和声卡驱动";
 constexpr const char* kAudioWarningCaption = "警告";
-
-void AppendUtf8(std::string& out, char32_t c)
-{
-    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-        c = 0xFFFD;
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 void ShowFailure(REFCLSID clsid, const char* text, LPCWSTR name)
 {
@@ -49,12 +30,7 @@ void ShowFailure(REFCLSID clsid, const char* text, LPCWSTR name)
 
 std::string TpNarrowName(LPCWSTR name)
 {
-    std::string out;
-    if (!name)
-        return out;
-    for (; *name; ++name)
-        AppendUtf8(out, static_cast<char32_t>(*name));
-    return out;
+    return TvWideToUtf8(name);
 }
 
 HRESULT AddFilterByClsid(IFilterGraph* graph, IBaseFilter** ppFilter, LPCWSTR name, REFCLSID clsid)

@@ -9,27 +9,6 @@
 
 namespace {
 
-std::string HomeDirectory()
-{
-    const char* home = std::getenv("HOME");
-    if (home && *home)
-        return home;
-    struct passwd pw;
-    struct passwd* found = nullptr;
-    char buf[4096];
-    if (getpwuid_r(getuid(), &pw, buf, sizeof buf, &found) == 0 && found && found->pw_dir)
-        return found->pw_dir;
-    return "/tmp";
-}
-
-std::string DataHome()
-{
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    if (xdg && xdg[0] == '/') // relative values are to be ignored
-        return xdg;
-    return HomeDirectory() + "/.local/share";
-}
-
 bool IsDriveLetter(char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
@@ -82,7 +61,7 @@ std::string TvDriveRoot(char letter)
         while (root.size() > 1 && root.back() == '/')
             root.pop_back();
     } else {
-        root = DataHome() + "/tarvo/drive_" + lower;
+        root = TvXdgDirectory("XDG_DATA_HOME", ".local/share") + "/tarvo/drive_" + lower;
     }
     return root;
 }
@@ -134,4 +113,25 @@ const char* TvPathFindFileName(const char* path)
             name = p + 1;
     }
     return name;
+}
+
+std::string TvHomeDirectory()
+{
+    const char* home = std::getenv("HOME");
+    if (home && *home)
+        return home;
+    struct passwd pw;
+    struct passwd* found = nullptr;
+    char buf[4096];
+    if (getpwuid_r(getuid(), &pw, buf, sizeof buf, &found) == 0 && found && found->pw_dir)
+        return found->pw_dir;
+    return "/tmp";
+}
+
+std::string TvXdgDirectory(const char* variable, const char* belowHome)
+{
+    const char* xdg = variable ? std::getenv(variable) : nullptr;
+    if (xdg && xdg[0] == '/') // relative values are to be ignored
+        return xdg;
+    return TvHomeDirectory() + "/" + belowHome;
 }

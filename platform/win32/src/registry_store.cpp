@@ -8,6 +8,7 @@
 // the old file or the new one, never a mix. Each process keeps the last version
 // it parsed and reuses it while the file's bytes are unchanged.
 #include "registry_model.h"
+#include "win32/path.h"
 
 #include <atomic>
 #include <cerrno>
@@ -37,19 +38,6 @@ const char* Intern(const std::string& path)
     return g_interned.insert(path).first->c_str();
 }
 
-std::string HomeDirectory()
-{
-    const char* home = std::getenv("HOME");
-    if (home && *home)
-        return home;
-    struct passwd pw;
-    struct passwd* found = nullptr;
-    char buf[4096];
-    if (getpwuid_r(getuid(), &pw, buf, sizeof buf, &found) == 0 && found && found->pw_dir)
-        return found->pw_dir;
-    return "/tmp";
-}
-
 bool DirectoryExists(const std::string& path)
 {
     struct stat st;
@@ -77,9 +65,7 @@ std::string DefaultPath()
     if (!build.empty() && DirectoryExists(ParentDirectory(build)))
         return build;
 #endif
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    std::string base = (xdg && xdg[0] == '/') ? std::string(xdg) : HomeDirectory() + "/.config";
-    return base + "/tarvo/registry.reg";
+    return TvXdgDirectory("XDG_CONFIG_HOME", ".config") + "/tarvo/registry.reg";
 }
 
 std::string CurrentPath()

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "win32/text.h"
+
 #include "com/guid.h"
 
 // friendlyName null: no default value on the class key; threadingModel null: no
@@ -21,5 +23,3 @@ HRESULT TvUnregisterInprocServer(REFCLSID clsid);
 // The absolute path (symbolic links resolved) of the executable or shared
 // object that contains the address; "" when none does.
 std::string TvGetModulePath(const void* anyAddressInModule);
-// Wide text (UTF-32 on this platform) as UTF-8; invalid code points become U+FFFD.
-std::string TvWideToUtf8(const WCHAR* text);

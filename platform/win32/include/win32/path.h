@@ -37,3 +37,10 @@ inline char* TvPathFindFileName(char* path)
 {
     return const_cast<char*>(TvPathFindFileName(static_cast<const char*>(path)));
 }
+
+// The user's home folder: $HOME, else the passwd entry's, else "/tmp".
+std::string TvHomeDirectory();
+// An XDG base folder: $variable when it holds an absolute path (relative
+// values are ignored, as the XDG rules say), else <home>/<belowHome>; e.g.
+// TvXdgDirectory("XDG_CONFIG_HOME", ".config").
+std::string TvXdgDirectory(const char* variable, const char* belowHome);
