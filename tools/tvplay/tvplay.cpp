@@ -55,6 +55,14 @@ intptr_t PrintMessage(HWND hWnd, unsigned int msg, uintptr_t wParam, intptr_t lP
     return 0;
 }
 
+// Message boxes the library shows (a filter it could not create, say) are
+// printed in line with the rest of the demo's output.
+int PrintMessageBox(HWND, LPCSTR text, LPCSTR caption, UINT, void*)
+{
+    std::printf("  [message box] %s: %s\n", caption ? caption : "Error", text ? text : "");
+    return IDOK;
+}
+
 struct DemoWindow {
     const char* name;
     HWND hWnd;
@@ -70,6 +78,7 @@ struct Created {
 
 int RunDemo()
 {
+    TvSetMessageBoxHandler(PrintMessageBox, nullptr);
     std::printf("TarvoPlayLib demo: the player table and the exported frame\n");
     std::printf("Registry: %s\n\n", TvGetRegistryPath());
 
