@@ -104,7 +104,8 @@ private:
 };
 
 // A downstream input pin (IPin + IMemInputPin) that records, in order, every
-// call that reaches it: "S<id>" per sample, "EOS", "BF", "EF" and
+// call that reaches it: "S<id>" per sample ("F<id>" for one refused because
+// the pin is flushing), "EOS", "BF", "EF" and
 // "NS<start>,<stop>,<rate>". It can refuse samples, fail from a given sample
 // on, or hold the first Receive until BeginFlush (as a renderer waiting in
 // pause does) or until Unblock.
@@ -272,8 +273,12 @@ private:
             m_changed.wait(lk, [&] { return m_flushing || m_release; });
             m_blocked = false;
         }
-        if (m_flushing)
+        if (m_flushing) {
+            // Refused, but recorded: a queue must not send samples into a flush.
+            m_log.push_back("F" + std::to_string(id));
+            m_changed.notify_all();
             return S_FALSE;
+        }
         m_log.push_back("S" + std::to_string(id));
         m_changed.notify_all();
         if (failFromId >= 0 && id >= failFromId)

@@ -240,15 +240,16 @@ TEST_F(OutputQueueTest, FlushUnblocksDownstreamAndDropsWhatWasQueued)
     // queue thread go on; EndFlush returns once everything queued is gone.
     queue->BeginFlush();
     queue->EndFlush();
-    EXPECT_EQ(pin.Log(), (Log{"BF", "EF"}));
+    // The sample in flight comes back refused; nothing queued is sent.
+    EXPECT_EQ(pin.Log(), (Log{"BF", "F1", "EF"}));
     EXPECT_TRUE(queue->IsIdle());
 
     // Delivery goes on normally after the flush.
     queue->NewSegment(0, 100, 1.0);
     queue->Receive(new MockSample(7));
     queue->EOS();
-    ASSERT_TRUE(pin.WaitForLog(5));
-    EXPECT_EQ(pin.Log(), (Log{"BF", "EF", "NS0,100,100", "S7", "EOS"}));
+    ASSERT_TRUE(pin.WaitForLog(6));
+    EXPECT_EQ(pin.Log(), (Log{"BF", "F1", "EF", "NS0,100,100", "S7", "EOS"}));
 }
 
 TEST_F(OutputQueueTest, SamplesGivenDuringAFlushNeverArrive)
