@@ -1,6 +1,6 @@
 #include "CColorAdjuster.h"
 
-#include <emmintrin.h>
+#include <immintrin.h>
 
 #include <algorithm>
 #include <cstring>
@@ -167,7 +167,11 @@ void CColorAdjuster::Process(BYTE* frame, size_t pixelCount, size_t frameBytes) 
     State st = Snapshot();
     if (st.Neutral())
         return;
-    ApplySse2(st, frame, std::min(pixelCount, frameBytes / 2));
+    pixelCount = std::min(pixelCount, frameBytes / 2);
+    if (Avx2Supported())
+        ApplyAvx2(st, frame, pixelCount);
+    else
+        ApplySse2(st, frame, pixelCount);
 }
 
 namespace {
@@ -204,94 +208,159 @@ inline void LaneScalar(const CColorAdjuster::State& st, BYTE* p, size_t lane)
     p[1] = BYTE(c);
 }
 
-// Eight lanes (16 bytes) at once. The multiplies that are followed by a right
-// shift use the high half of a 16-bit product where the operands allow it:
-// mulhi(L << 8, 2b) = (L x b) >> 7, mulhi(C << 8, 2s) = (C x s) >> 7 and
-// mulhi(x, A << 8) = (x x A) >> 8 (A <= 254 whenever c < 0).
-enum class ContrastMode { None, Stretch, Threshold, Compress };
+// ---- The vector pass ----
+//
+// What one frame needs from the settings, as per-lane patterns for 16 bytes
+// (8 lanes of 16 bits: Y U Y V Y U Y V) and the steps that can be skipped.
+enum class PassMode { None, Stretch, Threshold, Compress };
+// The per-lane offset after the gain: only additions, only saturating
+// subtractions, some of each, or nothing.
+enum class PassOffset { None, Add, Sub, Both };
 
-struct SseConstants {
-    explicit SseConstants(const CColorAdjuster::State& st)
-    {
-        highMask = _mm_set1_epi16(short(0xFF00));
-        max255 = _mm_set1_epi16(255);
-        b2 = _mm_set1_epi16(short(2 * st.brightness));
-        s2 = _mm_set1_epi16(short(2 * st.saturation));
-        s = _mm_set1_epi16(short(st.saturation));
-        off128 = _mm_set1_epi16(128);
-        absC = _mm_set1_epi16(short(st.absContrast));
-        a8 = _mm_set1_epi16(short(st.tableA << 8));
-        bTable = _mm_set1_epi16(short(st.tableB));
-        limit = _mm_set1_epi16(short(st.stretchLimit));
-        limit1 = _mm_set1_epi16(short(st.stretchLimit + 1));
-        BYTE add16[16], sub16[16];
-        std::memcpy(add16, st.hueAdd, 8);
-        std::memcpy(add16 + 8, st.hueAdd, 8);
-        std::memcpy(sub16, st.hueSub, 8);
-        std::memcpy(sub16 + 8, st.hueSub, 8);
-        add = _mm_loadu_si128(reinterpret_cast<const __m128i*>(add16));
-        sub = _mm_loadu_si128(reinterpret_cast<const __m128i*>(sub16));
-    }
-    __m128i highMask, max255, b2, s2, s, off128, absC, a8, bTable, limit, limit1, add, sub;
+struct PassPlan {
+    PassMode mode = PassMode::None;
+    PassOffset offset = PassOffset::None;
+    bool hue = false;
+    WORD gain[8];         // 2b on luma lanes, 2s on chroma lanes
+    WORD offAdd[8];       // added after the gain
+    WORD offSub[8];       // then subtracted with saturation at 0
+    WORD max255[8];
+    WORD limit1[8];       // stretch: 256 - 2c
+    WORD tableB[8];       // stretch: B
+    WORD threshold[8];    // c = 127: the lane becomes 255 above this
+    WORD a8[8];           // compress: A << 8
+    WORD compressAdd[8];  // compress: |c| plus the lane's hue step
+    BYTE hueAdd[16];
+    BYTE hueSub[16];
 };
 
-template <ContrastMode M>
-inline __m128i ContrastSse(const SseConstants& k, __m128i x)
+// Why the steps can be merged:
+// - Gain: mulhi(x << 8, 2g) = (x x g) >> 7, up to 508.
+// - Saturation then contrast stretch: both subtract with saturation at 0, so
+//   they merge into one offset 128 - s - c; the clamp to 255 before the
+//   stretch is not needed because every t above 255 - 2c gives 255 anyway,
+//   and t is clamped to 256 - 2c (whose product with B is at least 255 << 7
+//   and below 1 << 16) before the multiply.
+// - The final clamp to 0..255 of every step is the pack's.
+// - Compress: ((x x A) >> 8) + |c| stays within 1..254 for x <= 255, so the
+//   hue step (one of add or subtract per byte) is a plain signed addition
+//   before the pack's clamp and merges with + |c|.
+// - c = 127 (B = 0): 255 exactly when the clamped value is at least 129,
+//   i.e. luma (L x b) >> 7 > 128 or chroma (C x s) >> 7 > s.
+PassPlan BuildPlan(const CColorAdjuster::State& st)
 {
-    if constexpr (M == ContrastMode::Stretch) {
-        // t above 255 - 2c always maps to 255; clamping t to 256 - 2c gives
-        // a product of at least 255 << 7 there (B is rounded from
-        // 128 x 255 / (255 - 2c)) and never more than 16 bits.
-        __m128i t = _mm_min_epi16(_mm_subs_epu16(x, k.absC), k.limit1);
-        return _mm_min_epi16(_mm_srli_epi16(_mm_mullo_epi16(t, k.bTable), 7), k.max255);
-    } else if constexpr (M == ContrastMode::Threshold) {
-        // c = 127: B is 0, so 0 up to the limit and 255 above it.
-        __m128i t = _mm_subs_epu16(x, k.absC);
-        return _mm_and_si128(_mm_cmpgt_epi16(t, k.limit), k.max255);
-    } else if constexpr (M == ContrastMode::Compress) {
-        return _mm_min_epi16(_mm_add_epi16(_mm_mulhi_epu16(x, k.a8), k.absC), k.max255);
-    } else {
-        return x;
+    PassPlan p;
+    const int c = st.contrast;
+    p.mode = c == 0 ? PassMode::None : c == 127 ? PassMode::Threshold : c > 0 ? PassMode::Stretch : PassMode::Compress;
+    p.hue = st.hue != 0 && p.mode != PassMode::Compress;
+    bool anyAdd = false, anySub = false;
+    for (int lane = 0; lane < 8; ++lane) {
+        const bool chroma = lane % 2;
+        const int k = lane % 4;  // the lane's byte within Y0 U Y1 V
+        int offset = chroma ? 128 - st.saturation : 0;
+        if (p.mode == PassMode::Stretch)
+            offset -= c;
+        if (p.mode == PassMode::Threshold)
+            offset = 0;
+        p.gain[lane] = WORD(2 * (chroma ? st.saturation : st.brightness));
+        p.offAdd[lane] = WORD(std::max(offset, 0));
+        p.offSub[lane] = WORD(std::max(-offset, 0));
+        anyAdd |= offset > 0;
+        anySub |= offset < 0;
+        p.max255[lane] = 255;
+        p.limit1[lane] = st.stretchLimit + 1;
+        p.tableB[lane] = st.tableB;
+        p.threshold[lane] = chroma ? st.saturation : 128;
+        p.a8[lane] = WORD(st.tableA << 8);
+        p.compressAdd[lane] = WORD(st.absContrast + st.hueAdd[k] - st.hueSub[k]);
     }
+    p.offset = anyAdd && anySub ? PassOffset::Both : anyAdd ? PassOffset::Add : anySub ? PassOffset::Sub : PassOffset::None;
+    for (int i = 0; i < 16; ++i) {
+        p.hueAdd[i] = st.hueAdd[i % 8];
+        p.hueSub[i] = st.hueSub[i % 8];
+    }
+    return p;
 }
 
-template <ContrastMode M, bool Hue>
-inline __m128i PassSse(const SseConstants& k, __m128i v)
-{
-    __m128i l = _mm_min_epi16(_mm_mulhi_epu16(_mm_slli_epi16(v, 8), k.b2), k.max255);
-    __m128i c = _mm_add_epi16(_mm_mulhi_epu16(_mm_and_si128(v, k.highMask), k.s2), k.off128);
-    c = _mm_min_epi16(_mm_subs_epu16(c, k.s), k.max255);
-    l = ContrastSse<M>(k, l);
-    c = ContrastSse<M>(k, c);
-    v = _mm_or_si128(l, _mm_slli_epi16(c, 8));
-    if constexpr (Hue) {
-        v = _mm_adds_epu8(v, k.add);
-        v = _mm_subs_epu8(v, k.sub);
-    }
-    return v;
-}
+namespace sse2 {
 
-// Whole blocks of 8 and then 4 lanes; returns how many lanes were done.
-template <ContrastMode M, bool Hue>
-size_t LoopSse(const SseConstants& k, BYTE* frame, size_t pixelCount)
-{
-    size_t lane = 0;
-    for (; lane + 8 <= pixelCount; lane += 8) {
-        auto* p = reinterpret_cast<__m128i*>(frame + 2 * lane);
-        _mm_storeu_si128(p, PassSse<M, Hue>(k, _mm_loadu_si128(p)));
-    }
-    if (lane + 4 <= pixelCount) {
-        auto* p = reinterpret_cast<__m128i*>(frame + 2 * lane);
-        _mm_storel_epi64(p, PassSse<M, Hue>(k, _mm_loadl_epi64(p)));
-        lane += 4;
-    }
-    return lane;
-}
+struct Ops {
+    using V = __m128i;
+    static constexpr size_t kBytes = 16;
+    static V Zero() { return _mm_setzero_si128(); }
+    static V Pattern(const void* p16) { return _mm_loadu_si128(static_cast<const __m128i*>(p16)); }
+    static V Load(const BYTE* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+    static void Store(BYTE* p, V v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+    static V UnpackLo8(V a, V b) { return _mm_unpacklo_epi8(a, b); }
+    static V UnpackHi8(V a, V b) { return _mm_unpackhi_epi8(a, b); }
+    static V MulHiU16(V a, V b) { return _mm_mulhi_epu16(a, b); }
+    static V MulLo16(V a, V b) { return _mm_mullo_epi16(a, b); }
+    static V SrlI16By7(V a) { return _mm_srli_epi16(a, 7); }
+    static V Add16(V a, V b) { return _mm_add_epi16(a, b); }
+    static V SubsU16(V a, V b) { return _mm_subs_epu16(a, b); }
+    static V Min16(V a, V b) { return _mm_min_epi16(a, b); }
+    static V CmpGt16(V a, V b) { return _mm_cmpgt_epi16(a, b); }
+    static V PackUS16(V a, V b) { return _mm_packus_epi16(a, b); }
+    static V PackS16(V a, V b) { return _mm_packs_epi16(a, b); }
+    static V AddsU8(V a, V b) { return _mm_adds_epu8(a, b); }
+    static V SubsU8(V a, V b) { return _mm_subs_epu8(a, b); }
+};
 
-template <ContrastMode M>
-size_t LoopSse(const SseConstants& k, BYTE* frame, size_t pixelCount, bool hue)
+#include "CColorAdjusterPass.inl"
+
+}  // namespace sse2
+
+// The same pass on 32 bytes at a time, for CPUs that have AVX2 (chosen at
+// run time). 256-bit unpacks and packs work within each 128-bit half, so
+// the pair still puts every byte back where it came from.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#elif defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#endif
+
+namespace avx2 {
+
+struct Ops {
+    using V = __m256i;
+    static constexpr size_t kBytes = 32;
+    static V Zero() { return _mm256_setzero_si256(); }
+    static V Pattern(const void* p16)
+    {
+        return _mm256_broadcastsi128_si256(_mm_loadu_si128(static_cast<const __m128i*>(p16)));
+    }
+    static V Load(const BYTE* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
+    static void Store(BYTE* p, V v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
+    static V UnpackLo8(V a, V b) { return _mm256_unpacklo_epi8(a, b); }
+    static V UnpackHi8(V a, V b) { return _mm256_unpackhi_epi8(a, b); }
+    static V MulHiU16(V a, V b) { return _mm256_mulhi_epu16(a, b); }
+    static V MulLo16(V a, V b) { return _mm256_mullo_epi16(a, b); }
+    static V SrlI16By7(V a) { return _mm256_srli_epi16(a, 7); }
+    static V Add16(V a, V b) { return _mm256_add_epi16(a, b); }
+    static V SubsU16(V a, V b) { return _mm256_subs_epu16(a, b); }
+    static V Min16(V a, V b) { return _mm256_min_epi16(a, b); }
+    static V CmpGt16(V a, V b) { return _mm256_cmpgt_epi16(a, b); }
+    static V PackUS16(V a, V b) { return _mm256_packus_epi16(a, b); }
+    static V PackS16(V a, V b) { return _mm256_packs_epi16(a, b); }
+    static V AddsU8(V a, V b) { return _mm256_adds_epu8(a, b); }
+    static V SubsU8(V a, V b) { return _mm256_subs_epu8(a, b); }
+};
+
+#include "CColorAdjusterPass.inl"
+
+}  // namespace avx2
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC pop_options
+#elif defined(__clang__)
+#pragma clang attribute pop
+#endif
+
+bool CpuHasAvx2()
 {
-    return hue ? LoopSse<M, true>(k, frame, pixelCount) : LoopSse<M, false>(k, frame, pixelCount);
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
 }
 
 }  // namespace
@@ -304,21 +373,31 @@ void CColorAdjuster::ApplyScalar(const State& st, BYTE* frame, size_t pixelCount
         LaneScalar(st, frame + 2 * lane, lane);
 }
 
+bool CColorAdjuster::Avx2Supported()
+{
+    return CpuHasAvx2();
+}
+
 void CColorAdjuster::ApplySse2(const State& st, BYTE* frame, size_t pixelCount)
 {
     if (st.Neutral())
         return;
-    const SseConstants k(st);
-    const bool hue = st.hue != 0;
-    size_t lane;
-    if (st.contrast == 0)
-        lane = LoopSse<ContrastMode::None>(k, frame, pixelCount, hue);
-    else if (st.contrast == 127)
-        lane = LoopSse<ContrastMode::Threshold>(k, frame, pixelCount, hue);
-    else if (st.contrast > 0)
-        lane = LoopSse<ContrastMode::Stretch>(k, frame, pixelCount, hue);
-    else
-        lane = LoopSse<ContrastMode::Compress>(k, frame, pixelCount, hue);
-    for (; lane < pixelCount; ++lane)
+    const PassPlan plan = BuildPlan(st);
+    const size_t done = sse2::RunPlan(plan, frame, 2 * pixelCount) / 2;
+    for (size_t lane = done; lane < pixelCount; ++lane)
+        LaneScalar(st, frame + 2 * lane, lane);
+}
+
+void CColorAdjuster::ApplyAvx2(const State& st, BYTE* frame, size_t pixelCount)
+{
+    if (st.Neutral())
+        return;
+    if (!CpuHasAvx2()) {
+        ApplySse2(st, frame, pixelCount);
+        return;
+    }
+    const PassPlan plan = BuildPlan(st);
+    const size_t done = avx2::RunPlan(plan, frame, 2 * pixelCount) / 2;
+    for (size_t lane = done; lane < pixelCount; ++lane)
         LaneScalar(st, frame + 2 * lane, lane);
 }

@@ -63,9 +63,13 @@ public:
     // A copy of the current settings.
     State Snapshot() const;
 
-    // The pass itself over pixelCount pixels: SSE2 (8 pixels per step) and the
-    // plain version it must equal byte for byte.
+    // The pass itself over pixelCount pixels: SSE2 (8 pixels per register),
+    // AVX2 (16 pixels per register; falls back to SSE2 on a CPU without it)
+    // and the plain version both must equal byte for byte. Process uses AVX2
+    // when Avx2Supported().
     static void ApplySse2(const State& st, BYTE* frame, size_t pixelCount);
+    static void ApplyAvx2(const State& st, BYTE* frame, size_t pixelCount);
+    static bool Avx2Supported();
     static void ApplyScalar(const State& st, BYTE* frame, size_t pixelCount);
 
     // Conversions between the interface value and the internal form.

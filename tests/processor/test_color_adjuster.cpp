@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -212,18 +213,28 @@ TEST(ColorAdjusterPass, HueTintsWithSaturation)
 }
 
 // Every setting alone over its whole range, then random mixes, on frames of
-// sizes that leave every kind of tail.
-TEST(ColorAdjusterPass, Sse2EqualsScalar)
+// sizes that leave every kind of tail (of the 16- and the 32-byte registers,
+// one or two per step), for each vector pass the CPU can run.
+using VectorPass = void (*)(const State&, BYTE*, size_t);
+
+class ColorAdjusterVectorPass : public ::testing::TestWithParam<VectorPass> {};
+
+TEST_P(ColorAdjusterVectorPass, EqualsScalar)
 {
+    if (GetParam() == &CColorAdjuster::ApplyAvx2 && !CColorAdjuster::Avx2Supported())
+        GTEST_SKIP() << "no AVX2 on this CPU";
     std::mt19937 rng(2024);
     auto check = [&](const State& st) {
-        for (size_t pixels : {size_t(1), size_t(3), size_t(4), size_t(7), size_t(8), size_t(13), size_t(1920 * 3 + 6)}) {
-            std::vector<BYTE> a(pixels * 2);
-            for (auto& b : a)
-                b = BYTE(rng());
+        for (size_t pixels : {size_t(1), size_t(3), size_t(4), size_t(7), size_t(8), size_t(13), size_t(16),
+                              size_t(28), size_t(35), size_t(60), size_t(1920 * 3 + 6)}) {
+            // Every byte value in every position first, then random bytes;
+            // the pass starts at an odd address to rule out alignment help.
+            std::vector<BYTE> a(pixels * 2 + 1);
+            for (size_t i = 1; i < a.size(); ++i)
+                a[i] = i <= 1024 ? BYTE((i - 1) / 4 + 64 * ((i - 1) % 4)) : BYTE(rng());
             std::vector<BYTE> b = a;
-            CColorAdjuster::ApplySse2(st, a.data(), pixels);
-            CColorAdjuster::ApplyScalar(st, b.data(), pixels);
+            GetParam()(st, a.data() + 1, pixels);
+            CColorAdjuster::ApplyScalar(st, b.data() + 1, pixels);
             ASSERT_EQ(a, b) << "b " << int(st.brightness) << " s " << int(st.saturation) << " c "
                             << int(st.contrast) << " h " << int(st.hue) << " pixels " << pixels;
         }
@@ -255,6 +266,12 @@ TEST(ColorAdjusterPass, Sse2EqualsScalar)
         check(adj.Snapshot());
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Isa, ColorAdjusterVectorPass,
+                         ::testing::Values(&CColorAdjuster::ApplySse2, &CColorAdjuster::ApplyAvx2),
+                         [](const ::testing::TestParamInfo<VectorPass>& info) {
+                             return std::string(info.param == &CColorAdjuster::ApplySse2 ? "Sse2" : "Avx2");
+                         });
 
 TEST(ColorAdjusterPass, StaysInsideTheBuffer)
 {
