@@ -54,8 +54,12 @@ void CVideoPresenter::Relayout()
     std::unique_ptr<CSurfaceBuffer> old;
     if (!m_surface || m_surface->view.width != width || m_surface->view.height != height) {
         old = std::move(m_surface);
-        if (width > 0 && height > 0)
+        m_back.reset();
+        if (width > 0 && height > 0) {
             m_surface = NewSurface(width, height);
+            if (m_surface && DoubleBuffered())
+                m_back = NewSurface(width, height);
+        }
     }
     if (!m_surface) {
         m_hasPicture = false;
@@ -94,7 +98,10 @@ void CVideoPresenter::Relayout()
     } else {
         FillSurfaceRect(view, RECT{0, 0, view.width, view.height}, m_settings.borderColour);
     }
-    ShowSurface(RECT{0, 0, view.width, view.height});
+    // The back surface starts as a copy: its borders are drawn once, here.
+    if (m_back)
+        std::memcpy(m_back->view.data, view.data, size_t(view.stride) * size_t(view.height));
+    ShowSurface(*m_surface, RECT{0, 0, view.width, view.height});
 }
 
 void CVideoPresenter::SetSettings(const PresentSettings& settings)
@@ -124,11 +131,14 @@ bool CVideoPresenter::Present(const FrameFormat& format, const uint8_t* frame)
     std::lock_guard<std::mutex> guard(m_lock);
     if (!m_surface)
         return false;
-    if (!m_converter.Convert(format, frame, m_settings.source, m_surface->view, m_target))
+    CSurfaceBuffer& into = m_back ? *m_back : *m_surface;
+    if (!m_converter.Convert(format, frame, m_settings.source, into.view, m_target))
         return false;
     ++m_framesPresented;
     m_hasPicture = true;
-    ShowSurface(ClipRect(m_target, m_surface->view.width, m_surface->view.height));
+    ShowSurface(into, ClipRect(m_target, into.view.width, into.view.height));
+    if (m_back)
+        std::swap(m_surface, m_back);
     return true;
 }
 
@@ -136,7 +146,7 @@ void CVideoPresenter::Repaint()
 {
     std::lock_guard<std::mutex> guard(m_lock);
     if (m_surface)
-        ShowSurface(RECT{0, 0, m_surface->view.width, m_surface->view.height});
+        ShowSurface(*m_surface, RECT{0, 0, m_surface->view.width, m_surface->view.height});
 }
 
 bool CVideoPresenter::CopyPicture(uint8_t* buffer, size_t bufferSize, int* width, int* height,
@@ -153,6 +163,7 @@ bool CVideoPresenter::CopyPicture(uint8_t* buffer, size_t bufferSize, int* width
         *framesPresented = m_framesPresented;
     if (!m_surface || !buffer || bufferSize < size_t(w) * size_t(h) * 4)
         return false;
+    WaitShown();
     const SurfaceView& view = m_surface->view;
     for (int y = 0; y < h; ++y) {
         const uint8_t* src = view.data + size_t(y) * size_t(view.stride);

@@ -84,7 +84,8 @@ public:
     void SetSettings(const PresentSettings& settings);
     PresentSettings Settings();
 
-    // Any thread. Copies the client area as last shown: 32-bit pixels, bytes
+    // Any thread. Copies the client area as last shown (once it is on screen):
+    // 32-bit pixels, bytes
     // B G R X, rows top-down, width * 4 bytes each, into buffer (bufferSize
     // bytes). Reports the size and the number of pictures presented so far.
     // False when the buffer is too small (the size is reported all the same) or
@@ -100,11 +101,22 @@ protected:
 
     // A new surface for a client area of width x height (both >= 1). Under m_lock.
     virtual std::unique_ptr<CSurfaceBuffer> NewSurface(int width, int height) = 0;
-    // Puts the rectangle dirty of the surface on screen. Under m_lock.
-    virtual void ShowSurface(const RECT& dirty) { (void)dirty; }
+    // True when pictures alternate between two surfaces (a presenter whose
+    // screen reads the memory after ShowSurface returns): each picture is drawn
+    // into the one not shown last, which then becomes the front.
+    virtual bool DoubleBuffered() { return false; }
+    // Puts the rectangle dirty of a surface on screen. Under m_lock.
+    virtual void ShowSurface(const CSurfaceBuffer& surface, const RECT& dirty)
+    {
+        (void)surface;
+        (void)dirty;
+    }
     // Moves, sizes, shows or hides the window for new settings. Under m_lock,
     // before the surface is reallocated.
     virtual void ApplyPlacement(const PresentSettings& settings) { (void)settings; }
+    // Returns once what ShowSurface put on screen is there (the X server has
+    // done the work). Under m_lock.
+    virtual void WaitShown() {}
     // The client size for the settings (the screen in full-screen mode where
     // there is one). Under m_lock.
     virtual void ClientSize(const PresentSettings& settings, int* width, int* height);
@@ -114,7 +126,8 @@ protected:
 
     std::mutex m_lock;
     // guarded by m_lock
-    std::unique_ptr<CSurfaceBuffer> m_surface;
+    std::unique_ptr<CSurfaceBuffer> m_surface; // the front: the last picture shown
+    std::unique_ptr<CSurfaceBuffer> m_back;    // the next picture's, when double-buffered
     PresentSettings m_settings;
     RECT m_target{};
     uint64_t m_framesPresented = 0;

@@ -190,7 +190,8 @@ CX11Presenter::~CX11Presenter()
         return;
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        m_surface.reset(); // detaches its segment over the connection
+        m_surface.reset(); // detach their segments over the connection
+        m_back.reset();
     }
     if (m_gc)
         xcb_free_gc(m_conn, m_gc);
@@ -285,19 +286,23 @@ std::unique_ptr<CSurfaceBuffer> CX11Presenter::NewSurface(int width, int height)
     return surface;
 }
 
-void CX11Presenter::ShowSurface(const RECT& dirty)
+void CX11Presenter::ShowSurface(const CSurfaceBuffer& surface, const RECT& dirty)
 {
-    if (!m_surface || !m_mapped || m_gone)
+    if (!m_mapped || m_gone)
         return;
-    const SurfaceView& view = m_surface->view;
+    const SurfaceView& view = surface.view;
     RECT r = ClipRect(dirty, view.width, view.height);
     if (RectIsEmpty(r))
         return;
-    if (auto* shm = dynamic_cast<CShmSurface*>(m_surface.get())) {
+    if (auto* shm = dynamic_cast<const CShmSurface*>(&surface)) {
+        // Everything put before has been read once the server answers: the
+        // other surface is free for the next picture.
+        RoundTrip();
         xcb_shm_put_image(m_conn, m_window, m_gc, uint16_t(view.width), uint16_t(view.height),
                           uint16_t(r.left), uint16_t(r.top), uint16_t(r.right - r.left),
                           uint16_t(r.bottom - r.top), int16_t(r.left), int16_t(r.top), m_depth,
                           XCB_IMAGE_FORMAT_Z_PIXMAP, 0, shm->Segment(), 0);
+        xcb_flush(m_conn);
     } else {
         // Whole rows, in bands that fit one request (24 bytes of header).
         size_t rowsPerBand = std::max<size_t>(1, (m_maxRequestBytes - 64) / size_t(view.stride));
@@ -308,10 +313,9 @@ void CX11Presenter::ShowSurface(const RECT& dirty)
                           view.data + size_t(y) * size_t(view.stride));
             y += rows;
         }
+        // PutImage carries the pixels in the request: the memory is free again.
+        xcb_flush(m_conn);
     }
-    // The server has read the memory once it answers a later request; only then
-    // may the next picture be written into it.
-    RoundTrip();
 }
 
 void CX11Presenter::ClientSize(const PresentSettings& settings, int* width, int* height)
@@ -360,7 +364,8 @@ void CX11Presenter::ApplyPlacement(const PresentSettings& s)
     else if (!show && m_mapped)
         xcb_unmap_window(m_conn, m_window);
     m_mapped = show;
-    xcb_flush(m_conn);
+    // The window is where it should be before anything is drawn into it.
+    RoundTrip();
 }
 
 void CX11Presenter::SetCaption(const char* utf8)

@@ -9,6 +9,13 @@
 // otherwise in the heap (PutImage in bands under the request size limit;
 // TARVO_X11_SHM=0 in the environment asks for this path).
 //
+// With shared memory the server copies the picture after ShmPutImage has
+// returned, so the surface is double-buffered: a picture is drawn into the
+// surface not shown last while the server may still copy the other, and a
+// round trip before each put makes sure the server has finished with every
+// earlier put, so the memory drawn into next is free. The conversion of one
+// picture thus overlaps the server's copy of the one before.
+//
 // The child window takes the owner's visual and depth, so the owner's colormap
 // serves it; 24/32-bit TrueColor (B G R X in memory) and 16-bit 5:6:5 visuals
 // are taken, others make Create fail (the renderer then draws offscreen). The
@@ -44,9 +51,11 @@ public:
 
 protected:
     std::unique_ptr<CSurfaceBuffer> NewSurface(int width, int height) override;
-    void ShowSurface(const RECT& dirty) override;
+    bool DoubleBuffered() override { return m_shm.load(); }
+    void ShowSurface(const CSurfaceBuffer& surface, const RECT& dirty) override;
     void ApplyPlacement(const PresentSettings& settings) override;
     void ClientSize(const PresentSettings& settings, int* width, int* height) override;
+    void WaitShown() override { RoundTrip(); }
 
 private:
     CX11Presenter() = default;

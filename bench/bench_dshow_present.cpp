@@ -1,0 +1,125 @@
+// Presenting a 1920x1080 YUY2 picture into a 960x540 video window, against
+// libswscale's conversion of the same picture alone (the target: presenting
+// costs at most 1.5 times the conversion).
+//
+//   BM_SwscaleAlone     sws_scale YUYV422 1920x1080 -> BGRA 960x540, bilinear,
+//                       into a plain buffer: the floor.
+//   BM_PresentOffscreen the renderer's offscreen presenter: the same conversion
+//                       into its surface, plus its locking and bookkeeping.
+//   BM_PresentX11       the X11 presenter (needs a display; Xvfb will do): the
+//                       conversion into the shared-memory surface, ShmPutImage
+//                       and the round trip that lets the next picture reuse
+//                       the memory.
+#include <benchmark/benchmark.h>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <vector>
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
+#include "video/OffscreenPresenter.h"
+#include "video/VideoPresenter.h"
+#include "video/X11Presenter.h"
+#include "win32/window.h"
+
+namespace {
+
+constexpr int kInW = 1920, kInH = 1080, kOutW = 960, kOutH = 540;
+
+std::vector<uint8_t> TestPicture()
+{
+    std::vector<uint8_t> frame(size_t(kInW) * 2 * kInH);
+    for (int y = 0; y < kInH; ++y) {
+        for (int x = 0; x < kInW; x += 2) {
+            uint8_t* p = frame.data() + (size_t(y) * kInW + size_t(x)) * 2;
+            p[0] = uint8_t(16 + (x + y) % 220);
+            p[1] = uint8_t(x % 256);
+            p[2] = uint8_t(16 + (x + y + 1) % 220);
+            p[3] = uint8_t(y % 256);
+        }
+    }
+    return frame;
+}
+
+FrameFormat InputFormat()
+{
+    return FrameFormat{PixelLayout::YUY2, kInW, kInH, kInW * 2, false};
+}
+
+PresentSettings Window()
+{
+    PresentSettings s;
+    s.width = kOutW;
+    s.height = kOutH;
+    s.visible = true;
+    s.source = RECT{0, 0, kInW, kInH};
+    return s;
+}
+
+void BM_SwscaleAlone(benchmark::State& state)
+{
+    std::vector<uint8_t> frame = TestPicture();
+    std::vector<uint8_t> out(size_t(kOutW) * 4 * kOutH + 256);
+    SwsContext* ctx = sws_getContext(kInW, kInH, AV_PIX_FMT_YUYV422, kOutW, kOutH, AV_PIX_FMT_BGRA, SWS_BILINEAR,
+                                     nullptr, nullptr, nullptr);
+    const uint8_t* src[4] = {frame.data(), nullptr, nullptr, nullptr};
+    int srcStride[4] = {kInW * 2, 0, 0, 0};
+    uint8_t* dst[4] = {out.data(), nullptr, nullptr, nullptr};
+    int dstStride[4] = {kOutW * 4, 0, 0, 0};
+    for (auto _ : state) {
+        sws_scale(ctx, src, srcStride, 0, kInH, dst, dstStride);
+        benchmark::ClobberMemory();
+    }
+    sws_freeContext(ctx);
+}
+BENCHMARK(BM_SwscaleAlone)->Unit(benchmark::kMillisecond);
+
+void BM_PresentOffscreen(benchmark::State& state)
+{
+    std::vector<uint8_t> frame = TestPicture();
+    COffscreenPresenter presenter;
+    presenter.SetSettings(Window());
+    for (auto _ : state) {
+        if (!presenter.Present(InputFormat(), frame.data()))
+            state.SkipWithError("present failed");
+    }
+}
+BENCHMARK(BM_PresentOffscreen)->Unit(benchmark::kMillisecond);
+
+void BM_PresentX11(benchmark::State& state)
+{
+    if (!TvGetX11Display()) {
+        state.SkipWithError("no X display");
+        return;
+    }
+    xcb_connection_t* conn = xcb_connect(nullptr, nullptr);
+    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(conn)).data;
+    uint32_t owner = xcb_generate_id(conn);
+    xcb_create_window(conn, XCB_COPY_FROM_PARENT, owner, screen->root, 0, 0, kOutW, kOutH, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+    xcb_map_window(conn, owner);
+    std::free(xcb_get_input_focus_reply(conn, xcb_get_input_focus(conn), nullptr));
+    {
+        auto presenter = CX11Presenter::Create(owner);
+        if (!presenter) {
+            state.SkipWithError("the X11 presenter could not start");
+        } else {
+            state.SetLabel(presenter->UsesSharedMemory() ? "MIT-SHM" : "PutImage");
+            presenter->SetSettings(Window());
+            std::vector<uint8_t> frame = TestPicture();
+            for (auto _ : state) {
+                if (!presenter->Present(InputFormat(), frame.data()))
+                    state.SkipWithError("present failed");
+            }
+        }
+    }
+    xcb_destroy_window(conn, owner);
+    xcb_disconnect(conn);
+}
+BENCHMARK(BM_PresentX11)->Unit(benchmark::kMillisecond);
+
+} // namespace
