@@ -119,9 +119,11 @@ public:
 
 protected:
     CTransformFilter* m_pTransformFilter;
-    // The pass-through's non-delegating unknown (created on demand, under
-    // the filter lock).
-    IUnknown* m_pPosition = nullptr;
+    // The pass-through's non-delegating unknown, created on demand. Its own
+    // lock: QueryInterface may come on any thread, a streaming thread too,
+    // which must not take the filter lock.
+    CCritSec m_positionLock;
+    IUnknown* m_pPosition = nullptr; // guarded by m_positionLock
 };
 
 class CTransformFilter : public CBaseFilter {

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "dshowtrace.h"
+
 COutputQueue::COutputQueue(IPin* pInputPin, HRESULT* phr, BOOL bAuto, BOOL bQueue, LONG lBatchSize,
                            BOOL bBatchExact, LONG lListSize, DWORD dwPriority, bool bFlushingOpt)
     : m_pPin(pInputPin), m_pInputPin(nullptr), m_bBatchExact(bBatchExact),
@@ -35,6 +37,8 @@ COutputQueue::COutputQueue(IPin* pInputPin, HRESULT* phr, BOOL bAuto, BOOL bQueu
 
     m_batch.reserve(static_cast<size_t>(m_lBatchSize));
     m_sending.reserve(static_cast<size_t>(m_lBatchSize));
+    DSHOW_TRACE("output queue %p: to pin %p, %s, batch %d%s", (void*)this, (void*)m_pPin,
+                bQueue ? "own thread" : "direct", (int)m_lBatchSize, bBatchExact ? " exact" : "");
     if (!bQueue)
         return;
 
@@ -443,6 +447,7 @@ void COutputQueue::BeginFlush()
             drop.swap(m_batch);
         }
     }
+    DSHOW_TRACE("output queue %p: BeginFlush, %d samples dropped", (void*)this, (int)drop.size());
     ReleaseSamples(drop);
     // Downstream first learns of the flush here, so a pin blocked in Receive
     // returns and the queue thread can go on.

@@ -172,11 +172,14 @@ HRESULT CSourceStream::Active()
     hr = Init();
     if (FAILED(hr)) {
         // OnThreadCreate failed and the thread has ended.
+        DSHOW_TRACE("source pin %p: thread set-up failed: 0x%08x", (void*)this, (unsigned)hr);
         Close();
         CBaseOutputPin::Inactive();
         return hr;
     }
-    return Pause();
+    hr = Pause();
+    DSHOW_TRACE("source pin %p: streaming thread started -> 0x%08x", (void*)this, (unsigned)hr);
+    return hr;
 }
 
 HRESULT CSourceStream::Inactive()
@@ -199,6 +202,7 @@ HRESULT CSourceStream::Inactive()
         if (FAILED(hr))
             return hr;
         Close();
+        DSHOW_TRACE("source pin %p: streaming thread ended", (void*)this);
     }
     return S_OK;
 }
@@ -276,6 +280,7 @@ HRESULT CSourceStream::DoBufferProcessingLoop()
                 }
             } else if (hr == S_FALSE) {
                 sample->Release();
+                DSHOW_TRACE("source pin %p: end of stream", (void*)this);
                 DeliverEndOfStream();
                 return S_OK;
             } else {

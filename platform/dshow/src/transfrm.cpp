@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <new>
 
+#include "dshowtrace.h"
 #include "evcode.h"
 #include "posthru.h"
 #include "vfwmsgs.h"
@@ -93,6 +94,7 @@ STDMETHODIMP CTransformFilter::Stop()
         m_State = State_Stopped;
         m_bEOSDelivered = FALSE;
     }
+    DSHOW_TRACE("transform %p: Stop -> 0x%08x", (void*)this, (unsigned)hr);
     return hr;
 }
 
@@ -124,6 +126,7 @@ STDMETHODIMP CTransformFilter::Pause()
 
     m_bSampleSkipped = FALSE;
     m_bQualityChanged = FALSE;
+    DSHOW_TRACE("transform %p: Pause -> 0x%08x", (void*)this, (unsigned)hr);
     return hr;
 }
 
@@ -231,6 +234,7 @@ HRESULT CTransformFilter::Receive(IMediaSample* pSample)
         // next buffer says so, and the graph hears of it once per run.
         m_bSampleSkipped = TRUE;
         if (!m_bQualityChanged) {
+            DSHOW_TRACE("transform %p: Transform dropped a sample", (void*)this);
             NotifyEvent(EC_QUALITY_CHANGE, 0, 0);
             m_bQualityChanged = TRUE;
         }
@@ -344,6 +348,7 @@ STDMETHODIMP CTransformInputPin::BeginFlush()
     if (!IsConnected() || !m_pTransformFilter->m_pOutput ||
         !m_pTransformFilter->m_pOutput->IsConnected())
         return VFW_E_NOT_CONNECTED;
+    DSHOW_TRACE("transform %p: BeginFlush", (void*)m_pTransformFilter);
     const HRESULT hr = CBaseInputPin::BeginFlush();
     if (FAILED(hr))
         return hr;
@@ -356,6 +361,7 @@ STDMETHODIMP CTransformInputPin::EndFlush()
     if (!IsConnected() || !m_pTransformFilter->m_pOutput ||
         !m_pTransformFilter->m_pOutput->IsConnected())
         return VFW_E_NOT_CONNECTED;
+    DSHOW_TRACE("transform %p: EndFlush", (void*)m_pTransformFilter);
     const HRESULT hr = m_pTransformFilter->EndFlush();
     if (FAILED(hr))
         return hr;
@@ -390,7 +396,7 @@ STDMETHODIMP CTransformOutputPin::NonDelegatingQueryInterface(REFIID riid, void*
         return E_POINTER;
     if (riid == IID_IMediaPosition || riid == IID_IMediaSeeking) {
         {
-            CAutoLock filterLock(&m_pTransformFilter->m_csFilter);
+            CAutoLock positionLock(&m_positionLock);
             if (!m_pPosition) {
                 // Aggregated in this pin: the pass-through's interfaces count
                 // on the pin (and so on the filter).
