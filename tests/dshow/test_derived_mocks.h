@@ -103,13 +103,38 @@ private:
     LONGLONG m_mediaEnd = 0;
 };
 
+// An IPin whose every pin method answers E_NOTIMPL; stand-ins derive from it
+// and override what they play (IUnknown stays theirs).
+class StubPin : public IPin {
+public:
+    HRESULT Connect(IPin*, const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
+    HRESULT ReceiveConnection(IPin*, const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
+    HRESULT Disconnect() override { return E_NOTIMPL; }
+    HRESULT ConnectedTo(IPin** pp) override
+    {
+        *pp = nullptr;
+        return VFW_E_NOT_CONNECTED;
+    }
+    HRESULT ConnectionMediaType(AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
+    HRESULT QueryPinInfo(PIN_INFO*) override { return E_NOTIMPL; }
+    HRESULT QueryDirection(PIN_DIRECTION*) override { return E_NOTIMPL; }
+    HRESULT QueryId(LPWSTR*) override { return E_NOTIMPL; }
+    HRESULT QueryAccept(const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
+    HRESULT EnumMediaTypes(IEnumMediaTypes**) override { return E_NOTIMPL; }
+    HRESULT QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
+    HRESULT EndOfStream() override { return E_NOTIMPL; }
+    HRESULT BeginFlush() override { return E_NOTIMPL; }
+    HRESULT EndFlush() override { return E_NOTIMPL; }
+    HRESULT NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override { return E_NOTIMPL; }
+};
+
 // A downstream input pin (IPin + IMemInputPin) that records, in order, every
 // call that reaches it: "S<id>" per sample ("F<id>" for one refused because
 // the pin is flushing), "EOS", "BF", "EF" and
 // "NS<start>,<stop>,<rate>". It can refuse samples, fail from a given sample
 // on, or hold the first Receive until BeginFlush (as a renderer waiting in
 // pause does) or until Unblock.
-class MockInputPin final : public IPin, public IMemInputPin {
+class MockInputPin final : public StubPin, public IMemInputPin {
 public:
     MockInputPin() = default;
 
@@ -173,25 +198,6 @@ public:
     ULONG Release() override { return --m_ref; }
 
     // IPin: only the stream calls matter here.
-    HRESULT Connect(IPin*, const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-    HRESULT ReceiveConnection(IPin*, const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-    HRESULT Disconnect() override { return E_NOTIMPL; }
-    HRESULT ConnectedTo(IPin** pp) override
-    {
-        *pp = nullptr;
-        return VFW_E_NOT_CONNECTED;
-    }
-    HRESULT ConnectionMediaType(AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-    HRESULT QueryPinInfo(PIN_INFO*) override { return E_NOTIMPL; }
-    HRESULT QueryDirection(PIN_DIRECTION* dir) override
-    {
-        *dir = PINDIR_INPUT;
-        return S_OK;
-    }
-    HRESULT QueryId(LPWSTR*) override { return E_NOTIMPL; }
-    HRESULT QueryAccept(const AM_MEDIA_TYPE*) override { return S_OK; }
-    HRESULT EnumMediaTypes(IEnumMediaTypes**) override { return E_NOTIMPL; }
-    HRESULT QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
     HRESULT EndOfStream() override
     {
         Record("EOS");

@@ -61,7 +61,7 @@ TEST_F(OutputQueueTest, ConstructionFailures)
     }
 
     // A pin without IMemInputPin.
-    struct PlainPin : IPin {
+    struct PlainPin : tvtest::StubPin {
         HRESULT QueryInterface(REFIID riid, void** ppv) override
         {
             *ppv = nullptr;
@@ -73,21 +73,6 @@ TEST_F(OutputQueueTest, ConstructionFailures)
         }
         ULONG AddRef() override { return ++refs; }
         ULONG Release() override { return --refs; }
-        HRESULT Connect(IPin*, const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-        HRESULT ReceiveConnection(IPin*, const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-        HRESULT Disconnect() override { return E_NOTIMPL; }
-        HRESULT ConnectedTo(IPin**) override { return E_NOTIMPL; }
-        HRESULT ConnectionMediaType(AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-        HRESULT QueryPinInfo(PIN_INFO*) override { return E_NOTIMPL; }
-        HRESULT QueryDirection(PIN_DIRECTION*) override { return E_NOTIMPL; }
-        HRESULT QueryId(LPWSTR*) override { return E_NOTIMPL; }
-        HRESULT QueryAccept(const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-        HRESULT EnumMediaTypes(IEnumMediaTypes**) override { return E_NOTIMPL; }
-        HRESULT QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
-        HRESULT EndOfStream() override { return E_NOTIMPL; }
-        HRESULT BeginFlush() override { return E_NOTIMPL; }
-        HRESULT EndFlush() override { return E_NOTIMPL; }
-        HRESULT NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override { return E_NOTIMPL; }
         ULONG refs = 1;
     } plain;
     hr = S_OK;

@@ -15,7 +15,7 @@ namespace {
 
 // An upstream output pin that positions the stream: it answers IMediaSeeking
 // (always) and IMediaPosition (unless told not to) and records each call.
-class SeekingPin final : public IPin, public IMediaSeeking, public IMediaPosition {
+class SeekingPin final : public tvtest::StubPin, public IMediaSeeking, public IMediaPosition {
 public:
     bool offerPosition = true;
     GUID timeFormat = TIME_FORMAT_MEDIA_TIME;
@@ -47,23 +47,6 @@ public:
     ULONG AddRef() override { return ++refs; }
     ULONG Release() override { return --refs; }
     ULONG refs = 1;
-
-    // IPin (unused here)
-    HRESULT Connect(IPin*, const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-    HRESULT ReceiveConnection(IPin*, const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-    HRESULT Disconnect() override { return E_NOTIMPL; }
-    HRESULT ConnectedTo(IPin**) override { return E_NOTIMPL; }
-    HRESULT ConnectionMediaType(AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-    HRESULT QueryPinInfo(PIN_INFO*) override { return E_NOTIMPL; }
-    HRESULT QueryDirection(PIN_DIRECTION*) override { return E_NOTIMPL; }
-    HRESULT QueryId(LPWSTR*) override { return E_NOTIMPL; }
-    HRESULT QueryAccept(const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-    HRESULT EnumMediaTypes(IEnumMediaTypes**) override { return E_NOTIMPL; }
-    HRESULT QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
-    HRESULT EndOfStream() override { return E_NOTIMPL; }
-    HRESULT BeginFlush() override { return E_NOTIMPL; }
-    HRESULT EndFlush() override { return E_NOTIMPL; }
-    HRESULT NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override { return E_NOTIMPL; }
 
     // IMediaSeeking
     HRESULT GetCapabilities(DWORD* caps) override
@@ -230,7 +213,7 @@ public:
 };
 
 // The filter's own input pin: only ConnectedTo matters to the pass-through.
-class InputPin final : public IPin {
+class InputPin final : public tvtest::StubPin {
 public:
     IPin* peer = nullptr;
 
@@ -248,9 +231,6 @@ public:
     ULONG Release() override { return --refs; }
     ULONG refs = 1;
 
-    HRESULT Connect(IPin*, const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-    HRESULT ReceiveConnection(IPin*, const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-    HRESULT Disconnect() override { return E_NOTIMPL; }
     HRESULT ConnectedTo(IPin** pp) override
     {
         *pp = peer;
@@ -259,17 +239,6 @@ public:
         peer->AddRef();
         return S_OK;
     }
-    HRESULT ConnectionMediaType(AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-    HRESULT QueryPinInfo(PIN_INFO*) override { return E_NOTIMPL; }
-    HRESULT QueryDirection(PIN_DIRECTION*) override { return E_NOTIMPL; }
-    HRESULT QueryId(LPWSTR*) override { return E_NOTIMPL; }
-    HRESULT QueryAccept(const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-    HRESULT EnumMediaTypes(IEnumMediaTypes**) override { return E_NOTIMPL; }
-    HRESULT QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
-    HRESULT EndOfStream() override { return E_NOTIMPL; }
-    HRESULT BeginFlush() override { return E_NOTIMPL; }
-    HRESULT EndFlush() override { return E_NOTIMPL; }
-    HRESULT NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override { return E_NOTIMPL; }
 };
 
 class PosPassThruTest : public ::testing::Test {
