@@ -36,6 +36,8 @@
 // order: m_csFilter, then m_csReceive.
 #pragma once
 
+#include <atomic>
+
 #include "amfilter.h"
 #include "mtype.h"
 #include "wxutil.h"
@@ -186,10 +188,12 @@ public:
     virtual HRESULT NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate);
 
 protected:
-    // Guarded by m_csReceive (the streaming path) except where noted.
-    BOOL m_bEOSDelivered = FALSE;   // filter lock: EndOfStream sent for an unconnected input
-    BOOL m_bSampleSkipped = FALSE;  // Transform dropped a sample since the last discontinuity
-    BOOL m_bQualityChanged = FALSE; // EC_QUALITY_CHANGE sent since the last Pause
+    // Filter lock: EndOfStream was sent for an unconnected input.
+    BOOL m_bEOSDelivered = FALSE;
+    // Streaming thread, and reset by Pause on the application thread (a pause
+    // from running may come while samples flow): atomic.
+    std::atomic<BOOL> m_bSampleSkipped{FALSE};  // Transform dropped a sample since the last discontinuity
+    std::atomic<BOOL> m_bQualityChanged{FALSE}; // EC_QUALITY_CHANGE sent since the last Pause
 
     CCritSec m_csFilter;  // the filter lock
     CCritSec m_csReceive; // the streaming lock
