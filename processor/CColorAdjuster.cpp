@@ -225,8 +225,7 @@ struct PassPlan {
     WORD offAdd[8];       // added after the gain
     WORD offSub[8];       // then subtracted with saturation at 0
     WORD max255[8];
-    WORD limit1[8];       // stretch: 256 - 2c
-    WORD tableB[8];       // stretch: B
+    WORD b4[8];           // stretch: B << 2
     WORD threshold[8];    // c = 127: the lane becomes 255 above this
     WORD a8[8];           // compress: A << 8
     WORD compressAdd[8];  // compress: |c| plus the lane's hue step
@@ -237,10 +236,13 @@ struct PassPlan {
 // Why the steps can be merged:
 // - Gain: mulhi(x << 8, 2g) = (x x g) >> 7, up to 508.
 // - Saturation then contrast stretch: both subtract with saturation at 0, so
-//   they merge into one offset 128 - s - c; the clamp to 255 before the
-//   stretch is not needed because every t above 255 - 2c gives 255 anyway,
-//   and t is clamped to 256 - 2c (whose product with B is at least 255 << 7
-//   and below 1 << 16) before the multiply.
+//   they merge into one offset 128 - s - c. Neither the clamp to 255 before
+//   the stretch nor the test t > 255 - 2c is needed: (t x B) >> 7 grows with
+//   t and is at least 255 from t = 256 - 2c on (B is rounded from
+//   128 x 255 / (255 - 2c)), so the pack's clamp gives the 255. It is taken
+//   as mulhi(t << 7, B << 2), exact because t <= 508 - c keeps t << 7 within
+//   16 bits and the product below 1 << 15 (for every c from 1 to 126), so
+//   the signed pack still sees it as positive.
 // - The final clamp to 0..255 of every step is the pack's.
 // - Compress: ((x x A) >> 8) + |c| stays within 1..254 for x <= 255, so the
 //   hue step (one of add or subtract per byte) is a plain signed addition
@@ -268,8 +270,7 @@ PassPlan BuildPlan(const CColorAdjuster::State& st)
         anyAdd |= offset > 0;
         anySub |= offset < 0;
         p.max255[lane] = 255;
-        p.limit1[lane] = st.stretchLimit + 1;
-        p.tableB[lane] = st.tableB;
+        p.b4[lane] = WORD(st.tableB << 2);
         p.threshold[lane] = chroma ? st.saturation : 128;
         p.a8[lane] = WORD(st.tableA << 8);
         p.compressAdd[lane] = WORD(st.absContrast + st.hueAdd[k] - st.hueSub[k]);
@@ -294,8 +295,7 @@ struct Ops {
     static V UnpackLo8(V a, V b) { return _mm_unpacklo_epi8(a, b); }
     static V UnpackHi8(V a, V b) { return _mm_unpackhi_epi8(a, b); }
     static V MulHiU16(V a, V b) { return _mm_mulhi_epu16(a, b); }
-    static V MulLo16(V a, V b) { return _mm_mullo_epi16(a, b); }
-    static V SrlI16By7(V a) { return _mm_srli_epi16(a, 7); }
+    static V SllI16By7(V a) { return _mm_slli_epi16(a, 7); }
     static V Add16(V a, V b) { return _mm_add_epi16(a, b); }
     static V SubsU16(V a, V b) { return _mm_subs_epu16(a, b); }
     static V Min16(V a, V b) { return _mm_min_epi16(a, b); }
@@ -335,8 +335,7 @@ struct Ops {
     static V UnpackLo8(V a, V b) { return _mm256_unpacklo_epi8(a, b); }
     static V UnpackHi8(V a, V b) { return _mm256_unpackhi_epi8(a, b); }
     static V MulHiU16(V a, V b) { return _mm256_mulhi_epu16(a, b); }
-    static V MulLo16(V a, V b) { return _mm256_mullo_epi16(a, b); }
-    static V SrlI16By7(V a) { return _mm256_srli_epi16(a, 7); }
+    static V SllI16By7(V a) { return _mm256_slli_epi16(a, 7); }
     static V Add16(V a, V b) { return _mm256_add_epi16(a, b); }
     static V SubsU16(V a, V b) { return _mm256_subs_epu16(a, b); }
     static V Min16(V a, V b) { return _mm256_min_epi16(a, b); }

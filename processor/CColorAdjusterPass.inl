@@ -18,8 +18,7 @@ struct Constants {
           offAdd(Ops::Pattern(p.offAdd)),
           offSub(Ops::Pattern(p.offSub)),
           max255(Ops::Pattern(p.max255)),
-          limit1(Ops::Pattern(p.limit1)),
-          tableB(Ops::Pattern(p.tableB)),
+          b4(Ops::Pattern(p.b4)),
           threshold(Ops::Pattern(p.threshold)),
           a8(Ops::Pattern(p.a8)),
           compressAdd(Ops::Pattern(p.compressAdd)),
@@ -27,7 +26,7 @@ struct Constants {
           hueSub(Ops::Pattern(p.hueSub))
     {
     }
-    Ops::V zero, gain, offAdd, offSub, max255, limit1, tableB, threshold, a8, compressAdd, hueAdd, hueSub;
+    Ops::V zero, gain, offAdd, offSub, max255, b4, threshold, a8, compressAdd, hueAdd, hueSub;
 };
 
 template <PassMode M, PassOffset O>
@@ -39,8 +38,7 @@ inline Ops::V Lanes(const Constants& k, Ops::V x)
     if constexpr (O == PassOffset::Sub || O == PassOffset::Both)
         x = Ops::SubsU16(x, k.offSub);
     if constexpr (M == PassMode::Stretch) {
-        x = Ops::Min16(x, k.limit1);
-        return Ops::SrlI16By7(Ops::MulLo16(x, k.tableB));
+        return Ops::MulHiU16(Ops::SllI16By7(x), k.b4);
     } else if constexpr (M == PassMode::Threshold) {
         return Ops::CmpGt16(x, k.threshold);
     } else if constexpr (M == PassMode::Compress) {
