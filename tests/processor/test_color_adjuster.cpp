@@ -267,6 +267,34 @@ TEST_P(ColorAdjusterVectorPass, EqualsScalar)
     }
 }
 
+// Luma depends only on brightness, contrast and hue, chroma only on
+// saturation, contrast and hue: every gain with every contrast, for no hue
+// and both directions of it, over every byte value in every position.
+TEST_P(ColorAdjusterVectorPass, EqualsScalarForEveryGainAndContrast)
+{
+    if (GetParam() == &CColorAdjuster::ApplyAvx2 && !CColorAdjuster::Avx2Supported())
+        GTEST_SKIP() << "no AVX2 on this CPU";
+    std::vector<BYTE> frame(1024);
+    for (size_t i = 0; i < frame.size(); ++i)
+        frame[i] = BYTE(i / 4 + 64 * (i % 4));
+    for (LONG hue : {64, 96, 32}) {
+        for (LONG gain = 0; gain <= 128; ++gain) {
+            for (LONG contrast = 0; contrast <= 128; ++contrast) {
+                CColorAdjuster adj;
+                adj.SetBrightness(gain);
+                adj.SetSaturation(gain);
+                adj.SetContrast(contrast);
+                adj.SetHue(hue);
+                const State st = adj.Snapshot();
+                std::vector<BYTE> a = frame, b = frame;
+                GetParam()(st, a.data(), a.size() / 2);
+                CColorAdjuster::ApplyScalar(st, b.data(), b.size() / 2);
+                ASSERT_EQ(a, b) << "gain " << gain << " contrast " << contrast << " hue " << hue;
+            }
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Isa, ColorAdjusterVectorPass,
                          ::testing::Values(&CColorAdjuster::ApplySse2, &CColorAdjuster::ApplyAvx2),
                          [](const ::testing::TestParamInfo<VectorPass>& info) {
