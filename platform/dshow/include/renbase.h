@@ -199,6 +199,7 @@ protected:
     REFERENCE_TIME m_SignalTime = 0;          // end time of the last sample rendered
     bool m_bSignalTimeValid = false;
     bool m_bAbort = false;          // Stop or flushing: no waiting
+    HRESULT m_hrAbort = VFW_E_WRONG_STATE; // what a Receive cut short answers
     bool m_bEOS = false;            // end of stream received
     bool m_bEOSDelivered = false;   // EC_COMPLETE sent
     bool m_bInReceive = false;
@@ -236,6 +237,8 @@ private:
     void ResetEndOfStreamTimer();
     static void EndOfStreamTimerProc(UINT id, UINT msg, DWORD_PTR user, DWORD_PTR, DWORD_PTR);
     HRESULT Render(IMediaSample* pMediaSample);
+    // fromTimer: the end-of-stream timer fired (no new timer is armed).
+    HRESULT SendEndOfStreamNow(bool fromTimer);
     void ClearPendingSample();
 };
 

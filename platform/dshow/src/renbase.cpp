@@ -302,6 +302,7 @@ STDMETHODIMP CBaseRenderer::Stop()
     {
         CAutoLock samples(&m_RendererLock);
         m_bAbort = true;
+        m_hrAbort = VFW_E_WRONG_STATE;
         CancelNotification();
         m_bEOS = false;
         m_bEOSDelivered = false;
@@ -413,6 +414,7 @@ HRESULT CBaseRenderer::BeginFlush()
     {
         CAutoLock samples(&m_RendererLock);
         m_bAbort = true;
+        m_hrAbort = S_FALSE;
         CancelNotification();
         m_bEOS = false;
         m_bEOSDelivered = false;
@@ -433,6 +435,7 @@ HRESULT CBaseRenderer::EndFlush()
 {
     CAutoLock samples(&m_RendererLock);
     m_bAbort = m_State == State_Stopped;
+    m_hrAbort = VFW_E_WRONG_STATE;
     m_bEOS = false;
     return S_OK;
 }
@@ -448,13 +451,15 @@ HRESULT CBaseRenderer::Receive(IMediaSample* pMediaSample)
         if (m_pMediaSample)
             return VFW_E_WRONG_STATE; // one delivering thread at a time
         if (m_bAbort)
-            return m_State == State_Stopped ? VFW_E_WRONG_STATE : S_FALSE;
+            return m_hrAbort;
         pMediaSample->AddRef();
         m_pMediaSample = pMediaSample;
         m_bInReceive = true;
         m_evReceiveIdle.Reset();
         m_bScheduled = false;
-        m_bShowOnPause = m_State == State_Paused;
+        // A picture that comes while paused is shown at once, unless a step
+        // has just completed: then it is the next step's, held unseen.
+        m_bShowOnPause = m_State == State_Paused && !m_bStepBlocked;
         m_bShownOnPause = false;
     }
     HRESULT hr = WaitForRenderTime();
@@ -464,8 +469,9 @@ HRESULT CBaseRenderer::Receive(IMediaSample* pMediaSample)
         OnSampleDropped(pMediaSample);
         hr = S_OK;
     } else {
+        // Cut short: by Stop (VFW_E_WRONG_STATE) or by flushing (S_FALSE).
         CAutoLock samples(&m_RendererLock);
-        hr = m_State == State_Stopped ? VFW_E_WRONG_STATE : S_FALSE;
+        hr = m_hrAbort;
     }
     ClearPendingSample();
     return hr;
@@ -631,13 +637,18 @@ HRESULT CBaseRenderer::EndOfStream()
 
 HRESULT CBaseRenderer::SendEndOfStream()
 {
+    return SendEndOfStreamNow(false);
+}
+
+HRESULT CBaseRenderer::SendEndOfStreamNow(bool fromTimer)
+{
     {
         CAutoLock samples(&m_RendererLock);
         if (!m_bEOS || m_bEOSDelivered || m_State != State_Running || m_pMediaSample)
             return S_OK;
-        if (m_EndOfStreamTimer)
+        if (m_EndOfStreamTimer && !fromTimer)
             return S_OK; // already waiting for the last sample's end
-        if (m_bSignalTimeValid && m_pRenderClock) {
+        if (!fromTimer && m_bSignalTimeValid && m_pRenderClock) {
             REFERENCE_TIME now = 0;
             if (SUCCEEDED(m_pRenderClock->GetTime(&now))) {
                 REFERENCE_TIME left = m_SignalTime - (now - m_tRunStart);
@@ -663,10 +674,14 @@ void CBaseRenderer::EndOfStreamTimerProc(UINT id, UINT, DWORD_PTR user, DWORD_PT
         CAutoLock samples(&self->m_RendererLock);
         if (self->m_EndOfStreamTimer != id)
             return; // reset meanwhile
-        self->m_EndOfStreamTimer = 0;
         self->m_bSignalTimeValid = false;
     }
-    self->SendEndOfStream();
+    // The id stays set while the event goes out, so that a Stop meanwhile
+    // (ResetEndOfStreamTimer) waits for this callback to end.
+    self->SendEndOfStreamNow(true);
+    CAutoLock samples(&self->m_RendererLock);
+    if (self->m_EndOfStreamTimer == id)
+        self->m_EndOfStreamTimer = 0;
 }
 
 void CBaseRenderer::ResetEndOfStreamTimer()
