@@ -224,11 +224,11 @@ struct PassPlan {
     WORD gain[8];         // 2b on luma lanes, 2s on chroma lanes
     WORD offAdd[8];       // added after the gain
     WORD offSub[8];       // then subtracted with saturation at 0
-    WORD max255[8];
+    WORD clampBias[8];    // compress: 65280 + offAdd
     WORD b4[8];           // stretch: B << 2
     WORD threshold[8];    // c = 127: the lane becomes 255 above this
     WORD a8[8];           // compress: A << 8
-    WORD compressAdd[8];  // compress: |c| plus the lane's hue step
+    WORD compressAdd[8];  // compress: |c| plus the lane's hue step, less 255 A
     BYTE hueAdd[16];
     BYTE hueSub[16];
 };
@@ -246,7 +246,12 @@ struct PassPlan {
 // - The final clamp to 0..255 of every step is the pack's.
 // - Compress: ((x x A) >> 8) + |c| stays within 1..254 for x <= 255, so the
 //   hue step (one of add or subtract per byte) is a plain signed addition
-//   before the pack's clamp and merges with + |c|.
+//   before the pack's clamp and merges with + |c|. The clamp of x to 255
+//   (and the chroma offset, when it adds) is one saturating addition of
+//   65280 + offset: u = 65280 + min(x + offset, 255), and as 65280 = 255 x
+//   256, mulhi(u, A << 8) = 255 A + ((min(...) x A) >> 8) exactly (below
+//   1 << 16 since A <= 254 for c < 0); the 255 A comes off with the + |c|,
+//   in wrapping 16-bit arithmetic.
 // - c = 127 (B = 0): 255 exactly when the clamped value is at least 129,
 //   i.e. luma (L x b) >> 7 > 128 or chroma (C x s) >> 7 > s.
 PassPlan BuildPlan(const CColorAdjuster::State& st)
@@ -269,11 +274,11 @@ PassPlan BuildPlan(const CColorAdjuster::State& st)
         p.offSub[lane] = WORD(std::max(-offset, 0));
         anyAdd |= offset > 0;
         anySub |= offset < 0;
-        p.max255[lane] = 255;
+        p.clampBias[lane] = WORD(65280 + p.offAdd[lane]);
         p.b4[lane] = WORD(st.tableB << 2);
         p.threshold[lane] = chroma ? st.saturation : 128;
         p.a8[lane] = WORD(st.tableA << 8);
-        p.compressAdd[lane] = WORD(st.absContrast + st.hueAdd[k] - st.hueSub[k]);
+        p.compressAdd[lane] = WORD(st.absContrast + st.hueAdd[k] - st.hueSub[k] - 255 * st.tableA);
     }
     p.offset = anyAdd && anySub ? PassOffset::Both : anyAdd ? PassOffset::Add : anySub ? PassOffset::Sub : PassOffset::None;
     for (int i = 0; i < 16; ++i) {
@@ -298,7 +303,7 @@ struct Ops {
     static V SllI16By7(V a) { return _mm_slli_epi16(a, 7); }
     static V Add16(V a, V b) { return _mm_add_epi16(a, b); }
     static V SubsU16(V a, V b) { return _mm_subs_epu16(a, b); }
-    static V Min16(V a, V b) { return _mm_min_epi16(a, b); }
+    static V AddsU16(V a, V b) { return _mm_adds_epu16(a, b); }
     static V CmpGt16(V a, V b) { return _mm_cmpgt_epi16(a, b); }
     static V PackUS16(V a, V b) { return _mm_packus_epi16(a, b); }
     static V PackS16(V a, V b) { return _mm_packs_epi16(a, b); }
@@ -338,7 +343,7 @@ struct Ops {
     static V SllI16By7(V a) { return _mm256_slli_epi16(a, 7); }
     static V Add16(V a, V b) { return _mm256_add_epi16(a, b); }
     static V SubsU16(V a, V b) { return _mm256_subs_epu16(a, b); }
-    static V Min16(V a, V b) { return _mm256_min_epi16(a, b); }
+    static V AddsU16(V a, V b) { return _mm256_adds_epu16(a, b); }
     static V CmpGt16(V a, V b) { return _mm256_cmpgt_epi16(a, b); }
     static V PackUS16(V a, V b) { return _mm256_packus_epi16(a, b); }
     static V PackS16(V a, V b) { return _mm256_packs_epi16(a, b); }

@@ -17,7 +17,7 @@ struct Constants {
           gain(Ops::Pattern(p.gain)),
           offAdd(Ops::Pattern(p.offAdd)),
           offSub(Ops::Pattern(p.offSub)),
-          max255(Ops::Pattern(p.max255)),
+          clampBias(Ops::Pattern(p.clampBias)),
           b4(Ops::Pattern(p.b4)),
           threshold(Ops::Pattern(p.threshold)),
           a8(Ops::Pattern(p.a8)),
@@ -26,13 +26,21 @@ struct Constants {
           hueSub(Ops::Pattern(p.hueSub))
     {
     }
-    Ops::V zero, gain, offAdd, offSub, max255, b4, threshold, a8, compressAdd, hueAdd, hueSub;
+    Ops::V zero, gain, offAdd, offSub, clampBias, b4, threshold, a8, compressAdd, hueAdd, hueSub;
 };
 
 template <PassMode M, PassOffset O>
 inline Ops::V Lanes(const Constants& k, Ops::V x)
 {
     x = Ops::MulHiU16(x, k.gain);
+    if constexpr (M == PassMode::Compress) {
+        // No lane both adds and subtracts, so subtracting first is the same;
+        // the addition rides on the clamp's bias.
+        if constexpr (O == PassOffset::Sub || O == PassOffset::Both)
+            x = Ops::SubsU16(x, k.offSub);
+        x = Ops::AddsU16(x, k.clampBias);
+        return Ops::Add16(Ops::MulHiU16(x, k.a8), k.compressAdd);
+    }
     if constexpr (O == PassOffset::Add || O == PassOffset::Both)
         x = Ops::Add16(x, k.offAdd);
     if constexpr (O == PassOffset::Sub || O == PassOffset::Both)
@@ -41,9 +49,6 @@ inline Ops::V Lanes(const Constants& k, Ops::V x)
         return Ops::MulHiU16(Ops::SllI16By7(x), k.b4);
     } else if constexpr (M == PassMode::Threshold) {
         return Ops::CmpGt16(x, k.threshold);
-    } else if constexpr (M == PassMode::Compress) {
-        x = Ops::Min16(x, k.max255);
-        return Ops::Add16(Ops::MulHiU16(x, k.a8), k.compressAdd);
     } else {
         return x;
     }
