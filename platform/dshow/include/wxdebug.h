@@ -5,6 +5,11 @@
 
 #include <cassert>
 
+// Narrow text literal (TCHAR is char on this platform).
+#ifndef TEXT
+#define TEXT(x) x
+#endif
+
 // An object's diagnostic name (a static narrow text).
 #ifndef NAME
 #define NAME(x) (x)
