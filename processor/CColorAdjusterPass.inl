@@ -66,15 +66,32 @@ inline Ops::V Block(const Constants& k, Ops::V v)
     return r;
 }
 
+// Groups of 8 bytes that do not fill a register, through a zeroed copy.
+template <PassMode M, PassOffset O, bool Hue>
+void Partial(const Constants& k, BYTE* p, size_t bytes)
+{
+    alignas(32) BYTE tmp[Ops::kBytes] = {};
+    std::memcpy(tmp, p, bytes);
+    Ops::Store(tmp, Block<M, O, Hue>(k, Ops::Load(tmp)));
+    std::memcpy(p, tmp, bytes);
+}
+
 // Whole 8-byte groups of bytes[0, size); returns how many bytes were done.
-// Two registers per step keep both multiply units busy; the last groups
-// that do not fill a register go through a zeroed copy on the stack.
+// The groups before the first register-aligned address go first, so that
+// no load or store in the main loop straddles two cache lines (frames that
+// are not even 8-byte aligned are taken as they come). Two registers per
+// step keep both multiply units busy.
 template <PassMode M, PassOffset O, bool Hue>
 size_t Run(const PassPlan& p, BYTE* frame, size_t size)
 {
     const Constants k(p);
     constexpr size_t n = Ops::kBytes;
     size_t i = 0;
+    const size_t misalign = reinterpret_cast<uintptr_t>(frame) % n;
+    if (misalign % 8 == 0 && misalign != 0 && size >= n) {
+        Partial<M, O, Hue>(k, frame, n - misalign);
+        i = n - misalign;
+    }
     for (; i + 2 * n <= size; i += 2 * n) {
         const Ops::V a = Ops::Load(frame + i);
         const Ops::V b = Ops::Load(frame + i + n);
@@ -85,10 +102,7 @@ size_t Run(const PassPlan& p, BYTE* frame, size_t size)
         Ops::Store(frame + i, Block<M, O, Hue>(k, Ops::Load(frame + i)));
     const size_t rest = (size - i) & ~size_t(7);
     if (rest) {
-        alignas(32) BYTE tmp[n] = {};
-        std::memcpy(tmp, frame + i, rest);
-        Ops::Store(tmp, Block<M, O, Hue>(k, Ops::Load(tmp)));
-        std::memcpy(frame + i, tmp, rest);
+        Partial<M, O, Hue>(k, frame + i, rest);
         i += rest;
     }
     return i;

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <iterator>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <random>
 #include <string>
@@ -224,19 +226,32 @@ TEST_P(ColorAdjusterVectorPass, EqualsScalar)
     if (GetParam() == &CColorAdjuster::ApplyAvx2 && !CColorAdjuster::Avx2Supported())
         GTEST_SKIP() << "no AVX2 on this CPU";
     std::mt19937 rng(2024);
+    // The frame starts at each offset from a 32-byte boundary in turn: the
+    // passes first align whole 8-byte groups, and take odd addresses as is.
+    const size_t starts[] = {0, 8, 16, 24, 1, 2};
+    size_t round = 0;
+    std::vector<BYTE> bufA(2 * 6000 + 64), bufB(bufA.size());
+    auto aligned = [](std::vector<BYTE>& buf, size_t start) {
+        const auto addr = reinterpret_cast<uintptr_t>(buf.data());
+        return buf.data() + (32 - addr % 32) % 32 + start;
+    };
     auto check = [&](const State& st) {
         for (size_t pixels : {size_t(1), size_t(3), size_t(4), size_t(7), size_t(8), size_t(13), size_t(16),
                               size_t(28), size_t(35), size_t(60), size_t(1920 * 3 + 6)}) {
-            // Every byte value in every position first, then random bytes;
-            // the pass starts at an odd address to rule out alignment help.
-            std::vector<BYTE> a(pixels * 2 + 1);
-            for (size_t i = 1; i < a.size(); ++i)
-                a[i] = i <= 1024 ? BYTE((i - 1) / 4 + 64 * ((i - 1) % 4)) : BYTE(rng());
-            std::vector<BYTE> b = a;
-            GetParam()(st, a.data() + 1, pixels);
-            CColorAdjuster::ApplyScalar(st, b.data() + 1, pixels);
-            ASSERT_EQ(a, b) << "b " << int(st.brightness) << " s " << int(st.saturation) << " c "
-                            << int(st.contrast) << " h " << int(st.hue) << " pixels " << pixels;
+            const size_t start = starts[round++ % std::size(starts)];
+            BYTE* a = aligned(bufA, start);
+            BYTE* b = aligned(bufB, start);
+            // Every byte value in every position first, then random bytes.
+            for (size_t i = 0; i < pixels * 2; ++i)
+                a[i] = i < 1024 ? BYTE(i / 4 + 64 * (i % 4)) : BYTE(rng());
+            std::memcpy(b, a, pixels * 2);
+            a[pixels * 2] = b[pixels * 2] = 0x5A;  // must stay
+            GetParam()(st, a, pixels);
+            CColorAdjuster::ApplyScalar(st, b, pixels);
+            ASSERT_EQ(std::vector<BYTE>(a, a + pixels * 2 + 1), std::vector<BYTE>(b, b + pixels * 2 + 1))
+                << "b " << int(st.brightness) << " s " << int(st.saturation) << " c " << int(st.contrast)
+                << " h " << int(st.hue) << " pixels " << pixels << " start " << start;
+            ASSERT_EQ(a[pixels * 2], 0x5A);
         }
     };
     for (int which = 0; which < 4; ++which) {
