@@ -3,7 +3,6 @@
 #include <immintrin.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 
 // ---- Conversions between interface values and the internal form ----

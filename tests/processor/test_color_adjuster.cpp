@@ -226,8 +226,8 @@ TEST_P(ColorAdjusterVectorPass, EqualsScalar)
     if (GetParam() == &CColorAdjuster::ApplyAvx2 && !CColorAdjuster::Avx2Supported())
         GTEST_SKIP() << "no AVX2 on this CPU";
     std::mt19937 rng(2024);
-    // The frame starts at each offset from a 32-byte boundary in turn: the
-    // passes first align whole 8-byte groups, and take odd addresses as is.
+    // The frame starts at each offset from a 32-byte boundary in turn, odd
+    // ones included: no pass may rely on alignment.
     const size_t starts[] = {0, 8, 16, 24, 1, 2};
     size_t round = 0;
     std::vector<BYTE> bufA(2 * 6000 + 64), bufB(bufA.size());
