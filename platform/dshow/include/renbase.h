@@ -30,8 +30,10 @@
 // then the renderer sends EC_STEP_COMPLETE (FALSE, 0) and holds every further
 // sample, as if paused, until the filter is paused and run again, a new step
 // is asked for, the step is cancelled, or the filter stops. A sample already
-// shown when it arrived during a pause does not count towards the step. The
-// graph pauses itself when it sees EC_STEP_COMPLETE.
+// shown when it arrived during a pause does not count towards the step, and a
+// sample that arrives during the pause that follows a completed step is held
+// unseen (it is the next step's). The graph pauses itself when it sees
+// EC_STEP_COMPLETE.
 //
 // Threads and locks:
 //   m_InterfaceLock  the filter lock (state changes, connections; application
