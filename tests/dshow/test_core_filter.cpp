@@ -124,6 +124,25 @@ TEST_F(CoreFilter, ClockIsHeldAndStreamTimeCountsFromRun)
     ASSERT_EQ(m_sink->StreamTime(now), S_OK);
     EXPECT_EQ((REFERENCE_TIME)now, 850000);
 
+    // Streaming threads read the stream time while the application thread
+    // may hold the filter lock (e.g. stopping and waiting for them).
+    {
+        CAMEvent done;
+        HRESULT fromThread = E_FAIL;
+        CRefTime seen;
+        m_sink->pStateLock()->Lock();
+        std::thread streaming([&] {
+            fromThread = m_sink->StreamTime(seen);
+            done.Set();
+        });
+        const bool finished = done.Wait(10000);
+        m_sink->pStateLock()->Unlock();
+        streaming.join();
+        EXPECT_TRUE(finished) << "StreamTime waited for the filter lock";
+        EXPECT_EQ(fromThread, S_OK);
+        EXPECT_EQ((REFERENCE_TIME)seen, 850000);
+    }
+
     EXPECT_EQ(m_sink->SetSyncSource(nullptr), S_OK);
     EXPECT_EQ(RefCount(clock), 1u);
     EXPECT_EQ(clock->Release(), 0u);

@@ -75,7 +75,9 @@ public:
     STDMETHODIMP QueryVendorInfo(LPWSTR* pVendorInfo) override;
 
     // Stream time: the clock's time minus the start time of the last Run.
-    // VFW_E_NO_CLOCK without a clock. Any thread (takes the filter lock).
+    // VFW_E_NO_CLOCK without a clock. Any thread: streaming threads call it
+    // (to stamp or log samples), so it does not take the filter lock, only
+    // the small lock that guards the clock pointer and the start time.
     virtual HRESULT StreamTime(CRefTime& rtStream);
 
     BOOL IsActive() const { return m_State != State_Stopped; }
@@ -108,6 +110,7 @@ public:
 protected:
     // Guarded by *m_pLock; m_State is also read without it by streaming threads.
     std::atomic<FILTER_STATE> m_State{State_Stopped};
+    // Written under *m_pLock and m_csClock; read under either.
     IReferenceClock* m_pClock = nullptr;
     CRefTime m_tStart;
     CLSID m_clsid;
@@ -118,6 +121,9 @@ protected:
     std::atomic<LONG> m_PinVersion{1};
 
     friend class CBasePin;
+
+private:
+    CCritSec m_csClock;  // see m_pClock and m_tStart
 };
 
 class CBasePin : public CUnknown, public IPin, public IQualityControl {

@@ -105,7 +105,10 @@ STDMETHODIMP CBaseFilter::Pause()
 STDMETHODIMP CBaseFilter::Run(REFERENCE_TIME tStart)
 {
     CAutoLock lock(m_pLock);
-    m_tStart = tStart;
+    {
+        CAutoLock clockLock(&m_csClock);
+        m_tStart = tStart;
+    }
     if (m_State == State_Stopped) {
         const HRESULT hr = Pause();
         if (FAILED(hr))
@@ -138,19 +141,26 @@ STDMETHODIMP CBaseFilter::GetState(DWORD /*dwMSecs*/, FILTER_STATE* State)
 
 STDMETHODIMP CBaseFilter::SetSyncSource(IReferenceClock* pClock)
 {
-    CAutoLock lock(m_pLock);
-    if (pClock)
-        pClock->AddRef();
-    if (m_pClock)
-        m_pClock->Release();
-    m_pClock = pClock;
+    IReferenceClock* old = nullptr;
+    {
+        CAutoLock lock(m_pLock);
+        CAutoLock clockLock(&m_csClock);
+        if (pClock)
+            pClock->AddRef();
+        old = m_pClock;
+        m_pClock = pClock;
+    }
+    // The old clock may be the graph's last hold on an object that calls back
+    // into the graph: release it without our locks.
+    if (old)
+        old->Release();
     return S_OK;
 }
 
 STDMETHODIMP CBaseFilter::GetSyncSource(IReferenceClock** pClock)
 {
     CheckPointer(pClock, E_POINTER);
-    CAutoLock lock(m_pLock);
+    CAutoLock lock(&m_csClock);
     *pClock = m_pClock;
     if (m_pClock)
         m_pClock->AddRef();
@@ -159,14 +169,22 @@ STDMETHODIMP CBaseFilter::GetSyncSource(IReferenceClock** pClock)
 
 HRESULT CBaseFilter::StreamTime(CRefTime& rtStream)
 {
-    CAutoLock lock(m_pLock);
-    if (!m_pClock)
-        return VFW_E_NO_CLOCK;
+    IReferenceClock* clock = nullptr;
+    REFERENCE_TIME start = 0;
+    {
+        CAutoLock clockLock(&m_csClock);
+        clock = m_pClock;
+        if (!clock)
+            return VFW_E_NO_CLOCK;
+        clock->AddRef();
+        start = m_tStart;
+    }
     REFERENCE_TIME now = 0;
-    const HRESULT hr = m_pClock->GetTime(&now);
+    const HRESULT hr = clock->GetTime(&now);
+    clock->Release();
     if (FAILED(hr))
         return hr;
-    rtStream = now - m_tStart.m_time;
+    rtStream = now - start;
     return S_OK;
 }
 
