@@ -25,9 +25,10 @@
 // player sets). The caption can be set; reading it back (get_Caption) needs a
 // BSTR allocator this platform does not have and answers E_NOTIMPL.
 //
-// Threads: the interface calls run on application threads under m_applyLock
-// (never taken on the streaming thread); m_windowLock guards the settings and
-// the picture format for short reads by the streaming thread.
+// Threads: the interface calls run on application threads under m_applyLock,
+// which the streaming thread takes only to follow a picture size change; no
+// holder of m_applyLock waits for the streaming thread. m_windowLock guards
+// the settings and the picture format for short reads by the streaming thread.
 #pragma once
 
 #include <memory>
