@@ -421,6 +421,81 @@ TEST_F(CoreFilter, QualityMessagesGoUpstreamOrToTheSink)
     EXPECT_EQ(recorder->Release(), 0u);
 }
 
+// A filter with two input pins whose activation the test can make fail.
+class CTwoInputs : public CBaseFilter {
+public:
+    class CPin : public CBaseInputPin {
+    public:
+        CPin(CTwoInputs* filter, const wchar_t* name, HRESULT* phr)
+            : CBaseInputPin(NAME("Two inputs pin"), filter, &filter->m_lock, phr, name)
+        {
+        }
+        HRESULT CheckMediaType(const CMediaType*) override { return S_OK; }
+        HRESULT Active() override
+        {
+            ++activated;
+            return failActive ? E_OUTOFMEMORY : CBaseInputPin::Active();
+        }
+        HRESULT Inactive() override
+        {
+            ++deactivated;
+            return CBaseInputPin::Inactive();
+        }
+        bool failActive = false;
+        int activated = 0;
+        int deactivated = 0;
+    };
+
+    CTwoInputs() : CBaseFilter(NAME("Two inputs"), nullptr, &m_lock, GUID_NULL)
+    {
+        HRESULT hr = S_OK;
+        m_pins[0] = new CPin(this, L"In 1", &hr);
+        m_pins[1] = new CPin(this, L"In 2", &hr);
+    }
+    ~CTwoInputs() override
+    {
+        delete m_pins[0];
+        delete m_pins[1];
+    }
+    int GetPinCount() override { return 2; }
+    CBasePin* GetPin(int n) override { return n >= 0 && n < 2 ? m_pins[n] : nullptr; }
+
+    CCritSec m_lock;
+    CPin* m_pins[2];
+};
+
+TEST_F(CoreFilter, AFailedPauseLeavesNoPinActive)
+{
+    CTwoInputs* filter = new CTwoInputs();
+    filter->AddRef();
+    CTestPushSource* second = CTestPushSource::Create({Yuy2()});
+    ASSERT_EQ(m_source->Output()->Connect(filter->m_pins[0], nullptr), S_OK);
+    ASSERT_EQ(second->Output()->Connect(filter->m_pins[1], nullptr), S_OK);
+    filter->m_pins[1]->failActive = true;
+
+    EXPECT_EQ(filter->Pause(), E_OUTOFMEMORY);
+    EXPECT_TRUE(filter->IsStopped());
+    EXPECT_EQ(filter->m_pins[0]->activated, 1);
+    EXPECT_EQ(filter->m_pins[0]->deactivated, 1);
+    EXPECT_EQ(filter->m_pins[1]->deactivated, 0);
+    // Stopping a stopped filter does not visit the pins again.
+    EXPECT_EQ(filter->Stop(), S_OK);
+    EXPECT_EQ(filter->m_pins[0]->deactivated, 1);
+
+    filter->m_pins[1]->failActive = false;
+    EXPECT_EQ(filter->Pause(), S_OK);
+    EXPECT_EQ(filter->Stop(), S_OK);
+    EXPECT_EQ(filter->m_pins[0]->deactivated, 2);
+    EXPECT_EQ(filter->m_pins[1]->deactivated, 1);
+
+    second->Output()->Disconnect();
+    filter->m_pins[1]->Disconnect();
+    m_source->Output()->Disconnect();
+    filter->m_pins[0]->Disconnect();
+    EXPECT_EQ(second->Release(), 0u);
+    EXPECT_EQ(filter->Release(), 0u);
+}
+
 TEST_F(CoreFilter, ReceiveCanBlockAndReceiveMultiple)
 {
     Connect();

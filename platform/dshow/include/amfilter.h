@@ -50,7 +50,8 @@ public:
     // IMediaFilter. Application thread; each takes the filter lock.
     // Stop: every connected pin goes Inactive (the first failure is returned,
     // but every pin is stopped); Pause from stopped: every connected pin goes
-    // Active (a failure leaves the filter stopped); Run: pauses first when
+    // Active (a failure leaves the filter stopped, with the pins activated
+    // before the failing one made inactive again); Run: pauses first when
     // stopped, then calls Run(tStart) on every connected pin.
     STDMETHODIMP Stop() override;
     STDMETHODIMP Pause() override;

@@ -92,6 +92,13 @@ STDMETHODIMP CBaseFilter::Pause()
                 continue;
             const HRESULT hr = pin->Active();
             if (FAILED(hr)) {
+                // The filter stays stopped, so the pins already activated
+                // must be stopped too: a later Stop would skip them.
+                for (int j = i - 1; j >= 0; --j) {
+                    CBasePin* active = GetPin(j);
+                    if (active && active->IsConnected())
+                        active->Inactive();
+                }
                 DSHOW_TRACE("filter %p: Pause failed on pin %d: 0x%08x", (void*)this, i, (unsigned)hr);
                 return hr;
             }
