@@ -180,25 +180,25 @@ private:
         m_changed.notify_all();
     }
 
-    static void Fill(IMediaSample* sample, const TvTestSample& spec, size_t index)
+    static void Fill(IMediaSample* sample, const TvTestSample& wanted, size_t index)
     {
         BYTE* data = nullptr;
         sample->GetPointer(&data);
-        const LONG length = std::min(spec.length, sample->GetSize());
+        const LONG length = std::min(wanted.length, sample->GetSize());
         if (length > 0)
             memset(data, (int)(index & 0xFF), (size_t)length);
         sample->SetActualDataLength(length);
-        if (spec.hasTime) {
-            REFERENCE_TIME start = spec.start;
-            REFERENCE_TIME stop = spec.stop;
-            sample->SetTime(&start, spec.hasStop ? &stop : nullptr);
+        if (wanted.hasTime) {
+            REFERENCE_TIME start = wanted.start;
+            REFERENCE_TIME stop = wanted.stop;
+            sample->SetTime(&start, wanted.hasStop ? &stop : nullptr);
         } else {
             sample->SetTime(nullptr, nullptr);
         }
-        sample->SetSyncPoint(spec.syncPoint);
-        sample->SetDiscontinuity(spec.discontinuity);
-        if (spec.type)
-            sample->SetMediaType(const_cast<AM_MEDIA_TYPE*>(spec.type));
+        sample->SetSyncPoint(wanted.syncPoint);
+        sample->SetDiscontinuity(wanted.discontinuity);
+        if (wanted.type)
+            sample->SetMediaType(const_cast<AM_MEDIA_TYPE*>(wanted.type));
     }
 
     COutput* const m_pin;
