@@ -1,31 +1,14 @@
 #include "QuartzTrace.h"
 
+#include "win32/trace.h"
+
 #include <stdarg.h>
 #include <stdio.h>
-#include <stdlib.h>
 
-#include <string>
 
 bool TvQuartzTraceEnabled()
 {
-    static const bool enabled = [] {
-        const char* list = getenv("TARVO_TRACE");
-        if (!list)
-            return false;
-        const std::string text(list);
-        size_t start = 0;
-        while (start <= text.size()) {
-            size_t end = text.find_first_of(", :", start);
-            if (end == std::string::npos)
-                end = text.size();
-            const std::string word = text.substr(start, end - start);
-            if (word == "quartz" || word == "all")
-                return true;
-            start = end + 1;
-        }
-        return false;
-    }();
-    return enabled;
+    return TvTraceEnabled("quartz");
 }
 
 void TvQuartzTrace(const char* format, ...)
@@ -35,5 +18,5 @@ void TvQuartzTrace(const char* format, ...)
     va_start(args, format);
     vsnprintf(line, sizeof(line), format, args);
     va_end(args);
-    fprintf(stderr, "quartz: %s\n", line);
+    TvTrace("quartz", "%s", line);
 }
