@@ -244,8 +244,8 @@ struct IVideoFrameStep : public IUnknown {
     virtual HRESULT CancelStep() = 0;
 };
 
-// Rendering statistics of a video renderer. Frame rate and jitter values are in
-// hundredths (frames per second x 100, milliseconds x 100).
+// Rendering statistics of a video renderer. The average frame rate is in
+// hundredths of a frame per second; jitter and sync offset are in milliseconds.
 // {1BD0ECB0-F8E2-11CE-AAC6-0020AF0B99A3}
 DEFINE_GUID(IID_IQualProp, 0x1bd0ecb0, 0xf8e2, 0x11ce, 0xaa, 0xc6, 0x00, 0x20, 0xaf, 0x0b, 0x99,
             0xa3);
