@@ -162,7 +162,22 @@ protected:
 
 TEST_F(NWSourceGraphTest, UdpDatagramsReachTheSinkWholeAndInOrder)
 {
+    TempDir dir;
+    const std::string ringLog = dir / "ring.txt";
+    ASSERT_EQ(m_source->SetLogPath(ringLog.c_str()), S_OK);
     Run();
+    // The graph gave the filter its clock: the ring log's stream times count
+    // from the graph's start time.
+    IMediaFilter* graphFilter = nullptr;
+    ASSERT_EQ(m_graph->QueryInterface(IID_IMediaFilter, reinterpret_cast<void**>(&graphFilter)),
+              S_OK);
+    IReferenceClock* clock = nullptr;
+    ASSERT_EQ(graphFilter->GetSyncSource(&clock), S_OK);
+    graphFilter->Release();
+    ASSERT_NE(clock, nullptr);
+    REFERENCE_TIME runAt = 0;
+    ASSERT_EQ(clock->GetTime(&runAt), S_OK);
+
     const unsigned short port = FreePort(SOCK_DGRAM);
     ASSERT_EQ(m_source->SetConnectParam(NW_CONNECT_UDP, nullptr, port), S_OK);
 
@@ -172,12 +187,21 @@ TEST_F(NWSourceGraphTest, UdpDatagramsReachTheSinkWholeAndInOrder)
     UdpSender sender;
     std::string expected;
     for (int n = 0; n < kCount; ++n) {
+        if (n == kCount - 1) {
+            // The last one well after the graph's start time (10 ms after Run).
+            EXPECT_TRUE(WaitFor([&] {
+                REFERENCE_TIME now = 0;
+                clock->GetTime(&now);
+                return now - runAt >= 500000;
+            }));
+        }
         const std::string d = Datagram(n);
         ASSERT_TRUE(sender.Send(port, d));
         expected += d;
         if (n % 20 == 19)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+    clock->Release();
 
     ASSERT_TRUE(WaitFor([&] { return m_sink->Size() >= expected.size(); }))
         << m_sink->Size() << " of " << expected.size() << " bytes";
@@ -187,6 +211,23 @@ TEST_F(NWSourceGraphTest, UdpDatagramsReachTheSinkWholeAndInOrder)
     EXPECT_EQ(stats[1], static_cast<LONGLONG>(expected.size()));
     EXPECT_GE(stats[2], 1);
     EXPECT_EQ(stats[3], static_cast<LONGLONG>(expected.size()));
+
+    ASSERT_EQ(m_source->SetLogPath(nullptr), S_OK);
+    const std::string text = ReadFile(ringLog);
+    int writes = 0;
+    long lastWriteTime = 0;
+    for (size_t at = text.find("Write:"); at != std::string::npos;
+         at = text.find("Write:", at + 1)) {
+        const size_t time = text.find("StreamTime:", at);
+        ASSERT_NE(time, std::string::npos);
+        const long ms = strtol(text.c_str() + time + 11, nullptr, 10);
+        EXPECT_GT(ms, -1000) << "a stream time before the graph's start";
+        EXPECT_LT(ms, 600000) << "a stream time not counted from the graph's start";
+        lastWriteTime = ms;
+        ++writes;
+    }
+    EXPECT_EQ(writes, kCount);
+    EXPECT_GE(lastWriteTime, 40);
 
     // Stopped, the graph delivers nothing more; the bytes stay as they were.
     ASSERT_EQ(m_control->Stop(), S_OK);
