@@ -34,6 +34,12 @@ CNWSourceFilter::CNWSourceFilter(LPUNKNOWN pUnk, HRESULT* phr)
 
 CNWSourceFilter::~CNWSourceFilter()
 {
+    // The pin, and with it the receive thread and a streaming thread, outlive
+    // this part of the filter (CSource ends and deletes them later), and they
+    // ask it for the stream time whenever they log a ring operation. Closing
+    // the ring log first (under the ring lock) ends those calls.
+    if (CNetReceiver* r = Receiver())
+        r->SetLogPath(nullptr);
     if (m_pLogClock)
         m_pLogClock->Release();
 }

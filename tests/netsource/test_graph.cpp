@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -115,6 +116,13 @@ protected:
 
     void TearDown() override
     {
+        ReleaseAll();
+        EXPECT_EQ(CBaseObject::ObjectsActive(), m_objectsAtStart) << "COM objects leaked";
+        CoUninitialize();
+    }
+
+    void ReleaseAll()
+    {
         if (m_control) {
             EXPECT_EQ(m_control->Stop(), S_OK);
             m_control->Release();
@@ -131,8 +139,11 @@ protected:
         if (m_sink) {
             EXPECT_EQ(m_sink->Release(), 0u);
         }
-        EXPECT_EQ(CBaseObject::ObjectsActive(), m_objectsAtStart) << "COM objects leaked";
-        CoUninitialize();
+        m_control = nullptr;
+        m_source = nullptr;
+        m_graph = nullptr;
+        m_filter = nullptr;
+        m_sink = nullptr;
     }
 
     void Run()
@@ -281,4 +292,30 @@ TEST_F(NWSourceGraphTest, TcpClientReconnectsWhileTheGraphRuns)
     EXPECT_EQ(m_control->GetState(0, &state), S_OK);
     EXPECT_EQ(state, State_Running);
     close(second);
+}
+
+TEST_F(NWSourceGraphTest, ReleasedWhileDatagramsArriveWithTheRingLogOpen)
+{
+    // The receive thread writes every datagram to the ring log with the
+    // filter's stream time until the receiver is gone, which is after the
+    // filter's own part has been torn down.
+    TempDir dir;
+    const std::string ringLog = dir / "ring.txt";
+    ASSERT_EQ(m_source->SetLogPath(ringLog.c_str()), S_OK);
+    const unsigned short port = FreePort(SOCK_DGRAM);
+    ASSERT_EQ(m_source->SetConnectParam(NW_CONNECT_UDP, nullptr, port), S_OK);
+    Run();
+
+    std::atomic<bool> stop{false};
+    std::thread sender([&] {
+        UdpSender udp;
+        const std::string d = Datagram(1);
+        while (!stop.load())
+            udp.Send(port, d);
+    });
+    ASSERT_TRUE(WaitFor([&] { return Statistics()[0] >= 1000; }));
+    ReleaseAll();
+    stop = true;
+    sender.join();
+    EXPECT_NE(ReadFile(ringLog).find("Write:"), std::string::npos);
 }
