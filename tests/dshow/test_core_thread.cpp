@@ -80,6 +80,39 @@ TEST(CoreThread, CheckRequestNeverBlocks)
     EXPECT_EQ(worker.CallWorker(0), 0u);
 }
 
+// A worker that first looks at a request with CheckRequest and then fetches it
+// with GetRequest, as streaming loops do when they leave for the outer loop.
+class CPeeker : public CAMThread {
+public:
+    ~CPeeker() override
+    {
+        if (ThreadExists())
+            CallWorker(0);
+        Close();
+    }
+    DWORD ThreadProc() override
+    {
+        for (;;) {
+            DWORD peeked = 0;
+            while (!CheckRequest(&peeked))
+                Sleep(1);
+            const DWORD request = GetRequest();
+            Reply(request == peeked ? request + 100 : 1);
+            if (request == 0)
+                return 0;
+        }
+    }
+};
+
+TEST(CoreThread, CheckRequestLeavesTheRequestForGetRequest)
+{
+    CPeeker worker;
+    ASSERT_TRUE(worker.Create());
+    EXPECT_EQ(worker.CallWorker(5), 105u);
+    EXPECT_EQ(worker.CallWorker(6), 106u);
+    EXPECT_EQ(worker.CallWorker(0), 100u);
+}
+
 // A worker that ends without answering its request.
 class CQuitter : public CAMThread {
 public:

@@ -19,7 +19,11 @@ CAMEvent::~CAMEvent()
 
 // ---- CAMThread ----
 
-CAMThread::CAMThread(HRESULT* phr) : m_EventSend(FALSE, phr), m_EventComplete(FALSE, phr) {}
+// The request event is manual-reset: GetRequest and CheckRequest only look at
+// the pending request, and Reply clears it. Workers written in the usual form
+// (CheckRequest in a streaming loop, then GetRequest in the outer loop for the
+// same request) depend on that.
+CAMThread::CAMThread(HRESULT* phr) : m_EventSend(TRUE, phr), m_EventComplete(FALSE, phr) {}
 
 CAMThread::~CAMThread()
 {
@@ -96,6 +100,7 @@ BOOL CAMThread::CheckRequest(DWORD* pParam)
 void CAMThread::Reply(DWORD dw)
 {
     m_dwReturnVal = dw;
+    m_EventSend.Reset();
     m_EventComplete.Set();
 }
 
