@@ -353,7 +353,13 @@ void BM_NetSourceGraphUdp200Mbit(benchmark::State& state)
         INWSource* nws = Query<INWSource>(source, IID_INWSource);
         IMediaControl* control = Query<IMediaControl>(graph, IID_IMediaControl);
         IPin* out = FirstPin(source);
-        const pid_t tid = FindThread("tv-nwrecv");
+        // The thread names itself once it runs.
+        pid_t tid = 0;
+        for (int i = 0; i < 1000 && tid == 0; ++i) {
+            tid = FindThread("tv-nwrecv");
+            if (tid == 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         const unsigned short port = FreeUdpPort();
 
         bool ok = nws && control && out && tid > 0 &&
