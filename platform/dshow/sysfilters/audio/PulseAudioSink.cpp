@@ -2,10 +2,14 @@
 // server has room, with no way to cancel it, so the streaming thread never calls
 // it: Write fills a ring buffer and a writer thread of the sink feeds the server
 // in small chunks. Interrupt, Flush and Stop therefore never wait on the server.
+// When the server goes away mid-stream every write fails at once; from then on
+// the writer lets each chunk "play" on the clock instead, so the stream keeps
+// its pace as the null sink would.
 #include <pulse/error.h>
 #include <pulse/simple.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -121,6 +125,8 @@ private:
                 return;
             if (m_flushServer) {
                 m_flushServer = false;
+                if (m_failed)
+                    continue;
                 lock.unlock();
                 int error = 0;
                 pa_simple_flush(m_stream, &error);
@@ -139,17 +145,41 @@ private:
             m_fill -= take;
             m_inFlight = true;
             m_wake.notify_all();
+            if (m_failed) {
+                PlayOnTheClock(lock, take);
+                continue;
+            }
             lock.unlock();
             int error = 0;
             bool ok = pa_simple_write(m_stream, chunk.data(), take, &error) == 0;
             pa_usec_t latency = pa_simple_get_latency(m_stream, &error);
             lock.lock();
+            if (!ok) {
+                m_failed = true;
+                m_serverLatencyUs = 0;
+                PlayOnTheClock(lock, take);
+                continue;
+            }
             m_inFlight = false;
-            if (ok)
-                m_handed += take;
+            m_handed += take;
             m_serverLatencyUs = latency == pa_usec_t(-1) ? 0 : uint64_t(latency);
             m_wake.notify_all();
         }
+    }
+
+    // The server is gone: the chunk takes as long as it would have played
+    // (cut short by a flush or by quitting).
+    void PlayOnTheClock(std::unique_lock<std::mutex>& lock, size_t bytes)
+    {
+        auto now = std::chrono::steady_clock::now();
+        if (m_clockPlayed < now)
+            m_clockPlayed = now;
+        m_clockPlayed += std::chrono::nanoseconds(uint64_t(bytes) * 1000000000ull /
+                                                  uint64_t(m_format.BytesPerSecond()));
+        m_wake.wait_until(lock, m_clockPlayed, [this] { return m_quit || m_flushServer; });
+        m_inFlight = false;
+        m_handed += bytes;
+        m_wake.notify_all();
     }
 
     pa_simple* const m_stream;
@@ -167,6 +197,8 @@ private:
     bool m_interrupted = false;
     bool m_flushServer = false;
     bool m_quit = false;
+    bool m_failed = false; // the server is gone; chunks play on the clock
+    std::chrono::steady_clock::time_point m_clockPlayed;
     const size_t m_chunk;
     std::thread m_writer; // last: starts once the rest is built
 };
