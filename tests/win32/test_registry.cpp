@@ -660,6 +660,33 @@ TEST_F(RegistryTest, MalformedLinesAreReportedAndSkipped)
     RegCloseKey(key);
 }
 
+
+TEST_F(RegistryTest, BadLinesAreNeverDroppedWhenNoBackupCanBeKept)
+{
+    const std::string text = "Windows Registry Editor Version 5.00\n\n"
+                             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvo]\n"
+                             "\"Good\"=dword:00000001\n"
+                             "\"HandTyped\"=typed by hand, not quite right\n";
+    WriteFileText(text);
+    fs::create_directories(m_path + ".bak"); // in the way of the backup
+
+    testing::internal::CaptureStderr();
+    HKEY key = Create("SOFTWARE\\Tarvo");
+    EXPECT_NE(SetDword(key, "New", 2), ERROR_SUCCESS);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(FileText(), text);
+    EXPECT_EQ(RegQueryValueExA(key, "New", nullptr, nullptr, nullptr, nullptr),
+              ERROR_FILE_NOT_FOUND);
+
+    // Once the backup can be written, the write goes through.
+    fs::remove(m_path + ".bak");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(SetDword(key, "New", 2), ERROR_SUCCESS);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(FileText(m_path + ".bak"), text);
+    EXPECT_EQ(QueryDword(key, "New"), 2u);
+    RegCloseKey(key);
+}
 TEST_F(RegistryTest, ReadsHandWrittenAndWindowsExportedFiles)
 {
     // Comments, CRLF line ends, spaces around '=', deletion entries, short root names.

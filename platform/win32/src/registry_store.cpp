@@ -286,11 +286,16 @@ LONG Modify(const std::function<LONG(Tree& tree, bool& changed)>& change)
 
     if (malformed > 0) {
         // Rewriting drops the lines that could not be read; keep the file as it
-        // was, so that nothing typed by hand is lost for good.
+        // was, so that nothing typed by hand is lost for good. Without that copy
+        // the change is refused and the file stays as it is.
         std::string backup = path + ".bak";
-        if (ReplaceFile(backup, content) == 0)
-            std::fprintf(stderr, "%s: malformed lines dropped; the previous file is kept as %s\n",
-                         path.c_str(), backup.c_str());
+        if (int err = ReplaceFile(backup, content)) {
+            std::fprintf(stderr, "%s: has malformed lines and cannot be kept as %s (%s); not rewritten\n",
+                         path.c_str(), backup.c_str(), std::strerror(err));
+            return ErrorFromErrno(err);
+        }
+        std::fprintf(stderr, "%s: malformed lines dropped; the previous file is kept as %s\n",
+                     path.c_str(), backup.c_str());
     }
     std::string text = Serialize(*tree);
     if (int err = ReplaceFile(path, text))
