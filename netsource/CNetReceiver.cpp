@@ -16,7 +16,6 @@
 #include <pthread.h>
 #include <sched.h>
 #include <string>
-#include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -277,11 +276,10 @@ void CNetReceiver::ReceiveLoop()
             continue;
         }
 
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(m_dataSocket, &readable);
-        timeval wait{0, 1000};
-        const int ready = select(m_dataSocket + 1, &readable, nullptr, nullptr, &wait);
+        // poll, not select: a process with many channels open may number the
+        // socket beyond what an fd_set can hold.
+        pollfd readable{m_dataSocket, POLLIN, 0};
+        const int ready = poll(&readable, 1, 1);
         if (ready < 0 && errno != EINTR)
             CloseDataSocket();
         if (ready <= 0) {

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <regex>
 #include <sys/resource.h>
+#include <sys/select.h>
 
 using namespace nwtest;
 
@@ -98,6 +99,44 @@ TEST(NetReceiverConnect, UdpBlocksGoIntoTheRingAndTheCounters)
     ASSERT_TRUE(WaitForLength(r, 11));
     EXPECT_EQ(Packets(r), 2);
     EXPECT_EQ(Drain(r), "firstsecond");
+}
+
+// A process playing many channels holds more descriptors than select() can
+// name; the data socket may be numbered above FD_SETSIZE.
+TEST(NetReceiverConnect, ReceivesOnASocketNumberedAboveTheSelectLimit)
+{
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
+    const rlim_t wanted = FD_SETSIZE + 256;
+    if (old.rlim_cur < wanted) {
+        if (old.rlim_max < wanted)
+            GTEST_SKIP() << "descriptor limit too low to open " << wanted << " files";
+        rlimit raised = old;
+        raised.rlim_cur = wanted;
+        ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &raised), 0);
+    }
+    // Every lower number taken, so the receiver's socket lands above the limit.
+    std::vector<int> fillers;
+    for (;;) {
+        const int fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        fillers.push_back(fd);
+        if (fd >= FD_SETSIZE + 8)
+            break;
+    }
+    {
+        CNetReceiver r(nullptr, kRing);
+        const unsigned short port = FreePort(SOCK_DGRAM);
+        ASSERT_EQ(r.SetConnectParam(NW_CONNECT_UDP, nullptr, port), S_OK);
+        UdpSender s;
+        ASSERT_TRUE(s.Send(port, "above"));
+        ASSERT_TRUE(s.Send(port, "limit"));
+        EXPECT_TRUE(WaitForLength(r, 10));
+        EXPECT_EQ(Drain(r), "abovelimit");
+    }
+    for (int fd : fillers)
+        close(fd);
+    setrlimit(RLIMIT_NOFILE, &old);
 }
 
 TEST(NetReceiverConnect, EmptyDatagramDoesNotDropTheSocket)
