@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <thread>
 
 #include "TestFilters.h"
@@ -326,6 +327,26 @@ TEST_F(VideoRendererTest, FlushWhilePausedNeedsANewPictureToPause)
     m_source->DeliverEndFlush();
     EXPECT_EQ(m_renderer->GetState(0, &state), VFW_S_STATE_INTERMEDIATE);
     auto next = m_source->DeliverAsync(Yuy2Uniform(16, 16, kWhite));
+    EXPECT_EQ(m_renderer->GetState(10000, &state), S_OK);
+    EXPECT_TRUE(PixelNear(Snapshot(m_renderer).At(1, 1), kWhiteRgb));
+    m_renderer->Stop();
+    Result(next, E_FAIL);
+}
+
+TEST_F(VideoRendererTest, FlushBeforeAnyPictureReturns)
+{
+    // A seek while paused before the first picture came: the flush has no
+    // Receive to wait for. Run on a detached thread so that a hang fails the
+    // test instead of blocking it.
+    Connect(Yuy2Type(16, 16));
+    EXPECT_EQ(Pause(), S_FALSE);
+    auto done = std::make_shared<std::promise<HRESULT>>();
+    std::future<HRESULT> flushed = done->get_future();
+    std::thread([source = m_source, done] { done->set_value(source->DeliverBeginFlush()); }).detach();
+    ASSERT_EQ(Result(flushed, E_FAIL), S_OK);
+    ASSERT_EQ(m_source->DeliverEndFlush(), S_OK);
+    auto next = m_source->DeliverAsync(Yuy2Uniform(16, 16, kWhite));
+    FILTER_STATE state;
     EXPECT_EQ(m_renderer->GetState(10000, &state), S_OK);
     EXPECT_TRUE(PixelNear(Snapshot(m_renderer).At(1, 1), kWhiteRgb));
     m_renderer->Stop();

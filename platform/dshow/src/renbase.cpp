@@ -132,6 +132,8 @@ CBaseRenderer::CBaseRenderer(REFCLSID RenderClass, LPCTSTR pName, LPUNKNOWN pUnk
     : CBaseFilter(pName, pUnk, &m_InterfaceLock, RenderClass, phr)
 {
     Ready();
+    // No Receive in progress yet: a flush before the first sample must not wait.
+    m_evReceiveIdle.Set();
 }
 
 CBaseRenderer::~CBaseRenderer()
