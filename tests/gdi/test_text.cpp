@@ -208,3 +208,48 @@ TEST(GdiText, ConcurrentRenderingGivesTheSameBits)
 }
 
 }  // namespace
+
+namespace {
+
+// One font shared by two streams: one caption needs a fallback face (loaded
+// on first use) while the other stream keeps measuring Latin text.
+TEST(GdiText, FallbackFaceLoadsWhileAnotherThreadMeasures)
+{
+    const std::string cjk = "\xE4\xB8\xAD\xE6\x96\x87";  // 中文
+    for (int round = 0; round < 16; ++round) {
+        const LOGFONTA lf = Font(-(40 + round));  // a face no other test has resolved
+        HFONT f = CreateFontIndirectA(&lf);
+        ASSERT_NE(f, nullptr);
+        HDC dcs[2] = {CreateCompatibleDC(nullptr), CreateCompatibleDC(nullptr)};
+        HGDIOBJ olds[2] = {SelectObject(dcs[0], Obj(f)), SelectObject(dcs[1], Obj(f))};
+        std::atomic<bool> go{false};
+        std::atomic<int> failures{0};
+        std::thread latin([&] {
+            while (!go)
+                std::this_thread::yield();
+            for (int i = 0; i < 200; ++i) {
+                SIZE sz{0, 0};
+                if (!GetTextExtentPoint32A(dcs[0], "Gate", 4, &sz) || sz.cx <= 0)
+                    ++failures;
+            }
+        });
+        std::thread wide([&] {
+            while (!go)
+                std::this_thread::yield();
+            SIZE sz{0, 0};
+            if (!GetTextExtentPoint32A(dcs[1], cjk.data(), int(cjk.size()), &sz) || sz.cx < 40)
+                ++failures;
+        });
+        go = true;
+        latin.join();
+        wide.join();
+        EXPECT_EQ(failures.load(), 0);
+        for (int i = 0; i < 2; ++i) {
+            SelectObject(dcs[i], olds[i]);
+            DeleteDC(dcs[i]);
+        }
+        EXPECT_TRUE(DeleteObject(Obj(f)));
+    }
+}
+
+}  // namespace

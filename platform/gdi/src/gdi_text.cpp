@@ -81,7 +81,9 @@ public:
     FontFace(const FontFace&) = delete;
     FontFace& operator=(const FontFace&) = delete;
 
-    bool Usable() const { return !m_faces.empty() && m_faces[0].scaled; }
+    // m_faces grows under m_lock while other threads draw; the main face is
+    // fixed at construction, so this reads only that.
+    bool Usable() const { return m_main != nullptr; }
     int Ascent() const { return m_ascent; }
     int Descent() const { return m_descent; }
     bool Underline() const { return m_underline; }
@@ -208,6 +210,7 @@ private:
         FcPatternDestroy(match);
         if (sf)
             m_faces.push_back(Face{-1, sf});
+        m_main = sf;
     }
 
     // The face of the sorted fallback list that has ch, opened once. Called
@@ -249,6 +252,7 @@ private:
     bool m_underline = false;
     int m_ulOffset = 1;
     int m_ulThickness = 1;
+    cairo_scaled_font_t* m_main = nullptr;  // m_faces[0].scaled, or null when unusable
 
     std::mutex m_lock;  // guards the members below (the main face is fixed at construction)
     std::vector<Face> m_faces;
