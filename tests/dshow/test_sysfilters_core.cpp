@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -209,6 +210,24 @@ TEST(FrameConverter, RefusesWhatItCannotDraw)
                                    RECT{0, 0, 4, 4}, out.view, RECT{0, 0, 4, 4}))
         << "a stride shorter than a row";
     EXPECT_FALSE(converter.Convert(Yuy2Format(4, 4), nullptr, RECT{0, 0, 4, 4}, out.view, RECT{0, 0, 4, 4}));
+}
+
+TEST(FrameConverter, OddWidthPlanarPicturesKeepTheirLastChromaColumn)
+{
+    // A 5x2 I420 picture: every chroma row covers the fifth pixel too, so it
+    // holds 3 samples, and the picture is 10 + 3 + 3 bytes.
+    FrameFormat format{PixelLayout::I420, 5, 2, 5, false};
+    ASSERT_EQ(format.FrameBytes(), size_t(16));
+    std::vector<uint8_t> frame(format.FrameBytes());
+    std::fill(frame.begin(), frame.begin() + 10, kRed.y);
+    std::fill(frame.begin() + 10, frame.begin() + 13, kRed.u);
+    std::fill(frame.begin() + 13, frame.end(), kRed.v);
+    Surface out(5, 2);
+    CFrameConverter converter;
+    ASSERT_TRUE(converter.Convert(format, frame.data(), RECT{0, 0, 5, 2}, out.view, RECT{0, 0, 5, 2}));
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 5; ++x)
+            EXPECT_TRUE(PixelNear(out.At(x, y), kRedRgb)) << "x " << x << " y " << y;
 }
 
 TEST(FrameFormat, SizesAndDibLayouts)

@@ -157,7 +157,7 @@ bool CFrameConverter::Convert(const FrameFormat& format, const uint8_t* frame, R
     const uint8_t* planes[3] = {nullptr, nullptr, nullptr};
     int strides[3] = {0, 0, 0};
     if (planar) {
-        int cstride = format.stride / 2;
+        int cstride = FrameChromaStride(format.stride);
         const uint8_t* y = frame;
         const uint8_t* first = y + size_t(format.stride) * size_t(format.height);
         const uint8_t* second = first + size_t(cstride) * size_t((format.height + 1) / 2);

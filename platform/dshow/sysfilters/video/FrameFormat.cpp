@@ -47,8 +47,9 @@ size_t FrameFormat::FrameBytes() const
         return 0;
     size_t rows = size_t(stride) * size_t(height);
     if (layout == PixelLayout::I420 || layout == PixelLayout::YV12) {
-        // Chroma planes: half the stride, half the rows (rounded up).
-        size_t chroma = size_t(stride / 2) * size_t((height + 1) / 2);
+        // Chroma planes: half the stride, half the rows (both rounded up, so
+        // that an odd width keeps its last chroma column).
+        size_t chroma = size_t(FrameChromaStride(stride)) * size_t((height + 1) / 2);
         return rows + 2 * chroma;
     }
     return rows;
