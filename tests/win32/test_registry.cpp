@@ -728,4 +728,30 @@ TEST_F(RegistryTest, ReadsHandWrittenAndWindowsExportedFiles)
     RegCloseKey(key);
 }
 
+TEST_F(RegistryTest, ABrokenContinuationNeverSwallowsTheNextSection)
+{
+    // The last line of a hex value was deleted by hand, leaving its backslash: the
+    // section below must still get its own values, not the key above.
+    WriteFileText("Windows Registry Editor Version 5.00\n\n"
+                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\A]\n"
+                  "\"Bin\"=hex:01,02,\\\n"
+                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\B]\n"
+                  "\"Count\"=dword:00000005\n");
+    testing::internal::CaptureStderr();
+    HKEY a = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\A", 0, KEY_READ, &a), ERROR_SUCCESS);
+    std::string errors = testing::internal::GetCapturedStderr();
+    EXPECT_NE(errors.find(m_path + ":4: malformed registry line skipped"), std::string::npos)
+        << errors;
+    EXPECT_EQ(errors.find(m_path + ":5:"), std::string::npos) << errors;
+    EXPECT_EQ(RegQueryValueExA(a, "Bin", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegQueryValueExA(a, "Count", nullptr, nullptr, nullptr, nullptr),
+              ERROR_FILE_NOT_FOUND);
+    RegCloseKey(a);
+    HKEY b = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\B", 0, KEY_READ, &b), ERROR_SUCCESS);
+    EXPECT_EQ(QueryDword(b, "Count"), 5u);
+    RegCloseKey(b);
+}
+
 } // namespace

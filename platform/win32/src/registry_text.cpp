@@ -444,6 +444,10 @@ private:
                     truncated = true;
                     break;
                 }
+                // A section line is never hex data: the value ends before it, so
+                // the section keeps its values.
+                if (Trim(m_lines[m_index + 1]).starts_with('['))
+                    return Reject(first, "hex data continues into the next section");
                 ++m_index;
                 joined += Trim(m_lines[m_index]);
             }
