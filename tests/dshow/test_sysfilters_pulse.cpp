@@ -267,9 +267,12 @@ std::vector<std::string> PlaybackStreams()
     std::stringstream lines(Pactl("list sink-inputs"));
     std::string spec;
     for (std::string line; std::getline(lines, line);) {
-        auto at = line.find("Sample Specification: ");
-        if (at != std::string::npos)
-            spec = line.substr(at + 22);
+        // pactl's "Sample Spec...: s16le 2ch 48000Hz" line.
+        static const std::string kSampleLine = "Sample Spec";
+        auto at = line.find(kSampleLine);
+        const auto colon = at == std::string::npos ? at : line.find(": ", at);
+        if (colon != std::string::npos)
+            spec = line.substr(colon + 2);
         at = line.find("media.name = \"");
         if (at != std::string::npos)
             streams.push_back(spec + " " + line.substr(at + 14, line.size() - at - 15));

@@ -148,36 +148,31 @@ STDMETHODIMP CGraphSeeking::SetTimeFormat(const GUID* pFormat)
     return S_OK;
 }
 
-STDMETHODIMP CGraphSeeking::GetDuration(LONGLONG* pDuration)
+HRESULT CGraphSeeking::LargestFromRenderers(
+    HRESULT (STDMETHODCALLTYPE IMediaSeeking::*getter)(LONGLONG*), LONGLONG* pValue)
 {
-    if (!pDuration)
+    if (!pValue)
         return E_POINTER;
     GraphLock lock(m_graph.Lock());
     HRESULT result = E_NOTIMPL;
     for (const CInterfacePtr<IMediaSeeking>& s : RendererSeekers()) {
-        LONGLONG duration = 0;
-        if (SUCCEEDED(s->GetDuration(&duration))) {
-            *pDuration = result == S_OK ? std::max(*pDuration, duration) : duration;
+        LONGLONG value = 0;
+        if (SUCCEEDED((s.Get()->*getter)(&value))) {
+            *pValue = result == S_OK ? std::max(*pValue, value) : value;
             result = S_OK;
         }
     }
     return result;
 }
 
+STDMETHODIMP CGraphSeeking::GetDuration(LONGLONG* pDuration)
+{
+    return LargestFromRenderers(&IMediaSeeking::GetDuration, pDuration);
+}
+
 STDMETHODIMP CGraphSeeking::GetStopPosition(LONGLONG* pStop)
 {
-    if (!pStop)
-        return E_POINTER;
-    GraphLock lock(m_graph.Lock());
-    HRESULT result = E_NOTIMPL;
-    for (const CInterfacePtr<IMediaSeeking>& s : RendererSeekers()) {
-        LONGLONG stop = 0;
-        if (SUCCEEDED(s->GetStopPosition(&stop))) {
-            *pStop = result == S_OK ? std::max(*pStop, stop) : stop;
-            result = S_OK;
-        }
-    }
-    return result;
+    return LargestFromRenderers(&IMediaSeeking::GetStopPosition, pStop);
 }
 
 STDMETHODIMP CGraphSeeking::GetCurrentPosition(LONGLONG* pCurrent)

@@ -72,6 +72,10 @@ private:
     // The renderers' IMediaSeeking / IMediaPosition, downstream first. Under
     // the graph lock.
     Seekers RendererSeekers();
+    // The largest value any renderer reports through the getter (duration,
+    // stop position); E_NOTIMPL when none answers. Takes the graph lock.
+    HRESULT LargestFromRenderers(HRESULT (STDMETHODCALLTYPE IMediaSeeking::*getter)(LONGLONG*),
+                                 LONGLONG* pValue);
     Positions RendererPositions();
     // The first renderer's answer that succeeds (else the first failure).
     template <class F>
