@@ -12,4 +12,9 @@ run=()
 if [[ -z "${DISPLAY:-}" ]] && command -v xvfb-run >/dev/null; then
   run=(xvfb-run -a)
 fi
-"${run[@]}" ctest --output-on-failure -j "$(nproc)" --timeout 300
+status=0
+"${run[@]}" ctest --output-on-failure -j "$(nproc)" --timeout 300 || status=$?
+# The sources must match .clang-format; a difference fails the run after the
+# tests have reported.
+"$top/scripts/format.sh" --check || status=1
+exit $status
