@@ -85,8 +85,10 @@ void PassAgainstMemcpy(benchmark::State& state, size_t ring)
         i = (i + 1) % ring;
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * kBytes);
-    state.counters["memcpy_us"] = benchmark::Counter(1e6 * copySeconds / double(state.iterations()));
-    state.counters["vs_memcpy"] = benchmark::Counter(copySeconds > 0 ? passSeconds / copySeconds : 0);
+    state.counters["memcpy_us"] =
+        benchmark::Counter(1e6 * copySeconds / double(state.iterations()));
+    state.counters["vs_memcpy"] =
+        benchmark::Counter(copySeconds > 0 ? passSeconds / copySeconds : 0);
 }
 
 void BM_ColorPass1080p(benchmark::State& state)
@@ -149,4 +151,4 @@ void BM_ColorNeutral1080p(benchmark::State& state)
 }
 BENCHMARK(BM_ColorNeutral1080p);
 
-}  // namespace
+} // namespace

@@ -219,7 +219,8 @@ private:
 class Pipeline {
 public:
     explicit Pipeline(LONG bytes, bool streaming)
-        : source(new CBenchSource(bytes)), transform(new CCopyTransform(bytes)), sink(new CBenchSink)
+        : source(new CBenchSource(bytes)), transform(new CCopyTransform(bytes)),
+          sink(new CBenchSink)
     {
         source->AddRef();
         transform->AddRef();
@@ -252,7 +253,7 @@ public:
         IMemAllocator* allocator = nullptr;
         IMemInputPin* input = nullptr;
         if (FAILED(transform->GetPin(0)->QueryInterface(IID_IMemInputPin,
-                                                         reinterpret_cast<void**>(&input))))
+                                                        reinterpret_cast<void**>(&input))))
             return;
         if (SUCCEEDED(input->GetAllocator(&allocator))) {
             ALLOCATOR_PROPERTIES props{};
@@ -337,9 +338,9 @@ void BM_PipelineStreaming(benchmark::State& state)
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kBatch);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kBatch * bytes);
-    state.counters["time_per_sample"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * kBatch,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["time_per_sample"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * kBatch,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 // 4 KiB, 64 KiB, one 720x576 YUY2 picture.

@@ -70,8 +70,8 @@ void BM_SwscaleAlone(benchmark::State& state)
 {
     std::vector<uint8_t> frame = TestPicture();
     std::vector<uint8_t> out(size_t(kOutW) * 4 * kOutH + 256);
-    SwsContext* ctx = sws_getContext(kInW, kInH, AV_PIX_FMT_YUYV422, kOutW, kOutH, AV_PIX_FMT_BGRA, SWS_BILINEAR,
-                                     nullptr, nullptr, nullptr);
+    SwsContext* ctx = sws_getContext(kInW, kInH, AV_PIX_FMT_YUYV422, kOutW, kOutH, AV_PIX_FMT_BGRA,
+                                     SWS_BILINEAR, nullptr, nullptr, nullptr);
     const uint8_t* src[4] = {frame.data(), nullptr, nullptr, nullptr};
     int srcStride[4] = {kInW * 2, 0, 0, 0};
     uint8_t* dst[4] = {out.data(), nullptr, nullptr, nullptr};
@@ -96,7 +96,8 @@ void BM_PresentOffscreen(benchmark::State& state)
 }
 BENCHMARK(BM_PresentOffscreen)->Unit(benchmark::kMillisecond);
 
-void PresentX11(benchmark::State& state, const FrameFormat& format, const std::vector<uint8_t>& frame);
+void PresentX11(benchmark::State& state, const FrameFormat& format,
+                const std::vector<uint8_t>& frame);
 
 void BM_PresentX11(benchmark::State& state)
 {
@@ -111,7 +112,8 @@ void BM_PresentX11Copy(benchmark::State& state)
 }
 BENCHMARK(BM_PresentX11Copy)->Unit(benchmark::kMillisecond);
 
-void PresentX11(benchmark::State& state, const FrameFormat& format, const std::vector<uint8_t>& frame)
+void PresentX11(benchmark::State& state, const FrameFormat& format,
+                const std::vector<uint8_t>& frame)
 {
     if (!TvGetX11Display()) {
         state.SkipWithError("no X display");

@@ -38,8 +38,7 @@
 #include <thread>
 #include <vector>
 
-namespace
-{
+namespace {
 
 constexpr int kDatagram = 1400;
 constexpr int kWords = kDatagram / 8;
@@ -126,8 +125,7 @@ void MakeDatagram(uint64_t n, char* out)
 // Reads the consumer's byte stream as datagrams. Samples cut the stream
 // anywhere and an overwritten ring drops bytes mid-datagram, so after a damaged
 // block it looks for the next intact one byte by byte.
-class SequenceChecker
-{
+class SequenceChecker {
 public:
     void Feed(const BYTE* data, size_t length)
     {
@@ -268,8 +266,7 @@ void BM_NetSourceUdp200Mbit(benchmark::State& state)
 }
 
 // A sink that keeps up: checks and counts what it receives, keeps nothing.
-class CCountingSink : public CBaseFilter
-{
+class CCountingSink : public CBaseFilter {
 public:
     CCountingSink() : CBaseFilter("Counting sink", nullptr, &m_lock, CLSID_NULL), m_pin(this) {}
 
@@ -282,8 +279,7 @@ public:
     uint64_t Bytes() const { return m_bytes.load(); }
 
 private:
-    class CInput : public CBaseInputPin
-    {
+    class CInput : public CBaseInputPin {
     public:
         explicit CInput(CCountingSink* sink)
             : CBaseInputPin("Counting sink input", sink, &sink->m_lock, &m_hr, L"In"), m_sink(sink)

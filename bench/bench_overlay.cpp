@@ -18,7 +18,10 @@ constexpr LONG kW = 1920, kH = 1080;
 
 class Layout : public IOverlayLayoutSource {
 public:
-    bool QueryOverlayLayout(OverlayFrameLayout* l) override { return OverlayLayoutFromHeader(kW, kH, 16, l); }
+    bool QueryOverlayLayout(OverlayFrameLayout* l) override
+    {
+        return OverlayLayoutFromHeader(kW, kH, 16, l);
+    }
 };
 
 LOGFONTA Arial(LONG height)
@@ -35,11 +38,12 @@ std::vector<std::unique_ptr<COverlayItem>> Screenful()
     for (int i = 0; i < 10; ++i) {
         char text[64];
         int n = std::snprintf(text, sizeof(text), "Camera %02d  North gate, lane %d", i + 1, i);
-        items.push_back(std::make_unique<CTextItem>(40 + (i % 2) * 960, 60 + i * 100, Arial(-36), text,
-                                                    size_t(n), 255, 255, 255));
+        items.push_back(std::make_unique<CTextItem>(40 + (i % 2) * 960, 60 + i * 100, Arial(-36),
+                                                    text, size_t(n), 255, 255, 255));
     }
     for (int i = 0; i < 5; ++i)
-        items.push_back(std::make_unique<CEllipseItem>(100 + i * 360, 200, 400 + i * 360, 500, 255, 0, 0));
+        items.push_back(
+            std::make_unique<CEllipseItem>(100 + i * 360, 200, 400 + i * 360, 500, 255, 0, 0));
     for (int i = 0; i < 5; ++i) {
         LONG l = 80 + i * 360, b = 560, r = l + 300, t = b + 300;
         POINT box[5] = {{l, b}, {r, b}, {r, t}, {l, t}, {l, b}};
@@ -67,7 +71,12 @@ void BM_BlendScreenful1080p(benchmark::State& state)
         benchmark::ClobberMemory();
     }
 }
-BENCHMARK(BM_BlendScreenful1080p)->Arg(0)->Arg(1)->Arg(2)->ArgName("items")->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_BlendScreenful1080p)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->ArgName("items")
+    ->Unit(benchmark::kMicrosecond);
 
 // A time item on every frame: GDI runs once a second, the other frames blend.
 void BM_TimeItemPerFrame1080p(benchmark::State& state)
@@ -94,4 +103,4 @@ void BM_RenderCaption(benchmark::State& state)
 }
 BENCHMARK(BM_RenderCaption)->Unit(benchmark::kMicrosecond);
 
-}  // namespace
+} // namespace

@@ -11,8 +11,7 @@
 namespace {
 
 // Feeds the stream `chunk` bytes at a time; cut returns how far to move.
-template <typename Cut>
-void Walk(std::span<const uint8_t> stream, size_t chunk, Cut cut)
+template <typename Cut> void Walk(std::span<const uint8_t> stream, size_t chunk, Cut cut)
 {
     size_t read = 0, write = 0;
     int idle = 0;
@@ -53,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Walk(stream, chunk, [packetSize](std::span<const uint8_t> b) {
         TsPacketCut cut = CutTransportPacket(b, packetSize, 0x100);
         if (cut.result == LiveCut::Video)
-            FUZZ_CHECK(cut.payload.offset + cut.payload.length <= b.size() && cut.payload.length > 0);
+            FUZZ_CHECK(cut.payload.offset + cut.payload.length <= b.size() &&
+                       cut.payload.length > 0);
         return cut.consumed;
     });
     Walk(stream, chunk, [](std::span<const uint8_t> b) {

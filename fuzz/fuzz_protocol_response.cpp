@@ -36,12 +36,11 @@ private:
     size_t m_at = 0;
 };
 
-template <typename Record>
-void Report(int result, const uint8_t* payload, size_t length)
+template <typename Record> void Report(int result, const uint8_t* payload, size_t length)
 {
     Record record;
     if (result == kResultOk && !Decode(payload, length, record))
-        __builtin_trap();  // the parser handed over fewer bytes than the layout
+        __builtin_trap(); // the parser handed over fewer bytes than the layout
     volatile size_t sink = DataLog(result, record).text.size();
     (void)sink;
 }
@@ -49,32 +48,74 @@ void Report(int result, const uint8_t* payload, size_t length)
 void ReportFor(uint16_t code, int result, const uint8_t* payload, size_t length)
 {
     switch (code) {
-    case kCmdGetDeviceSerialNumber: Report<DeviceSerialNumber>(result, payload, length); break;
-    case kCmdGetDeviceNumber: Report<DeviceNumber>(result, payload, length); break;
-    case kCmdGetVersions: Report<DeviceVersions>(result, payload, length); break;
-    case kCmdGetWorkMode: Report<WorkModeParameters>(result, payload, length); break;
-    case kCmdGetNetworkParameters: Report<NetworkParameters>(result, payload, length); break;
-    case kCmdGetSerialPortParameters: Report<SerialPortParameters>(result, payload, length); break;
-    case kCmdGetSystemTime: Report<DeviceTime>(result, payload, length); break;
-    case kCmdGetVideoParameters: Report<VideoParameters>(result, payload, length); break;
-    case kCmdGetEncoderParameters: Report<EncoderParameters>(result, payload, length); break;
+    case kCmdGetDeviceSerialNumber:
+        Report<DeviceSerialNumber>(result, payload, length);
+        break;
+    case kCmdGetDeviceNumber:
+        Report<DeviceNumber>(result, payload, length);
+        break;
+    case kCmdGetVersions:
+        Report<DeviceVersions>(result, payload, length);
+        break;
+    case kCmdGetWorkMode:
+        Report<WorkModeParameters>(result, payload, length);
+        break;
+    case kCmdGetNetworkParameters:
+        Report<NetworkParameters>(result, payload, length);
+        break;
+    case kCmdGetSerialPortParameters:
+        Report<SerialPortParameters>(result, payload, length);
+        break;
+    case kCmdGetSystemTime:
+        Report<DeviceTime>(result, payload, length);
+        break;
+    case kCmdGetVideoParameters:
+        Report<VideoParameters>(result, payload, length);
+        break;
+    case kCmdGetEncoderParameters:
+        Report<EncoderParameters>(result, payload, length);
+        break;
     case kCmdGetEncoderOsd:
-    case kCmdGetDecoderOsd: Report<OsdParameters>(result, payload, length); break;
-    case kCmdGetAudioEncodingParameters: Report<AudioEncodingParameters>(result, payload, length); break;
-    case kCmdGetDecoderParameters: Report<DecoderParameters>(result, payload, length); break;
-    case kCmdGetAudioIntercomParameters: Report<AudioIntercomParameters>(result, payload, length); break;
-    case kCmdGetAlarmInputParameters: Report<AlarmInputParameters>(result, payload, length); break;
-    case kCmdGetAlarmOutputParameters: Report<AlarmOutputParameters>(result, payload, length); break;
-    case kCmdGetVideoAlarmParameters: Report<VideoAlarmParameters>(result, payload, length); break;
-    case kCmdGetMotionDetectionParameters: Report<MotionDetectionParameters>(result, payload, length); break;
-    case kCmdGetAlarmCentre: Report<AlarmCentre>(result, payload, length); break;
-    case kCmdGetStreamSendingInformation: Report<StreamSendingInformation>(result, payload, length); break;
-    case kCmdGetStreamReceivingInformation: Report<StreamReceivingInformation>(result, payload, length); break;
-    default: (void)StatusLog(code, result); break;
+    case kCmdGetDecoderOsd:
+        Report<OsdParameters>(result, payload, length);
+        break;
+    case kCmdGetAudioEncodingParameters:
+        Report<AudioEncodingParameters>(result, payload, length);
+        break;
+    case kCmdGetDecoderParameters:
+        Report<DecoderParameters>(result, payload, length);
+        break;
+    case kCmdGetAudioIntercomParameters:
+        Report<AudioIntercomParameters>(result, payload, length);
+        break;
+    case kCmdGetAlarmInputParameters:
+        Report<AlarmInputParameters>(result, payload, length);
+        break;
+    case kCmdGetAlarmOutputParameters:
+        Report<AlarmOutputParameters>(result, payload, length);
+        break;
+    case kCmdGetVideoAlarmParameters:
+        Report<VideoAlarmParameters>(result, payload, length);
+        break;
+    case kCmdGetMotionDetectionParameters:
+        Report<MotionDetectionParameters>(result, payload, length);
+        break;
+    case kCmdGetAlarmCentre:
+        Report<AlarmCentre>(result, payload, length);
+        break;
+    case kCmdGetStreamSendingInformation:
+        Report<StreamSendingInformation>(result, payload, length);
+        break;
+    case kCmdGetStreamReceivingInformation:
+        Report<StreamReceivingInformation>(result, payload, length);
+        break;
+    default:
+        (void)StatusLog(code, result);
+        break;
     }
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -17,8 +17,7 @@ extern const AMOVIESETUP_FILTER sudNWSource;
 class CNWSourceFilter : public CSource,
                         public INWSource,
                         public ISpecifyPropertyPages,
-                        public CRingLogClock
-{
+                        public CRingLogClock {
 public:
     static CUnknown* CreateInstance(LPUNKNOWN pUnk, HRESULT* phr);
 

@@ -13,8 +13,7 @@
 
 class CNWSourceFilter;
 
-class CNWSourceStream : public CSourceStream
-{
+class CNWSourceStream : public CSourceStream {
 public:
     static constexpr LONG kRingCapacity = 0x500000;
     static constexpr LONG kSampleSize = 102400;

@@ -13,8 +13,7 @@
 
 #include <cstdio>
 
-class CNWTimingLog
-{
+class CNWTimingLog {
 public:
     CNWTimingLog() = default;
     ~CNWTimingLog() { Close(); }

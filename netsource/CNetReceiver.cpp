@@ -19,8 +19,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 
 constexpr int INVALID_SOCKET = -1;
 

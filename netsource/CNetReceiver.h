@@ -25,8 +25,7 @@
 
 #include <atomic>
 
-class CNetReceiver : public CStreamRingBuffer
-{
+class CNetReceiver : public CStreamRingBuffer {
 public:
     // filter: the stream time of the ring log (may be null); capacity of the
     // ring in bytes. Starts the receive thread; the receiver stays idle

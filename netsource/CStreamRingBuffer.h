@@ -23,8 +23,7 @@
 // with the ring lock held, only while the log is open, so it must not take the
 // filter's state lock (a streaming thread is reading the ring while Stop holds
 // that lock and waits for it).
-class CRingLogClock
-{
+class CRingLogClock {
 public:
     virtual LONG RingLogStreamTime() = 0;
 
@@ -34,8 +33,7 @@ protected:
 
 #define NWSOURCE_LOG_PATH_SIZE 260
 
-class CStreamRingBuffer
-{
+class CStreamRingBuffer {
 public:
     // clock: may be null (stream time 0 in the log). A negative or unallocatable
     // capacity leaves a ring without storage whose reads and writes fail.

@@ -4,8 +4,7 @@
 
 #include "win32/sync.h"
 
-class CNWLock
-{
+class CNWLock {
 public:
     explicit CNWLock(CRITICAL_SECTION* cs) : m_cs(cs) { EnterCriticalSection(m_cs); }
     ~CNWLock() { LeaveCriticalSection(m_cs); }

@@ -6,8 +6,7 @@
 #include <dllsetup.h>
 #include <uuids.h>
 
-namespace
-{
+namespace {
 
 const AMOVIESETUP_MEDIATYPE sudOutputType = {&MEDIATYPE_Video, &GUID_NULL};
 

@@ -70,14 +70,14 @@ void CColorAdjuster::DeriveHue(State& st)
     const int h = st.hue;
     BYTE yAdd = 0, uAdd = 0, uSub = 0, vAdd = 0, vSub = 0;
     if (h > 0) {
-        yAdd = BYTE((299 * h + 500) / 1000);  // nearest(0.299 h)
+        yAdd = BYTE((299 * h + 500) / 1000); // nearest(0.299 h)
         vAdd = BYTE((h + 1) / 2);
-        uSub = BYTE((168 * h + 500) / 1000);  // nearest(0.168 h)
+        uSub = BYTE((168 * h + 500) / 1000); // nearest(0.168 h)
     } else if (h < 0) {
         const int k = -h;
-        yAdd = BYTE((114 * k + 500) / 1000);  // nearest(0.114 k)
+        yAdd = BYTE((114 * k + 500) / 1000); // nearest(0.114 k)
         uAdd = BYTE((k + 1) / 2);
-        vSub = BYTE((81 * k + 500) / 1000);  // nearest(0.081 k)
+        vSub = BYTE((81 * k + 500) / 1000); // nearest(0.081 k)
     }
     for (int i = 0; i < 8; i += 4) {
         st.hueAdd[i] = st.hueAdd[i + 2] = yAdd;
@@ -221,14 +221,14 @@ struct PassPlan {
     PassMode mode = PassMode::None;
     PassOffset offset = PassOffset::None;
     bool hue = false;
-    WORD gain[8];         // 2b on luma lanes, 2s on chroma lanes
-    WORD offAdd[8];       // added after the gain
-    WORD offSub[8];       // then subtracted with saturation at 0
-    WORD clampBias[8];    // compress: 65280 + offAdd
-    WORD b4[8];           // stretch: B << 2
-    WORD threshold[8];    // c = 127: the lane becomes 255 above this
-    WORD a8[8];           // compress: A << 8
-    WORD compressAdd[8];  // compress: |c| plus the lane's hue step, less 255 A
+    WORD gain[8];        // 2b on luma lanes, 2s on chroma lanes
+    WORD offAdd[8];      // added after the gain
+    WORD offSub[8];      // then subtracted with saturation at 0
+    WORD clampBias[8];   // compress: 65280 + offAdd
+    WORD b4[8];          // stretch: B << 2
+    WORD threshold[8];   // c = 127: the lane becomes 255 above this
+    WORD a8[8];          // compress: A << 8
+    WORD compressAdd[8]; // compress: |c| plus the lane's hue step, less 255 A
     BYTE hueAdd[16];
     BYTE hueSub[16];
 };
@@ -258,12 +258,15 @@ PassPlan BuildPlan(const CColorAdjuster::State& st)
 {
     PassPlan p;
     const int c = st.contrast;
-    p.mode = c == 0 ? PassMode::None : c == 127 ? PassMode::Threshold : c > 0 ? PassMode::Stretch : PassMode::Compress;
+    p.mode = c == 0     ? PassMode::None
+             : c == 127 ? PassMode::Threshold
+             : c > 0    ? PassMode::Stretch
+                        : PassMode::Compress;
     p.hue = st.hue != 0 && p.mode != PassMode::Compress;
     bool anyAdd = false, anySub = false;
     for (int lane = 0; lane < 8; ++lane) {
         const bool chroma = lane % 2;
-        const int k = lane % 4;  // the lane's byte within Y0 U Y1 V
+        const int k = lane % 4; // the lane's byte within Y0 U Y1 V
         int offset = chroma ? 128 - st.saturation : 0;
         if (p.mode == PassMode::Stretch)
             offset -= c;
@@ -280,7 +283,10 @@ PassPlan BuildPlan(const CColorAdjuster::State& st)
         p.a8[lane] = WORD(st.tableA << 8);
         p.compressAdd[lane] = WORD(st.absContrast + st.hueAdd[k] - st.hueSub[k] - 255 * st.tableA);
     }
-    p.offset = anyAdd && anySub ? PassOffset::Both : anyAdd ? PassOffset::Add : anySub ? PassOffset::Sub : PassOffset::None;
+    p.offset = anyAdd && anySub ? PassOffset::Both
+               : anyAdd         ? PassOffset::Add
+               : anySub         ? PassOffset::Sub
+                                : PassOffset::None;
     for (int i = 0; i < 16; ++i) {
         p.hueAdd[i] = st.hueAdd[i % 8];
         p.hueSub[i] = st.hueSub[i % 8];
@@ -313,7 +319,7 @@ struct Ops {
 
 #include "CColorAdjusterPass.inl"
 
-}  // namespace sse2
+} // namespace sse2
 
 // The same pass on 32 bytes at a time, for CPUs that have AVX2 (chosen at
 // run time). 256-bit unpacks and packs work within each 128-bit half, so
@@ -353,7 +359,7 @@ struct Ops {
 
 #include "CColorAdjusterPass.inl"
 
-}  // namespace avx2
+} // namespace avx2
 
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC pop_options
@@ -367,7 +373,7 @@ bool CpuHasAvx2()
     return has;
 }
 
-}  // namespace
+} // namespace
 
 void CColorAdjuster::ApplyScalar(const State& st, BYTE* frame, size_t pixelCount)
 {

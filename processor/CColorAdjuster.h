@@ -24,18 +24,22 @@ class CColorAdjuster {
 public:
     // The internal form of all four settings and the constants derived from it.
     struct State {
-        BYTE brightness = 128;  // gain b: luma x b / 128
-        BYTE saturation = 128;  // gain s: chroma around 128 x s / 128
-        signed char contrast = 0;  // c: > 0 stretches [c, 255 - c], < 0 compresses onto [|c|, 255 - |c|]
-        signed char hue = 0;       // h: > 0 tints toward red, < 0 toward blue
-        WORD absContrast = 0;      // |c|
-        WORD tableA = 256;         // table A at |c|
-        WORD tableB = 0;           // table B at c (c > 0)
-        WORD stretchLimit = 255;   // 255 - 2c
-        BYTE hueAdd[8] = {};       // laid over Y0 U Y1 V Y2 U Y3 V
+        BYTE brightness = 128; // gain b: luma x b / 128
+        BYTE saturation = 128; // gain s: chroma around 128 x s / 128
+        signed char contrast =
+            0;                // c: > 0 stretches [c, 255 - c], < 0 compresses onto [|c|, 255 - |c|]
+        signed char hue = 0;  // h: > 0 tints toward red, < 0 toward blue
+        WORD absContrast = 0; // |c|
+        WORD tableA = 256;    // table A at |c|
+        WORD tableB = 0;      // table B at c (c > 0)
+        WORD stretchLimit = 255; // 255 - 2c
+        BYTE hueAdd[8] = {};     // laid over Y0 U Y1 V Y2 U Y3 V
         BYTE hueSub[8] = {};
 
-        bool Neutral() const { return brightness == 128 && saturation == 128 && contrast == 0 && hue == 0; }
+        bool Neutral() const
+        {
+            return brightness == 128 && saturation == 128 && contrast == 0 && hue == 0;
+        }
     };
 
     CColorAdjuster() = default;
@@ -85,6 +89,6 @@ private:
     static void DeriveContrast(State& st);
     static void DeriveHue(State& st);
 
-    mutable std::mutex m_lock;  // guards m_state
+    mutable std::mutex m_lock; // guards m_state
     State m_state;
 };

@@ -13,7 +13,7 @@ enum CodecKind : int32_t {
     CodecJP2K = 4,       // JPEG 2000 fields behind JP2KFieldHeaders
     CodecNone = 5,       // accepted but no parser exists for it
     CodecHDH264 = 6,
-    CodecMjpeg = 7,           // Motion JPEG in QBox
+    CodecMjpeg = 7,               // Motion JPEG in QBox
     CodecDeviceH264Clocked = 256, // live device H.264 paced by its own timestamps
     CodecFrameQueue = 512,        // frames pushed one by one into the frame queue
 };

@@ -92,9 +92,9 @@ struct DeviceFrameFields {
     int32_t resolutionCode = 0;                  // 40: 3 bits
     bool progressive = false;                    // 36
     int16_t width = 0;
-    int16_t height = 0;      // 36: 14 bits
-    int32_t pictureMode = 0; // 36: 2 bits
-    int32_t frameType = 0;   // 36: 3 bits, 0 = leave the byte-13 bits to the height
+    int16_t height = 0;          // 36: 14 bits
+    int32_t pictureMode = 0;     // 36: 2 bits
+    int32_t frameType = 0;       // 36: 3 bits, 0 = leave the byte-13 bits to the height
     uint32_t captureSeconds = 0; // 36
     uint32_t captureMicros = 0;  // 36
     int64_t captureTimeUs = 0;   // 40

@@ -69,8 +69,8 @@ struct JP2KFieldFields {
 
 // Writes one field header; false when out is shorter than 144 bytes, the rate
 // does not fit 5 bits, the marker is not 0xF0/0xF1 or the length is above 307200.
-bool WriteJP2KFieldHeader(std::span<uint8_t> out, const JP2KFieldFields& fields,
-                          bool secondField, size_t codestreamLength);
+bool WriteJP2KFieldHeader(std::span<uint8_t> out, const JP2KFieldFields& fields, bool secondField,
+                          size_t codestreamLength);
 // Appends a frame: first field header and codestream, then the second field with
 // the same frame number. Nothing is appended on failure.
 bool AppendJP2KFrame(std::vector<uint8_t>& stream, const JP2KFieldFields& fields,

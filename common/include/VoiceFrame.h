@@ -90,7 +90,8 @@ inline bool ReadVoiceFrame(std::span<const uint8_t> bytes, VoiceFrameInfo& out,
 inline bool AppendVoiceFramePayload(std::vector<uint8_t>& out, VoiceCodec codec, uint16_t samples,
                                     uint16_t sequence, std::span<const uint8_t> data)
 {
-    if (samples == 0 || samples > kVoiceMaxSamples || VoiceDataLength(codec, samples) != data.size())
+    if (samples == 0 || samples > kVoiceMaxSamples ||
+        VoiceDataLength(codec, samples) != data.size())
         return false;
     const uint8_t head[kVoiceFrameHeaderSize] = {
         kVoiceFrameMarker,

@@ -85,8 +85,7 @@ int64_t QBoxTimeTo100ns(uint64_t compositionTime)
     return value > kMax ? std::numeric_limits<int64_t>::max() : static_cast<int64_t>(value);
 }
 
-bool AppendQBox(std::vector<uint8_t>& stream, const QBoxFields& f,
-                std::span<const uint8_t> payload)
+bool AppendQBox(std::vector<uint8_t>& stream, const QBoxFields& f, std::span<const uint8_t> payload)
 {
     if (f.version > 1 || f.boxFlags > 0xFFFFFF)
         return false;

@@ -2,8 +2,7 @@
 
 #include "GraphHelpers.h"
 
-namespace
-{
+namespace {
 
 constexpr const wchar_t* kFileReaderName = L"File Async Reader";
 

@@ -4,8 +4,7 @@
 
 #include "GraphPlayer.h"
 
-class CFilePlayer : public CGraphPlayer
-{
+class CFilePlayer : public CGraphPlayer {
 public:
     // Builds the graph at once; when that fails the player is closed and stays
     // without a graph.

@@ -6,8 +6,7 @@
 
 #include "TarvoGuids.h"
 
-namespace
-{
+namespace {
 
 // Texts of the library's message boxes.
 constexpr const char* kCreateFailedText = "创建Filter实例失败";

@@ -13,8 +13,7 @@
 #define WS_CLIPCHILDREN 0x02000000L
 #endif
 
-namespace
-{
+namespace {
 
 constexpr const wchar_t* kSplitterName = L"Tarvo Splt Filter";
 constexpr const wchar_t* kProcessorName = L"Tarvo Processer Filter";

@@ -14,8 +14,7 @@
 #define TP_WM_RENDER_FAILED (WM_USER + 1) // wParam: the failing HRESULT
 #define TP_WM_GRAPH_NOTIFY (WM_USER + 2)  // the graph queued an event (IMediaEventEx)
 
-class CGraphPlayer : public CPlayerBase
-{
+class CGraphPlayer : public CPlayerBase {
 public:
     ~CGraphPlayer() override;
 
@@ -64,8 +63,7 @@ protected:
 };
 
 // Enters a critical section for the life of the guard.
-class CTpAutoLock
-{
+class CTpAutoLock {
 public:
     explicit CTpAutoLock(CRITICAL_SECTION* cs) : m_cs(cs) { EnterCriticalSection(m_cs); }
     ~CTpAutoLock() { LeaveCriticalSection(m_cs); }

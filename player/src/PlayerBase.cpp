@@ -5,8 +5,7 @@
 
 #include <objbase.h>
 
-namespace
-{
+namespace {
 
 // Written by operations on the application thread, read through TP_GetLastError;
 // atomic so that a stray call from another thread is not a data race.
@@ -166,8 +165,7 @@ int CPlayerBase::VodCBResponsed(int)
     return E_NOTIMPL;
 }
 
-namespace
-{
+namespace {
 
 int NotImplementedMinusOne()
 {

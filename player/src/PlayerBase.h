@@ -21,8 +21,7 @@ struct IMediaEventEx;
 int TpGetLastError();
 void TpSetLastError(int error);
 
-class CPlayerBase
-{
+class CPlayerBase {
 public:
     // Initialises COM on the calling thread; hWnd may be null (a login holder).
     explicit CPlayerBase(HWND hWnd);

@@ -3,8 +3,7 @@
 #include "GraphHelpers.h"
 #include "TarvoGuids.h"
 
-namespace
-{
+namespace {
 
 constexpr const wchar_t* kNWSourceName = L"Tarvo NWSource";
 constexpr const wchar_t* kSampPropName = L"Tarvo SampProp TIP Filter";

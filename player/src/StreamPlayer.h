@@ -13,8 +13,7 @@
 #include "GraphPlayer.h"
 #include "INWSource.h"
 
-class CStreamPlayer : public CGraphPlayer
-{
+class CStreamPlayer : public CGraphPlayer {
 public:
     // Builds and runs the partial graph at once; when that fails the player is
     // closed and stays without a graph.

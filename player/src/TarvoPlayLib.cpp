@@ -24,11 +24,13 @@
 static_assert(std::is_same_v<TP_MessageCallback, TvMessageHandler>,
               "TP_MessageCallback must be the platform's window message handler type");
 
-namespace
-{
+namespace {
 
 // TARVO_TRACE=player logs every TP_ call with its arguments and result.
-bool TraceEnabled() { return TvTraceEnabled("player"); }
+bool TraceEnabled()
+{
+    return TvTraceEnabled("player");
+}
 
 const char* TraceText(const char* text)
 {
@@ -36,8 +38,7 @@ const char* TraceText(const char* text)
 }
 
 // Formats the call when tracing is on; operator() logs the result and passes it on.
-class CallTrace
-{
+class CallTrace {
 public:
     explicit CallTrace(const char* format, ...) __attribute__((format(printf, 2, 3)))
     {

@@ -18,9 +18,10 @@ uint16_t Le16(const BYTE* p)
     return uint16_t(p[0] | p[1] << 8);
 }
 
-}  // namespace
+} // namespace
 
-CBitmapItem::CBitmapItem(int fd, LONG x, LONG y, BYTE r, BYTE g, BYTE b) : COverlayItem(kBitmap, r, g, b), m_fd(fd)
+CBitmapItem::CBitmapItem(int fd, LONG x, LONG y, BYTE r, BYTE g, BYTE b)
+    : COverlayItem(kBitmap, r, g, b), m_fd(fd)
 {
     m_x0 = m_x1 = EvenX(x);
     m_y0 = m_y1 = y;
@@ -38,7 +39,7 @@ bool CBitmapItem::ReadFileBytes(std::vector<BYTE>* out) const
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return false;  // the file shrank or cannot be read
+            return false; // the file shrank or cannot be read
         got += size_t(n);
     }
     *out = std::move(data);

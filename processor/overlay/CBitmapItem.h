@@ -34,5 +34,5 @@ protected:
 
 private:
     int m_fd;
-    std::vector<OverlayPixel> m_pixels;  // the image converted, for blending
+    std::vector<OverlayPixel> m_pixels; // the image converted, for blending
 };

@@ -37,5 +37,6 @@ bool CEllipseItem::Render()
 
 void CEllipseItem::Blend(const OverlayFrame& frame)
 {
-    OverlayBlendMaskPlanned(frame, m_image, m_plan, m_x0, m_y0, false, OverlayRgbToYuv(m_r, m_g, m_b));
+    OverlayBlendMaskPlanned(frame, m_image, m_plan, m_x0, m_y0, false,
+                            OverlayRgbToYuv(m_r, m_g, m_b));
 }

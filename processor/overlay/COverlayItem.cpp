@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <climits>
 
-COverlayItem::COverlayItem(Kind kind, BYTE r, BYTE g, BYTE b) : m_kind(kind), m_r(r), m_g(g), m_b(b) {}
+COverlayItem::COverlayItem(Kind kind, BYTE r, BYTE g, BYTE b) : m_kind(kind), m_r(r), m_g(g), m_b(b)
+{
+}
 
 LONG COverlayItem::Saturate(int64_t v)
 {
@@ -14,7 +16,8 @@ bool COverlayItem::Draw(BYTE* frame, size_t frameBytes, IOverlayLayoutSource& so
 {
     if (m_layout.format != OVERLAY_FORMAT_YUY2) {
         OverlayFrameLayout layout;
-        if (!source.QueryOverlayLayout(&layout) || layout.format != OVERLAY_FORMAT_YUY2 || layout.height <= 0)
+        if (!source.QueryOverlayLayout(&layout) || layout.format != OVERLAY_FORMAT_YUY2 ||
+            layout.height <= 0)
             return false;
         m_layout = layout;
         m_penWidth = OverlayPenWidth(layout.height);
@@ -30,7 +33,8 @@ bool COverlayItem::Draw(BYTE* frame, size_t frameBytes, IOverlayLayoutSource& so
 
 bool COverlayItem::RenderMask(int64_t width, int64_t height, const std::function<bool(HDC)>& shape)
 {
-    if (width <= 0 || height <= 0 || width > TV_GDI_MAX_BITMAP_DIM || height > TV_GDI_MAX_BITMAP_DIM)
+    if (width <= 0 || height <= 0 || width > TV_GDI_MAX_BITMAP_DIM ||
+        height > TV_GDI_MAX_BITMAP_DIM)
         return false;
     const LONG w = LONG(width), h = LONG(height);
     HDC dc = CreateCompatibleDC(nullptr);
@@ -54,7 +58,7 @@ bool COverlayItem::RenderMask(int64_t width, int64_t height, const std::function
     } info{};
     info.header.biSize = sizeof(BITMAPINFOHEADER);
     info.header.biWidth = w;
-    info.header.biHeight = h;  // bottom-up
+    info.header.biHeight = h; // bottom-up
     info.header.biPlanes = 1;
     info.header.biBitCount = 1;
     info.header.biCompression = BI_RGB;

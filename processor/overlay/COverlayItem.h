@@ -25,7 +25,13 @@ class COverlayList;
 class COverlayItem {
 public:
     // The type byte of the overlay record format.
-    enum Kind : BYTE { kText = 0x00, kSysTime = 0x10, kEllipse = 0x20, kPolygon = 0x30, kBitmap = 0x40 };
+    enum Kind : BYTE {
+        kText = 0x00,
+        kSysTime = 0x10,
+        kEllipse = 0x20,
+        kPolygon = 0x30,
+        kBitmap = 0x40
+    };
 
     virtual ~COverlayItem() = default;
     COverlayItem(const COverlayItem&) = delete;
@@ -67,14 +73,14 @@ public:
 
     // ---- model ----
     LONG id = 0;
-    LONGLONG start = 0;  // show window, microseconds since 1970 on the frame clock; 0 unset
+    LONGLONG start = 0; // show window, microseconds since 1970 on the frame clock; 0 unset
     LONGLONG end = 0;
-    WORD flickerOn = 0;  // milliseconds
+    WORD flickerOn = 0; // milliseconds
     WORD flickerOff = 0;
-    std::vector<BYTE> extra;  // attached by the creator, never interpreted
-    LONG showTimeMode = 0;    // 0 frame-time window, 1 wall-clock window
-    LONG wallStart = 0;       // seconds since 1970
-    LONG duration = 0;        // seconds, 0 unlimited
+    std::vector<BYTE> extra; // attached by the creator, never interpreted
+    LONG showTimeMode = 0;   // 0 frame-time window, 1 wall-clock window
+    LONG wallStart = 0;      // seconds since 1970
+    LONG duration = 0;       // seconds, 0 unlimited
     COverlayList* list = nullptr;
     COverlayItem* next = nullptr;
 
@@ -103,7 +109,7 @@ protected:
     LONG m_x0 = 0, m_y0 = 0, m_x1 = 0, m_y1 = 0;
     BYTE m_r, m_g, m_b;
     OverlayImage m_image;
-    OverlayMaskPlan m_plan;  // of a mask image, built by RenderMask
+    OverlayMaskPlan m_plan; // of a mask image, built by RenderMask
     bool m_rerender = false;
     OverlayFrameLayout m_layout;
     LONG m_penWidth = 2;

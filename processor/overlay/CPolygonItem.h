@@ -23,9 +23,9 @@ protected:
     void Blend(const OverlayFrame& frame) override;
 
 private:
-    std::vector<POINT> m_points;  // relative to the lowest x and lowest y
+    std::vector<POINT> m_points; // relative to the lowest x and lowest y
     LONG m_minX = 0;
     LONG m_minY = 0;
-    int64_t m_width = 0;  // highest - lowest + 1
+    int64_t m_width = 0; // highest - lowest + 1
     int64_t m_height = 0;
 };

@@ -32,10 +32,10 @@ std::vector<Line> SplitLines(const char* s, size_t n)
     return lines;
 }
 
-}  // namespace
+} // namespace
 
-CTextItem::CTextItem(LONG x, LONG y, const LOGFONTA& font, const char* text, size_t length, BYTE r, BYTE g,
-                     BYTE b)
+CTextItem::CTextItem(LONG x, LONG y, const LOGFONTA& font, const char* text, size_t length, BYTE r,
+                     BYTE g, BYTE b)
     : CTextItem(kText, x, y, font, r, g, b)
 {
     if (text && length > 0)
@@ -76,10 +76,11 @@ bool CTextItem::RenderText(const std::string& text)
     for (size_t i = 0; ok && i < lines.size(); ++i) {
         SIZE sz{0, 0};
         if (lines[i].length > 0) {
-            ok = GetTextExtentPoint32A(measure, text.data() + lines[i].offset, int(lines[i].length), &sz);
+            ok = GetTextExtentPoint32A(measure, text.data() + lines[i].offset, int(lines[i].length),
+                                       &sz);
         } else {
             ok = GetTextExtentPoint32A(measure, "i", 1, &sz);
-            sz.cx = 0;  // an empty line counts only its height
+            sz.cx = 0; // an empty line counts only its height
         }
         width = std::max<int64_t>(width, sz.cx);
         height += sz.cy;
@@ -99,8 +100,9 @@ bool CTextItem::RenderText(const std::string& text)
             for (size_t i = 0; drawn && i < lines.size(); ++i) {
                 if (lines[i].length > 0) {
                     RECT rc = {0, top, LONG(width), top + heights[i]};
-                    drawn = ExtTextOutA(dc, 0, top, ETO_OPAQUE | ETO_CLIPPED, &rc, text.data() + lines[i].offset,
-                                        UINT(lines[i].length), nullptr);
+                    drawn =
+                        ExtTextOutA(dc, 0, top, ETO_OPAQUE | ETO_CLIPPED, &rc,
+                                    text.data() + lines[i].offset, UINT(lines[i].length), nullptr);
                 }
                 top += heights[i];
             }
@@ -130,8 +132,8 @@ bool CSysTimeItem::FormatTime(time_t t, std::string* out)
     if (!localtime_r(&t, &tm))
         return false;
     char buf[64];
-    int n = std::snprintf(buf, sizeof(buf), "%4d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1,
-                          tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    int n = std::snprintf(buf, sizeof(buf), "%4d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900,
+                          tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
     if (n <= 0 || size_t(n) >= sizeof(buf))
         return false;
     out->assign(buf, size_t(n));

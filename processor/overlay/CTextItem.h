@@ -13,7 +13,8 @@ public:
     // (x, y): the lower-left corner (x made even). text: length bytes in the
     // ANSI code page, lines ended by "\r", "\n", "\r\n" or "\n\r"; a NUL is
     // appended when the text does not end in one.
-    CTextItem(LONG x, LONG y, const LOGFONTA& font, const char* text, size_t length, BYTE r, BYTE g, BYTE b);
+    CTextItem(LONG x, LONG y, const LOGFONTA& font, const char* text, size_t length, BYTE r, BYTE g,
+              BYTE b);
 
     const LOGFONTA& Font() const { return m_font; }
     // The text as stored, its terminating NUL included.
@@ -51,5 +52,5 @@ protected:
     virtual time_t Now() const { return time(nullptr); }
 
 private:
-    std::string m_shown;  // the text the current image shows
+    std::string m_shown; // the text the current image shows
 };

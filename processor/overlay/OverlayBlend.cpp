@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <climits>
 
-bool OverlayLayoutFromHeader(LONG biWidth, LONG biHeight, WORD biBitCount, OverlayFrameLayout* layout)
+bool OverlayLayoutFromHeader(LONG biWidth, LONG biHeight, WORD biBitCount,
+                             OverlayFrameLayout* layout)
 {
     if (!layout || biWidth <= 0 || biHeight == 0 || biHeight == LONG(INT32_MIN))
         return false;
@@ -54,8 +55,8 @@ bool OverlayFrame::Init(BYTE* frame, size_t frameBytes, const OverlayFrameLayout
     return true;
 }
 
-bool OverlayClipImage(int64_t x0, int64_t y0, int64_t imageWidth, int64_t imageHeight, const OverlayFrame& frame,
-                      OverlayClip* clip)
+bool OverlayClipImage(int64_t x0, int64_t y0, int64_t imageWidth, int64_t imageHeight,
+                      const OverlayFrame& frame, OverlayClip* clip)
 {
     if (imageWidth <= 0 || imageHeight <= 0)
         return false;
@@ -96,15 +97,16 @@ inline int64_t SkipBackground(const BYTE* row, int64_t col, int64_t remaining)
     if ((col & 7) != 0 || remaining < 8)
         return 0;
     const BYTE* p = row + (col >> 3);
-    if (remaining >= 32 && (col & 31) == 0 && p[0] == 0xFF && p[1] == 0xFF && p[2] == 0xFF && p[3] == 0xFF)
+    if (remaining >= 32 && (col & 31) == 0 && p[0] == 0xFF && p[1] == 0xFF && p[2] == 0xFF &&
+        p[3] == 0xFF)
         return 32;
     return p[0] == 0xFF ? 8 : 0;
 }
 
-}  // namespace
+} // namespace
 
-void OverlayBlendMask(const OverlayFrame& frame, const OverlayImage& mask, int64_t x0, int64_t y0, bool polygonRows,
-                      OverlayYuv c)
+void OverlayBlendMask(const OverlayFrame& frame, const OverlayImage& mask, int64_t x0, int64_t y0,
+                      bool polygonRows, OverlayYuv c)
 {
     OverlayClip clip;
     if (mask.Empty() || !OverlayClipImage(x0, y0, mask.width, mask.height, frame, &clip))
@@ -137,8 +139,8 @@ void OverlayBlendMask(const OverlayFrame& frame, const OverlayImage& mask, int64
     }
 }
 
-void OverlayBlendText(const OverlayFrame& frame, const OverlayImage& mask, int64_t x0, int64_t y0, OverlayYuv t,
-                      OverlayYuv o)
+void OverlayBlendText(const OverlayFrame& frame, const OverlayImage& mask, int64_t x0, int64_t y0,
+                      OverlayYuv t, OverlayYuv o)
 {
     OverlayClip clip;
     if (mask.Empty() || !OverlayClipImage(x0, y0, mask.width, mask.height, frame, &clip))
@@ -210,7 +212,7 @@ void OverlayMaskPlan::Build(const OverlayImage& mask, bool withOutline)
         return;
     width = mask.width;
     height = mask.height;
-    const int64_t pairs = mask.width / 2;  // pairs with both pixels in the image
+    const int64_t pairs = mask.width / 2; // pairs with both pixels in the image
     auto drawnPixel = [&](int64_t row, int64_t col) {
         return row >= 0 && row < mask.height && col >= 0 && col < mask.width &&
                MaskDrawn(mask.bits.data() + row * mask.stride, col);
@@ -219,7 +221,9 @@ void OverlayMaskPlan::Build(const OverlayImage& mask, bool withOutline)
     // every side (the outline ring and its neighbours).
     const int64_t gw = pairs + 4, gh = int64_t(mask.height) + 4;
     std::vector<BYTE> grid(size_t(gw * gh), 0);
-    auto at = [&](int64_t row, int64_t pair) -> BYTE& { return grid[size_t((row + 2) * gw + pair + 2)]; };
+    auto at = [&](int64_t row, int64_t pair) -> BYTE& {
+        return grid[size_t((row + 2) * gw + pair + 2)];
+    };
     for (int64_t r = 0; r < mask.height; ++r) {
         const BYTE* bits = mask.bits.data() + r * mask.stride;
         for (int64_t j = 0; j < pairs;) {
@@ -253,21 +257,22 @@ namespace {
 // Both planned blends: the cells land at (x0 + 2 pair, visible row of the
 // stored row); Write(p, type) stores one pair.
 template <class Write>
-void BlendPlanned(const OverlayFrame& frame, const OverlayMaskPlan& plan, int64_t x0, int64_t y0, bool flipRows,
-                  Write&& write)
+void BlendPlanned(const OverlayFrame& frame, const OverlayMaskPlan& plan, int64_t x0, int64_t y0,
+                  bool flipRows, Write&& write)
 {
     // Outline cells reach one row and one pair past the image; they are
     // checked against the frame only when the ring touches an edge.
     const int64_t pairs = plan.width / 2;
-    const bool ringInside = !plan.outline || (x0 >= 2 && y0 >= 1 && x0 + 2 * pairs + 2 <= frame.width &&
-                                              y0 + plan.height < frame.height);
+    const bool ringInside =
+        !plan.outline || (x0 >= 2 && y0 >= 1 && x0 + 2 * pairs + 2 <= frame.width &&
+                          y0 + plan.height < frame.height);
     int32_t lastRow = INT32_MIN;
     BYTE* row = nullptr;
     for (const OverlayMaskPlan::Cell& cell : plan.cells) {
         const int64_t r = flipRows ? y0 + plan.height - 1 - cell.row : y0 + cell.row;
         const int64_t x = x0 + 2 * int64_t(cell.pair);
         if (!ringInside && (r < 0 || r >= frame.height || x < 0 || x + 1 >= frame.width))
-            continue;  // only outline cells can lie outside
+            continue; // only outline cells can lie outside
         if (cell.row != lastRow) {
             lastRow = cell.row;
             row = frame.Row(r);
@@ -281,10 +286,11 @@ bool WhollyInside(const OverlayFrame& frame, const OverlayImage& mask, int64_t x
     return x0 >= 0 && y0 >= 0 && x0 + mask.width <= frame.width && y0 + mask.height <= frame.height;
 }
 
-}  // namespace
+} // namespace
 
-void OverlayBlendMaskPlanned(const OverlayFrame& frame, const OverlayImage& mask, const OverlayMaskPlan& plan,
-                             int64_t x0, int64_t y0, bool polygonRows, OverlayYuv c)
+void OverlayBlendMaskPlanned(const OverlayFrame& frame, const OverlayImage& mask,
+                             const OverlayMaskPlan& plan, int64_t x0, int64_t y0, bool polygonRows,
+                             OverlayYuv c)
 {
     if (!plan.Matches(mask, false) || !WhollyInside(frame, mask, x0, y0)) {
         OverlayBlendMask(frame, mask, x0, y0, polygonRows, c);
@@ -303,8 +309,9 @@ void OverlayBlendMaskPlanned(const OverlayFrame& frame, const OverlayImage& mask
     });
 }
 
-void OverlayBlendTextPlanned(const OverlayFrame& frame, const OverlayImage& mask, const OverlayMaskPlan& plan,
-                             int64_t x0, int64_t y0, OverlayYuv t, OverlayYuv o)
+void OverlayBlendTextPlanned(const OverlayFrame& frame, const OverlayImage& mask,
+                             const OverlayMaskPlan& plan, int64_t x0, int64_t y0, OverlayYuv t,
+                             OverlayYuv o)
 {
     if (!plan.Matches(mask, true) || !WhollyInside(frame, mask, x0, y0)) {
         OverlayBlendText(frame, mask, x0, y0, t, o);
@@ -335,8 +342,8 @@ void OverlayBlendTextPlanned(const OverlayFrame& frame, const OverlayImage& mask
     });
 }
 
-void OverlayBlendBitmap(const OverlayFrame& frame, const std::vector<OverlayPixel>& pixels, int64_t imageWidth,
-                        int64_t imageHeight, int64_t x0, int64_t y0)
+void OverlayBlendBitmap(const OverlayFrame& frame, const std::vector<OverlayPixel>& pixels,
+                        int64_t imageWidth, int64_t imageHeight, int64_t x0, int64_t y0)
 {
     OverlayClip clip;
     if (uint64_t(imageWidth) * uint64_t(std::max<int64_t>(imageHeight, 0)) != pixels.size() ||

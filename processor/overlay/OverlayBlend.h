@@ -20,11 +20,11 @@
 
 // The output frame's layout as an item learns it at its first draw.
 struct OverlayFrameLayout {
-    LONG format = -1;  // OVERLAY_FORMAT_YUY2 once learned
+    LONG format = -1; // OVERLAY_FORMAT_YUY2 once learned
     LONG width = 0;
     LONG height = 0;  // always positive
     LONG stride = 0;  // bytes per memory row
-    BOOL upright = 0;  // 1: memory rows run top-down (positive biHeight)
+    BOOL upright = 0; // 1: memory rows run top-down (positive biHeight)
 };
 
 // Where an item learns the frame layout: the processor filter answers from its
@@ -43,7 +43,8 @@ protected:
 // ((biBitCount / 8) x width + 3) rounded down to a multiple of 4, or the width
 // when biBitCount is 0 or not a multiple of 8. False for a size that cannot be
 // drawn on (width or height 0 or less, or out of range).
-bool OverlayLayoutFromHeader(LONG biWidth, LONG biHeight, WORD biBitCount, OverlayFrameLayout* layout);
+bool OverlayLayoutFromHeader(LONG biWidth, LONG biHeight, WORD biBitCount,
+                             OverlayFrameLayout* layout);
 
 // Pen width of ellipses and polygons for a frame height: min(height / 150, 6)
 // above 300 rows, else 2.
@@ -81,7 +82,7 @@ struct OverlayPixel {
     BYTE y;
     BYTE u;
     BYTE v;
-    BYTE opaque;  // 1 unless the pixel has the transparent colour
+    BYTE opaque; // 1 unless the pixel has the transparent colour
 };
 
 // A frame to draw on, checked against its buffer: the layout must fit inside
@@ -94,7 +95,10 @@ struct OverlayFrame {
     bool upright = true;
 
     bool Init(BYTE* frame, size_t frameBytes, const OverlayFrameLayout& layout);
-    BYTE* Row(int64_t visibleRow) const { return data + (upright ? height - 1 - visibleRow : visibleRow) * stride; }
+    BYTE* Row(int64_t visibleRow) const
+    {
+        return data + (upright ? height - 1 - visibleRow : visibleRow) * stride;
+    }
 };
 
 // The part of an image that lands on the frame. vx0/vy0: first visible frame
@@ -107,18 +111,18 @@ struct OverlayClip {
 
 // Clips an image whose lower-left corner is at (x0, y0); false when nothing
 // of it is visible.
-bool OverlayClipImage(int64_t x0, int64_t y0, int64_t imageWidth, int64_t imageHeight, const OverlayFrame& frame,
-                      OverlayClip* clip);
+bool OverlayClipImage(int64_t x0, int64_t y0, int64_t imageWidth, int64_t imageHeight,
+                      const OverlayFrame& frame, OverlayClip* clip);
 
 // Ellipse and polygon masks in the item colour. polygonRows: an upright frame
 // takes image rows top-down, so that each polygon point lands at its own y.
-void OverlayBlendMask(const OverlayFrame& frame, const OverlayImage& mask, int64_t x0, int64_t y0, bool polygonRows,
-                      OverlayYuv colour);
+void OverlayBlendMask(const OverlayFrame& frame, const OverlayImage& mask, int64_t x0, int64_t y0,
+                      bool polygonRows, OverlayYuv colour);
 
 // Text and time masks in the text colour, with a one-pair outline in the
 // outline colour around every drawn pair.
-void OverlayBlendText(const OverlayFrame& frame, const OverlayImage& mask, int64_t x0, int64_t y0, OverlayYuv text,
-                      OverlayYuv outline);
+void OverlayBlendText(const OverlayFrame& frame, const OverlayImage& mask, int64_t x0, int64_t y0,
+                      OverlayYuv text, OverlayYuv outline);
 
 // What a mask blend writes when the mask lies wholly inside the frame, worked
 // out once per rendered mask: each drawn pair and, for texts, each outline
@@ -127,11 +131,11 @@ void OverlayBlendText(const OverlayFrame& frame, const OverlayImage& mask, int64
 struct OverlayMaskPlan {
     enum : BYTE { kBoth = 1, kFirst = 2, kSecond = 3, kOutline = 4 };
     struct Cell {
-        int32_t row;   // -1 .. height
-        int32_t pair;  // -1 .. width / 2; image columns 2 x pair and 2 x pair + 1
+        int32_t row;  // -1 .. height
+        int32_t pair; // -1 .. width / 2; image columns 2 x pair and 2 x pair + 1
         BYTE type;
     };
-    std::vector<Cell> cells;  // ordered by row
+    std::vector<Cell> cells; // ordered by row
     LONG width = 0;
     LONG height = 0;
     bool outline = false;
@@ -144,18 +148,21 @@ struct OverlayMaskPlan {
     }
     bool Matches(const OverlayImage& mask, bool withOutline) const
     {
-        return width == mask.width && height == mask.height && outline == withOutline && !mask.Empty();
+        return width == mask.width && height == mask.height && outline == withOutline &&
+               !mask.Empty();
     }
 };
 
 // OverlayBlendMask and OverlayBlendText through a plan built from the same
 // mask: the same bytes, without scanning the mask on every frame. A mask cut
 // by the frame's edges (or without a matching plan) goes the plain way.
-void OverlayBlendMaskPlanned(const OverlayFrame& frame, const OverlayImage& mask, const OverlayMaskPlan& plan,
-                             int64_t x0, int64_t y0, bool polygonRows, OverlayYuv colour);
-void OverlayBlendTextPlanned(const OverlayFrame& frame, const OverlayImage& mask, const OverlayMaskPlan& plan,
-                             int64_t x0, int64_t y0, OverlayYuv text, OverlayYuv outline);
+void OverlayBlendMaskPlanned(const OverlayFrame& frame, const OverlayImage& mask,
+                             const OverlayMaskPlan& plan, int64_t x0, int64_t y0, bool polygonRows,
+                             OverlayYuv colour);
+void OverlayBlendTextPlanned(const OverlayFrame& frame, const OverlayImage& mask,
+                             const OverlayMaskPlan& plan, int64_t x0, int64_t y0, OverlayYuv text,
+                             OverlayYuv outline);
 
 // Bitmaps: pixels holds image width x height converted pixels, bottom row first.
-void OverlayBlendBitmap(const OverlayFrame& frame, const std::vector<OverlayPixel>& pixels, int64_t imageWidth,
-                        int64_t imageHeight, int64_t x0, int64_t y0);
+void OverlayBlendBitmap(const OverlayFrame& frame, const std::vector<OverlayPixel>& pixels,
+                        int64_t imageWidth, int64_t imageHeight, int64_t x0, int64_t y0);

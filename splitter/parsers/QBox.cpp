@@ -93,8 +93,7 @@ size_t RewriteNalLengthsInPlace(std::span<uint8_t> payload)
 
 bool ReadQmedHeader(std::span<const uint8_t> payload, QmedAacConfig& config)
 {
-    if (payload.size() < kQmedMinHeaderSize ||
-        std::memcmp(payload.data() + 4, kQmedType, 4) != 0)
+    if (payload.size() < kQmedMinHeaderSize || std::memcmp(payload.data() + 4, kQmedType, 4) != 0)
         return false;
     uint32_t headerSize = ReadBE32(payload.data());
     if (headerSize < kQmedMinHeaderSize || headerSize > payload.size())

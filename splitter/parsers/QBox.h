@@ -14,10 +14,10 @@
 
 // One box as the walker found it.
 struct QBoxRef {
-    size_t offset = 0;               // box start in the walked buffer
-    QBoxHeader header;               // read from 28 buffered bytes (a box may be smaller)
-    std::span<const uint8_t> bytes;  // from the box start to its end or the buffer end
-    bool complete = false;           // the whole box (header.boxSize bytes) is buffered
+    size_t offset = 0;              // box start in the walked buffer
+    QBoxHeader header;              // read from 28 buffered bytes (a box may be smaller)
+    std::span<const uint8_t> bytes; // from the box start to its end or the buffer end
+    bool complete = false;          // the whole box (header.boxSize bytes) is buffered
 };
 
 // Finds boxes the way the splitter does: search "qbox" (from offset 4 at first), a

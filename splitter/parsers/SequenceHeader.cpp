@@ -205,7 +205,8 @@ size_t ExtractSequenceHeader(std::span<const uint8_t> buffer, int32_t codecKind,
         if (rewritten.size() <= kSequenceSearchMargin)
             return 0;
         return ExtractH264(
-            std::span<const uint8_t>(rewritten).first(rewritten.size() - kSequenceSearchMargin), dest);
+            std::span<const uint8_t>(rewritten).first(rewritten.size() - kSequenceSearchMargin),
+            dest);
     }
     if (buffer.size() <= kSequenceSearchMargin)
         return 0;

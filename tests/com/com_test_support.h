@@ -48,7 +48,8 @@ inline std::string ReadClassesRootString(const std::string& key, const char* val
     char buffer[4096];
     DWORD size = sizeof(buffer);
     DWORD type = 0;
-    const LONG rc = RegQueryValueExA(hkey, valueName, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    const LONG rc =
+        RegQueryValueExA(hkey, valueName, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
     RegCloseKey(hkey);
     if (rc != ERROR_SUCCESS || type != REG_SZ)
         return "<missing>";

@@ -9,12 +9,14 @@
 namespace {
 
 // {A0B1C2D3-E4F5-4061-8273-94A5B6C7D8E9}: registered nowhere.
-DEFINE_GUID(CLSID_Nowhere, 0xA0B1C2D3, 0xE4F5, 0x4061, 0x82, 0x73, 0x94, 0xA5, 0xB6, 0xC7, 0xD8, 0xE9);
+DEFINE_GUID(CLSID_Nowhere, 0xA0B1C2D3, 0xE4F5, 0x4061, 0x82, 0x73, 0x94, 0xA5, 0xB6, 0xC7, 0xD8,
+            0xE9);
 
 HRESULT TryCreate()
 {
     void* out = reinterpret_cast<void*>(0x1);
-    const HRESULT hr = CoCreateInstance(CLSID_Nowhere, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &out);
+    const HRESULT hr =
+        CoCreateInstance(CLSID_Nowhere, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &out);
     EXPECT_EQ(nullptr, out);
     return hr;
 }
@@ -24,8 +26,8 @@ TEST(CoInitialize, IsCountedPerThread)
     TempRegistry registry;
     EXPECT_EQ(CO_E_NOTINITIALIZED, TryCreate());
     void* out = reinterpret_cast<void*>(0x1);
-    EXPECT_EQ(CO_E_NOTINITIALIZED,
-              CoGetClassObject(CLSID_Nowhere, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, &out));
+    EXPECT_EQ(CO_E_NOTINITIALIZED, CoGetClassObject(CLSID_Nowhere, CLSCTX_INPROC_SERVER, nullptr,
+                                                    IID_IClassFactory, &out));
     EXPECT_EQ(nullptr, out);
 
     EXPECT_EQ(S_OK, CoInitialize(nullptr));
@@ -52,7 +54,7 @@ TEST(CoInitialize, IsCountedPerThread)
     EXPECT_EQ(REGDB_E_CLASSNOTREG, TryCreate());
     CoUninitialize();
     EXPECT_EQ(CO_E_NOTINITIALIZED, TryCreate());
-    CoUninitialize();  // one too many: ignored
+    CoUninitialize(); // one too many: ignored
     EXPECT_EQ(S_OK, CoInitialize(nullptr));
     CoUninitialize();
     EXPECT_EQ(CO_E_NOTINITIALIZED, TryCreate());
@@ -101,4 +103,4 @@ TEST(CoInitialize, ThreadEndingWithoutUninitialiseGivesItsCountUp)
     EXPECT_EQ(CO_E_NOTINITIALIZED, TryCreate());
 }
 
-}  // namespace
+} // namespace

@@ -8,13 +8,15 @@
 
 namespace {
 
-DEFINE_GUID(kSplitterIid, 0x8D7CA2C8, 0x939F, 0x4402, 0xA2, 0x66, 0x3C, 0x9D, 0xE2, 0x77, 0xE1, 0x18);
+DEFINE_GUID(kSplitterIid, 0x8D7CA2C8, 0x939F, 0x4402, 0xA2, 0x66, 0x3C, 0x9D, 0xE2, 0x77, 0xE1,
+            0x18);
 const char kSplitterText[] = "{8D7CA2C8-939F-4402-A266-3C9DE277E118}";
 
 TEST(Guid, KeepsTheWindowsLayoutAndComparesByValue)
 {
     static_assert(sizeof(GUID) == 16);
-    static_assert(offsetof(GUID, Data2) == 4 && offsetof(GUID, Data3) == 6 && offsetof(GUID, Data4) == 8);
+    static_assert(offsetof(GUID, Data2) == 4 && offsetof(GUID, Data3) == 6 &&
+                  offsetof(GUID, Data4) == 8);
     // The in-memory bytes are little-endian Data1..Data3 then Data4 as is.
     const uint8_t expected[16] = {0xC8, 0xA2, 0x7C, 0x8D, 0x9F, 0x93, 0x02, 0x44,
                                   0xA2, 0x66, 0x3C, 0x9D, 0xE2, 0x77, 0xE1, 0x18};
@@ -64,22 +66,22 @@ TEST(Guid, ParsingRejectsEverythingButTheExactForm)
 {
     const char* const bad[] = {
         "",
-        "8D7CA2C8-939F-4402-A266-3C9DE277E118",     // no braces
-        "{8D7CA2C8-939F-4402-A266-3C9DE277E118",    // no closing brace
-        "8D7CA2C8-939F-4402-A266-3C9DE277E118}",    // no opening brace
-        "(8D7CA2C8-939F-4402-A266-3C9DE277E118)",   // other brackets
-        "{8D7CA2C-8939F-4402-A266-3C9DE277E118}",   // groups 7/5
-        "{8D7CA2C8-939F4-402-A266-3C9DE277E118}",   // groups 5/3
-        "{8D7CA2C8-939F-4402-A2663-C9DE277E118}",   // groups 5/11
-        "{8D7CA2C8-939F-4402-A266-3C9DE277E11}",    // last group short
-        "{8D7CA2C8-939F-4402-A266-3C9DE277E1188}",  // last group long
-        "{8D7CA2C8939F-4402-A266-3C9DE277E1188}",   // dash missing
-        "{8D7CA2C8-939F-4402-A266-3C9DE277E11G}",   // non-hex
-        "{8D7CA2C8-939F-4402-A266-3C9DE277E1 8}",   // space
-        "{+D7CA2C8-939F-4402-A266-3C9DE277E118}",   // sign
-        "{8D7CA2C8-939F-4402-A266-3C9DE277E118} ",  // trailing junk
+        "8D7CA2C8-939F-4402-A266-3C9DE277E118",    // no braces
+        "{8D7CA2C8-939F-4402-A266-3C9DE277E118",   // no closing brace
+        "8D7CA2C8-939F-4402-A266-3C9DE277E118}",   // no opening brace
+        "(8D7CA2C8-939F-4402-A266-3C9DE277E118)",  // other brackets
+        "{8D7CA2C-8939F-4402-A266-3C9DE277E118}",  // groups 7/5
+        "{8D7CA2C8-939F4-402-A266-3C9DE277E118}",  // groups 5/3
+        "{8D7CA2C8-939F-4402-A2663-C9DE277E118}",  // groups 5/11
+        "{8D7CA2C8-939F-4402-A266-3C9DE277E11}",   // last group short
+        "{8D7CA2C8-939F-4402-A266-3C9DE277E1188}", // last group long
+        "{8D7CA2C8939F-4402-A266-3C9DE277E1188}",  // dash missing
+        "{8D7CA2C8-939F-4402-A266-3C9DE277E11G}",  // non-hex
+        "{8D7CA2C8-939F-4402-A266-3C9DE277E1 8}",  // space
+        "{+D7CA2C8-939F-4402-A266-3C9DE277E118}",  // sign
+        "{8D7CA2C8-939F-4402-A266-3C9DE277E118} ", // trailing junk
         "{8D7CA2C8-939F-4402-A266-3C9DE277E118}x",
-        " {8D7CA2C8-939F-4402-A266-3C9DE277E118}",  // leading junk
+        " {8D7CA2C8-939F-4402-A266-3C9DE277E118}", // leading junk
         "{0x7CA2C8-939F-4402-A266-3C9DE277E118}",
         "{8D7CA2C8-939F-4402-A266-3C9DE277E11\xC3\xA9}",
     };
@@ -117,14 +119,17 @@ TEST(Guid, WideFormsFollowTheWindowsCalls)
     EXPECT_TRUE(iid == kSplitterIid);
 
     clsid = kSplitterIid;
-    EXPECT_EQ(CO_E_CLASSSTRING, CLSIDFromString(L"{8D7CA2C8-939F-4402-A266-3C9DE277E118}}", &clsid));
+    EXPECT_EQ(CO_E_CLASSSTRING,
+              CLSIDFromString(L"{8D7CA2C8-939F-4402-A266-3C9DE277E118}}", &clsid));
     EXPECT_TRUE(clsid == GUID_NULL);
     EXPECT_EQ(CO_E_CLASSSTRING, CLSIDFromString(L"TARVOPLAYEROCX.TarvoPlayerOCXCtrl.1", &clsid));
     iid = kSplitterIid;
-    EXPECT_EQ(CO_E_CLASSSTRING, IIDFromString(L"{8D7CA2C8-939F-4402-A266-3C9DE277E1\u0661\u0668}", &iid));
+    EXPECT_EQ(CO_E_CLASSSTRING,
+              IIDFromString(L"{8D7CA2C8-939F-4402-A266-3C9DE277E1\u0661\u0668}", &iid));
     EXPECT_TRUE(iid == GUID_NULL);
     // A wide character whose low byte is a hex digit is still not one.
-    EXPECT_EQ(CO_E_CLASSSTRING, IIDFromString(L"{8D7CA2C8-939F-4402-A266-3C9DE277E1\u0131\u0138}", &iid));
+    EXPECT_EQ(CO_E_CLASSSTRING,
+              IIDFromString(L"{8D7CA2C8-939F-4402-A266-3C9DE277E1\u0131\u0138}", &iid));
 
     // Null text is GUID_NULL, as on Windows; a null out is refused.
     clsid = kSplitterIid;
@@ -142,4 +147,4 @@ TEST(Guid, WideFormsFollowTheWindowsCalls)
     EXPECT_EQ(E_POINTER, StringFromIID(IID_IUnknown, nullptr));
 }
 
-}  // namespace
+} // namespace

@@ -17,9 +17,11 @@
 namespace {
 
 // {A0B1C2D3-E4F5-4061-8273-94A5B6C7D8E9}: registered nowhere.
-DEFINE_GUID(CLSID_Nowhere, 0xA0B1C2D3, 0xE4F5, 0x4061, 0x82, 0x73, 0x94, 0xA5, 0xB6, 0xC7, 0xD8, 0xE9);
+DEFINE_GUID(CLSID_Nowhere, 0xA0B1C2D3, 0xE4F5, 0x4061, 0x82, 0x73, 0x94, 0xA5, 0xB6, 0xC7, 0xD8,
+            0xE9);
 // {1F2E3D4C-5B6A-4978-8695-A4B3C2D1E0F9}
-DEFINE_GUID(IID_INotThere, 0x1F2E3D4C, 0x5B6A, 0x4978, 0x86, 0x95, 0xA4, 0xB3, 0xC2, 0xD1, 0xE0, 0xF9);
+DEFINE_GUID(IID_INotThere, 0x1F2E3D4C, 0x5B6A, 0x4978, 0x86, 0x95, 0xA4, 0xB3, 0xC2, 0xD1, 0xE0,
+            0xF9);
 
 bool ModuleLoaded()
 {
@@ -30,14 +32,13 @@ bool ModuleLoaded()
     return true;
 }
 
-template <typename Fn>
-Fn ModuleFunction(const char* name)
+template <typename Fn> Fn ModuleFunction(const char* name)
 {
     void* handle = dlopen(TV_TEST_MODULE_PATH, RTLD_NOW | RTLD_NOLOAD);
     if (!handle)
         return nullptr;
     auto fn = reinterpret_cast<Fn>(dlsym(handle, name));
-    dlclose(handle);  // still loaded by COM; only our extra reference goes
+    dlclose(handle); // still loaded by COM; only our extra reference goes
     return fn;
 }
 
@@ -65,8 +66,8 @@ protected:
     ITestCalc* CreateCalc()
     {
         ITestCalc* calc = nullptr;
-        EXPECT_EQ(S_OK, CoCreateInstance(CLSID_TestCalc, nullptr, CLSCTX_INPROC_SERVER, IID_ITestCalc,
-                                         reinterpret_cast<void**>(&calc)));
+        EXPECT_EQ(S_OK, CoCreateInstance(CLSID_TestCalc, nullptr, CLSCTX_INPROC_SERVER,
+                                         IID_ITestCalc, reinterpret_cast<void**>(&calc)));
         return calc;
     }
 
@@ -116,7 +117,7 @@ TEST_F(ModuleTest, CreatedObjectFollowsIdentityAndCountingRules)
 
     IUnknown* identity = nullptr;
     ASSERT_EQ(S_OK, calc->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)));
-    EXPECT_NE(static_cast<IUnknown*>(calc), identity);  // the identity is the non-delegating unknown
+    EXPECT_NE(static_cast<IUnknown*>(calc), identity); // the identity is the non-delegating unknown
     EXPECT_EQ(3u, calc->AddRef());
     EXPECT_EQ(2u, calc->Release());
 
@@ -151,9 +152,11 @@ TEST_F(ModuleTest, CreatedObjectFollowsIdentityAndCountingRules)
     EXPECT_EQ(0u, plain->Release());
     // An IID the class lacks: nothing is handed out, nothing stays alive.
     none = reinterpret_cast<void*>(0x1);
-    EXPECT_EQ(E_NOINTERFACE, CoCreateInstance(CLSID_TestCalc, nullptr, CLSCTX_INPROC_SERVER, IID_INotThere, &none));
+    EXPECT_EQ(E_NOINTERFACE, CoCreateInstance(CLSID_TestCalc, nullptr, CLSCTX_INPROC_SERVER,
+                                              IID_INotThere, &none));
     EXPECT_EQ(nullptr, none);
-    EXPECT_EQ(E_POINTER, CoCreateInstance(CLSID_TestCalc, nullptr, CLSCTX_INPROC_SERVER, IID_ITestCalc, nullptr));
+    EXPECT_EQ(E_POINTER, CoCreateInstance(CLSID_TestCalc, nullptr, CLSCTX_INPROC_SERVER,
+                                          IID_ITestCalc, nullptr));
 }
 
 // The interface's slot order is a binary contract: call it through the raw table.
@@ -172,8 +175,8 @@ TEST_F(ModuleTest, CustomInterfaceSlotsAreInDeclarationOrder)
     void* out = nullptr;
     ASSERT_EQ(S_OK, reinterpret_cast<QueryInterfaceSlot>(table[0])(calc, IID_ITestCalc, &out));
     EXPECT_EQ(calc, out);
-    EXPECT_EQ(3u, reinterpret_cast<CountSlot>(table[1])(calc));  // AddRef
-    EXPECT_EQ(2u, reinterpret_cast<CountSlot>(table[2])(calc));  // Release
+    EXPECT_EQ(3u, reinterpret_cast<CountSlot>(table[1])(calc)); // AddRef
+    EXPECT_EQ(2u, reinterpret_cast<CountSlot>(table[2])(calc)); // Release
     EXPECT_EQ(1u, reinterpret_cast<CountSlot>(table[2])(calc));
     EXPECT_EQ(S_OK, reinterpret_cast<SetValueSlot>(table[3])(calc, 7));
     LONG value = 0;
@@ -253,12 +256,12 @@ TEST_F(ModuleTest, AggregatedObjectSpeaksForItsOuterObject)
 
     // Aggregation may only ask for IUnknown, at creation and at the factory.
     none = reinterpret_cast<void*>(0x1);
-    EXPECT_EQ(CLASS_E_NOAGGREGATION,
-              CoCreateInstance(CLSID_TestCalc, outerIdentity, CLSCTX_INPROC_SERVER, IID_ITestCalc, &none));
+    EXPECT_EQ(CLASS_E_NOAGGREGATION, CoCreateInstance(CLSID_TestCalc, outerIdentity,
+                                                      CLSCTX_INPROC_SERVER, IID_ITestCalc, &none));
     EXPECT_EQ(nullptr, none);
     IClassFactory* factory = nullptr;
-    ASSERT_EQ(S_OK, CoGetClassObject(CLSID_TestCalc, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                                     reinterpret_cast<void**>(&factory)));
+    ASSERT_EQ(S_OK, CoGetClassObject(CLSID_TestCalc, CLSCTX_INPROC_SERVER, nullptr,
+                                     IID_IClassFactory, reinterpret_cast<void**>(&factory)));
     none = reinterpret_cast<void*>(0x1);
     EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(outerIdentity, IID_ITestCalc, &none));
     EXPECT_EQ(nullptr, none);
@@ -267,12 +270,12 @@ TEST_F(ModuleTest, AggregatedObjectSpeaksForItsOuterObject)
 
     // A class may refuse aggregation altogether.
     none = reinterpret_cast<void*>(0x1);
-    EXPECT_EQ(CLASS_E_NOAGGREGATION,
-              CoCreateInstance(CLSID_TestLoner, outerIdentity, CLSCTX_INPROC_SERVER, IID_IUnknown, &none));
+    EXPECT_EQ(CLASS_E_NOAGGREGATION, CoCreateInstance(CLSID_TestLoner, outerIdentity,
+                                                      CLSCTX_INPROC_SERVER, IID_IUnknown, &none));
     EXPECT_EQ(nullptr, none);
 
     EXPECT_EQ(1u, calc->Release());
-    EXPECT_EQ(0u, outer->NonDelegatingRelease());  // releases the inner too
+    EXPECT_EQ(0u, outer->NonDelegatingRelease()); // releases the inner too
     EXPECT_EQ(m_objectsBefore, CBaseObject::ObjectsActive());
 }
 
@@ -285,23 +288,23 @@ TEST_F(ModuleTest, UnusedModuleIsUnloadedOnlyWithoutObjectsAndLocks)
     setHook(RecordUnload);
 
     CoFreeUnusedLibraries();
-    EXPECT_TRUE(ModuleLoaded());  // an object is alive
+    EXPECT_TRUE(ModuleLoaded()); // an object is alive
     calc->Release();
 
     IClassFactory* factory = nullptr;
-    ASSERT_EQ(S_OK, CoGetClassObject(CLSID_TestCalc, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                                     reinterpret_cast<void**>(&factory)));
+    ASSERT_EQ(S_OK, CoGetClassObject(CLSID_TestCalc, CLSCTX_INPROC_SERVER, nullptr,
+                                     IID_IClassFactory, reinterpret_cast<void**>(&factory)));
     CoFreeUnusedLibraries();
-    EXPECT_TRUE(ModuleLoaded());  // the factory is alive
+    EXPECT_TRUE(ModuleLoaded()); // the factory is alive
     EXPECT_EQ(S_OK, factory->LockServer(TRUE));
     factory->Release();
     CoFreeUnusedLibraries();
-    EXPECT_TRUE(ModuleLoaded());  // locked
+    EXPECT_TRUE(ModuleLoaded()); // locked
     EXPECT_TRUE(g_unloaded.empty());
 
     // Unlocking needs a factory again; releasing it leaves the module unused.
-    ASSERT_EQ(S_OK, CoGetClassObject(CLSID_TestLoner, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                                     reinterpret_cast<void**>(&factory)));
+    ASSERT_EQ(S_OK, CoGetClassObject(CLSID_TestLoner, CLSCTX_INPROC_SERVER, nullptr,
+                                     IID_IClassFactory, reinterpret_cast<void**>(&factory)));
     EXPECT_EQ(S_OK, factory->LockServer(FALSE));
     factory->Release();
     CoFreeUnusedLibraries();
@@ -333,7 +336,7 @@ TEST_F(ModuleTest, DelayedUnloadWaitsForTheModuleToStayUnused)
     CoFreeUnusedLibrariesEx(INFINITE, 0);
     EXPECT_TRUE(ModuleLoaded());
 
-    CoFreeUnusedLibrariesEx(20, 0);  // starts the wait
+    CoFreeUnusedLibrariesEx(20, 0); // starts the wait
     EXPECT_TRUE(ModuleLoaded());
     // Used again during the wait: the wait starts over.
     calc = CreateCalc();
@@ -352,7 +355,8 @@ TEST_F(ModuleTest, DelayedUnloadWaitsForTheModuleToStayUnused)
 TEST_F(ModuleTest, UnregisteredClassIsReported)
 {
     void* out = reinterpret_cast<void*>(0x1);
-    EXPECT_EQ(REGDB_E_CLASSNOTREG, CoCreateInstance(CLSID_Nowhere, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &out));
+    EXPECT_EQ(REGDB_E_CLASSNOTREG,
+              CoCreateInstance(CLSID_Nowhere, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &out));
     EXPECT_EQ(nullptr, out);
     // Only in-process servers exist; other contexts do not read InprocServer32.
     EXPECT_EQ(REGDB_E_CLASSNOTREG,
@@ -366,10 +370,14 @@ TEST_F(ModuleTest, BrokenRegistrationsGiveTheirOwnResults)
 {
     TempRegistry registry;
     // {2B4D6F80-1A3C-4E5F-9071-8293A4B5C6D7}
-    static const GUID kMissingFile = {0x2B4D6F80, 0x1A3C, 0x4E5F, {0x90, 0x71, 0x82, 0x93, 0xA4, 0xB5, 0xC6, 0xD7}};
-    static const GUID kNoEntryPoint = {0x2B4D6F81, 0x1A3C, 0x4E5F, {0x90, 0x71, 0x82, 0x93, 0xA4, 0xB5, 0xC6, 0xD7}};
-    static const GUID kNoPathValue = {0x2B4D6F82, 0x1A3C, 0x4E5F, {0x90, 0x71, 0x82, 0x93, 0xA4, 0xB5, 0xC6, 0xD7}};
-    static const GUID kWrongModule = {0x2B4D6F83, 0x1A3C, 0x4E5F, {0x90, 0x71, 0x82, 0x93, 0xA4, 0xB5, 0xC6, 0xD7}};
+    static const GUID kMissingFile = {
+        0x2B4D6F80, 0x1A3C, 0x4E5F, {0x90, 0x71, 0x82, 0x93, 0xA4, 0xB5, 0xC6, 0xD7}};
+    static const GUID kNoEntryPoint = {
+        0x2B4D6F81, 0x1A3C, 0x4E5F, {0x90, 0x71, 0x82, 0x93, 0xA4, 0xB5, 0xC6, 0xD7}};
+    static const GUID kNoPathValue = {
+        0x2B4D6F82, 0x1A3C, 0x4E5F, {0x90, 0x71, 0x82, 0x93, 0xA4, 0xB5, 0xC6, 0xD7}};
+    static const GUID kWrongModule = {
+        0x2B4D6F83, 0x1A3C, 0x4E5F, {0x90, 0x71, 0x82, 0x93, 0xA4, 0xB5, 0xC6, 0xD7}};
     // Fresh paths each run: each module path's failure is reported once per process.
     const std::string missing = registry.Folder() + "/libnothere.so";
     ASSERT_EQ(S_OK, TvRegisterInprocServer(kMissingFile, L"Missing", missing.c_str(), "Both"));
@@ -377,34 +385,40 @@ TEST_F(ModuleTest, BrokenRegistrationsGiveTheirOwnResults)
     ASSERT_EQ(0, symlink(TV_PLATFORM_LIBRARY_PATH, noEntry.c_str()));
     HKEY key = nullptr;
     const std::string noEntryKey = "CLSID\\" + TvGuidToString(kNoEntryPoint) + "\\InprocServer32";
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, noEntryKey.c_str(), 0, nullptr, 0, KEY_WRITE,
-                                             nullptr, &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, noEntryKey.c_str(), 0, nullptr, 0,
+                                             KEY_WRITE, nullptr, &key, nullptr));
     // Written as is: registration would resolve the link.
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(noEntry.c_str()),
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, nullptr, 0, REG_SZ,
+                                            reinterpret_cast<const BYTE*>(noEntry.c_str()),
                                             static_cast<DWORD>(noEntry.size() + 1)));
     RegCloseKey(key);
     ASSERT_EQ(S_OK, TvRegisterInprocServer(kWrongModule, L"Wrong", TV_TEST_MODULE_PATH, "Both"));
     const std::string noPathKey = "CLSID\\" + TvGuidToString(kNoPathValue) + "\\InprocServer32";
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, noPathKey.c_str(), 0, nullptr, 0, KEY_WRITE,
-                                             nullptr, &key, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, noPathKey.c_str(), 0, nullptr, 0,
+                                             KEY_WRITE, nullptr, &key, nullptr));
     RegCloseKey(key);
 
     void* out = reinterpret_cast<void*>(0x1);
     testing::internal::CaptureStderr();
-    EXPECT_EQ(CO_E_DLLNOTFOUND, CoCreateInstance(kMissingFile, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &out));
+    EXPECT_EQ(CO_E_DLLNOTFOUND,
+              CoCreateInstance(kMissingFile, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &out));
     EXPECT_EQ(nullptr, out);
     const std::string firstReport = testing::internal::GetCapturedStderr();
     EXPECT_NE(std::string::npos, firstReport.find(missing)) << firstReport;
     testing::internal::CaptureStderr();
-    EXPECT_EQ(CO_E_DLLNOTFOUND, CoCreateInstance(kMissingFile, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &out));
-    EXPECT_EQ("", testing::internal::GetCapturedStderr());  // reported once
+    EXPECT_EQ(CO_E_DLLNOTFOUND,
+              CoCreateInstance(kMissingFile, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &out));
+    EXPECT_EQ("", testing::internal::GetCapturedStderr()); // reported once
 
     testing::internal::CaptureStderr();
-    EXPECT_EQ(CO_E_ERRORINDLL, CoCreateInstance(kNoEntryPoint, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &out));
+    EXPECT_EQ(CO_E_ERRORINDLL,
+              CoCreateInstance(kNoEntryPoint, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &out));
     const std::string noEntryReport = testing::internal::GetCapturedStderr();
-    EXPECT_NE(std::string::npos, noEntryReport.find(noEntry + " has no DllGetClassObject")) << noEntryReport;
+    EXPECT_NE(std::string::npos, noEntryReport.find(noEntry + " has no DllGetClassObject"))
+        << noEntryReport;
     EXPECT_EQ(nullptr, out);
-    EXPECT_EQ(REGDB_E_CLASSNOTREG, CoCreateInstance(kNoPathValue, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &out));
+    EXPECT_EQ(REGDB_E_CLASSNOTREG,
+              CoCreateInstance(kNoPathValue, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &out));
     EXPECT_EQ(nullptr, out);
     // The module is there but does not serve that class.
     EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE,
@@ -414,7 +428,7 @@ TEST_F(ModuleTest, BrokenRegistrationsGiveTheirOwnResults)
 
 TEST_F(ModuleTest, ModuleEntryPointCheckItsArguments)
 {
-    ITestCalc* calc = CreateCalc();  // loads the module
+    ITestCalc* calc = CreateCalc(); // loads the module
     ASSERT_NE(nullptr, calc);
     typedef HRESULT (*GetClassObjectFn)(REFCLSID, REFIID, LPVOID*);
     typedef HRESULT (*CanUnloadFn)(void);
@@ -447,7 +461,7 @@ TEST_F(ModuleTest, ModuleEntryPointCheckItsArguments)
     ASSERT_EQ(S_OK, get(CLSID_TestLoner, IID_IUnknown, reinterpret_cast<void**>(&factory)));
     EXPECT_EQ(S_FALSE, canUnload());
     factory->Release();
-    EXPECT_EQ(S_FALSE, canUnload());  // calc is alive
+    EXPECT_EQ(S_FALSE, canUnload()); // calc is alive
     calc->Release();
     EXPECT_EQ(S_OK, canUnload());
 }
@@ -463,8 +477,8 @@ TEST_F(ModuleTest, ThreadsCreateAndReleaseConcurrently)
             // These threads have not initialised COM; the test thread has.
             for (int i = 0; i < kRounds; ++i) {
                 ITestCalc* calc = nullptr;
-                if (FAILED(CoCreateInstance(CLSID_TestCalc, nullptr, CLSCTX_INPROC_SERVER, IID_ITestCalc,
-                                            reinterpret_cast<void**>(&calc)))) {
+                if (FAILED(CoCreateInstance(CLSID_TestCalc, nullptr, CLSCTX_INPROC_SERVER,
+                                            IID_ITestCalc, reinterpret_cast<void**>(&calc)))) {
                     failures.fetch_add(1);
                     continue;
                 }
@@ -485,4 +499,4 @@ TEST_F(ModuleTest, ThreadsCreateAndReleaseConcurrently)
     EXPECT_TRUE(ModuleLoaded());
 }
 
-}  // namespace
+} // namespace

@@ -63,8 +63,10 @@ RunResult RunRegsvr(const std::string& registryPath, const std::vector<std::stri
     const std::string errPath = scratch + "/err.txt";
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     RunResult result;
     pid_t pid = 0;
     const int rc = posix_spawn(&pid, TV_REGSVR_PATH, &actions, nullptr, argv.data(), envp.data());
@@ -93,7 +95,8 @@ TEST(Regsvr, RegistersAndUnregistersEveryClassOfAModule)
 
     RunResult run = RunRegsvr(registry.Path(), {TV_TEST_MODULE_PATH}, registry.Folder());
     ASSERT_EQ(0, run.status) << run.err;
-    EXPECT_EQ(std::string("DllRegisterServer in ") + TV_TEST_MODULE_PATH + " succeeded.\n", run.out);
+    EXPECT_EQ(std::string("DllRegisterServer in ") + TV_TEST_MODULE_PATH + " succeeded.\n",
+              run.out);
     EXPECT_EQ("", run.err);
 
     // The test reads the same file through the registry calls.
@@ -105,7 +108,8 @@ TEST(Regsvr, RegistersAndUnregistersEveryClassOfAModule)
     EXPECT_EQ("Both", ReadClassesRootString(lonerKey + "\\InprocServer32", "ThreadingModel"));
     // The file itself is the .reg text.
     const std::string text = ReadFile(registry.Path());
-    EXPECT_NE(std::string::npos, text.find("[HKEY_CLASSES_ROOT\\" + calcKey + "\\InprocServer32]")) << text;
+    EXPECT_NE(std::string::npos, text.find("[HKEY_CLASSES_ROOT\\" + calcKey + "\\InprocServer32]"))
+        << text;
     EXPECT_NE(std::string::npos, text.find("\"ThreadingModel\"=\"Both\"")) << text;
 
     // Silent: nothing on standard output.
@@ -115,7 +119,8 @@ TEST(Regsvr, RegistersAndUnregistersEveryClassOfAModule)
 
     run = RunRegsvr(registry.Path(), {"/u", TV_TEST_MODULE_PATH}, registry.Folder());
     ASSERT_EQ(0, run.status) << run.err;
-    EXPECT_EQ(std::string("DllUnregisterServer in ") + TV_TEST_MODULE_PATH + " succeeded.\n", run.out);
+    EXPECT_EQ(std::string("DllUnregisterServer in ") + TV_TEST_MODULE_PATH + " succeeded.\n",
+              run.out);
     EXPECT_FALSE(ClassesRootKeyExists(calcKey));
     EXPECT_FALSE(ClassesRootKeyExists(lonerKey));
     EXPECT_TRUE(ClassesRootKeyExists("CLSID"));
@@ -138,14 +143,18 @@ TEST(Regsvr, ReportsFailuresWithTheirOwnStatus)
     // A library without the entry point.
     run = RunRegsvr(registry.Path(), {"/s", TV_PLATFORM_LIBRARY_PATH}, registry.Folder());
     EXPECT_EQ(4, run.status);
-    EXPECT_NE(std::string::npos, run.err.find("DllRegisterServer entry point was not found")) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("DllRegisterServer entry point was not found"))
+        << run.err;
 
     // A registry that cannot be written: the HRESULT is shown in hex.
     const std::string blocked = registry.Folder() + "/not-a-folder";
-    { std::ofstream(blocked) << "x"; }
+    {
+        std::ofstream(blocked) << "x";
+    }
     run = RunRegsvr(blocked + "/registry.reg", {TV_TEST_MODULE_PATH}, registry.Folder());
     EXPECT_EQ(5, run.status);
-    EXPECT_NE(std::string::npos, run.err.find("DllRegisterServer in " TV_TEST_MODULE_PATH " failed. Return code was: 0x8007"))
+    EXPECT_NE(std::string::npos, run.err.find("DllRegisterServer in " TV_TEST_MODULE_PATH
+                                              " failed. Return code was: 0x8007"))
         << run.err;
 
     run = RunRegsvr(registry.Path(), {}, registry.Folder());
@@ -157,7 +166,8 @@ TEST(Regsvr, ReportsFailuresWithTheirOwnStatus)
     EXPECT_EQ(3, run.status);
     EXPECT_NE(std::string::npos, run.out.find("succeeded")) << run.out;
     EXPECT_EQ(ModuleRealPath(),
-              ReadClassesRootString("CLSID\\" + TvGuidToString(CLSID_TestCalc) + "\\InprocServer32", nullptr));
+              ReadClassesRootString("CLSID\\" + TvGuidToString(CLSID_TestCalc) + "\\InprocServer32",
+                                    nullptr));
 }
 
 TEST(Regsvr, ModuleNamedWithoutAFolderIsTakenFromTheCurrentFolder)
@@ -174,7 +184,8 @@ TEST(Regsvr, ModuleNamedWithoutAFolderIsTakenFromTheCurrentFolder)
     ASSERT_EQ(0, chdir(previous));
     EXPECT_EQ(0, run.status) << run.err;
     EXPECT_EQ(modulePath,
-              ReadClassesRootString("CLSID\\" + TvGuidToString(CLSID_TestCalc) + "\\InprocServer32", nullptr));
+              ReadClassesRootString("CLSID\\" + TvGuidToString(CLSID_TestCalc) + "\\InprocServer32",
+                                    nullptr));
 }
 
 // The hook for more registration data runs after the class keys are written
@@ -193,7 +204,8 @@ TEST(Regsvr, ModuleExtrasRunAroundTheClassKeys)
     EXPECT_FALSE(ClassesRootKeyExists(key));
     EXPECT_EQ("before", ReadClassesRootString("TarvoTestExtras", "Unregistered"));
 
-    run = RunRegsvr(registry.Path(), {TV_TEST_EXTRAS_PATH}, registry.Folder(), {"TARVO_TEST_EXTRAS_FAIL=1"});
+    run = RunRegsvr(registry.Path(), {TV_TEST_EXTRAS_PATH}, registry.Folder(),
+                    {"TARVO_TEST_EXTRAS_FAIL=1"});
     EXPECT_EQ(5, run.status);
     EXPECT_NE(std::string::npos, run.err.find("Return code was: 0x80070005")) << run.err;
     EXPECT_EQ("", run.out);
@@ -201,14 +213,16 @@ TEST(Regsvr, ModuleExtrasRunAroundTheClassKeys)
     // A module without the hook registers its classes only.
     run = RunRegsvr(registry.Path(), {"/s", TV_TEST_MODULE_PATH}, registry.Folder());
     ASSERT_EQ(0, run.status) << run.err;
-    EXPECT_EQ("<missing>", ReadClassesRootString("CLSID\\" + TvGuidToString(CLSID_TestCalc), "Extras"));
+    EXPECT_EQ("<missing>",
+              ReadClassesRootString("CLSID\\" + TvGuidToString(CLSID_TestCalc), "Extras"));
 }
 
 TEST(Register, WritesAndRemovesClassKeys)
 {
     TempRegistry registry;
     // {3C5E7091-2B4D-4F60-8A1B-9C0D1E2F3A4B}
-    static const GUID kClass = {0x3C5E7091, 0x2B4D, 0x4F60, {0x8A, 0x1B, 0x9C, 0x0D, 0x1E, 0x2F, 0x3A, 0x4B}};
+    static const GUID kClass = {
+        0x3C5E7091, 0x2B4D, 0x4F60, {0x8A, 0x1B, 0x9C, 0x0D, 0x1E, 0x2F, 0x3A, 0x4B}};
     const std::string key = "CLSID\\" + TvGuidToString(kClass);
 
     EXPECT_EQ(E_INVALIDARG, TvRegisterInprocServer(kClass, L"x", nullptr, "Both"));
@@ -219,11 +233,13 @@ TEST(Register, WritesAndRemovesClassKeys)
     ASSERT_EQ(S_OK, TvRegisterInprocServer(kClass, nullptr, "relative/libx.so", nullptr));
     char cwd[PATH_MAX];
     ASSERT_NE(nullptr, getcwd(cwd, sizeof(cwd)));
-    EXPECT_EQ(std::string(cwd) + "/relative/libx.so", ReadClassesRootString(key + "\\InprocServer32", nullptr));
+    EXPECT_EQ(std::string(cwd) + "/relative/libx.so",
+              ReadClassesRootString(key + "\\InprocServer32", nullptr));
     EXPECT_EQ("<missing>", ReadClassesRootString(key, nullptr));
     EXPECT_EQ("<missing>", ReadClassesRootString(key + "\\InprocServer32", "ThreadingModel"));
 
-    ASSERT_EQ(S_OK, TvRegisterInprocServer(kClass, L"\u00c5ngstr\u00f6m \U0001F3A5", "/opt/x/liby.so", "Apartment"));
+    ASSERT_EQ(S_OK, TvRegisterInprocServer(kClass, L"\u00c5ngstr\u00f6m \U0001F3A5",
+                                           "/opt/x/liby.so", "Apartment"));
     EXPECT_EQ("\xC3\x85ngstr\xC3\xB6m \xF0\x9F\x8E\xA5", ReadClassesRootString(key, nullptr));
     EXPECT_EQ("/opt/x/liby.so", ReadClassesRootString(key + "\\InprocServer32", nullptr));
     EXPECT_EQ("Apartment", ReadClassesRootString(key + "\\InprocServer32", "ThreadingModel"));
@@ -245,4 +261,4 @@ TEST(Register, ModulePathOfAnAddress)
     EXPECT_EQ("", TvGetModulePath(reinterpret_cast<const void*>(0x10)));
 }
 
-}  // namespace
+} // namespace

@@ -10,11 +10,14 @@
 namespace {
 
 // {5B0E2C71-9D4A-4E36-A8F2-1C6D3B7E9A05}
-DEFINE_GUID(IID_ICounter, 0x5B0E2C71, 0x9D4A, 0x4E36, 0xA8, 0xF2, 0x1C, 0x6D, 0x3B, 0x7E, 0x9A, 0x05);
+DEFINE_GUID(IID_ICounter, 0x5B0E2C71, 0x9D4A, 0x4E36, 0xA8, 0xF2, 0x1C, 0x6D, 0x3B, 0x7E, 0x9A,
+            0x05);
 // {D83A6F14-2B7C-4C59-9E0D-4F1A8B2C6E37}
-DEFINE_GUID(CLSID_Counter, 0xD83A6F14, 0x2B7C, 0x4C59, 0x9E, 0x0D, 0x4F, 0x1A, 0x8B, 0x2C, 0x6E, 0x37);
+DEFINE_GUID(CLSID_Counter, 0xD83A6F14, 0x2B7C, 0x4C59, 0x9E, 0x0D, 0x4F, 0x1A, 0x8B, 0x2C, 0x6E,
+            0x37);
 // {1F2E3D4C-5B6A-4978-8695-A4B3C2D1E0F9}
-DEFINE_GUID(IID_INotThere, 0x1F2E3D4C, 0x5B6A, 0x4978, 0x86, 0x95, 0xA4, 0xB3, 0xC2, 0xD1, 0xE0, 0xF9);
+DEFINE_GUID(IID_INotThere, 0x1F2E3D4C, 0x5B6A, 0x4978, 0x86, 0x95, 0xA4, 0xB3, 0xC2, 0xD1, 0xE0,
+            0xF9);
 
 class ICounter : public IUnknown {
 public:
@@ -68,7 +71,8 @@ CUnknown* CreateCounter(LPUNKNOWN outer, HRESULT* phr)
     return g_creatorReturnsObject ? new CCounter(outer) : nullptr;
 }
 
-const CFactoryTemplate kCounterTemplate = {L"Counter", &CLSID_Counter, CreateCounter, nullptr, nullptr};
+const CFactoryTemplate kCounterTemplate = {L"Counter", &CLSID_Counter, CreateCounter, nullptr,
+                                           nullptr};
 
 class ObjectTest : public ::testing::Test {
 protected:
@@ -93,7 +97,8 @@ TEST_F(ObjectTest, StandaloneObjectCountsExactlyAndAnswersItsOwnIdentity)
 
     EXPECT_EQ(1u, counter->NonDelegatingAddRef());
     IUnknown* identity = nullptr;
-    ASSERT_EQ(S_OK, counter->NonDelegatingQueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)));
+    ASSERT_EQ(S_OK, counter->NonDelegatingQueryInterface(IID_IUnknown,
+                                                         reinterpret_cast<void**>(&identity)));
     EXPECT_EQ(counter->GetNonDelegatingUnknown(), identity);
     EXPECT_EQ(2, counter->Count());
 
@@ -162,7 +167,8 @@ TEST_F(ObjectTest, FactoryCreatesThroughTheTemplateAndEnforcesAggregationRules)
 
     // Plain creation: the caller holds the only reference.
     ICounter* counter = nullptr;
-    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_ICounter, reinterpret_cast<void**>(&counter)));
+    ASSERT_EQ(S_OK,
+              factory->CreateInstance(nullptr, IID_ICounter, reinterpret_cast<void**>(&counter)));
     EXPECT_EQ(1, counter->Next());
     EXPECT_EQ(2u, counter->AddRef());
     EXPECT_EQ(1u, counter->Release());
@@ -179,13 +185,15 @@ TEST_F(ObjectTest, FactoryCreatesThroughTheTemplateAndEnforcesAggregationRules)
     auto* outer = new CCounter();
     outer->NonDelegatingAddRef();
     none = reinterpret_cast<void*>(0x1);
-    EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(outer->GetOwner(), IID_ICounter, &none));
+    EXPECT_EQ(CLASS_E_NOAGGREGATION,
+              factory->CreateInstance(outer->GetOwner(), IID_ICounter, &none));
     EXPECT_EQ(nullptr, none);
     EXPECT_EQ(2, g_destroyed.load());
     IUnknown* inner = nullptr;
-    ASSERT_EQ(S_OK, factory->CreateInstance(outer->GetOwner(), IID_IUnknown, reinterpret_cast<void**>(&inner)));
+    ASSERT_EQ(S_OK, factory->CreateInstance(outer->GetOwner(), IID_IUnknown,
+                                            reinterpret_cast<void**>(&inner)));
     EXPECT_NE(outer->GetOwner(), inner);
-    EXPECT_EQ(1, outer->Count());  // the inner's non-delegating unknown counts itself
+    EXPECT_EQ(1, outer->Count()); // the inner's non-delegating unknown counts itself
     EXPECT_EQ(0u, inner->Release());
     EXPECT_EQ(3, g_destroyed.load());
     outer->NonDelegatingRelease();
@@ -223,7 +231,7 @@ TEST_F(ObjectTest, UnloadIsAllowedOnlyWithoutObjectsAndLocks)
     EXPECT_EQ(S_OK, TvComCanUnloadNow());
     IClassFactory* factory = new CClassFactory(&kCounterTemplate);
     factory->AddRef();
-    EXPECT_EQ(S_FALSE, TvComCanUnloadNow());  // a factory is an object
+    EXPECT_EQ(S_FALSE, TvComCanUnloadNow()); // a factory is an object
     EXPECT_EQ(S_OK, factory->LockServer(TRUE));
     EXPECT_EQ(S_OK, factory->LockServer(TRUE));
     EXPECT_EQ(2, CClassFactory::LockCount());
@@ -257,7 +265,8 @@ TEST_F(ObjectTest, ReferenceCountsHoldUnderConcurrentUse)
         threads.emplace_back([icounter] {
             for (int i = 0; i < kRounds; ++i) {
                 ICounter* mine = nullptr;
-                if (icounter->QueryInterface(IID_ICounter, reinterpret_cast<void**>(&mine)) == S_OK) {
+                if (icounter->QueryInterface(IID_ICounter, reinterpret_cast<void**>(&mine)) ==
+                    S_OK) {
                     mine->Next();
                     mine->Release();
                 }
@@ -276,7 +285,7 @@ TEST_F(ObjectTest, ReferenceCountsHoldUnderConcurrentUse)
 // Objects handed over by CoRegisterClassObject are found before the registry.
 TEST_F(ObjectTest, RegisteredClassObjectsAreCreatableUntilRevoked)
 {
-    TempRegistry registry;  // empty: nothing can come from a module
+    TempRegistry registry; // empty: nothing can come from a module
     ASSERT_EQ(S_OK, CoInitialize(nullptr));
     IClassFactory* factory = new CClassFactory(&kCounterTemplate);
     factory->AddRef();
@@ -284,7 +293,7 @@ TEST_F(ObjectTest, RegisteredClassObjectsAreCreatableUntilRevoked)
     ASSERT_EQ(S_OK, CoRegisterClassObject(CLSID_Counter, factory, CLSCTX_INPROC_SERVER,
                                           REGCLS_MULTIPLEUSE, &cookie));
     EXPECT_NE(0u, cookie);
-    EXPECT_EQ(1u, factory->Release());  // the process table holds it now
+    EXPECT_EQ(1u, factory->Release()); // the process table holds it now
 
     for (int i = 0; i < 2; ++i) {
         ICounter* counter = nullptr;
@@ -295,29 +304,33 @@ TEST_F(ObjectTest, RegisteredClassObjectsAreCreatableUntilRevoked)
     }
     // Only in-process requests find an in-process registration.
     void* out = reinterpret_cast<void*>(0x1);
-    EXPECT_EQ(REGDB_E_CLASSNOTREG, CoCreateInstance(CLSID_Counter, nullptr, CLSCTX_LOCAL_SERVER, IID_ICounter, &out));
+    EXPECT_EQ(REGDB_E_CLASSNOTREG,
+              CoCreateInstance(CLSID_Counter, nullptr, CLSCTX_LOCAL_SERVER, IID_ICounter, &out));
     EXPECT_EQ(nullptr, out);
 
     EXPECT_EQ(S_OK, CoRevokeClassObject(cookie));
     EXPECT_EQ(E_INVALIDARG, CoRevokeClassObject(cookie));
-    EXPECT_EQ(REGDB_E_CLASSNOTREG, CoCreateInstance(CLSID_Counter, nullptr, CLSCTX_ALL, IID_ICounter, &out));
+    EXPECT_EQ(REGDB_E_CLASSNOTREG,
+              CoCreateInstance(CLSID_Counter, nullptr, CLSCTX_ALL, IID_ICounter, &out));
     EXPECT_EQ(nullptr, out);
 
     // Single use: handed out once, then invisible until revoked.
     factory = new CClassFactory(&kCounterTemplate);
     factory->AddRef();
-    ASSERT_EQ(S_OK, CoRegisterClassObject(CLSID_Counter, factory, CLSCTX_INPROC_SERVER, REGCLS_SINGLEUSE, &cookie));
+    ASSERT_EQ(S_OK, CoRegisterClassObject(CLSID_Counter, factory, CLSCTX_INPROC_SERVER,
+                                          REGCLS_SINGLEUSE, &cookie));
     factory->Release();
     IClassFactory* got = nullptr;
-    ASSERT_EQ(S_OK, CoGetClassObject(CLSID_Counter, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                                     reinterpret_cast<void**>(&got)));
+    ASSERT_EQ(S_OK, CoGetClassObject(CLSID_Counter, CLSCTX_INPROC_SERVER, nullptr,
+                                     IID_IClassFactory, reinterpret_cast<void**>(&got)));
     EXPECT_EQ(factory, got);
     got->Release();
     EXPECT_EQ(REGDB_E_CLASSNOTREG, CoGetClassObject(CLSID_Counter, CLSCTX_INPROC_SERVER, nullptr,
                                                     IID_IClassFactory, &out));
     EXPECT_EQ(S_OK, CoRevokeClassObject(cookie));
 
-    EXPECT_EQ(E_INVALIDARG, CoRegisterClassObject(CLSID_Counter, nullptr, CLSCTX_INPROC_SERVER, 0, &cookie));
+    EXPECT_EQ(E_INVALIDARG,
+              CoRegisterClassObject(CLSID_Counter, nullptr, CLSCTX_INPROC_SERVER, 0, &cookie));
     EXPECT_EQ(2, g_destroyed.load());
     CoUninitialize();
 }
@@ -334,11 +347,11 @@ TEST(TaskMemory, AllocatesReallocatesAndFrees)
     ASSERT_NE(nullptr, block);
     for (int i = 0; i < 64; ++i)
         ASSERT_EQ(static_cast<char>(i), block[i]);
-    EXPECT_EQ(nullptr, CoTaskMemRealloc(block, 0));  // freed
+    EXPECT_EQ(nullptr, CoTaskMemRealloc(block, 0)); // freed
     void* fresh = CoTaskMemRealloc(nullptr, 16);
     ASSERT_NE(nullptr, fresh);
     CoTaskMemFree(fresh);
     CoTaskMemFree(nullptr);
 }
 
-}  // namespace
+} // namespace

@@ -177,9 +177,8 @@ struct GeometryCase {
 TEST(DeviceGeometry, ResolutionCodesOfThe40ByteLayout)
 {
     const GeometryCase cases[] = {
-        {0, 704, 576, 1, 0}, {1, 704, 576, 1, 0}, {2, 704, 576, 1, 0},
-        {3, 704, 576, 0, 0}, {4, 704, 576, 0, 0}, {5, 704, 576, 0, 0},
-        {6, 1600, 1080, 0, 3}, {7, 1600, 1200, 0, 7},
+        {0, 704, 576, 1, 0}, {1, 704, 576, 1, 0}, {2, 704, 576, 1, 0},   {3, 704, 576, 0, 0},
+        {4, 704, 576, 0, 0}, {5, 704, 576, 0, 0}, {6, 1600, 1080, 0, 3}, {7, 1600, 1200, 0, 7},
     };
     for (const GeometryCase& c : cases) {
         DeviceFrameFields f;

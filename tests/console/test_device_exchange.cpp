@@ -85,7 +85,7 @@ private:
     int m_port = 0;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(DeviceExchange, SetThenGetRoundTripsEveryCommandOfTheCatalogue)
 {
@@ -116,8 +116,8 @@ TEST_F(DeviceExchange, SetThenGetRoundTripsEveryCommandOfTheCatalogue)
     ok(kCmdGetWorkMode, GetWorkMode(a, &mode2, p));
     EXPECT_EQ(mode2, mode);
 
-    NetworkParameters net{kBootDhcp, "10.0.0.5", "255.255.0.0", "10.0.0.1", "8.8.8.8", "8.8.4.4",
-                          "AA:BB:CC:DD:EE:FF"};
+    NetworkParameters net{kBootDhcp, "10.0.0.5", "255.255.0.0",      "10.0.0.1",
+                          "8.8.8.8", "8.8.4.4",  "AA:BB:CC:DD:EE:FF"};
     NetworkParameters net2;
     ok(kCmdSetNetworkParameters, SetNetworkParameters(a, &net, p));
     ok(kCmdGetNetworkParameters, GetNetworkParameters(a, &net2, p));
@@ -189,13 +189,15 @@ TEST_F(DeviceExchange, SetThenGetRoundTripsEveryCommandOfTheCatalogue)
     ok(kCmdGetAlarmOutputParameters, GetAlarmOutputParameters(a, &out2, p));
     EXPECT_EQ(out2, out);
 
-    VideoAlarmParameters va{{1, 0, 1, 0}, {0, 1, 0, 1}, {4, 3, 2, 1}, {1, 1, 0, 0}, {0, 0, 1, 1}, {1, 0, 0, 1}};
+    VideoAlarmParameters va{{1, 0, 1, 0}, {0, 1, 0, 1}, {4, 3, 2, 1},
+                            {1, 1, 0, 0}, {0, 0, 1, 1}, {1, 0, 0, 1}};
     VideoAlarmParameters va2;
     ok(kCmdSetVideoAlarmParameters, SetVideoAlarmParameters(a, &va, p));
     ok(kCmdGetVideoAlarmParameters, GetVideoAlarmParameters(a, &va2, p));
     EXPECT_EQ(va2, va);
 
-    MotionDetectionParameters md{{1, 1, 0, 0}, {2, 2, 3, 3}, {0, 1, 0, 1}, {1, 0, 1, 0}, {0, 0, 0, 1}};
+    MotionDetectionParameters md{
+        {1, 1, 0, 0}, {2, 2, 3, 3}, {0, 1, 0, 1}, {1, 0, 1, 0}, {0, 0, 0, 1}};
     MotionDetectionParameters md2;
     ok(kCmdSetMotionDetectionParameters, SetMotionDetectionParameters(a, &md, p));
     ok(kCmdGetMotionDetectionParameters, GetMotionDetectionParameters(a, &md2, p));
@@ -273,7 +275,8 @@ TEST_F(DeviceExchange, RequestPayloadsAreExactOnTheWire)
     // Year 2000 goes out as 0; Sunday as weekday 7.
     DeviceTime t{2000, 6, 4, WeekdayFromDayOfWeek(0), 8, 9, 10};
     ASSERT_EQ(SetSystemTime(kLocal, &t, m_port), 0);
-    EXPECT_EQ(m_device.LastRequest(kCmdSetSystemTime), (Bytes{0, 0, 0, 0, 0, 6, 4, 7, 8, 9, 10, 0}));
+    EXPECT_EQ(m_device.LastRequest(kCmdSetSystemTime),
+              (Bytes{0, 0, 0, 0, 0, 6, 4, 7, 8, 9, 10, 0}));
 
     OsdParameters osd;
     osd.text = std::string(60, 'a') + "0123456789";
@@ -326,7 +329,7 @@ TEST_F(DeviceExchange, DeviceStatusesAndUnknownCommands)
     const int r = GetVersions(kLocal, &v, m_port);
     EXPECT_EQ(r, kStatusUnsupportedCommand);
     EXPECT_EQ(DataLog(r, v).text, "获取版本号失败:命令不支持\r\n");
-    EXPECT_EQ(GetVersions(kLocal, &v, m_port), 0);  // the fault was for one exchange
+    EXPECT_EQ(GetVersions(kLocal, &v, m_port), 0); // the fault was for one exchange
 
     // Unknown commands: status 3.
     EXPECT_EQ(RawStatusExchange(0x0999, {}), kStatusUnsupportedCommand);
@@ -384,7 +387,7 @@ TEST_F(DeviceExchange, PeersThatCloseEarlyOrFloodNoise)
     SetProtocolTimeouts(t);
     FaultPlan plan;
     plan.fault = DeviceFault::RawResponse;
-    plan.raw.assign(1u << 20, 0xFF);  // 1 MiB of start bytes, no header
+    plan.raw.assign(1u << 20, 0xFF); // 1 MiB of start bytes, no header
     plan.count = 1;
     m_device.SetFault(plan);
     EXPECT_EQ(RebootDevice(kLocal, m_port), kResultReceiveTimeout);
@@ -425,7 +428,7 @@ TEST_F(DeviceExchange, StreamListWithoutEntriesGivesMinusTwenty)
     StreamSendingInformation list;
     list.count = 4;
     EXPECT_EQ(GetStreamSendingInformation(kLocal, &list, m_port), kResultNoStreams);
-    EXPECT_EQ(list.count, 4);  // untouched on failure
+    EXPECT_EQ(list.count, 4); // untouched on failure
 }
 
 TEST(TransportSockets, ReceiveExactKeepsTheSocketForItsSingleClose)
@@ -471,7 +474,7 @@ TEST(TransportSockets, ChangeHandlerSeesAppliedSetsOnly)
     ASSERT_EQ(StartStreamSending(kLocal, &s, device.Port()), 0);
     WorkModeParameters mode;
     ASSERT_EQ(GetWorkMode(kLocal, &mode, device.Port()), 0);
-    device.Stop();  // joins the server thread: the handler has run by now
+    device.Stop(); // joins the server thread: the handler has run by now
     EXPECT_EQ(changes.load(), 1);
     EXPECT_EQ(lastCommand.load(), kCmdStartStreamSending);
 }

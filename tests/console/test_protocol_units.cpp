@@ -49,7 +49,10 @@ Bytes Cat(std::initializer_list<Bytes> parts)
     return all;
 }
 
-Bytes StatusWord(uint32_t s) { return {uint8_t(s >> 24), uint8_t(s >> 16), uint8_t(s >> 8), uint8_t(s)}; }
+Bytes StatusWord(uint32_t s)
+{
+    return {uint8_t(s >> 24), uint8_t(s >> 16), uint8_t(s >> 8), uint8_t(s)};
+}
 
 int Parse(const Bytes& stream, ResponseExpectation expect, Bytes& payload, size_t* length = nullptr)
 {
@@ -58,7 +61,7 @@ int Parse(const Bytes& stream, ResponseExpectation expect, Bytes& payload, size_
     return ReadResponse(source, expect, payload.data(), payload.size(), length);
 }
 
-}  // namespace
+} // namespace
 
 TEST(ProtocolFraming, RequestHeadersAreExactToTheByte)
 {
@@ -132,8 +135,9 @@ TEST(ResponseParser, StatusWordsNeverPoseAsLocalCodesOrAsData)
 {
     Bytes out;
     // 0xFFFFFFFC would read as -4 ("connection timed out").
-    EXPECT_EQ(Parse(Frame(3, 0x0001, StatusWord(0xFFFFFFFC)), {0x0001, ResponseKind::Status, 4}, out),
-              kStatusUnrepresentable);
+    EXPECT_EQ(
+        Parse(Frame(3, 0x0001, StatusWord(0xFFFFFFFC)), {0x0001, ResponseKind::Status, 4}, out),
+        kStatusUnrepresentable);
     EXPECT_STREQ(ResultText(kStatusUnrepresentable), "失败:未知\r\n");
     // Status 0 where data was asked for leaves the caller without data.
     EXPECT_EQ(Parse(Frame(2, 0x0100, StatusWord(0)), {0x0100, ResponseKind::Data, 64}, out),
@@ -187,8 +191,7 @@ TEST(PayloadLayout, ChannelWordsAndSixteenBitDurations)
     o.outputDuration[0] = 3600;
     o.outputDuration[3] = 65535;
     ASSERT_EQ(Encode(o, out), 20u);
-    EXPECT_EQ(Bytes(out + 4, out + 16),
-              (Bytes{0x01, 0, 0, 0, 0x0E, 0x10, 0, 0, 0, 0, 0xFF, 0xFF}));
+    EXPECT_EQ(Bytes(out + 4, out + 16), (Bytes{0x01, 0, 0, 0, 0x0E, 0x10, 0, 0, 0, 0, 0xFF, 0xFF}));
     o.outputDuration[1] = 65536;
     EXPECT_EQ(Check(o), kResultBadParameter);
 }

@@ -42,7 +42,7 @@ protected:
     std::string m_prefix;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(VxctlTool, HelpListsEveryOperation)
 {
@@ -104,10 +104,10 @@ TEST_F(VxctlTool, FailuresPrintNameAndTextAndExitOne)
 TEST_F(VxctlTool, BadUsageExitsTwoWithoutTraffic)
 {
     const uint64_t before = m_device.RequestCount();
-    for (const char* args : {"", "127.0.0.1", "NoSuchCommand", "GetWorkMode workMode=1",
-                             "SetWorkMode mode=1", "SetWorkMode workMode=two",
-                             "SetWorkMode workMode=1 workMode=2", "SetWorkMode =1",
-                             "RestoreSerialPortParameters portNumber=x"}) {
+    for (const char* args :
+         {"", "127.0.0.1", "NoSuchCommand", "GetWorkMode workMode=1", "SetWorkMode mode=1",
+          "SetWorkMode workMode=two", "SetWorkMode workMode=1 workMode=2", "SetWorkMode =1",
+          "RestoreSerialPortParameters portNumber=x"}) {
         const RunResult r = Vxctl(m_prefix + args);
         EXPECT_EQ(r.exitCode, 2) << args;
         EXPECT_EQ(r.out, "") << args;

@@ -38,7 +38,8 @@ protected:
         m_watched = new CWatchedAllocator(&hr);
         ASSERT_EQ(hr, S_OK);
         m_watched->NonDelegatingAddRef();
-        ASSERT_EQ(m_watched->QueryInterface(IID_IMemAllocator, reinterpret_cast<void**>(&m_alloc)), S_OK);
+        ASSERT_EQ(m_watched->QueryInterface(IID_IMemAllocator, reinterpret_cast<void**>(&m_alloc)),
+                  S_OK);
         m_watched->NonDelegatingRelease();
     }
     void TearDown() override
@@ -107,7 +108,7 @@ TEST_F(CoreAllocator, CommitNeedsPropertiesAndGetBufferNeedsCommit)
     EXPECT_EQ(sample, nullptr);
     EXPECT_EQ(m_alloc->GetBuffer(nullptr, nullptr, nullptr, 0), E_POINTER);
     Configure(2, 32);
-    EXPECT_EQ(m_alloc->Decommit(), S_OK);  // nothing to decommit
+    EXPECT_EQ(m_alloc->Decommit(), S_OK); // nothing to decommit
     ASSERT_EQ(m_alloc->Commit(), S_OK);
     EXPECT_EQ(m_alloc->Commit(), S_OK);
     // A committed allocator holds a reference on itself.
@@ -127,7 +128,7 @@ TEST_F(CoreAllocator, BuffersAreAlignedAfterTheirPrefix)
         ASSERT_EQ(sample->GetPointer(&data), S_OK);
         EXPECT_EQ(((uintptr_t)(data - 16)) % 64, 0u);
         EXPECT_EQ(sample->GetSize(), 112);
-        memset(data - 16, 0xAB, 16 + 112);  // prefix and buffer are ours to write
+        memset(data - 16, 0xAB, 16 + 112); // prefix and buffer are ours to write
         EXPECT_EQ(sample->GetActualDataLength(), 0);
     }
     for (IMediaSample* sample : samples)
@@ -168,7 +169,7 @@ TEST_F(CoreAllocator, SamplesReturnToThePoolOnTheirLastRelease)
 
     IMediaSample* again = nullptr;
     ASSERT_EQ(m_alloc->GetBuffer(&again, nullptr, nullptr, AM_GBF_NOWAIT), S_OK);
-    EXPECT_EQ(again, a);  // the one just returned
+    EXPECT_EQ(again, a); // the one just returned
     EXPECT_EQ(again->GetTime(&start, &stop), VFW_E_SAMPLE_TIME_NOT_SET);
     EXPECT_EQ(again->IsSyncPoint(), S_FALSE);
     EXPECT_EQ(again->IsDiscontinuity(), S_FALSE);
@@ -225,9 +226,9 @@ TEST_F(CoreAllocator, DecommitWakesEveryBlockedThreadWithNotCommitted)
     // The buffer still out keeps the pool (and the allocator) alive until it
     // comes back; then the decommit completes.
     EXPECT_EQ(RefCount(m_alloc), 2u);
-    EXPECT_EQ(m_alloc->Release(), 1u);  // the test's reference: only the pool's is left
+    EXPECT_EQ(m_alloc->Release(), 1u); // the test's reference: only the pool's is left
     m_alloc = nullptr;
-    EXPECT_EQ(held->Release(), 0u);  // the last buffer back: the allocator goes
+    EXPECT_EQ(held->Release(), 0u); // the last buffer back: the allocator goes
 }
 
 TEST_F(CoreAllocator, CommitCancelsAPendingDecommit)
@@ -240,13 +241,13 @@ TEST_F(CoreAllocator, CommitCancelsAPendingDecommit)
     held->GetPointer(&before);
     ASSERT_EQ(m_alloc->Decommit(), S_OK);
     ASSERT_EQ(m_alloc->Commit(), S_OK);
-    EXPECT_EQ(RefCount(m_alloc), 2u);  // one self-reference, not two
+    EXPECT_EQ(RefCount(m_alloc), 2u); // one self-reference, not two
     held->Release();
     IMediaSample* sample = nullptr;
     ASSERT_EQ(m_alloc->GetBuffer(&sample, nullptr, nullptr, AM_GBF_NOWAIT), S_OK);
     BYTE* after = nullptr;
     sample->GetPointer(&after);
-    EXPECT_EQ(after, before);  // same pool, not reallocated
+    EXPECT_EQ(after, before); // same pool, not reallocated
     sample->Release();
     ASSERT_EQ(m_alloc->Decommit(), S_OK);
     EXPECT_EQ(RefCount(m_alloc), 1u);
@@ -258,7 +259,8 @@ TEST_F(CoreAllocator, AllocatorInterfacesAndFactory)
     ASSERT_EQ(m_alloc->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
     unknown->Release();
     IMediaSample* wrong = reinterpret_cast<IMediaSample*>(1);
-    EXPECT_EQ(m_alloc->QueryInterface(IID_IMediaSample, reinterpret_cast<void**>(&wrong)), E_NOINTERFACE);
+    EXPECT_EQ(m_alloc->QueryInterface(IID_IMediaSample, reinterpret_cast<void**>(&wrong)),
+              E_NOINTERFACE);
     EXPECT_EQ(wrong, nullptr);
 
     IMemAllocator* made = nullptr;
@@ -349,7 +351,7 @@ TEST_F(CoreSample, AttachedMediaTypeIsCopiedBothWays)
 {
     CMediaType type = TvMakeVideoType(MEDIASUBTYPE_RGB32, 2, 2, 32, BI_RGB);
     ASSERT_EQ(m_sample->SetMediaType(&type), S_OK);
-    type.SetSubtype(&MEDIASUBTYPE_RGB24);  // the sample kept its own copy
+    type.SetSubtype(&MEDIASUBTYPE_RGB24); // the sample kept its own copy
     AM_MEDIA_TYPE* got = nullptr;
     ASSERT_EQ(m_sample->GetMediaType(&got), S_OK);
     ASSERT_NE(got, nullptr);
@@ -365,7 +367,8 @@ TEST_F(CoreSample, AttachedMediaTypeIsCopiedBothWays)
 TEST_F(CoreSample, Sample2PropertiesReadAndWrite)
 {
     IMediaSample2* sample2 = nullptr;
-    ASSERT_EQ(m_sample->QueryInterface(IID_IMediaSample2, reinterpret_cast<void**>(&sample2)), S_OK);
+    ASSERT_EQ(m_sample->QueryInterface(IID_IMediaSample2, reinterpret_cast<void**>(&sample2)),
+              S_OK);
     EXPECT_EQ(RefCount(m_sample), 2u);
 
     REFERENCE_TIME s = 100;
@@ -376,7 +379,8 @@ TEST_F(CoreSample, Sample2PropertiesReadAndWrite)
     AM_SAMPLE2_PROPERTIES props{};
     ASSERT_EQ(sample2->GetProperties(sizeof(props), reinterpret_cast<BYTE*>(&props)), S_OK);
     EXPECT_EQ(props.cbData, sizeof(props));
-    EXPECT_EQ(props.dwSampleFlags, (DWORD)(AM_SAMPLE_SPLICEPOINT | AM_SAMPLE_TIMEVALID | AM_SAMPLE_STOPVALID));
+    EXPECT_EQ(props.dwSampleFlags,
+              (DWORD)(AM_SAMPLE_SPLICEPOINT | AM_SAMPLE_TIMEVALID | AM_SAMPLE_STOPVALID));
     EXPECT_EQ(props.lActual, 10);
     EXPECT_EQ(props.tStart, 100);
     EXPECT_EQ(props.tStop, 200);
@@ -418,25 +422,31 @@ TEST_F(CoreSample, Sample2PropertiesReadAndWrite)
 
     AM_SAMPLE2_PROPERTIES bad = in;
     bad.pbBuffer = data + 1;
-    EXPECT_EQ(sample2->SetProperties(sizeof(bad), reinterpret_cast<const BYTE*>(&bad)), E_INVALIDARG);
+    EXPECT_EQ(sample2->SetProperties(sizeof(bad), reinterpret_cast<const BYTE*>(&bad)),
+              E_INVALIDARG);
     bad = in;
     bad.cbBuffer = 65;
-    EXPECT_EQ(sample2->SetProperties(sizeof(bad), reinterpret_cast<const BYTE*>(&bad)), E_INVALIDARG);
+    EXPECT_EQ(sample2->SetProperties(sizeof(bad), reinterpret_cast<const BYTE*>(&bad)),
+              E_INVALIDARG);
     bad = in;
     bad.lActual = 65;
-    EXPECT_EQ(sample2->SetProperties(sizeof(bad), reinterpret_cast<const BYTE*>(&bad)), E_INVALIDARG);
+    EXPECT_EQ(sample2->SetProperties(sizeof(bad), reinterpret_cast<const BYTE*>(&bad)),
+              E_INVALIDARG);
     bad = in;
-    bad.dwSampleFlags = 0x20;  // the media-time bit is not a property
-    EXPECT_EQ(sample2->SetProperties(sizeof(bad), reinterpret_cast<const BYTE*>(&bad)), E_INVALIDARG);
+    bad.dwSampleFlags = 0x20; // the media-time bit is not a property
+    EXPECT_EQ(sample2->SetProperties(sizeof(bad), reinterpret_cast<const BYTE*>(&bad)),
+              E_INVALIDARG);
     bad = in;
     bad.pMediaType = nullptr;
     EXPECT_EQ(sample2->SetProperties(sizeof(bad), reinterpret_cast<const BYTE*>(&bad)), E_POINTER);
-    EXPECT_EQ(sample2->SetProperties(sizeof(in) + 4, reinterpret_cast<const BYTE*>(&in)), E_INVALIDARG);
+    EXPECT_EQ(sample2->SetProperties(sizeof(in) + 4, reinterpret_cast<const BYTE*>(&in)),
+              E_INVALIDARG);
     // Times declared valid must be given.
     AM_SAMPLE2_PROPERTIES shortRecord = in;
     shortRecord.cbData = offsetof(AM_SAMPLE2_PROPERTIES, tStart);
-    EXPECT_EQ(sample2->SetProperties(shortRecord.cbData, reinterpret_cast<const BYTE*>(&shortRecord)),
-              E_INVALIDARG);
+    EXPECT_EQ(
+        sample2->SetProperties(shortRecord.cbData, reinterpret_cast<const BYTE*>(&shortRecord)),
+        E_INVALIDARG);
     // Nothing changed by the refused calls.
     EXPECT_EQ(m_sample->GetActualDataLength(), 20);
     EXPECT_EQ(sample2->GetProperties(sizeof(props), nullptr), E_POINTER);
@@ -455,7 +465,8 @@ TEST(CoreSampleAlone, ASampleWithoutAnAllocatorDeletesItself)
     const LONG before = CBaseObject::ObjectsActive();
     BYTE buffer[8];
     HRESULT hr = S_OK;
-    CMediaSample* sample = new CMediaSample(NAME("Loose sample"), nullptr, &hr, buffer, sizeof(buffer));
+    CMediaSample* sample =
+        new CMediaSample(NAME("Loose sample"), nullptr, &hr, buffer, sizeof(buffer));
     EXPECT_EQ(hr, S_OK);
     sample->AddRef();
     EXPECT_EQ(sample->SetPointer(buffer, -1), E_INVALIDARG);
@@ -465,4 +476,4 @@ TEST(CoreSampleAlone, ASampleWithoutAnAllocatorDeletesItself)
     EXPECT_EQ(CBaseObject::ObjectsActive(), before);
 }
 
-}  // namespace
+} // namespace

@@ -7,7 +7,10 @@
 
 namespace {
 
-CMediaType Yuy2() { return TvMakeVideoType(MEDIASUBTYPE_YUY2, 32, 16, 16, MAKEFOURCC('Y', 'U', 'Y', '2')); }
+CMediaType Yuy2()
+{
+    return TvMakeVideoType(MEDIASUBTYPE_YUY2, 32, 16, 16, MAKEFOURCC('Y', 'U', 'Y', '2'));
+}
 
 TvTestSample Timed(REFERENCE_TIME start, REFERENCE_TIME stop)
 {
@@ -83,7 +86,8 @@ TEST_F(CoreFilter, ConnectedOutputCommitsOnPauseAndDecommitsOnStop)
 {
     Connect();
     IMemInputPin* input = nullptr;
-    ASSERT_EQ(m_sink->Input()->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&input)), S_OK);
+    ASSERT_EQ(m_sink->Input()->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&input)),
+              S_OK);
     IMemAllocator* allocator = nullptr;
     ASSERT_EQ(input->GetAllocator(&allocator), S_OK);
     input->Release();
@@ -279,7 +283,8 @@ TEST_F(CoreFilter, ReceiveRefusesWhenStoppedAndAfterARunTimeError)
 TEST_F(CoreFilter, AcceptedTypeChangeReachesTheSink)
 {
     Connect();
-    CMediaType other = TvMakeVideoType(MEDIASUBTYPE_YUY2, 16, 16, 16, MAKEFOURCC('Y', 'U', 'Y', '2'));
+    CMediaType other =
+        TvMakeVideoType(MEDIASUBTYPE_YUY2, 16, 16, 16, MAKEFOURCC('Y', 'U', 'Y', '2'));
     TvTestSample changed = Timed(0, 1);
     changed.type = &other;
     m_source->SetSamples({changed, Timed(1, 2)}, true);
@@ -408,11 +413,13 @@ TEST_F(CoreFilter, QualityMessagesGoUpstreamOrToTheSink)
     CSinkRecorder* recorder = new CSinkRecorder();
     recorder->AddRef();
     IQualityControl* inputQc = nullptr;
-    ASSERT_EQ(m_sink->Input()->QueryInterface(IID_IQualityControl, reinterpret_cast<void**>(&inputQc)), S_OK);
-    EXPECT_EQ(inputQc->Notify(m_source, q), E_NOTIMPL);  // upstream answers
+    ASSERT_EQ(
+        m_sink->Input()->QueryInterface(IID_IQualityControl, reinterpret_cast<void**>(&inputQc)),
+        S_OK);
+    EXPECT_EQ(inputQc->Notify(m_source, q), E_NOTIMPL); // upstream answers
     EXPECT_EQ(inputQc->Notify(nullptr, q), E_POINTER);
     ASSERT_EQ(inputQc->SetSink(recorder), S_OK);
-    EXPECT_EQ(RefCount(recorder), 1u);  // not held
+    EXPECT_EQ(RefCount(recorder), 1u); // not held
     EXPECT_EQ(inputQc->Notify(m_source, q), S_OK);
     EXPECT_EQ(recorder->sender, static_cast<IBaseFilter*>(m_sink));
     EXPECT_EQ(recorder->late, 20000);
@@ -500,7 +507,8 @@ TEST_F(CoreFilter, ReceiveCanBlockAndReceiveMultiple)
 {
     Connect();
     IMemInputPin* input = nullptr;
-    ASSERT_EQ(m_sink->Input()->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&input)), S_OK);
+    ASSERT_EQ(m_sink->Input()->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&input)),
+              S_OK);
     // A filter without outputs may block (it renders).
     EXPECT_EQ(input->ReceiveCanBlock(), S_OK);
     LONG done = 7;
@@ -532,4 +540,4 @@ TEST_F(CoreFilter, ReceiveCanBlockAndReceiveMultiple)
     input->Release();
 }
 
-}  // namespace
+} // namespace

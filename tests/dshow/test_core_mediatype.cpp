@@ -8,21 +8,24 @@ namespace {
 using CoreMediaType = TvDshowLeakCheck;
 
 // A counted object to hang on pUnk.
-CTestClock* NewObject() { return CTestClock::Create(); }
+CTestClock* NewObject()
+{
+    return CTestClock::Create();
+}
 
 TEST_F(CoreMediaType, CopyIsDeepAndHoldsTheObject)
 {
     CTestClock* object = NewObject();
     CMediaType source = TvMakeVideoType(MEDIASUBTYPE_RGB24, 8, 4, 24, BI_RGB);
     source.pUnk = static_cast<IReferenceClock*>(object);
-    object->AddRef();  // the type's reference
+    object->AddRef(); // the type's reference
 
     AM_MEDIA_TYPE copy;
     ASSERT_EQ(CopyMediaType(&copy, &source), S_OK);
     EXPECT_EQ(copy.majortype, MEDIATYPE_Video);
     EXPECT_EQ(copy.subtype, MEDIASUBTYPE_RGB24);
     EXPECT_EQ(copy.formattype, FORMAT_VideoInfo);
-    EXPECT_EQ(copy.lSampleSize, 96u);  // 4 rows of 24 bytes
+    EXPECT_EQ(copy.lSampleSize, 96u); // 4 rows of 24 bytes
     ASSERT_EQ(copy.cbFormat, sizeof(VIDEOINFOHEADER));
     EXPECT_NE(copy.pbFormat, source.pbFormat);
     EXPECT_EQ(memcmp(copy.pbFormat, source.pbFormat, copy.cbFormat), 0);
@@ -46,12 +49,12 @@ TEST_F(CoreMediaType, CopyIsDeepAndHoldsTheObject)
         EXPECT_EQ(RefCount(static_cast<IReferenceClock*>(object)), 3u);
         CMediaType assigned;
         assigned = copied;
-        assigned = assigned;  // self-assignment keeps the type
+        assigned = assigned; // self-assignment keeps the type
         EXPECT_TRUE(assigned == source);
         EXPECT_EQ(RefCount(static_cast<IReferenceClock*>(object)), 4u);
     }
     EXPECT_EQ(RefCount(static_cast<IReferenceClock*>(object)), 2u);
-    source.InitMediaType();  // releases the type's reference and the block
+    source.InitMediaType(); // releases the type's reference and the block
     EXPECT_EQ(source.pbFormat, nullptr);
     EXPECT_EQ(source.majortype, GUID_NULL);
     EXPECT_EQ(object->Release(), 0u);
@@ -64,7 +67,7 @@ TEST_F(CoreMediaType, ALengthWithoutABlockCopiesAsNoFormat)
 {
     AM_MEDIA_TYPE odd{};
     odd.majortype = MEDIATYPE_Video;
-    odd.cbFormat = 88;  // but no block
+    odd.cbFormat = 88; // but no block
     AM_MEDIA_TYPE copy;
     ASSERT_EQ(CopyMediaType(&copy, &odd), S_OK);
     EXPECT_EQ(copy.cbFormat, 0u);
@@ -135,7 +138,7 @@ TEST_F(CoreMediaType, FormatBlockManagement)
     EXPECT_EQ(mt.FormatLength(), 6u);
     EXPECT_EQ(memcmp(mt.Format(), bytes, 6), 0);
     EXPECT_FALSE(mt.SetFormat(nullptr, 4));
-    EXPECT_EQ(mt.FormatLength(), 6u);  // kept
+    EXPECT_EQ(mt.FormatLength(), 6u); // kept
 
     BYTE* grown = mt.ReallocFormatBuffer(8);
     ASSERT_NE(grown, nullptr);
@@ -167,7 +170,7 @@ TEST_F(CoreMediaType, AudioTypeFromAWaveFormat)
     wfx.wBitsPerSample = 16;
     wfx.nBlockAlign = 4;
     wfx.nAvgBytesPerSec = 32000;
-    wfx.cbSize = 99;  // meaningless for PCM: not copied
+    wfx.cbSize = 99; // meaningless for PCM: not copied
     CMediaType mt;
     ASSERT_EQ(CreateAudioMediaType(&wfx, &mt, TRUE), S_OK);
     EXPECT_EQ(mt.majortype, MEDIATYPE_Audio);
@@ -204,8 +207,8 @@ TEST(CoreFormats, BitmapSizePadsRowsAndSurvivesBadHeaders)
     h.biWidth = 3;
     h.biHeight = 2;
     h.biBitCount = 24;
-    EXPECT_EQ(GetBitmapSize(&h), 24u);  // 9 bytes a row, padded to 12
-    h.biHeight = -2;  // top-down: same size
+    EXPECT_EQ(GetBitmapSize(&h), 24u); // 9 bytes a row, padded to 12
+    h.biHeight = -2;                   // top-down: same size
     EXPECT_EQ(GetBitmapSize(&h), 24u);
     h.biWidth = 1920;
     h.biHeight = 1080;
@@ -249,7 +252,7 @@ TEST(CoreHelpers, MulDivRoundsAndSaturates)
     EXPECT_EQ(llMulDiv(0x1FFFFFFFFLL, UNITS, 90000, 0), 954437176777LL);
     EXPECT_EQ(Int64x32Div32(1000, 3, 2, 0), 1500);
 
-    CRefTime t(40);  // milliseconds
+    CRefTime t(40); // milliseconds
     EXPECT_EQ(t.GetUnits(), 400000);
     EXPECT_EQ(t.Millisecs(), 40);
     t += CRefTime((REFERENCE_TIME)5000);
@@ -265,4 +268,4 @@ TEST(CoreHelpers, MulDivRoundsAndSaturates)
     EXPECT_EQ(AMGetWideString(L"x", nullptr), E_POINTER);
 }
 
-}  // namespace
+} // namespace

@@ -6,8 +6,14 @@
 
 namespace {
 
-CMediaType Rgb32() { return TvMakeVideoType(MEDIASUBTYPE_RGB32, 64, 48, 32, BI_RGB); }
-CMediaType Yuy2() { return TvMakeVideoType(MEDIASUBTYPE_YUY2, 64, 48, 16, MAKEFOURCC('Y', 'U', 'Y', '2')); }
+CMediaType Rgb32()
+{
+    return TvMakeVideoType(MEDIASUBTYPE_RGB32, 64, 48, 32, BI_RGB);
+}
+CMediaType Yuy2()
+{
+    return TvMakeVideoType(MEDIASUBTYPE_YUY2, 64, 48, 16, MAKEFOURCC('Y', 'U', 'Y', '2'));
+}
 
 class CorePins : public TvDshowLeakCheck {
 protected:
@@ -93,7 +99,7 @@ TEST_F(CorePins, RefusedTypesLeaveBothPinsUnconnected)
     // ReceiveConnection with a type the sink refuses.
     CMediaType rgb = Rgb32();
     EXPECT_EQ(audio->Input()->ReceiveConnection(m_source->Output(), &rgb), VFW_E_TYPE_NOT_ACCEPTED);
-    EXPECT_EQ(RefCount(m_source), 1u);  // no reference left behind
+    EXPECT_EQ(RefCount(m_source), 1u); // no reference left behind
     EXPECT_EQ(audio->Release(), 0u);
 }
 
@@ -104,9 +110,8 @@ TEST_F(CorePins, AcceptFunctionErrorsReachTheCaller)
     EXPECT_EQ(m_source->Output()->Connect(m_sink->Input(), nullptr), E_OUTOFMEMORY);
     m_sink->SetAcceptFunction([](const CMediaType*) { return E_FAIL; });
     EXPECT_EQ(m_source->Output()->Connect(m_sink->Input(), nullptr), VFW_E_NO_ACCEPTABLE_TYPES);
-    m_sink->SetAcceptFunction([](const CMediaType* mt) {
-        return *mt->Subtype() == MEDIASUBTYPE_RGB32 ? S_OK : S_FALSE;
-    });
+    m_sink->SetAcceptFunction(
+        [](const CMediaType* mt) { return *mt->Subtype() == MEDIASUBTYPE_RGB32 ? S_OK : S_FALSE; });
     ASSERT_EQ(m_source->Output()->Connect(m_sink->Input(), nullptr), S_OK);
     AM_MEDIA_TYPE mt;
     ASSERT_EQ(m_source->Output()->ConnectionMediaType(&mt), S_OK);
@@ -125,7 +130,8 @@ TEST_F(CorePins, ConnectionRulesAndResults)
     ASSERT_EQ(m_source->Output()->Connect(m_sink->Input(), nullptr), S_OK);
     EXPECT_EQ(m_source->Output()->Connect(m_sink->Input(), nullptr), VFW_E_ALREADY_CONNECTED);
     CMediaType yuy2 = Yuy2();
-    EXPECT_EQ(m_sink->Input()->ReceiveConnection(m_source->Output(), &yuy2), VFW_E_ALREADY_CONNECTED);
+    EXPECT_EQ(m_sink->Input()->ReceiveConnection(m_source->Output(), &yuy2),
+              VFW_E_ALREADY_CONNECTED);
 
     // Not while the filter runs.
     ASSERT_EQ(m_sink->Pause(), S_OK);
@@ -169,13 +175,14 @@ TEST_F(CorePins, AllocatorIsNegotiatedAtConnection)
     ASSERT_EQ(m_source->Output()->Connect(m_sink->Input(), nullptr), S_OK);
     const ALLOCATOR_PROPERTIES granted = m_source->GrantedProperties();
     EXPECT_EQ(granted.cBuffers, 3);
-    EXPECT_EQ(granted.cbBuffer, 1016);  // 8 + 1001 rounded up to 64 x 16, less the prefix
+    EXPECT_EQ(granted.cbBuffer, 1016); // 8 + 1001 rounded up to 64 x 16, less the prefix
     EXPECT_EQ(granted.cbAlign, 16);
     EXPECT_EQ(granted.cbPrefix, 8);
 
     // The sink's allocator was taken: both pins hand out the same object.
     IMemInputPin* input = nullptr;
-    ASSERT_EQ(m_sink->Input()->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&input)), S_OK);
+    ASSERT_EQ(m_sink->Input()->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&input)),
+              S_OK);
     IMemAllocator* allocator = nullptr;
     ASSERT_EQ(input->GetAllocator(&allocator), S_OK);
     ALLOCATOR_PROPERTIES props{};
@@ -221,7 +228,8 @@ TEST_F(CorePins, QueryPinInfoIdAndDirection)
 
     // A pin answers for its own interfaces, and its count is the filter's.
     IQualityControl* qc = nullptr;
-    ASSERT_EQ(m_sink->Input()->QueryInterface(IID_IQualityControl, reinterpret_cast<void**>(&qc)), S_OK);
+    ASSERT_EQ(m_sink->Input()->QueryInterface(IID_IQualityControl, reinterpret_cast<void**>(&qc)),
+              S_OK);
     EXPECT_EQ(RefCount(m_sink), 2u);
     qc->Release();
     IBaseFilter* filter = reinterpret_cast<IBaseFilter*>(1);
@@ -238,7 +246,7 @@ TEST_F(CorePins, EnumPinsAndFindPin)
 {
     IEnumPins* pins = nullptr;
     ASSERT_EQ(m_source->EnumPins(&pins), S_OK);
-    EXPECT_EQ(RefCount(m_source), 2u);  // the enumerator holds the filter
+    EXPECT_EQ(RefCount(m_source), 2u); // the enumerator holds the filter
     IPin* got[2] = {nullptr, nullptr};
     ULONG fetched = 9;
     EXPECT_EQ(pins->Next(2, got, &fetched), S_FALSE);
@@ -286,7 +294,7 @@ TEST_F(CorePins, EnumMediaTypesHandsOutOwnedCopies)
 {
     IEnumMediaTypes* types = nullptr;
     ASSERT_EQ(m_source->Output()->EnumMediaTypes(&types), S_OK);
-    EXPECT_EQ(RefCount(m_source), 2u);  // through the pin
+    EXPECT_EQ(RefCount(m_source), 2u); // through the pin
     AM_MEDIA_TYPE* got[3] = {nullptr, nullptr, nullptr};
     ULONG fetched = 0;
     EXPECT_EQ(types->Next(3, got, &fetched), S_FALSE);
@@ -334,8 +342,9 @@ TEST_F(CorePins, OutputPinsRefuseStreamEventsAndInputPinsRefuseBeforeConnection)
     EXPECT_EQ(m_source->OutputPin()->DeliverEndOfStream(), VFW_E_NOT_CONNECTED);
     EXPECT_EQ(m_source->OutputPin()->DeliverNewSegment(0, 10, 1.0), VFW_E_NOT_CONNECTED);
     IMediaSample* sample = nullptr;
-    EXPECT_EQ(m_source->OutputPin()->GetDeliveryBuffer(&sample, nullptr, nullptr, 0), E_NOINTERFACE);
+    EXPECT_EQ(m_source->OutputPin()->GetDeliveryBuffer(&sample, nullptr, nullptr, 0),
+              E_NOINTERFACE);
     EXPECT_EQ(m_sink->InputPin()->CheckStreaming(), VFW_E_NOT_CONNECTED);
 }
 
-}  // namespace
+} // namespace

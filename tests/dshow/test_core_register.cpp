@@ -11,9 +11,11 @@
 namespace {
 
 // {0B7E5C61-2A4D-4F39-8D1B-6C2E9A1F0D31}
-const GUID CLSID_RegTestFilter = {0x0b7e5c61, 0x2a4d, 0x4f39, {0x8d, 0x1b, 0x6c, 0x2e, 0x9a, 0x1f, 0x0d, 0x31}};
+const GUID CLSID_RegTestFilter = {
+    0x0b7e5c61, 0x2a4d, 0x4f39, {0x8d, 0x1b, 0x6c, 0x2e, 0x9a, 0x1f, 0x0d, 0x31}};
 // {0B7E5C61-2A4D-4F39-8D1B-6C2E9A1F0D32}
-const GUID CLSID_RegTestOther = {0x0b7e5c61, 0x2a4d, 0x4f39, {0x8d, 0x1b, 0x6c, 0x2e, 0x9a, 0x1f, 0x0d, 0x32}};
+const GUID CLSID_RegTestOther = {
+    0x0b7e5c61, 0x2a4d, 0x4f39, {0x8d, 0x1b, 0x6c, 0x2e, 0x9a, 0x1f, 0x0d, 0x32}};
 
 const AMOVIESETUP_MEDIATYPE sudInputTypes[] = {
     {&MEDIATYPE_Video, &MEDIASUBTYPE_YUY2},
@@ -24,9 +26,10 @@ const AMOVIESETUP_PIN sudPins[] = {
     {L"Input", FALSE, FALSE, FALSE, FALSE, &CLSID_NULL, L"Output", 2, sudInputTypes},
     {L"Output", FALSE, TRUE, TRUE, TRUE, &CLSID_VideoRenderer, nullptr, 1, &sudOutputType},
 };
-const AMOVIESETUP_FILTER sudFilter = {&CLSID_RegTestFilter, L"Tarvo Test Filter \u00e9", MERIT_DO_NOT_USE, 2,
+const AMOVIESETUP_FILTER sudFilter = {&CLSID_RegTestFilter, L"Tarvo Test Filter \u00e9",
+                                      MERIT_DO_NOT_USE, 2, sudPins};
+const AMOVIESETUP_FILTER sudOnePin = {&CLSID_RegTestFilter, L"Tarvo Test Filter", MERIT_NORMAL, 1,
                                       sudPins};
-const AMOVIESETUP_FILTER sudOnePin = {&CLSID_RegTestFilter, L"Tarvo Test Filter", MERIT_NORMAL, 1, sudPins};
 
 class CoreRegister : public ::testing::Test {
 protected:
@@ -61,7 +64,8 @@ TEST_F(CoreRegister, SetupDataRoundTrip)
     const std::string clsid = TvGuidToString(CLSID_RegTestFilter);
     EXPECT_TRUE(KeyExists("Filter\\" + clsid));
     EXPECT_TRUE(KeyExists("CLSID\\{083863F1-70DE-11D0-BD40-00A0C911CE86}\\Instance\\" + clsid));
-    EXPECT_TRUE(KeyExists("CLSID\\" + clsid + "\\Pins\\Input\\Types\\" + TvGuidToString(MEDIATYPE_Video) + "\\" +
+    EXPECT_TRUE(KeyExists("CLSID\\" + clsid + "\\Pins\\Input\\Types\\" +
+                          TvGuidToString(MEDIATYPE_Video) + "\\" +
                           TvGuidToString(MEDIASUBTYPE_YUYV)));
 
     TvRegisteredFilter filter;
@@ -113,7 +117,8 @@ TEST_F(CoreRegister, BadSetupDataIsRefused)
     EXPECT_EQ(AMovieSetupRegisterFilter(&noClass, TRUE), E_INVALIDARG);
     const AMOVIESETUP_FILTER missingPins = {&CLSID_RegTestOther, L"x", MERIT_NORMAL, 2, nullptr};
     EXPECT_EQ(AMovieSetupRegisterFilter(&missingPins, TRUE), E_INVALIDARG);
-    const AMOVIESETUP_PIN unnamed[] = {{nullptr, FALSE, FALSE, FALSE, FALSE, nullptr, nullptr, 0, nullptr}};
+    const AMOVIESETUP_PIN unnamed[] = {
+        {nullptr, FALSE, FALSE, FALSE, FALSE, nullptr, nullptr, 0, nullptr}};
     const AMOVIESETUP_FILTER unnamedPin = {&CLSID_RegTestOther, L"x", MERIT_NORMAL, 1, unnamed};
     EXPECT_EQ(AMovieSetupRegisterFilter(&unnamedPin, TRUE), E_INVALIDARG);
     TvRegisteredFilter filter;
@@ -146,4 +151,4 @@ TEST_F(CoreRegister, ModuleHookRegistersEveryTemplateWithSetupData)
     EXPECT_EQ(TvRegisterModuleExtras(nullptr, 0, TRUE), S_OK);
 }
 
-}  // namespace
+} // namespace

@@ -40,9 +40,9 @@ TEST(CoreThread, RequestsAreAnsweredInTurn)
 {
     CDoubler worker;
     EXPECT_FALSE(worker.ThreadExists());
-    EXPECT_EQ(worker.CallWorker(4), (DWORD)E_FAIL);  // no thread yet
+    EXPECT_EQ(worker.CallWorker(4), (DWORD)E_FAIL); // no thread yet
     ASSERT_TRUE(worker.Create());
-    EXPECT_FALSE(worker.Create());  // already running
+    EXPECT_FALSE(worker.Create()); // already running
     EXPECT_TRUE(worker.ThreadExists());
     EXPECT_EQ(worker.CallWorker(21), 42u);
     EXPECT_EQ(worker.CallWorker(5), 10u);
@@ -142,12 +142,12 @@ TEST(CoreThread, EventsAndLocks)
     EXPECT_FALSE(autoReset.Check());
     autoReset.Set();
     EXPECT_TRUE(autoReset.Wait(0));
-    EXPECT_FALSE(autoReset.Check());  // consumed
+    EXPECT_FALSE(autoReset.Check()); // consumed
 
     CAMManualEvent manual;
     manual.Set();
     EXPECT_TRUE(manual.Check());
-    EXPECT_TRUE(manual.Check());  // stays set
+    EXPECT_TRUE(manual.Check()); // stays set
     manual.Reset();
     EXPECT_FALSE(manual.Check());
 
@@ -155,7 +155,7 @@ TEST(CoreThread, EventsAndLocks)
     EXPECT_FALSE(CritCheckIn(&lock));
     {
         CAutoLock outer(&lock);
-        CAutoLock inner(&lock);  // recursive
+        CAutoLock inner(&lock); // recursive
         EXPECT_TRUE(CritCheckIn(&lock));
         bool otherGotIt = true;
         std::thread other([&] { otherGotIt = CritCheckIn(&lock); });
@@ -165,4 +165,4 @@ TEST(CoreThread, EventsAndLocks)
     EXPECT_TRUE(CritCheckOut(&lock));
 }
 
-}  // namespace
+} // namespace

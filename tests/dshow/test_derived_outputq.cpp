@@ -26,13 +26,13 @@ protected:
         EXPECT_EQ(pin.Refs(), 1u) << "the queue kept a reference to the pin";
     }
 
-    std::unique_ptr<COutputQueue> Make(BOOL bAuto, BOOL bQueue, LONG batch = 1,
-                                       BOOL exact = FALSE, bool flushingOpt = false)
+    std::unique_ptr<COutputQueue> Make(BOOL bAuto, BOOL bQueue, LONG batch = 1, BOOL exact = FALSE,
+                                       bool flushingOpt = false)
     {
         HRESULT hr = S_OK;
-        auto queue = std::make_unique<COutputQueue>(&pin, &hr, bAuto, bQueue, batch, exact,
-                                                    DEFAULTCACHE, THREAD_PRIORITY_NORMAL,
-                                                    flushingOpt);
+        auto queue =
+            std::make_unique<COutputQueue>(&pin, &hr, bAuto, bQueue, batch, exact, DEFAULTCACHE,
+                                           THREAD_PRIORITY_NORMAL, flushingOpt);
         EXPECT_EQ(hr, S_OK);
         return queue;
     }

@@ -328,9 +328,8 @@ TEST_F(PosPassThruTest, PositionCallsReachTheUpstreamPeer)
     EXPECT_EQ(can, OAFALSE);
     EXPECT_EQ(position->get_PrerollTime(&seconds), S_OK);
     EXPECT_EQ(seconds, 0.5);
-    EXPECT_EQ(upstream.calls,
-              (std::vector<std::string>{"get_Duration", "put_CurrentPosition",
-                                        "get_CurrentPosition", "put_Rate"}));
+    EXPECT_EQ(upstream.calls, (std::vector<std::string>{"get_Duration", "put_CurrentPosition",
+                                                        "get_CurrentPosition", "put_Rate"}));
 }
 
 TEST_F(PosPassThruTest, WithoutAPeerOrItsInterfaceCallsAreNotImplemented)

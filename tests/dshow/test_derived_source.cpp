@@ -134,7 +134,10 @@ CCountingSource::CCountingSource(int pins, bool oldStyle)
     }
 }
 
-CCountingStream* CCountingSource::Stream(int n) { return static_cast<CCountingStream*>(m_paStreams[n]); }
+CCountingStream* CCountingSource::Stream(int n)
+{
+    return static_cast<CCountingStream*>(m_paStreams[n]);
+}
 
 CCountingSource* CCountingSource::Create(int pins, bool oldStyle)
 {
@@ -204,9 +207,9 @@ TEST_F(SourceTest, StateChangesInEveryOrder)
         bool threadAfter;
     };
     const std::vector<Step> steps = {
-        {'p', true}, {'r', true}, {'p', true}, {'s', false}, {'r', true},  {'s', false},
-        {'s', false}, {'p', true}, {'p', true}, {'s', false}, {'r', true}, {'r', true},
-        {'p', true}, {'r', true}, {'s', false}, {'p', true}, {'s', false},
+        {'p', true},  {'r', true}, {'p', true},  {'s', false}, {'r', true},  {'s', false},
+        {'s', false}, {'p', true}, {'p', true},  {'s', false}, {'r', true},  {'r', true},
+        {'p', true},  {'r', true}, {'s', false}, {'p', true},  {'s', false},
     };
     int threadsStarted = 0;
     bool running = false;

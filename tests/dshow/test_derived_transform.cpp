@@ -326,8 +326,9 @@ TEST_F(TransformTest, PrerollMediaTimesAndTypeSpecificFlagsAreCopied)
     // Keep the output sample to read what it inherited.
     sink->SetHoldSamples(true);
     IMemInputPin* input = nullptr;
-    ASSERT_EQ(transform->Input()->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&input)),
-              S_OK);
+    ASSERT_EQ(
+        transform->Input()->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&input)),
+        S_OK);
     EXPECT_EQ(input->Receive(sample), S_OK);
     input->Release();
     sample->Release();
@@ -528,12 +529,12 @@ TEST_F(TransformTest, OutputPinOffersSeekingThroughThePassThrough)
 {
     Connect();
     IMediaSeeking* seeking = nullptr;
-    ASSERT_EQ(transform->Output()->QueryInterface(IID_IMediaSeeking,
-                                                   reinterpret_cast<void**>(&seeking)),
-              S_OK);
+    ASSERT_EQ(
+        transform->Output()->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&seeking)),
+        S_OK);
     IMediaPosition* position = nullptr;
     ASSERT_EQ(transform->Output()->QueryInterface(IID_IMediaPosition,
-                                                   reinterpret_cast<void**>(&position)),
+                                                  reinterpret_cast<void**>(&position)),
               S_OK);
     // The pass-through is part of the pin: asking it for IPin gives the pin.
     IPin* pin = nullptr;

@@ -24,9 +24,10 @@ TEST_F(GraphBuildTest, EveryInterfaceIsOneObject)
     IGraphBuilder* graph = NewGraph();
     ASSERT_NE(nullptr, graph);
     IUnknown* identity = Query<IUnknown>(graph, IID_IUnknown);
-    const IID* iids[] = {&IID_IFilterGraph,    &IID_IMediaControl,  &IID_IMediaEvent,    &IID_IMediaEventEx,
-                         &IID_IMediaEventSink, &IID_IMediaFilter,   &IID_IPersist,       &IID_IMediaSeeking,
-                         &IID_IMediaPosition,  &IID_IVideoWindow,   &IID_IBasicVideo,    &IID_IBasicAudio,
+    const IID* iids[] = {&IID_IFilterGraph,    &IID_IMediaControl,   &IID_IMediaEvent,
+                         &IID_IMediaEventEx,   &IID_IMediaEventSink, &IID_IMediaFilter,
+                         &IID_IPersist,        &IID_IMediaSeeking,   &IID_IMediaPosition,
+                         &IID_IVideoWindow,    &IID_IBasicVideo,     &IID_IBasicAudio,
                          &IID_IVideoFrameStep, &IID_IDispatch};
     for (const IID* iid : iids) {
         IUnknown* itf = Query<IUnknown>(graph, *iid);
@@ -59,7 +60,7 @@ TEST_F(GraphBuildTest, AddFilterNamesAndReferences)
 
     EXPECT_EQ(E_POINTER, graph->AddFilter(nullptr, L"x"));
     EXPECT_EQ(S_OK, graph->AddFilter(a, L"Render"));
-    EXPECT_EQ(2, a->Refs());  // the graph holds one
+    EXPECT_EQ(2, a->Refs()); // the graph holds one
     EXPECT_EQ(L"Render", a->GraphName());
     EXPECT_TRUE(SameObject(graph, a->Graph()));
     EXPECT_EQ(VFW_S_DUPLICATE_NAME, graph->AddFilter(b, L"Render"));
@@ -186,30 +187,37 @@ TEST_F(GraphBuildTest, ConnectDirectChecksPinsAndState)
     graph->AddFilter(audioSink, L"Audio");
 
     EXPECT_EQ(E_POINTER, graph->ConnectDirect(src->Output(0), nullptr, nullptr));
-    EXPECT_EQ(VFW_E_INVALID_DIRECTION, graph->ConnectDirect(sink->Input(0), src->Output(0), nullptr));
-    EXPECT_EQ(VFW_E_NOT_IN_GRAPH, graph->ConnectDirect(src->Output(0), outsider->Input(0), nullptr));
-    EXPECT_EQ(VFW_E_TYPE_NOT_ACCEPTED, graph->ConnectDirect(src->Output(0), audioSink->Input(0), nullptr));
+    EXPECT_EQ(VFW_E_INVALID_DIRECTION,
+              graph->ConnectDirect(sink->Input(0), src->Output(0), nullptr));
+    EXPECT_EQ(VFW_E_NOT_IN_GRAPH,
+              graph->ConnectDirect(src->Output(0), outsider->Input(0), nullptr));
+    EXPECT_EQ(VFW_E_TYPE_NOT_ACCEPTED,
+              graph->ConnectDirect(src->Output(0), audioSink->Input(0), nullptr));
     AM_MEDIA_TYPE audio{};
     audio.majortype = MEDIATYPE_Audio;
-    EXPECT_EQ(VFW_E_TYPE_NOT_ACCEPTED, graph->ConnectDirect(src->Output(0), sink->Input(0), &audio));
+    EXPECT_EQ(VFW_E_TYPE_NOT_ACCEPTED,
+              graph->ConnectDirect(src->Output(0), sink->Input(0), &audio));
     EXPECT_FALSE(src->Output(0)->Connected());
 
     EXPECT_EQ(S_OK, graph->ConnectDirect(src->Output(0), sink->Input(0), nullptr));
     EXPECT_EQ(static_cast<IPin*>(sink->Input(0)), src->Output(0)->Peer());
     EXPECT_EQ(static_cast<IPin*>(src->Output(0)), sink->Input(0)->Peer());
-    EXPECT_EQ(VFW_E_ALREADY_CONNECTED, graph->ConnectDirect(src->Output(0), sink->Input(0), nullptr));
+    EXPECT_EQ(VFW_E_ALREADY_CONNECTED,
+              graph->ConnectDirect(src->Output(0), sink->Input(0), nullptr));
 
     // Not while the graph plays.
     IMediaControl* control = Query<IMediaControl>(graph, IID_IMediaControl);
     EXPECT_EQ(S_OK, control->Pause());
-    EXPECT_EQ(VFW_E_NOT_STOPPED, graph->ConnectDirect(src->Output(0), audioSink->Input(0), nullptr));
+    EXPECT_EQ(VFW_E_NOT_STOPPED,
+              graph->ConnectDirect(src->Output(0), audioSink->Input(0), nullptr));
     EXPECT_EQ(VFW_E_NOT_STOPPED, graph->Reconnect(src->Output(0)));
     EXPECT_EQ(S_OK, control->Stop());
 
     // Reconnect breaks both ends and joins them again.
     m_log.Take();
     EXPECT_EQ(S_OK, graph->Reconnect(sink->Input(0)));
-    EXPECT_EQ((std::vector<std::string>{"src:DisconnectOut", "sink:DisconnectIn", "src:Connect"}), m_log.Take());
+    EXPECT_EQ((std::vector<std::string>{"src:DisconnectOut", "sink:DisconnectIn", "src:Connect"}),
+              m_log.Take());
     EXPECT_EQ(VFW_E_NOT_CONNECTED, graph->Reconnect(audioSink->Input(0)));
 
     // Disconnect acts on the one pin given.
@@ -250,7 +258,8 @@ TEST_F(GraphBuildTest, RemoveFilterBreaksItsConnections)
     EXPECT_EQ(mid->Input(0), src->Output(0)->Peer());
     // One without connections leaves, stopped.
     EXPECT_EQ(S_OK, graph->RemoveFilter(loose));
-    EXPECT_EQ((std::vector<std::string>{"loose:Stop", "loose:SetSyncSource", "loose:Leave"}), m_log.Take());
+    EXPECT_EQ((std::vector<std::string>{"loose:Stop", "loose:SetSyncSource", "loose:Leave"}),
+              m_log.Take());
     EXPECT_EQ(State_Stopped, loose->State());
     EXPECT_EQ(1, loose->Refs());
     loose->Release();
@@ -259,8 +268,9 @@ TEST_F(GraphBuildTest, RemoveFilterBreaksItsConnections)
     m_log.Take();
     EXPECT_EQ(S_OK, graph->RemoveFilter(mid));
     const std::vector<std::string> calls = m_log.Take();
-    const std::vector<std::string> expected = {"mid:SetSyncSource", "src:DisconnectOut", "mid:DisconnectIn",
-                                               "mid:DisconnectOut", "sink:DisconnectIn", "mid:Leave"};
+    const std::vector<std::string> expected = {"mid:SetSyncSource", "src:DisconnectOut",
+                                               "mid:DisconnectIn",  "mid:DisconnectOut",
+                                               "sink:DisconnectIn", "mid:Leave"};
     EXPECT_EQ(expected, calls);
     EXPECT_EQ(nullptr, mid->Clock());
     EXPECT_FALSE(src->Output(0)->Connected());
@@ -303,7 +313,8 @@ TEST_F(GraphBuildTest, ReleasingTheGraphTakesItApart)
 // or fails when told to.
 class CTestStreamBuilder : public CUnknown, public IStreamBuilder {
 public:
-    explicit CTestStreamBuilder(CCallLog* log) : CUnknown("test stream builder", nullptr), m_log(log)
+    explicit CTestStreamBuilder(CCallLog* log)
+        : CUnknown("test stream builder", nullptr), m_log(log)
     {
         NonDelegatingAddRef();
     }
@@ -433,7 +444,8 @@ TEST_F(GraphBuildTest, AFileThatCannotBeOpenedLeavesNothingBehind)
 {
     IGraphBuilder* graph = NewGraph();
     IBaseFilter* source = reinterpret_cast<IBaseFilter*>(1);
-    EXPECT_TRUE(FAILED(graph->AddSourceFilter(L"/nonexistent/folder/record.tvx", nullptr, &source)));
+    EXPECT_TRUE(
+        FAILED(graph->AddSourceFilter(L"/nonexistent/folder/record.tvx", nullptr, &source)));
     EXPECT_EQ(nullptr, source);
     EXPECT_TRUE(FAILED(graph->RenderFile(L"/nonexistent/folder/record.tvx", nullptr)));
     IMediaControl* control = Query<IMediaControl>(graph, IID_IMediaControl);
@@ -483,4 +495,4 @@ TEST_F(GraphBuildTest, AbortAndLogFile)
     sink->Release();
 }
 
-}  // namespace
+} // namespace

@@ -9,8 +9,8 @@ protected:
     void SetUp() override
     {
         GraphTest::SetUp();
-        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SystemClock, nullptr, CLSCTX_INPROC_SERVER, IID_IReferenceClock,
-                                         reinterpret_cast<void**>(&m_clock)));
+        ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SystemClock, nullptr, CLSCTX_INPROC_SERVER,
+                                         IID_IReferenceClock, reinterpret_cast<void**>(&m_clock)));
     }
     void TearDown() override
     {
@@ -64,7 +64,8 @@ TEST_F(SystemClockTest, AdviseTimeSetsTheEventOnce)
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 10000));
 
     // Withdrawn in time.
-    ASSERT_EQ(S_OK, m_clock->AdviseTime(Now(), 100000000, reinterpret_cast<HEVENT>(event), &cookie));
+    ASSERT_EQ(S_OK,
+              m_clock->AdviseTime(Now(), 100000000, reinterpret_cast<HEVENT>(event), &cookie));
     EXPECT_EQ(S_OK, m_clock->Unadvise(cookie));
     EXPECT_EQ(S_FALSE, m_clock->Unadvise(cookie));
     EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(event, 0));
@@ -72,8 +73,8 @@ TEST_F(SystemClockTest, AdviseTimeSetsTheEventOnce)
     EXPECT_EQ(E_POINTER, m_clock->AdviseTime(base, 0, reinterpret_cast<HEVENT>(event), nullptr));
     EXPECT_EQ(E_INVALIDARG, m_clock->AdviseTime(base, 0, 0, &cookie));
     EXPECT_EQ(E_INVALIDARG, m_clock->AdviseTime(0, 0, reinterpret_cast<HEVENT>(event), &cookie));
-    EXPECT_EQ(E_INVALIDARG,
-              m_clock->AdviseTime(0x7FFFFFFFFFFFFFF0LL, 0x100, reinterpret_cast<HEVENT>(event), &cookie));
+    EXPECT_EQ(E_INVALIDARG, m_clock->AdviseTime(0x7FFFFFFFFFFFFFF0LL, 0x100,
+                                                reinterpret_cast<HEVENT>(event), &cookie));
     EXPECT_EQ(0u, cookie);
     CloseHandle(event);
 }
@@ -82,9 +83,10 @@ TEST_F(SystemClockTest, AdvisePeriodicReleasesTheSemaphoreEachPeriod)
 {
     HANDLE semaphore = CreateSemaphoreA(nullptr, 0, 1000, nullptr);
     DWORD_PTR cookie = 0;
-    const REFERENCE_TIME period = 100000;  // 10 ms
+    const REFERENCE_TIME period = 100000; // 10 ms
     const REFERENCE_TIME start = Now() + period;
-    ASSERT_EQ(S_OK, m_clock->AdvisePeriodic(start, period, reinterpret_cast<HSEMAPHORE>(semaphore), &cookie));
+    ASSERT_EQ(S_OK, m_clock->AdvisePeriodic(start, period, reinterpret_cast<HSEMAPHORE>(semaphore),
+                                            &cookie));
     for (int i = 0; i < 3; ++i) {
         ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(semaphore, 10000));
         // The i-th release comes no earlier than its due time.
@@ -92,15 +94,18 @@ TEST_F(SystemClockTest, AdvisePeriodicReleasesTheSemaphoreEachPeriod)
     }
     EXPECT_EQ(S_OK, m_clock->Unadvise(cookie));
 
-    EXPECT_EQ(E_INVALIDARG, m_clock->AdvisePeriodic(start, 0, reinterpret_cast<HSEMAPHORE>(semaphore), &cookie));
-    EXPECT_EQ(E_INVALIDARG, m_clock->AdvisePeriodic(0, period, reinterpret_cast<HSEMAPHORE>(semaphore), &cookie));
+    EXPECT_EQ(E_INVALIDARG,
+              m_clock->AdvisePeriodic(start, 0, reinterpret_cast<HSEMAPHORE>(semaphore), &cookie));
+    EXPECT_EQ(E_INVALIDARG,
+              m_clock->AdvisePeriodic(0, period, reinterpret_cast<HSEMAPHORE>(semaphore), &cookie));
     EXPECT_EQ(E_INVALIDARG, m_clock->AdvisePeriodic(start, period, 0, &cookie));
-    EXPECT_EQ(E_POINTER, m_clock->AdvisePeriodic(start, period, reinterpret_cast<HSEMAPHORE>(semaphore), nullptr));
+    EXPECT_EQ(E_POINTER, m_clock->AdvisePeriodic(start, period,
+                                                 reinterpret_cast<HSEMAPHORE>(semaphore), nullptr));
 
     // A period beyond the clock's range releases once and never again (no
     // overflow).
-    ASSERT_EQ(S_OK, m_clock->AdvisePeriodic(1, 0x7FFFFFFFFFFFFFF0LL, reinterpret_cast<HSEMAPHORE>(semaphore),
-                                            &cookie));
+    ASSERT_EQ(S_OK, m_clock->AdvisePeriodic(1, 0x7FFFFFFFFFFFFFF0LL,
+                                            reinterpret_cast<HSEMAPHORE>(semaphore), &cookie));
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(semaphore, 10000));
     CloseHandle(semaphore);
 }
@@ -140,8 +145,8 @@ TEST_F(SystemClockTest, ManyAdvisesFromManyThreads)
 TEST_F(SystemClockTest, ReleasedWithPendingAdvises)
 {
     IReferenceClock* other = nullptr;
-    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SystemClock, nullptr, CLSCTX_INPROC_SERVER, IID_IReferenceClock,
-                                     reinterpret_cast<void**>(&other)));
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_SystemClock, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_IReferenceClock, reinterpret_cast<void**>(&other)));
     HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     DWORD_PTR cookie = 0;
     ASSERT_EQ(S_OK, other->AdviseTime(Now(), 100000000, reinterpret_cast<HEVENT>(event), &cookie));
@@ -150,4 +155,4 @@ TEST_F(SystemClockTest, ReleasedWithPendingAdvises)
     CloseHandle(event);
 }
 
-}  // namespace
+} // namespace

@@ -64,26 +64,32 @@ TEST_F(GraphControlTest, StateChangesReachFiltersDownstreamFirst)
     const std::vector<std::string> pauses(order.end() - 4, order.end());
     // The loose filter has no neighbours: it keeps its place (added first, so
     // enumerated last).
-    EXPECT_EQ((std::vector<std::string>{"sink:Pause", "mid:Pause", "src:Pause", "loose:Pause"}), pauses);
+    EXPECT_EQ((std::vector<std::string>{"sink:Pause", "mid:Pause", "src:Pause", "loose:Pause"}),
+              pauses);
 
     EXPECT_EQ(S_OK, m_control->Run());
-    EXPECT_EQ((std::vector<std::string>{"sink:Run", "mid:Run", "src:Run", "loose:Run"}), m_log.Take());
+    EXPECT_EQ((std::vector<std::string>{"sink:Run", "mid:Run", "src:Run", "loose:Run"}),
+              m_log.Take());
 
     // Stop from running goes through paused.
     EXPECT_EQ(S_OK, m_control->Stop());
-    EXPECT_EQ((std::vector<std::string>{"sink:Pause", "mid:Pause", "src:Pause", "loose:Pause", "sink:Stop",
-                                        "mid:Stop", "src:Stop", "loose:Stop"}),
+    EXPECT_EQ((std::vector<std::string>{"sink:Pause", "mid:Pause", "src:Pause", "loose:Pause",
+                                        "sink:Stop", "mid:Stop", "src:Stop", "loose:Stop"}),
               m_log.Take());
 
     // Run from stopped pauses first.
     EXPECT_EQ(S_OK, m_control->Run());
-    EXPECT_EQ((std::vector<std::string>{"sink:Pause", "mid:Pause", "src:Pause", "loose:Pause"}), m_log.Only("Pause"));
-    EXPECT_EQ((std::vector<std::string>{"sink:Run", "mid:Run", "src:Run", "loose:Run"}), Calls("Run"));
+    EXPECT_EQ((std::vector<std::string>{"sink:Pause", "mid:Pause", "src:Pause", "loose:Pause"}),
+              m_log.Only("Pause"));
+    EXPECT_EQ((std::vector<std::string>{"sink:Run", "mid:Run", "src:Run", "loose:Run"}),
+              Calls("Run"));
 
     EXPECT_EQ(S_OK, m_control->Pause());
-    EXPECT_EQ((std::vector<std::string>{"sink:Pause", "mid:Pause", "src:Pause", "loose:Pause"}), m_log.Take());
+    EXPECT_EQ((std::vector<std::string>{"sink:Pause", "mid:Pause", "src:Pause", "loose:Pause"}),
+              m_log.Take());
     EXPECT_EQ(S_OK, m_control->Stop());
-    EXPECT_EQ((std::vector<std::string>{"sink:Stop", "mid:Stop", "src:Stop", "loose:Stop"}), m_log.Take());
+    EXPECT_EQ((std::vector<std::string>{"sink:Stop", "mid:Stop", "src:Stop", "loose:Stop"}),
+              m_log.Take());
 
     // Asking for the state the graph is in changes nothing.
     EXPECT_EQ(S_OK, m_control->Stop());
@@ -167,7 +173,7 @@ TEST_F(GraphControlTest, StartTimeAndStreamTimeFollowTheClock)
     EXPECT_EQ(static_cast<IReferenceClock*>(clock), got);
     got->Release();
 
-    const REFERENCE_TIME margin = 100000;  // 10 ms between Run and stream time 0
+    const REFERENCE_TIME margin = 100000; // 10 ms between Run and stream time 0
     clock->m_now = 50000000;
     EXPECT_EQ(S_OK, m_control->Run());
     ASSERT_EQ(1u, m_src->m_runStarts.size());
@@ -281,7 +287,8 @@ TEST_F(GraphControlTest, TheGraphPicksARendererClockFirst)
 TEST_F(GraphControlTest, StopWhenReadyEndsStopped)
 {
     EXPECT_EQ(S_OK, m_control->StopWhenReady());
-    EXPECT_EQ((std::vector<std::string>{"sink:Pause", "mid:Pause", "src:Pause", "loose:Pause"}), m_log.Only("Pause"));
+    EXPECT_EQ((std::vector<std::string>{"sink:Pause", "mid:Pause", "src:Pause", "loose:Pause"}),
+              m_log.Only("Pause"));
     EXPECT_EQ(4u, m_log.Only("Stop").size());
     OAFilterState state = -1;
     m_control->GetState(0, &state);
@@ -320,4 +327,4 @@ TEST_F(GraphControlTest, NotifyWhileTheStateChanges)
     streaming.join();
 }
 
-}  // namespace
+} // namespace

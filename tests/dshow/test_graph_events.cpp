@@ -33,8 +33,9 @@ protected:
         m_events->Release();
         m_control->Release();
         EXPECT_EQ(0u, m_graph->Release());
-        for (CGraphTestFilter* f : {m_src, static_cast<CGraphTestFilter*>(m_video),
-                                    static_cast<CGraphTestFilter*>(m_audio), static_cast<CGraphTestFilter*>(m_unused)})
+        for (CGraphTestFilter* f :
+             {m_src, static_cast<CGraphTestFilter*>(m_video),
+              static_cast<CGraphTestFilter*>(m_audio), static_cast<CGraphTestFilter*>(m_unused)})
             f->Release();
         GraphTest::TearDown();
     }
@@ -141,7 +142,8 @@ struct WindowCounter {
     bool WaitFor(size_t count)
     {
         std::unique_lock<std::mutex> guard(lock);
-        return changed.wait_for(guard, std::chrono::seconds(10), [&] { return messages.size() >= count; });
+        return changed.wait_for(guard, std::chrono::seconds(10),
+                                [&] { return messages.size() >= count; });
     }
 };
 
@@ -186,12 +188,16 @@ TEST_F(GraphEventsTest, CompleteOnceEveryRendererFinished)
 {
     ASSERT_EQ(S_OK, m_control->Run());
     // The unconnected renderer does not count, and does not end anything.
-    m_unused->SendEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(m_unused)));
-    m_video->SendEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(m_video)));
+    m_unused->SendEvent(EC_COMPLETE, S_OK,
+                        reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(m_unused)));
+    m_video->SendEvent(EC_COMPLETE, S_OK,
+                       reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(m_video)));
     // Twice from the same renderer is still one.
-    m_video->SendEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(m_video)));
+    m_video->SendEvent(EC_COMPLETE, S_OK,
+                       reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(m_video)));
     EXPECT_EQ(0, NextEvent());
-    m_audio->SendEvent(EC_COMPLETE, VFW_E_NO_AUDIO_HARDWARE, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(m_audio)));
+    m_audio->SendEvent(EC_COMPLETE, VFW_E_NO_AUDIO_HARDWARE,
+                       reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(m_audio)));
     LONG_PTR p1 = 0;
     LONG_PTR p2 = -1;
     EXPECT_EQ(EC_COMPLETE, NextEvent(&p1, &p2));
@@ -206,12 +212,15 @@ TEST_F(GraphEventsTest, CompleteOnceEveryRendererFinished)
     // A new run counts afresh.
     m_control->Stop();
     EXPECT_EQ(VFW_E_WRONG_STATE, m_events->WaitForCompletion(0, &code));
-    m_video->SendEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(m_video)));
+    m_video->SendEvent(EC_COMPLETE, S_OK,
+                       reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(m_video)));
     m_control->Run();
     EXPECT_EQ(E_ABORT, m_events->WaitForCompletion(20, &code));
-    m_video->SendEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(m_video)));
+    m_video->SendEvent(EC_COMPLETE, S_OK,
+                       reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(m_video)));
     EXPECT_EQ(0, NextEvent());
-    m_audio->SendEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(m_audio)));
+    m_audio->SendEvent(EC_COMPLETE, S_OK,
+                       reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(m_audio)));
     EXPECT_EQ(EC_COMPLETE, NextEvent(&p1));
     EXPECT_EQ(S_OK, static_cast<HRESULT>(p1));
     m_control->Stop();
@@ -219,7 +228,8 @@ TEST_F(GraphEventsTest, CompleteOnceEveryRendererFinished)
     // Without its audio renderer the graph waits for the video one only.
     m_graph->RemoveFilter(m_audio);
     m_control->Run();
-    m_video->SendEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(m_video)));
+    m_video->SendEvent(EC_COMPLETE, S_OK,
+                       reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(m_video)));
     EXPECT_EQ(EC_COMPLETE, NextEvent());
     m_control->Stop();
 }
@@ -229,12 +239,14 @@ TEST_F(GraphEventsTest, CompleteWithoutDefaultHandling)
     EXPECT_EQ(E_INVALIDARG, m_events->CancelDefaultHandling(EC_USER));
     EXPECT_EQ(S_OK, m_events->CancelDefaultHandling(EC_COMPLETE));
     m_control->Run();
-    m_video->SendEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(m_video)));
+    m_video->SendEvent(EC_COMPLETE, S_OK,
+                       reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(m_video)));
     LONG_PTR p2 = 0;
     EXPECT_EQ(EC_COMPLETE, NextEvent(nullptr, &p2));
     EXPECT_EQ(reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(m_video)), p2);
     EXPECT_EQ(S_OK, m_events->RestoreDefaultHandling(EC_COMPLETE));
-    m_video->SendEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(m_video)));
+    m_video->SendEvent(EC_COMPLETE, S_OK,
+                       reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(m_video)));
     EXPECT_EQ(0, NextEvent());
     m_control->Stop();
 }
@@ -293,4 +305,4 @@ TEST_F(GraphEventsTest, EventsFromManyThreadsAllArrive)
     EXPECT_EQ(0, NextEvent());
 }
 
-}  // namespace
+} // namespace

@@ -41,7 +41,8 @@ public:
         std::vector<std::string> out;
         const std::string suffix = ":" + call;
         for (const std::string& e : m_entries) {
-            if (e.size() > suffix.size() && e.compare(e.size() - suffix.size(), suffix.size(), suffix) == 0)
+            if (e.size() > suffix.size() &&
+                e.compare(e.size() - suffix.size(), suffix.size(), suffix) == 0)
                 out.push_back(e);
         }
         return out;
@@ -56,7 +57,8 @@ class CGraphTestFilter;
 
 class CGraphTestPin final : public IPin {
 public:
-    CGraphTestPin(CGraphTestFilter* filter, PIN_DIRECTION dir, const wchar_t* name, const GUID& majortype)
+    CGraphTestPin(CGraphTestFilter* filter, PIN_DIRECTION dir, const wchar_t* name,
+                  const GUID& majortype)
         : m_filter(filter), m_dir(dir), m_name(name), m_majortype(majortype)
     {
     }
@@ -155,7 +157,7 @@ private:
     const GUID m_majortype;
     IStreamBuilder* m_builder = nullptr;
     std::mutex m_lock;
-    IPin* m_peer = nullptr;  // held
+    IPin* m_peer = nullptr; // held
     GUID m_connectedType = GUID_NULL;
 };
 
@@ -169,9 +171,11 @@ public:
     {
         const GUID& outType = IsEqualGUID(outputType, GUID_NULL) ? majortype : outputType;
         for (int i = 0; i < inputs; ++i)
-            m_pins.push_back(new CGraphTestPin(this, PINDIR_INPUT, (L"In" + std::to_wstring(i)).c_str(), majortype));
+            m_pins.push_back(new CGraphTestPin(this, PINDIR_INPUT,
+                                               (L"In" + std::to_wstring(i)).c_str(), majortype));
         for (int i = 0; i < outputs; ++i)
-            m_pins.push_back(new CGraphTestPin(this, PINDIR_OUTPUT, (L"Out" + std::to_wstring(i)).c_str(), outType));
+            m_pins.push_back(new CGraphTestPin(this, PINDIR_OUTPUT,
+                                               (L"Out" + std::to_wstring(i)).c_str(), outType));
         // The creator's reference.
         NonDelegatingAddRef();
     }
@@ -277,7 +281,8 @@ public:
         m_sink = nullptr;
         if (pGraph) {
             IMediaEventSink* sink = nullptr;
-            if (SUCCEEDED(pGraph->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(&sink)))) {
+            if (SUCCEEDED(
+                    pGraph->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(&sink)))) {
                 m_sink = sink;
                 sink->Release();
             }
@@ -336,7 +341,10 @@ private:
         explicit CFlags(CGraphTestFilter* o) : owner(o) {}
         CGraphTestFilter* owner;
         ULONG flags = 0;
-        STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return owner->QueryInterface(riid, ppv); }
+        STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+        {
+            return owner->QueryInterface(riid, ppv);
+        }
         STDMETHODIMP_(ULONG) AddRef() override { return owner->AddRef(); }
         STDMETHODIMP_(ULONG) Release() override { return owner->Release(); }
         ULONG GetMiscFlags() override { return flags; }
@@ -517,7 +525,8 @@ inline STDMETHODIMP CGraphTestPin::Disconnect()
         old = m_peer;
         m_peer = nullptr;
     }
-    m_filter->Log()->Add(m_filter->Name() + ":Disconnect" + (m_dir == PINDIR_OUTPUT ? "Out" : "In"));
+    m_filter->Log()->Add(m_filter->Name() + ":Disconnect" +
+                         (m_dir == PINDIR_OUTPUT ? "Out" : "In"));
     old->Release();
     return S_OK;
 }
@@ -531,7 +540,8 @@ class CGraphTestRenderer : public CGraphTestFilter,
                            public IMediaSeeking,
                            public IMediaPosition {
 public:
-    CGraphTestRenderer(const std::string& name, CCallLog* log, const GUID& majortype = MEDIATYPE_Video)
+    CGraphTestRenderer(const std::string& name, CCallLog* log,
+                       const GUID& majortype = MEDIATYPE_Video)
         : CGraphTestFilter(name, log, 1, 0, majortype)
     {
     }
@@ -553,8 +563,12 @@ public:
     // IDispatch
     STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override
+    {
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                        UINT*) override
     {
         return E_NOTIMPL;
     }
@@ -631,7 +645,10 @@ public:
         *pCurrent = m_position;
         return S_OK;
     }
-    STDMETHODIMP ConvertTimeFormat(LONGLONG*, const GUID*, LONGLONG, const GUID*) override { return E_NOTIMPL; }
+    STDMETHODIMP ConvertTimeFormat(LONGLONG*, const GUID*, LONGLONG, const GUID*) override
+    {
+        return E_NOTIMPL;
+    }
     STDMETHODIMP SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG*, DWORD) override
     {
         Log()->Add(Name() + ":SetPositions");
@@ -723,8 +740,9 @@ public:
     bool m_offerSeeking = true;
     bool m_knowsPosition = true;
     LONG m_volume = 0;
-    DWORD m_caps = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwards | AM_SEEKING_CanSeekBackwards |
-                   AM_SEEKING_CanGetDuration | AM_SEEKING_CanGetCurrentPos;
+    DWORD m_caps = AM_SEEKING_CanSeekAbsolute | AM_SEEKING_CanSeekForwards |
+                   AM_SEEKING_CanSeekBackwards | AM_SEEKING_CanGetDuration |
+                   AM_SEEKING_CanGetCurrentPos;
     LONGLONG m_duration = 0;
     LONGLONG m_position = 0;
     double m_rate = 1.0;
@@ -746,7 +764,10 @@ public:
         *pTime = m_now;
         return S_OK;
     }
-    STDMETHODIMP AdviseTime(REFERENCE_TIME, REFERENCE_TIME, HEVENT, DWORD_PTR*) override { return E_NOTIMPL; }
+    STDMETHODIMP AdviseTime(REFERENCE_TIME, REFERENCE_TIME, HEVENT, DWORD_PTR*) override
+    {
+        return E_NOTIMPL;
+    }
     STDMETHODIMP AdvisePeriodic(REFERENCE_TIME, REFERENCE_TIME, HSEMAPHORE, DWORD_PTR*) override
     {
         return E_NOTIMPL;
@@ -792,13 +813,12 @@ protected:
     static IGraphBuilder* NewGraph()
     {
         IGraphBuilder* graph = nullptr;
-        const HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                            reinterpret_cast<void**>(&graph));
+        const HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                            IID_IGraphBuilder, reinterpret_cast<void**>(&graph));
         EXPECT_EQ(S_OK, hr);
         return graph;
     }
-    template <class T>
-    static T* Query(IUnknown* from, REFIID iid)
+    template <class T> static T* Query(IUnknown* from, REFIID iid)
     {
         T* out = nullptr;
         EXPECT_EQ(S_OK, from->QueryInterface(iid, reinterpret_cast<void**>(&out)));

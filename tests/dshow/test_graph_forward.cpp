@@ -144,7 +144,7 @@ TEST_F(GraphForwardTest, SeekingGoesToTheRenderers)
     EXPECT_EQ(E_NOTIMPL, seeking->SetPositions(&zero, AM_SEEKING_AbsolutePositioning, nullptr, 0));
 
     AddRenderer();
-    m_sink->m_duration = 600000000;  // 60 s
+    m_sink->m_duration = 600000000; // 60 s
     DWORD caps = 0;
     EXPECT_EQ(S_OK, seeking->GetCapabilities(&caps));
     EXPECT_EQ(m_sink->m_caps, caps);
@@ -164,7 +164,8 @@ TEST_F(GraphForwardTest, SeekingGoesToTheRenderers)
     ASSERT_EQ(S_OK, m_control->Run());
     m_log.Take();
     EXPECT_EQ(S_OK, position->put_CurrentPosition(12.5));
-    EXPECT_EQ((std::vector<std::string>{"sink:Pause", "src:Pause", "sink:SetPositions", "sink:Run", "src:Run"}),
+    EXPECT_EQ((std::vector<std::string>{"sink:Pause", "src:Pause", "sink:SetPositions", "sink:Run",
+                                        "src:Run"}),
               m_log.Take());
     EXPECT_EQ(125000000, m_sink->m_position);
     EXPECT_EQ(S_OK, position->get_CurrentPosition(&seconds));
@@ -203,7 +204,7 @@ TEST_F(GraphForwardTest, PositionThroughTheRenderersMediaPosition)
     AddRenderer();
     m_sink->m_offerSeeking = false;
     m_sink->m_offerPosition = true;
-    m_sink->m_duration = 300000000;  // 30 s
+    m_sink->m_duration = 300000000; // 30 s
     IMediaPosition* position = Query<IMediaPosition>(m_graph, IID_IMediaPosition);
     REFTIME seconds = 0;
     EXPECT_EQ(S_OK, position->get_Duration(&seconds));
@@ -217,7 +218,8 @@ TEST_F(GraphForwardTest, PositionThroughTheRenderersMediaPosition)
     ASSERT_EQ(S_OK, m_control->Run());
     m_log.Take();
     EXPECT_EQ(S_OK, position->put_CurrentPosition(3.0));
-    EXPECT_EQ((std::vector<std::string>{"sink:Pause", "src:Pause", "sink:put_CurrentPosition", "sink:Run", "src:Run"}),
+    EXPECT_EQ((std::vector<std::string>{"sink:Pause", "src:Pause", "sink:put_CurrentPosition",
+                                        "sink:Run", "src:Run"}),
               m_log.Take());
     EXPECT_EQ(S_OK, position->get_CurrentPosition(&seconds));
     EXPECT_DOUBLE_EQ(3.0, seconds);
@@ -230,4 +232,4 @@ TEST_F(GraphForwardTest, PositionThroughTheRenderersMediaPosition)
     position->Release();
 }
 
-}  // namespace
+} // namespace

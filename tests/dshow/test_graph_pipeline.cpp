@@ -48,7 +48,7 @@ protected:
 
 private:
     const int m_count;
-    int m_sent = 0;  // streaming thread
+    int m_sent = 0; // streaming thread
 };
 
 class CPipeSource : public CSource {
@@ -86,7 +86,8 @@ private:
 
 class CPipeSink : public CBaseFilter {
 public:
-    explicit CPipeSink(HRESULT* phr) : CBaseFilter("pipe sink", nullptr, &m_lock, GUID_NULL, phr), m_pin(this, &m_lock, phr)
+    explicit CPipeSink(HRESULT* phr)
+        : CBaseFilter("pipe sink", nullptr, &m_lock, GUID_NULL, phr), m_pin(this, &m_lock, phr)
     {
     }
     int GetPinCount() override { return 1; }
@@ -210,4 +211,4 @@ TEST_F(GraphPipelineTest, StopWhileStreamingAndRemoveConnected)
     EXPECT_FALSE(m_source->GetPin(0)->IsConnected());
 }
 
-}  // namespace
+} // namespace

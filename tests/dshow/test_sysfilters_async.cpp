@@ -99,7 +99,10 @@ private:
         IAsyncReader* m_reader = nullptr;
     };
 
-    explicit CPullSink(HRESULT* phr) : CBaseFilter("Pull sink", nullptr, &m_lock, GUID_NULL, phr), m_pin(this, phr) {}
+    explicit CPullSink(HRESULT* phr)
+        : CBaseFilter("Pull sink", nullptr, &m_lock, GUID_NULL, phr), m_pin(this, phr)
+    {
+    }
 
     CCritSec m_lock;
     CPin m_pin;

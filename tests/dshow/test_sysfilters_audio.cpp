@@ -12,7 +12,8 @@
 
 namespace {
 
-CMediaType PcmType(DWORD rate, WORD channels, WORD bits = 16, WORD tag = WAVE_FORMAT_PCM, ULONG sampleSize = 0)
+CMediaType PcmType(DWORD rate, WORD channels, WORD bits = 16, WORD tag = WAVE_FORMAT_PCM,
+                   ULONG sampleSize = 0)
 {
     WAVEFORMATEX wfx{};
     wfx.wFormatTag = tag;
@@ -113,7 +114,8 @@ TEST_F(AudioRendererTest, Takes16BitPcmMonoOrStereoFrom8To48kHz)
     for (DWORD rate : {8000u, 11025u, 22050u, 44100u, 48000u}) {
         for (WORD channels : {1, 2}) {
             CMediaType mt = PcmType(rate, channels);
-            EXPECT_EQ(m_input->QueryAccept(&mt), S_OK) << rate << " Hz, " << channels << " channels";
+            EXPECT_EQ(m_input->QueryAccept(&mt), S_OK)
+                << rate << " Hz, " << channels << " channels";
         }
     }
     CMediaType eightBit = PcmType(8000, 1, 8);

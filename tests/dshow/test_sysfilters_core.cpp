@@ -83,7 +83,10 @@ struct Surface {
         view.height = h;
         view.stride = w * 4;
     }
-    const uint8_t* At(int x, int y) const { return pixels.data() + (size_t(y) * size_t(view.width) + size_t(x)) * 4; }
+    const uint8_t* At(int x, int y) const
+    {
+        return pixels.data() + (size_t(y) * size_t(view.width) + size_t(x)) * 4;
+    }
     std::vector<uint8_t> pixels;
     SurfaceView view;
 };
@@ -92,7 +95,10 @@ struct Snapshot {
     int width = 0, height = 0;
     uint64_t frames = 0;
     std::vector<uint8_t> pixels;
-    const uint8_t* At(int x, int y) const { return pixels.data() + (size_t(y) * size_t(width) + size_t(x)) * 4; }
+    const uint8_t* At(int x, int y) const
+    {
+        return pixels.data() + (size_t(y) * size_t(width) + size_t(x)) * 4;
+    }
 };
 
 Snapshot Snap(CVideoPresenter& presenter)
@@ -100,7 +106,8 @@ Snapshot Snap(CVideoPresenter& presenter)
     Snapshot s;
     presenter.CopyPicture(nullptr, 0, &s.width, &s.height, &s.frames);
     s.pixels.resize(size_t(s.width) * size_t(s.height) * 4);
-    EXPECT_TRUE(presenter.CopyPicture(s.pixels.data(), s.pixels.size(), &s.width, &s.height, &s.frames));
+    EXPECT_TRUE(
+        presenter.CopyPicture(s.pixels.data(), s.pixels.size(), &s.width, &s.height, &s.frames));
     return s;
 }
 
@@ -120,10 +127,12 @@ PresentSettings WindowOf(int width, int height, int frameWidth, int frameHeight)
 
 TEST(FrameConverter, Yuy2ToBgrxGivesTheStudioRangeColours)
 {
-    auto frame = Yuy2Frame(8, 2, [](int x, int y) { return y == 0 ? (x < 4 ? kWhite : kRed) : kBlack; });
+    auto frame =
+        Yuy2Frame(8, 2, [](int x, int y) { return y == 0 ? (x < 4 ? kWhite : kRed) : kBlack; });
     Surface out(8, 2);
     CFrameConverter converter;
-    ASSERT_TRUE(converter.Convert(Yuy2Format(8, 2), frame.data(), RECT{0, 0, 8, 2}, out.view, RECT{0, 0, 8, 2}));
+    ASSERT_TRUE(converter.Convert(Yuy2Format(8, 2), frame.data(), RECT{0, 0, 8, 2}, out.view,
+                                  RECT{0, 0, 8, 2}));
     for (int x = 0; x < 8; ++x) {
         EXPECT_TRUE(PixelNear(out.At(x, 0), x < 4 ? kWhiteRgb : kRedRgb)) << "x " << x;
         EXPECT_TRUE(PixelNear(out.At(x, 1), kBlackRgb)) << "x " << x;
@@ -137,7 +146,7 @@ TEST(FrameConverter, BottomUpRgbIsTurnedTheRightWayUp)
     int stride = FrameDefaultStride(PixelLayout::RGB24, 4);
     std::vector<uint8_t> dib(size_t(stride) * 2, 0);
     for (int x = 0; x < 4; ++x) {
-        dib[size_t(x) * 3 + 0] = 200;          // bottom: blue
+        dib[size_t(x) * 3 + 0] = 200;                  // bottom: blue
         dib[size_t(stride) + size_t(x) * 3 + 1] = 180; // top: green
     }
     Surface out(4, 2);
@@ -178,8 +187,8 @@ TEST(FrameConverter, UnscaledCopiesStayInsideTheirRectangles)
     }
     Surface out(8, 4);
     CFrameConverter converter;
-    ASSERT_TRUE(converter.Convert(FrameFormat{PixelLayout::RGB32, 8, 4, 32, false}, rgb.data(), RECT{2, 1, 6, 3},
-                                  out.view, RECT{2, 1, 6, 3}));
+    ASSERT_TRUE(converter.Convert(FrameFormat{PixelLayout::RGB32, 8, 4, 32, false}, rgb.data(),
+                                  RECT{2, 1, 6, 3}, out.view, RECT{2, 1, 6, 3}));
     for (int y = 0; y < 4; ++y) {
         for (int x = 0; x < 8; ++x) {
             bool inside = x >= 2 && x < 6 && y >= 1 && y < 3;
@@ -204,12 +213,15 @@ TEST(FrameConverter, RefusesWhatItCannotDraw)
     auto frame = Yuy2Frame(4, 4, [](int, int) { return kWhite; });
     Surface out(4, 4);
     CFrameConverter converter;
-    EXPECT_FALSE(converter.Convert(Yuy2Format(4, 4), frame.data(), RECT{4, 0, 4, 4}, out.view, RECT{0, 0, 4, 4}));
-    EXPECT_FALSE(converter.Convert(Yuy2Format(4, 4), frame.data(), RECT{0, 0, 4, 4}, out.view, RECT{5, 5, 9, 9}));
+    EXPECT_FALSE(converter.Convert(Yuy2Format(4, 4), frame.data(), RECT{4, 0, 4, 4}, out.view,
+                                   RECT{0, 0, 4, 4}));
+    EXPECT_FALSE(converter.Convert(Yuy2Format(4, 4), frame.data(), RECT{0, 0, 4, 4}, out.view,
+                                   RECT{5, 5, 9, 9}));
     EXPECT_FALSE(converter.Convert(FrameFormat{PixelLayout::YUY2, 4, 4, 2, false}, frame.data(),
                                    RECT{0, 0, 4, 4}, out.view, RECT{0, 0, 4, 4}))
         << "a stride shorter than a row";
-    EXPECT_FALSE(converter.Convert(Yuy2Format(4, 4), nullptr, RECT{0, 0, 4, 4}, out.view, RECT{0, 0, 4, 4}));
+    EXPECT_FALSE(
+        converter.Convert(Yuy2Format(4, 4), nullptr, RECT{0, 0, 4, 4}, out.view, RECT{0, 0, 4, 4}));
 }
 
 TEST(FrameConverter, OddWidthPlanarPicturesKeepTheirLastChromaColumn)
@@ -224,7 +236,8 @@ TEST(FrameConverter, OddWidthPlanarPicturesKeepTheirLastChromaColumn)
     std::fill(frame.begin() + 13, frame.end(), kRed.v);
     Surface out(5, 2);
     CFrameConverter converter;
-    ASSERT_TRUE(converter.Convert(format, frame.data(), RECT{0, 0, 5, 2}, out.view, RECT{0, 0, 5, 2}));
+    ASSERT_TRUE(
+        converter.Convert(format, frame.data(), RECT{0, 0, 5, 2}, out.view, RECT{0, 0, 5, 2}));
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 5; ++x)
             EXPECT_TRUE(PixelNear(out.At(x, y), kRedRgb)) << "x " << x << " y " << y;
@@ -234,7 +247,8 @@ TEST(FrameFormat, SizesAndDibLayouts)
 {
     EXPECT_EQ(FrameDefaultStride(PixelLayout::RGB24, 5), 16); // 15 bytes padded to 4
     EXPECT_EQ(FrameDefaultStride(PixelLayout::YUY2, 5), 12);  // pixel pairs
-    EXPECT_EQ((FrameFormat{PixelLayout::I420, 6, 5, 6, false}.FrameBytes()), size_t(6 * 5 + 2 * 3 * 3));
+    EXPECT_EQ((FrameFormat{PixelLayout::I420, 6, 5, 6, false}.FrameBytes()),
+              size_t(6 * 5 + 2 * 3 * 3));
     EXPECT_EQ((FrameFormat{PixelLayout::RGB32, 0, 5, 0, false}.FrameBytes()), 0u);
     EXPECT_EQ((FrameFormat{PixelLayout::RGB32, 70000, 5, 280000, false}.FrameBytes()), 0u);
     EXPECT_EQ(FrameLayoutFromBitmap(0x32595559, 16), PixelLayout::YUY2); // 'YUY2'
@@ -369,9 +383,9 @@ public:
         xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data;
         m_window = xcb_generate_id(m_conn);
         uint32_t values[1] = {screen->black_pixel};
-        xcb_create_window(m_conn, XCB_COPY_FROM_PARENT, m_window, screen->root, 0, 0, uint16_t(width),
-                          uint16_t(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
-                          XCB_CW_BACK_PIXEL, values);
+        xcb_create_window(m_conn, XCB_COPY_FROM_PARENT, m_window, screen->root, 0, 0,
+                          uint16_t(width), uint16_t(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                          screen->root_visual, XCB_CW_BACK_PIXEL, values);
         xcb_map_window(m_conn, m_window);
         Sync();
     }
@@ -387,16 +401,21 @@ public:
         Sync();
         m_window = 0;
     }
-    void Sync() { std::free(xcb_get_input_focus_reply(m_conn, xcb_get_input_focus(m_conn), nullptr)); }
+    void Sync()
+    {
+        std::free(xcb_get_input_focus_reply(m_conn, xcb_get_input_focus(m_conn), nullptr));
+    }
     HWND Hwnd() const { return reinterpret_cast<HWND>(uintptr_t(m_window)); }
 
     // The pixel at (x, y) of a window as the server has it (B, G, R).
     bool PixelOf(uint32_t window, int x, int y, uint8_t bgr[3])
     {
         Sync();
-        xcb_get_image_reply_t* image = xcb_get_image_reply(
-            m_conn, xcb_get_image(m_conn, XCB_IMAGE_FORMAT_Z_PIXMAP, window, int16_t(x), int16_t(y), 1, 1, ~0u),
-            nullptr);
+        xcb_get_image_reply_t* image =
+            xcb_get_image_reply(m_conn,
+                                xcb_get_image(m_conn, XCB_IMAGE_FORMAT_Z_PIXMAP, window, int16_t(x),
+                                              int16_t(y), 1, 1, ~0u),
+                                nullptr);
         if (!image)
             return false;
         bool ok = image->depth >= 24 && xcb_get_image_data_length(image) >= 4;
@@ -453,7 +472,8 @@ TEST_P(X11PresenterPaths, DrawsIntoAChildWindowOfTheOwner)
     ASSERT_TRUE(owner.PixelOf(x11->Window(), 140, 40, bgr));
     EXPECT_TRUE(PixelNear(bgr, kWhiteRgb, 6));
     // The window sits at (20, 10) in the owner: the owner's pixel there is ours.
-    ASSERT_TRUE(owner.PixelOf(uint32_t(reinterpret_cast<uintptr_t>(owner.Hwnd())), 20 + 20, 10 + 40, bgr));
+    ASSERT_TRUE(
+        owner.PixelOf(uint32_t(reinterpret_cast<uintptr_t>(owner.Hwnd())), 20 + 20, 10 + 40, bgr));
     EXPECT_TRUE(PixelNear(bgr, kRedRgb, 6));
 
     if (shm && !x11->UsesSharedMemory())
@@ -606,7 +626,8 @@ TEST(NullAudioSink, ConsumesAtTheRealRate)
     std::vector<uint8_t> half(8000); // half a second
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(sink->Write(half.data(), half.size()), S_OK);
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     uint64_t played = sink->BytesPlayed();
     // All but one buffer's worth must have played, and no faster than real time.
     EXPECT_GE(played, 8000u - 1600u);

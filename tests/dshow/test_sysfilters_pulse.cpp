@@ -76,8 +76,8 @@ std::string ReadFile(const std::string& path)
 
 // Starts a program with stdin from /dev/null and stdout/stderr to files;
 // the pid, or -1.
-pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& out,
-            const std::string& err)
+pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
+            const std::string& out, const std::string& err)
 {
     std::vector<char*> argv, envp;
     for (const auto& a : args)
@@ -124,7 +124,8 @@ public:
             m_dir = tmpl;
             std::ofstream(m_dir + "/server.pa")
                 << "load-module module-null-sink sink_name=tvtest rate=48000 channels=2\n"
-                << "load-module module-native-protocol-unix socket=" << Socket() << " auth-anonymous=1\n"
+                << "load-module module-native-protocol-unix socket=" << Socket()
+                << " auth-anonymous=1\n"
                 << "set-default-sink tvtest\n";
             std::ofstream(m_dir + "/client.conf") << "autospawn = no\n";
         }
@@ -141,9 +142,9 @@ public:
         env.push_back("XDG_CONFIG_HOME=" + m_dir + "/config");
         env.push_back("PULSE_RUNTIME_PATH=" + m_dir + "/runtime");
         env.push_back("PULSE_STATE_PATH=" + m_dir + "/state");
-        m_pid = Spawn({binary, "-n", "--daemonize=no", "--system=no", "--exit-idle-time=-1", "--disallow-exit",
-                       "--use-pid-file=no", "--realtime=no", "--high-priority=no", "--log-target=stderr",
-                       "-F", m_dir + "/server.pa"},
+        m_pid = Spawn({binary, "-n", "--daemonize=no", "--system=no", "--exit-idle-time=-1",
+                       "--disallow-exit", "--use-pid-file=no", "--realtime=no",
+                       "--high-priority=no", "--log-target=stderr", "-F", m_dir + "/server.pa"},
                       env, "/dev/null", Log());
         if (m_pid <= 0)
             return "pulseaudio could not be started";
@@ -158,7 +159,8 @@ public:
                 return "pulseaudio exited at start: " + ReadFile(Log());
             }
             struct stat st {};
-            if (stat(Socket().c_str(), &st) == 0 && CreatePulseAudioSink(PcmFormat{8000, 1, 16}, "probe")) {
+            if (stat(Socket().c_str(), &st) == 0 &&
+                CreatePulseAudioSink(PcmFormat{8000, 1, 16}, "probe")) {
                 StartRecorder();
                 return {};
             }
@@ -197,7 +199,10 @@ public:
     std::string Log() const { return m_dir + "/server.log"; }
     // What the null sink played, as 8000 Hz stereo from its monitor, while
     // the server runs; empty without parec.
-    std::string Recording() const { return m_recorder > 0 ? m_dir + "/monitor.raw" : std::string(); }
+    std::string Recording() const
+    {
+        return m_recorder > 0 ? m_dir + "/monitor.raw" : std::string();
+    }
 
 private:
     std::string Socket() const { return m_dir + "/native"; }
@@ -210,8 +215,8 @@ private:
         std::string parec = FindOnPath("parec");
         if (parec.empty())
             return;
-        m_recorder = Spawn({parec, "--device=tvtest.monitor", "--format=s16le", "--rate=8000", "--channels=2",
-                            "--raw", "--latency-msec=20"},
+        m_recorder = Spawn({parec, "--device=tvtest.monitor", "--format=s16le", "--rate=8000",
+                            "--channels=2", "--raw", "--latency-msec=20"},
                            CurrentEnvironment(), m_dir + "/monitor.raw", Log());
         // Attached once the first bytes arrive.
         for (int i = 0; i < 200 && m_recorder > 0; ++i) {
@@ -400,7 +405,8 @@ TEST_F(PulseRendererTest, PlaysEveryFormatThroughTheServerAtItsRate)
         auto start = Clock::now();
         ASSERT_EQ(m_source->Deliver(Pcm(tenth, f.channels, 1000, -1000)), S_OK);
         std::vector<std::string> streams = PlaybackStreams();
-        std::string want = "s16le " + std::to_string(f.channels) + "ch " + std::to_string(f.rate) + "Hz Tarvo playback";
+        std::string want = "s16le " + std::to_string(f.channels) + "ch " + std::to_string(f.rate) +
+                           "Hz Tarvo playback";
         ASSERT_EQ(streams.size(), 1u) << "one playback stream on the server, not the null sink";
         EXPECT_EQ(streams[0], want);
         for (int i = 1; i < 10; ++i)
@@ -454,10 +460,10 @@ TEST_F(PulseRendererTest, SamplesReachTheServerWithVolumeAndBalance)
         for (int i = 0; i < 6; ++i)
             ASSERT_EQ(m_source->Deliver(Pcm(4800, 2, kLevel, kLevel)), S_OK);
     };
-    deliver(0, 0);         // full
-    deliver(-600, 0);      // -6 dB: about half
-    deliver(-600, 10000);  // right only
-    deliver(-10000, 0);    // silence
+    deliver(0, 0);        // full
+    deliver(-600, 0);     // -6 dB: about half
+    deliver(-600, 10000); // right only
+    deliver(-10000, 0);   // silence
     ASSERT_EQ(m_source->DeliverEndOfStream(), S_OK);
     ASSERT_TRUE(m_graph->WaitForEvent(EC_COMPLETE, 20000));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));

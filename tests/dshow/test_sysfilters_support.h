@@ -17,17 +17,16 @@
 
 // ---- Creation through the registry ----
 
-template <class T>
-T* CreateSystemFilter(REFCLSID clsid, REFIID iid)
+template <class T> T* CreateSystemFilter(REFCLSID clsid, REFIID iid)
 {
     T* out = nullptr;
-    HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(&out));
+    HRESULT hr =
+        CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(&out));
     EXPECT_EQ(hr, S_OK);
     return out;
 }
 
-template <class T, class U>
-T* Query(U* object, REFIID iid)
+template <class T, class U> T* Query(U* object, REFIID iid)
 {
     T* out = nullptr;
     if (!object || FAILED(object->QueryInterface(iid, reinterpret_cast<void**>(&out))))
@@ -64,8 +63,7 @@ constexpr Bgr kBlackRgb{0, 0, 0};
 constexpr Bgr kRedRgb{0, 0, 254};
 constexpr Bgr kBlueRgb{254, 0, 0};
 
-template <class F>
-std::vector<uint8_t> Yuy2Picture(int width, int height, F colourAt)
+template <class F> std::vector<uint8_t> Yuy2Picture(int width, int height, F colourAt)
 {
     std::vector<uint8_t> frame(size_t(width) * 2 * size_t(height));
     for (int y = 0; y < height; ++y) {
@@ -97,9 +95,9 @@ inline ::testing::AssertionResult PixelNear(const uint8_t* bgrx, Bgr want, int t
     int exp[3] = {want.b, want.g, want.r};
     for (int i = 0; i < 3; ++i) {
         if (std::abs(got[i] - exp[i]) > tolerance)
-            return ::testing::AssertionFailure() << "pixel B,G,R = " << got[0] << "," << got[1] << ","
-                                                 << got[2] << " want " << exp[0] << "," << exp[1] << ","
-                                                 << exp[2];
+            return ::testing::AssertionFailure()
+                   << "pixel B,G,R = " << got[0] << "," << got[1] << "," << got[2] << " want "
+                   << exp[0] << "," << exp[1] << "," << exp[2];
     }
     return ::testing::AssertionSuccess();
 }
@@ -183,7 +181,8 @@ public:
         return hr;
     }
     // The same on a thread of its own.
-    std::future<HRESULT> DeliverAsync(std::vector<uint8_t> bytes, std::optional<REFERENCE_TIME> start = {},
+    std::future<HRESULT> DeliverAsync(std::vector<uint8_t> bytes,
+                                      std::optional<REFERENCE_TIME> start = {},
                                       std::optional<REFERENCE_TIME> stop = {})
     {
         return std::async(std::launch::async, [this, bytes = std::move(bytes), start, stop] {
@@ -208,7 +207,10 @@ private:
               m_filter(filter), m_type(type), m_buffers(buffers)
         {
         }
-        HRESULT CheckMediaType(const CMediaType* pmt) override { return *pmt == m_type ? S_OK : S_FALSE; }
+        HRESULT CheckMediaType(const CMediaType* pmt) override
+        {
+            return *pmt == m_type ? S_OK : S_FALSE;
+        }
         HRESULT GetMediaType(int i, CMediaType* pmt) override
         {
             if (i < 0)
@@ -219,7 +221,8 @@ private:
         }
         HRESULT DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROPERTIES*) override
         {
-            ALLOCATOR_PROPERTIES want{m_buffers, LONG(std::max<ULONG>(m_type.GetSampleSize(), 4096)), 1, 0};
+            ALLOCATOR_PROPERTIES want{m_buffers,
+                                      LONG(std::max<ULONG>(m_type.GetSampleSize(), 4096)), 1, 0};
             ALLOCATOR_PROPERTIES got{};
             return alloc->SetProperties(&want, &got);
         }
@@ -237,7 +240,8 @@ private:
     };
 
     CPictureSource(const CMediaType& type, LONG buffers, HRESULT* phr)
-        : CBaseFilter("Picture source", nullptr, &m_lock, GUID_NULL, phr), m_output(this, type, buffers, phr)
+        : CBaseFilter("Picture source", nullptr, &m_lock, GUID_NULL, phr),
+          m_output(this, type, buffers, phr)
     {
     }
 
@@ -249,15 +253,13 @@ private:
 
 // True when the future is still running after a short look (the thread is
 // blocked where the test expects it to be; a wrong renderer returns at once).
-template <class T>
-bool StillBlocked(std::future<T>& f, int ms = 100)
+template <class T> bool StillBlocked(std::future<T>& f, int ms = 100)
 {
     return f.wait_for(std::chrono::milliseconds(ms)) == std::future_status::timeout;
 }
 
 // The future's result, with a generous safety limit against a hung test.
-template <class T>
-T Result(std::future<T>& f, T onHang)
+template <class T> T Result(std::future<T>& f, T onHang)
 {
     if (f.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
         ADD_FAILURE() << "a delivery never returned";

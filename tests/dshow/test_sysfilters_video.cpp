@@ -84,8 +84,7 @@ protected:
         m_source->Run(start);
         return hr;
     }
-    template <class T>
-    T* Renderer(REFIID iid)
+    template <class T> T* Renderer(REFIID iid)
     {
         T* p = Query<T>(m_renderer, iid);
         EXPECT_NE(p, nullptr);
@@ -126,8 +125,8 @@ TEST_F(VideoRendererTest, OffersItsInterfacesUnderBothClassIds)
     ASSERT_EQ(m_renderer->GetClassID(&clsid), S_OK);
     EXPECT_EQ(clsid, CLSID_VideoRenderer);
     for (REFIID iid : {IID_IQualProp, IID_IVideoWindow, IID_IBasicVideo, IID_IVMRAspectRatioControl,
-                       IID_IVideoFrameStep, IID_IOffscreenSnapshot, IID_IMediaSeeking, IID_IMediaPosition,
-                       IID_IAMFilterMiscFlags}) {
+                       IID_IVideoFrameStep, IID_IOffscreenSnapshot, IID_IMediaSeeking,
+                       IID_IMediaPosition, IID_IAMFilterMiscFlags}) {
         IUnknown* p = Query<IUnknown>(m_renderer, iid);
         EXPECT_NE(p, nullptr);
         if (p)
@@ -143,7 +142,8 @@ TEST_F(VideoRendererTest, OffersItsInterfacesUnderBothClassIds)
     EXPECT_STREQ(id, L"Input");
     CoTaskMemFree(id);
 
-    IBaseFilter* byDefault = CreateSystemFilter<IBaseFilter>(CLSID_VideoRendererDefault, IID_IBaseFilter);
+    IBaseFilter* byDefault =
+        CreateSystemFilter<IBaseFilter>(CLSID_VideoRendererDefault, IID_IBaseFilter);
     ASSERT_NE(byDefault, nullptr);
     ASSERT_EQ(byDefault->GetClassID(&clsid), S_OK);
     EXPECT_EQ(clsid, CLSID_VideoRendererDefault);
@@ -158,7 +158,8 @@ TEST_F(VideoRendererTest, TakesUncompressedVideoOnly)
     EXPECT_EQ(m_input->QueryAccept(&rgb32), S_OK);
     CMediaType rgb24 = TvMakeVideoType2(MEDIASUBTYPE_RGB24, 64, -32, 24, BI_RGB);
     EXPECT_EQ(m_input->QueryAccept(&rgb24), S_OK);
-    CMediaType mjpg = TvMakeVideoType(MEDIASUBTYPE_MJPG, 64, 32, 24, MAKEFOURCC('M', 'J', 'P', 'G'));
+    CMediaType mjpg =
+        TvMakeVideoType(MEDIASUBTYPE_MJPG, 64, 32, 24, MAKEFOURCC('M', 'J', 'P', 'G'));
     EXPECT_EQ(m_input->QueryAccept(&mjpg), S_FALSE);
     CMediaType palette = TvMakeVideoType(MEDIASUBTYPE_RGB8, 64, 32, 8, BI_RGB);
     EXPECT_EQ(m_input->QueryAccept(&palette), S_FALSE);
@@ -192,7 +193,9 @@ TEST_F(VideoRendererTest, UntimedSamplesAreShownAtOnceAndKept)
     Connect(Yuy2Type(32, 16));
     ASSERT_EQ(Pause(), S_FALSE) << "no picture yet: the pause completes when one comes";
     ASSERT_EQ(Run(), S_OK);
-    ASSERT_EQ(m_source->Deliver(Yuy2Picture(32, 16, [](int x, int) { return x < 16 ? kRed : kWhite; })), S_OK);
+    ASSERT_EQ(
+        m_source->Deliver(Yuy2Picture(32, 16, [](int x, int) { return x < 16 ? kRed : kWhite; })),
+        S_OK);
 
     Picture p = Snapshot(m_renderer);
     ASSERT_EQ(p.hr, S_OK);
@@ -216,8 +219,8 @@ TEST_F(VideoRendererTest, OtherPictureLayoutsConvertToo)
     Connect(rgb);
     std::vector<uint8_t> dib(8 * 4 * 4, 0);
     for (int x = 0; x < 8; ++x) {
-        dib[size_t(x) * 4 + 2] = 200;               // stored row 0: red (the bottom row)
-        dib[size_t(3 * 8 + x) * 4 + 1] = 100;       // stored row 3: green (the top row)
+        dib[size_t(x) * 4 + 2] = 200;         // stored row 0: red (the bottom row)
+        dib[size_t(3 * 8 + x) * 4 + 1] = 100; // stored row 3: green (the top row)
     }
     Run();
     ASSERT_EQ(m_source->Deliver(dib), S_OK);
@@ -287,7 +290,8 @@ TEST_F(VideoRendererTest, PausingHoldsAScheduledPictureUntilRunAgain)
     ASSERT_EQ(m_renderer->Pause(), S_OK) << "a picture is held: the pause is complete";
     m_clock->SetTime(60 * kMs);
     EXPECT_TRUE(StillBlocked(pending)) << "paused: the time passing does not draw it";
-    EXPECT_EQ(FramesPresented(m_renderer), 0) << "a picture from before the pause is not shown early";
+    EXPECT_EQ(FramesPresented(m_renderer), 0)
+        << "a picture from before the pause is not shown early";
     ASSERT_EQ(m_renderer->Run(0), S_OK);
     EXPECT_EQ(Result(pending, E_FAIL), S_OK);
     EXPECT_EQ(FramesPresented(m_renderer), 1);
@@ -342,7 +346,9 @@ TEST_F(VideoRendererTest, FlushBeforeAnyPictureReturns)
     EXPECT_EQ(Pause(), S_FALSE);
     auto done = std::make_shared<std::promise<HRESULT>>();
     std::future<HRESULT> flushed = done->get_future();
-    std::thread([source = m_source, done] { done->set_value(source->DeliverBeginFlush()); }).detach();
+    std::thread([source = m_source, done] {
+        done->set_value(source->DeliverBeginFlush());
+    }).detach();
     ASSERT_EQ(Result(flushed, E_FAIL), S_OK);
     ASSERT_EQ(m_source->DeliverEndFlush(), S_OK);
     auto next = m_source->DeliverAsync(Yuy2Uniform(16, 16, kWhite));
@@ -645,7 +651,9 @@ TEST_F(VideoRendererTest, SourceRectangleCropsAndIsChecked)
     Pause();
     Run();
     // Left half red, right half white: only the white half is shown, over the whole window.
-    ASSERT_EQ(m_source->Deliver(Yuy2Picture(32, 16, [](int x, int) { return x < 16 ? kRed : kWhite; })), S_OK);
+    ASSERT_EQ(
+        m_source->Deliver(Yuy2Picture(32, 16, [](int x, int) { return x < 16 ? kRed : kWhite; })),
+        S_OK);
     Picture p = Snapshot(m_renderer);
     EXPECT_TRUE(PixelNear(p.At(0, 8), kWhiteRgb, 8));
     EXPECT_TRUE(PixelNear(p.At(31, 8), kWhiteRgb, 8));
@@ -728,7 +736,9 @@ TEST_F(VideoRendererTest, CurrentImageWhilePaused)
     std::memcpy(&bih, image.data(), sizeof(bih));
     EXPECT_EQ(bih.biWidth, 8);
     EXPECT_EQ(bih.biCompression, DWORD(MAKEFOURCC('Y', 'U', 'Y', '2')));
-    EXPECT_EQ(std::memcmp(reinterpret_cast<BYTE*>(image.data()) + sizeof(bih), picture.data(), picture.size()), 0);
+    EXPECT_EQ(std::memcmp(reinterpret_cast<BYTE*>(image.data()) + sizeof(bih), picture.data(),
+                          picture.size()),
+              0);
     m_renderer->Stop();
     Result(held, E_FAIL);
     video->Release();
@@ -766,9 +776,9 @@ public:
         xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data;
         m_window = xcb_generate_id(m_conn);
         uint32_t background = screen->black_pixel;
-        xcb_create_window(m_conn, XCB_COPY_FROM_PARENT, m_window, screen->root, 0, 0, uint16_t(width),
-                          uint16_t(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
-                          XCB_CW_BACK_PIXEL, &background);
+        xcb_create_window(m_conn, XCB_COPY_FROM_PARENT, m_window, screen->root, 0, 0,
+                          uint16_t(width), uint16_t(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                          screen->root_visual, XCB_CW_BACK_PIXEL, &background);
         xcb_map_window(m_conn, m_window);
         Sync();
     }
@@ -778,15 +788,20 @@ public:
         Sync();
         xcb_disconnect(m_conn);
     }
-    void Sync() { std::free(xcb_get_input_focus_reply(m_conn, xcb_get_input_focus(m_conn), nullptr)); }
+    void Sync()
+    {
+        std::free(xcb_get_input_focus_reply(m_conn, xcb_get_input_focus(m_conn), nullptr));
+    }
     OAHWND Handle() const { return OAHWND(m_window); }
     // The owner's pixel at (x, y) as the server has it: B, G, R.
     bool Pixel(int x, int y, uint8_t bgr[3])
     {
         Sync();
-        xcb_get_image_reply_t* image = xcb_get_image_reply(
-            m_conn, xcb_get_image(m_conn, XCB_IMAGE_FORMAT_Z_PIXMAP, m_window, int16_t(x), int16_t(y), 1, 1, ~0u),
-            nullptr);
+        xcb_get_image_reply_t* image =
+            xcb_get_image_reply(m_conn,
+                                xcb_get_image(m_conn, XCB_IMAGE_FORMAT_Z_PIXMAP, m_window,
+                                              int16_t(x), int16_t(y), 1, 1, ~0u),
+                                nullptr);
         bool ok = image && image->depth >= 24 && xcb_get_image_data_length(image) >= 4;
         if (ok)
             std::copy_n(xcb_get_image_data(image), 3, bgr);
@@ -819,7 +834,9 @@ TEST_F(VideoRendererTest, DrawsIntoAnX11ChildOfItsOwner)
 
     Pause();
     Run();
-    ASSERT_EQ(m_source->Deliver(Yuy2Picture(32, 16, [](int x, int) { return x < 16 ? kRed : kBlue; })), S_OK);
+    ASSERT_EQ(
+        m_source->Deliver(Yuy2Picture(32, 16, [](int x, int) { return x < 16 ? kRed : kBlue; })),
+        S_OK);
     // The snapshot returns once the picture is on screen.
     EXPECT_TRUE(PixelNear(Snapshot(m_renderer).At(120, 32), kBlueRgb, 8));
     uint8_t bgr[3];

@@ -8,7 +8,7 @@
 struct MonoImage {
     int width = 0;
     int height = 0;
-    std::vector<BYTE> rows;  // top-down, 1 byte per pixel: 1 white, 0 black
+    std::vector<BYTE> rows; // top-down, 1 byte per pixel: 1 white, 0 black
 
     bool White(int x, int y) const { return rows[size_t(y) * width + x] != 0; }
     int CountBlack(int x0 = 0, int y0 = 0, int x1 = -1, int y1 = -1) const

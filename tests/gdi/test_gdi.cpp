@@ -7,8 +7,14 @@
 
 namespace {
 
-HGDIOBJ Obj(HBITMAP h) { return reinterpret_cast<HGDIOBJ>(h); }
-HGDIOBJ Obj(HPEN h) { return reinterpret_cast<HGDIOBJ>(h); }
+HGDIOBJ Obj(HBITMAP h)
+{
+    return reinterpret_cast<HGDIOBJ>(h);
+}
+HGDIOBJ Obj(HPEN h)
+{
+    return reinterpret_cast<HGDIOBJ>(h);
+}
 
 TEST(GdiObjects, SelectionRulesAndHandleChecks)
 {
@@ -20,26 +26,26 @@ TEST(GdiObjects, SelectionRulesAndHandleChecks)
     ASSERT_NE(bmp, nullptr);
 
     HGDIOBJ oldA = SelectObject(a, Obj(bmp));
-    ASSERT_NE(oldA, nullptr);                       // the DC's default bitmap comes back
-    EXPECT_EQ(SelectObject(b, Obj(bmp)), nullptr);  // one bitmap, one DC
-    EXPECT_FALSE(DeleteObject(Obj(bmp)));           // still selected
+    ASSERT_NE(oldA, nullptr);                      // the DC's default bitmap comes back
+    EXPECT_EQ(SelectObject(b, Obj(bmp)), nullptr); // one bitmap, one DC
+    EXPECT_FALSE(DeleteObject(Obj(bmp)));          // still selected
     EXPECT_EQ(SelectObject(a, oldA), Obj(bmp));
     EXPECT_TRUE(DeleteObject(Obj(bmp)));
-    EXPECT_FALSE(DeleteObject(Obj(bmp)));  // stale handle refused, not dereferenced
+    EXPECT_FALSE(DeleteObject(Obj(bmp))); // stale handle refused, not dereferenced
 
     HPEN pen = CreatePen(PS_SOLID, 3, RGB(0, 0, 0));
     HGDIOBJ oldPenA = SelectObject(a, Obj(pen));
-    HGDIOBJ oldPenB = SelectObject(b, Obj(pen));  // pens may sit in several DCs
+    HGDIOBJ oldPenB = SelectObject(b, Obj(pen)); // pens may sit in several DCs
     EXPECT_NE(oldPenB, nullptr);
     SelectObject(a, oldPenA);
     EXPECT_FALSE(DeleteObject(Obj(pen)));
     SelectObject(b, oldPenB);
     EXPECT_TRUE(DeleteObject(Obj(pen)));
 
-    EXPECT_TRUE(DeleteObject(GetStockObject(WHITE_PEN)));  // stock objects stay
+    EXPECT_TRUE(DeleteObject(GetStockObject(WHITE_PEN))); // stock objects stay
     EXPECT_NE(SelectObject(a, GetStockObject(WHITE_PEN)), nullptr);
     EXPECT_EQ(GetStockObject(12345), nullptr);
-    EXPECT_EQ(CreatePen(1, 1, 0), nullptr);  // only solid pens
+    EXPECT_EQ(CreatePen(1, 1, 0), nullptr); // only solid pens
 
     EXPECT_TRUE(DeleteDC(a));
     EXPECT_TRUE(DeleteDC(b));
@@ -62,7 +68,7 @@ TEST(GdiObjects, BitmapSizeLimits)
 
 TEST(GdiDib, WhiteRectangleAndRowOrder)
 {
-    const int w = 37, h = 5;  // a width that leaves padding bits and bytes
+    const int w = 37, h = 5; // a width that leaves padding bits and bytes
     MaskCanvas c(w, h);
     // A black line along the top row.
     HPEN black = CreatePen(PS_SOLID, 1, RGB(0, 0, 0));
@@ -166,12 +172,12 @@ TEST(GdiShapes, EllipseIsAnOutlineWithAWhiteInside)
     SelectObject(c.dc(), old);
     DeleteObject(Obj(black));
     MonoImage img = c.Read();
-    EXPECT_FALSE(img.White(0, h / 2));      // leftmost point
-    EXPECT_FALSE(img.White(w - 1, h / 2));  // rightmost
-    EXPECT_FALSE(img.White(w / 2, 0));      // top
-    EXPECT_FALSE(img.White(w / 2, h - 1));  // bottom
-    EXPECT_TRUE(img.White(w / 2, h / 2));   // inside stays white
-    EXPECT_TRUE(img.White(0, 0));           // corners are outside the ellipse
+    EXPECT_FALSE(img.White(0, h / 2));     // leftmost point
+    EXPECT_FALSE(img.White(w - 1, h / 2)); // rightmost
+    EXPECT_FALSE(img.White(w / 2, 0));     // top
+    EXPECT_FALSE(img.White(w / 2, h - 1)); // bottom
+    EXPECT_TRUE(img.White(w / 2, h / 2));  // inside stays white
+    EXPECT_TRUE(img.White(0, 0));          // corners are outside the ellipse
     EXPECT_TRUE(img.White(w - 1, h - 1));
     EXPECT_EQ(img.CountBlack(8, 8, w - 8, h - 8), 0);
     // Symmetric left to right and top to bottom.
@@ -208,8 +214,8 @@ TEST(GdiShapes, DegenerateAndFarOutsideFiguresAreSafe)
     EXPECT_FALSE(Polyline(c.dc(), nullptr, 3));
     HPEN pen = CreatePen(PS_SOLID, 2, RGB(0, 0, 0));
     HGDIOBJ old = SelectObject(c.dc(), Obj(pen));
-    EXPECT_TRUE(Ellipse(c.dc(), 4, 4, 5, 12));  // one pixel wide
-    EXPECT_TRUE(Ellipse(c.dc(), 4, 4, 4, 12));  // empty
+    EXPECT_TRUE(Ellipse(c.dc(), 4, 4, 5, 12)); // one pixel wide
+    EXPECT_TRUE(Ellipse(c.dc(), 4, 4, 4, 12)); // empty
     POINT far[3] = {{-2000000000, -2000000000}, {2000000000, 5}, {7, 2000000000}};
     EXPECT_TRUE(Polyline(c.dc(), far, 3));
     EXPECT_GT(c.Read().CountBlack(), 0);
@@ -220,4 +226,4 @@ TEST(GdiShapes, DegenerateAndFarOutsideFiguresAreSafe)
     DeleteObject(Obj(pen));
 }
 
-}  // namespace
+} // namespace

@@ -11,7 +11,10 @@
 
 namespace {
 
-HGDIOBJ Obj(HFONT h) { return reinterpret_cast<HGDIOBJ>(h); }
+HGDIOBJ Obj(HFONT h)
+{
+    return reinterpret_cast<HGDIOBJ>(h);
+}
 
 LOGFONTA Font(LONG height, const char* face = "Arial", LONG weight = FW_NORMAL)
 {
@@ -44,7 +47,8 @@ MonoImage Draw(const LOGFONTA& lf, const std::string& text, int margin = 4, UINT
     MaskCanvas c(sz.cx + 2 * margin, sz.cy + 2 * margin);
     HFONT f = CreateFontIndirectA(&lf);
     HGDIOBJ old = SelectObject(c.dc(), Obj(f));
-    EXPECT_TRUE(ExtTextOutA(c.dc(), margin, margin, options, clip, text.data(), UINT(text.size()), nullptr));
+    EXPECT_TRUE(ExtTextOutA(c.dc(), margin, margin, options, clip, text.data(), UINT(text.size()),
+                            nullptr));
     SelectObject(c.dc(), old);
     DeleteObject(Obj(f));
     return c.Read();
@@ -60,9 +64,9 @@ TEST(GdiFonts, HeightInTheWindowsSense)
     // Arial resolves to a metric-compatible face: winAscent 1854 and
     // winDescent 434 of 2048 units.
     SIZE neg = Extent(Font(-20), "Hg");
-    EXPECT_EQ(neg.cy, 19 + 4);  // character height 20: ascent 18.1 up, descent 4.2
+    EXPECT_EQ(neg.cy, 19 + 4); // character height 20: ascent 18.1 up, descent 4.2
     SIZE pos = Extent(Font(22), "Hg");
-    EXPECT_EQ(pos.cy, 22);  // cell height as asked
+    EXPECT_EQ(pos.cy, 22); // cell height as asked
     SIZE big = Extent(Font(-100), "Hg");
     EXPECT_EQ(big.cy, 91 + 21);
     // Width grows with the text and with the weight.
@@ -120,7 +124,7 @@ TEST(GdiText, ClippingAndOpaqueRectangle)
     HBRUSH brush = reinterpret_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     HGDIOBJ oldBrush = SelectObject(c.dc(), reinterpret_cast<HGDIOBJ>(brush));
     HGDIOBJ oldPen = SelectObject(c.dc(), GetStockObject(BLACK_PEN));
-    Rectangle(c.dc(), 0, 0, 20, 20);  // all black now
+    Rectangle(c.dc(), 0, 0, 20, 20); // all black now
     SelectObject(c.dc(), oldBrush);
     SelectObject(c.dc(), oldPen);
     RECT r = {5, 5, 15, 15};
@@ -144,9 +148,9 @@ TEST(GdiText, ChineseFromUtf8AndFromCodePage936)
 {
     CodePageGuard guard;
     LOGFONTA lf = Font(-24);
-    const std::string utf8 = "\xE4\xB8\xAD\xE6\x96\x87";  // 中文
+    const std::string utf8 = "\xE4\xB8\xAD\xE6\x96\x87"; // 中文
     SIZE sz = Extent(lf, utf8);
-    EXPECT_GE(sz.cx, 40);  // two wide glyphs from a CJK fallback face
+    EXPECT_GE(sz.cx, 40); // two wide glyphs from a CJK fallback face
     MonoImage fromUtf8 = Draw(lf, utf8);
     EXPECT_GT(fromUtf8.CountBlack(), 60);
 
@@ -155,7 +159,7 @@ TEST(GdiText, ChineseFromUtf8AndFromCodePage936)
     EXPECT_EQ(GetACP(), UINT(CP_UTF8));
     ASSERT_TRUE(TvSetAnsiCodePage(936));
     EXPECT_EQ(GetACP(), 936u);
-    const std::string gbk = "\xD6\xD0\xCE\xC4";  // 中文 in GBK
+    const std::string gbk = "\xD6\xD0\xCE\xC4"; // 中文 in GBK
     EXPECT_EQ(Extent(lf, gbk).cx, sz.cx);
     MonoImage fromGbk = Draw(lf, gbk);
     EXPECT_EQ(fromGbk.rows, fromUtf8.rows);
@@ -167,7 +171,7 @@ TEST(GdiText, ChineseFromUtf8AndFromCodePage936)
 TEST(GdiText, InvalidUtf8IsReplacedNotOverread)
 {
     LOGFONTA lf = Font(-16);
-    const char bad[] = "a\xE4\xB8";  // a lead byte cut short at the end of the count
+    const char bad[] = "a\xE4\xB8"; // a lead byte cut short at the end of the count
     SIZE sz = Extent(lf, std::string(bad, 3));
     EXPECT_GT(sz.cx, Extent(lf, "a").cx);
     HDC dc = CreateCompatibleDC(nullptr);
@@ -178,14 +182,15 @@ TEST(GdiText, InvalidUtf8IsReplacedNotOverread)
     DeleteDC(dc);
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
 // Several streams render captions at once, sharing resolved fonts.
 TEST(GdiText, ConcurrentRenderingGivesTheSameBits)
 {
-    const std::string texts[3] = {"Camera 12", "\xE4\xB8\xAD\xE6\x96\x87 gate", "2024-01-02 03:04:05"};
+    const std::string texts[3] = {"Camera 12", "\xE4\xB8\xAD\xE6\x96\x87 gate",
+                                  "2024-01-02 03:04:05"};
     const LONG heights[2] = {-18, -26};
     MonoImage expect[3][2];
     for (int t = 0; t < 3; ++t)
@@ -207,7 +212,7 @@ TEST(GdiText, ConcurrentRenderingGivesTheSameBits)
     EXPECT_EQ(mismatches.load(), 0);
 }
 
-}  // namespace
+} // namespace
 
 namespace {
 
@@ -215,9 +220,9 @@ namespace {
 // on first use) while the other stream keeps measuring Latin text.
 TEST(GdiText, FallbackFaceLoadsWhileAnotherThreadMeasures)
 {
-    const std::string cjk = "\xE4\xB8\xAD\xE6\x96\x87";  // 中文
+    const std::string cjk = "\xE4\xB8\xAD\xE6\x96\x87"; // 中文
     for (int round = 0; round < 16; ++round) {
-        const LOGFONTA lf = Font(-(40 + round));  // a face no other test has resolved
+        const LOGFONTA lf = Font(-(40 + round)); // a face no other test has resolved
         HFONT f = CreateFontIndirectA(&lf);
         ASSERT_NE(f, nullptr);
         HDC dcs[2] = {CreateCompatibleDC(nullptr), CreateCompatibleDC(nullptr)};
@@ -252,4 +257,4 @@ TEST(GdiText, FallbackFaceLoadsWhileAnotherThreadMeasures)
     }
 }
 
-}  // namespace
+} // namespace

@@ -20,8 +20,7 @@
 #include <thread>
 #include <vector>
 
-namespace nwtest
-{
+namespace nwtest {
 
 inline constexpr int kDeadlineMs = 10000;
 
@@ -37,8 +36,7 @@ inline bool WaitFor(const std::function<bool()>& done, int deadlineMs = kDeadlin
 }
 
 // A fresh folder, removed with everything in it at the end of the scope.
-class TempDir
-{
+class TempDir {
 public:
     TempDir()
     {
@@ -58,8 +56,7 @@ private:
 };
 
 // Points drive C: at a fresh folder for the life of the object.
-class DriveC
-{
+class DriveC {
 public:
     DriveC() { setenv("TARVO_DRIVE_C", m_dir.Path().c_str(), 1); }
     ~DriveC() { unsetenv("TARVO_DRIVE_C"); }
@@ -106,8 +103,7 @@ inline unsigned short FreePort(int type)
     return ntohs(a.sin_port);
 }
 
-class UdpSender
-{
+class UdpSender {
 public:
     UdpSender() : m_socket(socket(AF_INET, SOCK_DGRAM, 0)) {}
     ~UdpSender() { close(m_socket); }
@@ -127,8 +123,7 @@ private:
 };
 
 // A TCP listener on loopback standing in for a device the receiver connects to.
-class TcpDevice
-{
+class TcpDevice {
 public:
     TcpDevice()
     {

@@ -18,12 +18,10 @@
 
 using namespace nwtest;
 
-namespace
-{
+namespace {
 
 // A sink filter with one input pin that keeps what it receives.
-class CTestSink : public CBaseFilter
-{
+class CTestSink : public CBaseFilter {
 public:
     struct Received {
         LONG length;
@@ -49,8 +47,7 @@ public:
     }
 
 private:
-    class CSinkPin : public CBaseInputPin
-    {
+    class CSinkPin : public CBaseInputPin {
     public:
         CSinkPin(CTestSink* sink, CCritSec* lock)
             : CBaseInputPin("Test sink pin", sink, lock, &m_hr, L"In"), m_sink(sink)
@@ -92,8 +89,7 @@ struct ComInit {
     ~ComInit() { CoUninitialize(); }
 };
 
-class NWSourceFilterTest : public ::testing::Test
-{
+class NWSourceFilterTest : public ::testing::Test {
 protected:
     void SetUp() override
     {

@@ -18,12 +18,10 @@
 
 using namespace nwtest;
 
-namespace
-{
+namespace {
 
 // A sink filter with one input pin that keeps the bytes it receives, in order.
-class CByteSink : public CBaseFilter
-{
+class CByteSink : public CBaseFilter {
 public:
     CByteSink() : CBaseFilter("Byte sink", nullptr, &m_lock, CLSID_NULL), m_pin(this) {}
 
@@ -43,8 +41,7 @@ public:
     }
 
 private:
-    class CInput : public CBaseInputPin
-    {
+    class CInput : public CBaseInputPin {
     public:
         explicit CInput(CByteSink* sink)
             : CBaseInputPin("Byte sink input", sink, &sink->m_lock, &m_hr, L"In"), m_sink(sink)
@@ -86,8 +83,7 @@ std::string Datagram(int n)
     return d;
 }
 
-class NWSourceGraphTest : public ::testing::Test
-{
+class NWSourceGraphTest : public ::testing::Test {
 protected:
     void SetUp() override
     {

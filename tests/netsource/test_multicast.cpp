@@ -11,8 +11,7 @@
 
 using namespace nwtest;
 
-namespace
-{
+namespace {
 
 constexpr const char* kInNamespace = "TARVO_NWS_IN_NAMESPACE";
 

@@ -12,8 +12,7 @@
 
 using namespace nwtest;
 
-namespace
-{
+namespace {
 
 constexpr LONG kRing = 0x500000;
 

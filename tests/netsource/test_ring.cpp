@@ -6,8 +6,7 @@
 
 #include <regex>
 
-namespace
-{
+namespace {
 
 std::string Bytes(int first, int count)
 {
@@ -38,8 +37,7 @@ std::string ReadString(CStreamRingBuffer& ring, LONG want, BOOL partial, HRESULT
     return out;
 }
 
-class FixedClock : public CRingLogClock
-{
+class FixedClock : public CRingLogClock {
 public:
     LONG RingLogStreamTime() override { return 1234; }
 };

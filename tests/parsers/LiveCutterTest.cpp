@@ -41,7 +41,8 @@ TEST(DeviceFrameCutting, VideoAndVoiceFramesOneByOne)
 
     cut = CutDeviceFrame(rest);
     ASSERT_EQ(cut.result, LiveCut::Voice);
-    EXPECT_EQ(Bytes(rest.begin() + cut.payloadOffset, rest.begin() + cut.payloadOffset + cut.payloadLength),
+    EXPECT_EQ(Bytes(rest.begin() + cut.payloadOffset,
+                    rest.begin() + cut.payloadOffset + cut.payloadLength),
               Payload(164, 2));
     rest = rest.subspan(cut.consumed);
 
@@ -100,7 +101,8 @@ TEST(DeviceFrameCutting, BadLengthsIn36ByteHeadersAreDropped)
 
 TEST(ElementaryCutting, OneSamplePerNalUnitEachWithItsStartCode)
 {
-    std::vector<Bytes> units = {BuildSps({}), Nal(0x68, 3), Nal(0x06, 10), Nal(0x65, 500), Nal(0x41, 200)};
+    std::vector<Bytes> units = {BuildSps({}), Nal(0x68, 3), Nal(0x06, 10), Nal(0x65, 500),
+                                Nal(0x41, 200)};
     units[0].insert(units[0].begin(), 0); // four-byte start codes throughout
     Bytes stream;
     for (const Bytes& u : units)
@@ -123,8 +125,9 @@ TEST(ElementaryCutting, OneSamplePerNalUnitEachWithItsStartCode)
         Bytes expected(units[i].begin() + (i == 0 ? 0 : 1), units[i].end());
         expected.push_back(0);
         EXPECT_EQ(samples[i], expected) << i;
-        EXPECT_EQ(Bytes(samples[i].begin() + (i == 0 ? 1 : 0), samples[i].begin() + (i == 0 ? 4 : 3)),
-                  (Bytes{0, 0, 1}));
+        EXPECT_EQ(
+            Bytes(samples[i].begin() + (i == 0 ? 1 : 0), samples[i].begin() + (i == 0 ? 4 : 3)),
+            (Bytes{0, 0, 1}));
     }
 }
 
@@ -266,7 +269,8 @@ Bytes H264Box(std::initializer_list<Bytes> units, uint32_t sampleFlags = 0)
 
 // Runs the cutter over a stream that arrives in pieces of `chunk` bytes, the way
 // the ring fills; returns the H.264 bytes delivered.
-Bytes RunQBox(const Bytes& stream, size_t chunk, Bytes* audio = nullptr, std::vector<Bytes>* jpegs = nullptr)
+Bytes RunQBox(const Bytes& stream, size_t chunk, Bytes* audio = nullptr,
+              std::vector<Bytes>* jpegs = nullptr)
 {
     QBoxLiveCutter cutter;
     Bytes sample(0x100000);

@@ -104,7 +104,8 @@ TEST(NalUnits, InvalidLengthsStopTheRewrite)
         EXPECT_EQ(out.size(), 7u);
         Bytes inPlace = payload;
         EXPECT_EQ(RewriteNalLengthsInPlace(inPlace), 1u);
-        EXPECT_EQ(Bytes(inPlace.begin() + 7, inPlace.end()), Bytes(payload.begin() + 7, payload.end()));
+        EXPECT_EQ(Bytes(inPlace.begin() + 7, inPlace.end()),
+                  Bytes(payload.begin() + 7, payload.end()));
     }
     // A length word cut by the payload end.
     Bytes out;
@@ -150,11 +151,14 @@ TEST(Qmed, EachCheck)
     EXPECT_TRUE(rejects([](Bytes& p) { p[4] = 'Q'; }));
     EXPECT_TRUE(rejects([](Bytes& p) { WriteBE32(&p[36], 0); }));
     EXPECT_TRUE(rejects([](Bytes& p) { WriteBE32(&p[36], 0x80000001u); }));
-    EXPECT_TRUE(rejects([](Bytes& p) { p[40] = (5 << 3) | 2; }));           // object type 5
-    EXPECT_TRUE(rejects([](Bytes& p) { p[40] = (2 << 3) | 6; p[41] = 0x88; })); // index 13
-    EXPECT_TRUE(rejects([](Bytes& p) { p[41] = (p[41] & 0x87) | (3 << 3); }));  // 3 channels
-    EXPECT_TRUE(rejects([](Bytes& p) { p[41] = p[41] & 0x87; }));             // 0 channels
-    EXPECT_TRUE(rejects([](Bytes& p) { WriteBE32(&p[0], 41); }));             // header too small
+    EXPECT_TRUE(rejects([](Bytes& p) { p[40] = (5 << 3) | 2; })); // object type 5
+    EXPECT_TRUE(rejects([](Bytes& p) {
+        p[40] = (2 << 3) | 6;
+        p[41] = 0x88;
+    }));                                                                       // index 13
+    EXPECT_TRUE(rejects([](Bytes& p) { p[41] = (p[41] & 0x87) | (3 << 3); })); // 3 channels
+    EXPECT_TRUE(rejects([](Bytes& p) { p[41] = p[41] & 0x87; }));              // 0 channels
+    EXPECT_TRUE(rejects([](Bytes& p) { WriteBE32(&p[0], 41); }));              // header too small
     EXPECT_TRUE(rejects([](Bytes& p) { WriteBE32(&p[0], static_cast<uint32_t>(p.size() + 1)); }));
     EXPECT_TRUE(rejects([](Bytes& p) { p.resize(41); }));
     EXPECT_FALSE(rejects([](Bytes& p) { WriteBE32(&p[0], static_cast<uint32_t>(p.size())); }));
@@ -171,8 +175,10 @@ TEST(Adts, HeaderBytes)
     uint8_t h[7];
     ASSERT_TRUE(WriteAdtsHeader(h, 3, 2, 100));
     // L = 107 = 0b000'0000'0110'1011
-    const uint8_t expected[7] = {0xFF, 0xF1, 0x40 | (3 << 2), (2 << 6) | 0, 107 >> 3,
-                                 static_cast<uint8_t>(((107 << 5) | 0x1F) & 0xFF), 0xFC};
+    const uint8_t expected[7] = {
+        0xFF,         0xF1,     0x40 | (3 << 2),
+        (2 << 6) | 0, 107 >> 3, static_cast<uint8_t>(((107 << 5) | 0x1F) & 0xFF),
+        0xFC};
     EXPECT_EQ(Bytes(h, h + 7), Bytes(expected, expected + 7));
     ASSERT_TRUE(WriteAdtsHeader(h, 11, 1, 0x1FFF - 7));
     EXPECT_EQ(h[3], (1 << 6) | 3);

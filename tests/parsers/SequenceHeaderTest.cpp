@@ -70,7 +70,7 @@ TEST(SequenceHeaderExtraction, H264FromSpsThroughPps)
 {
     Bytes sps = BuildSps({});
     Bytes pps = Nal(0x68, 3, 0xCE);
-    Bytes b = Nal(0x09, 1); // access unit delimiter
+    Bytes b = Nal(0x09, 1);  // access unit delimiter
     Append(b, Nal(0x06, 5)); // SEI before the SPS
     Append(b, sps);
     Append(b, pps);

@@ -35,7 +35,10 @@ public:
         for (unsigned i = length + 1; i-- > 0;)
             PutBit(static_cast<unsigned>((code >> i) & 1));
     }
-    void Se(int32_t value) { Ue(value > 0 ? 2 * static_cast<uint32_t>(value) - 1 : 2 * static_cast<uint32_t>(-value)); }
+    void Se(int32_t value)
+    {
+        Ue(value > 0 ? 2 * static_cast<uint32_t>(value) - 1 : 2 * static_cast<uint32_t>(-value));
+    }
     // rbsp_stop_one_bit and alignment
     std::vector<uint8_t> Finish()
     {
@@ -56,7 +59,7 @@ struct SpsFields {
     uint8_t profile = 66;
     uint8_t level = 30;
     uint32_t pocType = 0;
-    uint32_t widthMbs = 44; // 704
+    uint32_t widthMbs = 44;    // 704
     uint32_t heightUnits = 36; // 576
     bool frameMbsOnly = true;
     bool scalingMatrix = false; // High profiles only
@@ -108,9 +111,9 @@ inline std::vector<uint8_t> BuildSps(const SpsFields& f)
     w.PutBit(f.frameMbsOnly);
     if (!f.frameMbsOnly)
         w.PutBit(0); // mb_adaptive_frame_field_flag
-    w.PutBit(1); // direct_8x8_inference_flag
-    w.PutBit(0); // frame_cropping_flag
-    w.PutBit(0); // vui_parameters_present_flag
+    w.PutBit(1);     // direct_8x8_inference_flag
+    w.PutBit(0);     // frame_cropping_flag
+    w.PutBit(0);     // vui_parameters_present_flag
     std::vector<uint8_t> rbsp = w.Finish();
     std::vector<uint8_t> out = {0, 0, 1, f.nalHeader};
     int zeros = 0;
@@ -150,8 +153,8 @@ inline unsigned IncrementBits(uint32_t resolution)
 inline std::vector<uint8_t> BuildVol(const VolFields& f)
 {
     BitWriter w;
-    w.PutBit(0);      // random_accessible_vol
-    w.Put(1, 8);      // simple object
+    w.PutBit(0); // random_accessible_vol
+    w.Put(1, 8); // simple object
     w.PutBit(f.objectLayerId);
     if (f.objectLayerId)
         w.Put(0x11, 7);

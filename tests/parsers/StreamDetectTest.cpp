@@ -39,28 +39,28 @@ TEST(TimeCodeTest, EachFieldLimit)
 {
     uint32_t good = (23u << 13) | (59u << 7) | (1u << 6) | 59u;
     EXPECT_TRUE(PassesTimeCodeTest(good));
-    EXPECT_FALSE(PassesTimeCodeTest(good + (1u << 13)));           // hour 24
-    EXPECT_FALSE(PassesTimeCodeTest((60u << 7) | (1u << 6)));        // minute 60
-    EXPECT_FALSE(PassesTimeCodeTest((1u << 6) | 60u));               // second 60
-    EXPECT_FALSE(PassesTimeCodeTest(good & ~(1u << 6)));             // marker
+    EXPECT_FALSE(PassesTimeCodeTest(good + (1u << 13)));      // hour 24
+    EXPECT_FALSE(PassesTimeCodeTest((60u << 7) | (1u << 6))); // minute 60
+    EXPECT_FALSE(PassesTimeCodeTest((1u << 6) | 60u));        // second 60
+    EXPECT_FALSE(PassesTimeCodeTest(good & ~(1u << 6)));      // marker
     EXPECT_TRUE(PassesTimeCodeTest(1u << 6));
 }
 
 TEST(StreamScoring, CountsEachMark)
 {
     Bytes b;
-    Append(b, StartCodeWith(0xB3, TimeCodeWord(14, true)));  // S+1, V+1
-    Append(b, StartCodeWith(0xB3, TimeCodeWord(14, false))); // S+1
-    Append(b, StartCodeWith(0xB8, TimeCodeWord(13, true)));  // S+2
-    Append(b, StartCodeWith(0xB8, TimeCodeWord(13, false))); // nothing
-    Append(b, Bytes{0, 0, 1, 0xB6, 0x40});                 // V+1
-    Append(b, Bytes{0, 0, 1, 0x67, 77});                   // B+5
-    Append(b, Bytes{0, 0, 1, 0x27, 88});                   // B+5
-    Append(b, Bytes{0, 0, 1, 0x67, 100});                  // H+5
-    Append(b, Bytes{0, 0, 1, 0x07, 66});                   // n <= 32: nothing
-    Append(b, Bytes{0, 0, 1, 0x47, 66});                   // n == 0x47: nothing
-    Append(b, Bytes{0, 0, 1, 0xE7, 66});                   // bit 7 set: nothing
-    Append(b, Bytes{0, 0, 1, 0x67, 99});                   // other profile: nothing
+    Append(b, StartCodeWith(0xB3, TimeCodeWord(14, true)));           // S+1, V+1
+    Append(b, StartCodeWith(0xB3, TimeCodeWord(14, false)));          // S+1
+    Append(b, StartCodeWith(0xB8, TimeCodeWord(13, true)));           // S+2
+    Append(b, StartCodeWith(0xB8, TimeCodeWord(13, false)));          // nothing
+    Append(b, Bytes{0, 0, 1, 0xB6, 0x40});                            // V+1
+    Append(b, Bytes{0, 0, 1, 0x67, 77});                              // B+5
+    Append(b, Bytes{0, 0, 1, 0x27, 88});                              // B+5
+    Append(b, Bytes{0, 0, 1, 0x67, 100});                             // H+5
+    Append(b, Bytes{0, 0, 1, 0x07, 66});                              // n <= 32: nothing
+    Append(b, Bytes{0, 0, 1, 0x47, 66});                              // n == 0x47: nothing
+    Append(b, Bytes{0, 0, 1, 0xE7, 66});                              // bit 7 set: nothing
+    Append(b, Bytes{0, 0, 1, 0x67, 99});                              // other profile: nothing
     Append(b, Bytes{0xFF, 0x4F, 0xFF, 0x51, 0xFF, 0x4F, 0xFF, 0x51}); // J+2
     StreamScores s = ScoreStream(b);
     EXPECT_EQ(s.S, 4);
@@ -88,19 +88,19 @@ TEST(StreamScoring, DecisionOrder)
         return DecideCodecKind(StreamScores{S, V, B, J, H});
     };
     EXPECT_EQ(kind(0, 0, 0, 0, 0), CodecUnknown);
-    EXPECT_EQ(kind(5, 5, 5, 5, 5), CodecUnknown);   // nothing reaches 6
-    EXPECT_EQ(kind(0, 0, 0, 6, 0), CodecJP2K);      // six SOC/SIZ words
-    EXPECT_EQ(kind(0, 0, 0, 0, 25), CodecHDH264);   // five High-profile SPS
+    EXPECT_EQ(kind(5, 5, 5, 5, 5), CodecUnknown); // nothing reaches 6
+    EXPECT_EQ(kind(0, 0, 0, 6, 0), CodecJP2K);    // six SOC/SIZ words
+    EXPECT_EQ(kind(0, 0, 0, 0, 25), CodecHDH264); // five High-profile SPS
     EXPECT_EQ(kind(0, 0, 25, 0, 0), CodecDeviceH264);
     EXPECT_EQ(kind(0, 6, 0, 0, 0), CodecMpeg4);
     EXPECT_EQ(kind(6, 0, 0, 0, 0), CodecMpeg2);
-    EXPECT_EQ(kind(6, 6, 0, 0, 0), CodecMpeg2);     // V must beat S'
+    EXPECT_EQ(kind(6, 6, 0, 0, 0), CodecMpeg2);        // V must beat S'
     EXPECT_EQ(kind(0, 0, 10, 0, 10), CodecDeviceH264); // H must beat B; B beats S'=5
     EXPECT_EQ(kind(0, 0, 10, 10, 0), CodecDeviceH264); // J must beat B
-    EXPECT_EQ(kind(0, 10, 10, 0, 0), CodecMpeg4);     // B must beat V; V beats S'
+    EXPECT_EQ(kind(0, 10, 10, 0, 0), CodecMpeg4);      // B must beat V; V beats S'
     EXPECT_EQ(kind(0, 10, 11, 0, 0), CodecDeviceH264);
     EXPECT_EQ(kind(7, 7, 7, 7, 7), CodecMpeg2);
-    EXPECT_EQ(kind(3, 6, 0, 0, 0), CodecMpeg4);     // S' = 5
+    EXPECT_EQ(kind(3, 6, 0, 0, 0), CodecMpeg4); // S' = 5
 }
 
 TEST(StreamDetection, SixJpeg2000CodestreamStartsGiveKind4)
@@ -270,7 +270,8 @@ Bytes TransportStream(size_t packetSize, uint8_t streamType, int extraPrograms =
 TEST(StreamDetection, TransportStreams)
 {
     TSParser ts;
-    const std::pair<uint8_t, int32_t> types[] = {{2, CodecMpeg2}, {16, CodecMpeg4}, {27, CodecDeviceH264}};
+    const std::pair<uint8_t, int32_t> types[] = {
+        {2, CodecMpeg2}, {16, CodecMpeg4}, {27, CodecDeviceH264}};
     for (auto [type, kind] : types) {
         StreamKinds k;
         DetectStream(TransportStream(188, type), k, ts);

@@ -159,7 +159,7 @@ TEST(TSParser, DiscoveryResyncsOverGarbage)
     Append(out, Bytes(prog.begin(), prog.begin() + 188)); // PAT
     for (int i = 0; i < 3; ++i)
         w.AppendPes(out, 0x300, Es(10, 0));
-    Append(out, Bytes(33, 0x22));                        // garbage between packets
+    Append(out, Bytes(33, 0x22));                       // garbage between packets
     Append(out, Bytes(prog.begin() + 188, prog.end())); // PMT
     for (int i = 0; i < 3; ++i)
         w.AppendPes(out, 0x300, Es(10, 0));
@@ -190,7 +190,7 @@ TEST(TSParser, ContinuityErrorFailsA188ByteSpan)
 {
     TsWriter w;
     Bytes stream;
-    w.AppendPes(stream, kVideoPid, Es(500, 3)); // 3 packets
+    w.AppendPes(stream, kVideoPid, Es(500, 3));               // 3 packets
     stream.erase(stream.begin() + 188, stream.begin() + 376); // lose the middle one
     TSParser ts;
     ts.SetVideoPid(kVideoPid);
@@ -293,7 +293,8 @@ TEST(TSParser, SinglePacketPayload)
     EXPECT_FALSE(TSParser::ExtractPacketPayload(Packet(0x01, 0x30, {184}), out));
     EXPECT_TRUE(TSParser::ExtractPacketPayload(Packet(0x01, 0x30, {183}), out));
     EXPECT_EQ(out.length, 0u);
-    EXPECT_FALSE(TSParser::ExtractPacketPayload(Packet(0x41, 0x10, {0, 0, 1, 0xE0, 0, 0, 0x80, 0x80, 200}), out));
+    EXPECT_FALSE(TSParser::ExtractPacketPayload(
+        Packet(0x41, 0x10, {0, 0, 1, 0xE0, 0, 0, 0x80, 0x80, 200}), out));
 }
 
 } // namespace

@@ -10,8 +10,7 @@
 
 FakeWorld* g_world = nullptr;
 
-namespace
-{
+namespace {
 
 #define FAKE_NOTIMPL                                                                               \
     {                                                                                              \
@@ -22,8 +21,7 @@ namespace
 DEFINE_GUID(kFakeSubtype, 0x8d2d71cb, 0x243f, 0x45e3, 0xb2, 0xd8, 0x5f, 0xd7, 0x96, 0x7e, 0xc0,
             0x9b);
 
-class Counted
-{
+class Counted {
 public:
     Counted() { ++g_world->liveObjects; }
     virtual ~Counted() { --g_world->liveObjects; }
@@ -51,8 +49,7 @@ enum class FilterKind { Splitter, NWSource, Reader };
 
 class FakeFilter;
 
-class FakeEnumTypes final : public IEnumMediaTypes, public Counted
-{
+class FakeEnumTypes final : public IEnumMediaTypes, public Counted {
 public:
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {
@@ -89,8 +86,7 @@ public:
     STDMETHODIMP Clone(IEnumMediaTypes**) override FAKE_NOTIMPL
 };
 
-class FakePin final : public IPin, public IStreamBuilder, public Counted
-{
+class FakePin final : public IPin, public IStreamBuilder, public Counted {
 public:
     FakePin(FilterKind kind, PIN_DIRECTION dir, int index)
         : m_kind(kind), m_dir(dir), m_index(index)
@@ -164,8 +160,7 @@ public:
     int m_index;
 };
 
-class FakeEnumPins final : public IEnumPins, public Counted
-{
+class FakeEnumPins final : public IEnumPins, public Counted {
 public:
     explicit FakeEnumPins(const std::vector<FakePin*>& pins) : m_pins(pins)
     {
@@ -211,8 +206,7 @@ public:
     size_t m_next = 0;
 };
 
-class FakeFilter final : public IBaseFilter, public ITarvoSplt, public INWSource, public Counted
-{
+class FakeFilter final : public IBaseFilter, public ITarvoSplt, public INWSource, public Counted {
 public:
     explicit FakeFilter(FilterKind kind) : m_kind(kind)
     {
@@ -312,8 +306,7 @@ std::wstring PinLabel(IPin* pin)
     return static_cast<FakePin*>(pin)->Label();
 }
 
-class FakeGraph final : public IGraphBuilder, public IMediaEventEx, public Counted
-{
+class FakeGraph final : public IGraphBuilder, public IMediaEventEx, public Counted {
 public:
     ~FakeGraph() override
     {
@@ -419,8 +412,7 @@ public:
 };
 
 // Creates one kind of fake object; not counted as a live object itself.
-class FakeFactory final : public IClassFactory
-{
+class FakeFactory final : public IClassFactory {
 public:
     enum Kind { Graph, Splitter, NWSource, Reader };
     explicit FakeFactory(Kind kind) : m_kind(kind) {}

@@ -16,8 +16,7 @@
 
 extern "C" int TpCHeaderProbe(void);
 
-namespace
-{
+namespace {
 
 const std::set<std::string> kExpected = {
     "TP_AddBitmapOverlay",

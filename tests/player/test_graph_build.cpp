@@ -18,8 +18,7 @@
 #include "TarvoGuids.h"
 #include "fake_graph.h"
 
-namespace
-{
+namespace {
 
 struct Box {
     std::string text;
@@ -45,8 +44,7 @@ bool WaitFor(const std::function<bool()>& done)
     return done();
 }
 
-class GraphBuild : public ::testing::Test
-{
+class GraphBuild : public ::testing::Test {
 protected:
     void SetUp() override
     {

@@ -18,8 +18,7 @@
 
 #include "TarvoPlayLib.h"
 
-namespace
-{
+namespace {
 
 std::atomic<int> g_messageBoxes{0};
 
@@ -29,8 +28,7 @@ int CountMessageBox(HWND, LPCSTR, LPCSTR, UINT, void*)
     return IDOK;
 }
 
-class PlayerApi : public ::testing::Test
-{
+class PlayerApi : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {

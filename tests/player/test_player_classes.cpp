@@ -17,12 +17,10 @@
 #include "PlayerBase.h"
 #include "StreamPlayer.h"
 
-namespace
-{
+namespace {
 
 // An empty registry for the whole program: no class is registered there.
-class EmptyRegistry : public ::testing::Environment
-{
+class EmptyRegistry : public ::testing::Environment {
 public:
     void SetUp() override
     {
@@ -152,8 +150,7 @@ TEST(PlayerBaseDefaults, LoginChecksTheDeviceTypeOnly)
 }
 
 // A player with a timeline: slots 15-17 answer from fields.
-class TimelinePlayer : public CPlayerBase
-{
+class TimelinePlayer : public CPlayerBase {
 public:
     TimelinePlayer() : CPlayerBase(nullptr) {}
     int GetDuration(int* ms) override
@@ -383,8 +380,7 @@ TEST(PlayerSlots, SlotZeroIsTheDestructor)
 
 // ---- Players whose graph cannot be built ----
 
-class NoGraphPlayers : public ::testing::Test
-{
+class NoGraphPlayers : public ::testing::Test {
 protected:
     static int CountBox(HWND, LPCSTR, LPCSTR, UINT, void* user)
     {

@@ -13,7 +13,8 @@ public:
     static constexpr size_t kGuard = 4096;
     static constexpr BYTE kGuardByte = 0xA5;
 
-    TestFrame(LONG width, LONG height, bool upright = true, BYTE y = 100, BYTE u = 128, BYTE v = 128)
+    TestFrame(LONG width, LONG height, bool upright = true, BYTE y = 100, BYTE u = 128,
+              BYTE v = 128)
         : m_width(width), m_height(height), m_upright(upright),
           m_buf(kGuard + size_t(width) * 2 * height + kGuard, kGuardByte)
     {
@@ -77,7 +78,10 @@ private:
 
 class TestLayoutSource : public IOverlayLayoutSource {
 public:
-    explicit TestLayoutSource(const OverlayFrameLayout& layout, bool ok = true) : m_layout(layout), m_ok(ok) {}
+    explicit TestLayoutSource(const OverlayFrameLayout& layout, bool ok = true)
+        : m_layout(layout), m_ok(ok)
+    {
+    }
     bool QueryOverlayLayout(OverlayFrameLayout* layout) override
     {
         ++queries;

@@ -47,7 +47,7 @@ TEST(ColorAdjusterForms, ValuesToInternalAndBack)
     EXPECT_EQ(CColorAdjuster::GainFromValue(128), 255);
     EXPECT_EQ(CColorAdjuster::GainFromValue(0), 0);
     EXPECT_EQ(CColorAdjuster::GainFromValue(65), 130);
-    EXPECT_EQ(CColorAdjuster::GainFromValue(0x100 + 65), 130);  // low 8 bits only
+    EXPECT_EQ(CColorAdjuster::GainFromValue(0x100 + 65), 130); // low 8 bits only
     EXPECT_EQ(CColorAdjuster::ValueFromGain(255), 128);
     EXPECT_EQ(CColorAdjuster::ValueFromGain(130), 65);
 
@@ -61,7 +61,7 @@ TEST(ColorAdjusterForms, ValuesToInternalAndBack)
     EXPECT_EQ(CColorAdjuster::OffsetFromValue(-256 + 96), 64);
     EXPECT_EQ(CColorAdjuster::ValueFromOffset(-127), 0);
     EXPECT_EQ(CColorAdjuster::ValueFromOffset(127), 128);
-    EXPECT_EQ(CColorAdjuster::ValueFromOffset(-126), 1);  // arithmetic shift
+    EXPECT_EQ(CColorAdjuster::ValueFromOffset(-126), 1); // arithmetic shift
     EXPECT_EQ(CColorAdjuster::ValueFromOffset(-64), 32);
     EXPECT_EQ(CColorAdjuster::ValueFromOffset(0), 64);
 }
@@ -77,15 +77,18 @@ TEST(ColorAdjusterForms, SetGetRoundTripsAndResets)
         Getter get;
         Resetter reset;
     } settings[] = {
-        {&CColorAdjuster::SetContrast, &CColorAdjuster::GetContrast, &CColorAdjuster::ResetContrast},
-        {&CColorAdjuster::SetBrightness, &CColorAdjuster::GetBrightness, &CColorAdjuster::ResetBrightness},
+        {&CColorAdjuster::SetContrast, &CColorAdjuster::GetContrast,
+         &CColorAdjuster::ResetContrast},
+        {&CColorAdjuster::SetBrightness, &CColorAdjuster::GetBrightness,
+         &CColorAdjuster::ResetBrightness},
         {&CColorAdjuster::SetHue, &CColorAdjuster::GetHue, &CColorAdjuster::ResetHue},
-        {&CColorAdjuster::SetSaturation, &CColorAdjuster::GetSaturation, &CColorAdjuster::ResetSaturation},
+        {&CColorAdjuster::SetSaturation, &CColorAdjuster::GetSaturation,
+         &CColorAdjuster::ResetSaturation},
     };
     for (const Setting& s : settings) {
         BYTE v = 0xEE;
         EXPECT_EQ((adj.*s.get)(&v), S_OK);
-        EXPECT_EQ(v, 64);  // default
+        EXPECT_EQ(v, 64); // default
         for (LONG value : {0, 128, 65, 1, 127, 64}) {
             EXPECT_EQ((adj.*s.set)(value), S_OK);
             EXPECT_EQ((adj.*s.get)(&v), S_OK);
@@ -124,13 +127,13 @@ TEST(ColorAdjusterForms, TablesAAndB)
 TEST(ColorAdjusterForms, HuePatterns)
 {
     CColorAdjuster adj;
-    adj.SetHue(96);  // h = 64
+    adj.SetHue(96); // h = 64
     State st = adj.Snapshot();
     const BYTE add96[8] = {19, 0, 19, 32, 19, 0, 19, 32};
     const BYTE sub96[8] = {0, 11, 0, 0, 0, 11, 0, 0};
     EXPECT_EQ(std::memcmp(st.hueAdd, add96, 8), 0);
     EXPECT_EQ(std::memcmp(st.hueSub, sub96, 8), 0);
-    adj.SetHue(32);  // h = -64: toward blue
+    adj.SetHue(32); // h = -64: toward blue
     st = adj.Snapshot();
     const BYTE add32[8] = {7, 32, 7, 0, 7, 32, 7, 0};
     const BYTE sub32[8] = {0, 0, 0, 5, 0, 0, 0, 5};
@@ -180,7 +183,7 @@ TEST(ColorAdjusterPass, BrightnessAndSaturation)
     adj.ResetBrightness();
     adj.SetSaturation(0);
     EXPECT_EQ(Adjusted(adj, Frame(8, 100, 90, 200, 30)), Frame(8, 100, 128, 200, 128));
-    adj.SetSaturation(128);  // s = 255: chroma pushed away from 128
+    adj.SetSaturation(128); // s = 255: chroma pushed away from 128
     EXPECT_EQ(Adjusted(adj, Frame(8, 100, 90, 200, 30)),
               Frame(8, 100, BYTE(((90 * 255) >> 7) + 128 - 255), 200, 0));
 }
@@ -188,19 +191,19 @@ TEST(ColorAdjusterPass, BrightnessAndSaturation)
 TEST(ColorAdjusterPass, ContrastStretchAndCompress)
 {
     CColorAdjuster adj;
-    adj.SetContrast(96);  // c = 64
+    adj.SetContrast(96); // c = 64
     auto y = [&](BYTE luma) { return Adjusted(adj, Frame(4, luma, 128, luma, 128))[0]; };
     EXPECT_EQ(y(64), 0);
     EXPECT_EQ(y(10), 0);
     EXPECT_EQ(y(192), 255);
     EXPECT_EQ(y(250), 255);
-    EXPECT_EQ(y(191), 254);  // (127 x 257) >> 7
-    EXPECT_EQ(y(128), 128);  // (64 x 257) >> 7
-    EXPECT_EQ(Adjusted(adj, Frame(4, 128, 128, 128, 128))[1], 128);  // chroma stretched alike
-    adj.SetContrast(32);  // c = -64
+    EXPECT_EQ(y(191), 254);                                         // (127 x 257) >> 7
+    EXPECT_EQ(y(128), 128);                                         // (64 x 257) >> 7
+    EXPECT_EQ(Adjusted(adj, Frame(4, 128, 128, 128, 128))[1], 128); // chroma stretched alike
+    adj.SetContrast(32);                                            // c = -64
     EXPECT_EQ(y(0), 64);
-    EXPECT_EQ(y(255), 190);  // (255 x 127) >> 8 = 126, plus 64
-    adj.SetContrast(128);    // c = 127: a threshold
+    EXPECT_EQ(y(255), 190); // (255 x 127) >> 8 = 126, plus 64
+    adj.SetContrast(128);   // c = 127: a threshold
     EXPECT_EQ(y(127), 0);
     EXPECT_EQ(y(128), 0);
     EXPECT_EQ(y(129), 255);
@@ -236,8 +239,9 @@ TEST_P(ColorAdjusterVectorPass, EqualsScalar)
         return buf.data() + (32 - addr % 32) % 32 + start;
     };
     auto check = [&](const State& st) {
-        for (size_t pixels : {size_t(1), size_t(3), size_t(4), size_t(7), size_t(8), size_t(13), size_t(16),
-                              size_t(28), size_t(35), size_t(60), size_t(1920 * 3 + 6)}) {
+        for (size_t pixels :
+             {size_t(1), size_t(3), size_t(4), size_t(7), size_t(8), size_t(13), size_t(16),
+              size_t(28), size_t(35), size_t(60), size_t(1920 * 3 + 6)}) {
             const size_t start = starts[round++ % std::size(starts)];
             BYTE* a = aligned(bufA, start);
             BYTE* b = aligned(bufB, start);
@@ -245,20 +249,23 @@ TEST_P(ColorAdjusterVectorPass, EqualsScalar)
             for (size_t i = 0; i < pixels * 2; ++i)
                 a[i] = i < 1024 ? BYTE(i / 4 + 64 * (i % 4)) : BYTE(rng());
             std::memcpy(b, a, pixels * 2);
-            a[pixels * 2] = b[pixels * 2] = 0x5A;  // must stay
+            a[pixels * 2] = b[pixels * 2] = 0x5A; // must stay
             GetParam()(st, a, pixels);
             CColorAdjuster::ApplyScalar(st, b, pixels);
-            ASSERT_EQ(std::vector<BYTE>(a, a + pixels * 2 + 1), std::vector<BYTE>(b, b + pixels * 2 + 1))
-                << "b " << int(st.brightness) << " s " << int(st.saturation) << " c " << int(st.contrast)
-                << " h " << int(st.hue) << " pixels " << pixels << " start " << start;
+            ASSERT_EQ(std::vector<BYTE>(a, a + pixels * 2 + 1),
+                      std::vector<BYTE>(b, b + pixels * 2 + 1))
+                << "b " << int(st.brightness) << " s " << int(st.saturation) << " c "
+                << int(st.contrast) << " h " << int(st.hue) << " pixels " << pixels << " start "
+                << start;
             ASSERT_EQ(a[pixels * 2], 0x5A);
         }
     };
     for (int which = 0; which < 4; ++which) {
         for (LONG v = 0; v <= 128; ++v) {
             CColorAdjuster adj;
-            HRESULT (CColorAdjuster::*set[4])(LONG) = {&CColorAdjuster::SetBrightness, &CColorAdjuster::SetSaturation,
-                                                       &CColorAdjuster::SetContrast, &CColorAdjuster::SetHue};
+            using Setter = HRESULT (CColorAdjuster::*)(LONG);
+            const Setter set[4] = {&CColorAdjuster::SetBrightness, &CColorAdjuster::SetSaturation,
+                                   &CColorAdjuster::SetContrast, &CColorAdjuster::SetHue};
             (adj.*set[which])(v);
             check(adj.Snapshot());
         }
@@ -313,7 +320,8 @@ TEST_P(ColorAdjusterVectorPass, EqualsScalarForEveryGainAndContrast)
 INSTANTIATE_TEST_SUITE_P(Isa, ColorAdjusterVectorPass,
                          ::testing::Values(&CColorAdjuster::ApplySse2, &CColorAdjuster::ApplyAvx2),
                          [](const ::testing::TestParamInfo<VectorPass>& info) {
-                             return std::string(info.param == &CColorAdjuster::ApplySse2 ? "Sse2" : "Avx2");
+                             return std::string(info.param == &CColorAdjuster::ApplySse2 ? "Sse2"
+                                                                                         : "Avx2");
                          });
 
 TEST(ColorAdjusterPass, StaysInsideTheBuffer)
@@ -412,4 +420,4 @@ TEST(ColorAdjusterInterface, SlotOrder)
     }
 }
 
-}  // namespace
+} // namespace

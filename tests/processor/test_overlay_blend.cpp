@@ -24,9 +24,9 @@ TEST(OverlayColour, RgbToYuv)
         EXPECT_EQ(c.u, u);
         EXPECT_EQ(c.v, v);
     };
-    check(255, 0, 0, 76, 90, 255);   // V clamped from 284.8
+    check(255, 0, 0, 76, 90, 255); // V clamped from 284.8
     check(0, 0, 255, 29, 239, 102);
-    check(0, 255, 0, 149, 54, 0);    // V clamped
+    check(0, 255, 0, 149, 54, 0); // V clamped
     check(0, 0, 0, 0, 128, 128);
     // White's V is 128 in exact arithmetic, just below it in floating point.
     check(255, 255, 255, 255, 128, 127);
@@ -44,7 +44,7 @@ TEST(OverlayLayout, FromHeaderAndPenWidth)
     ASSERT_TRUE(OverlayLayoutFromHeader(701, -576, 16, &l));
     EXPECT_EQ(l.height, 576);
     EXPECT_EQ(l.upright, 0);
-    EXPECT_EQ(l.stride, 1404);  // 1402 rounded up to 4
+    EXPECT_EQ(l.stride, 1404); // 1402 rounded up to 4
     ASSERT_TRUE(OverlayLayoutFromHeader(640, 480, 0, &l));
     EXPECT_EQ(l.stride, 640);
     ASSERT_TRUE(OverlayLayoutFromHeader(640, 480, 12, &l));
@@ -69,9 +69,9 @@ TEST(OverlayLayout, FrameMustFitItsBuffer)
     OverlayLayoutFromHeader(64, 10, 16, &l);
     OverlayFrame f;
     EXPECT_TRUE(f.Init(buf.data(), buf.size(), l));
-    EXPECT_FALSE(f.Init(buf.data(), buf.size() - 1, l));  // layout of a larger picture
+    EXPECT_FALSE(f.Init(buf.data(), buf.size() - 1, l)); // layout of a larger picture
     EXPECT_FALSE(f.Init(nullptr, buf.size(), l));
-    OverlayLayoutFromHeader(64, 10, 0, &l);  // stride = width: rows too short for YUY2
+    OverlayLayoutFromHeader(64, 10, 0, &l); // stride = width: rows too short for YUY2
     EXPECT_FALSE(f.Init(buf.data(), buf.size(), l));
 }
 
@@ -91,7 +91,7 @@ TEST(OverlayClip, VisibleBoxAndOffsets)
     EXPECT_EQ(c.cols, 10);
     EXPECT_EQ(c.rows, 5);
     EXPECT_EQ(c.ox, 0);
-    EXPECT_FALSE(OverlayClipImage(-40, 0, 40, 10, f, &c));  // touches the left edge from outside
+    EXPECT_FALSE(OverlayClipImage(-40, 0, 40, 10, f, &c)); // touches the left edge from outside
     EXPECT_FALSE(OverlayClipImage(100, 0, 40, 10, f, &c));
     EXPECT_FALSE(OverlayClipImage(0, 50, 40, 10, f, &c));
     EXPECT_FALSE(OverlayClipImage(INT32_MIN, INT32_MIN, 32767, 32767, f, &c));
@@ -105,7 +105,7 @@ TEST(OverlayMaskBlend, PairTable)
     OverlayImage mask = MaskFromRows({"###..#.."});
     OverlayBlendMask(tf.Frame(), mask, 0, 0, false, OverlayYuv{10, 21, 31});
     ExpectPair(tf.Pixel(0, 0), 10, 21, 10, 31, "both");
-    ExpectPair(tf.Pixel(2, 0), 10, 40, 100, 115, "first only");  // 61/2 + 21/2, 201/2 + 31/2
+    ExpectPair(tf.Pixel(2, 0), 10, 40, 100, 115, "first only"); // 61/2 + 21/2, 201/2 + 31/2
     ExpectPair(tf.Pixel(4, 0), 100, 40, 10, 115, "second only");
     ExpectPair(tf.Pixel(6, 0), 100, 61, 100, 201, "neither");
     EXPECT_TRUE(tf.GuardsIntact());
@@ -117,12 +117,12 @@ TEST(OverlayMaskBlend, RowsMapToTheBottomEdgeAndPolygonsFlip)
     OverlayImage mask = MaskFromRows({"##", "..", ".."});
     OverlayYuv c{0, 0, 0};
     {
-        TestFrame tf(4, 10, true);  // upright: visible row r is memory row 9 - r
+        TestFrame tf(4, 10, true); // upright: visible row r is memory row 9 - r
         OverlayBlendMask(tf.Frame(), mask, 2, 4, false, c);
         // The image's top row is visible row y0 + 2 = 6.
         for (LONG r = 0; r < 10; ++r)
             EXPECT_EQ(tf.Y(2, r), r == 6 ? 0 : 100) << r;
-        EXPECT_EQ(tf.Data()[(9 - 6) * 8 + 4], 0);  // memory row 3
+        EXPECT_EQ(tf.Data()[(9 - 6) * 8 + 4], 0); // memory row 3
     }
     {
         TestFrame tf(4, 10, true);
@@ -132,9 +132,9 @@ TEST(OverlayMaskBlend, RowsMapToTheBottomEdgeAndPolygonsFlip)
             EXPECT_EQ(tf.Y(2, r), r == 4 ? 0 : 100) << r;
     }
     {
-        TestFrame tf(4, 10, false);  // bottom-up memory: visible row r is memory row r
+        TestFrame tf(4, 10, false); // bottom-up memory: visible row r is memory row r
         OverlayBlendMask(tf.Frame(), mask, 2, 4, true, c);
-        EXPECT_EQ(tf.Data()[6 * 8 + 4], 0);  // no flip without the upright flag
+        EXPECT_EQ(tf.Data()[6 * 8 + 4], 0); // no flip without the upright flag
         for (LONG r = 0; r < 10; ++r)
             EXPECT_EQ(tf.Y(2, r), r == 6 ? 0 : 100) << r;
     }
@@ -143,7 +143,7 @@ TEST(OverlayMaskBlend, RowsMapToTheBottomEdgeAndPolygonsFlip)
 TEST(OverlayMaskBlend, ClippedOnEverySideWithoutStrayWrites)
 {
     std::vector<const char*> rows(40, "################################");
-    OverlayImage mask = MaskFromRows(rows);  // 32 x 40, all drawn
+    OverlayImage mask = MaskFromRows(rows); // 32 x 40, all drawn
     for (LONG x0 : {-30, -16, 0, 20, 30, 40}) {
         for (LONG y0 : {-39, -10, 0, 5, 19}) {
             TestFrame tf(34, 20);
@@ -154,7 +154,8 @@ TEST(OverlayMaskBlend, ClippedOnEverySideWithoutStrayWrites)
                     bool inside = x >= x0 && x < x0 + 32 && r >= y0 && r < y0 + 40;
                     // A last column alone (odd visible width) is not a pair and stays.
                     bool pairComplete = (x & ~1) + 1 < std::min<LONG>(34, x0 + 32);
-                    EXPECT_EQ(tf.Y(x, r), inside && pairComplete ? 0 : 100) << x0 << "," << y0 << " " << x << "," << r;
+                    EXPECT_EQ(tf.Y(x, r), inside && pairComplete ? 0 : 100)
+                        << x0 << "," << y0 << " " << x << "," << r;
                 }
         }
     }
@@ -167,8 +168,10 @@ TEST(OverlayBitmapBlend, OpaqueAndTransparentPairs)
     std::vector<OverlayPixel> px = {red, blue, red, clear, clear, blue, clear, clear};
     OverlayBlendBitmap(tf.Frame(), px, 8, 1, 0, 0);
     ExpectPair(tf.Pixel(0, 0), 76, 239 / 2 + 90 / 2, 29, 102 / 2 + 255 / 2, "both");
-    ExpectPair(tf.Pixel(2, 0), 76, 61 / 2 + 90 / 2, 100, 201 / 2 + 255 / 2, "first only keeps second luma");
-    ExpectPair(tf.Pixel(4, 0), 100, 61 / 2 + 239 / 2, 29, 201 / 2 + 102 / 2, "second only keeps first luma");
+    ExpectPair(tf.Pixel(2, 0), 76, 61 / 2 + 90 / 2, 100, 201 / 2 + 255 / 2,
+               "first only keeps second luma");
+    ExpectPair(tf.Pixel(4, 0), 100, 61 / 2 + 239 / 2, 29, 201 / 2 + 102 / 2,
+               "second only keeps first luma");
     ExpectPair(tf.Pixel(6, 0), 100, 61, 100, 201, "transparent");
     // A pixel list that does not match the size is not used.
     OverlayBlendBitmap(tf.Frame(), px, 8, 2, 0, 0);
@@ -199,10 +202,11 @@ TEST(OverlayTextBlend, GlyphPairsAndTheirOutline)
 
 TEST(OverlayTextBlend, HalfDrawnPairAndNeighboursWithGlyphPixels)
 {
-    OverlayImage mask = MaskFromRows({"#..."});  // first pixel of pair 0 only
+    OverlayImage mask = MaskFromRows({"#..."}); // first pixel of pair 0 only
     TestFrame tf(8, 3, true, 100, 61, 201);
     OverlayBlendText(tf.Frame(), mask, 2, 1, OverlayYuv{250, 21, 31}, OverlayYuv{0, 128, 128});
-    ExpectPair(tf.Pixel(2, 1), 250, 61 / 2 + 21 / 2, 0, 201 / 2 + 31 / 2, "first drawn, second outline luma");
+    ExpectPair(tf.Pixel(2, 1), 250, 61 / 2 + 21 / 2, 0, 201 / 2 + 31 / 2,
+               "first drawn, second outline luma");
     ExpectPair(tf.Pixel(4, 1), 0, 128, 0, 128, "right neighbour");
     ExpectPair(tf.Pixel(0, 1), 0, 128, 0, 128, "left neighbour, outside the image");
     ExpectPair(tf.Pixel(2, 0), 0, 128, 0, 128, "below");
@@ -252,7 +256,7 @@ TEST(OverlayPlannedBlend, EqualsPlainBlend)
         for (auto& b : mask.bits) {
             b = BYTE(rng());
             for (unsigned k = 0; k < density; ++k)
-                b |= BYTE(rng());  // denser background
+                b |= BYTE(rng()); // denser background
         }
         OverlayMaskPlan plan, shapePlan;
         plan.Build(mask, true);
@@ -266,23 +270,27 @@ TEST(OverlayPlannedBlend, EqualsPlainBlend)
         }
         TestFrame a(fw, fh, upright, 100, 61, 201), b(fw, fh, upright, 100, 61, 201);
         OverlayBlendText(a.Frame(), mask, x0, y0, OverlayYuv{250, 21, 31}, OverlayYuv{3, 128, 127});
-        OverlayBlendTextPlanned(b.Frame(), mask, plan, x0, y0, OverlayYuv{250, 21, 31}, OverlayYuv{3, 128, 127});
-        ASSERT_EQ(a.Picture(), b.Picture()) << "case " << n << " mask " << mask.width << "x" << mask.height
-                                            << " at " << x0 << "," << y0 << " frame " << fw << "x" << fh;
+        OverlayBlendTextPlanned(b.Frame(), mask, plan, x0, y0, OverlayYuv{250, 21, 31},
+                                OverlayYuv{3, 128, 127});
+        ASSERT_EQ(a.Picture(), b.Picture())
+            << "case " << n << " mask " << mask.width << "x" << mask.height << " at " << x0 << ","
+            << y0 << " frame " << fw << "x" << fh;
         ASSERT_TRUE(b.GuardsIntact());
         // And the shape blend, polygon rows or not.
         const bool polygon = rng() % 2;
         TestFrame c(fw, fh, upright, 100, 61, 201), d(fw, fh, upright, 100, 61, 201);
         OverlayBlendMask(c.Frame(), mask, x0, y0, polygon, OverlayYuv{9, 201, 55});
-        OverlayBlendMaskPlanned(d.Frame(), mask, shapePlan, x0, y0, polygon, OverlayYuv{9, 201, 55});
+        OverlayBlendMaskPlanned(d.Frame(), mask, shapePlan, x0, y0, polygon,
+                                OverlayYuv{9, 201, 55});
         ASSERT_EQ(c.Picture(), d.Picture()) << "shape case " << n;
         // A plan of the wrong kind is not used.
         TestFrame e(fw, fh, upright, 100, 61, 201);
-        OverlayBlendTextPlanned(e.Frame(), mask, shapePlan, x0, y0, OverlayYuv{250, 21, 31}, OverlayYuv{3, 128, 127});
+        OverlayBlendTextPlanned(e.Frame(), mask, shapePlan, x0, y0, OverlayYuv{250, 21, 31},
+                                OverlayYuv{3, 128, 127});
         ASSERT_EQ(a.Picture(), e.Picture()) << "mismatched plan, case " << n;
     }
-    EXPECT_GT(wholeInside, 100);  // the plan was used, not only the fallback
+    EXPECT_GT(wholeInside, 100); // the plan was used, not only the fallback
     EXPECT_GT(ringInside, 20);
 }
 
-}  // namespace
+} // namespace

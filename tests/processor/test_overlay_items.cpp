@@ -94,7 +94,7 @@ TEST(OverlayShapes, PenWidthFollowsTheFrameHeight)
 TEST(OverlayShapes, PolygonPointsLandAtTheirOwnY)
 {
     TestFrame tf(64, 200);
-    POINT pts[3] = {{10, 30}, {50, 30}, {50, 90}};  // lowest y first: a flip would show
+    POINT pts[3] = {{10, 30}, {50, 30}, {50, 90}}; // lowest y first: a flip would show
     CPolygonItem poly(pts, 3, 0, 0, 0);
     EXPECT_EQ(poly.X0(), 10);
     EXPECT_EQ(poly.Y0(), 30);
@@ -120,18 +120,18 @@ TEST(OverlayShapes, DegeneratePolygonsAndFarOutsideShapes)
     EXPECT_FALSE(DrawOn(single, tf));
     CPolygonItem none(nullptr, 5, 0, 0, 0);
     EXPECT_FALSE(DrawOn(none, tf));
-    POINT same[2] = {{8, 8}, {8, 8}};  // zero-sized: a 1 x 1 box
+    POINT same[2] = {{8, 8}, {8, 8}}; // zero-sized: a 1 x 1 box
     CPolygonItem dot(same, 2, 0, 0, 0);
     EXPECT_TRUE(DrawOn(dot, tf));
     EXPECT_EQ(dot.Image().width, 1);
 
     POINT far[2] = {{INT_MIN, INT_MIN}, {INT_MAX, INT_MAX}};
     CPolygonItem huge(far, 2, 0, 0, 0);
-    EXPECT_FALSE(DrawOn(huge, tf));  // a box no bitmap can hold is not rendered
+    EXPECT_FALSE(DrawOn(huge, tf)); // a box no bitmap can hold is not rendered
     CEllipseItem wide(-2000000000, 0, 2000000000, 10, 0, 0, 0);
     EXPECT_FALSE(DrawOn(wide, tf));
     CEllipseItem away(INT_MAX - 100, INT_MAX - 100, INT_MAX, INT_MAX, 0, 0, 0);
-    EXPECT_TRUE(DrawOn(away, tf));  // renders, lies outside, draws nothing
+    EXPECT_TRUE(DrawOn(away, tf)); // renders, lies outside, draws nothing
     EXPECT_TRUE(tf.GuardsIntact());
 }
 
@@ -175,7 +175,8 @@ TEST(OverlayItemLayout, LearnedOnceAndCheckedAgainstTheBuffer)
 
 // A BMP file: 24-bit unless bitCount says otherwise; pixel rows as given
 // (bottom row first), padded to 4 bytes.
-std::vector<BYTE> MakeBmp(LONG width, LONG height, const std::vector<BYTE>& bgrRowsBottomUp, WORD bitCount = 24)
+std::vector<BYTE> MakeBmp(LONG width, LONG height, const std::vector<BYTE>& bgrRowsBottomUp,
+                          WORD bitCount = 24)
 {
     const size_t bpp = bitCount / 8;
     const size_t stride = ((bpp * size_t(width) + 3) / 4) * 4;
@@ -219,28 +220,28 @@ private:
 // Bottom row: red, transparent (white), blue, green; top row: all transparent.
 std::vector<BYTE> FourWide()
 {
-    return {0, 0, 255, 255, 255, 255, 255, 0, 0, 0, 255, 0,  // B G R per pixel
+    return {0,   0,   255, 255, 255, 255, 255, 0,   0,   0,   255, 0, // B G R per pixel
             255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255, 255};
 }
 
 TEST(OverlayBitmap, FourPixelsWideRendersWithTransparency)
 {
     std::vector<BYTE> bmp = MakeBmp(4, 2, FourWide());
-    ASSERT_EQ(bmp.size(), 54u + 2 * 12);  // row stride 12 bytes
+    ASSERT_EQ(bmp.size(), 54u + 2 * 12); // row stride 12 bytes
     TempFile file(bmp);
     lseek(file.Fd(), 7, SEEK_SET);
-    CBitmapItem item(file.Fd(), 11, 3, 255, 255, 255);  // x made even: 10
+    CBitmapItem item(file.Fd(), 11, 3, 255, 255, 255); // x made even: 10
     TestFrame tf(16, 8, true, 100, 61, 201);
     ASSERT_TRUE(DrawOn(item, tf));
-    EXPECT_EQ(lseek(file.Fd(), 0, SEEK_CUR), 7);  // the handle's position is left alone
+    EXPECT_EQ(lseek(file.Fd(), 0, SEEK_CUR), 7); // the handle's position is left alone
     EXPECT_EQ(item.X0(), 10);
     EXPECT_EQ(item.X1(), 14);
     EXPECT_EQ(item.Y1(), 5);
     EXPECT_EQ(item.Image().stride, 12);
     // Bottom row at y = 3: red | transparent, then blue | green.
     const BYTE* p = tf.Pixel(10, 3);
-    EXPECT_EQ(p[0], 76);                 // red's own luma
-    EXPECT_EQ(p[2], 100);                // the transparent pixel keeps the picture's
+    EXPECT_EQ(p[0], 76);  // red's own luma
+    EXPECT_EQ(p[2], 100); // the transparent pixel keeps the picture's
     EXPECT_EQ(p[1], 61 / 2 + 90 / 2);
     EXPECT_EQ(p[3], 201 / 2 + 255 / 2);
     const BYTE* q = tf.Pixel(12, 3);
@@ -269,23 +270,23 @@ TEST(OverlayBitmap, RefusesBadFiles)
         return drawn;
     };
     EXPECT_TRUE(renders(MakeBmp(4, 2, FourWide())));
-    EXPECT_FALSE(renders(MakeBmp(4, -2, FourWide())));      // top-down
-    EXPECT_FALSE(renders(MakeBmp(4, 2, FourWide(), 32)));   // 32-bit
+    EXPECT_FALSE(renders(MakeBmp(4, -2, FourWide())));    // top-down
+    EXPECT_FALSE(renders(MakeBmp(4, 2, FourWide(), 32))); // 32-bit
     std::vector<BYTE> good = MakeBmp(4, 2, FourWide());
     std::vector<BYTE> truncated(good.begin(), good.end() - 5);
-    EXPECT_FALSE(renders(truncated));  // bfSize claims more than the file holds
+    EXPECT_FALSE(renders(truncated)); // bfSize claims more than the file holds
     std::vector<BYTE> lying = good;
-    lying[18] = 200;  // width 200 with the pixel bytes of width 4
+    lying[18] = 200; // width 200 with the pixel bytes of width 4
     EXPECT_FALSE(renders(lying));
     lying = good;
-    lying[22] = 0;  // height 0
+    lying[22] = 0; // height 0
     EXPECT_FALSE(renders(lying));
     lying = good;
     lying[10] = 0xFF;
-    lying[11] = 0xFF;  // pixels start past the end
+    lying[11] = 0xFF; // pixels start past the end
     EXPECT_FALSE(renders(lying));
     lying = good;
-    lying[2] = 10;  // bfSize inside the headers
+    lying[2] = 10; // bfSize inside the headers
     lying[3] = lying[4] = lying[5] = 0;
     EXPECT_FALSE(renders(lying));
     lying = good;
@@ -310,7 +311,7 @@ TEST(OverlayText, LinesStackAndEmptyLinesCountTheirHeight)
         return item.Y1() - item.Y0();
     };
     const LONG one = height("Ab");
-    EXPECT_EQ(one, 18);  // ascent 15 + descent 3 of a 16-pixel Arial
+    EXPECT_EQ(one, 18); // ascent 15 + descent 3 of a 16-pixel Arial
     EXPECT_EQ(height("Ab\r\nCd"), 2 * one);
     EXPECT_EQ(height("Ab\n\rCd"), 2 * one);
     EXPECT_EQ(height("Ab\r\rCd"), 3 * one);
@@ -399,13 +400,13 @@ TEST(OverlayTime, ShowsTheNewSecondOnTheNextFrame)
     item.now = 1700000000;
     std::string expect;
     ASSERT_TRUE(CSysTimeItem::FormatTime(item.now, &expect));
-    ASSERT_EQ(expect.size(), 19u);  // "YYYY-MM-DD hh:mm:ss"
+    ASSERT_EQ(expect.size(), 19u); // "YYYY-MM-DD hh:mm:ss"
 
     TestFrame a(300, 40), b(300, 40), c(300, 40);
     ASSERT_TRUE(DrawOn(item, a));
     EXPECT_EQ(item.Text(), expect + '\0');
     ASSERT_TRUE(DrawOn(item, b));
-    EXPECT_EQ(a.Picture(), b.Picture());  // same second, same picture
+    EXPECT_EQ(a.Picture(), b.Picture()); // same second, same picture
     item.now += 1;
     ASSERT_TRUE(DrawOn(item, c));
     EXPECT_NE(item.Text(), expect + '\0');
@@ -420,11 +421,11 @@ TEST(OverlayText, FarOutsideTextIsSafe)
     TestFrame tf(64, 32);
     CTextItem right(INT_MAX - 1, 0, Arial(-16), "far", 3, 255, 255, 255);
     EXPECT_TRUE(DrawOn(right, tf));
-    EXPECT_EQ(right.X1(), INT_MAX);  // saturated, not wrapped
+    EXPECT_EQ(right.X1(), INT_MAX); // saturated, not wrapped
     CTextItem below(0, INT_MIN, Arial(-16), "far", 3, 255, 255, 255);
     EXPECT_TRUE(DrawOn(below, tf));
     EXPECT_EQ(tf.Picture(), TestFrame(64, 32).Picture());
     EXPECT_TRUE(tf.GuardsIntact());
 }
 
-}  // namespace
+} // namespace

@@ -90,7 +90,8 @@ UdpRun RunUdp(const FaultConfig& faults)
         const size_t end = at + static_cast<size_t>(h.totalLength);
         for (size_t from = at; from < end; from += 50)
             r.chunks.emplace_back(recorded.begin() + static_cast<ptrdiff_t>(from),
-                                  recorded.begin() + static_cast<ptrdiff_t>(std::min(end, from + 50)));
+                                  recorded.begin() +
+                                      static_cast<ptrdiff_t>(std::min(end, from + 50)));
         at = end;
     }
     return r;
@@ -135,7 +136,8 @@ TEST(DevSimFaults, UdpReorderAtTheAskedRate)
             continue;
         }
         ASSERT_LT(i + 1, r.chunks.size());
-        EXPECT_TRUE(r.datagrams[i] == r.chunks[i + 1] && r.datagrams[i + 1] == r.chunks[i]) << "at " << i;
+        EXPECT_TRUE(r.datagrams[i] == r.chunks[i + 1] && r.datagrams[i + 1] == r.chunks[i])
+            << "at " << i;
         ++swaps;
         i += 2;
     }
@@ -274,7 +276,8 @@ TEST(DevSimFaults, LiveModeStampsTheWallClock)
     g.audio = false;
     g.live = true;
     const int64_t before = std::chrono::duration_cast<std::chrono::microseconds>(
-                               std::chrono::system_clock::now().time_since_epoch()).count();
+                               std::chrono::system_clock::now().time_since_epoch())
+                               .count();
     const std::vector<uint8_t> s = devsimtest::Generate(g, 1);
     DeviceFrameHeader h;
     ASSERT_TRUE(ReadDeviceFrameHeader(s, h));

@@ -30,7 +30,7 @@ constexpr int kFrames = 12;
 
 struct KindCase {
     SimKind kind;
-    int width, height;       // asked for
+    int width, height; // asked for
     int codecKind, containerKind;
     int expectWidth, expectHeight; // as the formats code reports it
 };
@@ -67,17 +67,20 @@ GeneratorConfig ConfigFor(const KindCase& c)
 
 bool IsTs(SimKind k)
 {
-    return k == SimKind::TsMpeg2 || k == SimKind::TsMpeg4 || k == SimKind::TsH264 || k == SimKind::Ts192H264;
+    return k == SimKind::TsMpeg2 || k == SimKind::TsMpeg4 || k == SimKind::TsH264 ||
+           k == SimKind::Ts192H264;
 }
 
 // Device stream: video payloads (one per frame) and voice payloads.
 void SplitDeviceStream(const std::vector<uint8_t>& s, std::vector<std::vector<uint8_t>>& video,
-                       std::vector<std::vector<uint8_t>>& voice, std::vector<DeviceFrameHeader>* headers = nullptr)
+                       std::vector<std::vector<uint8_t>>& voice,
+                       std::vector<DeviceFrameHeader>* headers = nullptr)
 {
     size_t at = 0;
     while (at < s.size()) {
         DeviceFrameHeader h;
-        ASSERT_TRUE(ReadDeviceFrameHeader(std::span<const uint8_t>(s).subspan(at), h)) << "at " << at;
+        ASSERT_TRUE(ReadDeviceFrameHeader(std::span<const uint8_t>(s).subspan(at), h))
+            << "at " << at;
         ASSERT_GE(h.PayloadLength(), 0);
         ASSERT_LE(at + static_cast<size_t>(h.totalLength), s.size());
         std::vector<uint8_t> payload(s.begin() + static_cast<ptrdiff_t>(at + h.HeaderSize()),
@@ -109,8 +112,9 @@ void DecodeAllPictures(SimKind kind, const std::vector<uint8_t>& s, int width, i
         while (at + kJP2KFieldHeaderSize <= s.size()) {
             JP2KFieldHeader h;
             ASSERT_TRUE(ReadJP2KFieldHeader(std::span<const uint8_t>(s).subspan(at), h));
-            fields.emplace_back(s.begin() + static_cast<ptrdiff_t>(at + kJP2KFieldHeaderSize),
-                                s.begin() + static_cast<ptrdiff_t>(at + kJP2KFieldHeaderSize + h.codestreamLength));
+            fields.emplace_back(
+                s.begin() + static_cast<ptrdiff_t>(at + kJP2KFieldHeaderSize),
+                s.begin() + static_cast<ptrdiff_t>(at + kJP2KFieldHeaderSize + h.codestreamLength));
             at += kJP2KFieldHeaderSize + h.codestreamLength;
         }
         ASSERT_EQ(at, s.size());
@@ -128,7 +132,8 @@ void DecodeAllPictures(SimKind kind, const std::vector<uint8_t>& s, int width, i
         QBoxRef box;
         while (walker.Next(box)) {
             size_t off = 0, len = 0;
-            if (IsQBoxH264Stream(box.header.streamType) && LocateQBoxMedia(box.header, box.bytes, off, len))
+            if (IsQBoxH264Stream(box.header.streamType) &&
+                LocateQBoxMedia(box.header, box.bytes, off, len))
                 AppendNalUnitsAsStartCodes(box.bytes.subspan(off, len), es);
         }
         d = devsimtest::DecodeElementary("h264", es);
@@ -147,7 +152,8 @@ void DecodeAllPictures(SimKind kind, const std::vector<uint8_t>& s, int width, i
             // An interlaced box holds two pictures: split at the second SOI.
             size_t cut = len;
             for (size_t i = 2; kind == SimKind::QBoxMjpegInterlaced && i + 3 < len; ++i)
-                if (media[i] == 0xFF && media[i + 1] == 0xD8 && media[i - 2] == 0xFF && media[i - 1] == 0xD9) {
+                if (media[i] == 0xFF && media[i + 1] == 0xD8 && media[i - 2] == 0xFF &&
+                    media[i - 1] == 0xD9) {
                     cut = i;
                     break;
                 }
@@ -211,11 +217,12 @@ TEST_P(DevSimKinds, DetectedDescribedAndDecoded)
         buffered.assign(ts.Payload().begin(), ts.Payload().end());
     }
     uint8_t header[kSequenceHeaderCapacity];
-    const size_t n = ExtractSequenceHeader(buffered, kinds.codecKind,
-                                           IsTs(c.kind) ? ContainerRaw : kinds.containerKind, header);
+    const size_t n = ExtractSequenceHeader(
+        buffered, kinds.codecKind, IsTs(c.kind) ? ContainerRaw : kinds.containerKind, header);
     ASSERT_GT(n, 0u);
     StreamFormat format;
-    ASSERT_TRUE(DescribeStream(buffered, kinds.codecKind, IsTs(c.kind) ? ContainerRaw : kinds.containerKind,
+    ASSERT_TRUE(DescribeStream(buffered, kinds.codecKind,
+                               IsTs(c.kind) ? ContainerRaw : kinds.containerKind,
                                std::span<const uint8_t>(header, n), format));
     EXPECT_EQ(format.width, c.expectWidth);
     EXPECT_EQ(format.height, c.expectHeight);
@@ -435,7 +442,8 @@ TEST(DevSimJp2k, FieldHeadersNumberAndTimeTheFrames)
     while (at < s.size()) {
         JP2KFieldHeader h;
         ASSERT_TRUE(ReadJP2KFieldHeader(std::span<const uint8_t>(s).subspan(at), h));
-        EXPECT_EQ(IsJP2KFirstFieldStart(std::span<const uint8_t>(s).subspan(at)), fields.size() % 2 == 0);
+        EXPECT_EQ(IsJP2KFirstFieldStart(std::span<const uint8_t>(s).subspan(at)),
+                  fields.size() % 2 == 0);
         fields.push_back(h);
         at += kJP2KFieldHeaderSize + h.codestreamLength;
     }
@@ -444,7 +452,8 @@ TEST(DevSimJp2k, FieldHeadersNumberAndTimeTheFrames)
         EXPECT_EQ(fields[i].frameNumber, i / 2);
         EXPECT_EQ(fields[i].secondField, i % 2 == 1);
         EXPECT_EQ(fields[i].frameRate, 25);
-        EXPECT_EQ(fields[i].CaptureTimeUs(), fields[0].CaptureTimeUs() + static_cast<int64_t>(i / 2) * 40000);
+        EXPECT_EQ(fields[i].CaptureTimeUs(),
+                  fields[0].CaptureTimeUs() + static_cast<int64_t>(i / 2) * 40000);
     }
 }
 
@@ -455,8 +464,8 @@ TEST(DevSimKindNames, EveryKindHasANameAndARecordExtension)
         ASSERT_TRUE(ParseKind(KindName(k), parsed));
         EXPECT_EQ(parsed, k);
         const std::string ext = RecordExtension(k);
-        EXPECT_TRUE(ext == ".tvx" || ext == ".tvx2" || ext == ".tvx4" || ext == ".t264" || ext == ".tmj2" ||
-                    ext == ".tavc")
+        EXPECT_TRUE(ext == ".tvx" || ext == ".tvx2" || ext == ".tvx4" || ext == ".t264" ||
+                    ext == ".tmj2" || ext == ".tavc")
             << ext;
     }
     SimKind k{};

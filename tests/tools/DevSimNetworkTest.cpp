@@ -125,7 +125,8 @@ TEST(DevSimNetwork, TcpClientDeliversTheRecordedBytes)
     const int listener = devsimtest::ListenTcp(port);
     ASSERT_GE(listener, 0);
     CDeviceSimulator sim;
-    ASSERT_TRUE(sim.Start(SmallStream(SimTransport::TcpClient, port, devsimtest::TempPath("tcpc"))));
+    ASSERT_TRUE(
+        sim.Start(SmallStream(SimTransport::TcpClient, port, devsimtest::TempPath("tcpc"))));
     const int conn = ::accept(listener, nullptr, nullptr);
     ASSERT_GE(conn, 0);
     const std::vector<uint8_t> received = devsimtest::ReadUntilClosed(conn);

@@ -124,8 +124,9 @@ Decoded DecodePackets(const char* decoder, const std::vector<std::vector<uint8_t
     return c.result;
 }
 
-std::vector<uint8_t> DecodeFirstLuma(const char* decoder, const std::vector<std::vector<uint8_t>>& packets,
-                                     int& width, int& height)
+std::vector<uint8_t> DecodeFirstLuma(const char* decoder,
+                                     const std::vector<std::vector<uint8_t>>& packets, int& width,
+                                     int& height)
 {
     Codec c(decoder);
     if (!c.ctx)
@@ -171,8 +172,9 @@ Decoded DecodeElementary(const char* decoder, const std::vector<uint8_t>& es)
         uint8_t* out = nullptr;
         int outSize = 0;
         const bool flushing = left == 0; // an empty buffer gives out what the parser holds
-        const int used = av_parser_parse2(parser, c.ctx, &out, &outSize, data, static_cast<int>(left),
-                                          AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+        const int used =
+            av_parser_parse2(parser, c.ctx, &out, &outSize, data, static_cast<int>(left),
+                             AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
         data += used;
         left -= static_cast<size_t>(used);
         if (outSize > 0)
@@ -188,13 +190,15 @@ Decoded DecodeElementary(const char* decoder, const std::vector<uint8_t>& es)
 std::vector<uint8_t> ReadFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>());
 }
 
 std::string TempPath(const std::string& name)
 {
     const char* dir = std::getenv("TMPDIR");
-    return std::string(dir && *dir ? dir : "/tmp") + "/tvdevsim-test-" + std::to_string(::getpid()) + "-" + name;
+    return std::string(dir && *dir ? dir : "/tmp") + "/tvdevsim-test-" +
+           std::to_string(::getpid()) + "-" + name;
 }
 
 int BindUdp(int& port)

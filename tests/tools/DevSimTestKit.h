@@ -19,9 +19,9 @@ std::vector<uint8_t> Generate(const tvdevsim::GeneratorConfig& config, int frame
 
 struct Decoded {
     int pictures = 0;
-    int width = 0;  // of the last picture
+    int width = 0; // of the last picture
     int height = 0;
-    int errors = 0; // packets the decoder refused
+    int errors = 0;      // packets the decoder refused
     int64_t samples = 0; // audio: samples per channel
     int sampleRate = 0;
     int channels = 0;
@@ -33,8 +33,9 @@ Decoded DecodePackets(const char* decoder, const std::vector<std::vector<uint8_t
 Decoded DecodeElementary(const char* decoder, const std::vector<uint8_t>& es);
 
 // The luma plane (width x height, no padding) of the first decoded picture.
-std::vector<uint8_t> DecodeFirstLuma(const char* decoder, const std::vector<std::vector<uint8_t>>& packets,
-                                     int& width, int& height);
+std::vector<uint8_t> DecodeFirstLuma(const char* decoder,
+                                     const std::vector<std::vector<uint8_t>>& packets, int& width,
+                                     int& height);
 
 // One voice frame's codec bytes, 8000 Hz mono, block_align = the byte count.
 Decoded DecodeVoice(const char* decoder, std::span<const uint8_t> data);

@@ -33,7 +33,7 @@ TEST(MessageBoxDefault, WritesCaptionAndTextAsOneLineAndAnswersOk)
     EXPECT_EQ(boxOutput(nullptr, nullptr), "Error: \n");
     // Line breaks never split the line.
     EXPECT_EQ(boxOutput("Error! the Code is:-2147467259\n", "TarvoPlayerOCX"),
-        "TarvoPlayerOCX: Error! the Code is:-2147467259\n");
+              "TarvoPlayerOCX: Error! the Code is:-2147467259\n");
     EXPECT_EQ(boxOutput("first\r\nsecond", "two\nlines"), "two lines: first  second\n");
 }
 

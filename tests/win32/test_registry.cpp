@@ -51,8 +51,8 @@ protected:
     HKEY Create(const char* sub, HKEY root = HKEY_LOCAL_MACHINE)
     {
         HKEY key = nullptr;
-        EXPECT_EQ(RegCreateKeyExA(root, sub, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  KEY_ALL_ACCESS, nullptr, &key, nullptr),
+        EXPECT_EQ(RegCreateKeyExA(root, sub, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                                  nullptr, &key, nullptr),
                   ERROR_SUCCESS);
         return key;
     }
@@ -72,15 +72,14 @@ protected:
     static DWORD QueryDword(HKEY key, const char* name)
     {
         DWORD value = 0, size = sizeof value, type = 0;
-        EXPECT_EQ(RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value),
-                                   &size),
-                  ERROR_SUCCESS)
+        EXPECT_EQ(
+            RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size),
+            ERROR_SUCCESS)
             << name;
         EXPECT_EQ(type, REG_DWORD);
         return value;
     }
-    static LONG SetString(HKEY key, const char* name, const std::string& text,
-                          DWORD type = REG_SZ)
+    static LONG SetString(HKEY key, const char* name, const std::string& text, DWORD type = REG_SZ)
     {
         return RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
                               static_cast<DWORD>(text.size() + 1));
@@ -205,9 +204,9 @@ TEST_F(RegistryTest, StringsWithoutTheirNulGetOne)
     HKEY key = Create("SOFTWARE\\Tarvo");
     ASSERT_EQ(RegSetValueExA(key, "Sz", 0, REG_SZ, reinterpret_cast<const BYTE*>("abc"), 3),
               ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(key, "Multi", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>("a\0b"),
-                             3),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegSetValueExA(key, "Multi", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>("a\0b"), 3),
+        ERROR_SUCCESS);
     EXPECT_EQ(Query(key, "Sz"), Bytes(std::string("abc\0", 4)));
     EXPECT_EQ(Query(key, "Multi"), Bytes(std::string("a\0b\0\0", 5)));
     EXPECT_EQ(RegSetValueExA(key, "Bad", 0, REG_BINARY, nullptr, 4), ERROR_INVALID_PARAMETER);
@@ -227,20 +226,20 @@ TEST_F(RegistryTest, BufferSizesFollowTheWindowsProtocol)
 
     char small[4] = {'x', 'x', 'x', 'x'};
     size = sizeof small;
-    EXPECT_EQ(RegQueryValueExA(key, "Path", nullptr, nullptr, reinterpret_cast<BYTE*>(small),
-                               &size),
-              ERROR_MORE_DATA);
+    EXPECT_EQ(
+        RegQueryValueExA(key, "Path", nullptr, nullptr, reinterpret_cast<BYTE*>(small), &size),
+        ERROR_MORE_DATA);
     EXPECT_EQ(size, 11u);
 
     char exact[11];
     size = sizeof exact;
-    EXPECT_EQ(RegQueryValueExA(key, "Path", nullptr, nullptr, reinterpret_cast<BYTE*>(exact),
-                               &size),
-              ERROR_SUCCESS);
+    EXPECT_EQ(
+        RegQueryValueExA(key, "Path", nullptr, nullptr, reinterpret_cast<BYTE*>(exact), &size),
+        ERROR_SUCCESS);
     EXPECT_STREQ(exact, "0123456789");
-    EXPECT_EQ(RegQueryValueExA(key, "Path", nullptr, nullptr, reinterpret_cast<BYTE*>(exact),
-                               nullptr),
-              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(
+        RegQueryValueExA(key, "Path", nullptr, nullptr, reinterpret_cast<BYTE*>(exact), nullptr),
+        ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RegQueryValueExA(key, "Missing", nullptr, nullptr, nullptr, &size),
               ERROR_FILE_NOT_FOUND);
     // Type only.
@@ -260,8 +259,7 @@ TEST_F(RegistryTest, BufferSizesFollowTheWindowsProtocol)
               ERROR_MORE_DATA);
     cchName = sizeof name;
     size = 0;
-    EXPECT_EQ(RegEnumValueA(key, 0, name, &cchName, nullptr, &type, nullptr, &size),
-              ERROR_SUCCESS);
+    EXPECT_EQ(RegEnumValueA(key, 0, name, &cchName, nullptr, &type, nullptr, &size), ERROR_SUCCESS);
     EXPECT_EQ(cchName, 4u);
     EXPECT_STREQ(name, "Path");
     EXPECT_EQ(size, 11u);
@@ -290,8 +288,7 @@ TEST_F(RegistryTest, NamesAreCaseInsensitiveAndKeepTheirFirstCase)
     RegCloseKey(other);
 
     HKEY software = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &software),
-              ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &software), ERROR_SUCCESS);
     cch = sizeof name;
     EXPECT_EQ(RegEnumKeyExA(software, 0, name, &cch, nullptr, nullptr, nullptr, nullptr),
               ERROR_SUCCESS);
@@ -405,9 +402,9 @@ TEST_F(RegistryTest, HandlesKeepTheirAccessRights)
     EXPECT_EQ(SetDword(reader, "x", 1), ERROR_ACCESS_DENIED);
     EXPECT_EQ(RegDeleteValueA(reader, "x"), ERROR_ACCESS_DENIED);
     HKEY child = nullptr;
-    EXPECT_EQ(RegCreateKeyExA(reader, "New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child,
-                              nullptr),
-              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(
+        RegCreateKeyExA(reader, "New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr),
+        ERROR_ACCESS_DENIED);
     EXPECT_EQ(child, nullptr);
     RegCloseKey(reader);
 
@@ -446,8 +443,7 @@ TEST_F(RegistryTest, BadHandlesAreRefused)
 
     // Opening with no subkey gives a new handle to the same key.
     HKEY again = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, nullptr, 0, KEY_ALL_ACCESS, &again),
-              ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, nullptr, 0, KEY_ALL_ACCESS, &again), ERROR_SUCCESS);
     EXPECT_EQ(SetDword(again, "AtRoot", 3), ERROR_SUCCESS);
     EXPECT_EQ(QueryDword(HKEY_CURRENT_USER, "atroot"), 3u);
     EXPECT_EQ(RegCloseKey(again), ERROR_SUCCESS);
@@ -590,30 +586,29 @@ TEST_F(RegistryTest, ThreadsWritingAtOnceLoseNothing)
 
 TEST_F(RegistryTest, MalformedLinesAreReportedAndSkipped)
 {
-    std::string text =
-        "Windows Registry Editor Version 5.00\n"                     // 1
-        "\n"                                                         // 2
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvo]\n"                    // 3
-        "\"Good1\"=dword:00000005\n"                                 // 4
-        "this is garbage\n"                                          // 5
-        "\"Unterminated\"=\"abc\n"                                   // 6
-        "\"BadHex\"=hex:01,zz,03\n"                                  // 7
-        "\"BadDword\"=dword:123456789\n"                             // 8
-        "\"Good2\"=\"text\"\n"                                       // 9
-        "\"Cont\"=hex:01,02,\\\n"                                    // 10
-        "  03,04\n"                                                  // 11
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Broken\n"                    // 12
-        "\"Lost\"=dword:00000001\n"                                  // 13
-        "[HKEY_NOWHERE\\X]\n"                                        // 14
-        "\"AlsoLost\"=dword:00000001\n"                              // 15
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvo]\n"                    // 16
-        "\"\x01\xff\xfe\"ZZjunk\x80\n"                               // 17
-        "\"Good3\"=hex(b):01,00,00,00,00,00,00,00\n"                 // 18
-        "\"Trailing\"=\"x\" y\n"                                     // 19
-        "\"Escape\"=\"a\\qb\"\n"                                     // 20
-        "\"Good4\"=dword:7\n"                                        // 21
-        "\"Truncated\"=hex:01,\\\n";                                 // 22
-    text.replace(text.find("ZZjunk"), 2, std::string(2, '\0')); // NUL bytes inside a line
+    std::string text = "Windows Registry Editor Version 5.00\n"     // 1
+                       "\n"                                         // 2
+                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvo]\n"    // 3
+                       "\"Good1\"=dword:00000005\n"                 // 4
+                       "this is garbage\n"                          // 5
+                       "\"Unterminated\"=\"abc\n"                   // 6
+                       "\"BadHex\"=hex:01,zz,03\n"                  // 7
+                       "\"BadDword\"=dword:123456789\n"             // 8
+                       "\"Good2\"=\"text\"\n"                       // 9
+                       "\"Cont\"=hex:01,02,\\\n"                    // 10
+                       "  03,04\n"                                  // 11
+                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Broken\n"    // 12
+                       "\"Lost\"=dword:00000001\n"                  // 13
+                       "[HKEY_NOWHERE\\X]\n"                        // 14
+                       "\"AlsoLost\"=dword:00000001\n"              // 15
+                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarvo]\n"    // 16
+                       "\"\x01\xff\xfe\"ZZjunk\x80\n"               // 17
+                       "\"Good3\"=hex(b):01,00,00,00,00,00,00,00\n" // 18
+                       "\"Trailing\"=\"x\" y\n"                     // 19
+                       "\"Escape\"=\"a\\qb\"\n"                     // 20
+                       "\"Good4\"=dword:7\n"                        // 21
+                       "\"Truncated\"=hex:01,\\\n";                 // 22
+    text.replace(text.find("ZZjunk"), 2, std::string(2, '\0'));     // NUL bytes inside a line
     WriteFileText(text);
 
     testing::internal::CaptureStderr();
@@ -626,8 +621,8 @@ TEST_F(RegistryTest, MalformedLinesAreReportedAndSkipped)
     EXPECT_EQ(Query(key, "Cont"), (std::vector<BYTE>{1, 2, 3, 4}));
     EXPECT_EQ(Query(key, "Good3").size(), 8u);
     EXPECT_EQ(QueryDword(key, "Good4"), 7u);
-    for (const char* skipped : {"Unterminated", "BadHex", "BadDword", "Trailing", "Escape",
-                                "Truncated"})
+    for (const char* skipped :
+         {"Unterminated", "BadHex", "BadDword", "Trailing", "Escape", "Truncated"})
         EXPECT_EQ(RegQueryValueExA(key, skipped, nullptr, nullptr, nullptr, nullptr),
                   ERROR_FILE_NOT_FOUND)
             << skipped;
@@ -637,12 +632,14 @@ TEST_F(RegistryTest, MalformedLinesAreReportedAndSkipped)
               ERROR_FILE_NOT_FOUND);
 
     for (int line : {5, 6, 7, 8, 12, 14, 17, 19, 20, 22}) {
-        std::string prefix = m_path + ":" + std::to_string(line) + ": malformed registry line skipped";
+        std::string prefix =
+            m_path + ":" + std::to_string(line) + ": malformed registry line skipped";
         EXPECT_NE(errors.find(prefix), std::string::npos) << "line " << line << "\n" << errors;
     }
     for (int line : {4, 9, 10, 11, 13, 15, 18, 21})
         EXPECT_EQ(errors.find(m_path + ":" + std::to_string(line) + ":"), std::string::npos)
-            << "line " << line << "\n" << errors;
+            << "line " << line << "\n"
+            << errors;
 
     // The next write drops the bad lines and keeps the original beside the file.
     testing::internal::CaptureStderr();
@@ -659,7 +656,6 @@ TEST_F(RegistryTest, MalformedLinesAreReportedAndSkipped)
     EXPECT_EQ(QueryDword(key, "Good5"), 9u);
     RegCloseKey(key);
 }
-
 
 TEST_F(RegistryTest, BadLinesAreNeverDroppedWhenNoBackupCanBeKept)
 {
@@ -721,7 +717,9 @@ TEST_F(RegistryTest, ReadsHandWrittenAndWindowsExportedFiles)
     WriteFileText(bytes);
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Caf\xc3\xa9", 0, KEY_READ, &key),
               ERROR_SUCCESS);
-    EXPECT_EQ(Query(key, "Name"), Bytes(std::string("\xc3\xbc" "ber\0", 6)));
+    EXPECT_EQ(Query(key, "Name"), Bytes(std::string("\xc3\xbc"
+                                                    "ber\0",
+                                                    6)));
     DWORD type = 0;
     EXPECT_EQ(Query(key, "Path", &type), Bytes(std::string("%TMP%\0", 6)));
     EXPECT_EQ(type, REG_EXPAND_SZ);

@@ -28,7 +28,8 @@ TEST(SessionInformation, UserNameIsTheLoginName)
 {
     LPSTR name = nullptr;
     DWORD bytes = 0;
-    ASSERT_TRUE(WTSQuerySessionInformationA(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSUserName, &name, &bytes));
+    ASSERT_TRUE(WTSQuerySessionInformationA(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION,
+                                            WTSUserName, &name, &bytes));
     ASSERT_NE(name, nullptr);
     std::string got = name;
     EXPECT_EQ(bytes, got.size() + 1);
@@ -50,7 +51,8 @@ TEST(SessionInformation, DomainNameIsTheHostName)
     ASSERT_EQ(gethostname(host, sizeof(host) - 1), 0);
     LPSTR name = nullptr;
     DWORD bytes = 0;
-    ASSERT_TRUE(WTSQuerySessionInformationA(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSDomainName, &name, &bytes));
+    ASSERT_TRUE(WTSQuerySessionInformationA(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION,
+                                            WTSDomainName, &name, &bytes));
     EXPECT_STREQ(name, host);
     EXPECT_EQ(bytes, std::strlen(host) + 1);
     WTSFreeMemory(name);
@@ -67,8 +69,10 @@ TEST(SessionInformation, RefusesWhatItDoesNotServe)
         {WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSInitialProgram, ERROR_NOT_SUPPORTED},
         {WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSSessionId, ERROR_NOT_SUPPORTED},
         {WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSWinStationName, ERROR_NOT_SUPPORTED},
-        {WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, static_cast<WTS_INFO_CLASS>(9999), ERROR_NOT_SUPPORTED},
-        {reinterpret_cast<HANDLE>(uintptr_t(0x55)), WTS_CURRENT_SESSION, WTSUserName, ERROR_INVALID_HANDLE},
+        {WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, static_cast<WTS_INFO_CLASS>(9999),
+         ERROR_NOT_SUPPORTED},
+        {reinterpret_cast<HANDLE>(uintptr_t(0x55)), WTS_CURRENT_SESSION, WTSUserName,
+         ERROR_INVALID_HANDLE},
         {WTS_CURRENT_SERVER_HANDLE, 7, WTSUserName, ERROR_INVALID_PARAMETER},
     };
     for (const auto& c : cases) {
@@ -82,7 +86,8 @@ TEST(SessionInformation, RefusesWhatItDoesNotServe)
         EXPECT_EQ(bytes, 0u);
     }
     SetLastError(0);
-    EXPECT_FALSE(WTSQuerySessionInformationA(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION, WTSUserName, nullptr, nullptr));
+    EXPECT_FALSE(WTSQuerySessionInformationA(WTS_CURRENT_SERVER_HANDLE, WTS_CURRENT_SESSION,
+                                             WTSUserName, nullptr, nullptr));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
     WTSFreeMemory(nullptr); // harmless, as free(NULL)
 }
@@ -103,7 +108,8 @@ TEST(UserName, GivesTheEffectiveAccountAndReportsTheNeededSize)
     size = static_cast<DWORD>(small.size());
     EXPECT_FALSE(GetUserNameA(small.data(), &size));
     EXPECT_EQ(size, needed);
-    EXPECT_EQ(std::string(small.begin(), small.end()), std::string(expected.size(), 'x')); // untouched
+    EXPECT_EQ(std::string(small.begin(), small.end()),
+              std::string(expected.size(), 'x')); // untouched
 
     std::vector<char> exact(needed, 'x');
     size = needed;

@@ -89,7 +89,8 @@ TEST(Events, AutoResetSetOnceReleasesExactlyOneOfTwoWaiters)
     ASSERT_TRUE(WaitForCount(released, 1));
     Sleep(50);
     EXPECT_EQ(released.load(), 1);
-    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT) << "the released waiter left the event set";
+    EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT)
+        << "the released waiter left the event set";
     EXPECT_TRUE(SetEvent(event));
     a.join();
     b.join();
@@ -159,7 +160,8 @@ TEST(Semaphores, InvalidCountsAreRefused)
     const LONG bad[][2] = {{4, 3}, {0, 0}, {-1, 3}, {1, -1}};
     for (const auto& counts : bad) {
         SetLastError(0);
-        EXPECT_EQ(CreateSemaphoreA(nullptr, counts[0], counts[1], nullptr), nullptr) << counts[0] << "/" << counts[1];
+        EXPECT_EQ(CreateSemaphoreA(nullptr, counts[0], counts[1], nullptr), nullptr)
+            << counts[0] << "/" << counts[1];
         EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
     }
 }
@@ -189,8 +191,7 @@ TEST(Semaphores, ReleaseWakesOneWaiterPerCount)
 // ---- Mutexes ----
 
 // Runs `f` on another thread and returns its result.
-template <class F>
-DWORD OnOtherThread(F f)
+template <class F> DWORD OnOtherThread(F f)
 {
     DWORD result = 0;
     std::thread t([&] { result = f(); });
@@ -205,20 +206,22 @@ TEST(Mutexes, OwnershipIsRecursiveAndExclusive)
     EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
     EXPECT_EQ(OnOtherThread([&] { return WaitForSingleObject(mutex, 10); }), WAIT_TIMEOUT);
-    EXPECT_EQ(OnOtherThread([&] { return DWORD(ReleaseMutex(mutex) ? 0 : GetLastError()); }), DWORD(ERROR_NOT_OWNER));
+    EXPECT_EQ(OnOtherThread([&] { return DWORD(ReleaseMutex(mutex) ? 0 : GetLastError()); }),
+              DWORD(ERROR_NOT_OWNER));
 
     EXPECT_TRUE(ReleaseMutex(mutex));
-    EXPECT_EQ(OnOtherThread([&] { return WaitForSingleObject(mutex, 0); }), WAIT_TIMEOUT) << "still owned once";
+    EXPECT_EQ(OnOtherThread([&] { return WaitForSingleObject(mutex, 0); }), WAIT_TIMEOUT)
+        << "still owned once";
     EXPECT_TRUE(ReleaseMutex(mutex));
     SetLastError(0);
     EXPECT_FALSE(ReleaseMutex(mutex));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_OWNER));
 
     EXPECT_EQ(OnOtherThread([&] {
-        DWORD r = WaitForSingleObject(mutex, 0);
-        ReleaseMutex(mutex);
-        return r;
-    }),
+                  DWORD r = WaitForSingleObject(mutex, 0);
+                  ReleaseMutex(mutex);
+                  return r;
+              }),
               WAIT_OBJECT_0);
 }
 
@@ -228,10 +231,10 @@ TEST(Mutexes, InitialOwnerOwnsIt)
     EXPECT_EQ(OnOtherThread([&] { return WaitForSingleObject(mutex, 0); }), WAIT_TIMEOUT);
     EXPECT_TRUE(ReleaseMutex(mutex));
     EXPECT_EQ(OnOtherThread([&] {
-        DWORD r = WaitForSingleObject(mutex, 0);
-        ReleaseMutex(mutex);
-        return r;
-    }),
+                  DWORD r = WaitForSingleObject(mutex, 0);
+                  ReleaseMutex(mutex);
+                  return r;
+              }),
               WAIT_OBJECT_0);
 }
 
@@ -247,8 +250,9 @@ TEST(Mutexes, OwnerThreadEndingAbandonsIt)
 
     // A CreateThread thread: abandoned before its handle is signalled.
     HANDLE thread = CreateThread(
-        nullptr, 0, [](LPVOID m) -> DWORD { return WaitForSingleObject(static_cast<HANDLE>(m), 0); }, mutex.h, 0,
-        nullptr);
+        nullptr, 0,
+        [](LPVOID m) -> DWORD { return WaitForSingleObject(static_cast<HANDLE>(m), 0); }, mutex.h,
+        0, nullptr);
     ASSERT_NE(thread, nullptr);
     HANDLE both[] = {thread, mutex.h};
     EXPECT_EQ(WaitForMultipleObjects(2, both, TRUE, 2000), WAIT_ABANDONED_0 + 1);
@@ -296,7 +300,8 @@ TEST(Waits, WaitAnyTakesTheLowestSignalledIndexOnly)
     SetEvent(e0);
     SetEvent(e1);
     EXPECT_EQ(WaitForMultipleObjects(3, list, FALSE, 0), WAIT_OBJECT_0);
-    EXPECT_EQ(WaitForSingleObject(e1, 0), WAIT_OBJECT_0) << "a signalled object not returned is not consumed";
+    EXPECT_EQ(WaitForSingleObject(e1, 0), WAIT_OBJECT_0)
+        << "a signalled object not returned is not consumed";
 }
 
 TEST(Waits, WaitAllConsumesNothingWhenItTimesOut)
@@ -307,7 +312,8 @@ TEST(Waits, WaitAllConsumesNothingWhenItTimesOut)
     HANDLE list[] = {a.h, sem.h, b.h};
     EXPECT_EQ(WaitForMultipleObjects(3, list, TRUE, 0), WAIT_TIMEOUT);
     EXPECT_EQ(WaitForMultipleObjects(3, list, TRUE, 20), WAIT_TIMEOUT);
-    EXPECT_EQ(WaitForSingleObject(a, 0), WAIT_OBJECT_0) << "auto event consumed by a failed wait-all";
+    EXPECT_EQ(WaitForSingleObject(a, 0), WAIT_OBJECT_0)
+        << "auto event consumed by a failed wait-all";
     SetEvent(a);
 
     SetEvent(b);
@@ -363,7 +369,8 @@ TEST(Waits, BadArgumentsFail)
         EXPECT_EQ(WaitForSingleObject(bad, 0), WAIT_FAILED);
         EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
         HANDLE mixed[] = {event.h, bad};
-        EXPECT_EQ(WaitForMultipleObjects(2, mixed, FALSE, 0), WAIT_FAILED) << "a bad handle fails even after a good one";
+        EXPECT_EQ(WaitForMultipleObjects(2, mixed, FALSE, 0), WAIT_FAILED)
+            << "a bad handle fails even after a good one";
     }
 }
 
@@ -395,7 +402,8 @@ TEST(Waits, WrongKindOfHandleIsRefused)
     EXPECT_FALSE(ReleaseSemaphore(event, 1, nullptr));
     EXPECT_FALSE(ReleaseMutex(event));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
-    EXPECT_EQ(WaitForSingleObject(sem, 0), WAIT_TIMEOUT) << "a misdirected call changed the semaphore";
+    EXPECT_EQ(WaitForSingleObject(sem, 0), WAIT_TIMEOUT)
+        << "a misdirected call changed the semaphore";
 }
 
 TEST(Waits, ManyThreadsHandOffAnAutoEventWithoutLosingOrDoublingSignals)

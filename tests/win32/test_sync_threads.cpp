@@ -159,7 +159,8 @@ TEST(Threads, WaitForAllOfManyThreads)
         ASSERT_NE(t, nullptr);
         threads.push_back(t);
     }
-    EXPECT_EQ(WaitForMultipleObjects(DWORD(threads.size()), threads.data(), TRUE, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForMultipleObjects(DWORD(threads.size()), threads.data(), TRUE, 10000),
+              WAIT_OBJECT_0);
     EXPECT_EQ(ran.load(), MAXIMUM_WAIT_OBJECTS);
     for (HANDLE t : threads)
         CloseHandle(t);
@@ -169,7 +170,8 @@ TEST(Threads, PriorityIsRecordedPerThread)
 {
     EXPECT_TRUE(SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST));
     EXPECT_EQ(GetThreadPriority(GetCurrentThread()), THREAD_PRIORITY_HIGHEST);
-    std::thread other([] { EXPECT_EQ(GetThreadPriority(GetCurrentThread()), THREAD_PRIORITY_NORMAL); });
+    std::thread other(
+        [] { EXPECT_EQ(GetThreadPriority(GetCurrentThread()), THREAD_PRIORITY_NORMAL); });
     other.join();
     EXPECT_TRUE(SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_NORMAL));
 
@@ -231,8 +233,8 @@ TEST(CriticalSections, MutualExclusionUnderContention)
 {
     struct Shared {
         CRITICAL_SECTION cs;
-        long long total = 0; // guarded by cs
-        int inside = 0; // guarded by cs
+        long long total = 0;     // guarded by cs
+        int inside = 0;          // guarded by cs
         bool overlapped = false; // guarded by cs
     } shared;
     InitializeCriticalSection(&shared.cs);
@@ -320,7 +322,9 @@ TEST(Sleep, SleepsAtLeastTheGivenTime)
     for (DWORD ms : {1u, 20u}) {
         const auto start = Clock::now();
         Sleep(ms);
-        EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(), ms);
+        EXPECT_GE(
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(),
+            ms);
     }
     Sleep(0);
 }

@@ -12,9 +12,9 @@ namespace {
 
 ULONGLONG SteadyMilliseconds()
 {
-    return ULONGLONG(
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-            .count());
+    return ULONGLONG(std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::steady_clock::now().time_since_epoch())
+                         .count());
 }
 
 // ---- Clocks ----
@@ -136,7 +136,8 @@ TEST(MultimediaTimers, PeriodicRunsUntilKilled)
     TimerProbe probe;
     probe.signalAt = 4;
     const ULONGLONG start = GetTickCount64();
-    const UINT id = timeSetEvent(5, 1, ProbeCallback, DWORD_PTR(&probe), TIME_PERIODIC | TIME_CALLBACK_FUNCTION);
+    const UINT id = timeSetEvent(5, 1, ProbeCallback, DWORD_PTR(&probe),
+                                 TIME_PERIODIC | TIME_CALLBACK_FUNCTION);
     ASSERT_NE(id, 0u);
     ASSERT_EQ(WaitForSingleObject(probe.reached, 5000), WAIT_OBJECT_0);
     // Four periods must have passed before the fourth call.
@@ -169,7 +170,8 @@ TEST(MultimediaTimers, KillWaitsForTheRunningCallback)
     probe.holdMs = 60;
     const UINT id = timeSetEvent(2, 0, ProbeCallback, DWORD_PTR(&probe), TIME_PERIODIC);
     ASSERT_NE(id, 0u);
-    ASSERT_EQ(WaitForSingleObject(probe.reached, 5000), WAIT_OBJECT_0); // the first callback is running
+    ASSERT_EQ(WaitForSingleObject(probe.reached, 5000),
+              WAIT_OBJECT_0); // the first callback is running
     EXPECT_EQ(timeKillEvent(id), MMRESULT(MMSYSERR_NOERROR));
     EXPECT_FALSE(probe.inside.load()) << "timeKillEvent returned while the callback ran";
     const int calls = probe.calls.load();
@@ -194,12 +196,14 @@ TEST(MultimediaTimers, KillFromItsOwnCallbackDoesNotDeadlock)
 TEST(MultimediaTimers, EventCallbacksSetOrPulseTheEvent)
 {
     HANDLE event = CreateEvent(nullptr, FALSE, FALSE, nullptr);
-    const UINT id = timeSetEvent(5, 0, reinterpret_cast<LPTIMECALLBACK>(event), 0, TIME_ONESHOT | TIME_CALLBACK_EVENT_SET);
+    const UINT id = timeSetEvent(5, 0, reinterpret_cast<LPTIMECALLBACK>(event), 0,
+                                 TIME_ONESHOT | TIME_CALLBACK_EVENT_SET);
     ASSERT_NE(id, 0u);
     EXPECT_EQ(WaitForSingleObject(event, 5000), WAIT_OBJECT_0);
 
     // A periodic pulse reaches a thread that keeps waiting.
-    const UINT pulse = timeSetEvent(2, 0, reinterpret_cast<LPTIMECALLBACK>(event), 0, TIME_PERIODIC | TIME_CALLBACK_EVENT_PULSE);
+    const UINT pulse = timeSetEvent(2, 0, reinterpret_cast<LPTIMECALLBACK>(event), 0,
+                                    TIME_PERIODIC | TIME_CALLBACK_EVENT_PULSE);
     ASSERT_NE(pulse, 0u);
     EXPECT_EQ(WaitForSingleObject(event, 5000), WAIT_OBJECT_0);
     EXPECT_EQ(timeKillEvent(pulse), MMRESULT(MMSYSERR_NOERROR));

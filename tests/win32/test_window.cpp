@@ -177,8 +177,9 @@ TEST(BadWindow, EveryCallFailsWithInvalidWindowHandle)
     ASSERT_TRUE(DestroyWindow(destroyed));
     // A null window, a destroyed virtual window, a virtual id never made, and an
     // X11 id no server knows (with or without a display).
-    const HWND bad[] = {nullptr, destroyed, reinterpret_cast<HWND>((uintptr_t(1) << 30) + 0x7fffff00),
-        reinterpret_cast<HWND>(uintptr_t(0x1ffffff7))};
+    const HWND bad[] = {nullptr, destroyed,
+                        reinterpret_cast<HWND>((uintptr_t(1) << 30) + 0x7fffff00),
+                        reinterpret_cast<HWND>(uintptr_t(0x1ffffff7))};
     for (HWND hwnd : bad) {
         SCOPED_TRACE(reinterpret_cast<uintptr_t>(hwnd));
         RECT rect{1, 2, 3, 4};
@@ -673,11 +674,15 @@ TEST(DispatcherExit, ExitWithBusyTimersAndMessagesIsClean)
     EXPECT_EXIT(
         {
             HWND hwnd = TvCreateVirtualWindow(4, 4);
-            SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR, DWORD) { std::this_thread::sleep_for(5ms); });
-            TvSetWindowMessageHandler(hwnd, [](HWND h, UINT m, WPARAM w, LPARAM l, void*) -> LRESULT {
-                PostMessage(h, m, w + 1, l); // keeps the dispatcher busy to the end
-                return 0;
-            }, nullptr);
+            SetTimer(nullptr, 0, 10,
+                     [](HWND, UINT, UINT_PTR, DWORD) { std::this_thread::sleep_for(5ms); });
+            TvSetWindowMessageHandler(
+                hwnd,
+                [](HWND h, UINT m, WPARAM w, LPARAM l, void*) -> LRESULT {
+                    PostMessage(h, m, w + 1, l); // keeps the dispatcher busy to the end
+                    return 0;
+                },
+                nullptr);
             PostMessage(hwnd, WM_APP, 0, 0);
             std::this_thread::sleep_for(30ms);
             std::exit(3);

@@ -15,8 +15,7 @@
 
 #include "TarvoPlayLib.h"
 
-namespace
-{
+namespace {
 
 void PrintUsage(FILE* out)
 {

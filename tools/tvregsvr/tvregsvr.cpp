@@ -22,10 +22,11 @@ enum ExitStatus { kOk = 0, kUsage = 1, kLoadFailed = 3, kNoEntryPoint = 4, kCall
 
 void Usage()
 {
-    std::fprintf(stderr, "usage: tvregsvr [/u] [/s] module.so...\n"
-                         "  /u  unregister (DllUnregisterServer)\n"
-                         "  /s  silent: no success messages\n"
-                         "registry: %s\n",
+    std::fprintf(stderr,
+                 "usage: tvregsvr [/u] [/s] module.so...\n"
+                 "  /u  unregister (DllUnregisterServer)\n"
+                 "  /s  silent: no success messages\n"
+                 "registry: %s\n",
                  TvGetRegistryPath());
 }
 
@@ -70,7 +71,7 @@ int Process(const std::string& module, bool unregister, bool silent)
     return kOk;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

@@ -27,9 +27,18 @@ namespace {
 // ---- record fields by name ----
 
 // Visits every field of a record with its name.
-template <typename V> void Fields(DeviceSerialNumber& r, V& v) { v("serialNumber", r.serialNumber); }
-template <typename V> void Fields(DeviceNumber& r, V& v) { v("deviceNumber", r.deviceNumber); }
-template <typename V> void Fields(WorkModeParameters& r, V& v) { v("workMode", r.workMode); }
+template <typename V> void Fields(DeviceSerialNumber& r, V& v)
+{
+    v("serialNumber", r.serialNumber);
+}
+template <typename V> void Fields(DeviceNumber& r, V& v)
+{
+    v("deviceNumber", r.deviceNumber);
+}
+template <typename V> void Fields(WorkModeParameters& r, V& v)
+{
+    v("workMode", r.workMode);
+}
 template <typename V> void Fields(NetworkParameters& r, V& v)
 {
     v("bootProtocol", r.bootProtocol);
@@ -148,13 +157,19 @@ template <typename V> void Fields(MotionDetectionParameters& r, V& v)
     v("speaker", r.speaker);
     v("networkUpload", r.networkUpload);
 }
-template <typename V> void Fields(AlarmInputState& r, V& v) { v("alarm", r.alarm); }
+template <typename V> void Fields(AlarmInputState& r, V& v)
+{
+    v("alarm", r.alarm);
+}
 template <typename V> void Fields(VideoAlarmState& r, V& v)
 {
     v("videoLoss", r.videoLoss);
     v("videoOcclusion", r.videoOcclusion);
 }
-template <typename V> void Fields(MotionAlarmState& r, V& v) { v("motionAlarm", r.motionAlarm); }
+template <typename V> void Fields(MotionAlarmState& r, V& v)
+{
+    v("motionAlarm", r.motionAlarm);
+}
 template <typename V> void Fields(AlarmCentre& r, V& v)
 {
     v("address", r.address);
@@ -270,15 +285,13 @@ struct Request {
     std::map<std::string, std::string> fields;
 };
 
-
 struct Operation {
     std::function<std::string()> fieldNames;
     // Returns false (with a message) for bad usage; otherwise runs and fills entry.
     std::function<bool(const Request&, LogEntry&, std::string&)> run;
 };
 
-template <typename Record>
-bool Fill(const Request& request, Record& record, std::string& problem)
+template <typename Record> bool Fill(const Request& request, Record& record, std::string& problem)
 {
     CAssigner assign(request.fields);
     Fields(record, assign);
@@ -294,8 +307,7 @@ bool NoFields(const Request& request, std::string& problem)
     return false;
 }
 
-template <typename Record>
-Operation Get(int (*call)(const char*, Record*, int))
+template <typename Record> Operation Get(int (*call)(const char*, Record*, int))
 {
     return {[] { return std::string(); },
             [call](const Request& req, LogEntry& entry, std::string& problem) {
@@ -352,7 +364,8 @@ Operation SerialGet()
                     problem = "bad value for portNumber";
                     return false;
                 }
-                entry = DataLog(GetSerialPortParameters(req.address.c_str(), &record, req.port), record);
+                entry = DataLog(GetSerialPortParameters(req.address.c_str(), &record, req.port),
+                                record);
                 return true;
             }};
 }
@@ -368,8 +381,9 @@ Operation SerialRestore()
                                                        : "bad value for portNumber";
                         return false;
                     }
-                entry = StatusLog(kCmdRestoreSerialPortParameters,
-                                  RestoreSerialPortParameters(req.address.c_str(), portNumber, req.port));
+                entry = StatusLog(
+                    kCmdRestoreSerialPortParameters,
+                    RestoreSerialPortParameters(req.address.c_str(), portNumber, req.port));
                 return true;
             }};
 }
@@ -400,14 +414,17 @@ const std::map<std::string, Operation>& Operations()
         {"GetEncoderOsd", Get(&GetEncoderOsd)},
         {"SetEncoderOsd", Set(kCmdSetEncoderOsd, &SetEncoderOsd)},
         {"GetAudioEncodingParameters", Get(&GetAudioEncodingParameters)},
-        {"SetAudioEncodingParameters", Set(kCmdSetAudioEncodingParameters, &SetAudioEncodingParameters)},
+        {"SetAudioEncodingParameters",
+         Set(kCmdSetAudioEncodingParameters, &SetAudioEncodingParameters)},
         {"GetDecoderParameters", Get(&GetDecoderParameters)},
         {"SetDecoderParameters", Set(kCmdSetDecoderParameters, &SetDecoderParameters)},
-        {"RestoreDecoderParameters", Action(kCmdRestoreDecoderParameters, &RestoreDecoderParameters)},
+        {"RestoreDecoderParameters",
+         Action(kCmdRestoreDecoderParameters, &RestoreDecoderParameters)},
         {"GetDecoderOsd", Get(&GetDecoderOsd)},
         {"SetDecoderOsd", Set(kCmdSetDecoderOsd, &SetDecoderOsd)},
         {"GetAudioIntercomParameters", Get(&GetAudioIntercomParameters)},
-        {"SetAudioIntercomParameters", Set(kCmdSetAudioIntercomParameters, &SetAudioIntercomParameters)},
+        {"SetAudioIntercomParameters",
+         Set(kCmdSetAudioIntercomParameters, &SetAudioIntercomParameters)},
         {"GetAlarmInputParameters", Get(&GetAlarmInputParameters)},
         {"SetAlarmInputParameters", Set(kCmdSetAlarmInputParameters, &SetAlarmInputParameters)},
         {"GetAlarmOutputParameters", Get(&GetAlarmOutputParameters)},
@@ -415,7 +432,8 @@ const std::map<std::string, Operation>& Operations()
         {"GetVideoAlarmParameters", Get(&GetVideoAlarmParameters)},
         {"SetVideoAlarmParameters", Set(kCmdSetVideoAlarmParameters, &SetVideoAlarmParameters)},
         {"GetMotionDetectionParameters", Get(&GetMotionDetectionParameters)},
-        {"SetMotionDetectionParameters", Set(kCmdSetMotionDetectionParameters, &SetMotionDetectionParameters)},
+        {"SetMotionDetectionParameters",
+         Set(kCmdSetMotionDetectionParameters, &SetMotionDetectionParameters)},
         {"RestoreAlarmParameters", Action(kCmdRestoreAlarmParameters, &RestoreAlarmParameters)},
         {"SendAlarmInputState", Set(kCmdSendAlarmInputState, &SendAlarmInputState)},
         {"SendVideoAlarmState", Set(kCmdSendVideoAlarmState, &SendVideoAlarmState)},
@@ -447,7 +465,8 @@ void PrintHelp(FILE* out)
     for (size_t i = 0; i < count; ++i) {
         auto it = Operations().find(table[i].operation);
         const std::string fields = it != Operations().end() ? it->second.fieldNames() : "";
-        std::fprintf(out, "  %-30s 0x%04X  %s\n", table[i].operation, table[i].code, fields.c_str());
+        std::fprintf(out, "  %-30s 0x%04X  %s\n", table[i].operation, table[i].code,
+                     fields.c_str());
     }
 }
 
@@ -458,7 +477,7 @@ int BadUsage(const std::string& message)
     return 2;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

@@ -55,7 +55,8 @@ constexpr CommandInfo kCatalogue[] = {
     {kCmdSendMotionDetectionAlarm, "SendMotionDetectionAlarm", 12, S, 0},
     {kCmdGetAlarmCentre, "GetAlarmCentre", 0, D, 12},
     {kCmdSetAlarmCentre, "SetAlarmCentre", 12, S, 0},
-    {kCmdGetStreamSendingInformation, "GetStreamSendingInformation", 0, ResponseShape::StreamList, 0},
+    {kCmdGetStreamSendingInformation, "GetStreamSendingInformation", 0, ResponseShape::StreamList,
+     0},
     {kCmdStartStreamSending, "StartStreamSending", 20, S, 0},
     {kCmdStopStreamSending, "StopStreamSending", 20, S, 0},
     {kCmdGetStreamReceivingInformation, "GetStreamReceivingInformation", 0, D, 44},
@@ -64,7 +65,7 @@ constexpr CommandInfo kCatalogue[] = {
     {kCmdPtzControl, "PtzControl", 8, S, 0},
 };
 
-}  // namespace
+} // namespace
 
 const CommandInfo* CommandTable(size_t* count)
 {
@@ -91,4 +92,4 @@ const CommandInfo* FindCommand(const char* operation)
     return nullptr;
 }
 
-}  // namespace tvprotocol
+} // namespace tvprotocol

@@ -33,7 +33,7 @@ std::string Format(const char* format, ...)
 struct CommandText {
     uint16_t code;
     const char* name;
-    const char* success;  // set and action commands only
+    const char* success; // set and action commands only
 };
 
 constexpr CommandText kTexts[] = {
@@ -107,10 +107,22 @@ const char* Pick(const char* const (&names)[N], int32_t value, int32_t first, co
     return (i >= 0 && i < int64_t(N)) ? names[i] : unknown;
 }
 
-const char* OnOff(int32_t v) { return v ? "打开" : "关闭"; }
-const char* Needed(int32_t v) { return v ? "需要" : "不需要"; }
-const char* Upload(int32_t v) { return v ? "open" : "close"; }
-const char* Enabled(int32_t v) { return v ? "ON" : "OFF"; }
+const char* OnOff(int32_t v)
+{
+    return v ? "打开" : "关闭";
+}
+const char* Needed(int32_t v)
+{
+    return v ? "需要" : "不需要";
+}
+const char* Upload(int32_t v)
+{
+    return v ? "open" : "close";
+}
+const char* Enabled(int32_t v)
+{
+    return v ? "ON" : "OFF";
+}
 const char* Contact(int32_t v)
 {
     static const char* const kNames[] = {"OFF", "NO", "NC"};
@@ -125,28 +137,44 @@ LogEntry Success(std::string report)
     return entry;
 }
 
-}  // namespace
+} // namespace
 
 const char* ResultText(int result)
 {
     switch (result) {
-    case -1: return "失败:由于调用系统函数失败所致\r\n";
-    case -2: return "失败:参数错误\r\n";
-    case -3: return "失败:socket创建失败 \r\n";
-    case -4: return "失败:连接超时\r\n";
-    case -5: return "失败:数据发送失败\r\n";
+    case -1:
+        return "失败:由于调用系统函数失败所致\r\n";
+    case -2:
+        return "失败:参数错误\r\n";
+    case -3:
+        return "失败:socket创建失败 \r\n";
+    case -4:
+        return "失败:连接超时\r\n";
+    case -5:
+        return "失败:数据发送失败\r\n";
     case -6:
-    case -7: return "失败:设置socket属性失败\r\n";
-    case -8: return "失败:select 失败\r\n";
-    case -9: return "失败:接收数据超时\r\n";
-    case -10: return "失败:接收数据失败\r\n";
-    case -20: return "失败:无码流发送信息\r\n";
-    case 2: return "失败:协议头解析出错\r\n";
-    case 3: return "失败:命令不支持\r\n";
-    case 4: return "失败:模式不支持\r\n";
-    case 5: return "失败:参数范围出错\r\n";
-    case 6: return "失败:未知错误\r\n";
-    default: return "失败:未知\r\n";
+    case -7:
+        return "失败:设置socket属性失败\r\n";
+    case -8:
+        return "失败:select 失败\r\n";
+    case -9:
+        return "失败:接收数据超时\r\n";
+    case -10:
+        return "失败:接收数据失败\r\n";
+    case -20:
+        return "失败:无码流发送信息\r\n";
+    case 2:
+        return "失败:协议头解析出错\r\n";
+    case 3:
+        return "失败:命令不支持\r\n";
+    case 4:
+        return "失败:模式不支持\r\n";
+    case 5:
+        return "失败:参数范围出错\r\n";
+    case 6:
+        return "失败:未知错误\r\n";
+    default:
+        return "失败:未知\r\n";
     }
 }
 
@@ -195,10 +223,9 @@ std::string CodecLine(int32_t v)
 const char* ResolutionName(int32_t v)
 {
     static const char* const kNames[kResolutionCount] = {
-        "V_1024_768P60",  "V_1024_768P75",  "V_1024_768P85", "V_1280_720P50",
-        "V_1280_720P60",  "V_1280_1024P60", "V_1920_1080I50", "V_1920_1080P25",
-        "V_1920_1080I60", "V_1920_1080P30", "V_800_600P60",  "V_1440_900P60",
-        "V_1920_1080I59", "V_1920_1080P29"};
+        "V_1024_768P60",  "V_1024_768P75",  "V_1024_768P85",  "V_1280_720P50",  "V_1280_720P60",
+        "V_1280_1024P60", "V_1920_1080I50", "V_1920_1080P25", "V_1920_1080I60", "V_1920_1080P30",
+        "V_800_600P60",   "V_1440_900P60",  "V_1920_1080I59", "V_1920_1080P29"};
     return Pick(kNames, v, 0, nullptr);
 }
 
@@ -211,8 +238,8 @@ std::string ResolutionLine(int32_t v)
 std::string AudioCodecLine(int32_t v)
 {
     static const char* const kNames[kAudioCodecCount] = {
-        "PCM", "AAC", "MPEG-I LAYER II", "MPEG-I LAYER III ", "G.711 A", "G.711 U",
-        "G.723", "MP3  ", "AMR"};
+        "PCM",   "AAC", "MPEG-I LAYER II", "MPEG-I LAYER III ", "G.711 A", "G.711 U", "G.723",
+        "MP3  ", "AMR"};
     return Format("音频编码类型:%s\r\n", Pick(kNames, v, 0, "未知"));
 }
 
@@ -242,14 +269,37 @@ std::string TransportLine(int32_t v)
 
 const char* PtzCommandName(int32_t v)
 {
-    static const char* const kNames[] = {
-        "Up",          "StopUp",         "Down",         "StopDown",      "Left",
-        "StopLeft",    "Right",          "StopRight",    "ZoomTele",      "StopZoomTele",
-        "ZoomWide",    "StopZoomWide",   "FocusNear",    "StopFocusNear", "FocusFar",
-        "StopFocusFar", "IrisOpen",      "StopIrisOpen", "IrisClose",     "StopIrisClose",
-        "RainBrush",   "StopRainBrush",  "SetPtzPre",    "GotoPtzPre",    "ClearPtzPre",
-        "Vidicon",     "StopVidicon",    "AssistantSwitch", "StopAssistantSwitch", "Water",
-        "StopWater"};
+    static const char* const kNames[] = {"Up",
+                                         "StopUp",
+                                         "Down",
+                                         "StopDown",
+                                         "Left",
+                                         "StopLeft",
+                                         "Right",
+                                         "StopRight",
+                                         "ZoomTele",
+                                         "StopZoomTele",
+                                         "ZoomWide",
+                                         "StopZoomWide",
+                                         "FocusNear",
+                                         "StopFocusNear",
+                                         "FocusFar",
+                                         "StopFocusFar",
+                                         "IrisOpen",
+                                         "StopIrisOpen",
+                                         "IrisClose",
+                                         "StopIrisClose",
+                                         "RainBrush",
+                                         "StopRainBrush",
+                                         "SetPtzPre",
+                                         "GotoPtzPre",
+                                         "ClearPtzPre",
+                                         "Vidicon",
+                                         "StopVidicon",
+                                         "AssistantSwitch",
+                                         "StopAssistantSwitch",
+                                         "Water",
+                                         "StopWater"};
     return Pick(kNames, v, 1, nullptr);
 }
 
@@ -273,8 +323,9 @@ LogEntry DataLog(int result, const DeviceVersions& r)
 {
     if (result != kResultOk)
         return FailureLog(kCmdGetVersions, result);
-    return Success(Format("硬件版本号:%s\r\n软件版本号:%s\r\nfpga版本:%s", r.hardwareVersion.c_str(),
-                          r.softwareVersion.c_str(), r.fpgaVersion.c_str()));
+    return Success(Format("硬件版本号:%s\r\n软件版本号:%s\r\nfpga版本:%s",
+                          r.hardwareVersion.c_str(), r.softwareVersion.c_str(),
+                          r.fpgaVersion.c_str()));
 }
 
 LogEntry DataLog(int result, const WorkModeParameters& r)
@@ -289,10 +340,10 @@ LogEntry DataLog(int result, const NetworkParameters& r)
 {
     if (result != kResultOk)
         return FailureLog(kCmdGetNetworkParameters, result);
-    return Success(Format("bootproto:%s\r\nipaddr:%s\r\nnetamsk:%s\r\ngateway:%s\r\n主dns:%s\r\n从dns:%s\r\nmac:%s",
-                          r.bootProtocol == kBootDhcp ? "dhcp" : "static", r.ipAddress.c_str(),
-                          r.netmask.c_str(), r.gateway.c_str(), r.primaryDns.c_str(),
-                          r.secondaryDns.c_str(), r.macAddress.c_str()));
+    return Success(Format(
+        "bootproto:%s\r\nipaddr:%s\r\nnetamsk:%s\r\ngateway:%s\r\n主dns:%s\r\n从dns:%s\r\nmac:%s",
+        r.bootProtocol == kBootDhcp ? "dhcp" : "static", r.ipAddress.c_str(), r.netmask.c_str(),
+        r.gateway.c_str(), r.primaryDns.c_str(), r.secondaryDns.c_str(), r.macAddress.c_str()));
 }
 
 LogEntry DataLog(int result, const SerialPortParameters& r)
@@ -314,8 +365,8 @@ LogEntry DataLog(int result, const DeviceTime& r)
 {
     if (result != kResultOk)
         return FailureLog(kCmdGetSystemTime, result);
-    return Success(Format("年:%d\r\n月:%d\r\n日:%d\r\n星期:%d\r\n时:%d\r\n分:%d\r\n秒:%d\r\n", r.year,
-                          r.month, r.day, r.weekday, r.hour, r.minute, r.second));
+    return Success(Format("年:%d\r\n月:%d\r\n日:%d\r\n星期:%d\r\n时:%d\r\n分:%d\r\n秒:%d\r\n",
+                          r.year, r.month, r.day, r.weekday, r.hour, r.minute, r.second));
 }
 
 LogEntry DataLog(int result, const VideoParameters& r)
@@ -332,15 +383,16 @@ LogEntry DataLog(int result, const EncoderParameters& r)
         return FailureLog(kCmdGetEncoderParameters, result);
     return Success(InputTypeLine(r.videoInput) + CodecLine(r.codec) + ResolutionLine(r.resolution) +
                    Format("帧率:%d\r\n码率:%d\r\ngop:%d\r\ngop_m:%d\r\ncbrvbr:%s\r\nqp:%d\r\n",
-                          r.frameRate, r.bitRate, r.gop, r.gopM,
-                          r.rateControl == 0 ? "CBR" : "VBR", r.qp));
+                          r.frameRate, r.bitRate, r.gop, r.gopM, r.rateControl == 0 ? "CBR" : "VBR",
+                          r.qp));
 }
 
 LogEntry DataLog(int result, const OsdParameters& r)
 {
     if (result != kResultOk)
         return FailureLog(kCmdGetEncoderOsd, result);
-    return Success(Format("osd颜色:%s\r\n时间:%s\r\n时间X:%d\r\n时间Y:%d\r\n文字:%s\r\n文字X:%d\r\n文字Y:%d\r\n文字:%s\r\n",
+    return Success(Format("osd颜色:%s\r\n时间:%s\r\n时间X:%d\r\n时间Y:%d\r\n文字:%s\r\n文字X:%"
+                          "d\r\n文字Y:%d\r\n文字:%s\r\n",
                           r.colour ? "黑色" : "白色", r.timeShown ? "show" : "hidden", r.timeX,
                           r.timeY, r.textShown ? "show" : "hidden", r.textX, r.textY,
                           r.text.c_str()));
@@ -350,26 +402,27 @@ LogEntry DataLog(int result, const AudioEncodingParameters& r)
 {
     if (result != kResultOk)
         return FailureLog(kCmdGetAudioEncodingParameters, result);
-    return Success(Format("音频开关:%s\r\n输入源:%s\r\n", OnOff(r.audioOn),
-                          r.audioSource ? "HDMI" : "line") +
-                   AudioCodecLine(r.audioCodec) + SampleWidthLine(r.sampleWidth) +
-                   SampleRateLine(r.sampleRate));
+    return Success(
+        Format("音频开关:%s\r\n输入源:%s\r\n", OnOff(r.audioOn), r.audioSource ? "HDMI" : "line") +
+        AudioCodecLine(r.audioCodec) + SampleWidthLine(r.sampleWidth) +
+        SampleRateLine(r.sampleRate));
 }
 
 LogEntry DataLog(int result, const DecoderParameters& r)
 {
     if (result != kResultOk)
         return FailureLog(kCmdGetDecoderParameters, result);
-    return Success(InputTypeLine(r.videoOutput) + CodecLine(r.codec) + ResolutionLine(r.resolution) +
-                   Format("音频开关:%s\r\n音频源:%s\r\n", OnOff(r.audioOn),
-                          r.audioOutput ? "hdmi" : "line"));
+    return Success(
+        InputTypeLine(r.videoOutput) + CodecLine(r.codec) + ResolutionLine(r.resolution) +
+        Format("音频开关:%s\r\n音频源:%s\r\n", OnOff(r.audioOn), r.audioOutput ? "hdmi" : "line"));
 }
 
 LogEntry DataLog(int result, const AudioIntercomParameters& r)
 {
     if (result != kResultOk)
         return FailureLog(kCmdGetAudioIntercomParameters, result);
-    return Success(Format("音频:%s\r\n", r.intercomOn ? "启动" : "关闭") + AudioCodecLine(r.audioCodec) +
+    return Success(Format("音频:%s\r\n", r.intercomOn ? "启动" : "关闭") +
+                   AudioCodecLine(r.audioCodec) +
                    Format("被叫IP:%s\r\nport:%d\r\n", r.calledAddress.c_str(), r.port));
 }
 
@@ -472,4 +525,4 @@ LogEntry DataLog(int result, const StreamReceivingInformation& r)
     return Success(report);
 }
 
-}  // namespace tvprotocol
+} // namespace tvprotocol

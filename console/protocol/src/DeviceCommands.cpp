@@ -20,13 +20,16 @@ private:
     int m_socket;
 };
 
-bool AddressGiven(const char* address) { return address != nullptr && address[0] != '\0'; }
+bool AddressGiven(const char* address)
+{
+    return address != nullptr && address[0] != '\0';
+}
 
 // One exchange: connect, send the request, read the response with `read`,
 // close once. `read` receives the connected socket.
 template <typename Reader>
-int Exchange(const char* address, int port, uint16_t command, const uint8_t* payload,
-             size_t length, Reader read)
+int Exchange(const char* address, int port, uint16_t command, const uint8_t* payload, size_t length,
+             Reader read)
 {
     const int s = Connect(address, port);
     if (s < 0)
@@ -57,9 +60,8 @@ int GetCommand(const char* address, int port, uint16_t command, Record* record,
     const CommandInfo* info = FindCommand(command);
     uint8_t payload[kMaxPayload];
     const size_t expected = info->responseLength;
-    const int r = Exchange(address, port, command, request, requestLength, [&](int s) {
-        return ReadDataResponse(s, payload, command, expected);
-    });
+    const int r = Exchange(address, port, command, request, requestLength,
+                           [&](int s) { return ReadDataResponse(s, payload, command, expected); });
     if (r == kResultOk)
         Decode(payload, expected, *record);
     return r;
@@ -82,7 +84,7 @@ int ZeroWordCommand(const char* address, int port, uint16_t command)
     return StatusCommand(address, port, command, payload, sizeof payload);
 }
 
-}  // namespace
+} // namespace
 
 int GetDeviceSerialNumber(const char* address, DeviceSerialNumber* record, int port)
 {
@@ -280,7 +282,8 @@ int GetMotionDetectionParameters(const char* address, MotionDetectionParameters*
     return GetCommand(address, port, kCmdGetMotionDetectionParameters, record);
 }
 
-int SetMotionDetectionParameters(const char* address, const MotionDetectionParameters* record, int port)
+int SetMotionDetectionParameters(const char* address, const MotionDetectionParameters* record,
+                                 int port)
 {
     return SetCommand(address, port, kCmdSetMotionDetectionParameters, record);
 }
@@ -321,9 +324,8 @@ int GetStreamSendingInformation(const char* address, StreamSendingInformation* r
         return kResultBadParameter;
     uint8_t payload[kMaxPayload];
     size_t length = 0;
-    const int r = Exchange(address, port, kCmdGetStreamSendingInformation, nullptr, 0, [&](int s) {
-        return ReadStreamListResponse(s, payload, &length);
-    });
+    const int r = Exchange(address, port, kCmdGetStreamSendingInformation, nullptr, 0,
+                           [&](int s) { return ReadStreamListResponse(s, payload, &length); });
     if (r == kResultOk)
         Decode(payload, length, *record);
     return r;
@@ -359,4 +361,4 @@ int PtzControl(const char* address, const PtzParameters* record, int port)
     return SetCommand(address, port, kCmdPtzControl, record);
 }
 
-}  // namespace tvprotocol
+} // namespace tvprotocol

@@ -33,7 +33,10 @@ void Put16(uint8_t* out, size_t at, int32_t value)
     out[at + 1] = static_cast<uint8_t>(value);
 }
 
-int32_t Get16(const uint8_t* in, size_t at) { return (in[at] << 8) | in[at + 1]; }
+int32_t Get16(const uint8_t* in, size_t at)
+{
+    return (in[at] << 8) | in[at + 1];
+}
 
 // Channel word: channel 1 in the least significant byte of the BE word.
 void PutCW(uint8_t* out, size_t at, const int32_t (&channels)[kChannelCount])
@@ -88,7 +91,10 @@ std::string GetText(const uint8_t* in, size_t at, size_t size)
     return std::string(reinterpret_cast<const char*>(in + at), n);
 }
 
-bool IsByte(int32_t v) { return v >= 0 && v <= 255; }
+bool IsByte(int32_t v)
+{
+    return v >= 0 && v <= 255;
+}
 
 bool AllBytes(const int32_t (&channels)[kChannelCount])
 {
@@ -98,14 +104,17 @@ bool AllBytes(const int32_t (&channels)[kChannelCount])
     return true;
 }
 
-int Verdict(bool ok) { return ok ? kResultOk : kResultBadParameter; }
+int Verdict(bool ok)
+{
+    return ok ? kResultOk : kResultBadParameter;
+}
 
 // The 32-byte texts of 0x0000..0x0003: at most 31 characters and a NUL.
 constexpr size_t kShortText = 32;
 // The OSD text field.
 constexpr size_t kOsdText = 64;
 
-}  // namespace
+} // namespace
 
 int32_t WeekdayFromDayOfWeek(int32_t dayOfWeek)
 {
@@ -143,7 +152,10 @@ bool Decode(const uint8_t* in, size_t length, DeviceSerialNumber& r)
     r.serialNumber = GetText(in, 4, kShortText);
     return true;
 }
-int Check(const DeviceSerialNumber&) { return kResultOk; }
+int Check(const DeviceSerialNumber&)
+{
+    return kResultOk;
+}
 
 size_t Encode(const DeviceNumber& r, uint8_t* out)
 {
@@ -158,7 +170,10 @@ bool Decode(const uint8_t* in, size_t length, DeviceNumber& r)
     r.deviceNumber = GetText(in, 4, kShortText);
     return true;
 }
-int Check(const DeviceNumber&) { return kResultOk; }
+int Check(const DeviceNumber&)
+{
+    return kResultOk;
+}
 
 // ---- 0x0004 ----
 
@@ -179,7 +194,10 @@ bool Decode(const uint8_t* in, size_t length, DeviceVersions& r)
     r.fpgaVersion = GetText(in, 36, 16);
     return true;
 }
-int Check(const DeviceVersions&) { return kResultOk; }
+int Check(const DeviceVersions&)
+{
+    return kResultOk;
+}
 
 // ---- 0x0006 / 0x0007 ----
 
@@ -196,7 +214,10 @@ bool Decode(const uint8_t* in, size_t length, WorkModeParameters& r)
     r.workMode = GetW(in, 4);
     return true;
 }
-int Check(const WorkModeParameters& r) { return Verdict(r.workMode >= 0 && r.workMode <= 2); }
+int Check(const WorkModeParameters& r)
+{
+    return Verdict(r.workMode >= 0 && r.workMode <= 2);
+}
 
 // ---- 0x0100 / 0x0101 ----
 
@@ -238,9 +259,9 @@ int Check(const NetworkParameters& r)
 size_t Encode(const SerialPortParameters& r, uint8_t* out)
 {
     std::memset(out, 0, 48);
-    const int32_t words[] = {r.portNumber,  r.serialMode,  r.baudRate,         r.dataBits,
-                             r.parity,      r.stopBits,    r.flowControl,      r.ptzProtocol,
-                             r.ptzAddress,  r.transmissionMode, r.transmissionPort};
+    const int32_t words[] = {r.portNumber, r.serialMode,       r.baudRate,        r.dataBits,
+                             r.parity,     r.stopBits,         r.flowControl,     r.ptzProtocol,
+                             r.ptzAddress, r.transmissionMode, r.transmissionPort};
     for (size_t i = 0; i < sizeof words / sizeof words[0]; ++i)
         PutW(out, 4 + 4 * i, words[i]);
     return 48;
@@ -249,14 +270,17 @@ bool Decode(const uint8_t* in, size_t length, SerialPortParameters& r)
 {
     if (length < 48)
         return false;
-    int32_t* fields[] = {&r.portNumber, &r.serialMode,  &r.baudRate,   &r.dataBits,
-                         &r.parity,     &r.stopBits,    &r.flowControl, &r.ptzProtocol,
+    int32_t* fields[] = {&r.portNumber, &r.serialMode,       &r.baudRate,        &r.dataBits,
+                         &r.parity,     &r.stopBits,         &r.flowControl,     &r.ptzProtocol,
                          &r.ptzAddress, &r.transmissionMode, &r.transmissionPort};
     for (size_t i = 0; i < sizeof fields / sizeof fields[0]; ++i)
         *fields[i] = GetW(in, 4 + 4 * i);
     return true;
 }
-int Check(const SerialPortParameters& r) { return Verdict(r.serialMode >= 0 && r.serialMode <= 2); }
+int Check(const SerialPortParameters& r)
+{
+    return Verdict(r.serialMode >= 0 && r.serialMode <= 2);
+}
 
 // ---- 0x0106 / 0x0107 ----
 
@@ -325,7 +349,7 @@ int Check(const VideoParameters& r)
 size_t Encode(const EncoderParameters& r, uint8_t* out)
 {
     std::memset(out, 0, 44);
-    const int32_t words[] = {r.videoInput, r.codec, r.resolution, r.frameRate, r.bitRate,
+    const int32_t words[] = {r.videoInput, r.codec, r.resolution,  r.frameRate, r.bitRate,
                              r.gop,        r.gopM,  r.rateControl, r.qp};
     for (size_t i = 0; i < sizeof words / sizeof words[0]; ++i)
         PutW(out, 4 + 4 * i, words[i]);
@@ -335,21 +359,24 @@ bool Decode(const uint8_t* in, size_t length, EncoderParameters& r)
 {
     if (length < 44)
         return false;
-    int32_t* fields[] = {&r.videoInput, &r.codec, &r.resolution, &r.frameRate, &r.bitRate,
+    int32_t* fields[] = {&r.videoInput, &r.codec, &r.resolution,  &r.frameRate, &r.bitRate,
                          &r.gop,        &r.gopM,  &r.rateControl, &r.qp};
     for (size_t i = 0; i < sizeof fields / sizeof fields[0]; ++i)
         *fields[i] = GetW(in, 4 + 4 * i);
     return true;
 }
-int Check(const EncoderParameters&) { return kResultOk; }
+int Check(const EncoderParameters&)
+{
+    return kResultOk;
+}
 
 // ---- 0x0206 / 0x0207, 0x020E / 0x020F ----
 
 size_t Encode(const OsdParameters& r, uint8_t* out)
 {
     std::memset(out, 0, 100);
-    const int32_t words[] = {r.colour, r.timeShown, r.timeX, r.timeY,
-                             r.textShown, r.textX, r.textY};
+    const int32_t words[] = {r.colour,    r.timeShown, r.timeX, r.timeY,
+                             r.textShown, r.textX,     r.textY};
     for (size_t i = 0; i < sizeof words / sizeof words[0]; ++i)
         PutW(out, 4 + 4 * i, words[i]);
     // Up to 64 bytes fill the field (no NUL needed); a longer text is cut to
@@ -362,14 +389,17 @@ bool Decode(const uint8_t* in, size_t length, OsdParameters& r)
 {
     if (length < 100)
         return false;
-    int32_t* fields[] = {&r.colour, &r.timeShown, &r.timeX, &r.timeY,
-                         &r.textShown, &r.textX, &r.textY};
+    int32_t* fields[] = {&r.colour,    &r.timeShown, &r.timeX, &r.timeY,
+                         &r.textShown, &r.textX,     &r.textY};
     for (size_t i = 0; i < sizeof fields / sizeof fields[0]; ++i)
         *fields[i] = GetW(in, 4 + 4 * i);
     r.text = GetText(in, 32, kOsdText);
     return true;
 }
-int Check(const OsdParameters&) { return kResultOk; }
+int Check(const OsdParameters&)
+{
+    return kResultOk;
+}
 
 // ---- 0x0208 / 0x0209 ----
 
@@ -394,7 +424,10 @@ bool Decode(const uint8_t* in, size_t length, AudioEncodingParameters& r)
     r.sampleRate = GetW(in, 20);
     return true;
 }
-int Check(const AudioEncodingParameters&) { return kResultOk; }
+int Check(const AudioEncodingParameters&)
+{
+    return kResultOk;
+}
 
 // ---- 0x020A / 0x020B ----
 
@@ -419,7 +452,10 @@ bool Decode(const uint8_t* in, size_t length, DecoderParameters& r)
     r.audioOutput = GetW(in, 20);
     return true;
 }
-int Check(const DecoderParameters&) { return kResultOk; }
+int Check(const DecoderParameters&)
+{
+    return kResultOk;
+}
 
 // ---- 0x0210 / 0x0211 ----
 
@@ -442,7 +478,10 @@ bool Decode(const uint8_t* in, size_t length, AudioIntercomParameters& r)
     r.port = GetW(in, 16);
     return true;
 }
-int Check(const AudioIntercomParameters& r) { return Verdict(AddressValid(r.calledAddress)); }
+int Check(const AudioIntercomParameters& r)
+{
+    return Verdict(AddressValid(r.calledAddress));
+}
 
 // ---- 0x0300 / 0x0301 ----
 
@@ -470,8 +509,7 @@ bool Decode(const uint8_t* in, size_t length, AlarmInputParameters& r)
 int Check(const AlarmInputParameters& r)
 {
     return Verdict(AllBytes(r.contactAttribute) && AllBytes(r.linkedOutput) &&
-                   AllBytes(r.ptzAddress) && AllBytes(r.screenPrompt) &&
-                   AllBytes(r.networkUpload));
+                   AllBytes(r.ptzAddress) && AllBytes(r.screenPrompt) && AllBytes(r.networkUpload));
 }
 
 // ---- 0x0302 / 0x0303 ----
@@ -529,8 +567,8 @@ bool Decode(const uint8_t* in, size_t length, VideoAlarmParameters& r)
 int Check(const VideoAlarmParameters& r)
 {
     return Verdict(AllBytes(r.videoLossEnable) && AllBytes(r.videoOcclusionEnable) &&
-                   AllBytes(r.linkedOutput) && AllBytes(r.screenPrompt) &&
-                   AllBytes(r.speaker) && AllBytes(r.networkUpload));
+                   AllBytes(r.linkedOutput) && AllBytes(r.screenPrompt) && AllBytes(r.speaker) &&
+                   AllBytes(r.networkUpload));
 }
 
 // ---- 0x0306 / 0x0307 ----
@@ -559,8 +597,7 @@ bool Decode(const uint8_t* in, size_t length, MotionDetectionParameters& r)
 int Check(const MotionDetectionParameters& r)
 {
     return Verdict(AllBytes(r.motionEnable) && AllBytes(r.linkedOutput) &&
-                   AllBytes(r.screenPrompt) && AllBytes(r.speaker) &&
-                   AllBytes(r.networkUpload));
+                   AllBytes(r.screenPrompt) && AllBytes(r.speaker) && AllBytes(r.networkUpload));
 }
 
 // ---- 0x0310, 0x0312, 0x0314 ----
@@ -578,7 +615,10 @@ bool Decode(const uint8_t* in, size_t length, AlarmInputState& r)
     GetCW(in, 4, r.alarm);
     return true;
 }
-int Check(const AlarmInputState& r) { return Verdict(AllBytes(r.alarm)); }
+int Check(const AlarmInputState& r)
+{
+    return Verdict(AllBytes(r.alarm));
+}
 
 size_t Encode(const VideoAlarmState& r, uint8_t* out)
 {
@@ -595,7 +635,10 @@ bool Decode(const uint8_t* in, size_t length, VideoAlarmState& r)
     GetCW(in, 8, r.videoOcclusion);
     return true;
 }
-int Check(const VideoAlarmState& r) { return Verdict(AllBytes(r.videoLoss) && AllBytes(r.videoOcclusion)); }
+int Check(const VideoAlarmState& r)
+{
+    return Verdict(AllBytes(r.videoLoss) && AllBytes(r.videoOcclusion));
+}
 
 size_t Encode(const MotionAlarmState& r, uint8_t* out)
 {
@@ -610,7 +653,10 @@ bool Decode(const uint8_t* in, size_t length, MotionAlarmState& r)
     GetCW(in, 4, r.motionAlarm);
     return true;
 }
-int Check(const MotionAlarmState& r) { return Verdict(AllBytes(r.motionAlarm)); }
+int Check(const MotionAlarmState& r)
+{
+    return Verdict(AllBytes(r.motionAlarm));
+}
 
 // ---- 0x0318 / 0x0319 ----
 
@@ -629,7 +675,10 @@ bool Decode(const uint8_t* in, size_t length, AlarmCentre& r)
     r.port = GetW(in, 8);
     return true;
 }
-int Check(const AlarmCentre& r) { return Verdict(AddressValid(r.address)); }
+int Check(const AlarmCentre& r)
+{
+    return Verdict(AddressValid(r.address));
+}
 
 // ---- 0x0401 / 0x0403 (no prefix) and the 0x0400 entries ----
 
@@ -654,7 +703,10 @@ bool Decode(const uint8_t* in, size_t length, StreamSendingParameters& r)
     r.peerPort = GetW(in, 16);
     return true;
 }
-int Check(const StreamSendingParameters& r) { return Verdict(AddressValid(r.peerAddress)); }
+int Check(const StreamSendingParameters& r)
+{
+    return Verdict(AddressValid(r.peerAddress));
+}
 
 // Each entry: 4 bytes not interpreted, then the 20 bytes of the layout above.
 size_t Encode(const StreamSendingInformation& r, uint8_t* out)
@@ -706,7 +758,10 @@ bool Decode(const uint8_t* in, size_t length, StreamReceivingParameters& r)
     r.peerPort = GetW(in, 16);
     return true;
 }
-int Check(const StreamReceivingParameters& r) { return Verdict(AddressValid(r.peerAddress)); }
+int Check(const StreamReceivingParameters& r)
+{
+    return Verdict(AddressValid(r.peerAddress));
+}
 
 // ---- 0x0404 ----
 
@@ -727,7 +782,7 @@ void GetStream(const uint8_t* in, size_t at, StreamReceivingEntry& e)
     e.address = GetAddr(in, at + 12);
     e.port = GetW(in, at + 16);
 }
-}  // namespace
+} // namespace
 
 size_t Encode(const StreamReceivingInformation& r, uint8_t* out)
 {
@@ -773,4 +828,4 @@ int Check(const PtzParameters& r)
     return Verdict(IsByte(r.command) && IsByte(r.preset) && IsByte(r.speed));
 }
 
-}  // namespace tvprotocol
+} // namespace tvprotocol

@@ -11,9 +11,12 @@ namespace {
 constexpr uint8_t kMagic[6] = {0xFF, 0xFF, 0x57, 0x51, 0x58, 0x4E};
 constexpr size_t kStreamEntrySize = 24;
 
-uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+uint16_t Be16(const uint8_t* p)
+{
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
 
-}  // namespace
+} // namespace
 
 int StatusFromWord(const uint8_t* word)
 {
@@ -26,7 +29,10 @@ int StatusFromWord(const uint8_t* word)
 
 CHeaderScanner::CHeaderScanner(const ResponseExpectation& expect) : m_expect(expect) {}
 
-uint16_t CHeaderScanner::Length() const { return Be16(m_window + 10); }
+uint16_t CHeaderScanner::Length() const
+{
+    return Be16(m_window + 10);
+}
 
 bool CHeaderScanner::LengthAccepted(uint16_t length) const
 {
@@ -123,7 +129,7 @@ int ReadResponse(IByteSource& source, const ResponseExpectation& expect, uint8_t
     // Data: the expected length; stream list: a checked multiple of 24 <= 240.
     const size_t count = expect.kind == ResponseKind::Data ? expect.length : length;
     if (count > capacity)
-        return kResultReceive;  // cannot happen after the length checks above
+        return kResultReceive; // cannot happen after the length checks above
     if (count > 0) {
         const int r = source.Read(payload, count);
         if (r != 0)
@@ -134,4 +140,4 @@ int ReadResponse(IByteSource& source, const ResponseExpectation& expect, uint8_t
     return kResultOk;
 }
 
-}  // namespace tvprotocol
+} // namespace tvprotocol

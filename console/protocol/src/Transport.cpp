@@ -105,7 +105,7 @@ private:
     Clock::time_point m_deadline;
 };
 
-}  // namespace
+} // namespace
 
 void SetProtocolTimeouts(const ProtocolTimeouts& timeouts)
 {
@@ -123,7 +123,10 @@ ProtocolTimeouts GetProtocolTimeouts()
     return t;
 }
 
-int StartNetworking() { return kResultOk; }
+int StartNetworking()
+{
+    return kResultOk;
+}
 
 int Connect(const char* address, int port)
 {
@@ -248,4 +251,4 @@ void CloseSocket(int socket)
         ::close(socket);
 }
 
-}  // namespace tvprotocol
+} // namespace tvprotocol

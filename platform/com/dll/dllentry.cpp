@@ -59,7 +59,7 @@ __attribute__((destructor)) void OnModuleUnload()
     ModuleEntry(DLL_PROCESS_DETACH);
 }
 
-}  // namespace
+} // namespace
 
 TV_DLL_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv)
 {
@@ -95,7 +95,8 @@ TV_DLL_EXPORT HRESULT DllRegisterServer(void)
         const CFactoryTemplate& templ = g_Templates[i];
         if (!templ.m_ClsID)
             continue;
-        const HRESULT hr = TvRegisterInprocServer(*templ.m_ClsID, templ.m_Name, path.c_str(), "Both");
+        const HRESULT hr =
+            TvRegisterInprocServer(*templ.m_ClsID, templ.m_Name, path.c_str(), "Both");
         if (FAILED(hr))
             return hr;
     }

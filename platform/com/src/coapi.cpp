@@ -29,7 +29,7 @@ std::atomic<int> g_initializedThreads{0};
 
 struct ThreadComState {
     int count = 0;
-    DWORD model = 0;  // COINIT_APARTMENTTHREADED or COINIT_MULTITHREADED
+    DWORD model = 0; // COINIT_APARTMENTTHREADED or COINIT_MULTITHREADED
     ~ThreadComState()
     {
         if (count > 0)
@@ -86,8 +86,8 @@ HRESULT FindInprocServer(REFCLSID clsid, std::string* path)
     while (rc == ERROR_SUCCESS) {
         value.assign(size + 1, '\0');
         DWORD got = size;
-        rc = RegQueryValueExA(hkey, nullptr, nullptr, &type,
-                              reinterpret_cast<LPBYTE>(value.data()), &got);
+        rc = RegQueryValueExA(hkey, nullptr, nullptr, &type, reinterpret_cast<LPBYTE>(value.data()),
+                              &got);
         if (rc == ERROR_MORE_DATA) {
             size = got;
             rc = ERROR_SUCCESS;
@@ -142,7 +142,7 @@ HRESULT EnterModule(const std::string& path, DllGetClassObjectFn* getClassObject
             it->second.getClassObject = get;
             it->second.canUnloadNow = canUnload;
         } else {
-            alreadyCached = true;  // another thread loaded it meanwhile
+            alreadyCached = true; // another thread loaded it meanwhile
             get = it->second.getClassObject;
         }
         ++it->second.busy;
@@ -260,7 +260,7 @@ void FreeUnusedLibraries(std::chrono::milliseconds delay)
         dlclose(handle);
 }
 
-}  // namespace
+} // namespace
 
 STDAPI CoInitialize(LPVOID reserved)
 {
@@ -269,7 +269,8 @@ STDAPI CoInitialize(LPVOID reserved)
 
 STDAPI CoInitializeEx(LPVOID reserved, DWORD coInit)
 {
-    const DWORD known = COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE | COINIT_SPEED_OVER_MEMORY;
+    const DWORD known =
+        COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE | COINIT_SPEED_OVER_MEMORY;
     if (reserved || (coInit & ~known) != 0)
         return E_INVALIDARG;
     const DWORD model = coInit & COINIT_APARTMENTTHREADED;
@@ -293,7 +294,8 @@ STDAPI_(void) CoUninitialize(void)
         g_initializedThreads.fetch_sub(1, std::memory_order_relaxed);
 }
 
-STDAPI CoGetClassObject(REFCLSID clsid, DWORD clsctx, LPVOID /*serverInfo*/, REFIID riid, LPVOID* ppv)
+STDAPI CoGetClassObject(REFCLSID clsid, DWORD clsctx, LPVOID /*serverInfo*/, REFIID riid,
+                        LPVOID* ppv)
 {
     if (!ppv)
         return E_POINTER;

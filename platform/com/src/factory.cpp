@@ -7,7 +7,7 @@ namespace {
 
 std::atomic<LONG> g_serverLocks{0};
 
-}  // namespace
+} // namespace
 
 CClassFactory::CClassFactory(const CFactoryTemplate* templ)
     : CBaseObject("Class factory"), m_pTemplate(templ)

@@ -36,8 +36,7 @@ void GuidToTextBytes(const GUID& g, uint8_t bytes[16])
 }
 
 // Writes the 38 characters (no NUL) through put(index, char).
-template <typename Put>
-void FormatGuid(const GUID& g, Put put)
+template <typename Put> void FormatGuid(const GUID& g, Put put)
 {
     uint8_t bytes[16];
     GuidToTextBytes(g, bytes);
@@ -53,8 +52,7 @@ void FormatGuid(const GUID& g, Put put)
 }
 
 // Reads exactly the registry form from a NUL-terminated string of CharT.
-template <typename CharT>
-bool ParseGuid(const CharT* text, GUID* out)
+template <typename CharT> bool ParseGuid(const CharT* text, GUID* out)
 {
     // Dashes sit at these positions; everything between the braces else is hex.
     uint8_t bytes[16];
@@ -121,7 +119,7 @@ HRESULT GuidToAllocatedString(const GUID& g, LPOLESTR* out)
     return S_OK;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int StringFromGUID2(REFGUID guid, LPOLESTR buf, int cch)
 {
@@ -132,13 +130,25 @@ extern "C" int StringFromGUID2(REFGUID guid, LPOLESTR buf, int cch)
     return TV_GUID_STRING_LENGTH + 1;
 }
 
-extern "C" HRESULT CLSIDFromString(LPCOLESTR text, LPCLSID out) { return GuidFromWide(text, out); }
+extern "C" HRESULT CLSIDFromString(LPCOLESTR text, LPCLSID out)
+{
+    return GuidFromWide(text, out);
+}
 
-extern "C" HRESULT IIDFromString(LPCOLESTR text, LPIID out) { return GuidFromWide(text, out); }
+extern "C" HRESULT IIDFromString(LPCOLESTR text, LPIID out)
+{
+    return GuidFromWide(text, out);
+}
 
-extern "C" HRESULT StringFromCLSID(REFCLSID clsid, LPOLESTR* out) { return GuidToAllocatedString(clsid, out); }
+extern "C" HRESULT StringFromCLSID(REFCLSID clsid, LPOLESTR* out)
+{
+    return GuidToAllocatedString(clsid, out);
+}
 
-extern "C" HRESULT StringFromIID(REFIID iid, LPOLESTR* out) { return GuidToAllocatedString(iid, out); }
+extern "C" HRESULT StringFromIID(REFIID iid, LPOLESTR* out)
+{
+    return GuidToAllocatedString(iid, out);
+}
 
 bool TvGuidToString(const GUID& guid, char out[TV_GUID_STRING_LENGTH + 1])
 {

@@ -19,8 +19,9 @@ std::string ClassKey(REFCLSID clsid)
 
 HRESULT SetString(HKEY key, const char* name, const std::string& value)
 {
-    const LONG rc = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                                   static_cast<DWORD>(value.size() + 1));
+    const LONG rc =
+        RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>(value.size() + 1));
     return rc == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(static_cast<DWORD>(rc));
 }
 
@@ -37,7 +38,7 @@ std::string AbsolutePath(const char* path)
     return std::string(cwd) + "/" + path;
 }
 
-}  // namespace
+} // namespace
 
 HRESULT TvRegisterInprocServer(REFCLSID clsid, const WCHAR* friendlyName, const char* modulePath,
                                const char* threadingModel)

@@ -5,7 +5,7 @@ namespace {
 
 std::atomic<LONG> g_objectsActive{0};
 
-}  // namespace
+} // namespace
 
 CBaseObject::CBaseObject(LPCTSTR name) : m_pName(name)
 {

@@ -127,7 +127,8 @@ public:
 
     // Records the request as given (after validation: counts and sizes not
     // negative, cbAlign a power of two). *pActual receives what was recorded.
-    STDMETHODIMP SetProperties(ALLOCATOR_PROPERTIES* pRequest, ALLOCATOR_PROPERTIES* pActual) override;
+    STDMETHODIMP SetProperties(ALLOCATOR_PROPERTIES* pRequest,
+                               ALLOCATOR_PROPERTIES* pActual) override;
     STDMETHODIMP GetProperties(ALLOCATOR_PROPERTIES* pProps) override;
     STDMETHODIMP Commit() override;
     STDMETHODIMP Decommit() override;
@@ -174,17 +175,17 @@ protected:
 
     // Guarded by the allocator's lock.
     CSampleList m_lFree;
-    LONG m_lWaiting = 0;       // threads about to wait or waiting on m_hSem
-    LONG m_lCount = 0;         // buffers asked for
-    LONG m_lAllocated = 0;     // samples that exist
-    LONG m_lSize = 0;          // bytes per buffer (after the prefix)
+    LONG m_lWaiting = 0;   // threads about to wait or waiting on m_hSem
+    LONG m_lCount = 0;     // buffers asked for
+    LONG m_lAllocated = 0; // samples that exist
+    LONG m_lSize = 0;      // bytes per buffer (after the prefix)
     LONG m_lAlignment = 0;
     LONG m_lPrefix = 0;
-    BOOL m_bChanged = FALSE;   // properties changed since the last Alloc
+    BOOL m_bChanged = FALSE; // properties changed since the last Alloc
     BOOL m_bCommitted = FALSE;
     BOOL m_bDecommitInProgress = FALSE;
 
-    HANDLE m_hSem;             // released once per waiter to wake it
+    HANDLE m_hSem; // released once per waiter to wake it
 };
 
 // Buffers in one block of ordinary memory: each buffer's prefix starts on a
@@ -201,7 +202,8 @@ public:
 
     // As CBaseAllocator, plus: cbAlign must be a power of two of at least 1
     // (VFW_E_BADALIGN), and the whole pool must fit in memory (E_OUTOFMEMORY).
-    STDMETHODIMP SetProperties(ALLOCATOR_PROPERTIES* pRequest, ALLOCATOR_PROPERTIES* pActual) override;
+    STDMETHODIMP SetProperties(ALLOCATOR_PROPERTIES* pRequest,
+                               ALLOCATOR_PROPERTIES* pActual) override;
 
 protected:
     HRESULT Alloc() override;
@@ -209,7 +211,7 @@ protected:
     // Deletes the samples and the memory.
     void ReallyFree();
 
-    LPBYTE m_pBuffer = nullptr;  // guarded by the allocator's lock
+    LPBYTE m_pBuffer = nullptr; // guarded by the allocator's lock
 };
 
 // A new CMemAllocator, add-referenced, in *ppAllocator.

@@ -116,7 +116,7 @@ protected:
     CRefTime m_tStart;
     CLSID m_clsid;
     CCritSec* m_pLock;
-    WCHAR* m_pName = nullptr;      // the name given at JoinFilterGraph (new[])
+    WCHAR* m_pName = nullptr; // the name given at JoinFilterGraph (new[])
     IFilterGraph* m_pGraph = nullptr;
     IMediaEventSink* m_pSink = nullptr;
     std::atomic<LONG> m_PinVersion{1};
@@ -124,7 +124,7 @@ protected:
     friend class CBasePin;
 
 private:
-    CCritSec m_csClock;  // see m_pClock and m_tStart
+    CCritSec m_csClock; // see m_pClock and m_tStart
 };
 
 class CBasePin : public CUnknown, public IPin, public IQualityControl {
@@ -229,7 +229,7 @@ protected:
 
     WCHAR* m_pName = nullptr;
     // Guarded by the filter lock; changed only while stopped.
-    IPin* m_Connected = nullptr;   // add-referenced
+    IPin* m_Connected = nullptr; // add-referenced
     PIN_DIRECTION m_dir;
     CCritSec* m_pLock;
     // Set by a streaming thread on a fatal stream error, cleared by Inactive
@@ -238,9 +238,9 @@ protected:
     bool m_bCanReconnectWhenActive = false;
     bool m_bTryMyTypesFirst = false;
     CBaseFilter* m_pFilter;
-    IQualityControl* m_pQSink = nullptr;  // not add-referenced
+    IQualityControl* m_pQSink = nullptr; // not add-referenced
     std::atomic<LONG> m_TypeVersion{1};
-    CMediaType m_mt;                       // the connection's type
+    CMediaType m_mt; // the connection's type
     // The current segment (streaming thread).
     CRefTime m_tStart;
     CRefTime m_tStop{(REFERENCE_TIME)0x7FFFFFFFFFFFFFFFLL};
@@ -324,7 +324,8 @@ public:
     virtual HRESULT DecideAllocator(IMemInputPin* pPin, IMemAllocator** pAlloc);
     // Sets the allocator's properties (SetProperties) from the downstream
     // request in *ppropInputRequest and the pin's own needs.
-    virtual HRESULT DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES* ppropInputRequest) = 0;
+    virtual HRESULT DecideBufferSize(IMemAllocator* pAlloc,
+                                     ALLOCATOR_PROPERTIES* ppropInputRequest) = 0;
     // A new CMemAllocator.
     virtual HRESULT InitAllocator(IMemAllocator** ppAlloc);
 
@@ -356,8 +357,8 @@ public:
 
 protected:
     // Guarded by the filter lock; changed only while stopped.
-    IMemAllocator* m_pAllocator = nullptr;  // add-referenced
-    IMemInputPin* m_pInputPin = nullptr;    // add-referenced
+    IMemAllocator* m_pAllocator = nullptr; // add-referenced
+    IMemInputPin* m_pInputPin = nullptr;   // add-referenced
 };
 
 // An input pin that receives samples through IMemInputPin.
@@ -423,9 +424,9 @@ public:
     AM_SAMPLE2_PROPERTIES* SampleProps() { return &m_SampleProps; }
 
 protected:
-    IMemAllocator* m_pAllocator = nullptr;  // filter lock; add-referenced
-    BOOL m_bReadOnly = FALSE;               // filter lock
-    std::atomic<bool> m_bFlushing{false};   // set under the filter lock, read anywhere
+    IMemAllocator* m_pAllocator = nullptr; // filter lock; add-referenced
+    BOOL m_bReadOnly = FALSE;              // filter lock
+    std::atomic<bool> m_bFlushing{false};  // set under the filter lock, read anywhere
     // Streaming thread only. pMediaType points at m_sampleType (a copy) or at
     // the sample's own type; valid during Receive.
     AM_SAMPLE2_PROPERTIES m_SampleProps{};

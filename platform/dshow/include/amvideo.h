@@ -11,8 +11,8 @@
 #include "win32/types.h"
 
 typedef struct tagVIDEOINFOHEADER {
-    RECT rcSource;   // the part of the picture to use (empty: all of it)
-    RECT rcTarget;   // where in the destination it goes (empty: all of it)
+    RECT rcSource; // the part of the picture to use (empty: all of it)
+    RECT rcTarget; // where in the destination it goes (empty: all of it)
     DWORD dwBitRate;
     DWORD dwBitErrorRate;
     REFERENCE_TIME AvgTimePerFrame;

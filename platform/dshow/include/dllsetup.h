@@ -6,7 +6,8 @@
 //   const AMOVIESETUP_PIN sudPins[] = {
 //       {L"Input", FALSE, FALSE, FALSE, FALSE, &CLSID_NULL, nullptr, 1, &sudPinTypes},
 //   };
-//   const AMOVIESETUP_FILTER sudFilter = {&CLSID_MyFilter, L"My Filter", MERIT_DO_NOT_USE, 1, sudPins};
+//   const AMOVIESETUP_FILTER sudFilter = {&CLSID_MyFilter, L"My Filter", MERIT_DO_NOT_USE, 1,
+//   sudPins};
 //
 // A module's templates name their AMOVIESETUP_FILTER (m_pAMovieSetup_Filter);
 // this library implements the registration hook TvRegisterModuleExtras, so
@@ -42,15 +43,15 @@ enum {
 };
 
 struct AMOVIESETUP_MEDIATYPE {
-    const CLSID* clsMajorType;  // null or GUID_NULL: any
-    const CLSID* clsMinorType;  // null or GUID_NULL: any
+    const CLSID* clsMajorType; // null or GUID_NULL: any
+    const CLSID* clsMinorType; // null or GUID_NULL: any
 };
 typedef AMOVIESETUP_MEDIATYPE REGPINTYPES;
 typedef const AMOVIESETUP_MEDIATYPE* LPAMOVIESETUP_MEDIATYPE;
 
 struct AMOVIESETUP_PIN {
     const WCHAR* strName;
-    BOOL bRendered;                   // the filter renders this input
+    BOOL bRendered; // the filter renders this input
     BOOL bOutput;
     BOOL bZero;                       // the filter may have none of this pin
     BOOL bMany;                       // the filter may have many of this pin
@@ -90,13 +91,13 @@ struct TvRegisteredPin {
     BOOL bMany = FALSE;
     CLSID clsConnectsToFilter = GUID_NULL;
     std::wstring strConnectsToPin;
-    std::vector<std::pair<GUID, GUID>> mediaTypes;  // (major, minor)
+    std::vector<std::pair<GUID, GUID>> mediaTypes; // (major, minor)
 };
 struct TvRegisteredFilter {
     CLSID clsid = GUID_NULL;
     std::wstring name;
     DWORD dwMerit = 0;
-    std::vector<TvRegisteredPin> pins;  // in the registry's (sorted) order
+    std::vector<TvRegisteredPin> pins; // in the registry's (sorted) order
 };
 // S_OK and *pFilter filled; S_FALSE when the filter has no data registered.
 // E_POINTER for a null pFilter.

@@ -14,8 +14,8 @@ void TvDshowTrace(const char* format, ...) __attribute__((format(printf, 1, 2)))
 // A wide name as UTF-8 for a trace line (never null; "(null)" for null).
 std::string TvDshowTraceName(const WCHAR* name);
 
-#define DSHOW_TRACE(...)                                                                       \
-    do {                                                                                       \
-        if (TvDshowTraceEnabled())                                                             \
-            TvDshowTrace(__VA_ARGS__);                                                         \
+#define DSHOW_TRACE(...)                                                                           \
+    do {                                                                                           \
+        if (TvDshowTraceEnabled())                                                                 \
+            TvDshowTrace(__VA_ARGS__);                                                             \
     } while (0)

@@ -74,5 +74,6 @@ typedef struct tagMPEG2VIDEOINFO {
 } MPEG2VIDEOINFO;
 static_assert(offsetof(MPEG2VIDEOINFO, dwSequenceHeader) == 132, "MPEG2VIDEOINFO layout");
 
-#define SIZE_MPEG2VIDEOINFO(pv) (offsetof(MPEG2VIDEOINFO, dwSequenceHeader[0]) + (pv)->cbSequenceHeader)
+#define SIZE_MPEG2VIDEOINFO(pv)                                                                    \
+    (offsetof(MPEG2VIDEOINFO, dwSequenceHeader[0]) + (pv)->cbSequenceHeader)
 #define MPEG2_SEQUENCE_INFO(pv) ((const BYTE*)(pv)->dwSequenceHeader)

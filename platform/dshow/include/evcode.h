@@ -6,26 +6,26 @@
 #define EC_SYSTEMBASE 0x00
 #define EC_USER 0x8000
 
-#define EC_COMPLETE 0x01               // (HRESULT status, IBaseFilter* renderer or 0)
-#define EC_USERABORT 0x02              // (0, 0)
-#define EC_ERRORABORT 0x03             // (HRESULT error, 0)
-#define EC_TIME 0x04                   // (DWORD low, DWORD high) of the time asked for
-#define EC_REPAINT 0x05                // (IPin* or 0, 0)
-#define EC_STREAM_ERROR_STOPPED 0x06   // (HRESULT, DWORD)
+#define EC_COMPLETE 0x01             // (HRESULT status, IBaseFilter* renderer or 0)
+#define EC_USERABORT 0x02            // (0, 0)
+#define EC_ERRORABORT 0x03           // (HRESULT error, 0)
+#define EC_TIME 0x04                 // (DWORD low, DWORD high) of the time asked for
+#define EC_REPAINT 0x05              // (IPin* or 0, 0)
+#define EC_STREAM_ERROR_STOPPED 0x06 // (HRESULT, DWORD)
 #define EC_STREAM_ERROR_STILLPLAYING 0x07
 #define EC_ERROR_STILLPLAYING 0x08
 #define EC_PALETTE_CHANGED 0x09
-#define EC_VIDEO_SIZE_CHANGED 0x0A     // (MAKELONG(width, height), 0)
+#define EC_VIDEO_SIZE_CHANGED 0x0A // (MAKELONG(width, height), 0)
 #define EC_QUALITY_CHANGE 0x0B
 #define EC_SHUTTING_DOWN 0x0C
 #define EC_CLOCK_CHANGED 0x0D
-#define EC_PAUSED 0x0E                 // (HRESULT, 0)
+#define EC_PAUSED 0x0E // (HRESULT, 0)
 #define EC_OPENING_FILE 0x10
 #define EC_BUFFERING_DATA 0x11
 #define EC_FULLSCREEN_LOST 0x12
-#define EC_ACTIVATE 0x13               // (BOOL activated, IBaseFilter* renderer)
+#define EC_ACTIVATE 0x13 // (BOOL activated, IBaseFilter* renderer)
 #define EC_NEED_RESTART 0x14
-#define EC_WINDOW_DESTROYED 0x15       // (IBaseFilter* renderer, 0)
+#define EC_WINDOW_DESTROYED 0x15 // (IBaseFilter* renderer, 0)
 #define EC_DISPLAY_CHANGED 0x16
 #define EC_STARVATION 0x17
 #define EC_OLE_EVENT 0x18
@@ -40,10 +40,10 @@
 #define EC_PROCESSING_LATENCY 0x21
 #define EC_SAMPLE_LATENCY 0x22
 #define EC_SCRUB_TIME 0x23
-#define EC_STEP_COMPLETE 0x24          // (BOOL cancelled, 0)
+#define EC_STEP_COMPLETE 0x24 // (BOOL cancelled, 0)
 #define EC_TIMECODE_AVAILABLE 0x30
 #define EC_EXTDEVICE_MODE_CHANGE 0x31
-#define EC_STATE_CHANGE 0x32           // (FILTER_STATE, BOOL intermediate)
+#define EC_STATE_CHANGE 0x32 // (FILTER_STATE, BOOL intermediate)
 #define EC_GRAPH_CHANGED 0x50
 #define EC_CLOCK_UNSET 0x51
 #define EC_VMR_RENDERDEVICE_SET 0x53

@@ -8,8 +8,8 @@
 #include "win32/types.h"
 
 #ifndef MAKEFOURCC
-#define MAKEFOURCC(ch0, ch1, ch2, ch3)                                                     \
-    ((DWORD)(BYTE)(ch0) | ((DWORD)(BYTE)(ch1) << 8) | ((DWORD)(BYTE)(ch2) << 16) |       \
+#define MAKEFOURCC(ch0, ch1, ch2, ch3)                                                             \
+    ((DWORD)(BYTE)(ch0) | ((DWORD)(BYTE)(ch1) << 8) | ((DWORD)(BYTE)(ch2) << 16) |                 \
      ((DWORD)(BYTE)(ch3) << 24))
 #endif
 

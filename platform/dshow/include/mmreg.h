@@ -20,9 +20,9 @@ typedef struct tWAVEFORMATEX {
     WORD nChannels;
     DWORD nSamplesPerSec;
     DWORD nAvgBytesPerSec;
-    WORD nBlockAlign;      // bytes per sample frame (all channels)
+    WORD nBlockAlign; // bytes per sample frame (all channels)
     WORD wBitsPerSample;
-    WORD cbSize;           // bytes of extra format data after this record
+    WORD cbSize; // bytes of extra format data after this record
 } WAVEFORMATEX, *PWAVEFORMATEX, *LPWAVEFORMATEX;
 #pragma pack(pop)
 static_assert(sizeof(WAVEFORMATEX) == 18, "WAVEFORMATEX keeps the Windows layout");

@@ -101,7 +101,7 @@ protected:
     enum class ItemKind { Sample, EndOfStream, NewSegment, SendAnyway, Reset };
     struct Item {
         ItemKind kind;
-        IMediaSample* sample; // Sample only: the queue's reference
+        IMediaSample* sample;  // Sample only: the queue's reference
         REFERENCE_TIME tStart; // NewSegment only
         REFERENCE_TIME tStop;
         double dRate;

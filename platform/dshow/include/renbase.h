@@ -193,23 +193,23 @@ protected:
     CCritSec m_InterfaceLock;
     // Guards the members below it.
     CCritSec m_RendererLock;
-    CRendererInputPin* m_pInputPin = nullptr; // made under m_InterfaceLock
-    IMediaSample* m_pMediaSample = nullptr;   // the held sample (add-referenced)
+    CRendererInputPin* m_pInputPin = nullptr;  // made under m_InterfaceLock
+    IMediaSample* m_pMediaSample = nullptr;    // the held sample (add-referenced)
     IReferenceClock* m_pRenderClock = nullptr; // the clock for streaming (add-referenced)
-    REFERENCE_TIME m_tRunStart = 0;           // start time of the last Run
-    DWORD_PTR m_dwAdvise = 0;                 // pending clock advise
-    REFERENCE_TIME m_SignalTime = 0;          // end time of the last sample rendered
+    REFERENCE_TIME m_tRunStart = 0;            // start time of the last Run
+    DWORD_PTR m_dwAdvise = 0;                  // pending clock advise
+    REFERENCE_TIME m_SignalTime = 0;           // end time of the last sample rendered
     bool m_bSignalTimeValid = false;
-    bool m_bAbort = false;          // Stop or flushing: no waiting
+    bool m_bAbort = false;                 // Stop or flushing: no waiting
     HRESULT m_hrAbort = VFW_E_WRONG_STATE; // what a Receive cut short answers
-    bool m_bEOS = false;            // end of stream received
-    bool m_bEOSDelivered = false;   // EC_COMPLETE sent
+    bool m_bEOS = false;                   // end of stream received
+    bool m_bEOSDelivered = false;          // EC_COMPLETE sent
     bool m_bInReceive = false;
-    bool m_bScheduled = false;      // the held sample has an advise or is due
-    bool m_bShowOnPause = false;    // the held sample arrived while paused, not yet shown
-    bool m_bShownOnPause = false;   // ... and has been shown
-    LONG m_lStepFrames = 0;         // frames left to step (0: not stepping)
-    bool m_bStepBlocked = false;    // a step completed: hold samples
+    bool m_bScheduled = false;    // the held sample has an advise or is due
+    bool m_bShowOnPause = false;  // the held sample arrived while paused, not yet shown
+    bool m_bShownOnPause = false; // ... and has been shown
+    LONG m_lStepFrames = 0;       // frames left to step (0: not stepping)
+    bool m_bStepBlocked = false;  // a step completed: hold samples
     UINT m_EndOfStreamTimer = 0;
     IUnknown* m_pPosition = nullptr; // the pass-through (made under m_InterfaceLock)
     CRendererPosPassThru* m_pRendererPosition = nullptr;
@@ -232,7 +232,8 @@ private:
     HRESULT WaitForRenderTime();
     // m_RendererLock held. S_OK due now, S_FALSE advised, failure: drop.
     HRESULT ScheduleSample(IMediaSample* pMediaSample);
-    HRESULT GetSampleTimes(IMediaSample* pMediaSample, REFERENCE_TIME* pStart, REFERENCE_TIME* pEnd);
+    HRESULT GetSampleTimes(IMediaSample* pMediaSample, REFERENCE_TIME* pStart,
+                           REFERENCE_TIME* pEnd);
     // m_RendererLock held.
     void CancelNotification();
     // Takes no lock: waits for a running timer callback.
@@ -268,10 +269,10 @@ private:
 // kMaxDropSpan: a picture keeps moving however late the stream is.
 class CBaseVideoRenderer : public CBaseRenderer, public IQualProp {
 public:
-    static constexpr REFERENCE_TIME kLateThreshold = 30 * 10000;   // 30 ms
-    static constexpr REFERENCE_TIME kDropThreshold = 100 * 10000;  // 100 ms
+    static constexpr REFERENCE_TIME kLateThreshold = 30 * 10000;  // 30 ms
+    static constexpr REFERENCE_TIME kDropThreshold = 100 * 10000; // 100 ms
     static constexpr int kMaxConsecutiveDrops = 4;
-    static constexpr REFERENCE_TIME kMaxDropSpan = 500 * 10000;    // 500 ms
+    static constexpr REFERENCE_TIME kMaxDropSpan = 500 * 10000; // 500 ms
 
     CBaseVideoRenderer(REFCLSID RenderClass, LPCTSTR pName, LPUNKNOWN pUnk, HRESULT* phr);
     ~CBaseVideoRenderer() override;
@@ -314,8 +315,8 @@ private:
     int m_cIntervals = 0;
     double m_syncSum = 0, m_syncSquares = 0; // ms
     int m_cSync = 0;
-    double m_avgDrawTime = 0;      // 100 ns units, moving average
-    double m_avgFrameSpacing = 0;  // 100 ns units between timed frames, moving average
+    double m_avgDrawTime = 0;     // 100 ns units, moving average
+    double m_avgFrameSpacing = 0; // 100 ns units between timed frames, moving average
     REFERENCE_TIME m_tLastStart = 0;
     bool m_bHaveLastStart = false;
     bool m_bLateReported = false;

@@ -288,11 +288,12 @@ typedef struct _AllocatorProperties {
 #define AM_GBF_NODDSURFACELOCK 8
 
 // {56A8689C-0AD4-11CE-B03A-0020AF0BA770}
-DEFINE_GUID(IID_IMemAllocator, 0x56a8689c, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b,
-            0xa7, 0x70);
+DEFINE_GUID(IID_IMemAllocator, 0x56a8689c, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7,
+            0x70);
 struct IMemAllocator : public IUnknown {
     // Only while decommitted with no buffer out; pActual receives what was granted.
-    virtual HRESULT SetProperties(ALLOCATOR_PROPERTIES* pRequest, ALLOCATOR_PROPERTIES* pActual) = 0;
+    virtual HRESULT SetProperties(ALLOCATOR_PROPERTIES* pRequest,
+                                  ALLOCATOR_PROPERTIES* pActual) = 0;
     virtual HRESULT GetProperties(ALLOCATOR_PROPERTIES* pProps) = 0;
     virtual HRESULT Commit() = 0;
     // Wakes every thread blocked in GetBuffer (they get VFW_E_NOT_COMMITTED).
@@ -344,7 +345,7 @@ struct IMediaSample : public IUnknown {
 #define AM_STREAM_CONTROL 1
 
 typedef struct tagAM_SAMPLE2_PROPERTIES {
-    DWORD cbData;  // bytes of this record the caller passes or wants
+    DWORD cbData; // bytes of this record the caller passes or wants
     DWORD dwTypeSpecificFlags;
     DWORD dwSampleFlags;
     LONG lActual;
@@ -357,8 +358,8 @@ typedef struct tagAM_SAMPLE2_PROPERTIES {
 } AM_SAMPLE2_PROPERTIES;
 
 // {36B73884-C2C8-11CF-8B46-00805F6CEF60}
-DEFINE_GUID(IID_IMediaSample2, 0x36b73884, 0xc2c8, 0x11cf, 0x8b, 0x46, 0x00, 0x80, 0x5f, 0x6c,
-            0xef, 0x60);
+DEFINE_GUID(IID_IMediaSample2, 0x36b73884, 0xc2c8, 0x11cf, 0x8b, 0x46, 0x00, 0x80, 0x5f, 0x6c, 0xef,
+            0x60);
 struct IMediaSample2 : public IMediaSample {
     virtual HRESULT GetProperties(DWORD cbProperties, BYTE* pbProperties) = 0;
     virtual HRESULT SetProperties(DWORD cbProperties, const BYTE* pbProperties) = 0;

@@ -192,7 +192,8 @@ protected:
     BOOL m_bEOSDelivered = FALSE;
     // Streaming thread, and reset by Pause on the application thread (a pause
     // from running may come while samples flow): atomic.
-    std::atomic<BOOL> m_bSampleSkipped{FALSE};  // Transform dropped a sample since the last discontinuity
+    std::atomic<BOOL> m_bSampleSkipped{
+        FALSE}; // Transform dropped a sample since the last discontinuity
     std::atomic<BOOL> m_bQualityChanged{FALSE}; // EC_QUALITY_CHANGE sent since the last Pause
 
     CCritSec m_csFilter;  // the filter lock

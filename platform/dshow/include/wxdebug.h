@@ -17,10 +17,10 @@
 
 // Returns ret from the calling function when p is null.
 #ifndef CheckPointer
-#define CheckPointer(p, ret)                                                                   \
-    do {                                                                                       \
-        if ((p) == nullptr)                                                                    \
-            return (ret);                                                                      \
+#define CheckPointer(p, ret)                                                                       \
+    do {                                                                                           \
+        if ((p) == nullptr)                                                                        \
+            return (ret);                                                                          \
     } while (0)
 #endif
 
@@ -33,8 +33,8 @@
 #define ASSERT(x) assert(x)
 #endif
 // Evaluates x in every build; asserts it in debug builds.
-#define EXECUTE_ASSERT(x)                                                                      \
-    do {                                                                                       \
-        [[maybe_unused]] const bool tvAssertResult = static_cast<bool>(x);                    \
-        assert(tvAssertResult);                                                                \
+#define EXECUTE_ASSERT(x)                                                                          \
+    do {                                                                                           \
+        [[maybe_unused]] const bool tvAssertResult = static_cast<bool>(x);                         \
+        assert(tvAssertResult);                                                                    \
     } while (0)

@@ -29,8 +29,14 @@ private:
 };
 
 // TRUE when the calling thread holds the lock.
-inline BOOL CritCheckIn(CCritSec* pcCrit) { return pcCrit && pcCrit->IsOwned(); }
-inline BOOL CritCheckOut(CCritSec* pcCrit) { return pcCrit && !pcCrit->IsOwned(); }
+inline BOOL CritCheckIn(CCritSec* pcCrit)
+{
+    return pcCrit && pcCrit->IsOwned();
+}
+inline BOOL CritCheckOut(CCritSec* pcCrit)
+{
+    return pcCrit && !pcCrit->IsOwned();
+}
 
 // Holds a CCritSec for the lifetime of the guard.
 class CAutoLock {
@@ -58,7 +64,10 @@ public:
     void Reset() { ResetEvent(m_hEvent); }
     // TRUE when the event was (or became) signalled within dwTimeout ms; an
     // auto-reset event is consumed by a successful wait.
-    BOOL Wait(DWORD dwTimeout = INFINITE) { return WaitForSingleObject(m_hEvent, dwTimeout) == WAIT_OBJECT_0; }
+    BOOL Wait(DWORD dwTimeout = INFINITE)
+    {
+        return WaitForSingleObject(m_hEvent, dwTimeout) == WAIT_OBJECT_0;
+    }
     // Wait(0).
     BOOL Check() { return Wait(0); }
 
@@ -127,8 +136,8 @@ protected:
 private:
     static DWORD InitialThreadProc(LPVOID pv);
 
-    CAMEvent m_EventSend;      // a request is waiting (auto-reset)
-    CAMEvent m_EventComplete;  // the worker replied (auto-reset)
+    CAMEvent m_EventSend;     // a request is waiting (auto-reset)
+    CAMEvent m_EventComplete; // the worker replied (auto-reset)
     // Written by the client before m_EventSend is set, read by the worker after
     // it sees the event (and the reverse for m_dwReturnVal): the events order
     // the accesses.

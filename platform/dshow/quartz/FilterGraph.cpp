@@ -8,14 +8,8 @@ CUnknown* CFilterGraph::CreateInstance(LPUNKNOWN outer, HRESULT* phr)
 }
 
 CFilterGraph::CFilterGraph(LPUNKNOWN outer, HRESULT* phr)
-    : CUnknown("Filter graph", outer, phr),
-      m_builder(*this),
-      m_control(*this),
-      m_events(*this),
-      m_seeking(*this),
-      m_videoWindow(*this),
-      m_basicVideo(*this),
-      m_basicAudio(*this),
+    : CUnknown("Filter graph", outer, phr), m_builder(*this), m_control(*this), m_events(*this),
+      m_seeking(*this), m_videoWindow(*this), m_basicVideo(*this), m_basicAudio(*this),
       m_frameStep(*this)
 {
     if (phr && !m_events.Ready())

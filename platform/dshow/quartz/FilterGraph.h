@@ -49,7 +49,7 @@ private:
     ~CFilterGraph() override;
 
     std::recursive_mutex m_lock;
-    CFilterList m_filters;  // guarded by m_lock
+    CFilterList m_filters; // guarded by m_lock
 
     CGraphBuilder m_builder;
     CGraphControl m_control;

@@ -16,7 +16,7 @@ std::wstring NumberText(int n)
     return digits;
 }
 
-}  // namespace
+} // namespace
 
 bool CFilterList::NameTaken(const std::wstring& name) const
 {

@@ -46,6 +46,6 @@ public:
 private:
     bool NameTaken(const std::wstring& name) const;
 
-    std::vector<Entry> m_entries;  // newest first
+    std::vector<Entry> m_entries; // newest first
     LONG m_version = 0;
 };

@@ -50,7 +50,7 @@ std::set<IBaseFilter*> UpstreamOf(IBaseFilter* filter)
     return seen;
 }
 
-}  // namespace
+} // namespace
 
 IMPLEMENT_GRAPH_PART_IUNKNOWN(CGraphBuilder)
 
@@ -207,8 +207,8 @@ STDMETHODIMP CGraphBuilder::ConnectDirect(IPin* ppinOut, IPin* ppinIn, const AM_
         return VFW_E_NOT_STOPPED;
     bool okOut = false;
     bool okIn = false;
-    if (DirectionOf(ppinOut, &okOut) != PINDIR_OUTPUT || DirectionOf(ppinIn, &okIn) != PINDIR_INPUT ||
-        !okOut || !okIn)
+    if (DirectionOf(ppinOut, &okOut) != PINDIR_OUTPUT ||
+        DirectionOf(ppinIn, &okIn) != PINDIR_INPUT || !okOut || !okIn)
         return VFW_E_INVALID_DIRECTION;
     HRESULT hr = CheckPinInGraph(ppinOut);
     if (SUCCEEDED(hr))

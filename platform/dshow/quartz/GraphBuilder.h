@@ -82,5 +82,5 @@ private:
 
     CFilterGraph& m_graph;
     std::atomic<bool> m_abort{false};
-    DWORD_PTR m_logFile = 0;  // guarded by the graph lock
+    DWORD_PTR m_logFile = 0; // guarded by the graph lock
 };

@@ -22,7 +22,7 @@ const char* StateName(FILTER_STATE s)
     return "?";
 }
 
-}  // namespace
+} // namespace
 
 IMPLEMENT_GRAPH_PART_IUNKNOWN(CGraphControl)
 
@@ -194,7 +194,8 @@ STDMETHODIMP CGraphControl::GetState(LONG msTimeout, OAFilterState* pfs)
     if (!pfs)
         return E_POINTER;
     FILTER_STATE state;
-    const HRESULT hr = WaitForState(msTimeout < 0 ? INFINITE : static_cast<DWORD>(msTimeout), &state);
+    const HRESULT hr =
+        WaitForState(msTimeout < 0 ? INFINITE : static_cast<DWORD>(msTimeout), &state);
     *pfs = state;
     return hr;
 }

@@ -107,8 +107,8 @@ private:
     std::atomic<FILTER_STATE> m_state{State_Stopped};
     // guarded by the graph lock
     CInterfacePtr<IReferenceClock> m_clock;
-    CInterfacePtr<IReferenceClock> m_systemClock;  // made on first need, kept
+    CInterfacePtr<IReferenceClock> m_systemClock; // made on first need, kept
     bool m_clockSetByApp = false;
-    REFERENCE_TIME m_start = 0;     // clock time of stream time 0 while running
-    REFERENCE_TIME m_pausedAt = 0;  // stream time reached when last paused
+    REFERENCE_TIME m_start = 0;    // clock time of stream time 0 while running
+    REFERENCE_TIME m_pausedAt = 0; // stream time reached when last paused
 };

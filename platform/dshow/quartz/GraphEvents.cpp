@@ -15,7 +15,7 @@ bool EndsPlayback(LONG code)
     return code == EC_COMPLETE || code == EC_ERRORABORT || code == EC_USERABORT;
 }
 
-}  // namespace
+} // namespace
 
 IMPLEMENT_GRAPH_PART_IUNKNOWN(CGraphEvents)
 
@@ -41,7 +41,8 @@ void CGraphEvents::Queue(LONG code, LONG_PTR param1, LONG_PTR param2)
     if (m_notifyFlags & AM_MEDIAEVENT_NONOTIFY)
         return;
     if (m_queue.size() >= kMaxQueued) {
-        QUARTZ_TRACE("event queue full: event 0x%lX dropped", static_cast<long>(m_queue.front().code));
+        QUARTZ_TRACE("event queue full: event 0x%lX dropped",
+                     static_cast<long>(m_queue.front().code));
         m_queue.pop_front();
     }
     m_queue.push_back(Event{code, param1, param2});
@@ -55,7 +56,8 @@ STDMETHODIMP CGraphEvents::Notify(LONG EventCode, LONG_PTR EventParam1, LONG_PTR
     QUARTZ_TRACE("Notify 0x%lX (%lld, %lld)", static_cast<long>(EventCode),
                  static_cast<long long>(EventParam1), static_cast<long long>(EventParam2));
     // A step the graph ran for is passed on once the graph has paused again.
-    if (EventCode == EC_STEP_COMPLETE && m_graph.FrameStep().StepCompleted(EventParam1, EventParam2))
+    if (EventCode == EC_STEP_COMPLETE &&
+        m_graph.FrameStep().StepCompleted(EventParam1, EventParam2))
         return S_OK;
     std::lock_guard<std::mutex> lock(m_lock);
     if (EventCode == EC_COMPLETE && m_defaultComplete)

@@ -25,7 +25,6 @@
 
 #include "GraphPart.h"
 
-
 class CGraphEvents : public IMediaEventEx, public IMediaEventSink {
 public:
     // Events kept for the application at most; when it does not read them, the
@@ -95,7 +94,7 @@ private:
     void CheckAllComplete();
 
     CFilterGraph& m_graph;
-    HANDLE m_event = nullptr;  // set while m_queue is not empty
+    HANDLE m_event = nullptr; // set while m_queue is not empty
 
     // guarded by m_lock
     std::mutex m_lock;
@@ -110,7 +109,7 @@ private:
     bool m_counting = false;
     std::vector<IBaseFilter*> m_renderers;
     std::vector<bool> m_rendererDone;
-    size_t m_anonymousDone = 0;  // EC_COMPLETE without a renderer pointer
+    size_t m_anonymousDone = 0; // EC_COMPLETE without a renderer pointer
     HRESULT m_completeStatus = S_OK;
     bool m_completeSent = false;
     // what WaitForCompletion waits for

@@ -23,7 +23,7 @@ REFTIME ToSeconds(LONGLONG units)
     return static_cast<double>(units) / kUnitsPerSecond;
 }
 
-}  // namespace
+} // namespace
 
 IMPLEMENT_GRAPH_PART_IUNKNOWN(CGraphSeeking)
 
@@ -148,8 +148,9 @@ STDMETHODIMP CGraphSeeking::SetTimeFormat(const GUID* pFormat)
     return S_OK;
 }
 
-HRESULT CGraphSeeking::LargestFromRenderers(
-    HRESULT (STDMETHODCALLTYPE IMediaSeeking::*getter)(LONGLONG*), LONGLONG* pValue)
+HRESULT
+CGraphSeeking::LargestFromRenderers(HRESULT (STDMETHODCALLTYPE IMediaSeeking::*getter)(LONGLONG*),
+                                    LONGLONG* pValue)
 {
     if (!pValue)
         return E_POINTER;
@@ -347,8 +348,7 @@ CGraphSeeking::Positions CGraphSeeking::RendererPositions()
     return positions;
 }
 
-template <class F>
-HRESULT CGraphSeeking::AskRendererPositions(F call)
+template <class F> HRESULT CGraphSeeking::AskRendererPositions(F call)
 {
     GraphLock lock(m_graph.Lock());
     HRESULT result = E_NOTIMPL;
@@ -362,8 +362,7 @@ HRESULT CGraphSeeking::AskRendererPositions(F call)
     return result;
 }
 
-template <class F>
-HRESULT CGraphSeeking::SetRendererPositions(F call, bool restartsStream)
+template <class F> HRESULT CGraphSeeking::SetRendererPositions(F call, bool restartsStream)
 {
     GraphLock lock(m_graph.Lock());
     const Positions positions = RendererPositions();
@@ -408,8 +407,8 @@ STDMETHODIMP CGraphSeeking::put_CurrentPosition(REFTIME llTime)
     if (!UsingMediaTime())
         return VFW_E_NO_TIME_FORMAT;
     LONGLONG position = ToUnits(llTime);
-    const HRESULT hr = SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
-                                    AM_SEEKING_NoPositioning);
+    const HRESULT hr =
+        SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
     if (hr != E_NOTIMPL)
         return hr;
     GraphLock lock(m_graph.Lock());
@@ -523,8 +522,9 @@ STDMETHODIMP CGraphSeeking::CanSeekForward(LONG* pCanSeekForward)
     if (!pCanSeekForward)
         return E_POINTER;
     DWORD caps = 0;
-    if (FAILED(GetCapabilities(&caps)) &&
-        SUCCEEDED(AskRendererPositions([&](IMediaPosition* p) { return p->CanSeekForward(pCanSeekForward); })))
+    if (FAILED(GetCapabilities(&caps)) && SUCCEEDED(AskRendererPositions([&](IMediaPosition* p) {
+            return p->CanSeekForward(pCanSeekForward);
+        })))
         return S_OK;
     *pCanSeekForward = (caps & AM_SEEKING_CanSeekForwards) ? OATRUE : OAFALSE;
     return S_OK;
@@ -535,8 +535,9 @@ STDMETHODIMP CGraphSeeking::CanSeekBackward(LONG* pCanSeekBackward)
     if (!pCanSeekBackward)
         return E_POINTER;
     DWORD caps = 0;
-    if (FAILED(GetCapabilities(&caps)) &&
-        SUCCEEDED(AskRendererPositions([&](IMediaPosition* p) { return p->CanSeekBackward(pCanSeekBackward); })))
+    if (FAILED(GetCapabilities(&caps)) && SUCCEEDED(AskRendererPositions([&](IMediaPosition* p) {
+            return p->CanSeekBackward(pCanSeekBackward);
+        })))
         return S_OK;
     *pCanSeekBackward = (caps & AM_SEEKING_CanSeekBackwards) ? OATRUE : OAFALSE;
     return S_OK;

@@ -78,16 +78,14 @@ private:
                                  LONGLONG* pValue);
     Positions RendererPositions();
     // The first renderer's answer that succeeds (else the first failure).
-    template <class F>
-    HRESULT AskRendererPositions(F call);
+    template <class F> HRESULT AskRendererPositions(F call);
     // Every renderer, with the graph paused meanwhile when it runs.
-    template <class F>
-    HRESULT SetRendererPositions(F call, bool restartsStream);
+    template <class F> HRESULT SetRendererPositions(F call, bool restartsStream);
     bool UsingMediaTime();
 
     CFilterGraph& m_graph;
     // guarded by the graph lock
     GUID m_timeFormat = TIME_FORMAT_MEDIA_TIME;
     double m_rate = 1.0;
-    LONGLONG m_startPosition = 0;  // where the stream was last set to start
+    LONGLONG m_startPosition = 0; // where the stream was last set to start
 };

@@ -15,7 +15,7 @@ PinRefs TvFilterPins(IBaseFilter* filter)
         if (pinEnum->Next(1, &pin, &fetched) != S_OK || fetched != 1 || !pin)
             break;
         CInterfacePtr<IPin> held;
-        *held.Receive() = pin;  // takes over the enumerator's reference
+        *held.Receive() = pin; // takes over the enumerator's reference
         pins.push_back(std::move(held));
     }
     return pins;
@@ -37,7 +37,7 @@ CInterfacePtr<IBaseFilter> TvPinFilter(IPin* pin)
     CInterfacePtr<IBaseFilter> filter;
     PIN_INFO info{};
     if (pin && SUCCEEDED(pin->QueryPinInfo(&info)))
-        *filter.Receive() = info.pFilter;  // QueryPinInfo added the reference
+        *filter.Receive() = info.pFilter; // QueryPinInfo added the reference
     return filter;
 }
 

@@ -5,8 +5,7 @@
 
 #include <utility>
 
-template <class T>
-class CInterfacePtr {
+template <class T> class CInterfacePtr {
 public:
     CInterfacePtr() = default;
     // Takes a new reference to p.

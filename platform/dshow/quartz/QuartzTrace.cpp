@@ -5,7 +5,6 @@
 #include <stdarg.h>
 #include <stdio.h>
 
-
 bool TvQuartzTraceEnabled()
 {
     return TvTraceEnabled("quartz");

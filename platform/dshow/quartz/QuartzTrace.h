@@ -6,8 +6,8 @@
 bool TvQuartzTraceEnabled();
 void TvQuartzTrace(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-#define QUARTZ_TRACE(...)                                                                      \
-    do {                                                                                       \
-        if (TvQuartzTraceEnabled())                                                            \
-            TvQuartzTrace(__VA_ARGS__);                                                        \
+#define QUARTZ_TRACE(...)                                                                          \
+    do {                                                                                           \
+        if (TvQuartzTraceEnabled())                                                                \
+            TvQuartzTrace(__VA_ARGS__);                                                            \
     } while (0)

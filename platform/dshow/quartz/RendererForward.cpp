@@ -8,7 +8,7 @@ namespace {
 
 using GraphLock = std::lock_guard<std::recursive_mutex>;
 
-}  // namespace
+} // namespace
 
 IUnknown* CForwardBase::Owner() const
 {
@@ -65,7 +65,8 @@ STDMETHODIMP CFrameStepForward::Step(DWORD dwFrames, IUnknown* pStepObject)
         if (!m_worker.joinable() && !m_quit)
             m_worker = std::thread([this] { Worker(); });
     }
-    const HRESULT hr = reinterpret_cast<IVideoFrameStep*>(target.Get())->Step(dwFrames, pStepObject);
+    const HRESULT hr =
+        reinterpret_cast<IVideoFrameStep*>(target.Get())->Step(dwFrames, pStepObject);
     QUARTZ_TRACE("Step %u: 0x%08X", static_cast<unsigned>(dwFrames), static_cast<unsigned>(hr));
     if (FAILED(hr)) {
         std::lock_guard<std::mutex> lock(m_lock);

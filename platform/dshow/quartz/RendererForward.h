@@ -31,13 +31,11 @@ protected:
     CFilterGraph& m_graph;
 };
 
-template <class I>
-class CRendererForward : public I, protected CForwardBase {
+template <class I> class CRendererForward : public I, protected CForwardBase {
 protected:
     CRendererForward(CFilterGraph& graph, REFIID iid) : CForwardBase(graph), m_iid(iid) {}
 
-    template <class F>
-    HRESULT Call(F call)
+    template <class F> HRESULT Call(F call)
     {
         CInterfacePtr<IUnknown> target = FindTarget(m_iid);
         if (!target)
@@ -46,7 +44,10 @@ protected:
     }
 
 public:
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return Owner()->QueryInterface(riid, ppv); }
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        return Owner()->QueryInterface(riid, ppv);
+    }
     STDMETHODIMP_(ULONG) AddRef() override { return Owner()->AddRef(); }
     STDMETHODIMP_(ULONG) Release() override { return Owner()->Release(); }
 
@@ -54,10 +55,10 @@ private:
     const IID m_iid;
 };
 
-#define TV_FORWARD(Method, Params, Args)                                                       \
-    STDMETHODIMP Method Params override                                                        \
-    {                                                                                          \
-        return Call([&](Target* target) { return target->Method Args; });                      \
+#define TV_FORWARD(Method, Params, Args)                                                           \
+    STDMETHODIMP Method Params override                                                            \
+    {                                                                                              \
+        return Call([&](Target* target) { return target->Method Args; });                          \
     }
 
 class CVideoWindowForward : public CRendererForward<IVideoWindow> {
@@ -66,44 +67,48 @@ public:
     explicit CVideoWindowForward(CFilterGraph& graph) : CRendererForward(graph, IID_IVideoWindow) {}
     DECLARE_NO_DISPATCH
     TV_FORWARD(put_Caption, (BSTR strCaption), (strCaption))
-    TV_FORWARD(get_Caption, (BSTR* strCaption), (strCaption))
+    TV_FORWARD(get_Caption, (BSTR * strCaption), (strCaption))
     TV_FORWARD(put_WindowStyle, (LONG WindowStyle), (WindowStyle))
-    TV_FORWARD(get_WindowStyle, (LONG* WindowStyle), (WindowStyle))
+    TV_FORWARD(get_WindowStyle, (LONG * WindowStyle), (WindowStyle))
     TV_FORWARD(put_WindowStyleEx, (LONG WindowStyleEx), (WindowStyleEx))
-    TV_FORWARD(get_WindowStyleEx, (LONG* WindowStyleEx), (WindowStyleEx))
+    TV_FORWARD(get_WindowStyleEx, (LONG * WindowStyleEx), (WindowStyleEx))
     TV_FORWARD(put_AutoShow, (LONG AutoShow), (AutoShow))
-    TV_FORWARD(get_AutoShow, (LONG* AutoShow), (AutoShow))
+    TV_FORWARD(get_AutoShow, (LONG * AutoShow), (AutoShow))
     TV_FORWARD(put_WindowState, (LONG WindowState), (WindowState))
-    TV_FORWARD(get_WindowState, (LONG* WindowState), (WindowState))
+    TV_FORWARD(get_WindowState, (LONG * WindowState), (WindowState))
     TV_FORWARD(put_BackgroundPalette, (LONG BackgroundPalette), (BackgroundPalette))
-    TV_FORWARD(get_BackgroundPalette, (LONG* pBackgroundPalette), (pBackgroundPalette))
+    TV_FORWARD(get_BackgroundPalette, (LONG * pBackgroundPalette), (pBackgroundPalette))
     TV_FORWARD(put_Visible, (LONG Visible), (Visible))
-    TV_FORWARD(get_Visible, (LONG* pVisible), (pVisible))
+    TV_FORWARD(get_Visible, (LONG * pVisible), (pVisible))
     TV_FORWARD(put_Left, (LONG Left), (Left))
-    TV_FORWARD(get_Left, (LONG* pLeft), (pLeft))
+    TV_FORWARD(get_Left, (LONG * pLeft), (pLeft))
     TV_FORWARD(put_Width, (LONG Width), (Width))
-    TV_FORWARD(get_Width, (LONG* pWidth), (pWidth))
+    TV_FORWARD(get_Width, (LONG * pWidth), (pWidth))
     TV_FORWARD(put_Top, (LONG Top), (Top))
-    TV_FORWARD(get_Top, (LONG* pTop), (pTop))
+    TV_FORWARD(get_Top, (LONG * pTop), (pTop))
     TV_FORWARD(put_Height, (LONG Height), (Height))
-    TV_FORWARD(get_Height, (LONG* pHeight), (pHeight))
+    TV_FORWARD(get_Height, (LONG * pHeight), (pHeight))
     TV_FORWARD(put_Owner, (OAHWND Owner), (Owner))
-    TV_FORWARD(get_Owner, (OAHWND* Owner), (Owner))
+    TV_FORWARD(get_Owner, (OAHWND * Owner), (Owner))
     TV_FORWARD(put_MessageDrain, (OAHWND Drain), (Drain))
-    TV_FORWARD(get_MessageDrain, (OAHWND* Drain), (Drain))
-    TV_FORWARD(get_BorderColor, (LONG* Color), (Color))
+    TV_FORWARD(get_MessageDrain, (OAHWND * Drain), (Drain))
+    TV_FORWARD(get_BorderColor, (LONG * Color), (Color))
     TV_FORWARD(put_BorderColor, (LONG Color), (Color))
-    TV_FORWARD(get_FullScreenMode, (LONG* FullScreenMode), (FullScreenMode))
+    TV_FORWARD(get_FullScreenMode, (LONG * FullScreenMode), (FullScreenMode))
     TV_FORWARD(put_FullScreenMode, (LONG FullScreenMode), (FullScreenMode))
     TV_FORWARD(SetWindowForeground, (LONG Focus), (Focus))
-    TV_FORWARD(NotifyOwnerMessage, (OAHWND hwnd, LONG uMsg, LONG_PTR wParam, LONG_PTR lParam), (hwnd, uMsg, wParam, lParam))
-    TV_FORWARD(SetWindowPosition, (LONG Left, LONG Top, LONG Width, LONG Height), (Left, Top, Width, Height))
-    TV_FORWARD(GetWindowPosition, (LONG* pLeft, LONG* pTop, LONG* pWidth, LONG* pHeight), (pLeft, pTop, pWidth, pHeight))
-    TV_FORWARD(GetMinIdealImageSize, (LONG* pWidth, LONG* pHeight), (pWidth, pHeight))
-    TV_FORWARD(GetMaxIdealImageSize, (LONG* pWidth, LONG* pHeight), (pWidth, pHeight))
-    TV_FORWARD(GetRestorePosition, (LONG* pLeft, LONG* pTop, LONG* pWidth, LONG* pHeight), (pLeft, pTop, pWidth, pHeight))
+    TV_FORWARD(NotifyOwnerMessage, (OAHWND hwnd, LONG uMsg, LONG_PTR wParam, LONG_PTR lParam),
+               (hwnd, uMsg, wParam, lParam))
+    TV_FORWARD(SetWindowPosition, (LONG Left, LONG Top, LONG Width, LONG Height),
+               (Left, Top, Width, Height))
+    TV_FORWARD(GetWindowPosition, (LONG * pLeft, LONG* pTop, LONG* pWidth, LONG* pHeight),
+               (pLeft, pTop, pWidth, pHeight))
+    TV_FORWARD(GetMinIdealImageSize, (LONG * pWidth, LONG* pHeight), (pWidth, pHeight))
+    TV_FORWARD(GetMaxIdealImageSize, (LONG * pWidth, LONG* pHeight), (pWidth, pHeight))
+    TV_FORWARD(GetRestorePosition, (LONG * pLeft, LONG* pTop, LONG* pWidth, LONG* pHeight),
+               (pLeft, pTop, pWidth, pHeight))
     TV_FORWARD(HideCursor, (LONG HideCursor), (HideCursor))
-    TV_FORWARD(IsCursorHidden, (LONG* CursorHidden), (CursorHidden))
+    TV_FORWARD(IsCursorHidden, (LONG * CursorHidden), (CursorHidden))
 };
 
 class CBasicVideoForward : public CRendererForward<IBasicVideo> {
@@ -111,36 +116,42 @@ public:
     using Target = IBasicVideo;
     explicit CBasicVideoForward(CFilterGraph& graph) : CRendererForward(graph, IID_IBasicVideo) {}
     DECLARE_NO_DISPATCH
-    TV_FORWARD(get_AvgTimePerFrame, (REFTIME* pAvgTimePerFrame), (pAvgTimePerFrame))
-    TV_FORWARD(get_BitRate, (LONG* pBitRate), (pBitRate))
-    TV_FORWARD(get_BitErrorRate, (LONG* pBitErrorRate), (pBitErrorRate))
-    TV_FORWARD(get_VideoWidth, (LONG* pVideoWidth), (pVideoWidth))
-    TV_FORWARD(get_VideoHeight, (LONG* pVideoHeight), (pVideoHeight))
+    TV_FORWARD(get_AvgTimePerFrame, (REFTIME * pAvgTimePerFrame), (pAvgTimePerFrame))
+    TV_FORWARD(get_BitRate, (LONG * pBitRate), (pBitRate))
+    TV_FORWARD(get_BitErrorRate, (LONG * pBitErrorRate), (pBitErrorRate))
+    TV_FORWARD(get_VideoWidth, (LONG * pVideoWidth), (pVideoWidth))
+    TV_FORWARD(get_VideoHeight, (LONG * pVideoHeight), (pVideoHeight))
     TV_FORWARD(put_SourceLeft, (LONG SourceLeft), (SourceLeft))
-    TV_FORWARD(get_SourceLeft, (LONG* pSourceLeft), (pSourceLeft))
+    TV_FORWARD(get_SourceLeft, (LONG * pSourceLeft), (pSourceLeft))
     TV_FORWARD(put_SourceWidth, (LONG SourceWidth), (SourceWidth))
-    TV_FORWARD(get_SourceWidth, (LONG* pSourceWidth), (pSourceWidth))
+    TV_FORWARD(get_SourceWidth, (LONG * pSourceWidth), (pSourceWidth))
     TV_FORWARD(put_SourceTop, (LONG SourceTop), (SourceTop))
-    TV_FORWARD(get_SourceTop, (LONG* pSourceTop), (pSourceTop))
+    TV_FORWARD(get_SourceTop, (LONG * pSourceTop), (pSourceTop))
     TV_FORWARD(put_SourceHeight, (LONG SourceHeight), (SourceHeight))
-    TV_FORWARD(get_SourceHeight, (LONG* pSourceHeight), (pSourceHeight))
+    TV_FORWARD(get_SourceHeight, (LONG * pSourceHeight), (pSourceHeight))
     TV_FORWARD(put_DestinationLeft, (LONG DestinationLeft), (DestinationLeft))
-    TV_FORWARD(get_DestinationLeft, (LONG* pDestinationLeft), (pDestinationLeft))
+    TV_FORWARD(get_DestinationLeft, (LONG * pDestinationLeft), (pDestinationLeft))
     TV_FORWARD(put_DestinationWidth, (LONG DestinationWidth), (DestinationWidth))
-    TV_FORWARD(get_DestinationWidth, (LONG* pDestinationWidth), (pDestinationWidth))
+    TV_FORWARD(get_DestinationWidth, (LONG * pDestinationWidth), (pDestinationWidth))
     TV_FORWARD(put_DestinationTop, (LONG DestinationTop), (DestinationTop))
-    TV_FORWARD(get_DestinationTop, (LONG* pDestinationTop), (pDestinationTop))
+    TV_FORWARD(get_DestinationTop, (LONG * pDestinationTop), (pDestinationTop))
     TV_FORWARD(put_DestinationHeight, (LONG DestinationHeight), (DestinationHeight))
-    TV_FORWARD(get_DestinationHeight, (LONG* pDestinationHeight), (pDestinationHeight))
-    TV_FORWARD(SetSourcePosition, (LONG Left, LONG Top, LONG Width, LONG Height), (Left, Top, Width, Height))
-    TV_FORWARD(GetSourcePosition, (LONG* pLeft, LONG* pTop, LONG* pWidth, LONG* pHeight), (pLeft, pTop, pWidth, pHeight))
+    TV_FORWARD(get_DestinationHeight, (LONG * pDestinationHeight), (pDestinationHeight))
+    TV_FORWARD(SetSourcePosition, (LONG Left, LONG Top, LONG Width, LONG Height),
+               (Left, Top, Width, Height))
+    TV_FORWARD(GetSourcePosition, (LONG * pLeft, LONG* pTop, LONG* pWidth, LONG* pHeight),
+               (pLeft, pTop, pWidth, pHeight))
     TV_FORWARD(SetDefaultSourcePosition, (), ())
-    TV_FORWARD(SetDestinationPosition, (LONG Left, LONG Top, LONG Width, LONG Height), (Left, Top, Width, Height))
-    TV_FORWARD(GetDestinationPosition, (LONG* pLeft, LONG* pTop, LONG* pWidth, LONG* pHeight), (pLeft, pTop, pWidth, pHeight))
+    TV_FORWARD(SetDestinationPosition, (LONG Left, LONG Top, LONG Width, LONG Height),
+               (Left, Top, Width, Height))
+    TV_FORWARD(GetDestinationPosition, (LONG * pLeft, LONG* pTop, LONG* pWidth, LONG* pHeight),
+               (pLeft, pTop, pWidth, pHeight))
     TV_FORWARD(SetDefaultDestinationPosition, (), ())
-    TV_FORWARD(GetVideoSize, (LONG* pWidth, LONG* pHeight), (pWidth, pHeight))
-    TV_FORWARD(GetVideoPaletteEntries, (LONG StartIndex, LONG Entries, LONG* pRetrieved, LONG* pPalette), (StartIndex, Entries, pRetrieved, pPalette))
-    TV_FORWARD(GetCurrentImage, (LONG* pBufferSize, LONG* pDIBImage), (pBufferSize, pDIBImage))
+    TV_FORWARD(GetVideoSize, (LONG * pWidth, LONG* pHeight), (pWidth, pHeight))
+    TV_FORWARD(GetVideoPaletteEntries,
+               (LONG StartIndex, LONG Entries, LONG* pRetrieved, LONG* pPalette),
+               (StartIndex, Entries, pRetrieved, pPalette))
+    TV_FORWARD(GetCurrentImage, (LONG * pBufferSize, LONG* pDIBImage), (pBufferSize, pDIBImage))
     TV_FORWARD(IsUsingDefaultSource, (), ())
     TV_FORWARD(IsUsingDefaultDestination, (), ())
 };
@@ -151,9 +162,9 @@ public:
     explicit CBasicAudioForward(CFilterGraph& graph) : CRendererForward(graph, IID_IBasicAudio) {}
     DECLARE_NO_DISPATCH
     TV_FORWARD(put_Volume, (LONG lVolume), (lVolume))
-    TV_FORWARD(get_Volume, (LONG* plVolume), (plVolume))
+    TV_FORWARD(get_Volume, (LONG * plVolume), (plVolume))
     TV_FORWARD(put_Balance, (LONG lBalance), (lBalance))
-    TV_FORWARD(get_Balance, (LONG* plBalance), (plBalance))
+    TV_FORWARD(get_Balance, (LONG * plBalance), (plBalance))
 };
 
 #undef TV_FORWARD
@@ -169,7 +180,9 @@ public:
 // must not change the graph's state itself.
 class CFrameStepForward : public CRendererForward<IVideoFrameStep> {
 public:
-    explicit CFrameStepForward(CFilterGraph& graph) : CRendererForward(graph, IID_IVideoFrameStep) {}
+    explicit CFrameStepForward(CFilterGraph& graph) : CRendererForward(graph, IID_IVideoFrameStep)
+    {
+    }
     ~CFrameStepForward();
 
     STDMETHODIMP Step(DWORD dwFrames, IUnknown* pStepObject) override;
@@ -190,7 +203,7 @@ private:
     // guarded by m_lock
     std::mutex m_lock;
     std::condition_variable m_wake;
-    bool m_stepping = false;  // the graph runs for a step
+    bool m_stepping = false; // the graph runs for a step
     bool m_pausePending = false;
     LONG_PTR m_completeParam1 = 0;
     LONG_PTR m_completeParam2 = 0;

@@ -10,9 +10,9 @@
 namespace {
 
 constexpr REFERENCE_TIME kMaxTime = 0x7FFFFFFFFFFFFFFFLL;
-constexpr REFERENCE_TIME kLongestWait = 36000000000LL;  // one hour
+constexpr REFERENCE_TIME kLongestWait = 36000000000LL; // one hour
 
-}  // namespace
+} // namespace
 
 CUnknown* CSystemClock::CreateInstance(LPUNKNOWN outer, HRESULT* phr)
 {
@@ -67,7 +67,8 @@ STDMETHODIMP CSystemClock::AdviseTime(REFERENCE_TIME baseTime, REFERENCE_TIME st
         return E_POINTER;
     *pdwAdviseCookie = 0;
     REFERENCE_TIME due = 0;
-    if (!hEvent || __builtin_add_overflow(baseTime, streamTime, &due) || due <= 0 || due == kMaxTime)
+    if (!hEvent || __builtin_add_overflow(baseTime, streamTime, &due) || due <= 0 ||
+        due == kMaxTime)
         return E_INVALIDARG;
     return AddAdvise(due, 0, reinterpret_cast<HANDLE>(hEvent), pdwAdviseCookie);
 }
@@ -118,8 +119,9 @@ void CSystemClock::AdviseThread()
             m_wake.wait(lock);
             continue;
         }
-        auto next = std::min_element(m_advises.begin(), m_advises.end(),
-                                     [](const Advise& a, const Advise& b) { return a.due < b.due; });
+        auto next =
+            std::min_element(m_advises.begin(), m_advises.end(),
+                             [](const Advise& a, const Advise& b) { return a.due < b.due; });
         const REFERENCE_TIME now = Now();
         if (next->due > now) {
             // Woken early by a new advise, an unadvise or the end: look again.

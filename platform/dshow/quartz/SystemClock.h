@@ -48,8 +48,8 @@ private:
     struct Advise {
         DWORD_PTR cookie;
         REFERENCE_TIME due;
-        REFERENCE_TIME period;  // 0 for a one-shot advise
-        HANDLE handle;          // event (one-shot) or semaphore (periodic)
+        REFERENCE_TIME period; // 0 for a one-shot advise
+        HANDLE handle;         // event (one-shot) or semaphore (periodic)
     };
 
     HRESULT AddAdvise(REFERENCE_TIME due, REFERENCE_TIME period, HANDLE handle, DWORD_PTR* cookie);

@@ -56,7 +56,8 @@ STDMETHODIMP CBaseAllocator::NonDelegatingQueryInterface(REFIID riid, void** ppv
     return CUnknown::NonDelegatingQueryInterface(riid, ppv);
 }
 
-STDMETHODIMP CBaseAllocator::SetProperties(ALLOCATOR_PROPERTIES* pRequest, ALLOCATOR_PROPERTIES* pActual)
+STDMETHODIMP CBaseAllocator::SetProperties(ALLOCATOR_PROPERTIES* pRequest,
+                                           ALLOCATOR_PROPERTIES* pActual)
 {
     CheckPointer(pRequest, E_POINTER);
     CheckPointer(pActual, E_POINTER);
@@ -252,7 +253,8 @@ CUnknown* CMemAllocator::CreateInstance(LPUNKNOWN pUnk, HRESULT* phr)
     return allocator;
 }
 
-STDMETHODIMP CMemAllocator::SetProperties(ALLOCATOR_PROPERTIES* pRequest, ALLOCATOR_PROPERTIES* pActual)
+STDMETHODIMP CMemAllocator::SetProperties(ALLOCATOR_PROPERTIES* pRequest,
+                                          ALLOCATOR_PROPERTIES* pActual)
 {
     CheckPointer(pRequest, E_POINTER);
     CheckPointer(pActual, E_POINTER);
@@ -310,8 +312,8 @@ HRESULT CMemAllocator::Alloc()
     LPBYTE next = m_pBuffer;
     for (LONG i = 0; i < m_lCount; ++i, next += unit) {
         HRESULT hrSample = S_OK;
-        CMediaSample* sample = new (std::nothrow)
-            CMediaSample(NAME("Memory allocator sample"), this, &hrSample, next + m_lPrefix, m_lSize);
+        CMediaSample* sample = new (std::nothrow) CMediaSample(
+            NAME("Memory allocator sample"), this, &hrSample, next + m_lPrefix, m_lSize);
         if (!sample || FAILED(hrSample)) {
             delete sample;
             ReallyFree();
@@ -351,5 +353,6 @@ HRESULT CreateMemoryAllocator(IMemAllocator** ppAllocator)
     CUnknown* object = CMemAllocator::CreateInstance(nullptr, &hr);
     if (!object)
         return FAILED(hr) ? hr : E_OUTOFMEMORY;
-    return object->NonDelegatingQueryInterface(IID_IMemAllocator, reinterpret_cast<void**>(ppAllocator));
+    return object->NonDelegatingQueryInterface(IID_IMemAllocator,
+                                               reinterpret_cast<void**>(ppAllocator));
 }

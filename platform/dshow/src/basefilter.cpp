@@ -21,7 +21,7 @@ WCHAR* CopyWide(LPCWSTR text)
     return copy;
 }
 
-}  // namespace
+} // namespace
 
 CBaseFilter::CBaseFilter(LPCTSTR pName, LPUNKNOWN pUnk, CCritSec* pLock, REFCLSID clsid)
     : CUnknown(pName, pUnk), m_clsid(clsid), m_pLock(pLock)
@@ -99,7 +99,8 @@ STDMETHODIMP CBaseFilter::Pause()
                     if (active && active->IsConnected())
                         active->Inactive();
                 }
-                DSHOW_TRACE("filter %p: Pause failed on pin %d: 0x%08x", (void*)this, i, (unsigned)hr);
+                DSHOW_TRACE("filter %p: Pause failed on pin %d: 0x%08x", (void*)this, i,
+                            (unsigned)hr);
                 return hr;
             }
         }
@@ -129,7 +130,8 @@ STDMETHODIMP CBaseFilter::Run(REFERENCE_TIME tStart)
                 continue;
             const HRESULT hr = pin->Run(tStart);
             if (FAILED(hr)) {
-                DSHOW_TRACE("filter %p: Run failed on pin %d: 0x%08x", (void*)this, i, (unsigned)hr);
+                DSHOW_TRACE("filter %p: Run failed on pin %d: 0x%08x", (void*)this, i,
+                            (unsigned)hr);
                 return hr;
             }
         }
@@ -247,7 +249,8 @@ STDMETHODIMP CBaseFilter::JoinFilterGraph(IFilterGraph* pGraph, LPCWSTR pName)
         // Kept without a reference: the graph owns the filter and outlives its
         // membership.
         IMediaEventSink* sink = nullptr;
-        if (SUCCEEDED(pGraph->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(&sink))) &&
+        if (SUCCEEDED(
+                pGraph->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(&sink))) &&
             sink) {
             m_pSink = sink;
             sink->Release();

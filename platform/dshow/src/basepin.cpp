@@ -14,7 +14,7 @@ bool IsPlainRefusal(HRESULT hr)
     return hr == E_FAIL || hr == E_INVALIDARG || hr == VFW_E_TYPE_NOT_ACCEPTED;
 }
 
-}  // namespace
+} // namespace
 
 CBasePin::CBasePin(LPCTSTR pObjectName, CBaseFilter* pFilter, CCritSec* pLock, HRESULT* phr,
                    LPCWSTR pName, PIN_DIRECTION dir)
@@ -73,8 +73,8 @@ STDMETHODIMP CBasePin::Connect(IPin* pReceivePin, const AM_MEDIA_TYPE* pmt)
     if (!IsStopped() && !m_bCanReconnectWhenActive)
         return VFW_E_NOT_STOPPED;
     const HRESULT hr = AgreeMediaType(pReceivePin, static_cast<const CMediaType*>(pmt));
-    DSHOW_TRACE("pin %p \"%s\": Connect(%p) -> 0x%08x", (void*)this, TvDshowTraceName(m_pName).c_str(),
-                (void*)pReceivePin, (unsigned)hr);
+    DSHOW_TRACE("pin %p \"%s\": Connect(%p) -> 0x%08x", (void*)this,
+                TvDshowTraceName(m_pName).c_str(), (void*)pReceivePin, (unsigned)hr);
     return FAILED(hr) ? hr : S_OK;
 }
 
@@ -89,7 +89,8 @@ HRESULT CBasePin::AgreeMediaType(IPin* pReceivePin, const CMediaType* pmt)
     for (int pass = 0; pass < 2; ++pass) {
         const bool theirs = (pass == 0) != m_bTryMyTypesFirst;
         IEnumMediaTypes* types = nullptr;
-        const HRESULT hrEnum = theirs ? pReceivePin->EnumMediaTypes(&types) : EnumMediaTypes(&types);
+        const HRESULT hrEnum =
+            theirs ? pReceivePin->EnumMediaTypes(&types) : EnumMediaTypes(&types);
         if (FAILED(hrEnum) || !types)
             continue;
         const HRESULT hr = TryMediaTypes(pReceivePin, pmt, types);
@@ -210,8 +211,8 @@ STDMETHODIMP CBasePin::Disconnect()
     if (!IsStopped())
         return VFW_E_NOT_STOPPED;
     const HRESULT hr = DisconnectInternal();
-    DSHOW_TRACE("pin %p \"%s\": Disconnect -> 0x%08x", (void*)this, TvDshowTraceName(m_pName).c_str(),
-                (unsigned)hr);
+    DSHOW_TRACE("pin %p \"%s\": Disconnect -> 0x%08x", (void*)this,
+                TvDshowTraceName(m_pName).c_str(), (unsigned)hr);
     return hr;
 }
 
@@ -292,7 +293,8 @@ STDMETHODIMP CBasePin::EnumMediaTypes(IEnumMediaTypes** ppEnum)
     CEnumMediaTypes* types = new (std::nothrow) CEnumMediaTypes(this, nullptr);
     if (!types)
         return E_OUTOFMEMORY;
-    return types->NonDelegatingQueryInterface(IID_IEnumMediaTypes, reinterpret_cast<void**>(ppEnum));
+    return types->NonDelegatingQueryInterface(IID_IEnumMediaTypes,
+                                              reinterpret_cast<void**>(ppEnum));
 }
 
 STDMETHODIMP CBasePin::QueryInternalConnections(IPin** /*apPin*/, ULONG* /*nPin*/)

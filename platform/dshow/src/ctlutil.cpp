@@ -27,8 +27,7 @@ HRESULT CBaseDispatch::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, L
     return E_NOTIMPL;
 }
 
-HRESULT CBaseDispatch::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                              UINT*)
+HRESULT CBaseDispatch::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*)
 {
     return E_NOTIMPL;
 }
@@ -61,8 +60,8 @@ STDMETHODIMP CMediaPosition::GetTypeInfo(UINT itinfo, LCID lcid, ITypeInfo** ppt
     return m_basedisp.GetTypeInfo(IID_IMediaPosition, itinfo, lcid, pptinfo);
 }
 
-STDMETHODIMP CMediaPosition::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames,
-                                           LCID lcid, DISPID* rgdispid)
+STDMETHODIMP CMediaPosition::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
+                                           DISPID* rgdispid)
 {
     return m_basedisp.GetIDsOfNames(riid, rgszNames, cNames, lcid, rgdispid);
 }
@@ -71,6 +70,6 @@ STDMETHODIMP CMediaPosition::Invoke(DISPID dispidMember, REFIID riid, LCID lcid,
                                     DISPPARAMS* pdispparams, VARIANT* pvarResult,
                                     EXCEPINFO* pexcepinfo, UINT* puArgErr)
 {
-    return m_basedisp.Invoke(dispidMember, riid, lcid, wFlags, pdispparams, pvarResult,
-                             pexcepinfo, puArgErr);
+    return m_basedisp.Invoke(dispidMember, riid, lcid, wFlags, pdispparams, pvarResult, pexcepinfo,
+                             puArgErr);
 }

@@ -178,8 +178,9 @@ HRESULT WritePin(const std::string& pinsPath, const AMOVIESETUP_PIN& pin)
     if (error == ERROR_SUCCESS)
         error = key.SetString("ConnectsToFilter", GuidText(pin.clsConnectsToFilter));
     if (error == ERROR_SUCCESS)
-        error = key.SetString("ConnectsToPin",
-                              pin.strConnectsToPin ? TvWideToUtf8(pin.strConnectsToPin) : std::string());
+        error =
+            key.SetString("ConnectsToPin", pin.strConnectsToPin ? TvWideToUtf8(pin.strConnectsToPin)
+                                                                : std::string());
     if (error != ERROR_SUCCESS)
         return FromRegistry(error);
     if (pin.nMediaTypes > 0 && !pin.lpMediaType)
@@ -187,8 +188,9 @@ HRESULT WritePin(const std::string& pinsPath, const AMOVIESETUP_PIN& pin)
     for (UINT i = 0; i < pin.nMediaTypes; ++i) {
         const AMOVIESETUP_MEDIATYPE& type = pin.lpMediaType[i];
         RegKey typeKey;
-        error = typeKey.Create(HKEY_CLASSES_ROOT, pinPath + "\\Types\\" + GuidText(type.clsMajorType) +
-                                                      "\\" + GuidText(type.clsMinorType));
+        error =
+            typeKey.Create(HKEY_CLASSES_ROOT, pinPath + "\\Types\\" + GuidText(type.clsMajorType) +
+                                                  "\\" + GuidText(type.clsMinorType));
         if (error != ERROR_SUCCESS)
             return FromRegistry(error);
     }
@@ -249,8 +251,8 @@ HRESULT UnregisterFilter(const AMOVIESETUP_FILTER& filter)
     if (SUCCEEDED(result))
         result = hrPins;
     HKEY classKey = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, ("CLSID\\" + clsid).c_str(), 0, KEY_ALL_ACCESS, &classKey) ==
-        ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, ("CLSID\\" + clsid).c_str(), 0, KEY_ALL_ACCESS,
+                      &classKey) == ERROR_SUCCESS) {
         const LONG error = RegDeleteValueA(classKey, "Merit");
         RegCloseKey(classKey);
         if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND && SUCCEEDED(result))
@@ -259,7 +261,7 @@ HRESULT UnregisterFilter(const AMOVIESETUP_FILTER& filter)
     return result;
 }
 
-}  // namespace
+} // namespace
 
 HRESULT AMovieSetupRegisterFilter(const AMOVIESETUP_FILTER* psetupdata, BOOL bRegister)
 {

@@ -88,7 +88,8 @@ STDMETHODIMP CEnumPins::Clone(IEnumPins** ppEnum)
 // ---- CEnumMediaTypes ----
 
 CEnumMediaTypes::CEnumMediaTypes(CBasePin* pPin, CEnumMediaTypes* pEnumMediaTypes)
-    : CUnknown(NAME("CEnumMediaTypes"), nullptr), m_pPin(pPin), m_Version(pPin->GetMediaTypeVersion())
+    : CUnknown(NAME("CEnumMediaTypes"), nullptr), m_pPin(pPin),
+      m_Version(pPin->GetMediaTypeVersion())
 {
     if (pEnumMediaTypes) {
         m_Position = pEnumMediaTypes->m_Position;
@@ -110,7 +111,8 @@ STDMETHODIMP CEnumMediaTypes::NonDelegatingQueryInterface(REFIID riid, void** pp
     return CUnknown::NonDelegatingQueryInterface(riid, ppv);
 }
 
-STDMETHODIMP CEnumMediaTypes::Next(ULONG cMediaTypes, AM_MEDIA_TYPE** ppMediaTypes, ULONG* pcFetched)
+STDMETHODIMP CEnumMediaTypes::Next(ULONG cMediaTypes, AM_MEDIA_TYPE** ppMediaTypes,
+                                   ULONG* pcFetched)
 {
     CheckPointer(ppMediaTypes, E_POINTER);
     if (pcFetched)
@@ -171,5 +173,6 @@ STDMETHODIMP CEnumMediaTypes::Clone(IEnumMediaTypes** ppEnum)
     CEnumMediaTypes* clone = new (std::nothrow) CEnumMediaTypes(m_pPin, this);
     if (!clone)
         return E_OUTOFMEMORY;
-    return clone->NonDelegatingQueryInterface(IID_IEnumMediaTypes, reinterpret_cast<void**>(ppEnum));
+    return clone->NonDelegatingQueryInterface(IID_IEnumMediaTypes,
+                                              reinterpret_cast<void**>(ppEnum));
 }

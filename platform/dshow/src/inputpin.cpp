@@ -3,8 +3,8 @@
 #include "dshowtrace.h"
 #include "evcode.h"
 
-CBaseInputPin::CBaseInputPin(LPCTSTR pObjectName, CBaseFilter* pFilter, CCritSec* pLock, HRESULT* phr,
-                             LPCWSTR pName)
+CBaseInputPin::CBaseInputPin(LPCTSTR pObjectName, CBaseFilter* pFilter, CCritSec* pLock,
+                             HRESULT* phr, LPCWSTR pName)
     : CBasePin(pObjectName, pFilter, pLock, phr, pName, PINDIR_INPUT)
 {
 }

@@ -228,10 +228,10 @@ STDMETHODIMP CMediaSample::SetMediaTime(LONGLONG* pTimeStart, LONGLONG* pTimeEnd
 namespace {
 
 // True when the first cb bytes of the record include the whole field.
-#define TV_HAS_FIELD(field, cb)                                                                \
+#define TV_HAS_FIELD(field, cb)                                                                    \
     ((cb) >= offsetof(AM_SAMPLE2_PROPERTIES, field) + sizeof(AM_SAMPLE2_PROPERTIES::field))
 
-}  // namespace
+} // namespace
 
 STDMETHODIMP CMediaSample::GetProperties(DWORD cbProperties, BYTE* pbProperties)
 {

@@ -18,7 +18,7 @@ void ClearMediaType(AM_MEDIA_TYPE& mt)
     mt.lSampleSize = 1;
 }
 
-}  // namespace
+} // namespace
 
 AM_MEDIA_TYPE* CreateMediaType(const AM_MEDIA_TYPE* pSrc)
 {
@@ -279,8 +279,8 @@ BOOL CMediaType::MatchesPartial(const CMediaType* ppartial) const
     if (ppartial->formattype != GUID_NULL) {
         if (formattype != ppartial->formattype || cbFormat != ppartial->cbFormat)
             return FALSE;
-        if (cbFormat != 0 &&
-            (!pbFormat || !ppartial->pbFormat || memcmp(pbFormat, ppartial->pbFormat, cbFormat) != 0))
+        if (cbFormat != 0 && (!pbFormat || !ppartial->pbFormat ||
+                              memcmp(pbFormat, ppartial->pbFormat, cbFormat) != 0))
             return FALSE;
     }
     return TRUE;

@@ -39,7 +39,7 @@ HRESULT CBaseOutputPin::DecideAllocator(IMemInputPin* pPin, IMemAllocator** ppAl
         *ppAlloc = nullptr;
     }
     ALLOCATOR_PROPERTIES request{};
-    pPin->GetAllocatorRequirements(&request);  // E_NOTIMPL: no requirements
+    pPin->GetAllocatorRequirements(&request); // E_NOTIMPL: no requirements
     if (request.cbAlign == 0)
         request.cbAlign = 1;
 

@@ -8,8 +8,7 @@
 namespace {
 
 // One reference to an upstream interface, released on scope exit.
-template <class I>
-struct PeerRef {
+template <class I> struct PeerRef {
     I* p = nullptr;
     PeerRef() = default;
     PeerRef(const PeerRef&) = delete;
@@ -25,7 +24,10 @@ struct PeerRef {
 // Media time (100-ns units) to seconds.
 constexpr double kUnitsPerSecond = 10000000.0;
 
-REFTIME ToSeconds(LONGLONG units) { return static_cast<REFTIME>(units) / kUnitsPerSecond; }
+REFTIME ToSeconds(LONGLONG units)
+{
+    return static_cast<REFTIME>(units) / kUnitsPerSecond;
+}
 
 } // namespace
 
@@ -54,7 +56,8 @@ HRESULT CPosPassThru::GetPeer(IMediaPosition** ppMP)
     if (FAILED(m_pPin->ConnectedTo(&connected)) || !connected)
         return E_NOTIMPL;
     IMediaPosition* peer = nullptr;
-    const HRESULT hr = connected->QueryInterface(IID_IMediaPosition, reinterpret_cast<void**>(&peer));
+    const HRESULT hr =
+        connected->QueryInterface(IID_IMediaPosition, reinterpret_cast<void**>(&peer));
     connected->Release();
     if (FAILED(hr) || !peer)
         return E_NOTIMPL;
@@ -71,7 +74,8 @@ HRESULT CPosPassThru::GetPeerSeeking(IMediaSeeking** ppMS)
     if (FAILED(m_pPin->ConnectedTo(&connected)) || !connected)
         return E_NOTIMPL;
     IMediaSeeking* peer = nullptr;
-    const HRESULT hr = connected->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&peer));
+    const HRESULT hr =
+        connected->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&peer));
     connected->Release();
     if (FAILED(hr) || !peer)
         return E_NOTIMPL;
@@ -79,7 +83,10 @@ HRESULT CPosPassThru::GetPeerSeeking(IMediaSeeking** ppMS)
     return S_OK;
 }
 
-HRESULT CPosPassThru::GetMediaTime(LONGLONG*, LONGLONG*) { return E_FAIL; }
+HRESULT CPosPassThru::GetMediaTime(LONGLONG*, LONGLONG*)
+{
+    return E_FAIL;
+}
 
 // ---- IMediaSeeking ----
 

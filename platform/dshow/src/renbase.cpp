@@ -87,7 +87,8 @@ HRESULT CRendererInputPin::CompleteConnect(IPin* pReceivePin)
     if (FAILED(hr))
         return hr;
     IQualityControl* upstream = nullptr;
-    if (FAILED(pReceivePin->QueryInterface(IID_IQualityControl, reinterpret_cast<void**>(&upstream))))
+    if (FAILED(
+            pReceivePin->QueryInterface(IID_IQualityControl, reinterpret_cast<void**>(&upstream))))
         upstream = nullptr;
     {
         std::lock_guard<std::mutex> guard(m_pRenderer->m_qualityLock);
@@ -178,8 +179,8 @@ STDMETHODIMP CBaseRenderer::NonDelegatingQueryInterface(REFIID riid, void** ppv)
                 return E_OUTOFMEMORY;
             }
             HRESULT hr = S_OK;
-            auto* position = new (std::nothrow)
-                CRendererPosPassThru("Renderer position", GetOwner(), &hr, pin);
+            auto* position =
+                new (std::nothrow) CRendererPosPassThru("Renderer position", GetOwner(), &hr, pin);
             if (!position) {
                 *ppv = nullptr;
                 return E_OUTOFMEMORY;
@@ -574,9 +575,9 @@ HRESULT CBaseRenderer::ScheduleSample(IMediaSample* pMediaSample)
         m_RenderEvent.Set();
         return S_OK;
     }
-    hr = m_pRenderClock->AdviseTime(m_tRunStart, start,
-                                    static_cast<HEVENT>(reinterpret_cast<DWORD_PTR>(HANDLE(m_RenderEvent))),
-                                    &m_dwAdvise);
+    hr = m_pRenderClock->AdviseTime(
+        m_tRunStart, start, static_cast<HEVENT>(reinterpret_cast<DWORD_PTR>(HANDLE(m_RenderEvent))),
+        &m_dwAdvise);
     if (FAILED(hr)) {
         // A time the clock cannot wait for (before its zero): no point waiting.
         m_dwAdvise = 0;
@@ -656,8 +657,9 @@ HRESULT CBaseRenderer::SendEndOfStreamNow(bool fromTimer)
                 REFERENCE_TIME left = m_SignalTime - (now - m_tRunStart);
                 if (left > 10000) {
                     UINT ms = UINT(std::min<REFERENCE_TIME>(left / 10000 + 1, 0x7fffffff));
-                    m_EndOfStreamTimer = timeSetEvent(ms, 1, EndOfStreamTimerProc,
-                                                      reinterpret_cast<DWORD_PTR>(this), TIME_ONESHOT);
+                    m_EndOfStreamTimer =
+                        timeSetEvent(ms, 1, EndOfStreamTimerProc, reinterpret_cast<DWORD_PTR>(this),
+                                     TIME_ONESHOT);
                     if (m_EndOfStreamTimer)
                         return S_OK;
                 }

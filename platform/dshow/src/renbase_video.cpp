@@ -151,7 +151,8 @@ void CBaseVideoRenderer::NoteLateness(REFERENCE_TIME late, REFERENCE_TIME timeSt
         std::lock_guard<std::mutex> guard(m_statsLock);
         if (m_bHaveLastStart && timeStamp > m_tLastStart) {
             double spacing = double(timeStamp - m_tLastStart);
-            m_avgFrameSpacing = m_avgFrameSpacing == 0 ? spacing : 0.875 * m_avgFrameSpacing + 0.125 * spacing;
+            m_avgFrameSpacing =
+                m_avgFrameSpacing == 0 ? spacing : 0.875 * m_avgFrameSpacing + 0.125 * spacing;
         }
         m_tLastStart = timeStamp;
         m_bHaveLastStart = true;

@@ -133,7 +133,8 @@ int CSource::FindPinNumber(IPin* iPin)
 // ---- the pin ----
 
 CSourceStream::CSourceStream(LPCTSTR pObjectName, HRESULT* phr, CSource* pms, LPCWSTR pName)
-    : CAMThread(phr), CBaseOutputPin(pObjectName, pms, pms->pStateLock(), phr, pName), m_pFilter(pms)
+    : CAMThread(phr), CBaseOutputPin(pObjectName, pms, pms->pStateLock(), phr, pName),
+      m_pFilter(pms)
 {
     const HRESULT hr = m_pFilter->AddPin(this);
     if (FAILED(hr) && phr)
@@ -335,7 +336,10 @@ HRESULT CSourceStream::GetMediaType(int iPosition, CMediaType* pMediaType)
     return GetMediaType(pMediaType);
 }
 
-HRESULT CSourceStream::GetMediaType(CMediaType*) { return E_UNEXPECTED; }
+HRESULT CSourceStream::GetMediaType(CMediaType*)
+{
+    return E_UNEXPECTED;
+}
 
 STDMETHODIMP CSourceStream::QueryId(LPWSTR* Id)
 {

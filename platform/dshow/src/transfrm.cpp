@@ -23,13 +23,17 @@ CTransformFilter::~CTransformFilter()
     delete m_pOutput;
 }
 
-int CTransformFilter::GetPinCount() { return 2; }
+int CTransformFilter::GetPinCount()
+{
+    return 2;
+}
 
 CBasePin* CTransformFilter::GetPin(int n)
 {
     if (!m_pInput) {
         HRESULT hr = S_OK;
-        m_pInput = new (std::nothrow) CTransformInputPin("Transform input pin", this, &hr, L"XForm In");
+        m_pInput =
+            new (std::nothrow) CTransformInputPin("Transform input pin", this, &hr, L"XForm In");
         if (!m_pInput)
             return nullptr;
         if (SUCCEEDED(hr))
@@ -130,17 +134,35 @@ STDMETHODIMP CTransformFilter::Pause()
     return hr;
 }
 
-HRESULT CTransformFilter::Transform(IMediaSample*, IMediaSample*) { return E_UNEXPECTED; }
+HRESULT CTransformFilter::Transform(IMediaSample*, IMediaSample*)
+{
+    return E_UNEXPECTED;
+}
 
-HRESULT CTransformFilter::AlterQuality(Quality) { return S_FALSE; }
+HRESULT CTransformFilter::AlterQuality(Quality)
+{
+    return S_FALSE;
+}
 
-HRESULT CTransformFilter::SetMediaType(PIN_DIRECTION, const CMediaType*) { return S_OK; }
+HRESULT CTransformFilter::SetMediaType(PIN_DIRECTION, const CMediaType*)
+{
+    return S_OK;
+}
 
-HRESULT CTransformFilter::CheckConnect(PIN_DIRECTION, IPin*) { return S_OK; }
+HRESULT CTransformFilter::CheckConnect(PIN_DIRECTION, IPin*)
+{
+    return S_OK;
+}
 
-HRESULT CTransformFilter::BreakConnect(PIN_DIRECTION) { return S_OK; }
+HRESULT CTransformFilter::BreakConnect(PIN_DIRECTION)
+{
+    return S_OK;
+}
 
-HRESULT CTransformFilter::CompleteConnect(PIN_DIRECTION, IPin*) { return S_OK; }
+HRESULT CTransformFilter::CompleteConnect(PIN_DIRECTION, IPin*)
+{
+    return S_OK;
+}
 
 HRESULT CTransformFilter::InitializeOutputSample(IMediaSample* pSample, IMediaSample** ppOutSample)
 {
@@ -160,16 +182,17 @@ HRESULT CTransformFilter::InitializeOutputSample(IMediaSample* pSample, IMediaSa
     REFERENCE_TIME start = props->tStart;
     REFERENCE_TIME stop = props->tStop;
     IMediaSample* out = nullptr;
-    HRESULT hr = allocator->GetBuffer(&out, (props->dwSampleFlags & AM_SAMPLE_TIMEVALID) ? &start : nullptr,
-                                      (props->dwSampleFlags & AM_SAMPLE_STOPVALID) ? &stop : nullptr,
-                                      flags);
+    HRESULT hr =
+        allocator->GetBuffer(&out, (props->dwSampleFlags & AM_SAMPLE_TIMEVALID) ? &start : nullptr,
+                             (props->dwSampleFlags & AM_SAMPLE_STOPVALID) ? &stop : nullptr, flags);
     if (FAILED(hr))
         return hr;
     if (!out)
         return E_UNEXPECTED;
 
     IMediaSample2* out2 = nullptr;
-    if (SUCCEEDED(out->QueryInterface(IID_IMediaSample2, reinterpret_cast<void**>(&out2))) && out2) {
+    if (SUCCEEDED(out->QueryInterface(IID_IMediaSample2, reinterpret_cast<void**>(&out2))) &&
+        out2) {
         // Everything at once: the input's flags (the output keeps its own
         // type-change flag: the output type is the output pin's business),
         // type-specific flags and times.
@@ -178,8 +201,9 @@ HRESULT CTransformFilter::InitializeOutputSample(IMediaSample* pSample, IMediaSa
                                  reinterpret_cast<BYTE*>(&outProps));
         if (SUCCEEDED(hr)) {
             outProps.dwTypeSpecificFlags = props->dwTypeSpecificFlags;
-            outProps.dwSampleFlags = (outProps.dwSampleFlags & AM_SAMPLE_TYPECHANGED) |
-                                     (props->dwSampleFlags & ~static_cast<DWORD>(AM_SAMPLE_TYPECHANGED));
+            outProps.dwSampleFlags =
+                (outProps.dwSampleFlags & AM_SAMPLE_TYPECHANGED) |
+                (props->dwSampleFlags & ~static_cast<DWORD>(AM_SAMPLE_TYPECHANGED));
             outProps.tStart = props->tStart;
             outProps.tStop = props->tStop;
             outProps.cbData = offsetof(AM_SAMPLE2_PROPERTIES, dwStreamId);
@@ -281,7 +305,10 @@ CTransformInputPin::CTransformInputPin(LPCTSTR pObjectName, CTransformFilter* pT
 {
 }
 
-STDMETHODIMP CTransformInputPin::QueryId(LPWSTR* Id) { return AMGetWideString(L"In", Id); }
+STDMETHODIMP CTransformInputPin::QueryId(LPWSTR* Id)
+{
+    return AMGetWideString(L"In", Id);
+}
 
 HRESULT CTransformInputPin::CheckConnect(IPin* pPin)
 {
@@ -400,9 +427,9 @@ STDMETHODIMP CTransformOutputPin::NonDelegatingQueryInterface(REFIID riid, void*
             if (!m_pPosition) {
                 // Aggregated in this pin: the pass-through's interfaces count
                 // on the pin (and so on the filter).
-                const HRESULT hr = CreatePosPassThru(GetOwner(), FALSE,
-                                                     static_cast<IPin*>(m_pTransformFilter->m_pInput),
-                                                     &m_pPosition);
+                const HRESULT hr = CreatePosPassThru(
+                    GetOwner(), FALSE, static_cast<IPin*>(m_pTransformFilter->m_pInput),
+                    &m_pPosition);
                 if (FAILED(hr)) {
                     *ppv = nullptr;
                     return hr;
@@ -414,7 +441,10 @@ STDMETHODIMP CTransformOutputPin::NonDelegatingQueryInterface(REFIID riid, void*
     return CBaseOutputPin::NonDelegatingQueryInterface(riid, ppv);
 }
 
-STDMETHODIMP CTransformOutputPin::QueryId(LPWSTR* Id) { return AMGetWideString(L"Out", Id); }
+STDMETHODIMP CTransformOutputPin::QueryId(LPWSTR* Id)
+{
+    return AMGetWideString(L"Out", Id);
+}
 
 HRESULT CTransformOutputPin::CheckConnect(IPin* pPin)
 {

@@ -122,7 +122,7 @@ LONGLONG Saturate(__int128 value)
     return (LONGLONG)value;
 }
 
-}  // namespace
+} // namespace
 
 LONGLONG llMulDiv(LONGLONG a, LONGLONG b, LONGLONG c, LONGLONG rnd)
 {

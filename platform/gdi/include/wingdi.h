@@ -36,8 +36,9 @@ typedef struct HFONT__* HFONT;
 typedef DWORD COLORREF;
 typedef COLORREF* LPCOLORREF;
 
-#define RGB(r, g, b) ((COLORREF)(((BYTE)(r)) | ((WORD)((BYTE)(g)) << 8) | (((DWORD)(BYTE)(b)) << 16)))
-#define GetRValue(rgb) ((BYTE)((rgb) & 0xFF))
+#define RGB(r, g, b)                                                                               \
+    ((COLORREF)(((BYTE)(r)) | ((WORD)((BYTE)(g)) << 8) | (((DWORD)(BYTE)(b)) << 16)))
+#define GetRValue(rgb) ((BYTE)((rgb)&0xFF))
 #define GetGValue(rgb) ((BYTE)(((rgb) >> 8) & 0xFF))
 #define GetBValue(rgb) ((BYTE)(((rgb) >> 16) & 0xFF))
 #define CLR_INVALID 0xFFFFFFFFu

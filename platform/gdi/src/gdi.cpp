@@ -22,7 +22,7 @@ struct Stock {
     Brush whiteBrush, blackBrush;
     Pen whitePen, blackPen;
     Font systemFont;
-    Bitmap defaultBitmap;  // the 1x1 bitmap a new memory DC holds
+    Bitmap defaultBitmap; // the 1x1 bitmap a new memory DC holds
 };
 
 Stock& Stocks()
@@ -39,8 +39,8 @@ Stock& Stocks()
         st->systemFont.face = ResolveFont(lf);
         st->defaultBitmap.width = 1;
         st->defaultBitmap.height = 1;
-        Object* all[] = {&st->whiteBrush, &st->blackBrush, &st->whitePen, &st->blackPen,
-                         &st->systemFont, &st->defaultBitmap};
+        Object* all[] = {&st->whiteBrush, &st->blackBrush, &st->whitePen,
+                         &st->blackPen,   &st->systemFont, &st->defaultBitmap};
         std::lock_guard<std::mutex> g(g_lock);
         for (Object* o : all) {
             o->stock = true;
@@ -51,8 +51,7 @@ Stock& Stocks()
     return *s;
 }
 
-template <class T>
-T* Lookup(const void* h, ObjKind kind)
+template <class T> T* Lookup(const void* h, ObjKind kind)
 {
     auto* o = static_cast<Object*>(const_cast<void*>(h));
     if (!o || !Live().count(o) || o->kind != kind)
@@ -66,8 +65,7 @@ Object* LookupAny(const void* h)
     return (o && Live().count(o)) ? o : nullptr;
 }
 
-template <class T>
-HGDIOBJ Register(T* o)
+template <class T> HGDIOBJ Register(T* o)
 {
     std::lock_guard<std::mutex> g(g_lock);
     Live().insert(o);
@@ -125,7 +123,7 @@ const BYTE* ReverseBits()
     return table;
 }
 
-}  // namespace
+} // namespace
 
 bool SnapshotDc(HDC hdc, DcState* out, bool needBitmap)
 {
@@ -134,7 +132,8 @@ bool SnapshotDc(HDC hdc, DcState* out, bool needBitmap)
     Dc* dc = Lookup<Dc>(hdc, ObjKind::Dc);
     if (!dc)
         return false;
-    *out = DcState{dc->bitmap, dc->pen, dc->brush, dc->font, dc->textColor, dc->bkColor, dc->bkMode};
+    *out =
+        DcState{dc->bitmap, dc->pen, dc->brush, dc->font, dc->textColor, dc->bkColor, dc->bkMode};
     return !needBitmap || (dc->bitmap && dc->bitmap->surface);
 }
 
@@ -146,7 +145,7 @@ cairo_t* BeginDraw(Bitmap* bmp)
     return cr;
 }
 
-}  // namespace tvgdi
+} // namespace tvgdi
 
 using namespace tvgdi;
 
@@ -192,8 +191,8 @@ BOOL DeleteDC(HDC hdc)
 
 HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, const void* bits)
 {
-    if (planes != 1 || bitsPerPixel != 1 || width <= 0 || height <= 0 || width > TV_GDI_MAX_BITMAP_DIM ||
-        height > TV_GDI_MAX_BITMAP_DIM)
+    if (planes != 1 || bitsPerPixel != 1 || width <= 0 || height <= 0 ||
+        width > TV_GDI_MAX_BITMAP_DIM || height > TV_GDI_MAX_BITMAP_DIM)
         return nullptr;
     auto* bmp = new (std::nothrow) Bitmap();
     if (!bmp)
@@ -208,7 +207,8 @@ HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitsPerPixel, cons
     if (bits) {
         // Windows rows: top-down, MSB first, padded to 16 bits. Cairo A1 rows:
         // 32-bit words in native order, first pixel in the lowest bit (little endian).
-        static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "A1 bit order assumes little endian");
+        static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+                      "A1 bit order assumes little endian");
         const BYTE* rev = ReverseBits();
         const BYTE* src = static_cast<const BYTE*>(bits);
         size_t srcStride = size_t((width + 15) / 16) * 2;
@@ -265,12 +265,23 @@ HGDIOBJ GetStockObject(int index)
     Stock& st = Stocks();
     Object* o = nullptr;
     switch (index) {
-    case WHITE_BRUSH: o = &st.whiteBrush; break;
-    case BLACK_BRUSH: o = &st.blackBrush; break;
-    case WHITE_PEN: o = &st.whitePen; break;
-    case BLACK_PEN: o = &st.blackPen; break;
-    case SYSTEM_FONT: o = &st.systemFont; break;
-    default: return nullptr;
+    case WHITE_BRUSH:
+        o = &st.whiteBrush;
+        break;
+    case BLACK_BRUSH:
+        o = &st.blackBrush;
+        break;
+    case WHITE_PEN:
+        o = &st.whitePen;
+        break;
+    case BLACK_PEN:
+        o = &st.blackPen;
+        break;
+    case SYSTEM_FONT:
+        o = &st.systemFont;
+        break;
+    default:
+        return nullptr;
     }
     return reinterpret_cast<HGDIOBJ>(o);
 }
@@ -296,10 +307,17 @@ HGDIOBJ SelectObject(HDC hdc, HGDIOBJ h)
         slot = reinterpret_cast<Object**>(&dc->bitmap);
         break;
     }
-    case ObjKind::Pen: slot = reinterpret_cast<Object**>(&dc->pen); break;
-    case ObjKind::Brush: slot = reinterpret_cast<Object**>(&dc->brush); break;
-    case ObjKind::Font: slot = reinterpret_cast<Object**>(&dc->font); break;
-    case ObjKind::Dc: return nullptr;
+    case ObjKind::Pen:
+        slot = reinterpret_cast<Object**>(&dc->pen);
+        break;
+    case ObjKind::Brush:
+        slot = reinterpret_cast<Object**>(&dc->brush);
+        break;
+    case ObjKind::Font:
+        slot = reinterpret_cast<Object**>(&dc->font);
+        break;
+    case ObjKind::Dc:
+        return nullptr;
     }
     Object* old = *slot;
     *slot = o;
@@ -430,7 +448,8 @@ BOOL Polyline(HDC hdc, const POINT* points, int count)
     return ok;
 }
 
-int GetDIBits(HDC hdc, HBITMAP hbm, UINT startScan, UINT lines, void* bits, BITMAPINFO* info, UINT usage)
+int GetDIBits(HDC hdc, HBITMAP hbm, UINT startScan, UINT lines, void* bits, BITMAPINFO* info,
+              UINT usage)
 {
     if (!info || usage != DIB_RGB_COLORS)
         return 0;

@@ -16,10 +16,14 @@ std::atomic<UINT> g_acp{CP_UTF8};
 std::string IconvName(UINT cp)
 {
     switch (cp) {
-    case 20127: return "ASCII";
-    case 20936: return "GB2312";
-    case 54936: return "GB18030";
-    case 950: return "BIG5";
+    case 20127:
+        return "ASCII";
+    case 20936:
+        return "GB2312";
+    case 54936:
+        return "GB18030";
+    case 950:
+        return "BIG5";
     default:
         if (cp >= 28591 && cp <= 28599)
             return "ISO-8859-" + std::to_string(cp - 28590);
@@ -32,7 +36,11 @@ void DecodeUtf8(const unsigned char* s, size_t n, std::u32string& out)
     size_t i = 0;
     while (i < n) {
         unsigned c = s[i];
-        int len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+        int len = c < 0x80           ? 1
+                  : (c >> 5) == 0x6  ? 2
+                  : (c >> 4) == 0xE  ? 3
+                  : (c >> 3) == 0x1E ? 4
+                                     : 0;
         char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
         bool ok = len > 0 && i + size_t(len) <= n;
         for (int k = 1; ok && k < len; ++k) {
@@ -55,7 +63,7 @@ void DecodeUtf8(const unsigned char* s, size_t n, std::u32string& out)
     }
 }
 
-}  // namespace
+} // namespace
 
 std::u32string DecodeAnsi(const char* text, size_t count)
 {
@@ -95,7 +103,7 @@ std::u32string DecodeAnsi(const char* text, size_t count)
     return out;
 }
 
-}  // namespace tvgdi
+} // namespace tvgdi
 
 UINT GetACP(void)
 {

@@ -20,7 +20,7 @@ struct Object {
     virtual ~Object() = default;
     ObjKind kind;
     bool stock = false;
-    int selections = 0;  // DCs this object is selected into; guarded by the registry lock
+    int selections = 0; // DCs this object is selected into; guarded by the registry lock
 };
 
 struct Dc;
@@ -32,10 +32,10 @@ struct Bitmap : Object {
         if (surface)
             cairo_surface_destroy(surface);
     }
-    cairo_surface_t* surface = nullptr;  // CAIRO_FORMAT_A1: alpha 1 = white
+    cairo_surface_t* surface = nullptr; // CAIRO_FORMAT_A1: alpha 1 = white
     int width = 0;
     int height = 0;
-    Dc* owner = nullptr;  // the DC it is selected into; guarded by the registry lock
+    Dc* owner = nullptr; // the DC it is selected into; guarded by the registry lock
 };
 
 struct Pen : Object {
@@ -50,7 +50,7 @@ struct Brush : Object {
     COLORREF color = 0;
 };
 
-class FontFace;  // resolved faces and metrics, shared by equal LOGFONTs
+class FontFace; // resolved faces and metrics, shared by equal LOGFONTs
 
 struct Font : Object {
     Font() : Object(ObjKind::Font) {}
@@ -108,4 +108,4 @@ std::u32string DecodeAnsi(const char* text, size_t count);
 bool MeasureText(FontFace& face, const std::u32string& text, SIZE* size);
 bool DrawText(cairo_t* cr, FontFace& face, int x, int y, const std::u32string& text, const INT* dx);
 
-}  // namespace tvgdi
+} // namespace tvgdi

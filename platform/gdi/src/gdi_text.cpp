@@ -18,7 +18,7 @@ namespace tvgdi {
 
 namespace {
 
-constexpr double kMaxEm = 4096;  // pixels; larger text could never fit a bitmap anyway
+constexpr double kMaxEm = 4096; // pixels; larger text could never fit a bitmap anyway
 constexpr int kDefaultCellHeight = 16;
 
 cairo_font_options_t* MonoOptions()
@@ -60,7 +60,7 @@ void EnsureFontconfig()
     std::call_once(once, [] { FcInit(); });
 }
 
-}  // namespace
+} // namespace
 
 // One resolved LOGFONTA: the matched main face and, found lazily, faces for
 // characters the main face lacks. Shared between the fonts created from equal
@@ -121,7 +121,7 @@ public:
 
 private:
     struct Face {
-        int fontIndex;  // position in m_sorted, -1 for the main face
+        int fontIndex; // position in m_sorted, -1 for the main face
         cairo_scaled_font_t* scaled;
     };
 
@@ -144,7 +144,8 @@ private:
         m_query = FcPatternCreate();
         if (!m_query)
             return;
-        FcPatternAddString(m_query, FC_FAMILY, reinterpret_cast<const FcChar8*>(name[0] ? name : "Arial"));
+        FcPatternAddString(m_query, FC_FAMILY,
+                           reinterpret_cast<const FcChar8*>(name[0] ? name : "Arial"));
         int weight = lf.lfWeight <= 0 ? FW_NORMAL : std::min<LONG>(lf.lfWeight, 1000);
         FcPatternAddDouble(m_query, FC_WEIGHT, FcWeightFromOpenTypeDouble(weight));
         FcPatternAddInteger(m_query, FC_SLANT, lf.lfItalic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
@@ -200,7 +201,7 @@ private:
         m_ascent = int(std::ceil(asc * em / upem - 1e-6));
         m_descent = int(std::lround(desc * em / upem));
         if (cell > 0 && em < kMaxEm)
-            m_descent = std::max(0, int(cell) - m_ascent);  // the cell is exactly what was asked for
+            m_descent = std::max(0, int(cell) - m_ascent); // the cell is exactly what was asked for
         m_underline = lf.lfUnderline != 0;
         m_ulOffset = std::max(1, int(std::lround(-ulPos * em / upem)));
         m_ulThickness = std::max(1, int(std::lround(ulThick * em / upem)));
@@ -252,9 +253,9 @@ private:
     bool m_underline = false;
     int m_ulOffset = 1;
     int m_ulThickness = 1;
-    cairo_scaled_font_t* m_main = nullptr;  // m_faces[0].scaled, or null when unusable
+    cairo_scaled_font_t* m_main = nullptr; // m_faces[0].scaled, or null when unusable
 
-    std::mutex m_lock;  // guards the members below (the main face is fixed at construction)
+    std::mutex m_lock; // guards the members below (the main face is fixed at construction)
     std::vector<Face> m_faces;
     bool m_sortDone = false;
     FcFontSet* m_sorted = nullptr;
@@ -320,18 +321,19 @@ bool DrawText(cairo_t* cr, FontFace& face, int x, int y, const std::u32string& t
         }
         run.push_back(cairo_glyph_t{glyphs[i].index, penX, baseline});
         penX += dx ? dx[i] : glyphs[i].advance;
-        if (penX > 8.0e6)  // nothing further can land on a bitmap
+        if (penX > 8.0e6) // nothing further can land on a bitmap
             break;
     }
     flush();
     if (face.Underline() && penX > x) {
-        cairo_rectangle(cr, x, baseline + face.UnderlineOffset() - 1, penX - x, face.UnderlineThickness());
+        cairo_rectangle(cr, x, baseline + face.UnderlineOffset() - 1, penX - x,
+                        face.UnderlineThickness());
         cairo_fill(cr);
     }
     return cairo_status(cr) == CAIRO_STATUS_SUCCESS;
 }
 
-}  // namespace tvgdi
+} // namespace tvgdi
 
 using namespace tvgdi;
 

@@ -205,8 +205,8 @@ extern "C" HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD /*share*/,
         oflags |= O_DSYNC;
     const mode_t mode = (flags & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
 
-    const bool creates = disposition == CREATE_NEW || disposition == CREATE_ALWAYS ||
-                         disposition == OPEN_ALWAYS;
+    const bool creates =
+        disposition == CREATE_NEW || disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
     const std::string mapped = creates ? tv::file::MapForCreate(path) : TvMapPath(path);
     const char* p = mapped.c_str();
     int fd = -1;
@@ -284,8 +284,7 @@ extern "C" HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD /*share*/,
     return TvHandleFromFd(fd);
 }
 
-extern "C" BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read,
-                         void* overlapped)
+extern "C" BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, void* overlapped)
 {
     if (read)
         *read = 0;
@@ -349,10 +348,10 @@ extern "C" DWORD SetFilePointer(HANDLE file, LONG distance, PLONG high, DWORD me
     int fd = FdOrFail(file);
     if (fd < 0)
         return INVALID_SET_FILE_POINTER;
-    int64_t move = high ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*high))
-                                                << 32) |
-                                               static_cast<uint32_t>(distance))
-                        : static_cast<int64_t>(distance);
+    int64_t move =
+        high ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*high)) << 32) |
+                                    static_cast<uint32_t>(distance))
+             : static_cast<int64_t>(distance);
     int64_t limit = high ? INT64_MAX : static_cast<int64_t>(0xFFFFFFFFu);
     int64_t position = 0;
     DWORD error = ERROR_SUCCESS;

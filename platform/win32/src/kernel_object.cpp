@@ -19,7 +19,7 @@ constexpr uintptr_t kHandleBase = uintptr_t(1) << 40;
 
 struct HandleTable {
     std::unordered_map<uintptr_t, KernelObject*> objects; // guarded by the dispatcher lock
-    uintptr_t next = kHandleBase; // guarded by the dispatcher lock
+    uintptr_t next = kHandleBase;                         // guarded by the dispatcher lock
 };
 
 HandleTable& Handles()
@@ -43,7 +43,8 @@ bool TrySatisfy(Waiter& waiter)
             if (waiter.objects[i]->Acquire(thread) && abandonedIndex == MAXIMUM_WAIT_OBJECTS)
                 abandonedIndex = i;
         }
-        waiter.result = abandonedIndex == MAXIMUM_WAIT_OBJECTS ? WAIT_OBJECT_0 : WAIT_ABANDONED_0 + abandonedIndex;
+        waiter.result = abandonedIndex == MAXIMUM_WAIT_OBJECTS ? WAIT_OBJECT_0
+                                                               : WAIT_ABANDONED_0 + abandonedIndex;
         return true;
     }
     for (DWORD i = 0; i < waiter.count; ++i) {
@@ -196,8 +197,8 @@ extern "C" DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL
     while (waiter.result == Waiter::kPending) {
         if (ms == INFINITE) {
             waiter.wake.wait(lock);
-        } else if (waiter.wake.wait_until(lock, deadline) == std::cv_status::timeout
-                   && waiter.result == Waiter::kPending) {
+        } else if (waiter.wake.wait_until(lock, deadline) == std::cv_status::timeout &&
+                   waiter.result == Waiter::kPending) {
             waiter.result = WAIT_TIMEOUT;
         }
     }
@@ -235,7 +236,8 @@ extern "C" BOOL CloseHandle(HANDLE handle)
     const uintptr_t value = reinterpret_cast<uintptr_t>(handle);
     if (value <= uintptr_t(INT_MAX)) {
         // A file handle: its value is the descriptor.
-        if (close(static_cast<int>(value)) == 0 || errno == EINTR) // Linux frees the fd even on EINTR
+        if (close(static_cast<int>(value)) == 0 ||
+            errno == EINTR) // Linux frees the fd even on EINTR
             return TRUE;
         SetLastError(TvWin32ErrorFromErrno(errno));
         return FALSE;

@@ -28,7 +28,7 @@ std::mutex& DispatcherLock();
 // thread, created on first use; a thread that ends abandons the mutexes it owns.
 struct ThreadState {
     DWORD tid;
-    std::vector<MutexObject*> owned; // guarded by the dispatcher lock
+    std::vector<MutexObject*> owned;       // guarded by the dispatcher lock
     int priority = THREAD_PRIORITY_NORMAL; // for threads not made by CreateThread
 
     ThreadState();
@@ -88,7 +88,9 @@ private:
 class EventObject final : public KernelObject {
 public:
     EventObject(bool manualReset, bool signalled)
-        : KernelObject(ObjectKind::Event), manualReset(manualReset), signalled(signalled) {}
+        : KernelObject(ObjectKind::Event), manualReset(manualReset), signalled(signalled)
+    {
+    }
     bool IsSignalledFor(const ThreadState&) const override { return signalled; }
     bool Acquire(ThreadState&) override;
 
@@ -99,7 +101,9 @@ public:
 class SemaphoreObject final : public KernelObject {
 public:
     SemaphoreObject(LONG initial, LONG maximum)
-        : KernelObject(ObjectKind::Semaphore), count(initial), maximum(maximum) {}
+        : KernelObject(ObjectKind::Semaphore), count(initial), maximum(maximum)
+    {
+    }
     bool IsSignalledFor(const ThreadState&) const override { return count > 0; }
     bool Acquire(ThreadState&) override;
 
@@ -129,8 +133,7 @@ KernelObject* LookupObject(HANDLE handle);
 
 // The live object of the given kind behind `handle`, or null with
 // ERROR_INVALID_HANDLE set (dispatcher lock held).
-template <class T>
-T* LookupAs(HANDLE handle, ObjectKind kind)
+template <class T> T* LookupAs(HANDLE handle, ObjectKind kind)
 {
     KernelObject* object = LookupObject(handle);
     if (object == nullptr || object->Kind() != kind) {

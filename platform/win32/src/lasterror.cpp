@@ -6,9 +6,15 @@ namespace {
 thread_local DWORD t_lastError = ERROR_SUCCESS;
 }
 
-extern "C" DWORD GetLastError(void) { return t_lastError; }
+extern "C" DWORD GetLastError(void)
+{
+    return t_lastError;
+}
 
-extern "C" void SetLastError(DWORD err) { t_lastError = err; }
+extern "C" void SetLastError(DWORD err)
+{
+    t_lastError = err;
+}
 
 DWORD TvWin32ErrorFromErrno(int err)
 {

@@ -25,8 +25,8 @@ struct Value {
 };
 
 struct Key {
-    std::string name; // case as first written
-    std::vector<Value> values; // in creation order
+    std::string name;                                    // case as first written
+    std::vector<Value> values;                           // in creation order
     std::map<std::string, std::unique_ptr<Key>> subkeys; // by FoldName
 
     Key* FindSubkey(std::string_view name) const;

@@ -290,7 +290,8 @@ LONG Modify(const std::function<LONG(Tree& tree, bool& changed)>& change)
         // the change is refused and the file stays as it is.
         std::string backup = path + ".bak";
         if (int err = ReplaceFile(backup, content)) {
-            std::fprintf(stderr, "%s: has malformed lines and cannot be kept as %s (%s); not rewritten\n",
+            std::fprintf(stderr,
+                         "%s: has malformed lines and cannot be kept as %s (%s); not rewritten\n",
                          path.c_str(), backup.c_str(), std::strerror(err));
             return ErrorFromErrno(err);
         }

@@ -177,7 +177,10 @@ std::string Utf16LeToUtf8(std::string_view bytes)
     return out;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 std::string_view Trim(std::string_view s)
 {
@@ -469,7 +472,8 @@ private:
             }
             if (!ParseHexBytes(rest, &data))
                 return Reject(first, "bad hex data");
-            if (m_wideStrings && (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) &&
+            if (m_wideStrings &&
+                (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) &&
                 data.size() % 2 == 0) {
                 // A Windows export holds these as UTF-16LE; the A calls expect UTF-8.
                 std::string utf8 = Utf16LeToUtf8(

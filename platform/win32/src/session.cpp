@@ -61,8 +61,8 @@ bool hostName(std::string* name)
 
 } // namespace
 
-extern "C" BOOL WTSQuerySessionInformationA(
-    HANDLE server, DWORD sessionId, WTS_INFO_CLASS infoClass, LPSTR* buffer, DWORD* bytes)
+extern "C" BOOL WTSQuerySessionInformationA(HANDLE server, DWORD sessionId,
+                                            WTS_INFO_CLASS infoClass, LPSTR* buffer, DWORD* bytes)
 {
     if (buffer)
         *buffer = nullptr;

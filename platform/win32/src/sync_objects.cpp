@@ -92,7 +92,8 @@ extern "C" BOOL PulseEvent(HANDLE handle)
 
 // ---- Semaphores ----
 
-extern "C" HANDLE CreateSemaphoreA(LPSECURITY_ATTRIBUTES, LONG initialCount, LONG maximumCount, LPCSTR)
+extern "C" HANDLE CreateSemaphoreA(LPSECURITY_ATTRIBUTES, LONG initialCount, LONG maximumCount,
+                                   LPCSTR)
 {
     if (maximumCount <= 0 || initialCount < 0 || initialCount > maximumCount) {
         SetLastError(ERROR_INVALID_PARAMETER);

@@ -12,7 +12,8 @@ namespace {
 class ThreadObject final : public KernelObject {
 public:
     ThreadObject(LPTHREAD_START_ROUTINE start, LPVOID parameter, bool suspended)
-        : KernelObject(ObjectKind::Thread), start(start), parameter(parameter), suspendCount(suspended ? 1 : 0)
+        : KernelObject(ObjectKind::Thread), start(start), parameter(parameter),
+          suspendCount(suspended ? 1 : 0)
     {
     }
     bool IsSignalledFor(const ThreadState&) const override { return ended; }
@@ -100,8 +101,9 @@ constexpr SIZE_T kMinimumStack = 1024 * 1024;
 
 using namespace tv::win32;
 
-extern "C" HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
-                               LPVOID parameter, DWORD flags, LPDWORD threadId)
+extern "C" HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T stackSize,
+                               LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
+                               LPDWORD threadId)
 {
     if (start == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);

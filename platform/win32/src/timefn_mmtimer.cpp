@@ -25,7 +25,7 @@ struct Timer {
 
 struct TimerQueue {
     std::mutex lock;
-    std::condition_variable changed; // the timer thread waits here for new timers
+    std::condition_variable changed;      // the timer thread waits here for new timers
     std::condition_variable callbackDone; // timeKillEvent waits here
     // guarded by lock
     std::map<UINT, Timer> timers;
@@ -106,10 +106,12 @@ void TimerThread()
 
 } // namespace
 
-extern "C" MMRESULT timeSetEvent(UINT delay, UINT, LPTIMECALLBACK callback, DWORD_PTR user, UINT flags)
+extern "C" MMRESULT timeSetEvent(UINT delay, UINT, LPTIMECALLBACK callback, DWORD_PTR user,
+                                 UINT flags)
 {
     const UINT kind = flags & (TIME_CALLBACK_EVENT_SET | TIME_CALLBACK_EVENT_PULSE);
-    if (delay == 0 || callback == nullptr || kind == (TIME_CALLBACK_EVENT_SET | TIME_CALLBACK_EVENT_PULSE))
+    if (delay == 0 || callback == nullptr ||
+        kind == (TIME_CALLBACK_EVENT_SET | TIME_CALLBACK_EVENT_PULSE))
         return 0;
     Timer timer;
     timer.period = std::chrono::milliseconds(delay);

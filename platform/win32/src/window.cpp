@@ -27,9 +27,18 @@ constexpr auto kExitWait = std::chrono::seconds(2);
 
 thread_local bool t_onDispatcher = false;
 
-uintptr_t idOf(HWND hwnd) { return reinterpret_cast<uintptr_t>(hwnd); }
-HWND hwndOf(uintptr_t id) { return reinterpret_cast<HWND>(id); }
-bool isVirtualId(uintptr_t id) { return id >= kVirtualBase; }
+uintptr_t idOf(HWND hwnd)
+{
+    return reinterpret_cast<uintptr_t>(hwnd);
+}
+HWND hwndOf(uintptr_t id)
+{
+    return reinterpret_cast<HWND>(id);
+}
+bool isVirtualId(uintptr_t id)
+{
+    return id >= kVirtualBase;
+}
 
 DWORD tickOf(Clock::time_point t)
 {
@@ -94,7 +103,8 @@ private:
     void run();
     bool deliverMessageLocked(std::unique_lock<std::mutex>& lock);
     bool fireTimerLocked(std::unique_lock<std::mutex>& lock, Clock::time_point now);
-    void callLocked(std::unique_lock<std::mutex>& lock, const InFlight& call, void (*invoke)(void*), void* arg);
+    void callLocked(std::unique_lock<std::mutex>& lock, const InFlight& call, void (*invoke)(void*),
+                    void* arg);
     template <class Pred> void waitWhileLocked(std::unique_lock<std::mutex>& lock, Pred busy);
     void unreadyLocked(uintptr_t id, WindowState& window);
     void readyLocked(uintptr_t id, WindowState& window);
@@ -220,7 +230,8 @@ void Dispatcher::startLocked()
     m_thread = std::thread([this] { run(); });
 }
 
-template <class Pred> void Dispatcher::waitWhileLocked(std::unique_lock<std::mutex>& lock, Pred busy)
+template <class Pred>
+void Dispatcher::waitWhileLocked(std::unique_lock<std::mutex>& lock, Pred busy)
 {
     // The dispatcher cannot wait for itself; its own callback is what is running.
     if (t_onDispatcher)
@@ -274,7 +285,8 @@ BOOL Dispatcher::post(uintptr_t id, const Message& message)
         window.queue.pop_front();
         ++window.dropped;
         if (window.dropped == 1 || window.dropped % 1000 == 0)
-            std::fprintf(stderr,
+            std::fprintf(
+                stderr,
                 "tvplatform: window %#lx has no message handler; dropped its oldest queued "
                 "message (%llu so far)\n",
                 static_cast<unsigned long>(id), static_cast<unsigned long long>(window.dropped));
@@ -375,8 +387,8 @@ void Dispatcher::stop()
     }
 }
 
-void Dispatcher::callLocked(
-    std::unique_lock<std::mutex>& lock, const InFlight& call, void (*invoke)(void*), void* arg)
+void Dispatcher::callLocked(std::unique_lock<std::mutex>& lock, const InFlight& call,
+                            void (*invoke)(void*), void* arg)
 {
     m_current = call;
     m_current.active = true;
@@ -408,10 +420,13 @@ bool Dispatcher::deliverMessageLocked(std::unique_lock<std::mutex>& lock)
     flight.hwnd = id;
     flight.handler = window.handler;
     flight.user = window.user;
-    callLocked(lock, flight, [](void* arg) {
-        auto* c = static_cast<Call*>(arg);
-        c->handler(c->hwnd, c->message.msg, c->message.wParam, c->message.lParam, c->user);
-    }, &call);
+    callLocked(
+        lock, flight,
+        [](void* arg) {
+            auto* c = static_cast<Call*>(arg);
+            c->handler(c->hwnd, c->message.msg, c->message.wParam, c->message.lParam, c->user);
+        },
+        &call);
     return true;
 }
 
@@ -449,13 +464,16 @@ bool Dispatcher::fireTimerLocked(std::unique_lock<std::mutex>& lock, Clock::time
         call.handler = flight.handler = window->second.handler;
         call.user = flight.user = window->second.user;
     }
-    callLocked(lock, flight, [](void* arg) {
-        auto* c = static_cast<Call*>(arg);
-        if (c->proc)
-            c->proc(c->hwnd, WM_TIMER, c->id, c->tick);
-        else
-            c->handler(c->hwnd, WM_TIMER, c->id, 0, c->user);
-    }, &call);
+    callLocked(
+        lock, flight,
+        [](void* arg) {
+            auto* c = static_cast<Call*>(arg);
+            if (c->proc)
+                c->proc(c->hwnd, WM_TIMER, c->id, c->tick);
+            else
+                c->handler(c->hwnd, WM_TIMER, c->id, 0, c->user);
+        },
+        &call);
 
     // A callback that overran its period is followed by one call at once, not by a
     // burst for every period it missed.

@@ -10,13 +10,16 @@ namespace {
 
 class CTestExtras : public CUnknown {
 public:
-    static CUnknown* CreateInstance(LPUNKNOWN outer, HRESULT* phr) { return new CTestExtras(outer, phr); }
+    static CUnknown* CreateInstance(LPUNKNOWN outer, HRESULT* phr)
+    {
+        return new CTestExtras(outer, phr);
+    }
 
 private:
     CTestExtras(LPUNKNOWN outer, HRESULT* phr) : CUnknown("Test extras", outer, phr) {}
 };
 
-}  // namespace
+} // namespace
 
 CFactoryTemplate g_Templates[] = {
     {L"Tarvo Test Extras", &CLSID_TestExtras, CTestExtras::CreateInstance, nullptr, nullptr},
@@ -35,19 +38,20 @@ extern "C" HRESULT TvRegisterModuleExtras(const CFactoryTemplate* templates, int
         const std::string classKey = "CLSID\\" + TvGuidToString(*templates[i].m_ClsID);
         HKEY key = nullptr;
         if (reg) {
-            if (RegOpenKeyExA(HKEY_CLASSES_ROOT, classKey.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+            if (RegOpenKeyExA(HKEY_CLASSES_ROOT, classKey.c_str(), 0, KEY_SET_VALUE, &key) !=
+                ERROR_SUCCESS)
                 return E_FAIL;
             const std::string value = std::to_string(count);
             RegSetValueExA(key, "Extras", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                            static_cast<DWORD>(value.size() + 1));
         } else {
             HKEY probe = nullptr;
-            const bool classKeyThere =
-                RegOpenKeyExA(HKEY_CLASSES_ROOT, classKey.c_str(), 0, KEY_QUERY_VALUE, &probe) == ERROR_SUCCESS;
+            const bool classKeyThere = RegOpenKeyExA(HKEY_CLASSES_ROOT, classKey.c_str(), 0,
+                                                     KEY_QUERY_VALUE, &probe) == ERROR_SUCCESS;
             if (probe)
                 RegCloseKey(probe);
-            if (RegCreateKeyExA(HKEY_CLASSES_ROOT, "TarvoTestExtras", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                                nullptr) != ERROR_SUCCESS)
+            if (RegCreateKeyExA(HKEY_CLASSES_ROOT, "TarvoTestExtras", 0, nullptr, 0, KEY_SET_VALUE,
+                                nullptr, &key, nullptr) != ERROR_SUCCESS)
                 return E_FAIL;
             const char* marker = classKeyThere ? "before" : "after";
             RegSetValueExA(key, "Unregistered", 0, REG_SZ, reinterpret_cast<const BYTE*>(marker),

@@ -81,7 +81,7 @@ void InitRoutine(BOOL loading, const CLSID* clsid)
     }
 }
 
-}  // namespace
+} // namespace
 
 CFactoryTemplate g_Templates[] = {
     {TEST_CALC_NAME, &CLSID_TestCalc, CTestCalc::CreateInstance, InitRoutine, nullptr},
@@ -94,7 +94,8 @@ extern "C" __attribute__((visibility("default"))) int TestModuleLoadCalls(void)
     return g_loadCalls.load();
 }
 
-extern "C" __attribute__((visibility("default"))) void TestModuleSetUnloadHook(TestModuleUnloadHook hook)
+extern "C" __attribute__((visibility("default"))) void
+TestModuleSetUnloadHook(TestModuleUnloadHook hook)
 {
     g_unloadHook.store(hook);
 }

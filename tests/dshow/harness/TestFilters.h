@@ -69,15 +69,15 @@ struct TvStreamEvent {
     enum class Kind { Sample, EndOfStream, BeginFlush, EndFlush, NewSegment };
     Kind kind = Kind::Sample;
     // Sample.
-    HRESULT timeResult = VFW_E_SAMPLE_TIME_NOT_SET;  // IMediaSample::GetTime
+    HRESULT timeResult = VFW_E_SAMPLE_TIME_NOT_SET; // IMediaSample::GetTime
     REFERENCE_TIME start = 0;
     REFERENCE_TIME stop = 0;
     bool syncPoint = false;
     bool discontinuity = false;
     bool preroll = false;
-    LONG length = 0;              // actual data length
-    std::vector<BYTE> bytes;      // the first bytes (up to 16)
-    bool typeChanged = false;     // the sample carried a media type
+    LONG length = 0;          // actual data length
+    std::vector<BYTE> bytes;  // the first bytes (up to 16)
+    bool typeChanged = false; // the sample carried a media type
     // NewSegment.
     REFERENCE_TIME segmentStart = 0;
     REFERENCE_TIME segmentStop = 0;
@@ -90,12 +90,12 @@ struct TvStreamEvent {
 struct TvTestSample {
     bool hasTime = false;
     REFERENCE_TIME start = 0;
-    bool hasStop = true;          // with hasTime: SetTime(start, stop) or SetTime(start, null)
+    bool hasStop = true; // with hasTime: SetTime(start, stop) or SetTime(start, null)
     REFERENCE_TIME stop = 0;
     bool syncPoint = true;
     bool discontinuity = false;
-    LONG length = 16;             // bytes filled (value: the sample's index, wrapping)
-    const AM_MEDIA_TYPE* type = nullptr;  // attached with SetMediaType when set
+    LONG length = 16;                    // bytes filled (value: the sample's index, wrapping)
+    const AM_MEDIA_TYPE* type = nullptr; // attached with SetMediaType when set
 };
 
 class CTestPushSource : public CBaseFilter {
@@ -130,7 +130,7 @@ public:
     bool WaitUntilFinished(DWORD timeoutMs = 10000);
 
     CBaseOutputPin* OutputPin();
-    IPin* Output();  // not add-referenced
+    IPin* Output(); // not add-referenced
 
     int GetPinCount() override { return 1; }
     CBasePin* GetPin(int n) override;
@@ -173,7 +173,7 @@ public:
     void SetNotifyComplete(bool notify);
 
     std::vector<TvStreamEvent> Events();
-    std::vector<TvStreamEvent> Samples();  // only the Sample events
+    std::vector<TvStreamEvent> Samples(); // only the Sample events
     size_t SampleCount();
     size_t EventCount(TvStreamEvent::Kind kind);
     // Waits until n samples were recorded / an EndOfStream arrived / a thread
@@ -188,7 +188,7 @@ public:
     HRESULT SendQuality(const Quality& q);
 
     CBaseInputPin* InputPin();
-    IPin* Input();  // not add-referenced
+    IPin* Input(); // not add-referenced
 
     int GetPinCount() override { return 1; }
     CBasePin* GetPin(int n) override;
@@ -233,15 +233,15 @@ public:
 
     std::vector<TvGraphEvent> Events();
     bool WaitForEvent(LONG code, DWORD timeoutMs = 10000);
-    std::vector<IPin*> Reconnects();  // not add-referenced
+    std::vector<IPin*> Reconnects(); // not add-referenced
 
 private:
     CTestGraph();
 
     std::mutex m_lock;
     std::condition_variable m_changed;
-    std::vector<TvGraphEvent> m_events;  // guarded by m_lock
-    std::vector<IPin*> m_reconnects;     // guarded by m_lock
+    std::vector<TvGraphEvent> m_events; // guarded by m_lock
+    std::vector<IPin*> m_reconnects;    // guarded by m_lock
 };
 
 // ---- Clock ----
@@ -276,7 +276,7 @@ private:
     struct Advise {
         DWORD_PTR cookie;
         REFERENCE_TIME due;
-        REFERENCE_TIME period;  // 0: one-shot event
+        REFERENCE_TIME period; // 0: one-shot event
         HANDLE handle;
     };
     void FireDueLocked();

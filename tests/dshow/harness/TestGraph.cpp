@@ -115,7 +115,9 @@ CTestClock* CTestClock::Create(REFERENCE_TIME start)
     return clock;
 }
 
-CTestClock::CTestClock(REFERENCE_TIME start) : CUnknown(NAME("Test clock"), nullptr), m_now(start) {}
+CTestClock::CTestClock(REFERENCE_TIME start) : CUnknown(NAME("Test clock"), nullptr), m_now(start)
+{
+}
 
 STDMETHODIMP CTestClock::NonDelegatingQueryInterface(REFIID riid, void** ppv)
 {
@@ -133,8 +135,8 @@ STDMETHODIMP CTestClock::GetTime(REFERENCE_TIME* pTime)
     return S_OK;
 }
 
-STDMETHODIMP CTestClock::AdviseTime(REFERENCE_TIME baseTime, REFERENCE_TIME streamTime, HEVENT hEvent,
-                                    DWORD_PTR* pdwAdviseCookie)
+STDMETHODIMP CTestClock::AdviseTime(REFERENCE_TIME baseTime, REFERENCE_TIME streamTime,
+                                    HEVENT hEvent, DWORD_PTR* pdwAdviseCookie)
 {
     CheckPointer(pdwAdviseCookie, E_POINTER);
     *pdwAdviseCookie = 0;
@@ -157,7 +159,8 @@ STDMETHODIMP CTestClock::AdvisePeriodic(REFERENCE_TIME startTime, REFERENCE_TIME
         return E_INVALIDARG;
     std::lock_guard<std::mutex> lock(m_lock);
     const DWORD_PTR cookie = m_nextCookie++;
-    m_advises.push_back(Advise{cookie, startTime, periodTime, reinterpret_cast<HANDLE>(hSemaphore)});
+    m_advises.push_back(
+        Advise{cookie, startTime, periodTime, reinterpret_cast<HANDLE>(hSemaphore)});
     *pdwAdviseCookie = cookie;
     FireDueLocked();
     return S_OK;
@@ -166,8 +169,9 @@ STDMETHODIMP CTestClock::AdvisePeriodic(REFERENCE_TIME startTime, REFERENCE_TIME
 STDMETHODIMP CTestClock::Unadvise(DWORD_PTR dwAdviseCookie)
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    const auto it = std::find_if(m_advises.begin(), m_advises.end(),
-                                 [&](const Advise& advise) { return advise.cookie == dwAdviseCookie; });
+    const auto it = std::find_if(m_advises.begin(), m_advises.end(), [&](const Advise& advise) {
+        return advise.cookie == dwAdviseCookie;
+    });
     if (it == m_advises.end())
         return S_FALSE;
     m_advises.erase(it);

@@ -215,7 +215,7 @@ public:
     bool m_hold = false;
     bool m_block = false;
     bool m_blocked = false;
-    bool m_active = false;  // between Active and Inactive
+    bool m_active = false; // between Active and Inactive
     unsigned m_releaseGeneration = 0;
 };
 
@@ -340,9 +340,10 @@ bool CTestSink::WaitForEndOfStream(DWORD timeoutMs)
 {
     std::unique_lock<std::mutex> lock(m_pInput->m_lock);
     return m_pInput->m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        return std::any_of(m_pInput->m_events.begin(), m_pInput->m_events.end(), [](const TvStreamEvent& event) {
-            return event.kind == TvStreamEvent::Kind::EndOfStream;
-        });
+        return std::any_of(m_pInput->m_events.begin(), m_pInput->m_events.end(),
+                           [](const TvStreamEvent& event) {
+                               return event.kind == TvStreamEvent::Kind::EndOfStream;
+                           });
     });
 }
 

@@ -14,7 +14,8 @@ static const GUID CLSID_TvTestPushSource = {
 
 class CTestPushSource::COutput : public CBaseOutputPin {
 public:
-    COutput(CTestPushSource* filter, CCritSec* lock, const std::vector<CMediaType>& types, HRESULT* phr)
+    COutput(CTestPushSource* filter, CCritSec* lock, const std::vector<CMediaType>& types,
+            HRESULT* phr)
         : CBaseOutputPin(NAME("Test source output"), filter, lock, phr, L"Output"),
           m_source(filter), m_types(types)
     {
@@ -53,9 +54,9 @@ public:
     HRESULT Active() override;
     HRESULT Inactive() override;
 
-    ALLOCATOR_PROPERTIES m_request{2, 1024, 1, 0};  // set while stopped
+    ALLOCATOR_PROPERTIES m_request{2, 1024, 1, 0}; // set while stopped
     std::mutex m_grantedLock;
-    ALLOCATOR_PROPERTIES m_granted{};  // guarded by m_grantedLock
+    ALLOCATOR_PROPERTIES m_granted{}; // guarded by m_grantedLock
 
 private:
     CTestPushSource* const m_source;
@@ -310,7 +311,8 @@ bool CTestPushSource::WaitForDeliveries(size_t n, DWORD timeoutMs)
 {
     std::unique_lock<std::mutex> lock(m_pThread->m_lock);
     return m_pThread->m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        return m_pThread->m_results.size() >= n || m_pThread->m_waitingForBuffer || m_pThread->m_finished;
+        return m_pThread->m_results.size() >= n || m_pThread->m_waitingForBuffer ||
+               m_pThread->m_finished;
     });
 }
 

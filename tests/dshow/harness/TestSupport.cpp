@@ -20,7 +20,8 @@ void TvDshowLeakCheck::TearDown()
 
 namespace {
 
-void FillVideoHeader(BITMAPINFOHEADER& header, LONG width, LONG height, WORD bitCount, DWORD compression)
+void FillVideoHeader(BITMAPINFOHEADER& header, LONG width, LONG height, WORD bitCount,
+                     DWORD compression)
 {
     header.biSize = sizeof(BITMAPINFOHEADER);
     header.biWidth = width;
@@ -31,7 +32,7 @@ void FillVideoHeader(BITMAPINFOHEADER& header, LONG width, LONG height, WORD bit
     header.biSizeImage = GetBitmapSize(&header);
 }
 
-}  // namespace
+} // namespace
 
 CMediaType TvMakeVideoType(const GUID& subtype, LONG width, LONG height, WORD bitCount,
                            DWORD compression, REFERENCE_TIME avgTimePerFrame)
@@ -39,7 +40,8 @@ CMediaType TvMakeVideoType(const GUID& subtype, LONG width, LONG height, WORD bi
     CMediaType mt(&MEDIATYPE_Video);
     mt.SetSubtype(&subtype);
     mt.SetFormatType(&FORMAT_VideoInfo);
-    VIDEOINFOHEADER* vih = reinterpret_cast<VIDEOINFOHEADER*>(mt.AllocFormatBuffer(sizeof(VIDEOINFOHEADER)));
+    VIDEOINFOHEADER* vih =
+        reinterpret_cast<VIDEOINFOHEADER*>(mt.AllocFormatBuffer(sizeof(VIDEOINFOHEADER)));
     *vih = VIDEOINFOHEADER{};
     vih->AvgTimePerFrame = avgTimePerFrame;
     FillVideoHeader(vih->bmiHeader, width, height, bitCount, compression);

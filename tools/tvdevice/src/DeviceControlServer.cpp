@@ -31,7 +31,10 @@ constexpr int kDrainLimitMs = 2000;
 const std::vector<uint8_t> kDefaultNoise = {0x00, 0x13, 0xFF, 0xFF, 0x57, 0x51, 0x00,
                                             0x37, 0xFF, 0xFF, 0x57, 0xFF, 0x00, 0xFF};
 
-uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+uint16_t Be16(const uint8_t* p)
+{
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
 
 bool HeaderValid(const uint8_t* h)
 {
@@ -47,11 +50,14 @@ std::vector<uint8_t> Frame(uint8_t kind, uint16_t command, const std::vector<uin
     return frame;
 }
 
-}  // namespace
+} // namespace
 
 CDeviceControlServer::CDeviceControlServer() = default;
 
-CDeviceControlServer::~CDeviceControlServer() { Stop(); }
+CDeviceControlServer::~CDeviceControlServer()
+{
+    Stop();
+}
 
 int CDeviceControlServer::Start(int port, const char* bindAddress)
 {
@@ -124,7 +130,10 @@ void CDeviceControlServer::SetFault(const FaultPlan& plan)
     m_fault = plan;
 }
 
-void CDeviceControlServer::ClearFault() { SetFault(FaultPlan{}); }
+void CDeviceControlServer::ClearFault()
+{
+    SetFault(FaultPlan{});
+}
 
 std::vector<uint8_t> CDeviceControlServer::LastRequest(uint16_t command) const
 {
@@ -141,8 +150,7 @@ void CDeviceControlServer::SetChangeHandler(std::function<void(uint16_t)> handle
 FaultPlan CDeviceControlServer::TakeFault(uint16_t command)
 {
     // m_lock held by the caller.
-    if (m_fault.fault == DeviceFault::None ||
-        (m_fault.command >= 0 && m_fault.command != command))
+    if (m_fault.fault == DeviceFault::None || (m_fault.command >= 0 && m_fault.command != command))
         return FaultPlan{};
     FaultPlan taken = m_fault;
     if (m_fault.count > 0 && --m_fault.count == 0)
@@ -315,4 +323,4 @@ void CDeviceControlServer::Serve(int client)
     WaitForClose(client, kDrainLimitMs);
 }
 
-}  // namespace tvdevice
+} // namespace tvdevice

@@ -59,14 +59,14 @@ DeviceResponse CDeviceModel::Status(uint32_t status)
 {
     DeviceResponse r;
     r.kind = kFrameStatus;
-    r.payload = {uint8_t(status >> 24), uint8_t(status >> 16), uint8_t(status >> 8), uint8_t(status)};
+    r.payload = {uint8_t(status >> 24), uint8_t(status >> 16), uint8_t(status >> 8),
+                 uint8_t(status)};
     return r;
 }
 
 namespace {
 
-template <typename Record>
-DeviceResponse Data(const Record& record)
+template <typename Record> DeviceResponse Data(const Record& record)
 {
     DeviceResponse r;
     r.kind = kFrameData;
@@ -96,7 +96,7 @@ bool SamePeer(const StreamSendingParameters& a, const StreamSendingParameters& b
     return a.peerAddress == b.peerAddress && a.peerPort == b.peerPort;
 }
 
-}  // namespace
+} // namespace
 
 DeviceResponse CDeviceModel::Handle(uint16_t command, const uint8_t* payload, size_t length)
 {
@@ -114,11 +114,16 @@ DeviceResponse CDeviceModel::HandleGet(uint16_t command, const uint8_t* payload,
 {
     DeviceSettings& s = m_settings;
     switch (command) {
-    case kCmdGetDeviceSerialNumber: return Data(s.serialNumber);
-    case kCmdGetDeviceNumber: return Data(s.deviceNumber);
-    case kCmdGetVersions: return Data(s.versions);
-    case kCmdGetWorkMode: return Data(s.workMode);
-    case kCmdGetNetworkParameters: return Data(s.network);
+    case kCmdGetDeviceSerialNumber:
+        return Data(s.serialNumber);
+    case kCmdGetDeviceNumber:
+        return Data(s.deviceNumber);
+    case kCmdGetVersions:
+        return Data(s.versions);
+    case kCmdGetWorkMode:
+        return Data(s.workMode);
+    case kCmdGetNetworkParameters:
+        return Data(s.network);
     case kCmdGetSerialPortParameters: {
         int32_t port = 0;
         DecodeWord(payload, length, port);
@@ -127,22 +132,38 @@ DeviceResponse CDeviceModel::HandleGet(uint16_t command, const uint8_t* payload,
         auto it = s.serialPorts.find(port);
         return Data(it != s.serialPorts.end() ? it->second : DefaultSerialPort(port));
     }
-    case kCmdGetSystemTime: return Data(s.time);
-    case kCmdGetVideoParameters: return Data(s.video);
-    case kCmdGetEncoderParameters: return Data(s.encoder);
-    case kCmdGetEncoderOsd: return Data(s.encoderOsd);
-    case kCmdGetAudioEncodingParameters: return Data(s.audioEncoding);
-    case kCmdGetDecoderParameters: return Data(s.decoder);
-    case kCmdGetDecoderOsd: return Data(s.decoderOsd);
-    case kCmdGetAudioIntercomParameters: return Data(s.audioIntercom);
-    case kCmdGetAlarmInputParameters: return Data(s.alarmInputs);
-    case kCmdGetAlarmOutputParameters: return Data(s.alarmOutputs);
-    case kCmdGetVideoAlarmParameters: return Data(s.videoAlarms);
-    case kCmdGetMotionDetectionParameters: return Data(s.motionDetection);
-    case kCmdGetAlarmCentre: return Data(s.alarmCentre);
-    case kCmdGetStreamSendingInformation: return Data(s.streamSending);
-    case kCmdGetStreamReceivingInformation: return Data(s.streamReceiving);
-    default: return Status(kStatusUnsupportedCommand);
+    case kCmdGetSystemTime:
+        return Data(s.time);
+    case kCmdGetVideoParameters:
+        return Data(s.video);
+    case kCmdGetEncoderParameters:
+        return Data(s.encoder);
+    case kCmdGetEncoderOsd:
+        return Data(s.encoderOsd);
+    case kCmdGetAudioEncodingParameters:
+        return Data(s.audioEncoding);
+    case kCmdGetDecoderParameters:
+        return Data(s.decoder);
+    case kCmdGetDecoderOsd:
+        return Data(s.decoderOsd);
+    case kCmdGetAudioIntercomParameters:
+        return Data(s.audioIntercom);
+    case kCmdGetAlarmInputParameters:
+        return Data(s.alarmInputs);
+    case kCmdGetAlarmOutputParameters:
+        return Data(s.alarmOutputs);
+    case kCmdGetVideoAlarmParameters:
+        return Data(s.videoAlarms);
+    case kCmdGetMotionDetectionParameters:
+        return Data(s.motionDetection);
+    case kCmdGetAlarmCentre:
+        return Data(s.alarmCentre);
+    case kCmdGetStreamSendingInformation:
+        return Data(s.streamSending);
+    case kCmdGetStreamReceivingInformation:
+        return Data(s.streamReceiving);
+    default:
+        return Status(kStatusUnsupportedCommand);
     }
 }
 
@@ -153,13 +174,17 @@ DeviceResponse CDeviceModel::HandleSet(uint16_t command, const uint8_t* payload,
     DeviceResponse ok = Status(0);
     ok.changed = true;
     switch (command) {
-    case kCmdSetDeviceSerialNumber: return Store(payload, length, s.serialNumber);
-    case kCmdSetDeviceNumber: return Store(payload, length, s.deviceNumber);
-    case kCmdSetWorkMode: return Store(payload, length, s.workMode);
+    case kCmdSetDeviceSerialNumber:
+        return Store(payload, length, s.serialNumber);
+    case kCmdSetDeviceNumber:
+        return Store(payload, length, s.deviceNumber);
+    case kCmdSetWorkMode:
+        return Store(payload, length, s.workMode);
     case kCmdRebootDevice:
         ++s.rebootCount;
         return ok;
-    case kCmdSetNetworkParameters: return Store(payload, length, s.network);
+    case kCmdSetNetworkParameters:
+        return Store(payload, length, s.network);
     case kCmdSetSerialPortParameters: {
         SerialPortParameters port;
         Decode(payload, length, port);
@@ -175,24 +200,36 @@ DeviceResponse CDeviceModel::HandleSet(uint16_t command, const uint8_t* payload,
         s.serialPorts.erase(port);
         return ok;
     }
-    case kCmdSetSystemTime: return Store(payload, length, s.time);
-    case kCmdSetVideoParameters: return Store(payload, length, s.video);
-    case kCmdSetEncoderParameters: return Store(payload, length, s.encoder);
+    case kCmdSetSystemTime:
+        return Store(payload, length, s.time);
+    case kCmdSetVideoParameters:
+        return Store(payload, length, s.video);
+    case kCmdSetEncoderParameters:
+        return Store(payload, length, s.encoder);
     case kCmdRestoreEncoderDefaults:
         s.encoder = factory.encoder;
         return ok;
-    case kCmdSetEncoderOsd: return Store(payload, length, s.encoderOsd);
-    case kCmdSetAudioEncodingParameters: return Store(payload, length, s.audioEncoding);
-    case kCmdSetDecoderParameters: return Store(payload, length, s.decoder);
+    case kCmdSetEncoderOsd:
+        return Store(payload, length, s.encoderOsd);
+    case kCmdSetAudioEncodingParameters:
+        return Store(payload, length, s.audioEncoding);
+    case kCmdSetDecoderParameters:
+        return Store(payload, length, s.decoder);
     case kCmdRestoreDecoderParameters:
         s.decoder = factory.decoder;
         return ok;
-    case kCmdSetDecoderOsd: return Store(payload, length, s.decoderOsd);
-    case kCmdSetAudioIntercomParameters: return Store(payload, length, s.audioIntercom);
-    case kCmdSetAlarmInputParameters: return Store(payload, length, s.alarmInputs);
-    case kCmdSetAlarmOutputParameters: return Store(payload, length, s.alarmOutputs);
-    case kCmdSetVideoAlarmParameters: return Store(payload, length, s.videoAlarms);
-    case kCmdSetMotionDetectionParameters: return Store(payload, length, s.motionDetection);
+    case kCmdSetDecoderOsd:
+        return Store(payload, length, s.decoderOsd);
+    case kCmdSetAudioIntercomParameters:
+        return Store(payload, length, s.audioIntercom);
+    case kCmdSetAlarmInputParameters:
+        return Store(payload, length, s.alarmInputs);
+    case kCmdSetAlarmOutputParameters:
+        return Store(payload, length, s.alarmOutputs);
+    case kCmdSetVideoAlarmParameters:
+        return Store(payload, length, s.videoAlarms);
+    case kCmdSetMotionDetectionParameters:
+        return Store(payload, length, s.motionDetection);
     case kCmdRestoreAlarmParameters:
         s.alarmInputs = factory.alarmInputs;
         s.alarmOutputs = factory.alarmOutputs;
@@ -200,10 +237,14 @@ DeviceResponse CDeviceModel::HandleSet(uint16_t command, const uint8_t* payload,
         s.motionDetection = factory.motionDetection;
         s.alarmCentre = factory.alarmCentre;
         return ok;
-    case kCmdSendAlarmInputState: return Store(payload, length, s.alarmInputState);
-    case kCmdSendVideoAlarmState: return Store(payload, length, s.videoAlarmState);
-    case kCmdSendMotionDetectionAlarm: return Store(payload, length, s.motionAlarmState);
-    case kCmdSetAlarmCentre: return Store(payload, length, s.alarmCentre);
+    case kCmdSendAlarmInputState:
+        return Store(payload, length, s.alarmInputState);
+    case kCmdSendVideoAlarmState:
+        return Store(payload, length, s.videoAlarmState);
+    case kCmdSendMotionDetectionAlarm:
+        return Store(payload, length, s.motionAlarmState);
+    case kCmdSetAlarmCentre:
+        return Store(payload, length, s.alarmCentre);
     case kCmdStartStreamSending: {
         StreamSendingParameters p;
         Decode(payload, length, p);
@@ -229,7 +270,7 @@ DeviceResponse CDeviceModel::HandleSet(uint16_t command, const uint8_t* payload,
                 list.entries[--list.count] = StreamSendingParameters{};
                 return ok;
             }
-        return ok;  // nothing was being sent there: already stopped
+        return ok; // nothing was being sent there: already stopped
     }
     case kCmdStartStreamReceiving:
     case kCmdStopStreamReceiving: {
@@ -250,9 +291,11 @@ DeviceResponse CDeviceModel::HandleSet(uint16_t command, const uint8_t* payload,
         }
         return ok;
     }
-    case kCmdPtzControl: return Store(payload, length, s.lastPtz);
-    default: return Status(kStatusUnsupportedCommand);
+    case kCmdPtzControl:
+        return Store(payload, length, s.lastPtz);
+    default:
+        return Status(kStatusUnsupportedCommand);
     }
 }
 
-}  // namespace tvdevice
+} // namespace tvdevice

@@ -28,7 +28,7 @@ bool ParsePort(const char* text, int& port)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {

@@ -27,7 +27,9 @@ bool EndsWith(const std::string& s, const std::string& tail)
 
 std::string VoiceName(VoiceCodec c)
 {
-    return c == VoiceCodec::MuLaw ? "G.711 mu-law" : c == VoiceCodec::ALaw ? "G.711 A-law" : "IMA ADPCM";
+    return c == VoiceCodec::MuLaw  ? "G.711 mu-law"
+           : c == VoiceCodec::ALaw ? "G.711 A-law"
+                                   : "IMA ADPCM";
 }
 
 } // namespace
@@ -35,17 +37,22 @@ std::string VoiceName(VoiceCodec c)
 const char* TransportName(SimTransport t)
 {
     switch (t) {
-    case SimTransport::None: return "none";
-    case SimTransport::Udp: return "udp";
-    case SimTransport::TcpClient: return "tcp-client";
-    case SimTransport::TcpServer: return "tcp-server";
+    case SimTransport::None:
+        return "none";
+    case SimTransport::Udp:
+        return "udp";
+    case SimTransport::TcpClient:
+        return "tcp-client";
+    case SimTransport::TcpServer:
+        return "tcp-server";
     }
     return "?";
 }
 
 bool ParseTransport(const std::string& name, SimTransport& t)
 {
-    for (SimTransport c : {SimTransport::None, SimTransport::Udp, SimTransport::TcpClient, SimTransport::TcpServer}) {
+    for (SimTransport c : {SimTransport::None, SimTransport::Udp, SimTransport::TcpClient,
+                           SimTransport::TcpServer}) {
         if (name == TransportName(c)) {
             t = c;
             return true;
@@ -106,25 +113,32 @@ std::string CDeviceSimulator::Describe(const SimConfig& c, int streamPort)
     int w = c.stream.width, h = c.stream.height;
     if (w <= 0 || h <= 0 || c.stream.kind == SimKind::DeviceFieldD1)
         DefaultPictureSize(c.stream.kind, w, h);
-    s += ", " + std::to_string(w) + "x" + std::to_string(h) + " at " + std::to_string(c.stream.frameRate) +
-         " fps, key frame every " + std::to_string(c.stream.gop);
+    s += ", " + std::to_string(w) + "x" + std::to_string(h) + " at " +
+         std::to_string(c.stream.frameRate) + " fps, key frame every " +
+         std::to_string(c.stream.gop);
     const bool device = c.stream.kind == SimKind::Device40 || c.stream.kind == SimKind::Device36 ||
                         c.stream.kind == SimKind::DeviceFieldD1;
     if (c.stream.audio && device)
-        s += ", " + std::to_string(c.stream.toneHz) + " Hz tone as " + VoiceName(c.stream.voiceCodec) + " voice frames";
+        s += ", " + std::to_string(c.stream.toneHz) + " Hz tone as " +
+             VoiceName(c.stream.voiceCodec) + " voice frames";
     else if (c.stream.audio && c.stream.kind == SimKind::QBoxH264)
         s += ", " + std::to_string(c.stream.toneHz) + " Hz tone as AAC (48 kHz stereo)";
     const std::string where = c.address + ":" + std::to_string(streamPort);
     switch (c.transport) {
-    case SimTransport::None: s += "; not sent (record only)"; break;
+    case SimTransport::None:
+        s += "; not sent (record only)";
+        break;
     case SimTransport::Udp: {
         in_addr a{};
         inet_pton(AF_INET, c.address.c_str(), &a);
-        s += (ntohl(a.s_addr) >> 28) == 0xE ? "; UDP multicast to group " + where : "; UDP to " + where;
+        s += (ntohl(a.s_addr) >> 28) == 0xE ? "; UDP multicast to group " + where
+                                            : "; UDP to " + where;
         s += " in datagrams of up to " + std::to_string(c.datagramSize) + " bytes";
         break;
     }
-    case SimTransport::TcpClient: s += "; TCP, connecting to " + where + " (player in TCP(Server) mode)"; break;
+    case SimTransport::TcpClient:
+        s += "; TCP, connecting to " + where + " (player in TCP(Server) mode)";
+        break;
     case SimTransport::TcpServer:
         s += "; TCP, listening on " + where + " (player in TCP(Client) mode)";
         break;
@@ -173,7 +187,8 @@ bool CDeviceSimulator::Start(const SimConfig& config)
             auto log = m_log;
             m_control->SetChangeHandler([log](uint16_t command) {
                 char text[80];
-                std::snprintf(text, sizeof text, "control: command 0x%04X changed the device settings", command);
+                std::snprintf(text, sizeof text,
+                              "control: command 0x%04X changed the device settings", command);
                 log(text);
             });
         }
@@ -187,14 +202,16 @@ bool CDeviceSimulator::Start(const SimConfig& config)
         if (!m_recordPath.empty())
             m_log("recording the same bytes to " + m_recordPath);
         if (m_control)
-            m_log("device control protocol on " + config.controlAddress + ":" + std::to_string(ControlPort()));
+            m_log("device control protocol on " + config.controlAddress + ":" +
+                  std::to_string(ControlPort()));
         if (config.faults.jumpEverySec > 0 && !KindHasTimestamps(config.stream.kind))
             m_log(std::string("note: ") + KindName(config.stream.kind) +
                   " carries no timestamps, so the timestamp jump changes nothing");
         if (config.faults.disconnectEverySec > 0 && config.transport != SimTransport::TcpClient &&
             config.transport != SimTransport::TcpServer)
             m_log("note: disconnects apply to TCP only");
-        if ((config.faults.loss.Active() || config.faults.reorder.Active()) && config.transport != SimTransport::Udp)
+        if ((config.faults.loss.Active() || config.faults.reorder.Active()) &&
+            config.transport != SimTransport::Udp)
             m_log("note: datagram loss and reordering apply to UDP only");
     }
     m_stop = false;
@@ -272,7 +289,8 @@ void CDeviceSimulator::Run()
     const FaultConfig& fc = c.faults;
     CFaultInjector faults(fc);
     const bool udp = c.transport == SimTransport::Udp;
-    const bool tcp = c.transport == SimTransport::TcpClient || c.transport == SimTransport::TcpServer;
+    const bool tcp =
+        c.transport == SimTransport::TcpClient || c.transport == SimTransport::TcpServer;
     // Transport streams go out in whole packets, as many as fit a datagram.
     size_t datagram = c.datagramSize > 0 ? c.datagramSize : 1400;
     if (c.stream.kind == SimKind::TsMpeg2 || c.stream.kind == SimKind::TsMpeg4 ||
@@ -299,7 +317,8 @@ void CDeviceSimulator::Run()
     using Clock = std::chrono::steady_clock;
     Clock::time_point anchor = Clock::now();
     bool anchored = false;
-    int64_t nextDisconnectUs = fc.disconnectEverySec > 0 ? static_cast<int64_t>(fc.disconnectEverySec * 1e6) : -1;
+    int64_t nextDisconnectUs =
+        fc.disconnectEverySec > 0 ? static_cast<int64_t>(fc.disconnectEverySec * 1e6) : -1;
     int64_t nextJumpUs = fc.jumpEverySec > 0 ? static_cast<int64_t>(fc.jumpEverySec * 1e6) : -1;
     std::vector<uint8_t> held; // a datagram kept back by the reorder fault
     bool holding = false;
@@ -338,7 +357,8 @@ void CDeviceSimulator::Run()
         if (tcp && nextDisconnectUs >= 0 && unit.streamTimeUs >= nextDisconnectUs) {
             st.transport.Disconnect();
             ++st.disconnects;
-            log("fault: disconnecting at " + std::to_string(unit.streamTimeUs / 1000) + " ms of stream time");
+            log("fault: disconnecting at " + std::to_string(unit.streamTimeUs / 1000) +
+                " ms of stream time");
             nextDisconnectUs += static_cast<int64_t>(fc.disconnectEverySec * 1e6);
         }
 
@@ -351,7 +371,8 @@ void CDeviceSimulator::Run()
         const size_t keep = faults.TruncatedLength(unit.bytes.size());
         if (keep < unit.bytes.size())
             ++st.framesTruncated;
-        wire.insert(wire.end(), unit.bytes.begin(), unit.bytes.begin() + static_cast<ptrdiff_t>(keep));
+        wire.insert(wire.end(), unit.bytes.begin(),
+                    unit.bytes.begin() + static_cast<ptrdiff_t>(keep));
 
         if (tcp) {
             bool made = false;
@@ -373,7 +394,8 @@ void CDeviceSimulator::Run()
             }
             const Clock::time_point due = anchor + std::chrono::microseconds(unit.streamTimeUs);
             while (!m_stop.load() && Clock::now() < due)
-                std::this_thread::sleep_for(std::min<Clock::duration>(due - Clock::now(), std::chrono::milliseconds(20)));
+                std::this_thread::sleep_for(
+                    std::min<Clock::duration>(due - Clock::now(), std::chrono::milliseconds(20)));
             if (m_stop.load())
                 break;
         }
@@ -387,7 +409,8 @@ void CDeviceSimulator::Run()
         }
         if (udp) {
             for (size_t at = 0; at < wire.size(); at += datagram) {
-                const std::span<const uint8_t> d(wire.data() + at, std::min(datagram, wire.size() - at));
+                const std::span<const uint8_t> d(wire.data() + at,
+                                                 std::min(datagram, wire.size() - at));
                 if (faults.LoseDatagram()) {
                     ++st.datagramsLost;
                     continue;
@@ -425,8 +448,8 @@ void CDeviceSimulator::Run()
     if (!error.empty())
         log("stopped: " + error);
     else if (ok)
-        log("done: " + std::to_string(st.videoFrames.load()) + " frames, " + std::to_string(st.bytesSent.load()) +
-            " bytes sent");
+        log("done: " + std::to_string(st.videoFrames.load()) + " frames, " +
+            std::to_string(st.bytesSent.load()) + " bytes sent");
     finish(ok, error);
 }
 

@@ -28,7 +28,10 @@ public:
         Bits(0, len);
         Bits(x, len + 1);
     }
-    void Se(int32_t v) { Ue(v > 0 ? static_cast<uint32_t>(2 * v - 1) : static_cast<uint32_t>(-2 * v)); }
+    void Se(int32_t v)
+    {
+        Ue(v > 0 ? static_cast<uint32_t>(2 * v - 1) : static_cast<uint32_t>(-2 * v));
+    }
     bool Aligned() const { return m_fill == 0; }
     void AlignZero()
     {
@@ -117,40 +120,40 @@ std::vector<uint8_t> CFieldH264Writer::ParameterSets() const
 {
     std::vector<uint8_t> out;
     BitWriter sps;
-    sps.Byte(77);    // profile_idc: Main (field coding is not in Baseline)
-    sps.Byte(0x40);  // constraint_set1: decodable as Main
-    sps.Byte(30);    // level_idc 3.0
-    sps.Ue(0);       // seq_parameter_set_id
+    sps.Byte(77);   // profile_idc: Main (field coding is not in Baseline)
+    sps.Byte(0x40); // constraint_set1: decodable as Main
+    sps.Byte(30);   // level_idc 3.0
+    sps.Ue(0);      // seq_parameter_set_id
     sps.Ue(kLog2MaxFrameNum - 4);
-    sps.Ue(2);       // pic_order_cnt_type 2: output order is decoding order
-    sps.Ue(2);       // max_num_ref_frames
-    sps.Bit(0);      // gaps_in_frame_num_value_allowed_flag
+    sps.Ue(2);  // pic_order_cnt_type 2: output order is decoding order
+    sps.Ue(2);  // max_num_ref_frames
+    sps.Bit(0); // gaps_in_frame_num_value_allowed_flag
     sps.Ue(kMbCols - 1);
     sps.Ue(kMbRows - 1); // map units of a field
-    sps.Bit(0);      // frame_mbs_only_flag: fields
-    sps.Bit(0);      // mb_adaptive_frame_field_flag
-    sps.Bit(1);      // direct_8x8_inference_flag
-    sps.Bit(0);      // frame_cropping_flag
-    sps.Bit(0);      // vui_parameters_present_flag
+    sps.Bit(0);          // frame_mbs_only_flag: fields
+    sps.Bit(0);          // mb_adaptive_frame_field_flag
+    sps.Bit(1);          // direct_8x8_inference_flag
+    sps.Bit(0);          // frame_cropping_flag
+    sps.Bit(0);          // vui_parameters_present_flag
     sps.TrailingBits();
     AppendNal(out, 3, 7, sps.Bytes());
 
     BitWriter pps;
-    pps.Ue(0);  // pic_parameter_set_id
-    pps.Ue(0);  // seq_parameter_set_id
-    pps.Bit(0); // entropy_coding_mode_flag: CAVLC
-    pps.Bit(0); // bottom_field_pic_order_in_frame_present_flag
-    pps.Ue(0);  // num_slice_groups_minus1
-    pps.Ue(0);  // num_ref_idx_l0_default_active_minus1
-    pps.Ue(0);  // num_ref_idx_l1_default_active_minus1
-    pps.Bit(0); // weighted_pred_flag
+    pps.Ue(0);      // pic_parameter_set_id
+    pps.Ue(0);      // seq_parameter_set_id
+    pps.Bit(0);     // entropy_coding_mode_flag: CAVLC
+    pps.Bit(0);     // bottom_field_pic_order_in_frame_present_flag
+    pps.Ue(0);      // num_slice_groups_minus1
+    pps.Ue(0);      // num_ref_idx_l0_default_active_minus1
+    pps.Ue(0);      // num_ref_idx_l1_default_active_minus1
+    pps.Bit(0);     // weighted_pred_flag
     pps.Bits(0, 2); // weighted_bipred_idc
-    pps.Se(0);  // pic_init_qp_minus26
-    pps.Se(0);  // pic_init_qs_minus26
-    pps.Se(0);  // chroma_qp_index_offset
-    pps.Bit(1); // deblocking_filter_control_present_flag
-    pps.Bit(0); // constrained_intra_pred_flag
-    pps.Bit(0); // redundant_pic_cnt_present_flag
+    pps.Se(0);      // pic_init_qp_minus26
+    pps.Se(0);      // pic_init_qs_minus26
+    pps.Se(0);      // chroma_qp_index_offset
+    pps.Bit(1);     // deblocking_filter_control_present_flag
+    pps.Bit(0);     // constrained_intra_pred_flag
+    pps.Bit(0);     // redundant_pic_cnt_present_flag
     pps.TrailingBits();
     AppendNal(out, 3, 8, pps.Bytes());
     return out;
@@ -159,11 +162,11 @@ std::vector<uint8_t> CFieldH264Writer::ParameterSets() const
 std::vector<uint8_t> CFieldH264Writer::IntraField(const YuvPicture& f, bool bottom, bool idr)
 {
     BitWriter w;
-    w.Ue(0);              // first_mb_in_slice
-    w.Ue(2);              // slice_type I
-    w.Ue(0);              // pic_parameter_set_id
+    w.Ue(0); // first_mb_in_slice
+    w.Ue(2); // slice_type I
+    w.Ue(0); // pic_parameter_set_id
     w.Bits(static_cast<uint32_t>(m_frameNum), kLog2MaxFrameNum);
-    w.Bit(1);             // field_pic_flag
+    w.Bit(1); // field_pic_flag
     w.Bit(bottom ? 1 : 0);
     if (idr) {
         w.Ue(static_cast<uint32_t>(m_idrId));
@@ -172,8 +175,8 @@ std::vector<uint8_t> CFieldH264Writer::IntraField(const YuvPicture& f, bool bott
     } else {
         w.Bit(0); // adaptive_ref_pic_marking_mode_flag
     }
-    w.Se(0);  // slice_qp_delta
-    w.Ue(1);  // disable_deblocking_filter_idc: off, PCM stays exact
+    w.Se(0); // slice_qp_delta
+    w.Ue(1); // disable_deblocking_filter_idc: off, PCM stays exact
 
     std::vector<uint8_t> pcm(kMbCols * kMbRows, 0);
     const int cw = f.ChromaWidth();
@@ -209,7 +212,8 @@ std::vector<uint8_t> CFieldH264Writer::IntraField(const YuvPicture& f, bool bott
                 for (const std::vector<uint8_t>* plane : {&f.u, &f.v})
                     for (int y = 0; y < 8; ++y)
                         for (int x = 0; x < 8; ++x)
-                            w.Byte(std::max<uint8_t>(1, (*plane)[(mby * 8 + y) * cw + mbx * 8 + x]));
+                            w.Byte(
+                                std::max<uint8_t>(1, (*plane)[(mby * 8 + y) * cw + mbx * 8 + x]));
             }
         }
     }
@@ -228,11 +232,11 @@ std::vector<uint8_t> CFieldH264Writer::SkippedField(bool bottom)
     w.Bits(static_cast<uint32_t>(m_frameNum), kLog2MaxFrameNum);
     w.Bit(1); // field_pic_flag
     w.Bit(bottom ? 1 : 0);
-    w.Bit(0); // num_ref_idx_active_override_flag
-    w.Bit(0); // ref_pic_list_modification_flag_l0
-    w.Bit(0); // adaptive_ref_pic_marking_mode_flag
-    w.Se(0);  // slice_qp_delta
-    w.Ue(1);  // disable_deblocking_filter_idc
+    w.Bit(0);                // num_ref_idx_active_override_flag
+    w.Bit(0);                // ref_pic_list_modification_flag_l0
+    w.Bit(0);                // adaptive_ref_pic_marking_mode_flag
+    w.Se(0);                 // slice_qp_delta
+    w.Ue(1);                 // disable_deblocking_filter_idc
     w.Ue(kMbCols * kMbRows); // mb_skip_run: the whole field
     w.TrailingBits();
     std::vector<uint8_t> out;

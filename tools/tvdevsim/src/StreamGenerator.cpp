@@ -28,19 +28,27 @@ struct KindInfo {
 };
 
 constexpr KindInfo kKinds[] = {
-    {SimKind::Device40, "dev40", "device H.264 with 40-byte frame headers and voice frames", ".tvx", 704, 576},
-    {SimKind::Device36, "dev36", "device H.264 with 36-byte frame headers and voice frames", ".tvx", 704, 576},
+    {SimKind::Device40, "dev40", "device H.264 with 40-byte frame headers and voice frames", ".tvx",
+     704, 576},
+    {SimKind::Device36, "dev36", "device H.264 with 36-byte frame headers and voice frames", ".tvx",
+     704, 576},
     {SimKind::DeviceFieldD1, "dev-d1",
-     "device H.264 field-coded at D1 (704x288 fields), 36-byte headers, voice frames", ".tvx", 704, 576},
-    {SimKind::Jp2kFields, "jp2k", "JPEG 2000 field pairs behind 144-byte headers", ".tmj2", 704, 576},
-    {SimKind::QBoxH264, "qbox-h264", "QBox HD H.264 (High profile) with AAC audio boxes", ".tavc", 1280, 720},
+     "device H.264 field-coded at D1 (704x288 fields), 36-byte headers, voice frames", ".tvx", 704,
+     576},
+    {SimKind::Jp2kFields, "jp2k", "JPEG 2000 field pairs behind 144-byte headers", ".tmj2", 704,
+     576},
+    {SimKind::QBoxH264, "qbox-h264", "QBox HD H.264 (High profile) with AAC audio boxes", ".tavc",
+     1280, 720},
     {SimKind::QBoxMjpeg, "qbox-mjpeg", "QBox Motion JPEG, progressive pictures", ".tvx", 1280, 720},
-    {SimKind::QBoxMjpegInterlaced, "qbox-mjpeg-i", "QBox Motion JPEG, interlaced: two field JPEGs per box",
-     ".tvx", 1280, 720},
-    {SimKind::TsMpeg2, "ts-mpeg2", "transport stream, 188-byte packets, MPEG-2 video", ".tvx2", 704, 576},
-    {SimKind::TsMpeg4, "ts-mpeg4", "transport stream, 188-byte packets, MPEG-4 video", ".tvx4", 704, 576},
+    {SimKind::QBoxMjpegInterlaced, "qbox-mjpeg-i",
+     "QBox Motion JPEG, interlaced: two field JPEGs per box", ".tvx", 1280, 720},
+    {SimKind::TsMpeg2, "ts-mpeg2", "transport stream, 188-byte packets, MPEG-2 video", ".tvx2", 704,
+     576},
+    {SimKind::TsMpeg4, "ts-mpeg4", "transport stream, 188-byte packets, MPEG-4 video", ".tvx4", 704,
+     576},
     {SimKind::TsH264, "ts-h264", "transport stream, 188-byte packets, H.264", ".t264", 704, 576},
-    {SimKind::Ts192H264, "ts192-h264", "transport stream, 192-byte packets, HD H.264", ".tavc", 1280, 720},
+    {SimKind::Ts192H264, "ts192-h264", "transport stream, 192-byte packets, HD H.264", ".tavc",
+     1280, 720},
     {SimKind::EsMpeg2, "es-mpeg2", "elementary MPEG-2 video", ".tvx2", 704, 576},
     {SimKind::EsMpeg4, "es-mpeg4", "elementary MPEG-4 video", ".tvx4", 704, 576},
     {SimKind::EsH264, "es-h264", "elementary H.264", ".t264", 704, 576},
@@ -118,9 +126,18 @@ int64_t WallClockUs()
 
 } // namespace
 
-const char* KindName(SimKind kind) { return Info(kind).name; }
-const char* KindDescription(SimKind kind) { return Info(kind).description; }
-const char* RecordExtension(SimKind kind) { return Info(kind).extension; }
+const char* KindName(SimKind kind)
+{
+    return Info(kind).name;
+}
+const char* KindDescription(SimKind kind)
+{
+    return Info(kind).description;
+}
+const char* RecordExtension(SimKind kind)
+{
+    return Info(kind).extension;
+}
 
 bool ParseKind(const std::string& name, SimKind& kind)
 {
@@ -308,7 +325,8 @@ bool CStreamGenerator::NextAudio(StreamUnit& unit)
         return AppendQBox(unit.bytes, f, payload);
     }
     DeviceFrameFields f;
-    f.layout = m_config.kind == SimKind::Device40 ? DeviceHeaderLayout::Header40 : DeviceHeaderLayout::Header36;
+    f.layout = m_config.kind == SimKind::Device40 ? DeviceHeaderLayout::Header40
+                                                  : DeviceHeaderLayout::Header36;
     f.frameRate = m_config.frameRate;
     f.resolutionCode = 3;
     f.progressive = m_config.kind != SimKind::DeviceFieldD1;
@@ -363,7 +381,8 @@ bool CStreamGenerator::NextVideo(StreamUnit& unit)
     case SimKind::Device36:
     case SimKind::DeviceFieldD1: {
         DeviceFrameFields f;
-        f.layout = kind == SimKind::Device40 ? DeviceHeaderLayout::Header40 : DeviceHeaderLayout::Header36;
+        f.layout =
+            kind == SimKind::Device40 ? DeviceHeaderLayout::Header40 : DeviceHeaderLayout::Header36;
         f.frameRate = m_config.frameRate;
         f.resolutionCode = 3; // progressive SD
         f.progressive = kind != SimKind::DeviceFieldD1;

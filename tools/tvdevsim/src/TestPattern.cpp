@@ -46,13 +46,20 @@ void DrawDigit(YuvPicture& p, int x, int y, int s, int digit, Yuv c)
 {
     // A digit is 4s wide and 7s high, segments s thick.
     const uint8_t seg = kSegments[digit % 10];
-    if (seg & 0x01) FillRect(p, x, y, 4 * s, s, c);
-    if (seg & 0x02) FillRect(p, x + 3 * s, y, s, 4 * s, c);
-    if (seg & 0x04) FillRect(p, x + 3 * s, y + 3 * s, s, 4 * s, c);
-    if (seg & 0x08) FillRect(p, x, y + 6 * s, 4 * s, s, c);
-    if (seg & 0x10) FillRect(p, x, y + 3 * s, s, 4 * s, c);
-    if (seg & 0x20) FillRect(p, x, y, s, 4 * s, c);
-    if (seg & 0x40) FillRect(p, x, y + 3 * s, 4 * s, s, c);
+    if (seg & 0x01)
+        FillRect(p, x, y, 4 * s, s, c);
+    if (seg & 0x02)
+        FillRect(p, x + 3 * s, y, s, 4 * s, c);
+    if (seg & 0x04)
+        FillRect(p, x + 3 * s, y + 3 * s, s, 4 * s, c);
+    if (seg & 0x08)
+        FillRect(p, x, y + 6 * s, 4 * s, s, c);
+    if (seg & 0x10)
+        FillRect(p, x, y + 3 * s, s, 4 * s, c);
+    if (seg & 0x20)
+        FillRect(p, x, y, s, 4 * s, c);
+    if (seg & 0x40)
+        FillRect(p, x, y + 3 * s, 4 * s, s, c);
 }
 
 } // namespace
@@ -78,7 +85,8 @@ void DrawTestPattern(YuvPicture& p, int width, int height, int64_t frameNumber, 
         for (int y = height - height / 8; y < height; ++y)
             for (int x = 0; x < width; ++x) {
                 state = state * 1664525u + 1013904223u;
-                p.y[static_cast<size_t>(y) * width + x] = static_cast<uint8_t>(16 + (state >> 24) * 219 / 255);
+                p.y[static_cast<size_t>(y) * width + x] =
+                    static_cast<uint8_t>(16 + (state >> 24) * 219 / 255);
             }
     }
 

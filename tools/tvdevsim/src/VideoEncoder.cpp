@@ -103,8 +103,10 @@ bool CVideoEncoder::Encode(const YuvPicture& p, bool key, std::vector<uint8_t>& 
     for (int y = 0; y < p.height; ++y)
         std::memcpy(m_frame->data[0] + y * m_frame->linesize[0], &p.y[y * p.width], p.width);
     for (int y = 0; y < p.ChromaHeight(); ++y) {
-        std::memcpy(m_frame->data[1] + y * m_frame->linesize[1], &p.u[y * p.ChromaWidth()], p.ChromaWidth());
-        std::memcpy(m_frame->data[2] + y * m_frame->linesize[2], &p.v[y * p.ChromaWidth()], p.ChromaWidth());
+        std::memcpy(m_frame->data[1] + y * m_frame->linesize[1], &p.u[y * p.ChromaWidth()],
+                    p.ChromaWidth());
+        std::memcpy(m_frame->data[2] + y * m_frame->linesize[2], &p.v[y * p.ChromaWidth()],
+                    p.ChromaWidth());
     }
     m_frame->pts = m_pts++;
     m_frame->pict_type = key ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;

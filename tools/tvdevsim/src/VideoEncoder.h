@@ -16,7 +16,7 @@ struct AVPacket;
 namespace tvdevsim {
 
 struct VideoEncoderSettings {
-    std::string codec;   // "libx264", "mpeg2video", "mpeg4", "mjpeg"
+    std::string codec; // "libx264", "mpeg2video", "mpeg4", "mjpeg"
     int width = 0;
     int height = 0;
     int frameRate = 25;

@@ -25,69 +25,70 @@ void OnSignal(int)
 void Usage(FILE* out)
 {
     std::fprintf(out,
-"usage: tvdevsim [options]\n"
-"\n"
-"Acts as a network video encoder: draws a moving test pattern with a frame\n"
-"counter (and a tone), encodes it as one of the encoders' stream kinds and\n"
-"sends it to a player, the way the device would. It can also write the same\n"
-"bytes to a record file, spoil the stream on purpose (faults), and answer the\n"
-"device control protocol.\n"
-"\n"
-"Example: stream to a player listening for UDP on this machine, port 8001:\n"
-"  tvdevsim --kind dev40 --transport udp --address 127.0.0.1 --port 8001\n"
-"Example: write a 10-second record file and exit:\n"
-"  tvdevsim --kind qbox-h264 --transport none --frames 250 --fast --record clip\n"
-"\n"
-"What to send:\n"
-"  --kind KIND          stream kind (default dev40); one of:\n");
+                 "usage: tvdevsim [options]\n"
+                 "\n"
+                 "Acts as a network video encoder: draws a moving test pattern with a frame\n"
+                 "counter (and a tone), encodes it as one of the encoders' stream kinds and\n"
+                 "sends it to a player, the way the device would. It can also write the same\n"
+                 "bytes to a record file, spoil the stream on purpose (faults), and answer the\n"
+                 "device control protocol.\n"
+                 "\n"
+                 "Example: stream to a player listening for UDP on this machine, port 8001:\n"
+                 "  tvdevsim --kind dev40 --transport udp --address 127.0.0.1 --port 8001\n"
+                 "Example: write a 10-second record file and exit:\n"
+                 "  tvdevsim --kind qbox-h264 --transport none --frames 250 --fast --record clip\n"
+                 "\n"
+                 "What to send:\n"
+                 "  --kind KIND          stream kind (default dev40); one of:\n");
     for (SimKind k : kAllKinds)
-        std::fprintf(out, "      %-14s %s (record %s)\n", KindName(k), KindDescription(k), RecordExtension(k));
-    std::fprintf(out,
-"  --size WxH           picture size (default per kind; dev-d1 is always 704x576)\n"
-"  --fps N              frames per second, 1..30 (default 25)\n"
-"  --gop N              frames from one key frame to the next (default 25)\n"
-"  --bitrate KBPS       video bit rate (default: the encoder's choice)\n"
-"  --no-audio           no voice frames / AAC boxes\n"
-"  --voice CODEC        voice frame codec: mulaw (default), alaw, adpcm\n"
-"  --tone HZ            tone frequency (default 440)\n"
-"  --frame-types        36-byte headers: write the frame type into byte 13\n"
-"  --live               timestamps from the wall clock (default: from 2024-01-01)\n"
-"  --frames N           send N video frames, then exit (default: until Ctrl-C)\n"
-"\n"
-"Where to send it:\n"
-"  --transport T        udp (default; unicast or multicast address),\n"
-"                       tcp-client (connect to a player in TCP(Server) mode),\n"
-"                       tcp-server (a player in TCP(Client) mode connects here),\n"
-"                       none (record file only)\n"
-"  --address A          IPv4 address: UDP destination or multicast group, the\n"
-"                       player to connect to, or the address to listen on\n"
-"                       (default 127.0.0.1; tcp-server default 0.0.0.0)\n"
-"  --port N             stream port (default 8001; tcp-server: 0 picks one)\n"
-"  --datagram BYTES     UDP datagram size (default 1400; transport streams send\n"
-"                       whole packets)\n"
-"  --ttl N              multicast time-to-live (default 1)\n"
-"  --multicast-if A     send multicast through the interface with address A\n"
-"  --fast               send as fast as possible instead of in real time\n"
-"  --record PATH        also write the sent bytes to PATH (the kind's record\n"
-"                       extension is added when missing)\n"
-"  --control PORT|off   answer the device control protocol on PORT (default 9999)\n"
-"\n"
-"Faults (RATE is a probability such as 0.05, or 1/N for every N-th unit):\n"
-"  --seed N             seed for the faults (default 1): same seed, same faults\n"
-"  --loss RATE          UDP datagrams dropped\n"
-"  --reorder RATE       UDP datagrams swapped with the next one\n"
-"  --garbage RATE       random bytes (1..--garbage-max, default 64) before a frame\n"
-"  --garbage-max N\n"
-"  --truncate RATE      frames cut short\n"
-"  --disconnect-every S TCP: drop the connection every S seconds of stream time\n"
-"                       and connect again (server: wait for the player again)\n"
-"  --jump-every S       every S seconds of stream time, shift the timestamps ...\n"
-"  --jump MS            ... by MS milliseconds (negative: back in time)\n"
-"\n"
-"Output:\n"
-"  --stats S            print counters every S seconds (default 5, 0: never)\n"
-"  -q, --quiet          only errors\n"
-"  -h, --help           this text\n");
+        std::fprintf(out, "      %-14s %s (record %s)\n", KindName(k), KindDescription(k),
+                     RecordExtension(k));
+    std::fprintf(
+        out, "  --size WxH           picture size (default per kind; dev-d1 is always 704x576)\n"
+             "  --fps N              frames per second, 1..30 (default 25)\n"
+             "  --gop N              frames from one key frame to the next (default 25)\n"
+             "  --bitrate KBPS       video bit rate (default: the encoder's choice)\n"
+             "  --no-audio           no voice frames / AAC boxes\n"
+             "  --voice CODEC        voice frame codec: mulaw (default), alaw, adpcm\n"
+             "  --tone HZ            tone frequency (default 440)\n"
+             "  --frame-types        36-byte headers: write the frame type into byte 13\n"
+             "  --live               timestamps from the wall clock (default: from 2024-01-01)\n"
+             "  --frames N           send N video frames, then exit (default: until Ctrl-C)\n"
+             "\n"
+             "Where to send it:\n"
+             "  --transport T        udp (default; unicast or multicast address),\n"
+             "                       tcp-client (connect to a player in TCP(Server) mode),\n"
+             "                       tcp-server (a player in TCP(Client) mode connects here),\n"
+             "                       none (record file only)\n"
+             "  --address A          IPv4 address: UDP destination or multicast group, the\n"
+             "                       player to connect to, or the address to listen on\n"
+             "                       (default 127.0.0.1; tcp-server default 0.0.0.0)\n"
+             "  --port N             stream port (default 8001; tcp-server: 0 picks one)\n"
+             "  --datagram BYTES     UDP datagram size (default 1400; transport streams send\n"
+             "                       whole packets)\n"
+             "  --ttl N              multicast time-to-live (default 1)\n"
+             "  --multicast-if A     send multicast through the interface with address A\n"
+             "  --fast               send as fast as possible instead of in real time\n"
+             "  --record PATH        also write the sent bytes to PATH (the kind's record\n"
+             "                       extension is added when missing)\n"
+             "  --control PORT|off   answer the device control protocol on PORT (default 9999)\n"
+             "\n"
+             "Faults (RATE is a probability such as 0.05, or 1/N for every N-th unit):\n"
+             "  --seed N             seed for the faults (default 1): same seed, same faults\n"
+             "  --loss RATE          UDP datagrams dropped\n"
+             "  --reorder RATE       UDP datagrams swapped with the next one\n"
+             "  --garbage RATE       random bytes (1..--garbage-max, default 64) before a frame\n"
+             "  --garbage-max N\n"
+             "  --truncate RATE      frames cut short\n"
+             "  --disconnect-every S TCP: drop the connection every S seconds of stream time\n"
+             "                       and connect again (server: wait for the player again)\n"
+             "  --jump-every S       every S seconds of stream time, shift the timestamps ...\n"
+             "  --jump MS            ... by MS milliseconds (negative: back in time)\n"
+             "\n"
+             "Output:\n"
+             "  --stats S            print counters every S seconds (default 5, 0: never)\n"
+             "  -q, --quiet          only errors\n"
+             "  -h, --help           this text\n");
 }
 
 bool ParseInt(const char* text, long long lo, long long hi, long long& value)
@@ -174,10 +175,14 @@ int main(int argc, char** argv)
             config.stream.bitrateKbps = static_cast<int>(n);
         } else if (arg == "--voice") {
             const std::string c = v;
-            if (c == "mulaw") config.stream.voiceCodec = VoiceCodec::MuLaw;
-            else if (c == "alaw") config.stream.voiceCodec = VoiceCodec::ALaw;
-            else if (c == "adpcm") config.stream.voiceCodec = VoiceCodec::ImaAdpcm;
-            else return Bad("--voice takes mulaw, alaw or adpcm");
+            if (c == "mulaw")
+                config.stream.voiceCodec = VoiceCodec::MuLaw;
+            else if (c == "alaw")
+                config.stream.voiceCodec = VoiceCodec::ALaw;
+            else if (c == "adpcm")
+                config.stream.voiceCodec = VoiceCodec::ImaAdpcm;
+            else
+                return Bad("--voice takes mulaw, alaw or adpcm");
         } else if (arg == "--tone") {
             if (!ParseInt(v, 20, 3900, n))
                 return Bad("--tone takes 20..3900 Hz");
@@ -219,7 +224,8 @@ int main(int argc, char** argv)
             if (!ParseInt(v, 0, INT64_MAX, n))
                 return Bad("--seed takes a number");
             config.faults.seed = static_cast<uint64_t>(n);
-        } else if (arg == "--loss" || arg == "--reorder" || arg == "--garbage" || arg == "--truncate") {
+        } else if (arg == "--loss" || arg == "--reorder" || arg == "--garbage" ||
+                   arg == "--truncate") {
             FaultRate& r = arg == "--loss"      ? config.faults.loss
                            : arg == "--reorder" ? config.faults.reorder
                            : arg == "--garbage" ? config.faults.garbage
@@ -276,15 +282,17 @@ int main(int argc, char** argv)
         const SimCounters c = sim.Counters();
         if (c.failed)
             break;
-        if (!quiet && statsEvery > 0 && std::chrono::steady_clock::now() - last >= std::chrono::duration<double>(statsEvery)) {
+        if (!quiet && statsEvery > 0 &&
+            std::chrono::steady_clock::now() - last >= std::chrono::duration<double>(statsEvery)) {
             last = std::chrono::steady_clock::now();
-            std::printf("tvdevsim: %llu frames, %llu audio frames, %llu bytes in %llu sends"
-                        " (lost %llu, reordered %llu, garbage %llu, truncated %llu, disconnects %llu)\n",
-                        (unsigned long long)c.videoFrames, (unsigned long long)c.audioFrames,
-                        (unsigned long long)c.bytesSent, (unsigned long long)c.sends,
-                        (unsigned long long)c.datagramsLost, (unsigned long long)c.datagramsReordered,
-                        (unsigned long long)c.garbageInserted, (unsigned long long)c.framesTruncated,
-                        (unsigned long long)c.disconnects);
+            std::printf(
+                "tvdevsim: %llu frames, %llu audio frames, %llu bytes in %llu sends"
+                " (lost %llu, reordered %llu, garbage %llu, truncated %llu, disconnects %llu)\n",
+                (unsigned long long)c.videoFrames, (unsigned long long)c.audioFrames,
+                (unsigned long long)c.bytesSent, (unsigned long long)c.sends,
+                (unsigned long long)c.datagramsLost, (unsigned long long)c.datagramsReordered,
+                (unsigned long long)c.garbageInserted, (unsigned long long)c.framesTruncated,
+                (unsigned long long)c.disconnects);
             std::fflush(stdout);
         }
     }

@@ -71,10 +71,10 @@ enum class ResponseShape {
 
 struct CommandInfo {
     uint16_t code;
-    const char* operation;  // the protocol operation, e.g. "GetNetworkParameters"
-    size_t requestLength;   // payload bytes of the request (0: none)
+    const char* operation; // the protocol operation, e.g. "GetNetworkParameters"
+    size_t requestLength;  // payload bytes of the request (0: none)
     ResponseShape response;
-    size_t responseLength;  // Data: payload bytes of the response
+    size_t responseLength; // Data: payload bytes of the response
 };
 
 // The whole catalogue, in code order; *count receives the number of entries.
@@ -83,4 +83,4 @@ const CommandInfo* CommandTable(size_t* count);
 const CommandInfo* FindCommand(uint16_t code);
 const CommandInfo* FindCommand(const char* operation);
 
-}  // namespace tvprotocol
+} // namespace tvprotocol

@@ -46,7 +46,7 @@ LogEntry DataLog(int result, const SerialPortParameters& record);
 LogEntry DataLog(int result, const DeviceTime& record);
 LogEntry DataLog(int result, const VideoParameters& record);
 LogEntry DataLog(int result, const EncoderParameters& record);
-LogEntry DataLog(int result, const OsdParameters& record);  // encoder and decoder OSD
+LogEntry DataLog(int result, const OsdParameters& record); // encoder and decoder OSD
 LogEntry DataLog(int result, const AudioEncodingParameters& record);
 LogEntry DataLog(int result, const DecoderParameters& record);
 LogEntry DataLog(int result, const AudioIntercomParameters& record);
@@ -74,4 +74,4 @@ const char* ResolutionName(int32_t resolution);
 // The PTZ command names (1 .. 31), e.g. "Up"; nullptr outside the list.
 const char* PtzCommandName(int32_t command);
 
-}  // namespace tvprotocol
+} // namespace tvprotocol

@@ -26,9 +26,9 @@ namespace tvprotocol {
 size_t EncodeWord(int32_t value, uint8_t* out);
 bool DecodeWord(const uint8_t* in, size_t length, int32_t& value);
 
-#define TVPROTOCOL_CODEC(Record)                                      \
-    size_t Encode(const Record& record, uint8_t* out);                \
-    bool Decode(const uint8_t* in, size_t length, Record& record);    \
+#define TVPROTOCOL_CODEC(Record)                                                                   \
+    size_t Encode(const Record& record, uint8_t* out);                                             \
+    bool Decode(const uint8_t* in, size_t length, Record& record);                                 \
     int Check(const Record& record);
 
 TVPROTOCOL_CODEC(DeviceSerialNumber)
@@ -53,11 +53,11 @@ TVPROTOCOL_CODEC(VideoAlarmState)
 TVPROTOCOL_CODEC(MotionAlarmState)
 TVPROTOCOL_CODEC(AlarmCentre)
 TVPROTOCOL_CODEC(StreamSendingParameters)
-TVPROTOCOL_CODEC(StreamSendingInformation)  // count entries of 24 bytes
+TVPROTOCOL_CODEC(StreamSendingInformation) // count entries of 24 bytes
 TVPROTOCOL_CODEC(StreamReceivingParameters)
 TVPROTOCOL_CODEC(StreamReceivingInformation)
 TVPROTOCOL_CODEC(PtzParameters)
 
 #undef TVPROTOCOL_CODEC
 
-}  // namespace tvprotocol
+} // namespace tvprotocol

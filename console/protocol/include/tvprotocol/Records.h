@@ -18,7 +18,11 @@ constexpr int kMaxStreamEntries = 10;
 enum VideoPort : int32_t { kVideoHdmi = 0, kVideoVga = 1, kVideoYpbpr = 2 };
 // Video codec as reported (1 MPEG1 ... 6 JPEG2K); settings always send H264.
 enum VideoCodec : int32_t {
-    kCodecMpeg1 = 1, kCodecMpeg2 = 2, kCodecMpeg3 = 3, kCodecMpeg4 = 4, kCodecH264 = 5,
+    kCodecMpeg1 = 1,
+    kCodecMpeg2 = 2,
+    kCodecMpeg3 = 3,
+    kCodecMpeg4 = 4,
+    kCodecH264 = 5,
     kCodecJpeg2k = 6,
 };
 enum WorkMode : int32_t { kWorkEncode = 0, kWorkDecode = 1, kWorkEncodeDecode = 2 };
@@ -73,7 +77,7 @@ struct NetworkParameters {
 struct SerialPortParameters {
     bool operator==(const SerialPortParameters&) const = default;
     int32_t portNumber = 0;
-    int32_t serialMode = 0;  // 0..2, checked on set
+    int32_t serialMode = 0; // 0..2, checked on set
     int32_t baudRate = 0;
     int32_t dataBits = 0;
     int32_t parity = 0;
@@ -123,7 +127,7 @@ struct EncoderParameters {
     int32_t bitRate = 0;
     int32_t gop = 0;
     int32_t gopM = 0;
-    int32_t rateControl = 0;  // 0 CBR, 1 VBR
+    int32_t rateControl = 0; // 0 CBR, 1 VBR
     int32_t qp = 0;
 };
 
@@ -131,7 +135,7 @@ struct EncoderParameters {
 // whole (NUL-terminated when shorter); a longer one as its first 63 bytes.
 struct OsdParameters {
     bool operator==(const OsdParameters&) const = default;
-    int32_t colour = 0;  // 0 white, 1 black
+    int32_t colour = 0; // 0 white, 1 black
     int32_t timeShown = 0;
     int32_t timeX = 0;
     int32_t timeY = 0;
@@ -145,10 +149,10 @@ struct OsdParameters {
 struct AudioEncodingParameters {
     bool operator==(const AudioEncodingParameters&) const = default;
     int32_t audioOn = 0;
-    int32_t audioSource = 0;  // 0 line, 1 HDMI
+    int32_t audioSource = 0; // 0 line, 1 HDMI
     int32_t audioCodec = 0;
-    int32_t sampleWidth = 0;  // 1..4 = 8..32 bit
-    int32_t sampleRate = 0;   // 1..6
+    int32_t sampleWidth = 0; // 1..4 = 8..32 bit
+    int32_t sampleRate = 0;  // 1..6
 };
 
 // 0x020A / 0x020B.
@@ -240,8 +244,8 @@ struct AlarmCentre {
 struct StreamSendingParameters {
     bool operator==(const StreamSendingParameters&) const = default;
     int32_t codec = 0;
-    int32_t streamType = 0;  // 1 own protocol, 2 standard, 3 TS
-    int32_t transport = 0;   // 1 TCP, 2 UDP, 3 multicast
+    int32_t streamType = 0; // 1 own protocol, 2 standard, 3 TS
+    int32_t transport = 0;  // 1 TCP, 2 UDP, 3 multicast
     std::string peerAddress = "0.0.0.0";
     int32_t peerPort = 0;
 };
@@ -257,7 +261,7 @@ struct StreamSendingInformation {
 struct StreamReceivingParameters {
     bool operator==(const StreamReceivingParameters&) const = default;
     int32_t codec = 0;
-    int32_t streamNumber = 0;  // 1 main, 2 sub
+    int32_t streamNumber = 0; // 1 main, 2 sub
     int32_t transport = 0;
     std::string peerAddress = "0.0.0.0";
     int32_t peerPort = 0;
@@ -288,4 +292,4 @@ struct PtzParameters {
     int32_t speed = 0;
 };
 
-}  // namespace tvprotocol
+} // namespace tvprotocol

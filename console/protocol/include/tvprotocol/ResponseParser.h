@@ -26,7 +26,7 @@ enum class ResponseKind {
 struct ResponseExpectation {
     uint16_t command = 0;
     ResponseKind kind = ResponseKind::Status;
-    size_t length = 0;  // Data: the payload length of the command
+    size_t length = 0; // Data: the payload length of the command
 };
 
 // Where the parser's bytes come from.
@@ -77,4 +77,4 @@ int ReadResponse(IByteSource& source, const ResponseExpectation& expect, uint8_t
 // status; words above 0x7FFFFFFF become kStatusUnrepresentable.
 int StatusFromWord(const uint8_t* word);
 
-}  // namespace tvprotocol
+} // namespace tvprotocol

@@ -113,4 +113,4 @@ int ReadStreamListResponse(int socket, uint8_t* buffer, size_t* length);
 // Closes an exchange's socket. Safe with a negative value.
 void CloseSocket(int socket);
 
-}  // namespace tvprotocol
+} // namespace tvprotocol

@@ -28,11 +28,13 @@ typedef const CLSID& REFCLSID;
 // uses it can still be unloaded (an exported inline variable would be a
 // "unique" symbol, and glibc never unloads an object that binds one) and no
 // module's GUID can be interposed by another's. Compare GUIDs by value.
-#define DEFINE_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)                  \
-    [[gnu::visibility("hidden")]] inline constexpr GUID name = {                       \
-        (uint32_t)(l), (uint16_t)(w1), (uint16_t)(w2),                                 \
-        {(uint8_t)(b1), (uint8_t)(b2), (uint8_t)(b3), (uint8_t)(b4), (uint8_t)(b5),    \
-         (uint8_t)(b6), (uint8_t)(b7), (uint8_t)(b8)}}
+#define DEFINE_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8)                               \
+    [[gnu::visibility("hidden")]] inline constexpr GUID name = {                                   \
+        (uint32_t)(l),                                                                             \
+        (uint16_t)(w1),                                                                            \
+        (uint16_t)(w2),                                                                            \
+        {(uint8_t)(b1), (uint8_t)(b2), (uint8_t)(b3), (uint8_t)(b4), (uint8_t)(b5), (uint8_t)(b6), \
+         (uint8_t)(b7), (uint8_t)(b8)}}
 
 DEFINE_GUID(GUID_NULL, 0x00000000, 0x0000, 0x0000, 0, 0, 0, 0, 0, 0, 0, 0);
 #define IID_NULL GUID_NULL
@@ -48,10 +50,22 @@ constexpr bool IsEqualGUID(REFGUID a, REFGUID b)
     }
     return true;
 }
-constexpr bool IsEqualIID(REFIID a, REFIID b) { return IsEqualGUID(a, b); }
-constexpr bool IsEqualCLSID(REFCLSID a, REFCLSID b) { return IsEqualGUID(a, b); }
-constexpr bool operator==(REFGUID a, REFGUID b) { return IsEqualGUID(a, b); }
-constexpr bool operator!=(REFGUID a, REFGUID b) { return !IsEqualGUID(a, b); }
+constexpr bool IsEqualIID(REFIID a, REFIID b)
+{
+    return IsEqualGUID(a, b);
+}
+constexpr bool IsEqualCLSID(REFCLSID a, REFCLSID b)
+{
+    return IsEqualGUID(a, b);
+}
+constexpr bool operator==(REFGUID a, REFGUID b)
+{
+    return IsEqualGUID(a, b);
+}
+constexpr bool operator!=(REFGUID a, REFGUID b)
+{
+    return !IsEqualGUID(a, b);
+}
 
 // Length of the registry form including its braces, without the terminating NUL.
 #define TV_GUID_STRING_LENGTH 38

@@ -21,8 +21,10 @@
 #define STDAPI_(type) extern "C" type STDMETHODCALLTYPE
 #define PURE = 0
 
-DEFINE_GUID(IID_IUnknown, 0x00000000, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
-DEFINE_GUID(IID_IClassFactory, 0x00000001, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46);
+DEFINE_GUID(IID_IUnknown, 0x00000000, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+            0x46);
+DEFINE_GUID(IID_IClassFactory, 0x00000001, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+            0x46);
 
 class IUnknown {
 public:
@@ -135,13 +137,19 @@ private:
 };
 
 // The IUnknown methods of a CUnknown-derived class: all go to the owner.
-#define DECLARE_IUNKNOWN                                                                       \
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override                            \
-    {                                                                                          \
-        return GetOwner()->QueryInterface(riid, ppv);                                          \
-    }                                                                                          \
-    STDMETHODIMP_(ULONG) AddRef() override { return GetOwner()->AddRef(); }                  \
-    STDMETHODIMP_(ULONG) Release() override { return GetOwner()->Release(); }
+#define DECLARE_IUNKNOWN                                                                           \
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override                                  \
+    {                                                                                              \
+        return GetOwner()->QueryInterface(riid, ppv);                                              \
+    }                                                                                              \
+    STDMETHODIMP_(ULONG) AddRef() override                                                         \
+    {                                                                                              \
+        return GetOwner()->AddRef();                                                               \
+    }                                                                                              \
+    STDMETHODIMP_(ULONG) Release() override                                                        \
+    {                                                                                              \
+        return GetOwner()->Release();                                                              \
+    }
 
 // Hands out an interface pointer: *ppv = unk and one reference added to it.
 // E_POINTER when ppv is null.

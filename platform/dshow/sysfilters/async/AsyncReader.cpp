@@ -67,7 +67,8 @@ HRESULT CAsyncOutputPin::CompleteConnect(IPin* pReceivePin)
     return CBasePin::CompleteConnect(pReceivePin);
 }
 
-STDMETHODIMP CAsyncOutputPin::RequestAllocator(IMemAllocator* pPreferred, ALLOCATOR_PROPERTIES* pProps,
+STDMETHODIMP CAsyncOutputPin::RequestAllocator(IMemAllocator* pPreferred,
+                                               ALLOCATOR_PROPERTIES* pProps,
                                                IMemAllocator** ppActual)
 {
     CheckPointer(ppActual, E_POINTER);
@@ -139,7 +140,8 @@ STDMETHODIMP CAsyncOutputPin::Request(IMediaSample* pSample, DWORD_PTR dwUser)
     HRESULT hr = pSample->GetTime(&start, &stop);
     if (FAILED(hr))
         return hr;
-    if (hr == VFW_S_NO_STOP_TIME || start < 0 || stop < start || (stop - start) / UNITS > pSample->GetSize())
+    if (hr == VFW_S_NO_STOP_TIME || start < 0 || stop < start ||
+        (stop - start) / UNITS > pSample->GetSize())
         return E_INVALIDARG;
     // Local files are read at once; the result waits for WaitForNext.
     hr = ReadIntoSample(pSample);
@@ -150,7 +152,8 @@ STDMETHODIMP CAsyncOutputPin::Request(IMediaSample* pSample, DWORD_PTR dwUser)
     return S_OK;
 }
 
-STDMETHODIMP CAsyncOutputPin::WaitForNext(DWORD dwTimeout, IMediaSample** ppSample, DWORD_PTR* pdwUser)
+STDMETHODIMP CAsyncOutputPin::WaitForNext(DWORD dwTimeout, IMediaSample** ppSample,
+                                          DWORD_PTR* pdwUser)
 {
     CheckPointer(ppSample, E_POINTER);
     *ppSample = nullptr;
@@ -229,7 +232,8 @@ CUnknown* CAsyncReader::CreateInstance(LPUNKNOWN pUnk, HRESULT* phr)
 }
 
 CAsyncReader::CAsyncReader(LPUNKNOWN pUnk, HRESULT* phr)
-    : CBaseFilter("File Async Reader", pUnk, &m_lock, CLSID_AsyncReader, phr), m_pin(this, &m_lock, phr)
+    : CBaseFilter("File Async Reader", pUnk, &m_lock, CLSID_AsyncReader, phr),
+      m_pin(this, &m_lock, phr)
 {
 }
 
@@ -263,7 +267,8 @@ STDMETHODIMP CAsyncReader::Load(LPCOLESTR pszFileName, const AM_MEDIA_TYPE* pmt)
     std::string path = TvMapPath(TvWideToUtf8(pszFileName).c_str());
     CAsyncFile file;
     HRESULT hr = file.Open(path);
-    DSHOW_TRACE("File Async Reader %p: Load \"%s\" -> 0x%08x", (void*)this, path.c_str(), (unsigned)hr);
+    DSHOW_TRACE("File Async Reader %p: Load \"%s\" -> 0x%08x", (void*)this, path.c_str(),
+                (unsigned)hr);
     if (FAILED(hr))
         return hr;
     {

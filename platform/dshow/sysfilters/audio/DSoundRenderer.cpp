@@ -9,8 +9,8 @@ namespace {
 
 bool PcmFromMediaType(const AM_MEDIA_TYPE& mt, PcmFormat* format)
 {
-    if (!IsEqualGUID(mt.majortype, MEDIATYPE_Audio) || !IsEqualGUID(mt.formattype, FORMAT_WaveFormatEx) ||
-        !mt.pbFormat || mt.cbFormat < 16)
+    if (!IsEqualGUID(mt.majortype, MEDIATYPE_Audio) ||
+        !IsEqualGUID(mt.formattype, FORMAT_WaveFormatEx) || !mt.pbFormat || mt.cbFormat < 16)
         return false;
     // The first 16 bytes (PCMWAVEFORMAT) are all PCM needs; cbSize may be absent.
     WAVEFORMATEX wfx{};
@@ -219,17 +219,18 @@ STDMETHODIMP CDSoundRenderer::GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** pp
     return m_dispatch.GetTypeInfo(IID_NULL, iTInfo, lcid, ppTInfo);
 }
 
-STDMETHODIMP CDSoundRenderer::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
-                                            DISPID* rgDispId)
+STDMETHODIMP CDSoundRenderer::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames,
+                                            LCID lcid, DISPID* rgDispId)
 {
     return m_dispatch.GetIDsOfNames(riid, rgszNames, cNames, lcid, rgDispId);
 }
 
 STDMETHODIMP CDSoundRenderer::Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
-                                     DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
-                                     UINT* puArgErr)
+                                     DISPPARAMS* pDispParams, VARIANT* pVarResult,
+                                     EXCEPINFO* pExcepInfo, UINT* puArgErr)
 {
-    return m_dispatch.Invoke(dispIdMember, riid, lcid, wFlags, pDispParams, pVarResult, pExcepInfo, puArgErr);
+    return m_dispatch.Invoke(dispIdMember, riid, lcid, wFlags, pDispParams, pVarResult, pExcepInfo,
+                             puArgErr);
 }
 
 // ---- IBasicAudio ----

@@ -28,8 +28,8 @@ public:
           m_ring(size_t(format.BytesPerSecond()) / 4 / size_t(format.BlockAlign()) *
                  size_t(format.BlockAlign())),
           m_chunk(std::max<size_t>(size_t(format.BlockAlign()),
-                                   size_t(format.BytesPerSecond()) / 50 / size_t(format.BlockAlign()) *
-                                       size_t(format.BlockAlign())))
+                                   size_t(format.BytesPerSecond()) / 50 /
+                                       size_t(format.BlockAlign()) * size_t(format.BlockAlign())))
     {
         m_writer = std::thread([this] { WriterLoop(); });
     }

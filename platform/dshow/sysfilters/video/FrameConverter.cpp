@@ -88,7 +88,8 @@ bool CFrameConverter::Run(int srcFormat, const uint8_t* const planes[3], const i
         // rectangles: copy the rows ourselves.
         size_t rowBytes = size_t(srcW) * size_t(surface.BytesPerPixel());
         for (int y = 0; y < srcH; ++y)
-            std::memcpy(out + size_t(y) * size_t(surface.stride), planes[0] + ptrdiff_t(y) * strides[0], rowBytes);
+            std::memcpy(out + size_t(y) * size_t(surface.stride),
+                        planes[0] + ptrdiff_t(y) * strides[0], rowBytes);
         return true;
     }
     // Same size: a plain conversion. Scaling: bilinear, the usual balance of
@@ -118,7 +119,8 @@ bool CFrameConverter::Run(int srcFormat, const uint8_t* const planes[3], const i
         // With equal strides the packed converters treat the rows as one block
         // and convert the bytes between them too: one row at a time instead.
         for (int y = 0; y < srcH && ok; ++y) {
-            const uint8_t* rowIn[4] = {planes[0] + ptrdiff_t(y) * strides[0], nullptr, nullptr, nullptr};
+            const uint8_t* rowIn[4] = {planes[0] + ptrdiff_t(y) * strides[0], nullptr, nullptr,
+                                       nullptr};
             uint8_t* rowOut[4] = {into + size_t(y) * size_t(target), nullptr, nullptr, nullptr};
             ok = sws_scale(m_context, rowIn, srcStrides, 0, 1, rowOut, dstStrides) > 0;
         }
@@ -127,7 +129,8 @@ bool CFrameConverter::Run(int srcFormat, const uint8_t* const planes[3], const i
     }
     if (ok && !fullRows) {
         for (int y = 0; y < dstH; ++y)
-            std::memcpy(out + size_t(y) * size_t(surface.stride), into + size_t(y) * size_t(target), rowBytes);
+            std::memcpy(out + size_t(y) * size_t(surface.stride), into + size_t(y) * size_t(target),
+                        rowBytes);
     }
     return ok;
 }
@@ -173,7 +176,8 @@ bool CFrameConverter::Convert(const FrameFormat& format, const uint8_t* frame, R
         size_t column = size_t(src.left) * size_t(PackedBytesPerPixel(format.layout));
         if (format.bottomUp) {
             // Row r of the picture is stored at height-1-r: walk the rows backwards.
-            planes[0] = frame + size_t(format.height - 1 - src.top) * size_t(format.stride) + column;
+            planes[0] =
+                frame + size_t(format.height - 1 - src.top) * size_t(format.stride) + column;
             strides[0] = -format.stride;
         } else {
             planes[0] = frame + size_t(src.top) * size_t(format.stride) + column;
@@ -195,8 +199,8 @@ bool CFrameConverter::Rescale(const SurfaceView& from, RECT src, const SurfaceVi
                                     size_t(src.left) * size_t(from.BytesPerPixel()),
                                 nullptr, nullptr};
     int strides[3] = {from.stride, 0, 0};
-    return Run(SurfaceFormat(from.kind), planes, strides, src.right - src.left, src.bottom - src.top,
-               to, dst);
+    return Run(SurfaceFormat(from.kind), planes, strides, src.right - src.left,
+               src.bottom - src.top, to, dst);
 }
 
 void FillSurfaceRect(const SurfaceView& surface, RECT rect, DWORD colour)

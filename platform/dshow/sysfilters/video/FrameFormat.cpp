@@ -72,13 +72,16 @@ PixelLayout FrameLayoutFromBitmap(DWORD compression, WORD bitCount)
         }
     }
     if (compression == kBitfields)
-        return bitCount == 16 ? PixelLayout::RGB565 : bitCount == 32 ? PixelLayout::RGB32
-                                                                      : PixelLayout::None;
-    if (compression == MakeFourCC('Y', 'U', 'Y', '2') || compression == MakeFourCC('Y', 'U', 'Y', 'V'))
+        return bitCount == 16   ? PixelLayout::RGB565
+               : bitCount == 32 ? PixelLayout::RGB32
+                                : PixelLayout::None;
+    if (compression == MakeFourCC('Y', 'U', 'Y', '2') ||
+        compression == MakeFourCC('Y', 'U', 'Y', 'V'))
         return PixelLayout::YUY2;
     if (compression == MakeFourCC('U', 'Y', 'V', 'Y'))
         return PixelLayout::UYVY;
-    if (compression == MakeFourCC('I', '4', '2', '0') || compression == MakeFourCC('I', 'Y', 'U', 'V'))
+    if (compression == MakeFourCC('I', '4', '2', '0') ||
+        compression == MakeFourCC('I', 'Y', 'U', 'V'))
         return PixelLayout::I420;
     if (compression == MakeFourCC('Y', 'V', '1', '2'))
         return PixelLayout::YV12;

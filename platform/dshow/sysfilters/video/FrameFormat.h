@@ -38,7 +38,10 @@ int FrameDefaultStride(PixelLayout layout, int width);
 
 // Bytes per row of the chroma planes of a 4:2:0 picture whose first plane has
 // this stride: half of it, rounded up.
-inline int FrameChromaStride(int stride) { return (stride + 1) / 2; }
+inline int FrameChromaStride(int stride)
+{
+    return (stride + 1) / 2;
+}
 
 // The pixel layout a FOURCC or a DIB (biCompression, biBitCount) stands for.
 // BI_RGB is 0 and BI_BITFIELDS 3 (16-bit 5:6:5 and 32-bit only).

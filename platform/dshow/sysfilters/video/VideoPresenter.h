@@ -49,8 +49,8 @@ struct PresentSettings {
         return left == o.left && top == o.top && width == o.width && height == o.height &&
                visible == o.visible && fullScreen == o.fullScreen &&
                borderColour == o.borderColour && SameRect(source, o.source) &&
-               defaultDestination == o.defaultDestination &&
-               SameRect(destination, o.destination) && letterBox == o.letterBox;
+               defaultDestination == o.defaultDestination && SameRect(destination, o.destination) &&
+               letterBox == o.letterBox;
     }
 };
 

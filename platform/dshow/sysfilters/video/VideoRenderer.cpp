@@ -52,7 +52,8 @@ HRESULT VideoTypeFromMediaType(const AM_MEDIA_TYPE& mt, VideoTypeInfo* info)
         out.avgTimePerFrame = vih.AvgTimePerFrame;
         out.bitRate = vih.dwBitRate;
         out.bitErrorRate = vih.dwBitErrorRate;
-    } else if (IsEqualGUID(mt.formattype, FORMAT_VideoInfo2) && mt.cbFormat >= sizeof(VIDEOINFOHEADER2)) {
+    } else if (IsEqualGUID(mt.formattype, FORMAT_VideoInfo2) &&
+               mt.cbFormat >= sizeof(VIDEOINFOHEADER2)) {
         VIDEOINFOHEADER2 vih;
         std::memcpy(&vih, mt.pbFormat, sizeof(vih));
         out.bih = vih.bmiHeader;
@@ -68,7 +69,8 @@ HRESULT VideoTypeFromMediaType(const AM_MEDIA_TYPE& mt, VideoTypeInfo* info)
     PixelLayout layout = FrameLayoutFromBitmap(bih.biCompression, bih.biBitCount);
     if (layout == PixelLayout::None)
         return E_FAIL;
-    bool rgb = layout == PixelLayout::RGB32 || layout == PixelLayout::RGB24 || layout == PixelLayout::RGB565;
+    bool rgb = layout == PixelLayout::RGB32 || layout == PixelLayout::RGB24 ||
+               layout == PixelLayout::RGB565;
     out.format.layout = layout;
     out.format.width = bih.biWidth;
     out.format.height = std::abs(bih.biHeight);
@@ -113,7 +115,8 @@ CUnknown* CVideoRenderer::CreateDefaultInstance(LPUNKNOWN pUnk, HRESULT* phr)
 }
 
 CVideoRenderer::CVideoRenderer(REFCLSID clsid, LPUNKNOWN pUnk, HRESULT* phr)
-    : CBaseVideoRenderer(clsid, "Video Renderer", pUnk, phr), m_presenter(CreateVideoPresenter(nullptr))
+    : CBaseVideoRenderer(clsid, "Video Renderer", pUnk, phr),
+      m_presenter(CreateVideoPresenter(nullptr))
 {
     m_window.style = kWsOverlappedWindow | kWsClipSiblings | kWsClipChildren;
     m_window.windowState = kSwHide;
@@ -152,8 +155,7 @@ std::shared_ptr<CVideoPresenter> CVideoRenderer::Presenter()
     return m_presenter;
 }
 
-template <class F>
-HRESULT CVideoRenderer::Change(F f)
+template <class F> HRESULT CVideoRenderer::Change(F f)
 {
     if (!IsConnected())
         return VFW_E_NOT_CONNECTED;
@@ -171,8 +173,7 @@ HRESULT CVideoRenderer::Change(F f)
     return hr;
 }
 
-template <class F>
-HRESULT CVideoRenderer::Read(F f)
+template <class F> HRESULT CVideoRenderer::Read(F f)
 {
     if (!IsConnected())
         return VFW_E_NOT_CONNECTED;
@@ -292,7 +293,8 @@ void CVideoRenderer::TakeSampleType(IMediaSample* pMediaSample)
     bool resized = false;
     {
         std::lock_guard<std::mutex> guard(m_windowLock);
-        resized = info.format.width != m_type.format.width || info.format.height != m_type.format.height;
+        resized =
+            info.format.width != m_type.format.width || info.format.height != m_type.format.height;
         m_type = info;
         if (resized)
             m_window.defaultSource = true;
@@ -379,10 +381,11 @@ STDMETHODIMP CVideoRenderer::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UIN
 }
 
 STDMETHODIMP CVideoRenderer::Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
-                                    DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
-                                    UINT* puArgErr)
+                                    DISPPARAMS* pDispParams, VARIANT* pVarResult,
+                                    EXCEPINFO* pExcepInfo, UINT* puArgErr)
 {
-    return m_dispatch.Invoke(dispIdMember, riid, lcid, wFlags, pDispParams, pVarResult, pExcepInfo, puArgErr);
+    return m_dispatch.Invoke(dispIdMember, riid, lcid, wFlags, pDispParams, pVarResult, pExcepInfo,
+                             puArgErr);
 }
 
 // ---- IVideoWindow ----
@@ -471,8 +474,9 @@ STDMETHODIMP CVideoRenderer::put_WindowState(LONG WindowState)
         return E_INVALIDARG;
     return Change([&](Window& w) {
         w.windowState = WindowState;
-        w.visible = WindowState != kSwHide && WindowState != kSwShowMinimized && WindowState != kSwMinimize &&
-                    WindowState != kSwShowMinNoActive && WindowState != kSwForceMinimize;
+        w.visible = WindowState != kSwHide && WindowState != kSwShowMinimized &&
+                    WindowState != kSwMinimize && WindowState != kSwShowMinNoActive &&
+                    WindowState != kSwForceMinimize;
         return S_OK;
     });
 }
@@ -608,7 +612,8 @@ STDMETHODIMP CVideoRenderer::put_Owner(OAHWND Owner)
         return VFW_E_NOT_CONNECTED;
     std::lock_guard<std::mutex> apply(m_applyLock);
     // A new owner may mean another kind of window: X11 or memory.
-    std::shared_ptr<CVideoPresenter> presenter = CreateVideoPresenter(reinterpret_cast<HWND>(Owner));
+    std::shared_ptr<CVideoPresenter> presenter =
+        CreateVideoPresenter(reinterpret_cast<HWND>(Owner));
     std::shared_ptr<CVideoPresenter> old;
     {
         std::lock_guard<std::mutex> guard(m_windowLock);
@@ -617,7 +622,8 @@ STDMETHODIMP CVideoRenderer::put_Owner(OAHWND Owner)
         m_presenter = std::move(presenter);
     }
     Apply();
-    if (auto* x11 = dynamic_cast<CX11Presenter*>(Presenter().get()); x11 && !m_window.caption.empty())
+    if (auto* x11 = dynamic_cast<CX11Presenter*>(Presenter().get());
+        x11 && !m_window.caption.empty())
         x11->SetCaption(m_window.caption.c_str());
     DSHOW_TRACE("video renderer %p: owner %p (%s)", (void*)this, reinterpret_cast<void*>(Owner),
                 Presenter()->Kind());
@@ -745,7 +751,8 @@ STDMETHODIMP CVideoRenderer::GetMaxIdealImageSize(LONG* pWidth, LONG* pHeight)
     return GetMinIdealImageSize(pWidth, pHeight);
 }
 
-STDMETHODIMP CVideoRenderer::GetRestorePosition(LONG* pLeft, LONG* pTop, LONG* pWidth, LONG* pHeight)
+STDMETHODIMP CVideoRenderer::GetRestorePosition(LONG* pLeft, LONG* pTop, LONG* pWidth,
+                                                LONG* pHeight)
 {
     return GetWindowPosition(pLeft, pTop, pWidth, pHeight);
 }
@@ -823,45 +830,61 @@ enum class Edge { Left, Width, Top, Height };
 
 } // namespace
 
-#define TV_SOURCE_PUT(name, edge)                                                                    \
-    STDMETHODIMP CVideoRenderer::put_Source##name(LONG value)                                        \
-    {                                                                                                \
-        LONG l, t, w, h;                                                                             \
-        HRESULT hr = GetSourcePosition(&l, &t, &w, &h);                                              \
-        if (FAILED(hr))                                                                              \
-            return hr;                                                                               \
-        switch (edge) {                                                                              \
-        case Edge::Left: l = value; break;                                                           \
-        case Edge::Width: w = value; break;                                                          \
-        case Edge::Top: t = value; break;                                                            \
-        case Edge::Height: h = value; break;                                                         \
-        }                                                                                            \
-        return SetSourcePosition(l, t, w, h);                                                        \
+#define TV_SOURCE_PUT(name, edge)                                                                  \
+    STDMETHODIMP CVideoRenderer::put_Source##name(LONG value)                                      \
+    {                                                                                              \
+        LONG l, t, w, h;                                                                           \
+        HRESULT hr = GetSourcePosition(&l, &t, &w, &h);                                            \
+        if (FAILED(hr))                                                                            \
+            return hr;                                                                             \
+        switch (edge) {                                                                            \
+        case Edge::Left:                                                                           \
+            l = value;                                                                             \
+            break;                                                                                 \
+        case Edge::Width:                                                                          \
+            w = value;                                                                             \
+            break;                                                                                 \
+        case Edge::Top:                                                                            \
+            t = value;                                                                             \
+            break;                                                                                 \
+        case Edge::Height:                                                                         \
+            h = value;                                                                             \
+            break;                                                                                 \
+        }                                                                                          \
+        return SetSourcePosition(l, t, w, h);                                                      \
     }
-#define TV_DEST_PUT(name, edge)                                                                      \
-    STDMETHODIMP CVideoRenderer::put_Destination##name(LONG value)                                   \
-    {                                                                                                \
-        LONG l, t, w, h;                                                                             \
-        HRESULT hr = GetDestinationPosition(&l, &t, &w, &h);                                         \
-        if (FAILED(hr))                                                                              \
-            return hr;                                                                               \
-        switch (edge) {                                                                              \
-        case Edge::Left: l = value; break;                                                           \
-        case Edge::Width: w = value; break;                                                          \
-        case Edge::Top: t = value; break;                                                            \
-        case Edge::Height: h = value; break;                                                         \
-        }                                                                                            \
-        return SetDestinationPosition(l, t, w, h);                                                   \
+#define TV_DEST_PUT(name, edge)                                                                    \
+    STDMETHODIMP CVideoRenderer::put_Destination##name(LONG value)                                 \
+    {                                                                                              \
+        LONG l, t, w, h;                                                                           \
+        HRESULT hr = GetDestinationPosition(&l, &t, &w, &h);                                       \
+        if (FAILED(hr))                                                                            \
+            return hr;                                                                             \
+        switch (edge) {                                                                            \
+        case Edge::Left:                                                                           \
+            l = value;                                                                             \
+            break;                                                                                 \
+        case Edge::Width:                                                                          \
+            w = value;                                                                             \
+            break;                                                                                 \
+        case Edge::Top:                                                                            \
+            t = value;                                                                             \
+            break;                                                                                 \
+        case Edge::Height:                                                                         \
+            h = value;                                                                             \
+            break;                                                                                 \
+        }                                                                                          \
+        return SetDestinationPosition(l, t, w, h);                                                 \
     }
-#define TV_GET_PART(iface, name, part)                                                               \
-    STDMETHODIMP CVideoRenderer::get_##iface##name(LONG* p##iface##name)                              \
-    {                                                                                                \
-        CheckPointer(p##iface##name, E_POINTER);                                                     \
-        LONG v[4];                                                                                   \
-        HRESULT hr = Get##iface##Position(&v[0], &v[1], &v[2], &v[3]);                               \
-        if (SUCCEEDED(hr))                                                                           \
-            *p##iface##name = v[part];                                                               \
-        return hr;                                                                                   \
+#define TV_GET_PART(iface, name, part)                                                             \
+    STDMETHODIMP CVideoRenderer::get_##iface##name(LONG* p##iface##name)                           \
+    {                                                                                              \
+        CheckPointer(p##iface##name, E_POINTER);                                                   \
+        LONG v[4];                                                                                 \
+        HRESULT hr = Get##iface##Position(&v[0], &v[1], &v[2], &v[3]);                             \
+        if (SUCCEEDED(hr))                                                                         \
+            *p##iface##name = v[part];                                                             \
+        return hr;                                                                                 \
     }
 
 TV_SOURCE_PUT(Left, Edge::Left)
@@ -933,7 +956,8 @@ STDMETHODIMP CVideoRenderer::SetDestinationPosition(LONG Left, LONG Top, LONG Wi
     });
 }
 
-STDMETHODIMP CVideoRenderer::GetDestinationPosition(LONG* pLeft, LONG* pTop, LONG* pWidth, LONG* pHeight)
+STDMETHODIMP CVideoRenderer::GetDestinationPosition(LONG* pLeft, LONG* pTop, LONG* pWidth,
+                                                    LONG* pHeight)
 {
     CheckPointer(pLeft, E_POINTER);
     CheckPointer(pTop, E_POINTER);
@@ -1000,7 +1024,8 @@ STDMETHODIMP CVideoRenderer::GetCurrentImage(LONG* pBufferSize, LONG* pDIBImage)
         *pBufferSize = LONG(total);
     } else if (*pBufferSize < 0 || size_t(*pBufferSize) < total) {
         hr = E_OUTOFMEMORY;
-    } else if (FAILED(sample->GetPointer(&data)) || !data || sample->GetActualDataLength() < LONG(frameBytes)) {
+    } else if (FAILED(sample->GetPointer(&data)) || !data ||
+               sample->GetActualDataLength() < LONG(frameBytes)) {
         hr = E_UNEXPECTED;
     } else {
         auto* out = reinterpret_cast<BYTE*>(pDIBImage);
@@ -1089,7 +1114,8 @@ STDMETHODIMP CVideoRenderer::GetSurfaceInfo(LONG* pWidth, LONG* pHeight, LONGLON
     return S_OK;
 }
 
-STDMETHODIMP CVideoRenderer::CopyLastFrame(BYTE* pBuffer, LONG cbBuffer, LONG* pWidth, LONG* pHeight)
+STDMETHODIMP CVideoRenderer::CopyLastFrame(BYTE* pBuffer, LONG cbBuffer, LONG* pWidth,
+                                           LONG* pHeight)
 {
     std::shared_ptr<CVideoPresenter> presenter = Presenter();
     int w = 0, h = 0;

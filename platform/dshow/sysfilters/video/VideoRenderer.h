@@ -82,8 +82,9 @@ public:
     STDMETHODIMP GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
     STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
                                DISPID* rgDispId) override;
-    STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
-                        VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
+    STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
+                        DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
+                        UINT* puArgErr) override;
 
     // IVideoWindow.
     STDMETHODIMP put_Caption(BSTR strCaption) override;
@@ -117,7 +118,8 @@ public:
     STDMETHODIMP get_FullScreenMode(LONG* FullScreenMode) override;
     STDMETHODIMP put_FullScreenMode(LONG FullScreenMode) override;
     STDMETHODIMP SetWindowForeground(LONG Focus) override;
-    STDMETHODIMP NotifyOwnerMessage(OAHWND hwnd, LONG uMsg, LONG_PTR wParam, LONG_PTR lParam) override;
+    STDMETHODIMP NotifyOwnerMessage(OAHWND hwnd, LONG uMsg, LONG_PTR wParam,
+                                    LONG_PTR lParam) override;
     STDMETHODIMP SetWindowPosition(LONG Left, LONG Top, LONG Width, LONG Height) override;
     STDMETHODIMP GetWindowPosition(LONG* pLeft, LONG* pTop, LONG* pWidth, LONG* pHeight) override;
     STDMETHODIMP GetMinIdealImageSize(LONG* pWidth, LONG* pHeight) override;
@@ -155,7 +157,8 @@ public:
     STDMETHODIMP SetDefaultSourcePosition() override;
     // The destination needs a positive size; it may reach outside the window.
     STDMETHODIMP SetDestinationPosition(LONG Left, LONG Top, LONG Width, LONG Height) override;
-    STDMETHODIMP GetDestinationPosition(LONG* pLeft, LONG* pTop, LONG* pWidth, LONG* pHeight) override;
+    STDMETHODIMP GetDestinationPosition(LONG* pLeft, LONG* pTop, LONG* pWidth,
+                                        LONG* pHeight) override;
     STDMETHODIMP SetDefaultDestinationPosition() override;
     STDMETHODIMP GetVideoSize(LONG* pWidth, LONG* pHeight) override;
     // No palettised formats are taken: VFW_E_NO_PALETTE_AVAILABLE.
@@ -213,10 +216,8 @@ private:
     // Reads and changes of the window settings. Change: runs f on the settings
     // under the locks and applies the result; f returns S_OK to apply or a
     // failure to leave everything as it was.
-    template <class F>
-    HRESULT Change(F f);
-    template <class F>
-    HRESULT Read(F f);
+    template <class F> HRESULT Change(F f);
+    template <class F> HRESULT Read(F f);
     // Pushes the settings to the presenter (m_applyLock held), and repaints
     // the held picture when paused.
     void Apply();

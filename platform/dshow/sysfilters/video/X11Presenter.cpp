@@ -47,7 +47,8 @@ private:
 // A System V shared memory segment attached by the server.
 class CShmSurface final : public CSurfaceBuffer {
 public:
-    CShmSurface(xcb_connection_t* conn, uint32_t seg, void* addr) : m_conn(conn), m_seg(seg), m_addr(addr)
+    CShmSurface(xcb_connection_t* conn, uint32_t seg, void* addr)
+        : m_conn(conn), m_seg(seg), m_addr(addr)
     {
     }
     ~CShmSurface() override
@@ -101,7 +102,8 @@ bool CX11Presenter::Open(uint32_t owner)
 
     // The owner's visual: TrueColor with one of the two masks the surface kinds fill.
     bool found = false;
-    for (xcb_screen_iterator_t s = xcb_setup_roots_iterator(setup); s.rem && !found; xcb_screen_next(&s)) {
+    for (xcb_screen_iterator_t s = xcb_setup_roots_iterator(setup); s.rem && !found;
+         xcb_screen_next(&s)) {
         if (s.data->root != m_root)
             continue;
         m_screenWidth = s.data->width_in_pixels;
@@ -110,7 +112,8 @@ bool CX11Presenter::Open(uint32_t owner)
              xcb_depth_next(&d)) {
             if (d.data->depth != m_depth)
                 continue;
-            for (xcb_visualtype_iterator_t v = xcb_depth_visuals_iterator(d.data); v.rem; xcb_visualtype_next(&v)) {
+            for (xcb_visualtype_iterator_t v = xcb_depth_visuals_iterator(d.data); v.rem;
+                 xcb_visualtype_next(&v)) {
                 const xcb_visualtype_t* t = v.data;
                 if (t->visual_id != visual || t->_class != XCB_VISUAL_CLASS_TRUE_COLOR)
                     continue;
@@ -118,8 +121,8 @@ bool CX11Presenter::Open(uint32_t owner)
                     (m_depth == 24 || m_depth == 32)) {
                     m_kind = SurfaceKind::BGRX32;
                     found = true;
-                } else if (t->red_mask == 0xf800 && t->green_mask == 0x7e0 && t->blue_mask == 0x1f &&
-                           m_depth == 16) {
+                } else if (t->red_mask == 0xf800 && t->green_mask == 0x7e0 &&
+                           t->blue_mask == 0x1f && m_depth == 16) {
                     m_kind = SurfaceKind::RGB565;
                     found = true;
                 }
@@ -309,7 +312,8 @@ void CX11Presenter::ShowSurface(const CSurfaceBuffer& surface, const RECT& dirty
         for (LONG y = r.top; y < r.bottom;) {
             LONG rows = LONG(std::min<size_t>(rowsPerBand, size_t(r.bottom - y)));
             xcb_put_image(m_conn, XCB_IMAGE_FORMAT_Z_PIXMAP, m_window, m_gc, uint16_t(view.width),
-                          uint16_t(rows), 0, int16_t(y), 0, m_depth, uint32_t(rows) * uint32_t(view.stride),
+                          uint16_t(rows), 0, int16_t(y), 0, m_depth,
+                          uint32_t(rows) * uint32_t(view.stride),
                           view.data + size_t(y) * size_t(view.stride));
             y += rows;
         }
@@ -351,8 +355,9 @@ void CX11Presenter::ApplyPlacement(const PresentSettings& s)
                                  XCB_CONFIG_WINDOW_HEIGHT | XCB_CONFIG_WINDOW_STACK_MODE,
                              geometry);
     } else {
-        uint32_t geometry[4] = {uint32_t(int32_t(WindowPos(s.left))), uint32_t(int32_t(WindowPos(s.top))),
-                                WindowSide(s.width), WindowSide(s.height)};
+        uint32_t geometry[4] = {uint32_t(int32_t(WindowPos(s.left))),
+                                uint32_t(int32_t(WindowPos(s.top))), WindowSide(s.width),
+                                WindowSide(s.height)};
         xcb_configure_window(m_conn, m_window,
                              XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
                                  XCB_CONFIG_WINDOW_HEIGHT,
@@ -373,7 +378,7 @@ void CX11Presenter::SetCaption(const char* utf8)
     std::lock_guard<std::mutex> guard(m_lock);
     if (m_gone || !utf8)
         return;
-    xcb_change_property(m_conn, XCB_PROP_MODE_REPLACE, m_window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
-                        uint32_t(std::strlen(utf8)), utf8);
+    xcb_change_property(m_conn, XCB_PROP_MODE_REPLACE, m_window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING,
+                        8, uint32_t(std::strlen(utf8)), utf8);
     xcb_flush(m_conn);
 }

@@ -107,8 +107,7 @@ extern "C" HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share,
 // Reads up to toRead bytes: from a regular file all of them unless the file
 // ends first (TRUE with fewer, or 0, bytes at its end). Asynchronous
 // (overlapped) reads are not supported: ERROR_INVALID_PARAMETER.
-extern "C" BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read,
-                         void* overlapped);
+extern "C" BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, void* overlapped);
 // Writes all bytes or fails; *written tells how many made it. ERROR_DISK_FULL
 // when the disk fills up.
 extern "C" BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,

@@ -108,9 +108,8 @@ extern "C" LONG RegOpenKeyExA(HKEY hKey, LPCSTR subKey, DWORD options, REGSAM sa
 // receives REG_CREATED_NEW_KEY or REG_OPENED_EXISTING_KEY. The class and
 // security attributes are accepted and ignored.
 extern "C" LONG RegCreateKeyExA(HKEY hKey, LPCSTR subKey, DWORD reserved, LPSTR keyClass,
-                                DWORD options, REGSAM samDesired,
-                                LPSECURITY_ATTRIBUTES security, PHKEY result,
-                                LPDWORD disposition);
+                                DWORD options, REGSAM samDesired, LPSECURITY_ATTRIBUTES security,
+                                PHKEY result, LPDWORD disposition);
 // Closing a predefined key is allowed and does nothing.
 extern "C" LONG RegCloseKey(HKEY hKey);
 // name null or "" reads the default value. With data null and cbData set, only
@@ -130,9 +129,8 @@ extern "C" LONG RegDeleteTreeA(HKEY hKey, LPCSTR subKey);
 // *cchName: buffer size in characters on entry, name length without the NUL on
 // return. lastWriteTime, when given, points at a FILETIME (8 bytes) that is
 // zeroed: write times are not kept.
-extern "C" LONG RegEnumKeyExA(HKEY hKey, DWORD index, LPSTR name, LPDWORD cchName,
-                              LPDWORD reserved, LPSTR keyClass, LPDWORD cchClass,
-                              void* lastWriteTime);
+extern "C" LONG RegEnumKeyExA(HKEY hKey, DWORD index, LPSTR name, LPDWORD cchName, LPDWORD reserved,
+                              LPSTR keyClass, LPDWORD cchClass, void* lastWriteTime);
 extern "C" LONG RegEnumValueA(HKEY hKey, DWORD index, LPSTR valueName, LPDWORD cchValueName,
                               LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD cbData);
 // Counts and longest lengths of a key's subkeys and values (name lengths in

@@ -34,8 +34,8 @@ typedef enum _WTS_INFO_CLASS : int {
 // its size including the NUL. Other classes: FALSE with ERROR_NOT_SUPPORTED; another
 // server: ERROR_INVALID_HANDLE; another session or a null buffer pointer:
 // ERROR_INVALID_PARAMETER. On failure *buffer is null.
-extern "C" BOOL WTSQuerySessionInformationA(
-    HANDLE server, DWORD sessionId, WTS_INFO_CLASS infoClass, LPSTR* buffer, DWORD* bytes);
+extern "C" BOOL WTSQuerySessionInformationA(HANDLE server, DWORD sessionId,
+                                            WTS_INFO_CLASS infoClass, LPSTR* buffer, DWORD* bytes);
 extern "C" void WTSFreeMemory(PVOID memory);
 
 // The name of the account the process runs as (effective user id). size: in, the

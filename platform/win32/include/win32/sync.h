@@ -34,7 +34,7 @@
 // The tv* fields belong to the platform.
 typedef struct _CRITICAL_SECTION {
     pthread_mutex_t tvMutex;
-    DWORD tvOwner; // thread id of the owner, 0 when free (read atomically)
+    DWORD tvOwner;    // thread id of the owner, 0 when free (read atomically)
     LONG tvRecursion; // guarded by tvMutex
 } CRITICAL_SECTION, *PCRITICAL_SECTION, *LPCRITICAL_SECTION;
 
@@ -79,7 +79,8 @@ extern "C" BOOL CloseHandle(HANDLE handle);
 
 // ---- Events ----
 
-extern "C" HANDLE CreateEventA(LPSECURITY_ATTRIBUTES sa, BOOL manualReset, BOOL initialState, LPCSTR name);
+extern "C" HANDLE CreateEventA(LPSECURITY_ATTRIBUTES sa, BOOL manualReset, BOOL initialState,
+                               LPCSTR name);
 #define CreateEvent CreateEventA
 // An auto-reset event releases one waiter and resets; a manual-reset event releases
 // every waiter and stays set.
@@ -92,7 +93,8 @@ extern "C" BOOL PulseEvent(HANDLE event);
 // ---- Semaphores ----
 
 // NULL with ERROR_INVALID_PARAMETER unless 0 <= initial <= maximum and maximum > 0.
-extern "C" HANDLE CreateSemaphoreA(LPSECURITY_ATTRIBUTES sa, LONG initialCount, LONG maximumCount, LPCSTR name);
+extern "C" HANDLE CreateSemaphoreA(LPSECURITY_ATTRIBUTES sa, LONG initialCount, LONG maximumCount,
+                                   LPCSTR name);
 #define CreateSemaphore CreateSemaphoreA
 // Adds `count` (> 0) to the semaphore; FALSE with ERROR_TOO_MANY_POSTS (count left
 // unchanged) when that would pass the maximum. `previous` (optional) receives the
@@ -133,8 +135,9 @@ typedef LPTHREAD_START_ROUTINE PTHREAD_START_ROUTINE;
 // (the Windows default reservation). `threadId` (optional) receives the thread's id,
 // the same value GetCurrentThreadId returns on it. CREATE_SUSPENDED: the routine
 // starts only after ResumeThread.
-extern "C" HANDLE CreateThread(LPSECURITY_ATTRIBUTES sa, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
-                               LPVOID parameter, DWORD flags, LPDWORD threadId);
+extern "C" HANDLE CreateThread(LPSECURITY_ATTRIBUTES sa, SIZE_T stackSize,
+                               LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
+                               LPDWORD threadId);
 // Decrements the suspend count of a thread created suspended and returns the previous
 // count (0 for a running thread); (DWORD)-1 with ERROR_INVALID_HANDLE for a non-thread.
 extern "C" DWORD ResumeThread(HANDLE thread);
@@ -179,15 +182,18 @@ inline LONG InterlockedExchangeAdd(LONG volatile* target, LONG value)
 }
 inline LONG InterlockedCompareExchange(LONG volatile* target, LONG exchange, LONG comparand)
 {
-    __atomic_compare_exchange_n(target, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+    __atomic_compare_exchange_n(target, &comparand, exchange, false, __ATOMIC_SEQ_CST,
+                                __ATOMIC_SEQ_CST);
     return comparand;
 }
 inline PVOID InterlockedExchangePointer(PVOID volatile* target, PVOID value)
 {
     return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);
 }
-inline PVOID InterlockedCompareExchangePointer(PVOID volatile* target, PVOID exchange, PVOID comparand)
+inline PVOID InterlockedCompareExchangePointer(PVOID volatile* target, PVOID exchange,
+                                               PVOID comparand)
 {
-    __atomic_compare_exchange_n(target, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+    __atomic_compare_exchange_n(target, &comparand, exchange, false, __ATOMIC_SEQ_CST,
+                                __ATOMIC_SEQ_CST);
     return comparand;
 }

@@ -46,7 +46,8 @@ extern "C" MMRESULT timeGetDevCaps(LPTIMECAPS caps, UINT size);
 
 // ---- Multimedia timers ----
 
-typedef void (*LPTIMECALLBACK)(UINT timerId, UINT msg, DWORD_PTR user, DWORD_PTR dw1, DWORD_PTR dw2);
+typedef void (*LPTIMECALLBACK)(UINT timerId, UINT msg, DWORD_PTR user, DWORD_PTR dw1,
+                               DWORD_PTR dw2);
 
 #define TIME_ONESHOT 0x0000u
 #define TIME_PERIODIC 0x0001u
@@ -61,7 +62,8 @@ typedef void (*LPTIMECALLBACK)(UINT timerId, UINT msg, DWORD_PTR user, DWORD_PTR
 // pulsed instead. Returns the timer id, or 0 for a delay of 0 or a null callback.
 // All callbacks of the process run one at a time on one timer thread, so a callback
 // that blocks delays the others, as on Windows. `resolution` is ignored.
-extern "C" MMRESULT timeSetEvent(UINT delay, UINT resolution, LPTIMECALLBACK callback, DWORD_PTR user, UINT flags);
+extern "C" MMRESULT timeSetEvent(UINT delay, UINT resolution, LPTIMECALLBACK callback,
+                                 DWORD_PTR user, UINT flags);
 // Cancels the timer. Returns only when no callback of it is running, so after it
 // returns the callback's data may be freed; called from inside that timer's own
 // callback it returns at once (the running callback is the caller). A one-shot timer

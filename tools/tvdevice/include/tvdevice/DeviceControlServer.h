@@ -25,22 +25,23 @@ namespace tvdevice {
 enum class DeviceFault {
     None,
     NoiseBeforeResponse, // send `noise` bytes, then the true response
-    WrongChecksum,       // send the response with a broken checksum (then the true one if answerAfter)
-    WrongCommandEcho,    // send the response for another command code (then the true one if answerAfter)
-    Silence,             // read the request, never answer; close when the client does
-    CloseEarly,          // send the first 8 bytes of the response, then close
-    StatusError,         // answer with `status` (a status frame) instead of the response
-    RawResponse,         // send `raw` as the whole response, then close
+    WrongChecksum,    // send the response with a broken checksum (then the true one if answerAfter)
+    WrongCommandEcho, // send the response for another command code (then the true one if
+                      // answerAfter)
+    Silence,          // read the request, never answer; close when the client does
+    CloseEarly,       // send the first 8 bytes of the response, then close
+    StatusError,      // answer with `status` (a status frame) instead of the response
+    RawResponse,      // send `raw` as the whole response, then close
 };
 
 struct FaultPlan {
     DeviceFault fault = DeviceFault::None;
-    int command = -1;          // the command it applies to; -1: every command
-    int count = -1;            // how many exchanges it applies to; -1: until cleared
-    uint32_t status = 3;       // StatusError
-    bool answerAfter = true;   // WrongChecksum, WrongCommandEcho
-    std::vector<uint8_t> noise;  // NoiseBeforeResponse; empty: a built-in mix
-    std::vector<uint8_t> raw;    // RawResponse
+    int command = -1;           // the command it applies to; -1: every command
+    int count = -1;             // how many exchanges it applies to; -1: until cleared
+    uint32_t status = 3;        // StatusError
+    bool answerAfter = true;    // WrongChecksum, WrongCommandEcho
+    std::vector<uint8_t> noise; // NoiseBeforeResponse; empty: a built-in mix
+    std::vector<uint8_t> raw;   // RawResponse
 };
 
 class CDeviceControlServer {
@@ -89,12 +90,12 @@ private:
     FaultPlan TakeFault(uint16_t command);
 
     int m_listen = -1;
-    int m_wake[2] = {-1, -1};  // self-pipe that wakes the server thread on Stop
+    int m_wake[2] = {-1, -1}; // self-pipe that wakes the server thread on Stop
     std::thread m_thread;
     std::atomic<bool> m_running{false};
     std::atomic<int> m_port{0};
     std::atomic<uint64_t> m_requests{0};
-    std::function<void(uint16_t)> m_onChange;  // written before Start only
+    std::function<void(uint16_t)> m_onChange; // written before Start only
 
     mutable std::mutex m_lock;
     // guarded by m_lock
@@ -103,4 +104,4 @@ private:
     std::map<uint16_t, std::vector<uint8_t>> m_lastRequest;
 };
 
-}  // namespace tvdevice
+} // namespace tvdevice

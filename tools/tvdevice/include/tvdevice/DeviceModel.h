@@ -22,7 +22,7 @@ struct DeviceSettings {
     tvprotocol::DeviceVersions versions;
     tvprotocol::WorkModeParameters workMode;
     tvprotocol::NetworkParameters network;
-    std::map<int32_t, tvprotocol::SerialPortParameters> serialPorts;  // by port number
+    std::map<int32_t, tvprotocol::SerialPortParameters> serialPorts; // by port number
     tvprotocol::DeviceTime time;
     tvprotocol::VideoParameters video;
     tvprotocol::EncoderParameters encoder;
@@ -53,9 +53,9 @@ tvprotocol::SerialPortParameters DefaultSerialPort(int32_t portNumber);
 
 // The device's answer to one request.
 struct DeviceResponse {
-    uint8_t kind = 3;               // 2 data, 3 status
-    std::vector<uint8_t> payload;   // data, or the 4-byte status word
-    bool changed = false;           // a set or action command was applied
+    uint8_t kind = 3;             // 2 data, 3 status
+    std::vector<uint8_t> payload; // data, or the 4-byte status word
+    bool changed = false;         // a set or action command was applied
 };
 
 class CDeviceModel {
@@ -80,4 +80,4 @@ private:
     DeviceSettings m_settings;
 };
 
-}  // namespace tvdevice
+} // namespace tvdevice

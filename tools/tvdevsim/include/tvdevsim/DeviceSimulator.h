@@ -37,18 +37,18 @@ bool ParseTransport(const std::string& name, SimTransport& transport);
 // A fault that strikes units (datagrams or frames) with a probability, on a
 // schedule of every N-th unit, or both.
 struct FaultRate {
-    double rate = 0;  // 0..1 per unit
-    int every = 0;    // > 0: every N-th unit as well
+    double rate = 0; // 0..1 per unit
+    int every = 0;   // > 0: every N-th unit as well
     bool Active() const { return rate > 0 || every > 0; }
 };
 
 struct FaultConfig {
     uint64_t seed = 1;
-    FaultRate loss;      // UDP datagrams not sent
-    FaultRate reorder;   // UDP datagram sent after the one behind it
-    FaultRate garbage;   // random bytes sent before a frame
+    FaultRate loss;    // UDP datagrams not sent
+    FaultRate reorder; // UDP datagram sent after the one behind it
+    FaultRate garbage; // random bytes sent before a frame
     int garbageMaxBytes = 64;
-    FaultRate truncate;  // a frame cut short (a random length, at least 1 byte kept)
+    FaultRate truncate;            // a frame cut short (a random length, at least 1 byte kept)
     double disconnectEverySec = 0; // TCP: close and connect again every N s of stream time
     double jumpEverySec = 0;       // timestamps jump every N s of stream time ...
     int64_t jumpMs = 0;            // ... by this much (negative: back in time)
@@ -57,37 +57,39 @@ struct FaultConfig {
 struct SimConfig {
     GeneratorConfig stream;
     SimTransport transport = SimTransport::Udp;
-    std::string address = "127.0.0.1"; // UDP destination / TCP server to connect to / TCP bind address
-    int port = 8001;                    // TCP server: 0 picks a free port (see StreamPort())
+    std::string address =
+        "127.0.0.1"; // UDP destination / TCP server to connect to / TCP bind address
+    int port = 8001; // TCP server: 0 picks a free port (see StreamPort())
     int multicastTtl = 1;
     bool multicastLoopback = true;
-    std::string multicastInterface;     // IPv4 address of the sending interface; empty: the system's choice
-    size_t datagramSize = 1400;         // UDP payload size (transport streams: 7 packets)
-    bool realTime = true;               // pace by the stream's timestamps, else as fast as possible
-    int64_t frames = 0;                 // video frames to send; 0: until Stop()
-    std::string recordPath;             // empty: no record; the kind's extension is added when missing
-    int controlPort = -1;               // device control protocol: -1 off, 0 a free port
+    std::string
+        multicastInterface;     // IPv4 address of the sending interface; empty: the system's choice
+    size_t datagramSize = 1400; // UDP payload size (transport streams: 7 packets)
+    bool realTime = true;       // pace by the stream's timestamps, else as fast as possible
+    int64_t frames = 0;         // video frames to send; 0: until Stop()
+    std::string recordPath;     // empty: no record; the kind's extension is added when missing
+    int controlPort = -1;       // device control protocol: -1 off, 0 a free port
     std::string controlAddress = "127.0.0.1";
     FaultConfig faults;
 };
 
 // What the simulator did so far. Snapshot; monotonic while it runs.
 struct SimCounters {
-    uint64_t videoFrames = 0;   // video units generated
-    uint64_t audioFrames = 0;   // voice frames or AAC boxes generated
-    uint64_t bytesSent = 0;     // bytes the transport accepted (after faults)
-    uint64_t sends = 0;         // datagrams or stream writes
+    uint64_t videoFrames = 0; // video units generated
+    uint64_t audioFrames = 0; // voice frames or AAC boxes generated
+    uint64_t bytesSent = 0;   // bytes the transport accepted (after faults)
+    uint64_t sends = 0;       // datagrams or stream writes
     uint64_t bytesRecorded = 0;
     uint64_t datagramsLost = 0;
     uint64_t datagramsReordered = 0;
-    uint64_t garbageInserted = 0;  // frames preceded by garbage
+    uint64_t garbageInserted = 0; // frames preceded by garbage
     uint64_t garbageBytes = 0;
     uint64_t framesTruncated = 0;
-    uint64_t disconnects = 0;      // deliberate (fault) disconnects
-    uint64_t connections = 0;      // TCP connections made or accepted
+    uint64_t disconnects = 0; // deliberate (fault) disconnects
+    uint64_t connections = 0; // TCP connections made or accepted
     uint64_t timestampJumps = 0;
-    bool finished = false;         // the asked number of frames has gone out
-    bool failed = false;           // stopped by an error (see Error())
+    bool finished = false; // the asked number of frames has gone out
+    bool failed = false;   // stopped by an error (see Error())
 };
 
 class CDeviceSimulator {

@@ -17,27 +17,27 @@
 namespace tvdevsim {
 
 enum class SimKind {
-    Device40,          // device H.264, 40-byte headers, voice frames
-    Device36,          // device H.264, 36-byte headers, voice frames
-    DeviceFieldD1,     // device H.264 field-coded at D1 (704 x 288 fields), 36-byte headers
-    Jp2kFields,        // JPEG 2000 field pairs behind 144-byte headers
-    QBoxH264,          // QBox HD H.264 with AAC boxes
-    QBoxMjpeg,         // QBox Motion JPEG, progressive
+    Device40,            // device H.264, 40-byte headers, voice frames
+    Device36,            // device H.264, 36-byte headers, voice frames
+    DeviceFieldD1,       // device H.264 field-coded at D1 (704 x 288 fields), 36-byte headers
+    Jp2kFields,          // JPEG 2000 field pairs behind 144-byte headers
+    QBoxH264,            // QBox HD H.264 with AAC boxes
+    QBoxMjpeg,           // QBox Motion JPEG, progressive
     QBoxMjpegInterlaced, // QBox Motion JPEG, two field pictures per box
-    TsMpeg2,           // 188-byte TS, MPEG-2 video
-    TsMpeg4,           // 188-byte TS, MPEG-4 video
-    TsH264,            // 188-byte TS, H.264
-    Ts192H264,         // 192-byte TS, HD H.264
-    EsMpeg2,           // elementary MPEG-2
-    EsMpeg4,           // elementary MPEG-4
-    EsH264,            // elementary H.264
+    TsMpeg2,             // 188-byte TS, MPEG-2 video
+    TsMpeg4,             // 188-byte TS, MPEG-4 video
+    TsH264,              // 188-byte TS, H.264
+    Ts192H264,           // 192-byte TS, HD H.264
+    EsMpeg2,             // elementary MPEG-2
+    EsMpeg4,             // elementary MPEG-4
+    EsH264,              // elementary H.264
 };
 
 inline constexpr SimKind kAllKinds[] = {
-    SimKind::Device40,  SimKind::Device36,  SimKind::DeviceFieldD1, SimKind::Jp2kFields,
-    SimKind::QBoxH264,  SimKind::QBoxMjpeg, SimKind::QBoxMjpegInterlaced,
-    SimKind::TsMpeg2,   SimKind::TsMpeg4,   SimKind::TsH264,        SimKind::Ts192H264,
-    SimKind::EsMpeg2,   SimKind::EsMpeg4,   SimKind::EsH264,
+    SimKind::Device40, SimKind::Device36,  SimKind::DeviceFieldD1,       SimKind::Jp2kFields,
+    SimKind::QBoxH264, SimKind::QBoxMjpeg, SimKind::QBoxMjpegInterlaced, SimKind::TsMpeg2,
+    SimKind::TsMpeg4,  SimKind::TsH264,    SimKind::Ts192H264,           SimKind::EsMpeg2,
+    SimKind::EsMpeg4,  SimKind::EsH264,
 };
 
 // Short name used on the command line ("dev40", "ts-mpeg2", ...).
@@ -56,7 +56,7 @@ bool KindHasTimestamps(SimKind kind);
 
 struct GeneratorConfig {
     SimKind kind = SimKind::Device40;
-    int width = 0;  // 0: DefaultPictureSize
+    int width = 0; // 0: DefaultPictureSize
     int height = 0;
     int frameRate = 25;
     int gop = 25;        // frames from one key frame to the next
