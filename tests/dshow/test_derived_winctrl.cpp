@@ -182,20 +182,13 @@ TEST_F(ControlWindowTest, OneObjectWithADispatchWithoutTypeInformation)
     fromVideo->Release();
     EXPECT_EQ(RefCount(m_video), 3u);
 
+    // The dispatch part is CDispatchStub's, whose answers the position
+    // pass-through's test checks in full: no type information here either.
     for (IDispatch* dispatch :
          {static_cast<IDispatch*>(m_window), static_cast<IDispatch*>(m_video)}) {
         UINT count = 7;
         EXPECT_EQ(dispatch->GetTypeInfoCount(&count), S_OK);
         EXPECT_EQ(count, 0u);
-        EXPECT_EQ(dispatch->GetTypeInfoCount(nullptr), E_POINTER);
-        ITypeInfo* info = reinterpret_cast<ITypeInfo*>(1);
-        EXPECT_EQ(dispatch->GetTypeInfo(0, 0, &info), E_NOTIMPL);
-        EXPECT_EQ(info, nullptr);
-        wchar_t name[] = L"Left";
-        LPOLESTR names[] = {name};
-        DISPID id = 5;
-        EXPECT_EQ(dispatch->GetIDsOfNames(IID_NULL, names, 1, 0, &id), E_NOTIMPL);
-        EXPECT_EQ(id, DISPID_UNKNOWN);
         EXPECT_EQ(dispatch->Invoke(1, IID_NULL, 0, 0, nullptr, nullptr, nullptr, nullptr),
                   E_NOTIMPL);
     }

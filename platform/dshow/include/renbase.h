@@ -352,6 +352,8 @@ private:
     // Real time in 100 ns units (monotonic).
     static REFERENCE_TIME Now();
     void NoteLateness(REFERENCE_TIME late, REFERENCE_TIME timeStamp);
+    // An IQualProp value: compute() under m_statsLock (E_POINTER for null).
+    template <class F> HRESULT ReadStatistic(int* pValue, F compute);
 
     std::mutex m_statsLock;
     // guarded by m_statsLock
