@@ -3,7 +3,7 @@
 // blocking for buffers, stopping and flushing.
 #include <thread>
 
-#include "TestFilters.h"
+#include "TestKit.h"
 
 namespace {
 
@@ -21,11 +21,11 @@ TvTestSample Timed(REFERENCE_TIME start, REFERENCE_TIME stop)
     return s;
 }
 
-class CoreFilter : public TvDshowLeakCheck {
+class CoreFilter : public TvLeakCheck {
 protected:
     void SetUp() override
     {
-        TvDshowLeakCheck::SetUp();
+        TvLeakCheck::SetUp();
         m_source = CTestPushSource::Create({Yuy2()});
         m_sink = CTestSink::Create(MEDIATYPE_Video);
     }
@@ -38,7 +38,7 @@ protected:
         m_sink->Input()->Disconnect();
         EXPECT_EQ(m_source->Release(), 0u);
         EXPECT_EQ(m_sink->Release(), 0u);
-        TvDshowLeakCheck::TearDown();
+        TvLeakCheck::TearDown();
     }
     void Connect() { ASSERT_EQ(m_source->Output()->Connect(m_sink->Input(), nullptr), S_OK); }
     // Renderer first on the way up, as the graph does.

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <set>
 
-#include "TestFilters.h"
+#include "TestKit.h"
 
 namespace {
 
@@ -136,11 +136,11 @@ CMediaType VideoType()
     return TvMakeVideoType(MEDIASUBTYPE_RGB32, 16, 16, 32, BI_RGB);
 }
 
-class TransformTest : public TvDshowLeakCheck {
+class TransformTest : public TvLeakCheck {
 protected:
     void SetUp() override
     {
-        TvDshowLeakCheck::SetUp();
+        TvLeakCheck::SetUp();
         source = CTestPushSource::Create({VideoType()});
         transform = CTestTransform::Create();
         sink = CTestSink::Create();
@@ -160,7 +160,7 @@ protected:
         transform->Release();
         sink->Release();
         graph->Release();
-        TvDshowLeakCheck::TearDown();
+        TvLeakCheck::TearDown();
     }
 
     void Connect()

@@ -10,94 +10,58 @@
 #include <memory>
 #include <thread>
 
-#include "TestFilters.h"
-#include "test_sysfilters_support.h"
+#include "TestKit.h"
+#include "TvPictures.h"
 #include "win32/window.h"
 
 namespace {
 
 constexpr REFERENCE_TIME kMs = 10000;
 
-class VideoRendererTest : public TvDshowLeakCheck {
+// The renderer on the test kit's harness, joined to the stand-in graph as
+// "Render"; m_renderer, m_input, m_graph, m_source and m_clock are the
+// harness's (not held here).
+class VideoRendererTest : public TvHarnessTest {
 protected:
     void SetUp() override
     {
-        TvDshowLeakCheck::SetUp();
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        m_renderer = CreateSystemFilter<IBaseFilter>(CLSID_VideoRenderer, IID_IBaseFilter);
-        ASSERT_NE(m_renderer, nullptr);
-        m_input = FirstPin(m_renderer);
+        TvHarnessTest::SetUp();
+        TvHarness& harness = Wrap(CLSID_VideoRenderer, L"Render");
+        ASSERT_EQ(harness.Result(), S_OK);
+        m_renderer = harness.Filter();
+        m_input = harness.Pin(nullptr, PINDIR_INPUT);
         ASSERT_NE(m_input, nullptr);
-        m_graph = CTestGraph::Create();
-        ASSERT_EQ(m_renderer->JoinFilterGraph(m_graph, L"Render"), S_OK);
+        m_graph = harness.TestGraph();
     }
 
     void TearDown() override
     {
-        if (m_renderer)
-            m_renderer->Stop();
-        if (m_source) {
-            m_source->Stop();
-            m_source->Output()->Disconnect();
-        }
-        if (m_input) {
-            m_input->Disconnect();
-            m_input->Release();
-        }
-        if (m_renderer) {
-            m_renderer->JoinFilterGraph(nullptr, nullptr);
-            m_renderer->Release();
-        }
-        if (m_source)
-            m_source->Release();
-        if (m_clock)
-            m_clock->Release();
-        if (m_graph)
-            m_graph->Release();
+        m_harness.reset();
         if (m_owner)
             DestroyWindow(m_owner);
-        CoUninitialize();
-        TvDshowLeakCheck::TearDown();
+        TvHarnessTest::TearDown();
     }
 
     void Connect(const CMediaType& type)
     {
-        m_source = CPictureSource::Create(type);
-        ASSERT_EQ(m_source->Output()->Connect(m_input, &type), S_OK);
+        ASSERT_EQ(m_harness->ConnectInput(type), S_OK);
+        m_source = m_harness->Source();
     }
     void UseClock(REFERENCE_TIME now)
     {
-        m_clock = CTestClock::Create(now);
-        ASSERT_EQ(m_renderer->SetSyncSource(m_clock), S_OK);
-        ASSERT_EQ(m_source->SetSyncSource(m_clock), S_OK);
+        ASSERT_EQ(m_harness->UseTestClock(now), S_OK);
+        m_clock = m_harness->Clock();
     }
     // Downstream first, as the graph does.
-    HRESULT Pause()
-    {
-        HRESULT hr = m_renderer->Pause();
-        m_source->Pause();
-        return hr;
-    }
-    HRESULT Run(REFERENCE_TIME start = 0)
-    {
-        HRESULT hr = m_renderer->Run(start);
-        m_source->Run(start);
-        return hr;
-    }
+    HRESULT Pause() { return m_harness->Pause(); }
+    HRESULT Run(REFERENCE_TIME start = 0) { return m_harness->Run(start); }
     template <class T> T* Renderer(REFIID iid)
     {
         T* p = Query<T>(m_renderer, iid);
         EXPECT_NE(p, nullptr);
         return p;
     }
-    std::vector<TvGraphEvent> EventsOf(LONG code)
-    {
-        std::vector<TvGraphEvent> out;
-        for (const TvGraphEvent& e : m_graph->Events())
-            if (e.code == code)
-                out.push_back(e);
-        return out;
-    }
+    std::vector<TvGraphEvent> EventsOf(LONG code) { return m_graph->EventsOf(code); }
     int QualProp(HRESULT (IQualProp::*get)(int*))
     {
         IQualProp* q = Renderer<IQualProp>(IID_IQualProp);
@@ -110,7 +74,7 @@ protected:
     IBaseFilter* m_renderer = nullptr;
     IPin* m_input = nullptr;
     CTestGraph* m_graph = nullptr;
-    CPictureSource* m_source = nullptr;
+    CTestPushSource* m_source = nullptr;
     CTestClock* m_clock = nullptr;
     HWND m_owner = nullptr;
 };
@@ -143,7 +107,7 @@ TEST_F(VideoRendererTest, OffersItsInterfacesUnderBothClassIds)
     CoTaskMemFree(id);
 
     IBaseFilter* byDefault =
-        CreateSystemFilter<IBaseFilter>(CLSID_VideoRendererDefault, IID_IBaseFilter);
+        CreateInstance<IBaseFilter>(CLSID_VideoRendererDefault, IID_IBaseFilter);
     ASSERT_NE(byDefault, nullptr);
     ASSERT_EQ(byDefault->GetClassID(&clsid), S_OK);
     EXPECT_EQ(clsid, CLSID_VideoRendererDefault);
@@ -152,7 +116,7 @@ TEST_F(VideoRendererTest, OffersItsInterfacesUnderBothClassIds)
 
 TEST_F(VideoRendererTest, TakesUncompressedVideoOnly)
 {
-    CMediaType yuy2 = Yuy2Type(64, 32);
+    CMediaType yuy2 = TvMakeYuy2Type(64, 32);
     EXPECT_EQ(m_input->QueryAccept(&yuy2), S_OK);
     CMediaType rgb32 = TvMakeVideoType(MEDIASUBTYPE_RGB32, 64, 32, 32, BI_RGB);
     EXPECT_EQ(m_input->QueryAccept(&rgb32), S_OK);
@@ -163,7 +127,7 @@ TEST_F(VideoRendererTest, TakesUncompressedVideoOnly)
     EXPECT_EQ(m_input->QueryAccept(&mjpg), S_FALSE);
     CMediaType palette = TvMakeVideoType(MEDIASUBTYPE_RGB8, 64, 32, 8, BI_RGB);
     EXPECT_EQ(m_input->QueryAccept(&palette), S_FALSE);
-    CMediaType empty = Yuy2Type(0, 32);
+    CMediaType empty = TvMakeYuy2Type(0, 32);
     EXPECT_EQ(m_input->QueryAccept(&empty), S_FALSE);
     CMediaType audio(&MEDIATYPE_Audio);
     EXPECT_EQ(m_input->QueryAccept(&audio), S_FALSE);
@@ -190,7 +154,7 @@ TEST_F(VideoRendererTest, WindowInterfacesNeedAConnection)
 
 TEST_F(VideoRendererTest, UntimedSamplesAreShownAtOnceAndKept)
 {
-    Connect(Yuy2Type(32, 16));
+    Connect(TvMakeYuy2Type(32, 16));
     ASSERT_EQ(Pause(), S_FALSE) << "no picture yet: the pause completes when one comes";
     ASSERT_EQ(Run(), S_OK);
     ASSERT_EQ(
@@ -231,7 +195,7 @@ TEST_F(VideoRendererTest, OtherPictureLayoutsConvertToo)
 
 TEST_F(VideoRendererTest, ShortSamplesAreNotDrawn)
 {
-    Connect(Yuy2Type(32, 16));
+    Connect(TvMakeYuy2Type(32, 16));
     Run();
     std::vector<uint8_t> half = Yuy2Uniform(32, 8, kWhite);
     ASSERT_EQ(m_source->Deliver(half), S_OK);
@@ -240,7 +204,7 @@ TEST_F(VideoRendererTest, ShortSamplesAreNotDrawn)
 
 TEST_F(VideoRendererTest, PauseCompletesWithTheFirstPictureAndShowsIt)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     ASSERT_EQ(Pause(), S_FALSE);
     FILTER_STATE state;
     EXPECT_EQ(m_renderer->GetState(0, &state), VFW_S_STATE_INTERMEDIATE);
@@ -260,7 +224,7 @@ TEST_F(VideoRendererTest, PauseCompletesWithTheFirstPictureAndShowsIt)
 
 TEST_F(VideoRendererTest, TimedSamplesWaitForTheClock)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     UseClock(1000 * kMs);
     Pause();
     ASSERT_EQ(Run(1000 * kMs), S_OK); // stream time 0 now
@@ -281,7 +245,7 @@ TEST_F(VideoRendererTest, TimedSamplesWaitForTheClock)
 
 TEST_F(VideoRendererTest, PausingHoldsAScheduledPictureUntilRunAgain)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     UseClock(0);
     Pause();
     Run(0);
@@ -299,7 +263,7 @@ TEST_F(VideoRendererTest, PausingHoldsAScheduledPictureUntilRunAgain)
 
 TEST_F(VideoRendererTest, StopAndFlushReleaseAWaitingSample)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     UseClock(0);
     Pause();
     Run(0);
@@ -321,7 +285,7 @@ TEST_F(VideoRendererTest, StopAndFlushReleaseAWaitingSample)
 
 TEST_F(VideoRendererTest, FlushWhilePausedNeedsANewPictureToPause)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     Pause();
     auto held = m_source->DeliverAsync(Yuy2Uniform(16, 16, kRed));
     FILTER_STATE state;
@@ -342,7 +306,7 @@ TEST_F(VideoRendererTest, FlushBeforeAnyPictureReturns)
     // A seek while paused before the first picture came: the flush has no
     // Receive to wait for. Run on a detached thread so that a hang fails the
     // test instead of blocking it.
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     EXPECT_EQ(Pause(), S_FALSE);
     auto done = std::make_shared<std::promise<HRESULT>>();
     std::future<HRESULT> flushed = done->get_future();
@@ -363,7 +327,7 @@ TEST_F(VideoRendererTest, FlushBeforeAnyPictureReturns)
 
 TEST_F(VideoRendererTest, EndOfStreamCompletesOnceRunningAndAfterTheLastPicture)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     Pause();
     ASSERT_EQ(m_source->DeliverEndOfStream(), S_OK);
     FILTER_STATE state;
@@ -392,7 +356,7 @@ TEST_F(VideoRendererTest, EndOfStreamCompletesOnceRunningAndAfterTheLastPicture)
 
 TEST_F(VideoRendererTest, EndOfStreamWaitsForTheLastPictureToEnd)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     UseClock(0);
     Pause();
     Run(0);
@@ -416,7 +380,7 @@ TEST_F(VideoRendererTest, AnUnconnectedRendererCompletesAsSoonAsItRuns)
 
 TEST_F(VideoRendererTest, LatePicturesAreReportedUpstreamAndDropped)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     UseClock(0);
     Pause();
     Run(0);
@@ -458,7 +422,7 @@ TEST_F(VideoRendererTest, LatePicturesAreReportedUpstreamAndDropped)
 
 TEST_F(VideoRendererTest, StatisticsCountAndResetOnANewRun)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     Pause();
     Run();
     for (int i = 0; i < 5; ++i) {
@@ -485,7 +449,7 @@ TEST_F(VideoRendererTest, StatisticsCountAndResetOnANewRun)
 
 TEST_F(VideoRendererTest, StepsThenHoldsAndReports)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     IVideoFrameStep* step = Renderer<IVideoFrameStep>(IID_IVideoFrameStep);
     EXPECT_EQ(step->CanStep(0, nullptr), S_OK);
     EXPECT_EQ(step->CanStep(1, nullptr), S_OK);
@@ -528,7 +492,7 @@ TEST_F(VideoRendererTest, StepsThenHoldsAndReports)
 
 TEST_F(VideoRendererTest, APictureComingAfterAStepIsNotShownByThePause)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     IVideoFrameStep* step = Renderer<IVideoFrameStep>(IID_IVideoFrameStep);
     Pause();
     ASSERT_EQ(step->Step(1, nullptr), S_OK);
@@ -550,7 +514,7 @@ TEST_F(VideoRendererTest, APictureComingAfterAStepIsNotShownByThePause)
 
 TEST_F(VideoRendererTest, TheWindowTakesTheVideoSizeUntilPlaced)
 {
-    Connect(Yuy2Type(40, 20));
+    Connect(TvMakeYuy2Type(40, 20));
     IVideoWindow* window = Renderer<IVideoWindow>(IID_IVideoWindow);
     LONG l = -1, t = -1, w = -1, h = -1;
     ASSERT_EQ(window->GetWindowPosition(&l, &t, &w, &h), S_OK);
@@ -590,7 +554,7 @@ TEST_F(VideoRendererTest, TheWindowTakesTheVideoSizeUntilPlaced)
 
 TEST_F(VideoRendererTest, WindowPropertiesFollowTheRules)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     IVideoWindow* window = Renderer<IVideoWindow>(IID_IVideoWindow);
     EXPECT_EQ(window->put_WindowStyle(0x40000000 | 0x08000000), E_INVALIDARG) << "WS_DISABLED";
     EXPECT_EQ(window->put_WindowStyle(0x00200000), E_INVALIDARG) << "WS_VSCROLL";
@@ -626,7 +590,7 @@ TEST_F(VideoRendererTest, WindowPropertiesFollowTheRules)
 
 TEST_F(VideoRendererTest, SourceRectangleCropsAndIsChecked)
 {
-    Connect(Yuy2Type(32, 16));
+    Connect(TvMakeYuy2Type(32, 16));
     IBasicVideo* video = Renderer<IBasicVideo>(IID_IBasicVideo);
     LONG w = 0, h = 0;
     ASSERT_EQ(video->GetVideoSize(&w, &h), S_OK);
@@ -663,7 +627,7 @@ TEST_F(VideoRendererTest, SourceRectangleCropsAndIsChecked)
 
 TEST_F(VideoRendererTest, LetterBoxByDefaultStretchOnRequest)
 {
-    Connect(Yuy2Type(32, 16));
+    Connect(TvMakeYuy2Type(32, 16));
     IVMRAspectRatioControl* ar = Renderer<IVMRAspectRatioControl>(IID_IVMRAspectRatioControl);
     IVideoWindow* window = Renderer<IVideoWindow>(IID_IVideoWindow);
     DWORD mode = 99;
@@ -690,7 +654,7 @@ TEST_F(VideoRendererTest, LetterBoxByDefaultStretchOnRequest)
 
 TEST_F(VideoRendererTest, DestinationRectanglePlacesThePicture)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     IBasicVideo* video = Renderer<IBasicVideo>(IID_IBasicVideo);
     IVideoWindow* window = Renderer<IVideoWindow>(IID_IVideoWindow);
     ASSERT_EQ(window->SetWindowPosition(0, 0, 64, 32), S_OK);
@@ -717,7 +681,7 @@ TEST_F(VideoRendererTest, DestinationRectanglePlacesThePicture)
 
 TEST_F(VideoRendererTest, CurrentImageWhilePaused)
 {
-    Connect(Yuy2Type(8, 4));
+    Connect(TvMakeYuy2Type(8, 4));
     IBasicVideo* video = Renderer<IBasicVideo>(IID_IBasicVideo);
     LONG size = 0;
     EXPECT_EQ(video->GetCurrentImage(&size, nullptr), VFW_E_NOT_PAUSED);
@@ -746,11 +710,11 @@ TEST_F(VideoRendererTest, CurrentImageWhilePaused)
 
 TEST_F(VideoRendererTest, APictureOfANewSizeChangesTheVideoSize)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     Pause();
     Run();
     ASSERT_EQ(m_source->Deliver(Yuy2Uniform(16, 16, kRed)), S_OK);
-    CMediaType bigger = Yuy2Type(32, 8);
+    CMediaType bigger = TvMakeYuy2Type(32, 8);
     ASSERT_EQ(m_source->Deliver(Yuy2Uniform(32, 8, kWhite), nullptr, nullptr, &bigger), S_OK);
     auto changed = EventsOf(EC_VIDEO_SIZE_CHANGED);
     ASSERT_EQ(changed.size(), 1u);
@@ -821,7 +785,7 @@ TEST_F(VideoRendererTest, DrawsIntoAnX11ChildOfItsOwner)
     if (!TvGetX11Display())
         GTEST_SKIP() << "no X display";
     XOwner owner(160, 120);
-    Connect(Yuy2Type(32, 16));
+    Connect(TvMakeYuy2Type(32, 16));
     IVideoWindow* window = Renderer<IVideoWindow>(IID_IVideoWindow);
     ASSERT_EQ(window->put_Owner(owner.Handle()), S_OK);
     ASSERT_EQ(window->put_WindowStyle(0x46000000), S_OK);

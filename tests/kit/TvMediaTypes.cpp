@@ -1,22 +1,5 @@
-// Leak checking, reference counts and test media types.
-#include "TestFilters.h"
-
-ULONG RefCount(IUnknown* unknown)
-{
-    unknown->AddRef();
-    return unknown->Release();
-}
-
-void TvDshowLeakCheck::SetUp()
-{
-    m_objectsAtStart = CBaseObject::ObjectsActive();
-}
-
-void TvDshowLeakCheck::TearDown()
-{
-    EXPECT_EQ(CBaseObject::ObjectsActive(), m_objectsAtStart)
-        << "the test left COM objects alive (a reference was not released)";
-}
+// Media types for tests.
+#include "TvMediaTypes.h"
 
 namespace {
 
@@ -63,5 +46,26 @@ CMediaType TvMakeVideoType2(const GUID& subtype, LONG width, LONG height, WORD b
     FillVideoHeader(vih->bmiHeader, width, height, bitCount, compression);
     mt.SetSampleSize(vih->bmiHeader.biSizeImage);
     mt.SetTemporalCompression(FALSE);
+    return mt;
+}
+
+CMediaType TvMakeYuy2Type(LONG width, LONG height)
+{
+    return TvMakeVideoType(MEDIASUBTYPE_YUY2, width, height, 16, MAKEFOURCC('Y', 'U', 'Y', '2'));
+}
+
+CMediaType TvMakePcmType(DWORD rate, WORD channels, WORD bits, WORD tag, ULONG sampleSize)
+{
+    WAVEFORMATEX wfx{};
+    wfx.wFormatTag = tag;
+    wfx.nChannels = channels;
+    wfx.nSamplesPerSec = rate;
+    wfx.wBitsPerSample = bits;
+    wfx.nBlockAlign = WORD(channels * bits / 8);
+    wfx.nAvgBytesPerSec = rate * wfx.nBlockAlign;
+    CMediaType mt;
+    CreateAudioMediaType(&wfx, &mt, TRUE);
+    if (sampleSize)
+        mt.SetSampleSize(sampleSize);
     return mt;
 }
