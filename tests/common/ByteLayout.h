@@ -1,6 +1,9 @@
 // Fixed byte vectors for the header tests, written the way the format tables
-// read: a size, and the bytes at each offset the table lists (zero elsewhere).
+// read: a size, and the bytes at each offset the table lists (zero elsewhere);
+// and the name of a table-driven case.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -40,3 +43,11 @@ inline std::string ByteDiff(const std::vector<uint8_t>& got, const std::vector<u
     }
     return diff;
 }
+
+// Names a case of a table by its `name` member, for INSTANTIATE_TEST_SUITE_P.
+struct CaseName {
+    template <class T> std::string operator()(const ::testing::TestParamInfo<T>& info) const
+    {
+        return info.param.name;
+    }
+};

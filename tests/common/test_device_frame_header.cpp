@@ -240,111 +240,113 @@ struct DeviceHeaderVector {
     DeviceGeometry geometry;    // and the geometry that follows
 };
 
-DeviceFrameFields Fields40(bool voice, int32_t rate, int32_t code, int16_t width, int16_t height,
-                           int64_t captureUs)
-{
-    DeviceFrameFields f;
-    f.voice = voice;
-    f.frameRate = rate;
-    f.resolutionCode = code;
-    f.width = width;
-    f.height = height;
-    f.captureTimeUs = captureUs;
-    return f;
-}
-
-DeviceFrameFields Fields36(bool voice, int32_t rate, bool progressive, int16_t width,
-                           int16_t height, int32_t mode, int32_t frameType, uint32_t seconds,
-                           uint32_t micros)
-{
-    DeviceFrameFields f;
-    f.layout = DeviceHeaderLayout::Header36;
-    f.voice = voice;
-    f.frameRate = rate;
-    f.progressive = progressive;
-    f.width = width;
-    f.height = height;
-    f.pictureMode = mode;
-    f.frameType = frameType;
-    f.captureSeconds = seconds;
-    f.captureMicros = micros;
-    return f;
-}
-
-DeviceFrameHeader Read40(bool voice, int32_t rate, int32_t code, int16_t width, int16_t height,
-                         int64_t total, int64_t captureUs)
-{
-    DeviceFrameHeader h;
-    h.layout = DeviceHeaderLayout::Header40;
-    h.voice = voice;
-    h.frameRate = rate;
-    h.resolutionCode = code;
-    h.width = width;
-    h.heightField = height;
-    h.totalLength = total;
-    h.captureTimeUs = captureUs;
-    return h;
-}
-
-DeviceFrameHeader Read36(bool voice, int32_t rate, bool progressive, int16_t width,
-                         int16_t heightField, int32_t frameType, int64_t total, uint32_t seconds,
-                         uint32_t micros)
-{
-    DeviceFrameHeader h;
-    h.layout = DeviceHeaderLayout::Header36;
-    h.voice = voice;
-    h.frameRate = rate;
-    h.progressive = progressive;
-    h.width = width;
-    h.heightField = heightField;
-    h.frameType = frameType;
-    h.totalLength = total;
-    h.captureSeconds = seconds;
-    h.captureMicros = micros;
-    return h;
-}
+using Layout = DeviceHeaderLayout;
 
 const DeviceHeaderVector kDeviceHeaderVectors[] = {
     // 40 bytes: rate 30 and resolution code 4 share byte 6 (30 | 4 << 5).
-    {"Layout40Picture", Fields40(false, 30, 4, 704, 576, 0x0123456789AB), 100,
+    {"Layout40Picture",
+     {.frameRate = 30,
+      .resolutionCode = 4,
+      .width = 704,
+      .height = 576,
+      .captureTimeUs = 0x0123456789AB},
+     100,
      LaidOut(40, {{0, {0x3E, 0x3E, 0x3E, 0x3E}},
                   {5, {0x10, 0x9E}},
                   {10, {0xC0, 0x02, 0x40, 0x02, 0x8C, 0x00}},
                   {32, {0xAB, 0x89, 0x67, 0x45, 0x23, 0x01, 0x00, 0x00}}}),
-     Read40(false, 30, 4, 704, 576, 140, 0x0123456789AB), DeviceGeometry{704, 576, 30, 0, 0}},
+     {.layout = Layout::Header40,
+      .frameRate = 30,
+      .resolutionCode = 4,
+      .width = 704,
+      .heightField = 576,
+      .totalLength = 140,
+      .captureTimeUs = 0x0123456789AB},
+     {.width = 704, .height = 576, .frameRate = 30}},
     // 40 bytes, voice (byte 5 bit 3), code 7: 1600 x 1200, mode 7.
-    {"Layout40VoiceCode7", Fields40(true, 25, 7, 352, 288, -2), 4,
+    {"Layout40VoiceCode7",
+     {.voice = true, .resolutionCode = 7, .width = 352, .height = 288, .captureTimeUs = -2},
+     4,
      LaidOut(40, {{0, {0x3E, 0x3E, 0x3E, 0x3E}},
                   {5, {0x18, 0xF9}},
                   {10, {0x60, 0x01, 0x20, 0x01, 0x2C, 0x00}},
                   {32, {0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}}}),
-     Read40(true, 25, 7, 352, 288, 44, -2), DeviceGeometry{1600, 1200, 25, 0, 7}},
+     {.layout = Layout::Header40,
+      .voice = true,
+      .frameRate = 25,
+      .resolutionCode = 7,
+      .width = 352,
+      .heightField = 288,
+      .totalLength = 44,
+      .captureTimeUs = -2},
+     {.width = 1600, .height = 1200, .pictureMode = 7}},
     // 40 bytes, rate 0 on the wire reads as 25; code 1 is interlaced.
-    {"Layout40RateZero", Fields40(false, 0, 1, 720, 480, 0), 0,
+    {"Layout40RateZero",
+     {.frameRate = 0, .resolutionCode = 1, .width = 720, .height = 480},
+     0,
      LaidOut(40, {{0, {0x3E, 0x3E, 0x3E, 0x3E}},
                   {5, {0x10, 0x20}},
                   {10, {0xD0, 0x02, 0xE0, 0x01, 0x28, 0x00}}}),
-     Read40(false, 25, 1, 720, 480, 40, 0), DeviceGeometry{720, 480, 25, 1, 0}},
+     {.layout = Layout::Header40,
+      .frameRate = 25,
+      .resolutionCode = 1,
+      .width = 720,
+      .heightField = 480,
+      .totalLength = 40},
+     {.width = 720, .height = 480, .interlaced = 1}},
     // 36 bytes: rate 100 in 7 bits, progressive (byte 7 bit 7), total length
     // at 20, capture seconds and microseconds at 28 and 32.
-    {"Layout36Progressive", Fields36(false, 100, true, 352, 288, 0, 0, 1700000000, 999999), 10,
+    {"Layout36Progressive",
+     {.layout = Layout::Header36,
+      .frameRate = 100,
+      .progressive = true,
+      .width = 352,
+      .height = 288,
+      .captureSeconds = 1700000000,
+      .captureMicros = 999999},
+     10,
      LaidOut(36, {{0, {0x3E, 0x3E, 0x3E, 0x3E}},
                   {5, {0x20, 0x64, 0x80}},
                   {10, {0x60, 0x01, 0x20, 0x01}},
                   {20, {0x2E, 0x00, 0x00, 0x00}},
                   {28, {0x00, 0xF1, 0x53, 0x65, 0x3F, 0x42, 0x0F, 0x00}}}),
-     Read36(false, 100, true, 352, 288, 0, 46, 1700000000, 999999),
-     DeviceGeometry{352, 288, 100, 0, 0}},
+     {.layout = Layout::Header36,
+      .frameRate = 100,
+      .progressive = true,
+      .width = 352,
+      .heightField = 288,
+      .totalLength = 46,
+      .captureSeconds = 1700000000,
+      .captureMicros = 999999},
+     {.width = 352, .height = 288, .frameRate = 100}},
     // 36 bytes, voice (byte 4 bit 0), picture mode 2 in bits 14-15 of the
     // height and frame type 3 in byte 13 bits 4-6: the two readings of byte 13
     // overlap, and a non-zero mode means 1600 x 1080.
-    {"Layout36VoiceModeAndFrameType", Fields36(true, 0, false, 720, 0x120, 2, 3, 1, 2), 0,
+    {"Layout36VoiceModeAndFrameType",
+     {.layout = Layout::Header36,
+      .voice = true,
+      .frameRate = 0,
+      .width = 720,
+      .height = 0x120,
+      .pictureMode = 2,
+      .frameType = 3,
+      .captureSeconds = 1,
+      .captureMicros = 2},
+     0,
      LaidOut(36, {{0, {0x3E, 0x3E, 0x3E, 0x3E, 0x01, 0x20, 0x00, 0x00}},
                   {10, {0xD0, 0x02, 0x20, 0xB1}},
                   {20, {0x24, 0x00, 0x00, 0x00}},
                   {28, {0x01, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00}}}),
-     Read36(true, 25, false, 720, static_cast<int16_t>(0xB120), 3, 36, 1, 2),
-     DeviceGeometry{1600, 1080, 25, 1, 2}},
+     {.layout = Layout::Header36,
+      .voice = true,
+      .frameRate = 25,
+      .width = 720,
+      .heightField = static_cast<int16_t>(0xB120),
+      .frameType = 3,
+      .totalLength = 36,
+      .captureSeconds = 1,
+      .captureMicros = 2},
+     {.width = 1600, .height = 1080, .interlaced = 1, .pictureMode = 2}},
 };
 
 class DeviceHeaderVectors : public ::testing::TestWithParam<DeviceHeaderVector> {};
@@ -382,8 +384,6 @@ TEST_P(DeviceHeaderVectors, WriterProducesAndReaderDecodesTheTableLayout)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, DeviceHeaderVectors, ::testing::ValuesIn(kDeviceHeaderVectors),
-                         [](const ::testing::TestParamInfo<DeviceHeaderVector>& info) {
-                             return std::string(info.param.name);
-                         });
+                         CaseName());
 
 } // namespace

@@ -117,23 +117,18 @@ struct JP2KHeaderVector {
     bool firstFieldStart;       // the splitter's frame-start test
 };
 
-JP2KFieldFields JP2KFields(int32_t rate, bool fiveSixths, uint32_t seconds, uint32_t micros,
-                           uint8_t marker, uint32_t frameNumber)
-{
-    JP2KFieldFields f;
-    f.frameRate = rate;
-    f.fiveSixthsWidth = fiveSixths;
-    f.captureSeconds = seconds;
-    f.captureMicros = micros;
-    f.marker = marker;
-    f.frameNumber = frameNumber;
-    return f;
-}
-
 const JP2KHeaderVector kJP2KHeaderVectors[] = {
     // First field: rate 30 in bits 0-4 of byte 6, the 5/6 flag in byte 8 bit 7,
     // every number from offset 26 on big-endian.
-    {"FirstField", JP2KFields(30, true, 1234, 567890, 0xF1, 0xA1B2C3D4), false, 50,
+    {"FirstField",
+     {.frameRate = 30,
+      .fiveSixthsWidth = true,
+      .captureSeconds = 1234,
+      .captureMicros = 567890,
+      .marker = 0xF1,
+      .frameNumber = 0xA1B2C3D4},
+     false,
+     50,
      LaidOut(144, {{0, {0x3E, 0x3E, 0x3E, 0x3E}},
                    {6, {0x1E, 0x00, 0x80}},
                    {26, {0x00, 0x00, 0x00, 0x32}},
@@ -141,7 +136,10 @@ const JP2KHeaderVector kJP2KHeaderVectors[] = {
                    {128, {0xFF, 0xFF, 0xFF, 0xF1, 0xA1, 0xB2, 0xC3, 0xD4}}}),
      true},
     // Second field: byte 6 bit 5; the largest codestream length; marker F0.
-    {"SecondField", JP2KFields(25, false, 0, 999999, 0xF0, 7), true, 307200,
+    {"SecondField",
+     {.frameRate = 25, .captureMicros = 999999, .marker = 0xF0, .frameNumber = 7},
+     true,
+     307200,
      LaidOut(144, {{0, {0x3E, 0x3E, 0x3E, 0x3E}},
                    {6, {0x39}},
                    {26, {0x00, 0x04, 0xB0, 0x00}},
@@ -173,8 +171,6 @@ TEST_P(JP2KHeaderVectors, WriterProducesAndReaderDecodesTheTableLayout)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, JP2KHeaderVectors, ::testing::ValuesIn(kJP2KHeaderVectors),
-                         [](const ::testing::TestParamInfo<JP2KHeaderVector>& info) {
-                             return std::string(info.param.name);
-                         });
+                         CaseName());
 
 } // namespace

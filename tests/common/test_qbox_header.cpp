@@ -153,19 +153,6 @@ struct QBoxVector {
     size_t mediaOffset, mediaLength;
 };
 
-QBoxFields BoxFields(uint8_t version, uint32_t boxFlags, uint16_t type, uint16_t id,
-                     uint32_t sampleFlags, uint64_t time)
-{
-    QBoxFields f;
-    f.version = version;
-    f.boxFlags = boxFlags;
-    f.streamType = type;
-    f.streamId = id;
-    f.sampleFlags = sampleFlags;
-    f.compositionTime = time;
-    return f;
-}
-
 std::vector<uint8_t> Concat(std::vector<uint8_t> a, const std::vector<uint8_t>& b)
 {
     a.insert(a.end(), b.begin(), b.end());
@@ -180,37 +167,64 @@ const QBoxVector kQBoxVectors[] = {
     // Version 1, sample data: 64-bit time at 20, payload from 28 (box - 28).
     // Sample flag 0x40: 16 further header bytes before the media.
     {"Version1SampleDataExtraHeader",
-     BoxFields(1, kQBoxFlagSampleData, kQBoxStreamJpeg, 7, 0x40, 0x1122334455ULL), kExtraAndMedia,
+     {.version = 1,
+      .boxFlags = kQBoxFlagSampleData,
+      .streamType = kQBoxStreamJpeg,
+      .streamId = 7,
+      .sampleFlags = 0x40,
+      .compositionTime = 0x1122334455ULL},
+     kExtraAndMedia,
      Concat(LaidOut(28, {{0, {0x00, 0x00, 0x00, 0x30, 'q', 'b', 'o', 'x'}},
                          {8, {0x01, 0x00, 0x00, 0x01, 0x00, 0x0D, 0x00, 0x07}},
                          {16, {0x00, 0x00, 0x00, 0x40}},
                          {20, {0x00, 0x00, 0x00, 0x11, 0x22, 0x33, 0x44, 0x55}}}),
             kExtraAndMedia),
-     20, 44, 4},
+     20,
+     44,
+     4},
     // Version 0, sample data: 32-bit time at 20, payload from 24 (box - 24).
-    {"Version0SampleData", BoxFields(0, kQBoxFlagSampleData, kQBoxStreamH264, 0x102, 0, 0x89ABCDEF),
+    {"Version0SampleData",
+     {.version = 0,
+      .streamType = kQBoxStreamH264,
+      .streamId = 0x102,
+      .compositionTime = 0x89ABCDEF},
      kMedia,
      Concat(LaidOut(24, {{0, {0x00, 0x00, 0x00, 0x1C, 'q', 'b', 'o', 'x'}},
                          {8, {0x00, 0x00, 0x00, 0x01, 0x00, 0x02, 0x01, 0x02}},
                          {20, {0x89, 0xAB, 0xCD, 0xEF}}}),
             kMedia),
-     4, 24, 4},
+     4,
+     24,
+     4},
     // Version 0 without sample data: the length at 28, the payload after it.
-    {"Version0StatedLength", BoxFields(0, 0, kQBoxStreamAac, 1, 0x200, 90000), kMedia,
+    {"Version0StatedLength",
+     {.version = 0,
+      .boxFlags = 0,
+      .streamType = kQBoxStreamAac,
+      .streamId = 1,
+      .sampleFlags = 0x200,
+      .compositionTime = 90000},
+     kMedia,
      Concat(LaidOut(32, {{0, {0x00, 0x00, 0x00, 0x24, 'q', 'b', 'o', 'x'}},
                          {12, {0x00, 0x01, 0x00, 0x01, 0x00, 0x00, 0x02, 0x00}},
                          {20, {0x00, 0x01, 0x5F, 0x90}},
                          {28, {0x00, 0x00, 0x00, 0x04}}}),
             kMedia),
-     4, 32, 4},
+     4,
+     32,
+     4},
     // Version 1 without sample data: the length at 32.
-    {"Version1StatedLength", BoxFields(1, 0, kQBoxStreamH264Alt, 0, 0, 1), kMedia,
+    {"Version1StatedLength",
+     {.version = 1, .boxFlags = 0, .streamType = kQBoxStreamH264Alt, .compositionTime = 1},
+     kMedia,
      Concat(LaidOut(36, {{0, {0x00, 0x00, 0x00, 0x28, 'q', 'b', 'o', 'x', 0x01}},
                          {12, {0x00, 0x05}},
                          {27, {0x01}},
                          {32, {0x00, 0x00, 0x00, 0x04}}}),
             kMedia),
-     4, 36, 4},
+     4,
+     36,
+     4},
 };
 
 class QBoxVectors : public ::testing::TestWithParam<QBoxVector> {};
@@ -241,9 +255,6 @@ TEST_P(QBoxVectors, WriterProducesAndReaderDecodesTheTableLayout)
               kMedia);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, QBoxVectors, ::testing::ValuesIn(kQBoxVectors),
-                         [](const ::testing::TestParamInfo<QBoxVector>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Table, QBoxVectors, ::testing::ValuesIn(kQBoxVectors), CaseName());
 
 } // namespace

@@ -62,10 +62,7 @@ TEST_P(VoiceFrameVectors, WriterProducesAndReaderDecodesTheTableLayout)
     EXPECT_EQ(std::vector<uint8_t>(data.begin(), data.end()), v.data);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, VoiceFrameVectors, ::testing::ValuesIn(kVoiceVectors),
-                         [](const ::testing::TestParamInfo<VoiceVector>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Table, VoiceFrameVectors, ::testing::ValuesIn(kVoiceVectors), CaseName());
 
 TEST(VoiceFrame, RefusesWhatTheTableDoesNotAllow)
 {

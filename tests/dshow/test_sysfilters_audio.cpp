@@ -7,47 +7,25 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "TestKit.h"
+#include "RendererTest.h"
 #include "TvPictures.h"
 
 namespace {
 
-// The renderer on the test kit's harness, joined to the stand-in graph as
-// "DirectSound Device"; m_renderer, m_input, m_graph and m_source are the
-// harness's (not held here).
-class AudioRendererTest : public TvHarnessTest {
+class AudioRendererTest : public RendererTest {
 protected:
     void SetUp() override
     {
         // The tests play through the clocked null sink whatever the machine has.
         setenv("TARVO_AUDIO", "null", 1);
-        TvHarnessTest::SetUp();
-        TvHarness& harness = Wrap(CLSID_DSoundRender, L"DirectSound Device");
-        ASSERT_EQ(harness.Result(), S_OK);
-        m_renderer = harness.Filter();
-        m_input = harness.Pin(nullptr, PINDIR_INPUT);
-        m_graph = harness.TestGraph();
+        RendererTest::SetUp();
+        WrapRenderer(CLSID_DSoundRender, L"DirectSound Device");
     }
     void TearDown() override
     {
-        TvHarnessTest::TearDown();
+        RendererTest::TearDown();
         unsetenv("TARVO_AUDIO");
     }
-    void Connect(const CMediaType& type)
-    {
-        ASSERT_EQ(m_harness->ConnectInput(type), S_OK);
-        m_source = m_harness->Source();
-    }
-    void Play()
-    {
-        m_harness->Pause();
-        m_harness->Run(0);
-    }
-
-    IBaseFilter* m_renderer = nullptr;
-    IPin* m_input = nullptr;
-    CTestGraph* m_graph = nullptr;
-    CTestPushSource* m_source = nullptr;
 };
 
 using Clock = std::chrono::steady_clock;

@@ -28,7 +28,7 @@
 #include <thread>
 #include <vector>
 
-#include "TestKit.h"
+#include "RendererTest.h"
 #include "audio/AudioSink.h"
 #include "TvPictures.h"
 
@@ -301,39 +301,23 @@ std::vector<uint8_t> Pcm(size_t frames, int channels, int16_t left, int16_t righ
     return bytes;
 }
 
-// The renderer on the test kit's harness, joined to the stand-in graph as
-// "DirectSound Device"; m_renderer, m_graph and m_source are the harness's
-// (not held here).
-class PulseRendererTest : public TvHarnessTest {
+class PulseRendererTest : public RendererTest {
 protected:
     static void TearDownTestSuite() { g_server.Shutdown(); }
 
     void SetUp() override
     {
-        TvHarnessTest::SetUp();
+        RendererTest::SetUp();
         std::string why = g_server.Start();
         if (!why.empty())
             GTEST_SKIP() << "no private PulseAudio server: " << why;
-        TvHarness& harness = Wrap(CLSID_DSoundRender, L"DirectSound Device");
-        ASSERT_EQ(harness.Result(), S_OK);
-        m_renderer = harness.Filter();
-        m_graph = harness.TestGraph();
+        WrapRenderer(CLSID_DSoundRender, L"DirectSound Device");
     }
     void TearDown() override
     {
         g_server.Freeze(false);
-        TvHarnessTest::TearDown();
+        RendererTest::TearDown();
         unsetenv("TARVO_AUDIO");
-    }
-    void Connect(const CMediaType& type)
-    {
-        ASSERT_EQ(m_harness->ConnectInput(type), S_OK);
-        m_source = m_harness->Source();
-    }
-    void Play()
-    {
-        m_harness->Pause();
-        m_harness->Run(0);
     }
     void SetVolume(LONG volume, LONG balance = 0)
     {
@@ -343,10 +327,6 @@ protected:
         EXPECT_EQ(audio->put_Balance(balance), S_OK);
         audio->Release();
     }
-
-    IBaseFilter* m_renderer = nullptr;
-    CTestGraph* m_graph = nullptr;
-    CTestPushSource* m_source = nullptr;
 };
 
 struct Format {

@@ -10,7 +10,7 @@
 #include <memory>
 #include <thread>
 
-#include "TestKit.h"
+#include "RendererTest.h"
 #include "TvPictures.h"
 #include "win32/window.h"
 
@@ -18,20 +18,12 @@ namespace {
 
 constexpr REFERENCE_TIME kMs = 10000;
 
-// The renderer on the test kit's harness, joined to the stand-in graph as
-// "Render"; m_renderer, m_input, m_graph, m_source and m_clock are the
-// harness's (not held here).
-class VideoRendererTest : public TvHarnessTest {
+class VideoRendererTest : public RendererTest {
 protected:
     void SetUp() override
     {
-        TvHarnessTest::SetUp();
-        TvHarness& harness = Wrap(CLSID_VideoRenderer, L"Render");
-        ASSERT_EQ(harness.Result(), S_OK);
-        m_renderer = harness.Filter();
-        m_input = harness.Pin(nullptr, PINDIR_INPUT);
-        ASSERT_NE(m_input, nullptr);
-        m_graph = harness.TestGraph();
+        RendererTest::SetUp();
+        WrapRenderer(CLSID_VideoRenderer, L"Render");
     }
 
     void TearDown() override
@@ -39,29 +31,15 @@ protected:
         m_harness.reset();
         if (m_owner)
             DestroyWindow(m_owner);
-        TvHarnessTest::TearDown();
+        RendererTest::TearDown();
     }
 
-    void Connect(const CMediaType& type)
-    {
-        ASSERT_EQ(m_harness->ConnectInput(type), S_OK);
-        m_source = m_harness->Source();
-    }
-    void UseClock(REFERENCE_TIME now)
-    {
-        ASSERT_EQ(m_harness->UseTestClock(now), S_OK);
-        m_clock = m_harness->Clock();
-    }
-    // Downstream first, as the graph does.
-    HRESULT Pause() { return m_harness->Pause(); }
-    HRESULT Run(REFERENCE_TIME start = 0) { return m_harness->Run(start); }
     template <class T> T* Renderer(REFIID iid)
     {
         T* p = Query<T>(m_renderer, iid);
         EXPECT_NE(p, nullptr);
         return p;
     }
-    std::vector<TvGraphEvent> EventsOf(LONG code) { return m_graph->EventsOf(code); }
     int QualProp(HRESULT (IQualProp::*get)(int*))
     {
         IQualProp* q = Renderer<IQualProp>(IID_IQualProp);
@@ -71,11 +49,6 @@ protected:
         return v;
     }
 
-    IBaseFilter* m_renderer = nullptr;
-    IPin* m_input = nullptr;
-    CTestGraph* m_graph = nullptr;
-    CTestPushSource* m_source = nullptr;
-    CTestClock* m_clock = nullptr;
     HWND m_owner = nullptr;
 };
 
@@ -332,12 +305,12 @@ TEST_F(VideoRendererTest, EndOfStreamCompletesOnceRunningAndAfterTheLastPicture)
     ASSERT_EQ(m_source->DeliverEndOfStream(), S_OK);
     FILTER_STATE state;
     EXPECT_EQ(m_renderer->GetState(0, &state), S_OK) << "end of stream completes a pause";
-    EXPECT_TRUE(EventsOf(EC_COMPLETE).empty()) << "not before the filter runs";
+    EXPECT_TRUE(m_graph->EventsOf(EC_COMPLETE).empty()) << "not before the filter runs";
     EXPECT_EQ(m_source->Deliver(Yuy2Uniform(16, 16, kRed)), VFW_E_SAMPLE_REJECTED_EOS);
 
     Run();
     ASSERT_TRUE(m_graph->WaitForEvent(EC_COMPLETE));
-    auto complete = EventsOf(EC_COMPLETE);
+    auto complete = m_graph->EventsOf(EC_COMPLETE);
     ASSERT_EQ(complete.size(), 1u);
     EXPECT_EQ(complete[0].param1, S_OK);
     EXPECT_EQ(complete[0].param2, reinterpret_cast<LONG_PTR>(m_renderer));
@@ -349,9 +322,9 @@ TEST_F(VideoRendererTest, EndOfStreamCompletesOnceRunningAndAfterTheLastPicture)
     Run();
     ASSERT_EQ(m_source->Deliver(Yuy2Uniform(16, 16, kRed)), S_OK);
     m_source->DeliverEndOfStream();
-    for (int i = 0; i < 200 && EventsOf(EC_COMPLETE).size() < 2; ++i)
+    for (int i = 0; i < 200 && m_graph->EventsOf(EC_COMPLETE).size() < 2; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(EventsOf(EC_COMPLETE).size(), 2u);
+    EXPECT_EQ(m_graph->EventsOf(EC_COMPLETE).size(), 2u);
 }
 
 TEST_F(VideoRendererTest, EndOfStreamWaitsForTheLastPictureToEnd)
@@ -364,7 +337,7 @@ TEST_F(VideoRendererTest, EndOfStreamWaitsForTheLastPictureToEnd)
     REFERENCE_TIME start = 0, stop = 300 * kMs;
     ASSERT_EQ(m_source->Deliver(Yuy2Uniform(16, 16, kRed), &start, &stop), S_OK);
     m_source->DeliverEndOfStream();
-    EXPECT_TRUE(EventsOf(EC_COMPLETE).empty()) << "the last picture is still on screen";
+    EXPECT_TRUE(m_graph->EventsOf(EC_COMPLETE).empty()) << "the last picture is still on screen";
     // The end-of-stream timer runs on real time from the clock's reading.
     EXPECT_TRUE(m_graph->WaitForEvent(EC_COMPLETE));
 }
@@ -373,7 +346,7 @@ TEST_F(VideoRendererTest, AnUnconnectedRendererCompletesAsSoonAsItRuns)
 {
     ASSERT_EQ(m_renderer->Pause(), S_OK) << "nothing to wait for";
     ASSERT_EQ(m_renderer->Run(0), S_OK);
-    EXPECT_EQ(EventsOf(EC_COMPLETE).size(), 1u);
+    EXPECT_EQ(m_graph->EventsOf(EC_COMPLETE).size(), 1u);
 }
 
 // ---- Statistics and quality ----
@@ -460,9 +433,9 @@ TEST_F(VideoRendererTest, StepsThenHoldsAndReports)
     ASSERT_EQ(step->Step(2, nullptr), S_OK);
     Run();
     ASSERT_EQ(m_source->Deliver(Yuy2Uniform(16, 16, kRed)), S_OK);
-    EXPECT_TRUE(EventsOf(EC_STEP_COMPLETE).empty());
+    EXPECT_TRUE(m_graph->EventsOf(EC_STEP_COMPLETE).empty());
     ASSERT_EQ(m_source->Deliver(Yuy2Uniform(16, 16, kWhite)), S_OK);
-    auto done = EventsOf(EC_STEP_COMPLETE);
+    auto done = m_graph->EventsOf(EC_STEP_COMPLETE);
     ASSERT_EQ(done.size(), 1u);
     EXPECT_EQ(done[0].param1, FALSE) << "completed, not cancelled";
 
@@ -478,7 +451,7 @@ TEST_F(VideoRendererTest, StepsThenHoldsAndReports)
     ASSERT_EQ(m_renderer->Run(0), S_OK);
     EXPECT_EQ(Result(third, E_FAIL), S_OK);
     EXPECT_TRUE(PixelNear(Snapshot(m_renderer).At(8, 8), kBlueRgb));
-    EXPECT_EQ(EventsOf(EC_STEP_COMPLETE).size(), 2u);
+    EXPECT_EQ(m_graph->EventsOf(EC_STEP_COMPLETE).size(), 2u);
 
     // Cancelling lets the stream go on.
     auto fourth = m_source->DeliverAsync(Yuy2Uniform(16, 16, kRed));
@@ -498,7 +471,7 @@ TEST_F(VideoRendererTest, APictureComingAfterAStepIsNotShownByThePause)
     ASSERT_EQ(step->Step(1, nullptr), S_OK);
     Run();
     ASSERT_EQ(m_source->Deliver(Yuy2Uniform(16, 16, kRed)), S_OK);
-    ASSERT_EQ(EventsOf(EC_STEP_COMPLETE).size(), 1u);
+    ASSERT_EQ(m_graph->EventsOf(EC_STEP_COMPLETE).size(), 1u);
     ASSERT_EQ(m_renderer->Pause(), S_FALSE) << "the graph pauses; nothing is held yet";
     auto next = m_source->DeliverAsync(Yuy2Uniform(16, 16, kBlue));
     FILTER_STATE state;
@@ -716,7 +689,7 @@ TEST_F(VideoRendererTest, APictureOfANewSizeChangesTheVideoSize)
     ASSERT_EQ(m_source->Deliver(Yuy2Uniform(16, 16, kRed)), S_OK);
     CMediaType bigger = TvMakeYuy2Type(32, 8);
     ASSERT_EQ(m_source->Deliver(Yuy2Uniform(32, 8, kWhite), nullptr, nullptr, &bigger), S_OK);
-    auto changed = EventsOf(EC_VIDEO_SIZE_CHANGED);
+    auto changed = m_graph->EventsOf(EC_VIDEO_SIZE_CHANGED);
     ASSERT_EQ(changed.size(), 1u);
     EXPECT_EQ(changed[0].param1, MAKELONG(32, 8));
     IBasicVideo* video = Renderer<IBasicVideo>(IID_IBasicVideo);

@@ -66,6 +66,10 @@ TvHarness::~TvHarness()
             output.filterPin->Disconnect();
             output.sink->Input()->Disconnect();
         }
+        // The clock was the harness's to give; a filter given to the
+        // harness outlives it.
+        if (m_clock)
+            m_filter->SetSyncSource(nullptr);
         m_filter->JoinFilterGraph(nullptr, nullptr);
     }
     for (IPin* pin : m_pins)
@@ -97,15 +101,7 @@ IPin* TvHarness::Pin(const wchar_t* name, PIN_DIRECTION direction)
 {
     if (!m_filter)
         return nullptr;
-    IPin* pin = nullptr;
-    if (name) {
-        // Named: whichever direction it has.
-        pin = FindPin(m_filter, PINDIR_INPUT, name);
-        if (!pin)
-            pin = FindPin(m_filter, PINDIR_OUTPUT, name);
-    } else {
-        pin = FindPin(m_filter, direction, nullptr);
-    }
+    IPin* pin = FindPin(m_filter, direction, name);
     if (!pin)
         return nullptr;
     if (std::find(m_pins.begin(), m_pins.end(), pin) != m_pins.end()) {
@@ -140,9 +136,12 @@ HRESULT TvHarness::ConnectInput(const CMediaType& type, const wchar_t* pin, LONG
         hr = AddToGraph(m_source, L"Source");
         if (SUCCEEDED(hr))
             hr = m_graph.Builder()->ConnectDirect(m_source->Output(), m_inputPin, &type);
-        return hr;
+    } else {
+        hr = m_source->Output()->Connect(m_inputPin, &type);
     }
-    return m_source->Output()->Connect(m_inputPin, &type);
+    if (FAILED(hr))
+        DisconnectInput();
+    return hr;
 }
 
 void TvHarness::DisconnectInput()
@@ -180,14 +179,21 @@ HRESULT TvHarness::ConnectOutput(const wchar_t* pin, const CMediaType* type)
     sink->SetKeepBytes(SIZE_MAX);
     if (m_clock)
         sink->SetSyncSource(m_clock);
-    m_outputs.push_back(Output{info.achName, filterPin, sink});
     if (m_setting == Setting::FilterGraph) {
         hr = AddToGraph(sink, std::wstring(L"Sink of ") + info.achName);
         if (SUCCEEDED(hr))
             hr = m_graph.Builder()->ConnectDirect(filterPin, sink->Input(), type);
+        if (FAILED(hr))
+            m_graph.Builder()->RemoveFilter(sink);
+    } else {
+        hr = filterPin->Connect(sink->Input(), type);
+    }
+    if (FAILED(hr)) {
+        sink->Release();
         return hr;
     }
-    return filterPin->Connect(sink->Input(), type);
+    m_outputs.push_back(Output{info.achName, filterPin, sink});
+    return hr;
 }
 
 CTestSink* TvHarness::Sink(const wchar_t* pin) const

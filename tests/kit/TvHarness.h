@@ -73,9 +73,9 @@ public:
     HRESULT Result() const { return m_result; }
     // The filter (not add-referenced).
     IBaseFilter* Filter() const { return m_filter; }
-    // The filter's pin of that name; with a null name its first pin of the
-    // direction. Held until the harness goes (not add-referenced for the
-    // caller); null when there is none.
+    // The filter's pin of that direction and name (the first of the
+    // direction when name is null). Held until the harness goes (not
+    // add-referenced for the caller); null when there is none.
     IPin* Pin(const wchar_t* name, PIN_DIRECTION direction = PINDIR_INPUT);
 
     // ---- Input ----
@@ -83,7 +83,8 @@ public:
     // Connects a push source offering `type` to the filter's input pin
     // (the first when pin is null); the source asks its allocator for
     // `buffers` buffers of bufferSize bytes (0: the type's sample size, at
-    // least 4096). Its streaming thread stays off: the test pushes.
+    // least 4096). Its streaming thread stays off: the test pushes. On a
+    // failure nothing stays connected.
     HRESULT ConnectInput(const CMediaType& type, const wchar_t* pin = nullptr, LONG buffers = 2,
                          LONG bufferSize = 0);
     // Stops the source, disconnects it from the filter and releases it, so
@@ -96,7 +97,8 @@ public:
 
     // Connects a recording sink to the filter's output pin (the first when
     // pin is null) with `type` (null: the type the pins agree on; the sink
-    // accepts any). The sink keeps every byte it receives.
+    // accepts any). The sink keeps every byte it receives. On a failure no
+    // sink stays.
     HRESULT ConnectOutput(const wchar_t* pin = nullptr, const CMediaType* type = nullptr);
     // The sink on that output (the first connected when pin is null); null
     // when none.

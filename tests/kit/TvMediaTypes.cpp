@@ -3,9 +3,18 @@
 
 namespace {
 
-void FillVideoHeader(BITMAPINFOHEADER& header, LONG width, LONG height, WORD bitCount,
-                     DWORD compression)
+// Both headers name the fields a test sets alike (AvgTimePerFrame, bmiHeader).
+template <class Header>
+CMediaType MakeVideoType(const GUID& formatType, const GUID& subtype, LONG width, LONG height,
+                         WORD bitCount, DWORD compression, REFERENCE_TIME avgTimePerFrame)
 {
+    CMediaType mt(&MEDIATYPE_Video);
+    mt.SetSubtype(&subtype);
+    mt.SetFormatType(&formatType);
+    Header* vih = reinterpret_cast<Header*>(mt.AllocFormatBuffer(sizeof(Header)));
+    *vih = Header{};
+    vih->AvgTimePerFrame = avgTimePerFrame;
+    BITMAPINFOHEADER& header = vih->bmiHeader;
     header.biSize = sizeof(BITMAPINFOHEADER);
     header.biWidth = width;
     header.biHeight = height;
@@ -13,6 +22,9 @@ void FillVideoHeader(BITMAPINFOHEADER& header, LONG width, LONG height, WORD bit
     header.biBitCount = bitCount;
     header.biCompression = compression;
     header.biSizeImage = GetBitmapSize(&header);
+    mt.SetSampleSize(header.biSizeImage);
+    mt.SetTemporalCompression(FALSE);
+    return mt;
 }
 
 } // namespace
@@ -20,33 +32,15 @@ void FillVideoHeader(BITMAPINFOHEADER& header, LONG width, LONG height, WORD bit
 CMediaType TvMakeVideoType(const GUID& subtype, LONG width, LONG height, WORD bitCount,
                            DWORD compression, REFERENCE_TIME avgTimePerFrame)
 {
-    CMediaType mt(&MEDIATYPE_Video);
-    mt.SetSubtype(&subtype);
-    mt.SetFormatType(&FORMAT_VideoInfo);
-    VIDEOINFOHEADER* vih =
-        reinterpret_cast<VIDEOINFOHEADER*>(mt.AllocFormatBuffer(sizeof(VIDEOINFOHEADER)));
-    *vih = VIDEOINFOHEADER{};
-    vih->AvgTimePerFrame = avgTimePerFrame;
-    FillVideoHeader(vih->bmiHeader, width, height, bitCount, compression);
-    mt.SetSampleSize(vih->bmiHeader.biSizeImage);
-    mt.SetTemporalCompression(FALSE);
-    return mt;
+    return MakeVideoType<VIDEOINFOHEADER>(FORMAT_VideoInfo, subtype, width, height, bitCount,
+                                          compression, avgTimePerFrame);
 }
 
 CMediaType TvMakeVideoType2(const GUID& subtype, LONG width, LONG height, WORD bitCount,
                             DWORD compression, REFERENCE_TIME avgTimePerFrame)
 {
-    CMediaType mt(&MEDIATYPE_Video);
-    mt.SetSubtype(&subtype);
-    mt.SetFormatType(&FORMAT_VideoInfo2);
-    VIDEOINFOHEADER2* vih =
-        reinterpret_cast<VIDEOINFOHEADER2*>(mt.AllocFormatBuffer(sizeof(VIDEOINFOHEADER2)));
-    *vih = VIDEOINFOHEADER2{};
-    vih->AvgTimePerFrame = avgTimePerFrame;
-    FillVideoHeader(vih->bmiHeader, width, height, bitCount, compression);
-    mt.SetSampleSize(vih->bmiHeader.biSizeImage);
-    mt.SetTemporalCompression(FALSE);
-    return mt;
+    return MakeVideoType<VIDEOINFOHEADER2>(FORMAT_VideoInfo2, subtype, width, height, bitCount,
+                                           compression, avgTimePerFrame);
 }
 
 CMediaType TvMakeYuy2Type(LONG width, LONG height)

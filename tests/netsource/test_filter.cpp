@@ -2,10 +2,8 @@
 // by its slots, the output pin's media type and sample delivery into the test
 // kit's recording sink (on the harness, no graph manager needed).
 #include "CNetReceiver.h"
-#include "INWSource.h"
+#include "NWSourceTest.h"
 #include "NWTestUtil.h"
-#include "TarvoGuids.h"
-#include "TestKit.h"
 
 #include <dllsetup.h>
 #include <streams.h>
@@ -21,26 +19,16 @@ using namespace nwtest;
 
 namespace {
 
-// The filter on the test kit's harness; m_filter, m_out and m_sink are the
-// harness's (not held here).
-class NWSourceFilterTest : public TvHarnessTest {
+// The filter alone on the harness; m_out and m_sink are the harness's (not
+// held here).
+class NWSourceFilterTest : public NWSourceTest {
 protected:
     void SetUp() override
     {
-        TvHarnessTest::SetUp();
-        TvHarness& harness = Wrap(CLSID_TarvoNWSource, L"Tarvo NWSource");
-        ASSERT_EQ(harness.Result(), S_OK);
-        m_filter = harness.Filter();
-        ASSERT_EQ(m_filter->QueryInterface(IID_INWSource, reinterpret_cast<void**>(&m_source)),
-                  S_OK);
-        m_out = harness.Pin(nullptr, PINDIR_OUTPUT);
+        NWSourceTest::SetUp();
+        WrapSource(TvHarness::Setting::TestGraph);
+        m_out = m_harness->Pin(nullptr, PINDIR_OUTPUT);
         ASSERT_NE(m_out, nullptr);
-    }
-    void TearDown() override
-    {
-        if (m_source)
-            m_source->Release();
-        TvHarnessTest::TearDown();
     }
 
     void ConnectSink()
@@ -51,15 +39,7 @@ protected:
     // The sink, then the filter (downstream first).
     void Pause() { ASSERT_EQ(m_harness->Pause(), S_OK); }
     void Stop() { ASSERT_EQ(m_harness->Stop(), S_OK); }
-    std::array<LONGLONG, 4> Statistics()
-    {
-        std::array<LONGLONG, 4> s{-1, -1, -1, -1};
-        EXPECT_EQ(m_source->GetStatistics(&s[0], &s[1], &s[2], &s[3]), S_OK);
-        return s;
-    }
 
-    IBaseFilter* m_filter = nullptr;
-    INWSource* m_source = nullptr;
     IPin* m_out = nullptr;
     CTestSink* m_sink = nullptr;
 };

@@ -3,10 +3,8 @@
 // every byte, the graph run by IMediaControl, the stream coming from plain
 // sockets on 127.0.0.1. Every test releases everything and checks that no COM
 // object of the base classes is left alive.
-#include "INWSource.h"
+#include "NWSourceTest.h"
 #include "NWTestUtil.h"
-#include "TarvoGuids.h"
-#include "TestKit.h"
 
 #include <streams.h>
 
@@ -31,43 +29,19 @@ std::string Datagram(int n)
     return d;
 }
 
-// The filter on the test kit's harness in a real graph: the harness's sink
-// on "Out Pin!". m_graph, m_control and m_sink are the harness's (not held
-// here); m_source is this fixture's.
-class NWSourceGraphTest : public TvHarnessTest {
+// The filter on the harness in a real graph, the harness's sink on
+// "Out Pin!"; m_graph, m_control and m_sink are the harness's (not held
+// here).
+class NWSourceGraphTest : public NWSourceTest {
 protected:
     void SetUp() override
     {
-        TvHarnessTest::SetUp();
-        TvHarness& harness =
-            Wrap(CLSID_TarvoNWSource, L"Tarvo NWSource", TvHarness::Setting::FilterGraph);
-        ASSERT_EQ(harness.Result(), S_OK);
-        m_graph = harness.Graph()->Builder();
-        m_control = harness.Graph()->Control();
-        ASSERT_EQ(
-            harness.Filter()->QueryInterface(IID_INWSource, reinterpret_cast<void**>(&m_source)),
-            S_OK);
-        ASSERT_EQ(harness.ConnectOutput(L"Out Pin!"), S_OK);
-        m_sink = harness.Sink();
-    }
-
-    void TearDown() override
-    {
-        ReleaseAll();
-        TvHarnessTest::TearDown();
-    }
-
-    // The harness expects the graph to stop, and the graph, the filter and
-    // the sink to go with their last references.
-    void ReleaseAll()
-    {
-        if (m_source)
-            m_source->Release();
-        m_harness.reset();
-        m_control = nullptr;
-        m_source = nullptr;
-        m_graph = nullptr;
-        m_sink = nullptr;
+        NWSourceTest::SetUp();
+        WrapSource(TvHarness::Setting::FilterGraph);
+        m_graph = m_harness->Graph()->Builder();
+        m_control = m_harness->Graph()->Control();
+        ASSERT_EQ(m_harness->ConnectOutput(L"Out Pin!"), S_OK);
+        m_sink = m_harness->Sink();
     }
 
     void Run()
@@ -78,15 +52,7 @@ protected:
         ASSERT_EQ(state, State_Running);
     }
 
-    std::array<LONGLONG, 4> Statistics()
-    {
-        std::array<LONGLONG, 4> s{-1, -1, -1, -1};
-        EXPECT_EQ(m_source->GetStatistics(&s[0], &s[1], &s[2], &s[3]), S_OK);
-        return s;
-    }
-
     IGraphBuilder* m_graph = nullptr;
-    INWSource* m_source = nullptr;
     IMediaControl* m_control = nullptr;
     CTestSink* m_sink = nullptr;
 };
