@@ -358,6 +358,16 @@ bool CTestPushSource::WaitUntilFinished(DWORD timeoutMs)
                                          [&] { return m_pThread->m_finished; });
 }
 
+TvTestSample TvTimedSample(REFERENCE_TIME start, REFERENCE_TIME stop, std::vector<BYTE> bytes)
+{
+    TvTestSample sample;
+    sample.hasTime = true;
+    sample.start = start;
+    sample.stop = stop;
+    sample.bytes = std::move(bytes);
+    return sample;
+}
+
 void CTestPushSource::UseOwnThread(bool own)
 {
     CAutoLock lock(&m_filterLock);

@@ -35,6 +35,10 @@ struct TvTestSample {
     const AM_MEDIA_TYPE* type = nullptr; // attached with SetMediaType when set
 };
 
+// A sample with start and stop times (and those bytes when given, else the
+// default length of index bytes); a sync point, no discontinuity.
+TvTestSample TvTimedSample(REFERENCE_TIME start, REFERENCE_TIME stop, std::vector<BYTE> bytes = {});
+
 class CTestPushSource : public CBaseFilter {
 public:
     // A filter with a reference count of 1 (the caller releases it). types: the

@@ -17,6 +17,7 @@
 //   CTestGraph         a stand-in graph for JoinFilterGraph, recording the
 //                      events filters send.
 //   CTestClock         an IReferenceClock whose time the test sets.
+//   CTestVideoTransform the frame of a test's own video transform filter.
 //   TvFilterGraph      the real graph manager from the registry, with its
 //                      control interfaces.
 //   TvLeakCheck        fixtures that fail a test leaving COM objects alive
@@ -39,6 +40,7 @@
 #include "CTestGraph.h"
 #include "CTestPushSource.h"
 #include "CTestSink.h"
+#include "CTestVideoTransform.h"
 #include "TvFilterGraph.h"
 #include "TvHarness.h"
 #include "TvInterfaces.h"

@@ -12,7 +12,7 @@
 
 namespace {
 
-class CReverser : public CTransformFilter {
+class CReverser : public CTestVideoTransform {
 public:
     static CReverser* Create()
     {
@@ -21,31 +21,6 @@ public:
         return filter;
     }
 
-    HRESULT CheckInputType(const CMediaType* mt) override
-    {
-        return *mt->Type() == MEDIATYPE_Video ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
-    }
-    HRESULT CheckTransform(const CMediaType* in, const CMediaType* out) override
-    {
-        return *in == *out ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
-    }
-    HRESULT GetMediaType(int position, CMediaType* mt) override
-    {
-        if (position < 0)
-            return E_INVALIDARG;
-        if (position > 0)
-            return VFW_S_NO_MORE_ITEMS;
-        *mt = m_pInput->CurrentMediaType();
-        return S_OK;
-    }
-    HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override
-    {
-        request->cBuffers = 2;
-        request->cbBuffer = 4096;
-        request->cbAlign = std::max<LONG>(request->cbAlign, 1);
-        ALLOCATOR_PROPERTIES actual{};
-        return allocator->SetProperties(request, &actual);
-    }
     HRESULT Transform(IMediaSample* in, IMediaSample* out) override
     {
         BYTE* from = nullptr;
@@ -58,7 +33,7 @@ public:
     }
 
 private:
-    CReverser() : CTransformFilter("Reverser", nullptr, GUID_NULL) {}
+    CReverser() : CTestVideoTransform("Reverser") {}
 };
 
 const wchar_t kIn[] = L"XForm In";
@@ -72,11 +47,7 @@ CMediaType PictureType()
 TvTestSample Timed(std::vector<BYTE> bytes, REFERENCE_TIME start, REFERENCE_TIME stop,
                    bool syncPoint, bool discontinuity)
 {
-    TvTestSample sample;
-    sample.bytes = std::move(bytes);
-    sample.hasTime = true;
-    sample.start = start;
-    sample.stop = stop;
+    TvTestSample sample = TvTimedSample(start, stop, std::move(bytes));
     sample.syncPoint = syncPoint;
     sample.discontinuity = discontinuity;
     return sample;
