@@ -29,9 +29,10 @@
 // calling thread, as an upstream streaming thread would, and block where the
 // filter blocks: push from PushAsync (a thread of its own) when the filter
 // may hold the sample (a renderer waiting for its time, a full queue). What
-// the filter delivers arrives on the filter's own threads in the sinks, which
-// record it; Pull and WaitForSamples wait for it with a time-out that is only
-// a safety net against a hung test.
+// the filter delivers reaches the sinks on whichever thread delivers it (the
+// pushing thread through a transform, the filter's own streaming thread from
+// a source or a queue), and they record it; Pull and WaitForSamples wait for
+// it with a time-out that is only a safety net against a hung test.
 //
 // Ownership. The harness holds one reference on the filter, the source, each
 // sink, the clock and the graph, and a reference on every pin Pin() returned.
