@@ -1,14 +1,14 @@
 #include "CFrameQueue.h"
 
 #include "win32/file.h"
+#include "win32/sync.h"
 #include "win32/timefn.h"
 #include "win32/trace.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cinttypes>
-#include <cstring>
 #include <limits>
-#include <algorithm>
 
 // The module's debug channel ("splitter"), off unless TARVO_TRACE names it.
 #define QUEUE_TRACE(...)                                                                           \
@@ -25,6 +25,7 @@ constexpr int64_t kJumpLeadMicros = 500000; // wall anchor lead after a jump
 constexpr DWORD kJumpSleepMs = 500;         // sleep after a forward jump
 constexpr DWORD kBackSleepMs = 40;          // sleep after a backward jump
 constexpr int64_t kMaxPaceMs = 1000;        // longest pacing sleep
+constexpr DWORD kRequestPollMs = 10;        // the request thread's turn
 constexpr uint64_t kTimestampMask = (uint64_t{1} << 52) - 1; // upper word kept to 20 bits
 
 class SystemClock final : public IFrameQueueClock {
@@ -36,10 +37,9 @@ public:
             .count();
     }
     DWORD TickCount() override { return GetTickCount(); }
-    void PacingWait(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, DWORD ms,
-                    const std::function<bool()>& woken) override
+    void PacingWait(DWORD ms, const HANDLE* wake, DWORD count) override
     {
-        cv.wait_for(lock, std::chrono::milliseconds(ms), woken);
+        WaitForMultipleObjects(count, wake, FALSE, ms);
     }
 };
 
@@ -103,7 +103,8 @@ bool VodRateChangeClears(double oldRate, double newRate)
     return flips || (oldNormal && newRate > 2) || (oldRate > 2 && newNormal);
 }
 
-CFrameQueue::CFrameQueue(IFrameQueueClock* clock) : m_clock(clock ? clock : &g_systemClock)
+CFrameQueue::CFrameQueue(IFrameQueueClock* clock)
+    : m_clock(clock ? clock : &g_systemClock), m_wake(CreateEventA(nullptr, TRUE, FALSE, nullptr))
 {
     m_log = TvFopen(kTimeLogPath, "w");
 }
@@ -116,75 +117,77 @@ CFrameQueue::~CFrameQueue()
         fclose(m_log);
         m_log = nullptr;
     }
+    if (m_wake)
+        CloseHandle(m_wake);
 }
 
-int CFrameQueue::AddFrame(const BYTE* bytes, LONG length)
+void CFrameQueue::AddFrame(const BYTE* data, LONG length)
 {
-    if (!bytes || length <= 0)
-        return 0;
-    int queued = 0;
+    if (!data || length <= 0)
+        return;
     std::lock_guard<std::mutex> assembly(m_assemblyLock);
-    m_assembler.Push({bytes, static_cast<size_t>(length)}, [&](AssembledFrame&& frame) {
-        FrameElement element;
-        element.audio = frame.header.voice ? 1 : 0;
-        element.frameType = frame.header.voice ? 0 : frame.header.frameType;
-        element.length = static_cast<int32_t>(frame.length);
-        element.timestamp = ElementTimestamp(frame.header);
-        element.capacity = static_cast<int32_t>(DeviceFrameAssembler::kCapacity);
-        element.buffer = std::move(frame.buffer);
-        const int64_t timestamp = element.timestamp;
-
-        int count;
-        int result = 0;
-        {
-            std::lock_guard<std::mutex> list(m_listLock);
-            // Full: the newest frame is dropped (its buffer goes with element).
-            if (static_cast<int>(m_list.size()) >= kMaxElements)
-                result = -1;
-            else
-                m_list.push_back(std::move(element));
-            count = static_cast<int>(m_list.size());
-        }
-        if (result == 0)
-            ++queued;
-
-        const DWORD now = m_clock->TickCount();
-        {
-            std::lock_guard<std::mutex> log(m_logLock);
-            if (m_log)
-                fprintf(m_log,
-                        "\nAddFrame: ID:%" PRId64 ", Count:%d, Now:%d, sub:%d, StreamTime:%" PRId64
-                        ", sub:%d, Ret:%d, ",
-                        timestamp, count, static_cast<int>(now),
-                        static_cast<int>(now - m_lastAddTick), timestamp,
-                        AsInt((timestamp - m_lastAddTime) / 1000), result);
-        }
-        m_lastAddTick = now;
-        m_lastAddTime = timestamp;
-    });
-    return queued;
+    m_assembler.Push({data, static_cast<size_t>(length)},
+                     [this](std::span<const uint8_t> frame, const DeviceFrameHeader& header) {
+                         QueueFrame(frame, header);
+                     });
 }
 
-int CFrameQueue::GetNextFrame(FrameElement& out)
+void CFrameQueue::QueueFrame(std::span<const uint8_t> frame, const DeviceFrameHeader& header)
 {
-    out = FrameElement{};
+    const int64_t timestamp = ElementTimestamp(header);
+    int result = 0;
+    size_t count;
+    {
+        std::lock_guard<std::mutex> list(m_listLock);
+        // Full: the newest frame is dropped before anything is allocated for it.
+        if (m_list.size() > kMaxQueued) {
+            result = -1;
+        } else {
+            FrameElement& element = m_list.emplace_back();
+            element.audio = header.voice ? 1 : 0;
+            element.frameType = header.voice ? 0 : header.frameType;
+            element.length = static_cast<int32_t>(frame.size());
+            element.timestamp = timestamp;
+            element.buffer.assign(frame.begin(), frame.end());
+        }
+        count = m_list.size();
+    }
+
+    const DWORD now = m_clock->TickCount();
+    {
+        std::lock_guard<std::mutex> log(m_logLock);
+        if (m_log)
+            fprintf(m_log,
+                    "\nAddFrame: ID:%" PRId64 ", Count:%d, Now:%d, sub:%d, StreamTime:%" PRId64
+                    ", sub:%d, Ret:%d, ",
+                    timestamp, static_cast<int>(count), static_cast<int>(now),
+                    static_cast<int>(now - m_lastAddTick), timestamp,
+                    AsInt((timestamp - m_lastAddTime) / 1000), result);
+    }
+    m_lastAddTick = now;
+    m_lastAddTime = timestamp;
+}
+
+bool CFrameQueue::GetNextFrame(FrameElement& element)
+{
     std::lock_guard<std::mutex> pacing(m_pacingLock);
-    FrameElement element;
+    FrameElement next;
     uint64_t generation;
-    int count;
+    size_t count;
     {
         std::lock_guard<std::mutex> list(m_listLock);
         if (m_list.empty())
-            return -1;
-        element = std::move(m_list.front());
+            return false;
+        next = std::move(m_list.front());
         m_list.pop_front();
-        count = static_cast<int>(m_list.size());
-        // Taken with the pop, so a Clear after it is seen after the sleep.
-        std::lock_guard<std::mutex> signal(m_signalLock);
+        count = m_list.size();
+        // Taken with the pop: a clear after this point changes the generation
+        // and sets the wake event after this reset.
         generation = m_generation;
+        ResetEvent(m_wake);
     }
 
-    const int64_t t = element.timestamp;
+    const int64_t t = next.timestamp;
     const DWORD start = m_clock->TickCount();
     // The record is written at once, after the sleep, so that lines of other
     // threads never split it.
@@ -192,26 +195,22 @@ int CFrameQueue::GetNextFrame(FrameElement& out)
     snprintf(head, sizeof(head),
              "\nGetNextFrame--ID:%" PRId64 ", Count:%d, Start:%d, sub:%d, TimeStamp:%" PRId64
              ", sub:%d ",
-             t, count, static_cast<int>(start), static_cast<int>(start - m_lastGetTick), t,
-             AsInt((t - m_lastGetTime) / 1000));
+             t, static_cast<int>(count), static_cast<int>(start),
+             static_cast<int>(start - m_lastGetTick), t, AsInt((t - m_lastGetTime) / 1000));
     m_lastGetTick = start;
     m_lastGetTime = t;
 
     char sleep[32] = "";
-    bool dropped = false;
     if (m_hasCallback.load()) {
         const VodPaceStep step = VodPace(m_pacing, t, m_clock->UtcMicros(), m_rate.load());
         snprintf(sleep, sizeof(sleep), step.jump ? "Sleep1:%d, " : "Sleep2:%d, ",
                  static_cast<int>(step.sleepMs));
-        std::unique_lock<std::mutex> signal(m_signalLock);
-        auto woken = [&] { return m_stopping || m_generation != generation; };
-        if (step.sleepMs > 0 && !woken())
-            m_clock->PacingWait(signal, m_signal, step.sleepMs, woken);
-        dropped = woken();
+        if (step.sleepMs > 0) {
+            const HANDLE wake[2] = {m_wake, m_interrupt.load()};
+            m_clock->PacingWait(step.sleepMs, wake, wake[1] ? 2 : 1);
+        }
     } else {
         m_pacing.lastStreamTime = t;
-        std::lock_guard<std::mutex> signal(m_signalLock);
-        dropped = m_stopping || m_generation != generation;
     }
 
     const DWORD end = m_clock->TickCount();
@@ -221,29 +220,34 @@ int CFrameQueue::GetNextFrame(FrameElement& out)
             fprintf(m_log, "%s%sEnd:%d, sub:%d", head, sleep, static_cast<int>(end),
                     static_cast<int>(end - start));
     }
-    if (dropped)
-        return -1;
-    out = std::move(element);
-    return 0;
+    {
+        std::lock_guard<std::mutex> list(m_listLock);
+        if (m_generation != generation)
+            return false;
+    }
+    element = std::move(next);
+    return true;
+}
+
+void CFrameQueue::SetInterruptEvent(HANDLE event)
+{
+    m_interrupt.store(event);
 }
 
 void CFrameQueue::ClearList()
 {
+    std::deque<FrameElement> freed; // freed after the locks are left
     std::lock_guard<std::mutex> assembly(m_assemblyLock);
     m_assembler.Reset();
-    std::deque<FrameElement> freed;
-    {
-        std::lock_guard<std::mutex> list(m_listLock);
-        freed.swap(m_list);
-        std::lock_guard<std::mutex> signal(m_signalLock);
-        ++m_generation;
-    }
-    m_signal.notify_all();
+    std::lock_guard<std::mutex> list(m_listLock);
+    freed.swap(m_list);
+    ++m_generation;
+    SetEvent(m_wake);
 }
 
 void CFrameQueue::Clear()
 {
-    QUEUE_TRACE("CFrameQueue::Clear queued=%d", Count());
+    QUEUE_TRACE("CFrameQueue::Clear queued=%zu", Count());
     ClearList();
 }
 
@@ -253,10 +257,10 @@ void CFrameQueue::SetActive(bool active)
     m_active.store(active);
 }
 
-int CFrameQueue::Count()
+size_t CFrameQueue::Count()
 {
     std::lock_guard<std::mutex> list(m_listLock);
-    return static_cast<int>(m_list.size());
+    return m_list.size();
 }
 
 void CFrameQueue::SetRate(double rate)
@@ -270,14 +274,18 @@ void CFrameQueue::SetRate(double rate)
     QUEUE_TRACE("CFrameQueue::SetRate %g (was %g, cleared %d)", rate, old, clears ? 1 : 0);
 }
 
-HRESULT CFrameQueue::GetVodRange(int* range)
+double CFrameQueue::GetRate()
 {
-    if (!range)
-        return E_POINTER;
+    return m_rate.load();
+}
+
+void CFrameQueue::GetVodRange(int* start, int* end)
+{
     std::lock_guard<std::mutex> lock(m_rangeLock);
-    range[0] = m_rangeStart;
-    range[1] = m_rangeEnd;
-    return S_OK;
+    if (start)
+        *start = m_rangeStart;
+    if (end)
+        *end = m_rangeEnd;
 }
 
 bool CFrameQueue::Stopping()
@@ -295,7 +303,7 @@ bool CFrameQueue::RequestsAllowed()
 HRESULT CFrameQueue::SetVodRange(int start, int end)
 {
     {
-        // Wait while a request is still being served; Shutdown releases the wait.
+        // A request still being served holds the range; Shutdown ends the wait.
         std::unique_lock<std::mutex> signal(m_signalLock);
         m_signal.wait(signal, [&] { return m_requestsAllowed || m_stopping; });
         if (m_stopping) {
@@ -311,9 +319,9 @@ HRESULT CFrameQueue::SetVodRange(int start, int end)
         context = m_context;
     }
     if (callback) {
-        int range[2];
-        GetVodRange(range);
-        if (callback(context, range[0], range[1], kRequestCount, VOD_REASON_NEW_RANGE) == 0) {
+        int oldStart, oldEnd;
+        GetVodRange(&oldStart, &oldEnd);
+        if (callback(context, oldStart, oldEnd, kRequestHundred, VOD_REASON_NEW_RANGE) == 0) {
             std::lock_guard<std::mutex> signal(m_signalLock);
             m_requestsAllowed = false;
         }
@@ -352,7 +360,7 @@ HRESULT CFrameQueue::SetVodCallback(VodRequestCallback callback, int context)
     return S_OK;
 }
 
-HRESULT CFrameQueue::ResumeVodRequests()
+void CFrameQueue::ResumeVodRequests()
 {
     {
         std::lock_guard<std::mutex> signal(m_signalLock);
@@ -360,15 +368,14 @@ HRESULT CFrameQueue::ResumeVodRequests()
     }
     m_signal.notify_all();
     QUEUE_TRACE("CFrameQueue::ResumeVodRequests");
-    return S_OK;
 }
 
 void CFrameQueue::CallbackLocked(int reason)
 {
-    int range[2];
-    GetVodRange(range);
-    if (m_callback(m_context, range[0], range[1], kRequestCount, reason) == 0 &&
-        reason != VOD_REASON_THREAD_END) {
+    int start, end;
+    GetVodRange(&start, &end);
+    const int result = m_callback(m_context, start, end, kRequestHundred, reason);
+    if (result == 0 && reason != VOD_REASON_THREAD_END) {
         std::lock_guard<std::mutex> signal(m_signalLock);
         m_requestsAllowed = false;
     }
@@ -411,7 +418,9 @@ void CFrameQueue::Shutdown()
         m_requestsAllowed = true;
     }
     m_signal.notify_all();
-    // Joined outside m_threadLock: the callback may still call SetVodCallback.
+    ClearList(); // ends a pacing sleep now
+    // Joined outside m_threadLock: the callback in progress may still call
+    // SetVodCallback.
     std::thread thread;
     {
         std::lock_guard<std::mutex> lock(m_threadLock);
@@ -420,5 +429,5 @@ void CFrameQueue::Shutdown()
     }
     if (thread.joinable())
         thread.join();
-    ClearList();
+    ClearList(); // what the last callbacks pushed
 }

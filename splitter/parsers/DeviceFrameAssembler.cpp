@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <utility>
 
 namespace {
 
@@ -125,18 +124,12 @@ void DeviceFrameAssembler::Drop(size_t count)
 
 void DeviceFrameAssembler::Commit(const FrameSink& sink)
 {
-    AssembledFrame frame;
-    frame.length = m_expected;
-    ReadDeviceFrameHeader({m_buffer.get(), m_fill}, frame.header);
-    // The frame keeps the buffer; bytes that followed it start a fresh one.
-    const size_t rest = m_fill - m_expected;
-    frame.buffer = std::move(m_buffer);
-    if (rest > 0) {
-        m_buffer = std::make_unique_for_overwrite<uint8_t[]>(kCapacity);
-        std::memcpy(m_buffer.get(), frame.buffer.get() + m_expected, rest);
-    }
-    m_fill = rest;
+    DeviceFrameHeader header;
+    ReadDeviceFrameHeader({m_buffer.get(), m_fill}, header);
+    const size_t length = m_expected;
     m_expected = 0;
     m_checked = 0;
-    sink(std::move(frame));
+    sink({m_buffer.get(), length}, header);
+    // Bytes that followed the frame start the next one.
+    Drop(length);
 }

@@ -8,7 +8,7 @@
 // header lying whole inside those bytes means the frame was cut short: it is
 // dropped and assembly restarts at that header. Bytes between frames that start
 // no candidate are skipped. A frame is handed out as soon as its last byte
-// arrives, in the buffer it was collected in.
+// arrives.
 //
 // Never writes past its buffer, never reads outside the pushed bytes. Not
 // thread-safe: the owner serialises Push and Reset.
@@ -22,25 +22,20 @@
 #include <memory>
 #include <span>
 
-// One complete frame: its header and its total length bytes at the start of a
-// buffer of DeviceFrameAssembler::kCapacity bytes.
-struct AssembledFrame {
-    std::unique_ptr<uint8_t[]> buffer;
-    size_t length = 0;
-    DeviceFrameHeader header;
-};
-
 class DeviceFrameAssembler {
 public:
     // The assembly buffer; frames with a larger total length are rejected.
     static constexpr size_t kCapacity = 307200;
 
-    using FrameSink = std::function<void(AssembledFrame&&)>;
+    // Receives each complete frame: its total-length bytes (header first) and
+    // its header. The bytes are valid only during the call.
+    using FrameSink =
+        std::function<void(std::span<const uint8_t> frame, const DeviceFrameHeader& header)>;
 
     // Appends bytes to the stream and hands every frame they complete to sink,
     // in stream order.
     void Push(std::span<const uint8_t> bytes, const FrameSink& sink);
-    // Forgets a partly collected frame (the buffer is kept for reuse).
+    // Forgets a partly collected frame.
     void Reset();
     // Bytes held for a frame not yet complete.
     size_t Pending() const { return m_fill; }
@@ -53,7 +48,7 @@ private:
     void Drop(size_t count);
     void Commit(const FrameSink& sink);
 
-    std::unique_ptr<uint8_t[]> m_buffer; // allocated on first use
+    std::unique_ptr<uint8_t[]> m_buffer; // kCapacity bytes, allocated on first use
     size_t m_fill = 0;
     size_t m_expected = 0; // total length of the frame being collected, 0 while none
     size_t m_checked = 0;  // inner positions already searched for a candidate header
