@@ -8,8 +8,9 @@
 
 CTarvoSplitterAudioOutputPin::CTarvoSplitterAudioOutputPin(CTarvoSplitterF* pFilter,
                                                            CCritSec* pLock, HRESULT* phr)
-    : CBaseOutputPin("Tarvo splitter audio", pFilter, pLock, phr, L"Audio Out"),
-      m_pSplitter(pFilter), m_input(kInputSize), m_work(kWorkSize)
+    : CTarvoSplitterOutputPin("Tarvo splitter audio", pFilter, pLock, phr, L"Audio Out",
+                              {&MEDIATYPE_Audio, kBufferSize, kSplitterEventFirstAudio, 2}),
+      m_input(kInputSize), m_work(kWorkSize)
 {
     m_inactiveEvent.Set();
     m_hThread = CreateThread(nullptr, 0, AudioThreadProc, this, 0, nullptr);
@@ -27,23 +28,6 @@ CTarvoSplitterAudioOutputPin::~CTarvoSplitterAudioOutputPin()
     }
 }
 
-STDMETHODIMP CTarvoSplitterAudioOutputPin::NonDelegatingQueryInterface(REFIID riid, void** ppv)
-{
-    CheckPointer(ppv, E_POINTER);
-    if (riid == IID_IStreamBuilder)
-        return GetInterface(static_cast<IStreamBuilder*>(this), ppv);
-    if (riid == IID_IMediaPosition)
-        return GetInterface(static_cast<IMediaPosition*>(this), ppv);
-    if (riid == IID_IDispatch)
-        return GetInterface(static_cast<IDispatch*>(this), ppv);
-    return CBaseOutputPin::NonDelegatingQueryInterface(riid, ppv);
-}
-
-HRESULT CTarvoSplitterAudioOutputPin::CheckMediaType(const CMediaType* pmt)
-{
-    return pmt && *pmt->Type() == MEDIATYPE_Audio ? S_OK : S_FALSE;
-}
-
 HRESULT CTarvoSplitterAudioOutputPin::GetMediaType(int iPosition, CMediaType* pmt)
 {
     CheckPointer(pmt, E_POINTER);
@@ -54,28 +38,11 @@ HRESULT CTarvoSplitterAudioOutputPin::GetMediaType(int iPosition, CMediaType* pm
     return BuildAudioMediaType(m_pSplitter->GetStreamState().codecKind, pmt);
 }
 
-HRESULT CTarvoSplitterAudioOutputPin::DecideBufferSize(IMemAllocator* pAlloc,
-                                                       ALLOCATOR_PROPERTIES* pRequest)
-{
-    CheckPointer(pAlloc, E_POINTER);
-    CheckPointer(pRequest, E_POINTER);
-    pRequest->cBuffers = 1;
-    pRequest->cbBuffer = kBufferSize;
-    if (pRequest->cbAlign < 1)
-        pRequest->cbAlign = 1;
-    ALLOCATOR_PROPERTIES actual{};
-    HRESULT hr = pAlloc->SetProperties(pRequest, &actual);
-    if (FAILED(hr))
-        return hr;
-    return actual.cbBuffer < kBufferSize ? E_FAIL : S_OK;
-}
-
 HRESULT CTarvoSplitterAudioOutputPin::Active()
 {
-    HRESULT hr = CBaseOutputPin::Active();
+    HRESULT hr = CTarvoSplitterOutputPin::Active();
     if (FAILED(hr))
         return hr;
-    m_deliveredBytes = 0;
     m_inactiveEvent.Reset();
     m_activeEvent.Set();
     return S_OK;
@@ -85,7 +52,7 @@ HRESULT CTarvoSplitterAudioOutputPin::Inactive()
 {
     m_activeEvent.Reset();
     m_inactiveEvent.Set();
-    HRESULT hr = CBaseOutputPin::Inactive();
+    HRESULT hr = CTarvoSplitterOutputPin::Inactive();
     // The decommit woke a turn waiting for a buffer; let it finish.
     CAutoLock stream(&m_streamLock);
     return hr;
@@ -95,11 +62,8 @@ HRESULT CTarvoSplitterAudioOutputPin::Deliver(IMediaSample* pSample)
 {
     CheckPointer(pSample, E_POINTER);
     const LONG length = pSample->GetActualDataLength();
-    HRESULT hr = CBaseOutputPin::Deliver(pSample);
-    if (length > 0)
-        m_deliveredBytes += length;
-    if (length > 1 && !m_firstSampleSent.exchange(true))
-        m_pSplitter->NotifyEvent(EC_USER, kSplitterEventFirstAudio, 0);
+    HRESULT hr = CTarvoSplitterOutputPin::Deliver(pSample);
+    CountDelivered(length);
     return hr;
 }
 

@@ -3,11 +3,12 @@
 // frames); the pin's own audio thread moves it into untimed samples and
 // delivers them, an empty sample about every 10 ms while nothing arrives.
 // The first sample longer than 1 byte since construction or Stop sends
-// EC_USER 10010; the delivered bytes are counted.
+// EC_USER 10010; the delivered bytes are counted. See CTarvoSplitterOutputPin
+// for the rest.
 //
 // Not built yet (it comes with the sound path): decoding AAC. Until then AAC
 // blocks are dropped by the audio thread as undecodable, so only PCM reaches
-// the renderer. IStreamBuilder: see CSplitterStreamBuilder.
+// the renderer.
 //
 // Threads: AddAudio on the splitter's delivery thread; the audio thread from
 // construction to destruction; connection, Active/Inactive and IMediaPosition
@@ -17,18 +18,11 @@
 // turn runs once the pin is inactive.
 #pragma once
 
-#include "SplitterPinInterfaces.h"
+#include "CTarvoSplitterOutputPin.h"
 
-#include <streams.h>
-
-#include <atomic>
 #include <vector>
 
-class CTarvoSplitterF;
-
-class CTarvoSplitterAudioOutputPin : public CBaseOutputPin,
-                                     public CSplitterStreamBuilder,
-                                     public CSplitterPositionBase {
+class CTarvoSplitterAudioOutputPin : public CTarvoSplitterOutputPin {
 public:
     static constexpr LONG kBufferSize = 512000;
     static constexpr size_t kInputSize = 512000;
@@ -41,15 +35,8 @@ public:
     CTarvoSplitterAudioOutputPin(CTarvoSplitterF* pFilter, CCritSec* pLock, HRESULT* phr);
     ~CTarvoSplitterAudioOutputPin() override;
 
-    DECLARE_IUNKNOWN
-    STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
-
-    // MEDIATYPE_Audio only.
-    HRESULT CheckMediaType(const CMediaType* pmt) override;
     // 16-bit PCM: stereo 48000 Hz for CodecKind 6 and 7, else mono 8000 Hz.
     HRESULT GetMediaType(int iPosition, CMediaType* pmt) override;
-    // One buffer of 512000 bytes.
-    HRESULT DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES* pRequest) override;
     HRESULT Active() override;
     HRESULT Inactive() override;
     HRESULT Deliver(IMediaSample* pSample) override;
@@ -71,9 +58,7 @@ public:
     STDMETHODIMP put_Rate(double dRate) override;
     STDMETHODIMP get_Rate(double* pdRate) override;
 
-    LONGLONG DeliveredBytes() const { return m_deliveredBytes; }
     size_t BufferedBytes();
-    void ClearFirstSample() { m_firstSampleSent = false; }
 
 private:
     static DWORD AudioThreadProc(LPVOID param);
@@ -84,10 +69,6 @@ private:
     bool WaitFor(DWORD ms);
     // Runs call on the video pin's IMediaPosition.
     template <typename Call> HRESULT ForwardToVideo(Call call);
-
-    CTarvoSplitterF* const m_pSplitter;
-    std::atomic<LONGLONG> m_deliveredBytes{0};
-    std::atomic<bool> m_firstSampleSent{false};
 
     CCritSec m_audioLock;
     // guarded by m_audioLock

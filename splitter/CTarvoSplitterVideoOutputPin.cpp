@@ -19,31 +19,14 @@ REFTIME MillisecondsToSeconds(int64_t ms)
 
 CTarvoSplitterVideoOutputPin::CTarvoSplitterVideoOutputPin(CTarvoSplitterF* pFilter,
                                                            CCritSec* pLock, HRESULT* phr)
-    : CBaseOutputPin("Tarvo splitter video", pFilter, pLock, phr, L"Video Out"),
-      m_pSplitter(pFilter)
+    : CTarvoSplitterOutputPin("Tarvo splitter video", pFilter, pLock, phr, L"Video Out",
+                              {&MEDIATYPE_Video, kBufferSize, kSplitterEventFirstVideo, 1})
 {
 }
 
 CTarvoSplitterVideoOutputPin::~CTarvoSplitterVideoOutputPin()
 {
     delete m_pOutputQueue;
-}
-
-STDMETHODIMP CTarvoSplitterVideoOutputPin::NonDelegatingQueryInterface(REFIID riid, void** ppv)
-{
-    CheckPointer(ppv, E_POINTER);
-    if (riid == IID_IStreamBuilder)
-        return GetInterface(static_cast<IStreamBuilder*>(this), ppv);
-    if (riid == IID_IMediaPosition)
-        return GetInterface(static_cast<IMediaPosition*>(this), ppv);
-    if (riid == IID_IDispatch)
-        return GetInterface(static_cast<IDispatch*>(this), ppv);
-    return CBaseOutputPin::NonDelegatingQueryInterface(riid, ppv);
-}
-
-HRESULT CTarvoSplitterVideoOutputPin::CheckMediaType(const CMediaType* pmt)
-{
-    return pmt && *pmt->Type() == MEDIATYPE_Video ? S_OK : S_FALSE;
 }
 
 HRESULT CTarvoSplitterVideoOutputPin::GetMediaType(int iPosition, CMediaType* pmt)
@@ -59,39 +42,9 @@ HRESULT CTarvoSplitterVideoOutputPin::GetMediaType(int iPosition, CMediaType* pm
     return m_pSplitter->VideoMediaType(pmt);
 }
 
-HRESULT CTarvoSplitterVideoOutputPin::DecideBufferSize(IMemAllocator* pAlloc,
-                                                       ALLOCATOR_PROPERTIES* pRequest)
-{
-    CheckPointer(pAlloc, E_POINTER);
-    CheckPointer(pRequest, E_POINTER);
-    pRequest->cBuffers = 1;
-    pRequest->cbBuffer = kBufferSize;
-    if (pRequest->cbAlign < 1)
-        pRequest->cbAlign = 1;
-    ALLOCATOR_PROPERTIES actual{};
-    HRESULT hr = pAlloc->SetProperties(pRequest, &actual);
-    if (FAILED(hr))
-        return hr;
-    return actual.cbBuffer < kBufferSize ? E_FAIL : S_OK;
-}
-
-HRESULT CTarvoSplitterVideoOutputPin::CompleteConnect(IPin* pReceivePin)
-{
-    HRESULT hr = CBaseOutputPin::CompleteConnect(pReceivePin);
-    if (SUCCEEDED(hr))
-        m_connected = true;
-    return hr;
-}
-
-HRESULT CTarvoSplitterVideoOutputPin::BreakConnect()
-{
-    m_connected = false;
-    return CBaseOutputPin::BreakConnect();
-}
-
 HRESULT CTarvoSplitterVideoOutputPin::Active()
 {
-    HRESULT hr = CBaseOutputPin::Active();
+    HRESULT hr = CTarvoSplitterOutputPin::Active();
     if (FAILED(hr))
         return hr;
     hr = S_OK;
@@ -107,7 +60,6 @@ HRESULT CTarvoSplitterVideoOutputPin::Active()
         delete m_pOutputQueue;
         m_pOutputQueue = queue;
     }
-    m_deliveredBytes = 0;
     return S_OK;
 }
 
@@ -120,7 +72,7 @@ HRESULT CTarvoSplitterVideoOutputPin::Inactive()
         m_pOutputQueue = nullptr;
     }
     // Decommitting first wakes the delivery thread if it waits for a buffer.
-    HRESULT hr = CBaseOutputPin::Inactive();
+    HRESULT hr = CTarvoSplitterOutputPin::Inactive();
     delete queue;
     return hr;
 }
@@ -137,11 +89,7 @@ HRESULT CTarvoSplitterVideoOutputPin::Deliver(IMediaSample* pSample)
         pSample->AddRef(); // the queue takes this reference over
         hr = m_pOutputQueue->Receive(pSample);
     }
-    if (length > 0) {
-        m_deliveredBytes += length;
-        if (!m_firstSampleSent.exchange(true))
-            m_pSplitter->NotifyEvent(EC_USER, kSplitterEventFirstVideo, 0);
-    }
+    CountDelivered(length);
     return hr;
 }
 
@@ -180,14 +128,19 @@ HRESULT CTarvoSplitterVideoOutputPin::DeliverNewSegment(REFERENCE_TIME tStart, R
 
 // ---- IMediaPosition ----
 
+int64_t CTarvoSplitterVideoOutputPin::FileValue(int64_t (CBaseParser::*get)())
+{
+    CAutoLock lock(m_pLock);
+    int64_t value = 0;
+    if (m_pSplitter->HasFileParser())
+        m_pSplitter->WithParser([&](CBaseParser& p) { value = (p.*get)(); });
+    return value;
+}
+
 STDMETHODIMP CTarvoSplitterVideoOutputPin::get_Duration(REFTIME* plength)
 {
     CheckPointer(plength, E_POINTER);
-    CAutoLock lock(m_pLock);
-    int64_t us = 0;
-    if (m_pSplitter->HasFileParser())
-        m_pSplitter->WithParser([&](CBaseParser& p) { us = p.GetDuration(); });
-    *plength = MillisecondsToSeconds(us / 1000);
+    *plength = MillisecondsToSeconds(FileValue(&CBaseParser::GetDuration) / 1000);
     return S_OK;
 }
 
@@ -209,22 +162,14 @@ STDMETHODIMP CTarvoSplitterVideoOutputPin::put_CurrentPosition(REFTIME llTime)
 STDMETHODIMP CTarvoSplitterVideoOutputPin::get_CurrentPosition(REFTIME* pllTime)
 {
     CheckPointer(pllTime, E_POINTER);
-    CAutoLock lock(m_pLock);
-    int64_t position = 0;
-    if (m_pSplitter->HasFileParser())
-        m_pSplitter->WithParser([&](CBaseParser& p) { position = p.GetPosition(); });
-    *pllTime = MillisecondsToSeconds(position / 10000);
+    *pllTime = MillisecondsToSeconds(FileValue(&CBaseParser::GetPosition) / 10000);
     return S_OK;
 }
 
 STDMETHODIMP CTarvoSplitterVideoOutputPin::get_StopTime(REFTIME* pllTime)
 {
     CheckPointer(pllTime, E_POINTER);
-    CAutoLock lock(m_pLock);
-    int64_t us = 0;
-    if (m_pSplitter->HasFileParser())
-        m_pSplitter->WithParser([&](CBaseParser& p) { us = p.GetDuration(); });
-    *pllTime = static_cast<REFTIME>(us / 1000000);
+    *pllTime = static_cast<REFTIME>(FileValue(&CBaseParser::GetDuration) / 1000000);
     return S_OK;
 }
 

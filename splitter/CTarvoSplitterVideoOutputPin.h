@@ -1,12 +1,10 @@
 // CTarvoSplitterVideoOutputPin: "Video Out". Offers the media type of the
 // stream once its sequence header is known, delivers the delivery thread's
 // samples through an output queue of its own thread (created in Active),
-// counts the bytes it delivers and tells the graph when the first sample went
-// out (EC_USER 10011). It answers IMediaPosition (record files: duration,
-// position, seeking and rate through the parser; with a frame queue: the
-// queue's rate) and IStreamBuilder.
-//
-// IStreamBuilder: see CSplitterStreamBuilder (the chain is not built yet).
+// counts the bytes it delivers and tells the graph when the first non-empty
+// sample went out (EC_USER 10011). Its IMediaPosition works on record files
+// (duration, position, seeking and rate through the parser) and, with a frame
+// queue, on the queue's rate. See CTarvoSplitterOutputPin for the rest.
 //
 // Threads: connection, Active/Inactive, IMediaPosition and IStreamBuilder on
 // the application thread (filter lock); Deliver on the delivery thread. The
@@ -14,34 +12,18 @@
 // queue under a Deliver.
 #pragma once
 
-#include "SplitterPinInterfaces.h"
+#include "CBaseParser.h"
+#include "CTarvoSplitterOutputPin.h"
 
-#include <streams.h>
-
-#include <atomic>
-
-class CTarvoSplitterF;
-
-class CTarvoSplitterVideoOutputPin : public CBaseOutputPin,
-                                     public CSplitterStreamBuilder,
-                                     public CSplitterPositionBase {
+class CTarvoSplitterVideoOutputPin : public CTarvoSplitterOutputPin {
 public:
     static constexpr LONG kBufferSize = 0x100000;
 
     CTarvoSplitterVideoOutputPin(CTarvoSplitterF* pFilter, CCritSec* pLock, HRESULT* phr);
     ~CTarvoSplitterVideoOutputPin() override;
 
-    DECLARE_IUNKNOWN
-    STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
-
-    // MEDIATYPE_Video only.
-    HRESULT CheckMediaType(const CMediaType* pmt) override;
     // Position 0 while the input pin is connected (see CTarvoSplitterF::VideoMediaType).
     HRESULT GetMediaType(int iPosition, CMediaType* pmt) override;
-    // One buffer of 0x100000 bytes; fails when the allocator grants fewer bytes.
-    HRESULT DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES* pRequest) override;
-    HRESULT CompleteConnect(IPin* pReceivePin) override;
-    HRESULT BreakConnect() override;
     // Creates the output queue (10 samples, its own thread, batches of 1) and
     // clears the byte counter; Inactive destroys the queue.
     HRESULT Active() override;
@@ -66,16 +48,10 @@ public:
     STDMETHODIMP put_Rate(double dRate) override;
     STDMETHODIMP get_Rate(double* pdRate) override;
 
-    LONGLONG DeliveredBytes() const { return m_deliveredBytes; }
-    bool IsOutputConnected() const { return m_connected; }
-    // Stop: the next non-empty sample sends the graph event again.
-    void ClearFirstSample() { m_firstSampleSent = false; }
-
 private:
-    CTarvoSplitterF* const m_pSplitter;
+    // The parser's value (0 without a record file), under the filter lock.
+    int64_t FileValue(int64_t (CBaseParser::*get)());
+
     CCritSec m_queueLock;
     COutputQueue* m_pOutputQueue = nullptr; // guarded by m_queueLock
-    std::atomic<LONGLONG> m_deliveredBytes{0};
-    std::atomic<bool> m_firstSampleSent{false};
-    std::atomic<bool> m_connected{false};
 };
