@@ -396,6 +396,7 @@ INSTANTIATE_TEST_SUITE_P(Steps, VodPaceTest, ::testing::ValuesIn(kPaceCases),
 
 TEST_F(FrameQueueTest, PacesOnlyWithACallbackAndByTheRate)
 {
+    CallbackRecorder r; // outlives the queue, whose end calls it
     TestClock clock;
     CFrameQueue q(&clock);
     Push(q, Frame({.seconds = 1}));
@@ -403,7 +404,6 @@ TEST_F(FrameQueueTest, PacesOnlyWithACallbackAndByTheRate)
     ASSERT_TRUE(q.GetNextFrame(el));
     EXPECT_TRUE(clock.Sleeps().empty()); // no callback: no pacing
 
-    CallbackRecorder r;
     ASSERT_EQ(q.SetVodCallback(RecordingCallback, Register(r)), S_OK);
     q.SetRate(4.0);
     // Rate 4: a step of 125000 us follows the timeline, one more jumps.
