@@ -54,10 +54,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const uint8_t* stream = data + 2;
     const size_t length = size - 2;
 
-    CFrameQueue whole;
-    whole.AddFrame(stream, static_cast<LONG>(length));
+    // Kept across inputs (a queue per input costs more than the input): Clear
+    // must leave nothing of the previous one behind.
+    static CFrameQueue& whole = *new CFrameQueue;
+    static CFrameQueue& pieces = *new CFrameQueue;
+    whole.Clear();
+    pieces.Clear();
+    FUZZ_CHECK(whole.Count() == 0 && pieces.Count() == 0);
 
-    CFrameQueue pieces;
+    whole.AddFrame(stream, static_cast<LONG>(length));
     const size_t maxCut = 1 + (seed & 0x3FF);
     for (size_t at = 0; at < length;) {
         seed = seed * 1103515245u + 12345u;
