@@ -70,24 +70,6 @@ void RemoveFiltersBehind(IFilterGraph* graph, IPin* out)
 
 } // namespace
 
-CUnknown* CTarvoSplitterF::CreateInstance(LPUNKNOWN pUnk, HRESULT* phr)
-{
-    HRESULT hr = S_OK;
-    auto* filter = new (std::nothrow) CTarvoSplitterF(pUnk, &hr);
-    if (!filter) {
-        if (phr)
-            *phr = E_OUTOFMEMORY;
-        return nullptr;
-    }
-    if (FAILED(hr)) {
-        delete filter;
-        if (phr)
-            *phr = hr;
-        return nullptr;
-    }
-    return filter;
-}
-
 CTarvoSplitterF::CTarvoSplitterF(LPUNKNOWN pUnk, HRESULT* phr)
     : CBaseFilter("New Tarvo Splitter Filter", pUnk, &m_filterLock, CLSID_TarvoSplitterF, phr),
       m_ring(kRingSize), m_parserFactory(CreateFileParser)

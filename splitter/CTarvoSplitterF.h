@@ -82,8 +82,6 @@ class CTarvoSplitterF : public CBaseFilter, public ITarvoSplt {
 public:
     static constexpr size_t kRingSize = CReceiveRing::kDefaultSize;
 
-    static CUnknown* CreateInstance(LPUNKNOWN pUnk, HRESULT* phr);
-
     DECLARE_IUNKNOWN
     STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
@@ -146,6 +144,7 @@ public:
     size_t PrebufferThreshold();
 
 private:
+    template <class T, auto... Args> friend CUnknown* CreateComInstance(LPUNKNOWN, HRESULT*);
     CTarvoSplitterF(LPUNKNOWN pUnk, HRESULT* phr);
     ~CTarvoSplitterF() override;
 

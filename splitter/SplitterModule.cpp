@@ -23,7 +23,7 @@ const AMOVIESETUP_FILTER sudTarvoSplitter = {&CLSID_TarvoSplitterF, L"New Tarvo 
                                              0x80000300, 2, sudPins};
 
 CFactoryTemplate g_Templates[] = {
-    {L"New Tarvo Splitter Filter", &CLSID_TarvoSplitterF, CTarvoSplitterF::CreateInstance, nullptr,
-     &sudTarvoSplitter},
+    {L"New Tarvo Splitter Filter", &CLSID_TarvoSplitterF, CreateComInstance<CTarvoSplitterF>,
+     nullptr, &sudTarvoSplitter},
 };
 int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);

@@ -127,7 +127,8 @@ private:
 CTarvoSplitterF* NewSplitter()
 {
     HRESULT hr = S_OK;
-    auto* splitter = static_cast<CTarvoSplitterF*>(CTarvoSplitterF::CreateInstance(nullptr, &hr));
+    auto* splitter =
+        static_cast<CTarvoSplitterF*>(CreateComInstance<CTarvoSplitterF>(nullptr, &hr));
     EXPECT_EQ(hr, S_OK);
     if (splitter)
         splitter->NonDelegatingAddRef();
