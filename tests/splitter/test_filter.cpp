@@ -85,43 +85,6 @@ DeviceClip DeviceFrames(DeviceHeaderLayout layout, int count, size_t size, int64
     return clip;
 }
 
-// Pushes bytes into an input pin as one sample, the way an upstream filter's
-// streaming thread calls Receive.
-class CSamplePusher {
-public:
-    explicit CSamplePusher(IPin* input, LONG size = 0x500000)
-    {
-        m_input = Query<IMemInputPin>(input, IID_IMemInputPin);
-        CreateMemoryAllocator(&m_allocator);
-        ALLOCATOR_PROPERTIES want{1, size, 1, 0}, got{};
-        m_allocator->SetProperties(&want, &got);
-        m_allocator->Commit();
-    }
-    ~CSamplePusher()
-    {
-        m_allocator->Decommit();
-        m_allocator->Release();
-        m_input->Release();
-    }
-    HRESULT Push(std::span<const uint8_t> bytes)
-    {
-        IMediaSample* sample = nullptr;
-        if (FAILED(m_allocator->GetBuffer(&sample, nullptr, nullptr, 0)))
-            return E_FAIL;
-        BYTE* data = nullptr;
-        sample->GetPointer(&data);
-        std::memcpy(data, bytes.data(), bytes.size());
-        sample->SetActualDataLength(static_cast<LONG>(bytes.size()));
-        const HRESULT hr = m_input->Receive(sample);
-        sample->Release();
-        return hr;
-    }
-
-private:
-    IMemInputPin* m_input = nullptr;
-    IMemAllocator* m_allocator = nullptr;
-};
-
 // A splitter created in the test's own image (to reach its C++ side), with a
 // reference the fixture releases.
 CTarvoSplitterF* NewSplitter()
@@ -409,7 +372,7 @@ TEST_F(SplitterTest, RingOverflowKeepsOnlyTheNewSampleAndRingSizedSamplesAreRefu
     CTarvoSplitterF* splitter = NewSplitter();
     ASSERT_NE(splitter, nullptr);
     {
-        CSamplePusher pusher(splitter->GetPin(0));
+        CTestSamplePusher pusher(splitter->GetPin(0));
         const Bytes junk(0x400000 - 1000, 0x11);
         const DeviceClip clip = DeviceFrames(DeviceHeaderLayout::Header40, 3, 2000);
 
@@ -482,7 +445,7 @@ protected:
         // The network source is connected but receives nothing: the test
         // pushes into the splitter's input itself.
         ASSERT_EQ(m_graph.Connect(m_source, nullptr, m_splitter, L"Input"), S_OK);
-        m_pusher = std::make_unique<CSamplePusher>(m_splitter->GetPin(0));
+        m_pusher = std::make_unique<CTestSamplePusher>(m_splitter->GetPin(0));
     }
 
     void TearDown() override
@@ -519,7 +482,7 @@ protected:
     IBaseFilter* m_source = nullptr;
     CTarvoSplitterF* m_splitter = nullptr;
     CTestSink* m_video = nullptr;
-    std::unique_ptr<CSamplePusher> m_pusher;
+    std::unique_ptr<CTestSamplePusher> m_pusher;
 };
 
 TEST_F(SplitterGraphFixture, SetStreamTypeAfterConnectionFailsAndChangesNothing)
