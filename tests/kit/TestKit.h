@@ -11,6 +11,9 @@
 //                      samples from its own streaming thread, or samples
 //                      (bytes, times, flags) and stream events pushed from
 //                      the caller's thread; records quality messages.
+//   CTestSamplePusher  bytes handed straight to an input pin's Receive as
+//                      one sample, with no connection (for filters that
+//                      accept only particular upstream filters).
 //   CTestSink          a sink with one input pin "Input" that records every
 //                      sample and stream event; can hold samples, block in
 //                      Receive, keep every byte, be pulled from in order.
@@ -39,6 +42,7 @@
 #include "CTestClock.h"
 #include "CTestGraph.h"
 #include "CTestPushSource.h"
+#include "CTestSamplePusher.h"
 #include "CTestSink.h"
 #include "CTestVideoTransform.h"
 #include "TvFilterGraph.h"
