@@ -87,10 +87,16 @@ HRESULT CPictureProcessor::Process(const BYTE* in, size_t inLength, BYTE* out, s
         callback = m_callback;
         user = m_callbackUser;
     }
-    if (!CopyPicture(plan, in, inLength, out, outSize, outLength))
-        return E_FAIL;
-
-    m_color.Process(out, size_t(plan.outWidth) * size_t(plan.outHeight), outSize);
+    const size_t pixels = size_t(plan.outWidth) * size_t(plan.outHeight);
+    if (plan.kind == PicturePlan::Kind::kWhole && in && out && inLength <= outSize) {
+        // The whole picture: copied and colour-adjusted in one pass.
+        m_color.ProcessCopy(in, out, inLength, pixels);
+        *outLength = inLength;
+    } else {
+        if (!CopyPicture(plan, in, inLength, out, outSize, outLength))
+            return E_FAIL;
+        m_color.Process(out, pixels, outSize);
+    }
     m_overlays.Draw(out, outSize, layout);
     if (callback) {
         try {
