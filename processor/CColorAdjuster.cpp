@@ -414,13 +414,13 @@ void CColorAdjuster::ApplyAvx2(const State& st, BYTE* frame, size_t pixelCount)
 void CColorAdjuster::ApplySse2To(const State& st, const BYTE* src, BYTE* dst, size_t pixelCount)
 {
     if (st.Neutral()) {
-        if (src != dst)
+        if (src != dst && pixelCount > 0)
             std::memcpy(dst, src, 2 * pixelCount);
         return;
     }
     const PassPlan plan = BuildPlan(st);
     const size_t done = sse2::RunPlan(plan, src, dst, 2 * pixelCount) / 2;
-    if (src != dst)
+    if (src != dst && done < pixelCount)
         std::memcpy(dst + 2 * done, src + 2 * done, 2 * (pixelCount - done));
     for (size_t lane = done; lane < pixelCount; ++lane)
         LaneScalar(st, dst + 2 * lane, lane);
@@ -434,7 +434,7 @@ void CColorAdjuster::ApplyAvx2To(const State& st, const BYTE* src, BYTE* dst, si
     }
     const PassPlan plan = BuildPlan(st);
     const size_t done = avx2::RunPlan(plan, src, dst, 2 * pixelCount) / 2;
-    if (src != dst)
+    if (src != dst && done < pixelCount)
         std::memcpy(dst + 2 * done, src + 2 * done, 2 * (pixelCount - done));
     for (size_t lane = done; lane < pixelCount; ++lane)
         LaneScalar(st, dst + 2 * lane, lane);
