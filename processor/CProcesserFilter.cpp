@@ -1,11 +1,12 @@
 #include "CProcesserFilter.h"
 
 #include "DiagLog.h"
-#include "ProcesserTrace.h"
 #include "TarvoGuids.h"
 
 #include "win32/timefn.h"
+#include "win32/trace.h"
 
+#include <algorithm>
 #include <new>
 
 namespace {
@@ -346,250 +347,295 @@ STDMETHODIMP CProcesserFilter::Stop()
 }
 
 // ---- IProcesserCut ----
+//
+// Every call of the three private interfaces is traced on the "processor"
+// channel with its arguments, its result and what it gives back (the colour
+// adjuster traces IProcesserColor itself).
 
 STDMETHODIMP CProcesserFilter::SetCutRect(LONG x, LONG y, LONG width, LONG height)
 {
-    HRESULT hr;
-    {
-        CAutoLock lock(&m_csFilter);
-        hr = m_pOutput->IsConnected() ? E_FAIL : m_processor.SetCutRect(x, y, width, height);
-    }
-    PROCESSER_TRACE("SetCutRect(%d, %d, %d, %d) -> 0x%08x", int(x), int(y), int(width), int(height),
-                    unsigned(hr));
-    return hr;
+    CTvTraceCall trace("processor", "SetCutRect(%d, %d, %d, %d)", int(x), int(y), int(width),
+                       int(height));
+    CAutoLock lock(&m_csFilter);
+    // The output size is agreed with the downstream filter.
+    if (m_pOutput->IsConnected())
+        return trace(E_FAIL);
+    return trace(m_processor.SetCutRect(x, y, width, height));
 }
 
 STDMETHODIMP CProcesserFilter::GetCutRect(LONG* x, LONG* y, LONG* width, LONG* height)
 {
+    CTvTraceCall trace("processor", "GetCutRect()");
     const HRESULT hr = m_processor.GetCutRect(x, y, width, height);
-    PROCESSER_TRACE("GetCutRect -> 0x%08x (%d, %d, %d, %d)", unsigned(hr),
-                    SUCCEEDED(hr) ? int(*x) : 0, SUCCEEDED(hr) ? int(*y) : 0,
-                    SUCCEEDED(hr) ? int(*width) : 0, SUCCEEDED(hr) ? int(*height) : 0);
-    return hr;
+    if (trace.On() && SUCCEEDED(hr))
+        trace.Detail("%d, %d, %d, %d", int(*x), int(*y), int(*width), int(*height));
+    return trace(hr);
 }
 
 STDMETHODIMP CProcesserFilter::GetProcessStatistics(LONGLONG* samples, LONGLONG* bytes)
 {
+    CTvTraceCall trace("processor", "GetProcessStatistics()");
     const HRESULT hr = m_processor.GetProcessStatistics(samples, bytes);
-    PROCESSER_TRACE("GetProcessStatistics -> 0x%08x (%lld, %lld)", unsigned(hr),
-                    SUCCEEDED(hr) ? static_cast<long long>(*samples) : 0LL,
-                    SUCCEEDED(hr) ? static_cast<long long>(*bytes) : 0LL);
-    return hr;
+    if (trace.On() && SUCCEEDED(hr))
+        trace.Detail("%lld samples, %lld bytes", static_cast<long long>(*samples),
+                     static_cast<long long>(*bytes));
+    return trace(hr);
 }
 
 STDMETHODIMP CProcesserFilter::SetCutMode(LONG width, LONG height, LONG mode)
 {
-    HRESULT hr;
-    {
-        CAutoLock lock(&m_csFilter);
-        hr = m_pOutput->IsConnected() ? E_FAIL : m_processor.SetCutMode(width, height, mode);
-    }
-    PROCESSER_TRACE("SetCutMode(%d, %d, %d) -> 0x%08x", int(width), int(height), int(mode),
-                    unsigned(hr));
-    return hr;
+    CTvTraceCall trace("processor", "SetCutMode(%d, %d, %d)", int(width), int(height), int(mode));
+    CAutoLock lock(&m_csFilter);
+    if (m_pOutput->IsConnected())
+        return trace(E_FAIL);
+    return trace(m_processor.SetCutMode(width, height, mode));
 }
 
 STDMETHODIMP CProcesserFilter::SetFrameCallback(ProcesserFrameCallback callback, void* user)
 {
-    const HRESULT hr = m_processor.SetFrameCallback(callback, user);
-    PROCESSER_TRACE("SetFrameCallback(%p, %p) -> 0x%08x", reinterpret_cast<void*>(callback), user,
-                    unsigned(hr));
-    return hr;
+    CTvTraceCall trace("processor", "SetFrameCallback(%p, %p)", reinterpret_cast<void*>(callback),
+                       user);
+    return trace(m_processor.SetFrameCallback(callback, user));
 }
 
 // ---- IProcesserColor ----
 
-#define PROCESSER_COLOR_GET(Name)                                                                  \
-    STDMETHODIMP CProcesserFilter::Name(BYTE* value)                                               \
-    {                                                                                              \
-        const HRESULT hr = m_processor.Color().Name(value);                                        \
-        PROCESSER_TRACE(#Name " -> 0x%08x (%d)", unsigned(hr), SUCCEEDED(hr) ? int(*value) : -1);  \
-        return hr;                                                                                 \
-    }
-#define PROCESSER_COLOR_SET(Name)                                                                  \
-    STDMETHODIMP CProcesserFilter::Name(LONG value)                                                \
-    {                                                                                              \
-        const HRESULT hr = m_processor.Color().Name(value);                                        \
-        PROCESSER_TRACE(#Name "(%d) -> 0x%08x", int(value), unsigned(hr));                         \
-        return hr;                                                                                 \
-    }
-#define PROCESSER_COLOR_RESET(Name)                                                                \
-    STDMETHODIMP CProcesserFilter::Name()                                                          \
-    {                                                                                              \
-        const HRESULT hr = m_processor.Color().Name();                                             \
-        PROCESSER_TRACE(#Name " -> 0x%08x", unsigned(hr));                                         \
-        return hr;                                                                                 \
-    }
+STDMETHODIMP CProcesserFilter::GetContrast(BYTE* value)
+{
+    return m_processor.Color().GetContrast(value);
+}
 
-PROCESSER_COLOR_GET(GetContrast)
-PROCESSER_COLOR_SET(SetContrast)
-PROCESSER_COLOR_RESET(ResetContrast)
-PROCESSER_COLOR_GET(GetBrightness)
-PROCESSER_COLOR_SET(SetBrightness)
-PROCESSER_COLOR_RESET(ResetBrightness)
-PROCESSER_COLOR_SET(SetHue)
-PROCESSER_COLOR_GET(GetHue)
-PROCESSER_COLOR_RESET(ResetHue)
-PROCESSER_COLOR_SET(SetSaturation)
-PROCESSER_COLOR_GET(GetSaturation)
-PROCESSER_COLOR_RESET(ResetSaturation)
+STDMETHODIMP CProcesserFilter::SetContrast(LONG value)
+{
+    return m_processor.Color().SetContrast(value);
+}
+
+STDMETHODIMP CProcesserFilter::ResetContrast()
+{
+    return m_processor.Color().ResetContrast();
+}
+
+STDMETHODIMP CProcesserFilter::GetBrightness(BYTE* value)
+{
+    return m_processor.Color().GetBrightness(value);
+}
+
+STDMETHODIMP CProcesserFilter::SetBrightness(LONG value)
+{
+    return m_processor.Color().SetBrightness(value);
+}
+
+STDMETHODIMP CProcesserFilter::ResetBrightness()
+{
+    return m_processor.Color().ResetBrightness();
+}
+
+STDMETHODIMP CProcesserFilter::SetHue(LONG value)
+{
+    return m_processor.Color().SetHue(value);
+}
+
+STDMETHODIMP CProcesserFilter::GetHue(BYTE* value)
+{
+    return m_processor.Color().GetHue(value);
+}
+
+STDMETHODIMP CProcesserFilter::ResetHue()
+{
+    return m_processor.Color().ResetHue();
+}
+
+STDMETHODIMP CProcesserFilter::SetSaturation(LONG value)
+{
+    return m_processor.Color().SetSaturation(value);
+}
+
+STDMETHODIMP CProcesserFilter::GetSaturation(BYTE* value)
+{
+    return m_processor.Color().GetSaturation(value);
+}
+
+STDMETHODIMP CProcesserFilter::ResetSaturation()
+{
+    return m_processor.Color().ResetSaturation();
+}
 
 // ---- IProcesserOverlay ----
 
 namespace {
 
+// An ID pointer's value for a trace line.
 int IdOf(const LONG* id)
 {
     return id ? int(*id) : -1;
+}
+
+// A text argument of a given length, cut for a trace line.
+int TextLength(const char* text, LONG length)
+{
+    return text && length > 0 ? int(std::min<LONG>(length, 64)) : 0;
 }
 
 } // namespace
 
 STDMETHODIMP CProcesserFilter::RemoveOverlay(LONG id)
 {
-    const HRESULT hr = m_processor.Overlays().RemoveOverlay(id);
-    PROCESSER_TRACE("RemoveOverlay(%d) -> 0x%08x", int(id), unsigned(hr));
-    return hr;
+    CTvTraceCall trace("processor", "RemoveOverlay(%d)", int(id));
+    return trace(m_processor.Overlays().RemoveOverlay(id));
 }
 
 STDMETHODIMP CProcesserFilter::RemoveAllOverlay()
 {
-    const HRESULT hr = m_processor.Overlays().RemoveAllOverlay();
-    PROCESSER_TRACE("RemoveAllOverlay -> 0x%08x", unsigned(hr));
-    return hr;
+    CTvTraceCall trace("processor", "RemoveAllOverlay()");
+    return trace(m_processor.Overlays().RemoveAllOverlay());
 }
 
 STDMETHODIMP CProcesserFilter::AddTextOverlay(const char* text, LONG length, BYTE r, BYTE g, BYTE b,
                                               LOGFONTA font, LONG x, LONG y, LONG* id)
 {
+    CTvTraceCall trace("processor", "AddTextOverlay(\"%.*s\", %d, %u/%u/%u, %s %d, %d, %d, %d)",
+                       TextLength(text, length), text ? text : "", int(length), r, g, b,
+                       font.lfFaceName, int(font.lfHeight), int(x), int(y), IdOf(id));
     const HRESULT hr = m_processor.Overlays().AddTextOverlay(text, length, r, g, b, font, x, y, id);
-    PROCESSER_TRACE("AddTextOverlay(%.*s, %d, %u/%u/%u, %s %d, %d, %d) -> 0x%08x id %d",
-                    text && length > 0 ? int(length) : 0, text ? text : "", int(length), r, g, b,
-                    font.lfFaceName, int(font.lfHeight), int(x), int(y), unsigned(hr), IdOf(id));
-    return hr;
+    if (trace.On())
+        trace.Detail("id %d", IdOf(id));
+    return trace(hr);
 }
 
 STDMETHODIMP CProcesserFilter::AddSysTimeOverlay(BYTE r, BYTE g, BYTE b, LOGFONTA font, LONG x,
                                                  LONG y, LONG* id)
 {
+    CTvTraceCall trace("processor", "AddSysTimeOverlay(%u/%u/%u, %s %d, %d, %d, %d)", r, g, b,
+                       font.lfFaceName, int(font.lfHeight), int(x), int(y), IdOf(id));
     const HRESULT hr = m_processor.Overlays().AddSysTimeOverlay(r, g, b, font, x, y, id);
-    PROCESSER_TRACE("AddSysTimeOverlay(%u/%u/%u, %s %d, %d, %d) -> 0x%08x id %d", r, g, b,
-                    font.lfFaceName, int(font.lfHeight), int(x), int(y), unsigned(hr), IdOf(id));
-    return hr;
+    if (trace.On())
+        trace.Detail("id %d", IdOf(id));
+    return trace(hr);
 }
 
 STDMETHODIMP CProcesserFilter::AddBitmapOverlay(HANDLE file, LONG x, LONG y, DWORD transparent,
                                                 LONG* id)
 {
+    CTvTraceCall trace("processor", "AddBitmapOverlay(%p, %d, %d, 0x%06x, %d)", file, int(x),
+                       int(y), unsigned(transparent), IdOf(id));
     const HRESULT hr = m_processor.Overlays().AddBitmapOverlay(file, x, y, transparent, id);
-    PROCESSER_TRACE("AddBitmapOverlay(%p, %d, %d, 0x%06x) -> 0x%08x id %d", file, int(x), int(y),
-                    unsigned(transparent), unsigned(hr), IdOf(id));
-    return hr;
+    if (trace.On())
+        trace.Detail("id %d", IdOf(id));
+    return trace(hr);
 }
 
 STDMETHODIMP CProcesserFilter::AddRectangleOverlay(BYTE r, BYTE g, BYTE b, LONG left, LONG top,
                                                    LONG right, LONG bottom, LONG* id)
 {
+    CTvTraceCall trace("processor", "AddRectangleOverlay(%u/%u/%u, %d, %d, %d, %d, %d)", r, g, b,
+                       int(left), int(top), int(right), int(bottom), IdOf(id));
     const HRESULT hr =
         m_processor.Overlays().AddRectangleOverlay(r, g, b, left, top, right, bottom, id);
-    PROCESSER_TRACE("AddRectangleOverlay(%u/%u/%u, %d, %d, %d, %d) -> 0x%08x id %d", r, g, b,
-                    int(left), int(top), int(right), int(bottom), unsigned(hr), IdOf(id));
-    return hr;
+    if (trace.On())
+        trace.Detail("id %d", IdOf(id));
+    return trace(hr);
 }
 
 STDMETHODIMP CProcesserFilter::AddCircleOverlay(BYTE r, BYTE g, BYTE b, LONG cx, LONG cy,
                                                 LONG radius, LONG* id)
 {
+    CTvTraceCall trace("processor", "AddCircleOverlay(%u/%u/%u, %d, %d, %d, %d)", r, g, b, int(cx),
+                       int(cy), int(radius), IdOf(id));
     const HRESULT hr = m_processor.Overlays().AddCircleOverlay(r, g, b, cx, cy, radius, id);
-    PROCESSER_TRACE("AddCircleOverlay(%u/%u/%u, %d, %d, %d) -> 0x%08x id %d", r, g, b, int(cx),
-                    int(cy), int(radius), unsigned(hr), IdOf(id));
-    return hr;
+    if (trace.On())
+        trace.Detail("id %d", IdOf(id));
+    return trace(hr);
 }
 
 STDMETHODIMP CProcesserFilter::AddEllipseOverlay(BYTE r, BYTE g, BYTE b, LONG x0, LONG y0, LONG x1,
                                                  LONG y1, LONG* id)
 {
+    CTvTraceCall trace("processor", "AddEllipseOverlay(%u/%u/%u, %d, %d, %d, %d, %d)", r, g, b,
+                       int(x0), int(y0), int(x1), int(y1), IdOf(id));
     const HRESULT hr = m_processor.Overlays().AddEllipseOverlay(r, g, b, x0, y0, x1, y1, id);
-    PROCESSER_TRACE("AddEllipseOverlay(%u/%u/%u, %d, %d, %d, %d) -> 0x%08x id %d", r, g, b, int(x0),
-                    int(y0), int(x1), int(y1), unsigned(hr), IdOf(id));
-    return hr;
+    if (trace.On())
+        trace.Detail("id %d", IdOf(id));
+    return trace(hr);
 }
 
 STDMETHODIMP CProcesserFilter::AddPolygonOverlay(BYTE r, BYTE g, BYTE b, const POINT* points,
                                                  LONG count, LONG* id)
 {
+    CTvTraceCall trace("processor", "AddPolygonOverlay(%u/%u/%u, %p, %d, %d)", r, g, b,
+                       static_cast<const void*>(points), int(count), IdOf(id));
     const HRESULT hr = m_processor.Overlays().AddPolygonOverlay(r, g, b, points, count, id);
-    PROCESSER_TRACE("AddPolygonOverlay(%u/%u/%u, %p, %d) -> 0x%08x id %d", r, g, b,
-                    static_cast<const void*>(points), int(count), unsigned(hr), IdOf(id));
-    return hr;
+    if (trace.On())
+        trace.Detail("id %d", IdOf(id));
+    return trace(hr);
 }
 
 STDMETHODIMP CProcesserFilter::SetShowTime(LONG id, LONGLONG start, LONG duration, LONG reserved)
 {
-    const HRESULT hr = m_processor.Overlays().SetShowTime(id, start, duration);
-    PROCESSER_TRACE("SetShowTime(%d, %lld, %d, %d) -> 0x%08x", int(id),
-                    static_cast<long long>(start), int(duration), int(reserved), unsigned(hr));
-    return hr;
+    CTvTraceCall trace("processor", "SetShowTime(%d, %lld, %d, %d)", int(id),
+                       static_cast<long long>(start), int(duration), int(reserved));
+    return trace(m_processor.Overlays().SetShowTime(id, start, duration));
 }
 
 STDMETHODIMP CProcesserFilter::SetTimeRange(LONG id, LONGLONG start, LONGLONG end)
 {
-    const HRESULT hr = m_processor.Overlays().SetTimeRange(id, start, end);
-    PROCESSER_TRACE("SetTimeRange(%d, %lld, %lld) -> 0x%08x", int(id),
-                    static_cast<long long>(start), static_cast<long long>(end), unsigned(hr));
-    return hr;
+    CTvTraceCall trace("processor", "SetTimeRange(%d, %lld, %lld)", int(id),
+                       static_cast<long long>(start), static_cast<long long>(end));
+    return trace(m_processor.Overlays().SetTimeRange(id, start, end));
 }
 
 STDMETHODIMP CProcesserFilter::SetFlickerTime(LONG id, DWORD flicker)
 {
-    const HRESULT hr = m_processor.Overlays().SetFlickerTime(id, flicker);
-    PROCESSER_TRACE("SetFlickerTime(%d, 0x%08x) -> 0x%08x", int(id), unsigned(flicker),
-                    unsigned(hr));
-    return hr;
+    CTvTraceCall trace("processor", "SetFlickerTime(%d, 0x%08x)", int(id), unsigned(flicker));
+    return trace(m_processor.Overlays().SetFlickerTime(id, flicker));
 }
 
 STDMETHODIMP CProcesserFilter::NewOverlayID(LONG* id)
 {
+    CTvTraceCall trace("processor", "NewOverlayID(%p)", static_cast<void*>(id));
     const HRESULT hr = m_processor.Overlays().NewOverlayID(id);
-    PROCESSER_TRACE("NewOverlayID -> 0x%08x id %d", unsigned(hr), IdOf(id));
-    return hr;
+    if (trace.On())
+        trace.Detail("id %d", IdOf(id));
+    return trace(hr);
 }
 
 STDMETHODIMP CProcesserFilter::GetItemsByIndex(LONG id, BYTE* buffer, LONG* size, LONG* count)
 {
-    const LONG given = size ? *size : -1;
+    CTvTraceCall trace("processor", "GetItemsByIndex(%d, %p, %d)", int(id),
+                       static_cast<void*>(buffer), IdOf(size));
     const HRESULT hr = m_processor.Overlays().GetItemsByIndex(id, buffer, size, count);
-    PROCESSER_TRACE("GetItemsByIndex(%d, %p, %d) -> 0x%08x size %d count %d", int(id),
-                    static_cast<void*>(buffer), int(given), unsigned(hr), size ? int(*size) : -1,
-                    IdOf(count));
-    return hr;
+    if (trace.On())
+        trace.Detail("size %d, count %d", IdOf(size), IdOf(count));
+    return trace(hr);
 }
 
 STDMETHODIMP CProcesserFilter::GetItems(BYTE* buffer, LONG* size, LONG* count, LONGLONG start,
                                         LONGLONG end)
 {
-    const LONG given = size ? *size : -1;
+    CTvTraceCall trace("processor", "GetItems(%p, %d, %lld, %lld)", static_cast<void*>(buffer),
+                       IdOf(size), static_cast<long long>(start), static_cast<long long>(end));
     const HRESULT hr = m_processor.Overlays().GetItems(buffer, size, count, start, end);
-    PROCESSER_TRACE("GetItems(%p, %d, %lld, %lld) -> 0x%08x size %d count %d",
-                    static_cast<void*>(buffer), int(given), static_cast<long long>(start),
-                    static_cast<long long>(end), unsigned(hr), size ? int(*size) : -1, IdOf(count));
-    return hr;
+    if (trace.On())
+        trace.Detail("size %d, count %d", IdOf(size), IdOf(count));
+    return trace(hr);
 }
 
 STDMETHODIMP CProcesserFilter::AddOverlaysFromFile(const char* path, LONG* count)
 {
+    CTvTraceCall trace("processor", "AddOverlaysFromFile(\"%s\")", TvTraceText(path));
     const HRESULT hr = m_processor.Overlays().AddOverlaysFromFile(path, count);
-    PROCESSER_TRACE("AddOverlaysFromFile(%s) -> 0x%08x count %d", path ? path : "(null)",
-                    unsigned(hr), IdOf(count));
-    return hr;
+    if (trace.On())
+        trace.Detail("count %d", IdOf(count));
+    return trace(hr);
 }
 
 STDMETHODIMP CProcesserFilter::AddOverlaysFromByte(const BYTE* data, LONG length, LONG* count)
 {
+    CTvTraceCall trace("processor", "AddOverlaysFromByte(%p, %d)", static_cast<const void*>(data),
+                       int(length));
     const HRESULT hr = m_processor.Overlays().AddOverlaysFromByte(data, length, count);
-    PROCESSER_TRACE("AddOverlaysFromByte(%p, %d) -> 0x%08x count %d",
-                    static_cast<const void*>(data), int(length), unsigned(hr), IdOf(count));
-    return hr;
+    if (trace.On())
+        trace.Detail("count %d", IdOf(count));
+    return trace(hr);
 }
 
 STDMETHODIMP CProcesserFilter::AddTextOverlayEx(LONG* id, LONGLONG start, LONGLONG end,
@@ -598,15 +644,14 @@ STDMETHODIMP CProcesserFilter::AddTextOverlayEx(LONG* id, LONGLONG start, LONGLO
                                                 const char* text, LONG extraLength,
                                                 const BYTE* extra)
 {
-    const HRESULT hr = m_processor.Overlays().AddTextOverlayEx(
-        id, start, end, flicker, r, g, b, x, y, font, textLength, text, extraLength, extra);
-    PROCESSER_TRACE("AddTextOverlayEx(%d, %lld, %lld, 0x%08x, %u/%u/%u, %d, %d, %s, %.*s, %d) -> "
-                    "0x%08x",
-                    IdOf(id), static_cast<long long>(start), static_cast<long long>(end),
-                    unsigned(flicker), r, g, b, int(x), int(y), FaceName(font),
-                    text && textLength > 0 ? int(textLength) : 0, text ? text : "",
-                    int(extraLength), unsigned(hr));
-    return hr;
+    CTvTraceCall trace("processor",
+                       "AddTextOverlayEx(%d, %lld, %lld, 0x%08x, %u/%u/%u, %d, %d, %s, %d, "
+                       "\"%.*s\", %d)",
+                       IdOf(id), static_cast<long long>(start), static_cast<long long>(end),
+                       unsigned(flicker), r, g, b, int(x), int(y), FaceName(font), int(textLength),
+                       TextLength(text, textLength), text ? text : "", int(extraLength));
+    return trace(m_processor.Overlays().AddTextOverlayEx(
+        id, start, end, flicker, r, g, b, x, y, font, textLength, text, extraLength, extra));
 }
 
 STDMETHODIMP CProcesserFilter::AddSysTimeOverlayEx(LONG* id, LONGLONG start, LONGLONG end,
@@ -614,14 +659,12 @@ STDMETHODIMP CProcesserFilter::AddSysTimeOverlayEx(LONG* id, LONGLONG start, LON
                                                    LONG y, const LOGFONTA* font, LONG extraLength,
                                                    const BYTE* extra)
 {
-    const HRESULT hr = m_processor.Overlays().AddSysTimeOverlayEx(id, start, end, flicker, r, g, b,
-                                                                  x, y, font, extraLength, extra);
-    PROCESSER_TRACE("AddSysTimeOverlayEx(%d, %lld, %lld, 0x%08x, %u/%u/%u, %d, %d, %s, %d) -> "
-                    "0x%08x",
-                    IdOf(id), static_cast<long long>(start), static_cast<long long>(end),
-                    unsigned(flicker), r, g, b, int(x), int(y), FaceName(font), int(extraLength),
-                    unsigned(hr));
-    return hr;
+    CTvTraceCall trace(
+        "processor", "AddSysTimeOverlayEx(%d, %lld, %lld, 0x%08x, %u/%u/%u, %d, %d, %s, %d)",
+        IdOf(id), static_cast<long long>(start), static_cast<long long>(end), unsigned(flicker), r,
+        g, b, int(x), int(y), FaceName(font), int(extraLength));
+    return trace(m_processor.Overlays().AddSysTimeOverlayEx(id, start, end, flicker, r, g, b, x, y,
+                                                            font, extraLength, extra));
 }
 
 STDMETHODIMP CProcesserFilter::AddEllipseOverlayEx(LONG* id, LONGLONG start, LONGLONG end,
@@ -629,14 +672,12 @@ STDMETHODIMP CProcesserFilter::AddEllipseOverlayEx(LONG* id, LONGLONG start, LON
                                                    LONG y0, LONG x1, LONG y1, LONG extraLength,
                                                    const BYTE* extra)
 {
-    const HRESULT hr = m_processor.Overlays().AddEllipseOverlayEx(
-        id, start, end, flicker, r, g, b, x0, y0, x1, y1, extraLength, extra);
-    PROCESSER_TRACE("AddEllipseOverlayEx(%d, %lld, %lld, 0x%08x, %u/%u/%u, %d, %d, %d, %d, %d) -> "
-                    "0x%08x",
-                    IdOf(id), static_cast<long long>(start), static_cast<long long>(end),
-                    unsigned(flicker), r, g, b, int(x0), int(y0), int(x1), int(y1),
-                    int(extraLength), unsigned(hr));
-    return hr;
+    CTvTraceCall trace(
+        "processor", "AddEllipseOverlayEx(%d, %lld, %lld, 0x%08x, %u/%u/%u, %d, %d, %d, %d, %d)",
+        IdOf(id), static_cast<long long>(start), static_cast<long long>(end), unsigned(flicker), r,
+        g, b, int(x0), int(y0), int(x1), int(y1), int(extraLength));
+    return trace(m_processor.Overlays().AddEllipseOverlayEx(id, start, end, flicker, r, g, b, x0,
+                                                            y0, x1, y1, extraLength, extra));
 }
 
 STDMETHODIMP CProcesserFilter::AddPolygonOverlayEx(LONG* id, LONGLONG start, LONGLONG end,
@@ -644,13 +685,12 @@ STDMETHODIMP CProcesserFilter::AddPolygonOverlayEx(LONG* id, LONGLONG start, LON
                                                    LONG count, const POINT* points,
                                                    LONG extraLength, const BYTE* extra)
 {
-    const HRESULT hr = m_processor.Overlays().AddPolygonOverlayEx(
-        id, start, end, flicker, r, g, b, count, points, extraLength, extra);
-    PROCESSER_TRACE("AddPolygonOverlayEx(%d, %lld, %lld, 0x%08x, %u/%u/%u, %d, %p, %d) -> 0x%08x",
-                    IdOf(id), static_cast<long long>(start), static_cast<long long>(end),
-                    unsigned(flicker), r, g, b, int(count), static_cast<const void*>(points),
-                    int(extraLength), unsigned(hr));
-    return hr;
+    CTvTraceCall trace(
+        "processor", "AddPolygonOverlayEx(%d, %lld, %lld, 0x%08x, %u/%u/%u, %d, %p, %d)", IdOf(id),
+        static_cast<long long>(start), static_cast<long long>(end), unsigned(flicker), r, g, b,
+        int(count), static_cast<const void*>(points), int(extraLength));
+    return trace(m_processor.Overlays().AddPolygonOverlayEx(id, start, end, flicker, r, g, b, count,
+                                                            points, extraLength, extra));
 }
 
 STDMETHODIMP CProcesserFilter::AddBitmapOverlayEx(LONG* id, LONGLONG start, LONGLONG end,
@@ -658,14 +698,12 @@ STDMETHODIMP CProcesserFilter::AddBitmapOverlayEx(LONG* id, LONGLONG start, LONG
                                                   LONG y, HANDLE file, LONG extraLength,
                                                   const BYTE* extra)
 {
-    const HRESULT hr = m_processor.Overlays().AddBitmapOverlayEx(id, start, end, flicker, r, g, b,
-                                                                 x, y, file, extraLength, extra);
-    PROCESSER_TRACE("AddBitmapOverlayEx(%d, %lld, %lld, 0x%08x, %u/%u/%u, %d, %d, %p, %d) -> "
-                    "0x%08x",
-                    IdOf(id), static_cast<long long>(start), static_cast<long long>(end),
-                    unsigned(flicker), r, g, b, int(x), int(y), file, int(extraLength),
-                    unsigned(hr));
-    return hr;
+    CTvTraceCall trace("processor",
+                       "AddBitmapOverlayEx(%d, %lld, %lld, 0x%08x, %u/%u/%u, %d, %d, %p, %d)",
+                       IdOf(id), static_cast<long long>(start), static_cast<long long>(end),
+                       unsigned(flicker), r, g, b, int(x), int(y), file, int(extraLength));
+    return trace(m_processor.Overlays().AddBitmapOverlayEx(id, start, end, flicker, r, g, b, x, y,
+                                                           file, extraLength, extra));
 }
 
 // ---- ISampleGrabber ----

@@ -9,6 +9,7 @@
 
 #include "win32/file.h"
 #include "win32/registry.h"
+#include "win32/trace.h"
 
 #include <qedit.h>
 #include <streams.h>
@@ -17,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -386,6 +388,33 @@ TEST_F(ProcesserFilter, OverlaySlotsInOrder)
     EXPECT_EQ(Slot<HRESULT (*)(void*)>(ov, 4)(ov), S_OK);
     EXPECT_EQ(countOf(text), 0);
     EXPECT_EQ(countOf(7), 4);
+    ov->Release();
+}
+
+TEST_F(ProcesserFilter, InterfaceCallsAreTracedOnTheProcessorChannel)
+{
+    IProcesserCut* cut = Query<IProcesserCut>(IID_IProcesserCut);
+    IProcesserOverlay* ov = Query<IProcesserOverlay>(IID_IProcesserOverlay);
+    LONG id = 0;
+    char pointer[32];
+    std::snprintf(pointer, sizeof(pointer), "%p", static_cast<void*>(&id));
+    auto calls = [&] {
+        cut->SetCutMode(640, 480, 3);
+        id = 0;
+        ov->NewOverlayID(&id);
+        ov->RemoveOverlay(1000);
+        ov->AddTextOverlayEx(&id, 0, 0, 0, 1, 2, 3, 4, 5, nullptr, 2, "hi", 0, nullptr);
+    };
+    EXPECT_EQ(
+        TvTraceCapture("processor", calls),
+        (std::vector<std::string>{
+            "processor: SetCutMode(640, 480, 3) -> 0 (0x00000000)",
+            "processor: NewOverlayID(" + std::string(pointer) + ") -> 0 (0x00000000): id 1000",
+            "processor: RemoveOverlay(1000) -> 0 (0x00000000)",
+            "processor: AddTextOverlayEx(1000, 0, 0, 0x00000000, 1/2/3, 4, 5, (null), 2, "
+            "\"hi\", 0) -> -2147467259 (0x80004005)"}));
+    EXPECT_TRUE(TvTraceCapture("player,nwsource", calls).empty());
+    cut->Release();
     ov->Release();
 }
 
