@@ -9,6 +9,15 @@ COverlayInputPin::COverlayInputPin(CBaseFilter* filter, CCritSec* lock,
 {
 }
 
+HRESULT OnlyMediaTypePosition(int iPosition, const CMediaType* pMediaType)
+{
+    if (iPosition < 0)
+        return E_INVALIDARG;
+    if (iPosition > 0)
+        return VFW_S_NO_MORE_ITEMS;
+    return pMediaType ? S_OK : E_POINTER;
+}
+
 HRESULT COverlayInputPin::CheckMediaType(const CMediaType* pmt)
 {
     if (!pmt)
@@ -18,12 +27,9 @@ HRESULT COverlayInputPin::CheckMediaType(const CMediaType* pmt)
 
 HRESULT COverlayInputPin::GetMediaType(int iPosition, CMediaType* pMediaType)
 {
-    if (iPosition < 0)
-        return E_INVALIDARG;
-    if (iPosition > 0)
-        return VFW_S_NO_MORE_ITEMS;
-    if (!pMediaType)
-        return E_POINTER;
+    const HRESULT hr = OnlyMediaTypePosition(iPosition, pMediaType);
+    if (hr != S_OK)
+        return hr;
     pMediaType->InitMediaType();
     pMediaType->SetType(&MEDIATYPE_Text);
     return S_OK;

@@ -13,6 +13,10 @@
 
 #include <streams.h>
 
+// GetMediaType of a pin (or filter) that offers one type: S_OK for position
+// 0, E_INVALIDARG below, VFW_S_NO_MORE_ITEMS above, E_POINTER without a type.
+HRESULT OnlyMediaTypePosition(int iPosition, const CMediaType* pMediaType);
+
 class COverlayInputPin : public CBaseInputPin {
 public:
     COverlayInputPin(CBaseFilter* filter, CCritSec* lock, CPictureProcessor* processor,

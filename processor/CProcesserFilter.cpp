@@ -169,12 +169,9 @@ HRESULT CProcesserFilter::SetMediaType(PIN_DIRECTION direction, const CMediaType
 
 HRESULT CProcesserFilter::GetMediaType(int iPosition, CMediaType* pMediaType)
 {
-    if (iPosition < 0)
-        return E_INVALIDARG;
-    if (iPosition > 0)
-        return VFW_S_NO_MORE_ITEMS;
-    if (!pMediaType)
-        return E_POINTER;
+    const HRESULT hr = OnlyMediaTypePosition(iPosition, pMediaType);
+    if (hr != S_OK)
+        return hr;
     const ProcesserCut cut = m_processor.Cut();
     VIDEOINFOHEADER2 vih = m_inputFormat;
     vih.rcSource = RECT{0, 0, cut.outWidth, cut.outHeight};
@@ -755,13 +752,5 @@ STDMETHODIMP CProcesserFilter::SetCallback(ISampleGrabberCB*, LONG)
 
 STDMETHODIMP CProcesserFilter::GetPages(CAUUID* pPages)
 {
-    if (!pPages)
-        return E_POINTER;
-    pPages->cElems = 0;
-    pPages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
-    if (!pPages->pElems)
-        return E_OUTOFMEMORY;
-    pPages->cElems = 1;
-    pPages->pElems[0] = CLSID_AdjusterPropertyPage;
-    return S_OK;
+    return AMGetSinglePropertyPage(pPages, CLSID_AdjusterPropertyPage);
 }

@@ -73,3 +73,16 @@ STDMETHODIMP CMediaPosition::Invoke(DISPID dispidMember, REFIID riid, LCID lcid,
     return m_basedisp.Invoke(dispidMember, riid, lcid, wFlags, pdispparams, pvarResult, pexcepinfo,
                              puArgErr);
 }
+
+HRESULT AMGetSinglePropertyPage(CAUUID* pPages, REFCLSID page)
+{
+    if (!pPages)
+        return E_POINTER;
+    pPages->cElems = 0;
+    pPages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
+    if (!pPages->pElems)
+        return E_OUTOFMEMORY;
+    pPages->cElems = 1;
+    pPages->pElems[0] = page;
+    return S_OK;
+}
