@@ -73,6 +73,7 @@ void CProcesserDelivery::DropAll()
     // allocator that wakes the streaming thread waiting for it.
     for (IMediaSample* sample : dropped)
         sample->Release();
+    m_drained.Set();
 }
 
 void CProcesserDelivery::BeginFlush()
@@ -99,6 +100,18 @@ void CProcesserDelivery::WaitWhileDelivering()
                 return;
         }
         m_idle.Wait();
+    }
+}
+
+void CProcesserDelivery::WaitUntilDelivered()
+{
+    for (;;) {
+        {
+            CAutoLock lock(&m_lock);
+            if ((m_queue.empty() && !m_inFlight) || m_flushing || m_stop)
+                return;
+        }
+        m_drained.Wait();
     }
 }
 
@@ -211,5 +224,6 @@ void CProcesserDelivery::Run()
             m_inFlight = false;
         }
         m_idle.Set();
+        m_drained.Set();
     }
 }

@@ -12,7 +12,7 @@
 // interval minus 10 ms.
 //
 // Threads and locks:
-//   - Append on the input streaming thread; DropAll, BeginFlush/EndFlush,
+//   - Append and WaitUntilDelivered on the input streaming thread; DropAll, BeginFlush/EndFlush,
 //     WaitWhileDelivering, ResetClock and SetInterval on the application
 //     thread (filter lock held); OnQuality on whatever thread the renderer
 //     sends quality messages from (often the delivery thread itself, inside
@@ -24,6 +24,8 @@
 //   - The delivery thread waits on m_work whenever the queue is empty;
 //     Append and Shutdown set it, so it wakes at once for a new picture and
 //     for the end.
+//   - WaitUntilDelivered runs on the input streaming thread (end of stream)
+//     and waits on m_drained, which every delivery, DropAll and Shutdown set.
 #pragma once
 
 #include "TimeControl.h"
@@ -75,6 +77,10 @@ public:
     // Returns once no picture is being delivered (the downstream filter must
     // not block: it is stopped or flushing).
     void WaitWhileDelivering();
+    // Input streaming thread, at the end of the stream: returns once every
+    // queued picture has been delivered, or at once when the queue is
+    // dropped (flush, stop, shutdown).
+    void WaitUntilDelivered();
 
     // The synthetic clock starts again at 0.
     void ResetClock();
@@ -103,6 +109,9 @@ private:
     HANDLE m_thread = nullptr;
     CAMEvent m_work; // a picture was queued, or the thread is to end
     CAMEvent m_idle; // a delivery ended
+    // A delivery ended or the queue was dropped; its one waiter is the input
+    // streaming thread in WaitUntilDelivered.
+    CAMEvent m_drained;
 
     CCritSec m_lock;
     std::deque<IMediaSample*> m_queue; // guarded by m_lock; each add-referenced

@@ -311,6 +311,15 @@ HRESULT CProcesserFilter::AlterQuality(Quality q)
     return CTransformFilter::AlterQuality(q);
 }
 
+HRESULT CProcesserFilter::EndOfStream()
+{
+    // The pictures still queued go downstream before the end of the stream:
+    // a renderer refuses samples after it, and the graph would complete with
+    // the last pictures unshown.
+    m_delivery.WaitUntilDelivered();
+    return CTransformFilter::EndOfStream();
+}
+
 HRESULT CProcesserFilter::BeginFlush()
 {
     m_delivery.BeginFlush();

@@ -16,8 +16,9 @@
 //     connection checks of SetCutRect/SetCutMode and GetConnectedMediaType).
 //   - The upstream streaming thread: Receive and Transform under the receive
 //     lock (copy, colour, overlays, callback, grab), then the append to the
-//     delivery queue. It blocks in GetDeliveryBuffer while every output buffer
-//     is queued or downstream: that is how the decoder is held back.
+//     delivery queue; EndOfStream, which waits until the queue is delivered. It blocks in
+//     GetDeliveryBuffer while every output buffer is queued or downstream: that is how the decoder
+//     is held back.
 //   - The delivery thread (CProcesserDelivery), from construction to
 //     destruction: stamps and delivers the queued pictures.
 //   - The "Overlay Input" pin's upstream streaming thread: the packets.
@@ -79,6 +80,7 @@ public:
     HRESULT Receive(IMediaSample* pSample) override;
     HRESULT Transform(IMediaSample* pIn, IMediaSample* pOut) override;
     HRESULT AlterQuality(Quality q) override;
+    HRESULT EndOfStream() override;
     HRESULT BeginFlush() override;
     HRESULT EndFlush() override;
     STDMETHODIMP Stop() override;

@@ -1,11 +1,13 @@
 // The delivery queue and its thread: durations by queue length, the clock
-// reset by a late renderer, time control off, flushing, and stopping while a
-// picture is being delivered.
+// reset by a late renderer, time control off, flushing, the end of the
+// stream waiting for the queue, and stopping while a picture is being
+// delivered.
 #include "CProcesserDelivery.h"
 
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <future>
 #include <mutex>
 #include <vector>
 
@@ -188,6 +190,32 @@ TEST_F(ProcesserDelivery, WaitWhileDeliveringReturnsOnceTheDeliveryEnds)
     delivery.WaitWhileDelivering();
     EXPECT_EQ(target.WaitFor(1).size(), 1u); // already there: the wait saw the end
     release.join();
+}
+
+TEST_F(ProcesserDelivery, EndOfStreamWaitsForTheQueueButNotForAFlush)
+{
+    CProcesserDelivery delivery(&target, TimeControlSettings{}, nullptr);
+    ASSERT_TRUE(delivery.Start());
+    target.Hold(true);
+    Queue(delivery, 3);
+    ASSERT_TRUE(target.WaitInside());
+    auto waited = std::async(std::launch::async, [&] {
+        delivery.WaitUntilDelivered();
+        return target.WaitFor(0).size();
+    });
+    target.Hold(false);
+    ASSERT_EQ(waited.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(waited.get(), 3u); // all three were out before the wait ended
+
+    // A flush ends the wait at once, with a delivery still under way.
+    target.Hold(true);
+    Queue(delivery, 2);
+    ASSERT_TRUE(target.WaitInside());
+    auto flushed = std::async(std::launch::async, [&] { delivery.WaitUntilDelivered(); });
+    delivery.BeginFlush();
+    EXPECT_EQ(flushed.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    target.Hold(false);
+    delivery.EndFlush();
 }
 
 TEST_F(ProcesserDelivery, ShutdownWakesTheIdleThreadAndDropsTheQueue)
