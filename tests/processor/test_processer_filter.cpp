@@ -6,6 +6,7 @@
 #include "IProcesserCut.h"
 #include "IProcesserOverlay.h"
 #include "TarvoGuids.h"
+#include "processer_test_env.h"
 
 #include "win32/file.h"
 #include "win32/registry.h"
@@ -38,31 +39,14 @@ std::string ReadText(const fs::path& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Each test gets a registry of its own (a copy of the build's, so the module
-// is found) and a drive C: of its own.
 class ProcesserFilter : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-        std::string pattern = (fs::temp_directory_path() / "processer-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
-        const fs::path registry = m_dir / "registry.reg";
-        fs::copy_file(TvGetRegistryPath(), registry);
-        TvSetRegistryPath(registry.c_str());
-        fs::create_directory(m_dir / "c");
-        setenv("TARVO_DRIVE_C", (m_dir / "c").c_str(), 1);
-    }
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(m_env.SetUp("processer")); }
     void TearDown() override
     {
         if (m_filter)
             m_filter->Release();
-        unsetenv("TARVO_DRIVE_C");
-        TvSetRegistryPath(nullptr);
-        std::error_code ec;
-        fs::remove_all(m_dir, ec);
-        CoUninitialize();
+        m_env.TearDown();
     }
 
     IBaseFilter* Filter()
@@ -92,7 +76,7 @@ protected:
         RegCloseKey(key);
     }
 
-    fs::path m_dir;
+    ProcesserTestEnv m_env;
     IBaseFilter* m_filter = nullptr;
 };
 
@@ -374,7 +358,7 @@ TEST_F(ProcesserFilter, OverlaySlotsInOrder)
                                                                          LONG(all.size()), &loaded),
               S_OK);
     EXPECT_EQ(loaded, 7);
-    const fs::path file = m_dir / "overlays.bin";
+    const fs::path file = m_env.Dir() / "overlays.bin";
     std::ofstream(file, std::ios::binary)
         .write(reinterpret_cast<const char*>(all.data()), std::streamsize(all.size()));
     EXPECT_EQ(Slot<HRESULT (*)(void*, const char*, LONG*)>(ov, 18)(ov, file.c_str(), &loaded),
@@ -451,19 +435,19 @@ TEST_F(ProcesserFilter, RegistrySettingsAndLogsAtConstruction)
     SetRegistryValue("FrameBufferCount", 13);
     SetRegistryValue("MaxBufferCount", 20); // above 13 - 2: ignored
     SetRegistryValue("MinBufferCount", 1);
-    fs::create_directory(m_dir / "c" / "SoftDecLog");
+    fs::create_directory(m_env.DriveC() / "SoftDecLog");
     // Earlier runs left index 0 of the send log.
-    std::ofstream(m_dir / "c" / "SoftDecLog" / "processer_send_time_0.txt") << "old\n";
+    std::ofstream(m_env.DriveC() / "SoftDecLog" / "processer_send_time_0.txt") << "old\n";
     ASSERT_NE(Filter(), nullptr);
-    const fs::path send = m_dir / "c" / "SoftDecLog" / "processer_send_time_1.txt";
+    const fs::path send = m_env.DriveC() / "SoftDecLog" / "processer_send_time_1.txt";
     const std::string expected = "EnableTimeControl:1, FrameBufferCount:13, MaxBufferCount:2, "
                                  "MinBufferCount:1\n\n";
     // The delivery thread writes the first line as it starts.
     for (int i = 0; i < 1000 && ReadText(send) != expected; ++i)
         Sleep(5);
     EXPECT_EQ(ReadText(send), expected);
-    EXPECT_TRUE(fs::exists(m_dir / "c" / "SoftDecLog" / "processer_receive_time_0.txt"));
-    EXPECT_EQ(ReadText(m_dir / "c" / "SoftDecLog" / "processer_send_time_0.txt"), "old\n");
+    EXPECT_TRUE(fs::exists(m_env.DriveC() / "SoftDecLog" / "processer_receive_time_0.txt"));
+    EXPECT_EQ(ReadText(m_env.DriveC() / "SoftDecLog" / "processer_send_time_0.txt"), "old\n");
 }
 
 } // namespace

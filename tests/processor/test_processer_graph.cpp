@@ -9,9 +9,9 @@
 #include "IProcesserOverlay.h"
 #include "TarvoGuids.h"
 #include "overlay_test_util.h"
+#include "processer_test_env.h"
 
 #include "win32/file.h"
-#include "win32/registry.h"
 
 #include <qedit.h>
 
@@ -19,17 +19,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr LONG kWidth = 352;
 constexpr LONG kHeight = 288;
@@ -85,16 +81,7 @@ class ProcesserGraph : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-        std::string pattern = (fs::temp_directory_path() / "processer-graph-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
-        const fs::path registry = m_dir / "registry.reg";
-        fs::copy_file(TvGetRegistryPath(), registry);
-        TvSetRegistryPath(registry.c_str());
-        fs::create_directory(m_dir / "c");
-        setenv("TARVO_DRIVE_C", (m_dir / "c").c_str(), 1);
-
+        ASSERT_NO_FATAL_FAILURE(m_env.SetUp("processer-graph"));
         ASSERT_EQ(CoCreateInstance(CLSID_TarvoProcesser, nullptr, CLSCTX_INPROC_SERVER,
                                    IID_IBaseFilter, reinterpret_cast<void**>(&m_filter)),
                   S_OK);
@@ -138,11 +125,7 @@ protected:
         }
         if (m_graph)
             m_graph->Release();
-        unsetenv("TARVO_DRIVE_C");
-        TvSetRegistryPath(nullptr);
-        std::error_code ec;
-        fs::remove_all(m_dir, ec);
-        CoUninitialize();
+        m_env.TearDown();
     }
 
     // Add-referenced.
@@ -214,7 +197,7 @@ protected:
             m_source->Stop();
     }
 
-    fs::path m_dir;
+    ProcesserTestEnv m_env;
     IBaseFilter* m_filter = nullptr;
     IProcesserCut* m_cut = nullptr;
     IProcesserOverlay* m_overlay = nullptr;
