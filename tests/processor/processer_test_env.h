@@ -18,7 +18,7 @@ public:
     // Call with ASSERT_NO_FATAL_FAILURE.
     void SetUp(const char* name)
     {
-        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
         std::string pattern = (std::filesystem::temp_directory_path() / name).string() + "-XXXXXX";
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         m_dir = pattern;
