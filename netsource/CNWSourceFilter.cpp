@@ -3,6 +3,8 @@
 #include "TarvoGuids.h"
 #include "win32/trace.h"
 
+#include <ctlutil.h>
+
 #include <new>
 
 namespace {
@@ -156,15 +158,7 @@ STDMETHODIMP CNWSourceFilter::GetStatistics(LONGLONG* recvPackets, LONGLONG* rec
 
 STDMETHODIMP CNWSourceFilter::GetPages(CAUUID* pPages)
 {
-    if (!pPages)
-        return E_POINTER;
-    pPages->cElems = 0;
-    pPages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
-    if (!pPages->pElems)
-        return E_OUTOFMEMORY;
-    pPages->cElems = 1;
-    pPages->pElems[0] = CLSID_NWSourceProp;
-    return S_OK;
+    return AMGetSinglePropertyPage(pPages, CLSID_NWSourceProp);
 }
 
 STDMETHODIMP CNWSourceFilter::Run(REFERENCE_TIME tStart)

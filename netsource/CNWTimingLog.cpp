@@ -1,22 +1,13 @@
 #include "CNWTimingLog.h"
 
-#include "win32/file.h"
+#include "DiagLog.h"
 
 #include <cstring>
 
 void CNWTimingLog::Open(DWORD now)
 {
     Close();
-    char name[64];
-    for (int i = 0; i < 10 && !m_pFile; ++i) {
-        snprintf(name, sizeof(name), "C:\\SoftDecLog\\nwsource_time_%d.txt", i);
-        // An index whose file exists belongs to an earlier run.
-        if (FILE* existing = TvFopen(name, "r+")) {
-            fclose(existing);
-            continue;
-        }
-        m_pFile = TvFopen(name, "w");
-    }
+    m_pFile = OpenFirstFreeLog("C:\\SoftDecLog\\nwsource_time_%d.txt");
     m_lastTick = now;
     m_markedBlocks = 0;
 }

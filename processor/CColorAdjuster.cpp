@@ -191,6 +191,19 @@ void CColorAdjuster::Process(BYTE* frame, size_t pixelCount, size_t frameBytes) 
         ApplySse2(st, frame, pixelCount);
 }
 
+void CColorAdjuster::ProcessCopy(const BYTE* src, BYTE* dst, size_t bytes, size_t pixelCount) const
+{
+    if (!src || !dst)
+        return;
+    State st = Snapshot();
+    pixelCount = st.Neutral() ? 0 : std::min(pixelCount, bytes / 2);
+    if (Avx2Supported())
+        ApplyAvx2To(st, src, dst, pixelCount);
+    else
+        ApplySse2To(st, src, dst, pixelCount);
+    std::memcpy(dst + 2 * pixelCount, src + 2 * pixelCount, bytes - 2 * pixelCount);
+}
+
 namespace {
 
 inline unsigned ContrastScalar(const CColorAdjuster::State& st, unsigned x)
@@ -407,24 +420,39 @@ bool CColorAdjuster::Avx2Supported()
 
 void CColorAdjuster::ApplySse2(const State& st, BYTE* frame, size_t pixelCount)
 {
-    if (st.Neutral())
-        return;
-    const PassPlan plan = BuildPlan(st);
-    const size_t done = sse2::RunPlan(plan, frame, 2 * pixelCount) / 2;
-    for (size_t lane = done; lane < pixelCount; ++lane)
-        LaneScalar(st, frame + 2 * lane, lane);
+    ApplySse2To(st, frame, frame, pixelCount);
 }
 
 void CColorAdjuster::ApplyAvx2(const State& st, BYTE* frame, size_t pixelCount)
 {
-    if (st.Neutral())
-        return;
-    if (!CpuHasAvx2()) {
-        ApplySse2(st, frame, pixelCount);
+    ApplyAvx2To(st, frame, frame, pixelCount);
+}
+
+void CColorAdjuster::ApplySse2To(const State& st, const BYTE* src, BYTE* dst, size_t pixelCount)
+{
+    if (st.Neutral()) {
+        if (src != dst && pixelCount > 0)
+            std::memcpy(dst, src, 2 * pixelCount);
         return;
     }
     const PassPlan plan = BuildPlan(st);
-    const size_t done = avx2::RunPlan(plan, frame, 2 * pixelCount) / 2;
+    const size_t done = sse2::RunPlan(plan, src, dst, 2 * pixelCount) / 2;
+    if (src != dst && done < pixelCount)
+        std::memcpy(dst + 2 * done, src + 2 * done, 2 * (pixelCount - done));
     for (size_t lane = done; lane < pixelCount; ++lane)
-        LaneScalar(st, frame + 2 * lane, lane);
+        LaneScalar(st, dst + 2 * lane, lane);
+}
+
+void CColorAdjuster::ApplyAvx2To(const State& st, const BYTE* src, BYTE* dst, size_t pixelCount)
+{
+    if (!CpuHasAvx2() || st.Neutral()) {
+        ApplySse2To(st, src, dst, pixelCount);
+        return;
+    }
+    const PassPlan plan = BuildPlan(st);
+    const size_t done = avx2::RunPlan(plan, src, dst, 2 * pixelCount) / 2;
+    if (src != dst && done < pixelCount)
+        std::memcpy(dst + 2 * done, src + 2 * done, 2 * (pixelCount - done));
+    for (size_t lane = done; lane < pixelCount; ++lane)
+        LaneScalar(st, dst + 2 * lane, lane);
 }

@@ -66,6 +66,11 @@ public:
     // more than frameBytes bytes. Streaming thread.
     void Process(BYTE* frame, size_t pixelCount, size_t frameBytes) const;
 
+    // Copies bytes from src into dst (separate buffers) and adjusts the first
+    // pixelCount pixels on the way: the same bytes as a copy followed by
+    // Process, in one pass over the picture instead of two. Streaming thread.
+    void ProcessCopy(const BYTE* src, BYTE* dst, size_t bytes, size_t pixelCount) const;
+
     // A copy of the current settings.
     State Snapshot() const;
 
@@ -75,6 +80,9 @@ public:
     // when Avx2Supported().
     static void ApplySse2(const State& st, BYTE* frame, size_t pixelCount);
     static void ApplyAvx2(const State& st, BYTE* frame, size_t pixelCount);
+    // The same from src into dst (src == dst: in place).
+    static void ApplySse2To(const State& st, const BYTE* src, BYTE* dst, size_t pixelCount);
+    static void ApplyAvx2To(const State& st, const BYTE* src, BYTE* dst, size_t pixelCount);
     static bool Avx2Supported();
     static void ApplyScalar(const State& st, BYTE* frame, size_t pixelCount);
 

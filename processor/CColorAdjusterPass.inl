@@ -68,85 +68,86 @@ inline Ops::V Block(const Constants& k, Ops::V v)
 
 // Groups of 8 bytes that do not fill a register, through a zeroed copy.
 template <PassMode M, PassOffset O, bool Hue>
-void Partial(const Constants& k, BYTE* p, size_t bytes)
+void Partial(const Constants& k, const BYTE* src, BYTE* dst, size_t bytes)
 {
     alignas(32) BYTE tmp[Ops::kBytes] = {};
-    std::memcpy(tmp, p, bytes);
+    std::memcpy(tmp, src, bytes);
     Ops::Store(tmp, Block<M, O, Hue>(k, Ops::Load(tmp)));
-    std::memcpy(p, tmp, bytes);
+    std::memcpy(dst, tmp, bytes);
 }
 
-// Whole 8-byte groups of bytes[0, size); returns how many bytes were done.
+// Whole 8-byte groups of src[0, size) into dst (which may be src itself);
+// returns how many bytes were done.
 // Two registers per step keep both multiply units busy. (Aligning the main
 // loop to the register size first was measured: no gain, unaligned loads
 // and stores cost nothing extra here.)
 template <PassMode M, PassOffset O, bool Hue>
-size_t Run(const PassPlan& p, BYTE* frame, size_t size)
+size_t Run(const PassPlan& p, const BYTE* src, BYTE* dst, size_t size)
 {
     const Constants k(p);
     constexpr size_t n = Ops::kBytes;
     size_t i = 0;
     for (; i + 2 * n <= size; i += 2 * n) {
-        const Ops::V a = Ops::Load(frame + i);
-        const Ops::V b = Ops::Load(frame + i + n);
-        Ops::Store(frame + i, Block<M, O, Hue>(k, a));
-        Ops::Store(frame + i + n, Block<M, O, Hue>(k, b));
+        const Ops::V a = Ops::Load(src + i);
+        const Ops::V b = Ops::Load(src + i + n);
+        Ops::Store(dst + i, Block<M, O, Hue>(k, a));
+        Ops::Store(dst + i + n, Block<M, O, Hue>(k, b));
     }
     for (; i + n <= size; i += n)
-        Ops::Store(frame + i, Block<M, O, Hue>(k, Ops::Load(frame + i)));
+        Ops::Store(dst + i, Block<M, O, Hue>(k, Ops::Load(src + i)));
     const size_t rest = (size - i) & ~size_t(7);
     if (rest) {
-        Partial<M, O, Hue>(k, frame + i, rest);
+        Partial<M, O, Hue>(k, src + i, dst + i, rest);
         i += rest;
     }
     return i;
 }
 
 template <PassMode M, PassOffset O>
-size_t RunHue(const PassPlan& p, BYTE* frame, size_t size)
+size_t RunHue(const PassPlan& p, const BYTE* src, BYTE* dst, size_t size)
 {
-    return p.hue ? Run<M, O, true>(p, frame, size) : Run<M, O, false>(p, frame, size);
+    return p.hue ? Run<M, O, true>(p, src, dst, size) : Run<M, O, false>(p, src, dst, size);
 }
 
 template <PassMode M>
-size_t RunOffset(const PassPlan& p, BYTE* frame, size_t size)
+size_t RunOffset(const PassPlan& p, const BYTE* src, BYTE* dst, size_t size)
 {
     switch (p.offset) {
     case PassOffset::Add:
-        return RunHue<M, PassOffset::Add>(p, frame, size);
+        return RunHue<M, PassOffset::Add>(p, src, dst, size);
     case PassOffset::Sub:
-        return RunHue<M, PassOffset::Sub>(p, frame, size);
+        return RunHue<M, PassOffset::Sub>(p, src, dst, size);
     case PassOffset::Both:
-        return RunHue<M, PassOffset::Both>(p, frame, size);
+        return RunHue<M, PassOffset::Both>(p, src, dst, size);
     case PassOffset::None:
         break;
     }
-    return RunHue<M, PassOffset::None>(p, frame, size);
+    return RunHue<M, PassOffset::None>(p, src, dst, size);
 }
 
-size_t RunPlan(const PassPlan& p, BYTE* frame, size_t size)
+size_t RunPlan(const PassPlan& p, const BYTE* src, BYTE* dst, size_t size)
 {
     switch (p.mode) {
     case PassMode::Stretch:
-        return RunOffset<PassMode::Stretch>(p, frame, size);
+        return RunOffset<PassMode::Stretch>(p, src, dst, size);
     case PassMode::Threshold:
         // Thresholds already include the offsets.
-        return RunHue<PassMode::Threshold, PassOffset::None>(p, frame, size);
+        return RunHue<PassMode::Threshold, PassOffset::None>(p, src, dst, size);
     case PassMode::Compress:
         // The hue is folded into compressAdd.
         switch (p.offset) {
         case PassOffset::Add:
-            return Run<PassMode::Compress, PassOffset::Add, false>(p, frame, size);
+            return Run<PassMode::Compress, PassOffset::Add, false>(p, src, dst, size);
         case PassOffset::Sub:
-            return Run<PassMode::Compress, PassOffset::Sub, false>(p, frame, size);
+            return Run<PassMode::Compress, PassOffset::Sub, false>(p, src, dst, size);
         case PassOffset::Both:
-            return Run<PassMode::Compress, PassOffset::Both, false>(p, frame, size);
+            return Run<PassMode::Compress, PassOffset::Both, false>(p, src, dst, size);
         case PassOffset::None:
             break;
         }
-        return Run<PassMode::Compress, PassOffset::None, false>(p, frame, size);
+        return Run<PassMode::Compress, PassOffset::None, false>(p, src, dst, size);
     case PassMode::None:
         break;
     }
-    return RunOffset<PassMode::None>(p, frame, size);
+    return RunOffset<PassMode::None>(p, src, dst, size);
 }

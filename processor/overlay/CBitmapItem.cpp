@@ -20,11 +20,17 @@ uint16_t Le16(const BYTE* p)
 
 } // namespace
 
-CBitmapItem::CBitmapItem(int fd, LONG x, LONG y, BYTE r, BYTE g, BYTE b)
-    : COverlayItem(kBitmap, r, g, b), m_fd(fd)
+CBitmapItem::CBitmapItem(int fd, LONG x, LONG y, BYTE r, BYTE g, BYTE b, bool ownsFd)
+    : COverlayItem(kBitmap, r, g, b), m_fd(fd), m_ownsFd(ownsFd)
 {
     m_x0 = m_x1 = EvenX(x);
     m_y0 = m_y1 = y;
+}
+
+CBitmapItem::~CBitmapItem()
+{
+    if (m_ownsFd && m_fd >= 0)
+        close(m_fd);
 }
 
 bool CBitmapItem::ReadFileBytes(std::vector<BYTE>* out) const

@@ -1,6 +1,7 @@
 // CBitmapItem: a 24-bit bottom-up BMP file drawn with one colour transparent.
 // The file is read afresh through the item's file handle whenever the item
-// renders; the item never closes the handle.
+// renders. An item made with ownsFd closes the descriptor when it is
+// destroyed (the overlay list gives each item a descriptor of its own).
 #pragma once
 
 #include "COverlayItem.h"
@@ -10,8 +11,10 @@
 class CBitmapItem : public COverlayItem {
 public:
     // fd: the descriptor of the item's file handle. (x, y): the lower-left
-    // corner (x made even). (r, g, b): the transparent colour.
-    CBitmapItem(int fd, LONG x, LONG y, BYTE r, BYTE g, BYTE b);
+    // corner (x made even). (r, g, b): the transparent colour. ownsFd: the
+    // item closes fd when it is destroyed.
+    CBitmapItem(int fd, LONG x, LONG y, BYTE r, BYTE g, BYTE b, bool ownsFd = false);
+    ~CBitmapItem() override;
 
     int Fd() const { return m_fd; }
 
@@ -34,5 +37,6 @@ protected:
 
 private:
     int m_fd;
+    bool m_ownsFd;
     std::vector<OverlayPixel> m_pixels; // the image converted, for blending
 };

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <iterator>
 #include <cmath>
@@ -352,6 +353,42 @@ TEST(ColorAdjusterPass, StaysInsideTheBuffer)
 }
 
 // A frame in progress keeps the settings it started with.
+TEST(ColorAdjusterPass, CopyingPassEqualsCopyThenPass)
+{
+    std::mt19937 rng(7);
+    std::vector<BYTE> src(3 * 1000 + 7);
+    for (BYTE& b : src)
+        b = BYTE(rng());
+    struct {
+        LONG brightness, contrast, saturation, hue;
+    } settings[] = {
+        {64, 64, 64, 64}, {80, 72, 70, 60}, {30, 20, 100, 10}, {128, 128, 0, 128}, {64, 0, 64, 64}};
+    // Pixel counts that end inside a register, and bytes past the pixels
+    // (the padding of odd-width rows) that are copied unchanged.
+    for (const auto& set : settings)
+        for (size_t pixels : {size_t(0), size_t(1), size_t(13), size_t(1000), size_t(1503)}) {
+            CColorAdjuster adj;
+            adj.SetBrightness(set.brightness);
+            adj.SetContrast(set.contrast);
+            adj.SetSaturation(set.saturation);
+            adj.SetHue(set.hue);
+            std::vector<BYTE> expected = src;
+            adj.Process(expected.data(), pixels, expected.size());
+            std::vector<BYTE> copied(src.size() + 32, 0xEE);
+            adj.ProcessCopy(src.data(), copied.data(), src.size(), pixels);
+            ASSERT_TRUE(std::equal(expected.begin(), expected.end(), copied.begin()))
+                << set.brightness << "/" << set.contrast << " pixels " << pixels;
+            EXPECT_EQ(copied[src.size()], 0xEE);
+            for (auto* pass : {&CColorAdjuster::ApplySse2To, &CColorAdjuster::ApplyAvx2To}) {
+                std::vector<BYTE> out(2 * pixels, 0xEE);
+                std::vector<BYTE> inPlace(src.begin(), src.begin() + std::ptrdiff_t(2 * pixels));
+                pass(adj.Snapshot(), src.data(), out.data(), pixels);
+                pass(adj.Snapshot(), inPlace.data(), inPlace.data(), pixels);
+                ASSERT_EQ(out, inPlace);
+            }
+        }
+}
+
 TEST(ColorAdjusterPass, FrameSeesOneSnapshotWhileSettingsChange)
 {
     CColorAdjuster adj;

@@ -16,15 +16,6 @@
 
 namespace {
 
-LOGFONTA Arial(LONG height)
-{
-    LOGFONTA lf{};
-    lf.lfHeight = height;
-    lf.lfWeight = FW_NORMAL;
-    std::strcpy(lf.lfFaceName, "Arial");
-    return lf;
-}
-
 bool DrawOn(COverlayItem& item, TestFrame& tf)
 {
     TestLayoutSource src(tf.Layout());
@@ -172,50 +163,6 @@ TEST(OverlayItemLayout, LearnedOnceAndCheckedAgainstTheBuffer)
 }
 
 // ---- bitmaps ----
-
-// A BMP file: 24-bit unless bitCount says otherwise; pixel rows as given
-// (bottom row first), padded to 4 bytes.
-std::vector<BYTE> MakeBmp(LONG width, LONG height, const std::vector<BYTE>& bgrRowsBottomUp,
-                          WORD bitCount = 24)
-{
-    const size_t bpp = bitCount / 8;
-    const size_t stride = ((bpp * size_t(width) + 3) / 4) * 4;
-    const size_t rows = size_t(height < 0 ? -height : height);
-    std::vector<BYTE> f(54 + stride * rows, 0);
-    auto put32 = [&](size_t at, uint32_t v) { std::memcpy(&f[at], &v, 4); };
-    auto put16 = [&](size_t at, uint16_t v) { std::memcpy(&f[at], &v, 2); };
-    f[0] = 'B';
-    f[1] = 'M';
-    put32(2, uint32_t(f.size()));
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, uint32_t(width));
-    put32(22, uint32_t(height));
-    put16(26, 1);
-    put16(28, bitCount);
-    for (size_t r = 0; r < rows; ++r)
-        for (size_t i = 0; i < bpp * size_t(width); ++i) {
-            size_t src = r * bpp * size_t(width) + i;
-            f[54 + r * stride + i] = src < bgrRowsBottomUp.size() ? bgrRowsBottomUp[src] : 0;
-        }
-    return f;
-}
-
-class TempFile {
-public:
-    explicit TempFile(const std::vector<BYTE>& bytes)
-    {
-        m_file = std::tmpfile();
-        if (!bytes.empty())
-            std::fwrite(bytes.data(), 1, bytes.size(), m_file);
-        std::fflush(m_file);
-    }
-    ~TempFile() { std::fclose(m_file); }
-    int Fd() const { return fileno(m_file); }
-
-private:
-    FILE* m_file;
-};
 
 // Bottom row: red, transparent (white), blue, green; top row: all transparent.
 std::vector<BYTE> FourWide()

@@ -400,7 +400,25 @@ TEST_F(FileTest, HandlesAreDescriptors)
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     EXPECT_NE(h, nullptr);
     EXPECT_GT(TvFdFromHandle(h), STDERR_FILENO);
+
+    // A duplicate is a handle of its own to the same file: it outlives the
+    // original and is closed on its own.
+    HANDLE copy = TvDuplicateFileHandle(h);
+    ASSERT_NE(copy, INVALID_HANDLE_VALUE);
+    EXPECT_NE(TvFdFromHandle(copy), TvFdFromHandle(h));
+    EXPECT_GT(TvFdFromHandle(copy), STDERR_FILENO);
+    EXPECT_NE(fcntl(TvFdFromHandle(copy), F_GETFD) & FD_CLOEXEC, 0);
     EXPECT_TRUE(CloseHandle(h));
+    char buf[4] = {};
+    DWORD got = 0;
+    EXPECT_TRUE(ReadFile(copy, buf, 3, &got, nullptr));
+    EXPECT_EQ(std::string(buf, got), "abc");
+    EXPECT_TRUE(CloseHandle(copy));
+    for (HANDLE bad : {static_cast<HANDLE>(nullptr), INVALID_HANDLE_VALUE, copy}) {
+        SetLastError(0);
+        EXPECT_EQ(TvDuplicateFileHandle(bad), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+    }
 }
 
 TEST_F(FileTest, PipesDeleteOnCloseAndFullDisks)

@@ -44,7 +44,10 @@ int Process(const std::string& module, bool unregister, bool silent)
     // dlopen searches the library path for names without a slash; a module
     // named on the command line is a file.
     const std::string path = module.find('/') == std::string::npos ? "./" + module : module;
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // RTLD_NODELETE: the libraries a module brings stay mapped until the tool
+    // exits, so that what their initialisers keep for the life of the process
+    // (pixman's, under cairo) is not taken for a leak once they are gone.
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     if (!handle) {
         const char* error = dlerror();
         std::fprintf(stderr, "tvregsvr: cannot load %s: %s\n", module.c_str(),

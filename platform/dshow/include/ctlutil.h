@@ -131,3 +131,8 @@ public:
 };
 
 #include "posthru.h"
+
+// ISpecifyPropertyPages::GetPages of a filter with one property page: a
+// CoTaskMemAlloc array (the caller frees it) holding that page's class.
+// E_POINTER for a null pPages, E_OUTOFMEMORY (with no pages) without memory.
+HRESULT AMGetSinglePropertyPage(CAUUID* pPages, REFCLSID page);

@@ -49,3 +49,16 @@ STDMETHODIMP CMediaPosition::NonDelegatingQueryInterface(REFIID riid, void** ppv
         return GetInterface(static_cast<IDispatch*>(this), ppv);
     return CUnknown::NonDelegatingQueryInterface(riid, ppv);
 }
+
+HRESULT AMGetSinglePropertyPage(CAUUID* pPages, REFCLSID page)
+{
+    if (!pPages)
+        return E_POINTER;
+    pPages->cElems = 0;
+    pPages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
+    if (!pPages->pElems)
+        return E_OUTOFMEMORY;
+    pPages->cElems = 1;
+    pPages->pElems[0] = page;
+    return S_OK;
+}

@@ -159,6 +159,20 @@ HANDLE TvHandleFromFd(int fd)
     return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd));
 }
 
+HANDLE TvDuplicateFileHandle(HANDLE file)
+{
+    int fd = FdOrFail(file);
+    if (fd < 0)
+        return INVALID_HANDLE_VALUE;
+    // Above the standard streams, like every descriptor CreateFileA hands out.
+    int copy = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    if (copy < 0) {
+        SetLastError(errno == EBADF ? ERROR_INVALID_HANDLE : TvWin32ErrorFromErrno(errno));
+        return INVALID_HANDLE_VALUE;
+    }
+    return TvHandleFromFd(copy);
+}
+
 FILE* TvFopen(const char* path, const char* mode)
 {
     if (!path || !mode) {

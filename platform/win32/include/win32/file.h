@@ -22,6 +22,12 @@ int TvFdFromHandle(HANDLE handle);
 // The handle for a descriptor (INVALID_HANDLE_VALUE for a negative one).
 HANDLE TvHandleFromFd(int fd);
 
+// A second handle to the same open file (a descriptor of its own,
+// close-on-exec, sharing the file position), which the caller closes with
+// CloseHandle; INVALID_HANDLE_VALUE with ERROR_INVALID_HANDLE when the handle
+// is not an open file.
+HANDLE TvDuplicateFileHandle(HANDLE file);
+
 #ifndef GENERIC_READ
 #define GENERIC_READ 0x80000000u
 #endif

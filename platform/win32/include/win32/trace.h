@@ -10,7 +10,8 @@
 //              allocator commits, filter registration (not per sample)
 //   quartz     the filter graph manager: graph building and state changes
 //   nwsource   the network source's INWSource calls
-//   processor  the frame processor's interfaces (IProcesserColor)
+//   processor  the frame processor's interfaces (IProcesserCut, IProcesserColor,
+//              IProcesserOverlay)
 //   parsers    the splitter's stream parsers: detection, sequence headers,
 //              stream description, transport-stream program discovery
 //   splitter   the splitter's ITarvoSplt calls

@@ -1,0 +1,42 @@
+// The TarvoProcesser module: the filter's registration data and the class
+// factory table (the filter and its "Adjuster" property page).
+#include "CProcesserFilter.h"
+#include "TarvoGuids.h"
+
+#include <dllsetup.h>
+#include <uuids.h>
+
+namespace {
+
+const AMOVIESETUP_MEDIATYPE sudAnyType = {&GUID_NULL, &GUID_NULL};
+
+const AMOVIESETUP_PIN sudPins[] = {
+    {L"Input", FALSE /*rendered*/, FALSE /*output*/, FALSE /*zero*/, FALSE /*many*/, &CLSID_NULL,
+     L"Output", 1, &sudAnyType},
+    {L"Output", FALSE, TRUE, FALSE, FALSE, &CLSID_NULL, L"Input", 1, &sudAnyType},
+    {L"Overlay Input", FALSE, FALSE, FALSE, FALSE, &CLSID_NULL, L"Output", 1, &sudAnyType},
+};
+
+// The "Adjuster" page is registered with the filter; its dialog comes with
+// the property pages, so creating it reports E_NOTIMPL for now.
+CUnknown* CreateAdjusterPropertyPage(LPUNKNOWN, HRESULT* phr)
+{
+    if (phr)
+        *phr = E_NOTIMPL;
+    return nullptr;
+}
+
+} // namespace
+
+// Merit 0x200000, the value the filter has always been registered with: it is
+// created by class identifier only, never picked by intelligent connect.
+const AMOVIESETUP_FILTER sudProcesser = {&CLSID_TarvoProcesser, L"TarvoProcesser", MERIT_DO_NOT_USE,
+                                         3, sudPins};
+
+CFactoryTemplate g_Templates[] = {
+    {L"TarvoProcesser", &CLSID_TarvoProcesser, CProcesserFilter::CreateInstance, nullptr,
+     &sudProcesser},
+    {L"Adjuster Property Page", &CLSID_AdjusterPropertyPage, CreateAdjusterPropertyPage, nullptr,
+     nullptr},
+};
+int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);
