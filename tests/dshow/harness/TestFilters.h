@@ -76,8 +76,9 @@ struct TvStreamEvent {
     bool discontinuity = false;
     bool preroll = false;
     LONG length = 0;          // actual data length
-    std::vector<BYTE> bytes;  // the first bytes (up to 16)
+    std::vector<BYTE> bytes;  // the first bytes (up to 16, see CTestSink::SetKeepBytes)
     bool typeChanged = false; // the sample carried a media type
+    CMediaType type;          // that type
     // NewSegment.
     REFERENCE_TIME segmentStart = 0;
     REFERENCE_TIME segmentStop = 0;
@@ -95,6 +96,7 @@ struct TvTestSample {
     bool syncPoint = true;
     bool discontinuity = false;
     LONG length = 16;                    // bytes filled (value: the sample's index, wrapping)
+    std::vector<BYTE> bytes;             // when not empty: the sample's bytes (length unused)
     const AM_MEDIA_TYPE* type = nullptr; // attached with SetMediaType when set
 };
 
@@ -171,6 +173,8 @@ public:
     bool BlockedInReceive();
     // Send EC_COMPLETE to the graph on EndOfStream (default false).
     void SetNotifyComplete(bool notify);
+    // How many of each sample's first bytes the events keep (default 16).
+    void SetKeepBytes(LONG bytes);
 
     std::vector<TvStreamEvent> Events();
     std::vector<TvStreamEvent> Samples(); // only the Sample events

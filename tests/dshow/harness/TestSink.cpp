@@ -59,9 +59,11 @@ public:
         event.preroll = pSample->IsPreroll() == S_OK;
         event.length = pSample->GetActualDataLength();
         event.typeChanged = (SampleProps()->dwSampleFlags & AM_SAMPLE_TYPECHANGED) != 0;
+        if (event.typeChanged && SampleProps()->pMediaType)
+            event.type = *SampleProps()->pMediaType;
         BYTE* data = nullptr;
         if (SUCCEEDED(pSample->GetPointer(&data)) && data && event.length > 0)
-            event.bytes.assign(data, data + std::min<LONG>(event.length, 16));
+            event.bytes.assign(data, data + std::min<LONG>(event.length, m_keepBytes.load()));
 
         std::unique_lock<std::mutex> lock(m_lock);
         // The filter state still reads "paused" while Stop deactivates the
@@ -206,6 +208,7 @@ public:
     bool m_hasRequirements = false;
     ALLOCATOR_PROPERTIES m_requirements{};
     std::atomic<bool> m_notifyComplete{false};
+    std::atomic<LONG> m_keepBytes{16};
 
     std::mutex m_lock;
     std::condition_variable m_changed;
@@ -294,6 +297,11 @@ bool CTestSink::BlockedInReceive()
 void CTestSink::SetNotifyComplete(bool notify)
 {
     m_pInput->m_notifyComplete = notify;
+}
+
+void CTestSink::SetKeepBytes(LONG bytes)
+{
+    m_pInput->m_keepBytes = bytes;
 }
 
 std::vector<TvStreamEvent> CTestSink::Events()

@@ -185,8 +185,12 @@ private:
     {
         BYTE* data = nullptr;
         sample->GetPointer(&data);
-        const LONG length = std::min(wanted.length, sample->GetSize());
-        if (length > 0)
+        const LONG wantedLength =
+            wanted.bytes.empty() ? wanted.length : static_cast<LONG>(wanted.bytes.size());
+        const LONG length = std::min(wantedLength, sample->GetSize());
+        if (length > 0 && !wanted.bytes.empty())
+            memcpy(data, wanted.bytes.data(), (size_t)length);
+        else if (length > 0)
             memset(data, (int)(index & 0xFF), (size_t)length);
         sample->SetActualDataLength(length);
         if (wanted.hasTime) {
