@@ -1,5 +1,5 @@
-// The TarvoH264Dec module: the filter's registration data and the class
-// factory table (the filter and its property page's class).
+// The TarvoH264Dec module: the class factory table (the filter, with its
+// registration data in TarvoH264DecoderFilter.cpp, and its property page's class).
 #include "TarvoGuids.h"
 #include "TarvoH264DecoderFilter.h"
 
@@ -7,15 +7,6 @@
 #include <uuids.h>
 
 namespace {
-
-const AMOVIESETUP_MEDIATYPE sudAnyType = {&GUID_NULL, &GUID_NULL};
-
-const AMOVIESETUP_PIN sudPins[] = {
-    {L"Input", FALSE /*rendered*/, FALSE /*output*/, FALSE /*zero*/, FALSE /*many*/, &CLSID_NULL,
-     nullptr, 1, &sudAnyType},
-    {L"Output", FALSE /*rendered*/, TRUE /*output*/, FALSE /*zero*/, FALSE /*many*/, &CLSID_NULL,
-     nullptr, 1, &sudAnyType},
-};
 
 // The page's class is registered with the filter; its dialog is not built
 // yet, so creating it reports E_NOTIMPL.
@@ -27,10 +18,6 @@ CUnknown* CreateH264DecoderPropertyPage(LPUNKNOWN, HRESULT* phr)
 }
 
 } // namespace
-
-// Merit 0x200000: only ever created by class identifier by the chain builder.
-const AMOVIESETUP_FILTER sudTarvoH264Decoder = {
-    &CLSID_TarvoH264Decoder, L"Tarvo H264 Decoder Filter", MERIT_DO_NOT_USE, 2, sudPins};
 
 CFactoryTemplate g_Templates[] = {
     {L"Tarvo H264 Decoder Filter", &CLSID_TarvoH264Decoder, TarvoH264DecoderFilter::CreateInstance,

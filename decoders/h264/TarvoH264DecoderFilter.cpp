@@ -5,10 +5,29 @@
 #include "H264DecoderOutputPin.h"
 #include "TarvoGuids.h"
 
+#include <dllsetup.h>
 #include <dvdmedia.h>
 #include <uuids.h>
 
 #include <new>
+
+// Registration data: two pins of any type.
+namespace {
+
+const AMOVIESETUP_MEDIATYPE sudAnyType = {&GUID_NULL, &GUID_NULL};
+
+const AMOVIESETUP_PIN sudPins[] = {
+    {L"Input", FALSE /*rendered*/, FALSE /*output*/, FALSE /*zero*/, FALSE /*many*/, &CLSID_NULL,
+     nullptr, 1, &sudAnyType},
+    {L"Output", FALSE /*rendered*/, TRUE /*output*/, FALSE /*zero*/, FALSE /*many*/, &CLSID_NULL,
+     nullptr, 1, &sudAnyType},
+};
+
+} // namespace
+
+// Merit 0x200000: only ever created by class identifier by the chain builder.
+const AMOVIESETUP_FILTER sudTarvoH264Decoder = {
+    &CLSID_TarvoH264Decoder, L"Tarvo H264 Decoder Filter", MERIT_DO_NOT_USE, 2, sudPins};
 
 const H264DecoderLibrary& DeviceH264Library()
 {
