@@ -21,7 +21,8 @@ struct Rig {
 
     Rig()
     {
-        CMediaType type = TvMakeVideoType(MEDIATYPE_Video, 704, 576, 24, MAKEFOURCC('H', '2', '6', '4'));
+        CMediaType type =
+            TvMakeVideoType(MEDIATYPE_Video, 704, 576, 24, MAKEFOURCC('H', '2', '6', '4'));
         source = CTestPushSource::Create({type});
         filter = TarvoH264DecoderFilter::CreateWithLibrary(DeviceH264Library(), nullptr);
         filter->NonDelegatingAddRef();

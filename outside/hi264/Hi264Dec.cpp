@@ -8,6 +8,7 @@
 #include <deque>
 #include <map>
 #include <new>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -48,7 +49,26 @@ struct Decoder {
     std::deque<PendingPicture> pending;
     AVFrame* current = nullptr; // the picture last handed out (planes in use)
     bool waitForIntra = false;  // after an error: hand out nothing until intra
+    // The pieces of a picture sent in several device frames, gathered until
+    // its last piece.
+    std::vector<uint8_t> gathered;
 };
+
+// A device frame header in front of the bytes: its size, and whether the
+// picture goes on in the next frame (a 40-byte header's 16-bit total length
+// is full: the encoder cut a larger picture into pieces).
+size_t DeviceHeader(const uint8_t* data, uint32_t length, bool* moreFollows)
+{
+    *moreFollows = false;
+    if (length < 40 || std::memcmp(data, ">>>>", 4) != 0)
+        return 0;
+    const int layout = data[5] >> 4;
+    if (layout == 1) {
+        *moreFollows = (data[14] | (data[15] << 8)) == 0xFFFF;
+        return 40;
+    }
+    return layout == 2 ? 36 : 0;
+}
 
 void ReleaseCurrent(Decoder* d)
 {
@@ -225,11 +245,30 @@ extern "C" int32_t Hi264DecFrame(HI264_HANDLE handle, const uint8_t* data, uint3
     if (length > HI264DEC_INPUT_BUFFER_SIZE)
         return HandOut(d, picture, HI264DEC_NO_PICTURE);
 
-    bool clean = true;
-    d->splitter.Split(data, length, d->units);
-    for (const H264PictureUnit& unit : d->units) {
-        if (av_new_packet(d->packet, static_cast<int>(unit.size)) < 0)
+    bool moreFollows = false;
+    const size_t header = DeviceHeader(data, length, &moreFollows);
+    const uint8_t* payload = data + header;
+    size_t payloadLength = length - header;
+    if (moreFollows || !d->gathered.empty()) {
+        if (d->gathered.size() + payloadLength > HI264DEC_INPUT_BUFFER_SIZE) {
+            d->gathered.clear();
+            d->waitForIntra = true;
             return HandOut(d, picture, HI264DEC_NO_PICTURE);
+        }
+        d->gathered.insert(d->gathered.end(), payload, payload + payloadLength);
+        if (moreFollows)
+            return HandOut(d, picture, HI264DEC_NEED_MORE);
+        payload = d->gathered.data();
+        payloadLength = d->gathered.size();
+    }
+
+    bool clean = true;
+    d->splitter.Split(payload, payloadLength, d->units);
+    for (const H264PictureUnit& unit : d->units) {
+        if (av_new_packet(d->packet, static_cast<int>(unit.size)) < 0) {
+            d->gathered.clear();
+            return HandOut(d, picture, HI264DEC_NO_PICTURE);
+        }
         std::memcpy(d->packet->data, unit.data, unit.size);
         d->packet->pts = NotePicture(d, unit);
         int rc = avcodec_send_packet(d->ctx, d->packet);
@@ -245,6 +284,7 @@ extern "C" int32_t Hi264DecFrame(HI264_HANDLE handle, const uint8_t* data, uint3
         }
         clean = CollectPictures(d) && clean;
     }
+    d->gathered.clear();
     return HandOut(d, picture, clean ? HI264DEC_NEED_MORE : HI264DEC_NO_PICTURE);
 }
 

@@ -7,9 +7,11 @@
 //                    with no data (data null, length 0) until one returns -1.
 //   Hi264DecDestroy  closes it.
 //
-// Each call may carry anything before its first start code (a device frame
-// header, for instance): those bytes are skipped. The bytes of one call are
-// taken as whole NAL units; pictures are cut at their first slice.
+// A call may start with a device frame header (">>>>", 40 or 36 bytes), which
+// is skipped; a 40-byte header whose 16-bit total length is full marks a piece
+// of a larger picture, gathered until the shorter last piece. Other bytes in
+// front of the first start code are skipped too. Otherwise the bytes of one
+// call are taken as whole NAL units; pictures are cut at their first slice.
 // Field-coded pictures come out as two fields, top (structure 1) then bottom
 // (structure 2), after both fields are decoded. After a bitstream error the
 // decoder hands out nothing until the next intra-coded picture.

@@ -15,8 +15,8 @@ struct Planes {
     int width, height, yStride, uvStride;
     std::vector<uint8_t> y, u, v;
     Planes(int w, int h, int ys, int uvs, uint32_t seed)
-        : width(w), height(h), yStride(ys), uvStride(uvs),
-          y(static_cast<size_t>(ys) * h), u(static_cast<size_t>(uvs) * ((h + 1) / 2)), v(u.size())
+        : width(w), height(h), yStride(ys), uvStride(uvs), y(static_cast<size_t>(ys) * h),
+          u(static_cast<size_t>(uvs) * ((h + 1) / 2)), v(u.size())
     {
         std::mt19937 rng(seed);
         for (auto* plane : {&y, &u, &v})
@@ -54,8 +54,8 @@ TEST(Yuv420ToYuy2, VectorPathEqualsScalarOnOddSizes)
 {
     struct Case {
         int width, height, yStride, uvStride;
-    } cases[] = {{16, 2, 16, 8},   {17, 3, 17, 9},     {31, 5, 40, 20},   {33, 7, 33, 17},
-                 {1, 1, 1, 1},     {704, 576, 768, 384}, {130, 9, 144, 72}, {1919, 11, 1920, 960}};
+    } cases[] = {{16, 2, 16, 8}, {17, 3, 17, 9},       {31, 5, 40, 20},   {33, 7, 33, 17},
+                 {1, 1, 1, 1},   {704, 576, 768, 384}, {130, 9, 144, 72}, {1919, 11, 1920, 960}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
         const Planes src(c.width, c.height, c.yStride, c.uvStride, c.width * 31u + c.height);
@@ -112,9 +112,9 @@ TEST(FieldDeinterlacer, CreationResults)
     };
     for (const Case& c : cases) {
         FieldDeinterlacer* d = reinterpret_cast<FieldDeinterlacer*>(1);
-        EXPECT_EQ(FieldDeinterlacer::Create(&d, c.width, c.fieldHeight, c.srcY, c.srcUV, c.dstY,
-                                            c.dstUV),
-                  c.result);
+        EXPECT_EQ(
+            FieldDeinterlacer::Create(&d, c.width, c.fieldHeight, c.srcY, c.srcUV, c.dstY, c.dstUV),
+            c.result);
         EXPECT_EQ(d == nullptr, c.result != FieldDeinterlacer::kOk);
         delete d;
     }
@@ -205,7 +205,10 @@ TEST(FieldDeinterlacer, VectorPathEqualsScalarOnOddSizes)
 {
     struct Case {
         int width, fieldHeight, srcY, srcUV;
-    } cases[] = {{128, 4, 128, 64}, {131, 5, 140, 70}, {137, 7, 137, 69}, {704, 40, 1536, 768},
+    } cases[] = {{128, 4, 128, 64},
+                 {131, 5, 140, 70},
+                 {137, 7, 137, 69},
+                 {704, 40, 1536, 768},
                  {250, 9, 256, 128}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.width << "x" << c.fieldHeight);

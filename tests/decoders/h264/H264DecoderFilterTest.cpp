@@ -205,8 +205,8 @@ TEST_F(H264DecoderFilterTest, DrainsEveryPictureOfASample)
         EXPECT_FALSE(s.discontinuity);
         EXPECT_FALSE(s.typeChanged);
         // Y U Y V of row 0: luma 0x50, chroma 0x70 / 0x90.
-        EXPECT_EQ(s.bytes, (std::vector<BYTE>{0x50, 0x70, 0x50, 0x90, 0x50, 0x70, 0x50, 0x90,
-                                              0x50, 0x70, 0x50, 0x90, 0x50, 0x70, 0x50, 0x90}));
+        EXPECT_EQ(s.bytes, (std::vector<BYTE>{0x50, 0x70, 0x50, 0x90, 0x50, 0x70, 0x50, 0x90, 0x50,
+                                              0x70, 0x50, 0x90, 0x50, 0x70, 0x50, 0x90}));
     }
 }
 
@@ -217,7 +217,10 @@ TEST_F(H264DecoderFilterTest, BoundsADecoderThatNeverAnswers)
     struct Case {
         int32_t idle;
         size_t callsPerSample;
-    } cases[] = {{-1, 1}, {-2, 1}, {-3, H264DecoderInputPin::kMaxRetries}, {7, H264DecoderInputPin::kMaxRetries}};
+    } cases[] = {{-1, 1},
+                 {-2, 1},
+                 {-3, H264DecoderInputPin::kMaxRetries},
+                 {7, H264DecoderInputPin::kMaxRetries}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.idle);
         m_decoder.calls.clear();
@@ -254,9 +257,9 @@ TEST_F(H264DecoderFilterTest, DeliversFromTheFirstIntraPicture)
     EXPECT_EQ(rig.Sink()->SampleCount(), 2u);
 
     IH264DecoderControl* control = nullptr;
-    ASSERT_EQ(rig.Filter()->QueryInterface(IID_IH264DecoderControl,
-                                           reinterpret_cast<void**>(&control)),
-              S_OK);
+    ASSERT_EQ(
+        rig.Filter()->QueryInterface(IID_IH264DecoderControl, reinterpret_cast<void**>(&control)),
+        S_OK);
     EXPECT_EQ(control->ResetDecodeStart(), S_OK);
     control->Release();
     rig.Sink()->ClearEvents();
@@ -293,9 +296,11 @@ TEST_F(H264DecoderFilterTest, RefusesAFrameBeyondTheStagingBuffer)
 {
     H264FilterRig& rig = Rig();
     rig.Connect();
-    Script({Field(1, 1024, 600), Result(-1), Field(2, 1024, 600)}); // no draining call after a failure
+    Script(
+        {Field(1, 1024, 600), Result(-1), Field(2, 1024, 600)}); // no draining call after a failure
     rig.Run(std::vector<TvTestSample>(2, H264FilterRig::Bytes(SomeBytes(8))), false);
-    EXPECT_EQ(rig.Source()->DeliverResults(), (std::vector<HRESULT>{S_OK, static_cast<HRESULT>(-1)}));
+    EXPECT_EQ(rig.Source()->DeliverResults(),
+              (std::vector<HRESULT>{S_OK, static_cast<HRESULT>(-1)}));
     EXPECT_EQ(rig.Sink()->SampleCount(), 0u);
     Script({Picture(), Result(-1)});
     rig.Run({H264FilterRig::Bytes(SomeBytes(8))});
@@ -308,8 +313,8 @@ TEST_F(H264DecoderFilterTest, NewPictureSizeBringsANewType)
 {
     H264FilterRig& rig = Rig();
     rig.Connect();
-    Script({Picture(), Result(-1), Picture(true, 1920, 1080), Result(-1), Picture(false, 1920, 1080),
-            Result(-1)});
+    Script({Picture(), Result(-1), Picture(true, 1920, 1080), Result(-1),
+            Picture(false, 1920, 1080), Result(-1)});
     rig.Run(std::vector<TvTestSample>(3, H264FilterRig::Bytes(SomeBytes(8))));
     const auto samples = rig.Sink()->Samples();
     ASSERT_EQ(samples.size(), 3u);
@@ -344,8 +349,8 @@ TEST_F(H264DecoderFilterTest, NewPictureSizeBringsANewType)
 // line-doubled from their upper half.
 TEST_F(H264DecoderFilterTest, InterlacedUpstreamDoublesLines)
 {
-    CMediaType type = TvMakeVideoType2(MEDIASUBTYPE_DeviceH264, 352, 288, 24,
-                                       MAKEFOURCC('H', '2', '6', '4'));
+    CMediaType type =
+        TvMakeVideoType2(MEDIASUBTYPE_DeviceH264, 352, 288, 24, MAKEFOURCC('H', '2', '6', '4'));
     reinterpret_cast<VIDEOINFOHEADER2*>(type.Format())->dwInterlaceFlags = AMINTERLACE_IsInterlaced;
     H264FilterRig& rig = Rig(type);
     rig.Connect();
@@ -403,9 +408,9 @@ TEST_F(H264DecoderFilterTest, ControlSlots)
 {
     H264FilterRig& rig = Rig();
     IH264DecoderControl* control = nullptr;
-    ASSERT_EQ(rig.Filter()->QueryInterface(IID_IH264DecoderControl,
-                                           reinterpret_cast<void**>(&control)),
-              S_OK);
+    ASSERT_EQ(
+        rig.Filter()->QueryInterface(IID_IH264DecoderControl, reinterpret_cast<void**>(&control)),
+        S_OK);
     void** vtable = *reinterpret_cast<void***>(control);
     using Fn0 = HRESULT (*)(void*);
     using Fn1 = HRESULT (*)(void*, LONG);

@@ -12,8 +12,8 @@ namespace h264test {
 
 // The media subtype of device H.264 on the splitter's "Video Out".
 // {8D2D71CB-243F-45E3-B2D8-5FD7967EC09B}
-DEFINE_GUID(MEDIASUBTYPE_DeviceH264, 0x8d2d71cb, 0x243f, 0x45e3, 0xb2, 0xd8, 0x5f, 0xd7, 0x96,
-            0x7e, 0xc0, 0x9b);
+DEFINE_GUID(MEDIASUBTYPE_DeviceH264, 0x8d2d71cb, 0x243f, 0x45e3, 0xb2, 0xd8, 0x5f, 0xd7, 0x96, 0x7e,
+            0xc0, 0x9b);
 
 inline CMediaType DeviceH264Type(LONG width, LONG height)
 {
@@ -45,7 +45,10 @@ public:
         m_filter->NonDelegatingRelease();
         m_sink->Release();
     }
-    HRESULT ConnectInput() { return m_source->Output()->Connect(m_filter->GetPin(0), &m_inputType); }
+    HRESULT ConnectInput()
+    {
+        return m_source->Output()->Connect(m_filter->GetPin(0), &m_inputType);
+    }
     HRESULT ConnectOutput() { return m_filter->GetPin(1)->Connect(m_sink->Input(), nullptr); }
     void Connect()
     {

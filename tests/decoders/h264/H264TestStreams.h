@@ -20,6 +20,8 @@ struct VideoSample {
     bool key = false;
 };
 
+// The video samples of the first `frames` frames; a picture too large for one
+// 40-byte-header frame comes in several samples of the same frame index.
 inline std::vector<VideoSample> DeviceVideo(tvdevsim::SimKind kind, int width, int height,
                                             int frames, int gop)
 {
@@ -36,9 +38,27 @@ inline std::vector<VideoSample> DeviceVideo(tvdevsim::SimKind kind, int width, i
         return out;
     }
     tvdevsim::StreamUnit unit;
-    while (static_cast<int>(out.size()) < frames && generator.Next(unit))
-        if (unit.video)
-            out.push_back({unit.bytes, unit.frameIndex, unit.key});
+    while (generator.Next(unit)) {
+        if (!unit.video)
+            continue;
+        if (unit.frameIndex >= frames)
+            break;
+        // One sample per device frame, as the splitter cuts them.
+        const std::vector<uint8_t>& b = unit.bytes;
+        size_t pos = 0;
+        while (pos + 40 <= b.size()) {
+            const bool header40 = (b[pos + 5] >> 4) == 1;
+            const size_t total = header40 ? (b[pos + 14] | (b[pos + 15] << 8))
+                                          : (b[pos + 20] | (b[pos + 21] << 8) |
+                                             (b[pos + 22] << 16) | (size_t(b[pos + 23]) << 24));
+            if (total < 36 || pos + total > b.size())
+                break;
+            out.push_back({std::vector<uint8_t>(b.begin() + pos, b.begin() + pos + total),
+                           unit.frameIndex, unit.key});
+            pos += total;
+        }
+        EXPECT_EQ(pos, b.size());
+    }
     return out;
 }
 
@@ -68,7 +88,8 @@ inline double RegionPsnr(const uint8_t* got, ptrdiff_t stride, int step,
     double se = 0;
     for (int y = r.y; y < r.y + r.height; ++y)
         for (int x = r.x; x < r.x + r.width; ++x) {
-            const double d = got[y * stride + x * step] - want.y[static_cast<size_t>(y) * want.width + x];
+            const double d =
+                got[y * stride + x * step] - want.y[static_cast<size_t>(y) * want.width + x];
             se += d * d;
         }
     const double mse = se / (static_cast<double>(r.width) * r.height);

@@ -163,9 +163,9 @@ TEST(Hi264Dec, ResumesAtTheNextKeyFrameAfterDamage)
     for (int i = 4; i < 8; ++i) {
         std::vector<std::vector<uint8_t>> lumas;
         ASSERT_EQ(DecodeSample(dec, samples[i].bytes, &lumas).size(), 1u) << i;
-        EXPECT_GT(RegionPsnr(lumas[0].data(), 352, 1, Drawing(352, 288, i, false),
-                             {0, 0, 352, 288}),
-                  30.0);
+        EXPECT_GT(
+            RegionPsnr(lumas[0].data(), 352, 1, Drawing(352, 288, i, false), {0, 0, 352, 288}),
+            30.0);
     }
     Hi264DecDestroy(dec);
 }
