@@ -52,24 +52,41 @@ TEST(Yuv420ToYuy2, PacksPairsWithSharedChroma)
 
 TEST(Yuv420ToYuy2, VectorPathEqualsScalarOnOddSizes)
 {
+    // dstStride 0: 2 x width + 6, rows off 16-byte boundaries (plain stores);
+    // otherwise a multiple of 16 on an aligned buffer (streaming stores).
     struct Case {
-        int width, height, yStride, uvStride;
-    } cases[] = {{16, 2, 16, 8}, {17, 3, 17, 9},       {31, 5, 40, 20},   {33, 7, 33, 17},
-                 {1, 1, 1, 1},   {704, 576, 768, 384}, {130, 9, 144, 72}, {1919, 11, 1920, 960}};
+        int width, height, yStride, uvStride, dstStride;
+    } cases[] = {{16, 2, 16, 8, 0},
+                 {17, 3, 17, 9, 0},
+                 {31, 5, 40, 20, 0},
+                 {33, 7, 33, 17, 0},
+                 {1, 1, 1, 1, 0},
+                 {704, 576, 768, 384, 0},
+                 {130, 9, 144, 72, 0},
+                 {1919, 11, 1920, 960, 0},
+                 {16, 2, 16, 8, 48},
+                 {47, 5, 48, 24, 112},
+                 {1920, 7, 1920, 960, 3840},
+                 {1919, 9, 1920, 960, 3856}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " stride " << c.dstStride);
         const Planes src(c.width, c.height, c.yStride, c.uvStride, c.width * 31u + c.height);
-        const ptrdiff_t stride = 2 * c.width + 6; // padding bytes must stay untouched
-        std::vector<uint8_t> vec(stride * c.height, 0xEE), ref(stride * c.height, 0xEE);
-        Yuv420ToYuy2(src.View(), c.width, c.height, vec.data(), stride);
+        const ptrdiff_t stride = c.dstStride ? c.dstStride : 2 * c.width + 6;
+        // Padding bytes past each row must stay untouched.
+        std::vector<uint8_t> vecBuffer(stride * c.height + 16, 0xEE), ref(stride * c.height, 0xEE);
+        uint8_t* vec = vecBuffer.data() + (16 - reinterpret_cast<uintptr_t>(vecBuffer.data()) % 16);
+        Yuv420ToYuy2(src.View(), c.width, c.height, vec, stride);
         Yuv420ToYuy2Scalar(src.View(), c.width, c.height, ref.data(), stride);
-        EXPECT_EQ(vec, ref);
+        EXPECT_EQ(std::vector<uint8_t>(vec, vec + ref.size()), ref);
         // Spot-check the reference itself at the last pixel of the last row.
         const int r = c.height - 1, x = c.width - 1;
         EXPECT_EQ(ref[r * stride + 2 * x], src.y[r * c.yStride + x]);
         EXPECT_EQ(ref[r * stride + 2 * x + 1],
                   (x % 2 ? src.v : src.u)[(r / 2) * c.uvStride + x / 2]);
-        EXPECT_EQ(ref[r * stride + 2 * c.width], 0xEE);
+        if (stride > 2 * c.width) {
+            EXPECT_EQ(ref[r * stride + 2 * c.width], 0xEE);
+            EXPECT_EQ(vec[r * stride + 2 * c.width], 0xEE);
+        }
     }
 }
 
