@@ -7,17 +7,21 @@
 #include "CStreamBuilder.h"
 #include "CTarvoSplitterF.h"
 #include "CodecKind.h"
+#include "INWSource.h"
 #include "IProcesserCut.h"
 #include "ITarvoSplt.h"
 #include "TarvoGuids.h"
 #include "TarvoMediaTypes.h"
+#include "NWTestUtil.h"
 #include "TestKit.h"
+#include "tvdevsim/DeviceSimulator.h"
 
 #include "com/factory.h"
 #include "win32/session.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -58,14 +62,16 @@ struct CutCall {
     LONG width = -1, height = -1, mode = -1;
 } g_cut;
 
-class CFakeChainFilter;
+// Samples each role's stand-in received, and the length of the last one.
+std::atomic<int> g_received[kRoles];
+std::atomic<LONG> g_lastLength[kRoles];
 
 // Accepts any video type; offers the role's input type, so that the
 // splitter's pin connects without a known stream.
 class CFakeIn : public CBaseInputPin {
 public:
-    CFakeIn(CBaseFilter* f, CCritSec* lock, HRESULT* phr, const RoleSetup& role)
-        : CBaseInputPin("fake in", f, lock, phr, L"In"), m_role(role)
+    CFakeIn(CBaseFilter* f, CCritSec* lock, HRESULT* phr, Role role)
+        : CBaseInputPin("fake in", f, lock, phr, L"In"), m_index(role), m_role(g_roles[role])
     {
     }
     HRESULT CheckMediaType(const CMediaType* mt) override
@@ -80,9 +86,15 @@ public:
         *mt = TvMakeVideoType(*m_role.inputSubtype, 64, 48, 24, mjpeg ? m_role.mjpegFourcc : 0);
         return S_OK;
     }
-    STDMETHODIMP Receive(IMediaSample*) override { return S_OK; }
+    STDMETHODIMP Receive(IMediaSample* sample) override
+    {
+        g_lastLength[m_index] = sample->GetActualDataLength();
+        ++g_received[m_index];
+        return S_OK;
+    }
 
 private:
+    const Role m_index;
     const RoleSetup& m_role;
 };
 
@@ -120,7 +132,7 @@ public:
     {
         const RoleSetup& setup = g_roles[role];
         for (int i = 0; i < setup.inputs; ++i)
-            m_pins.push_back(std::make_unique<CFakeIn>(this, &m_lock, phr, setup));
+            m_pins.push_back(std::make_unique<CFakeIn>(this, &m_lock, phr, role));
         for (int i = 0; i < setup.outputs; ++i)
             m_pins.push_back(std::make_unique<CFakeOut>(this, &m_lock, phr));
     }
@@ -236,6 +248,8 @@ protected:
         g_roles[kProcessor].inputs = 2;
         g_roles[kMjpeg].inputSubtype = &MEDIASUBTYPE_TarvoMjpeg;
         g_cut = {};
+        for (auto& n : g_received)
+            n = 0;
         for (int i = 0; i < kRoles; ++i)
             ASSERT_EQ(Register(&kFakeTemplates[i]), S_OK);
         ASSERT_EQ(m_graph.Create(), S_OK);
@@ -556,6 +570,56 @@ TEST_F(StreamBuilderTest, AudioPinRendersIntoTheDirectSoundRenderer)
     EXPECT_EQ(audio->Backout(m_audio, m_graph.Builder()), S_OK);
     EXPECT_TRUE(InGraph(L"DirectSound Device")); // Backout leaves it
     audio->Release();
+}
+
+// The device H.264 chain with the real decoder, live: the simulator sends to
+// the network source over UDP until the splitter knows the stream, the video
+// pin renders its chain, and the decoder's pictures of the stream's size reach
+// the frame processor's place in it.
+TEST_F(StreamBuilderTest, LiveDeviceStreamIsDecodedIntoTheChain)
+{
+    ASSERT_EQ(m_graph.Connect(m_source, nullptr, m_splitter, L"Input"), S_OK);
+    // The registry's decoder, not a stand-in.
+    CoRevokeClassObject(m_cookies[kH264]);
+    m_cookies.erase(m_cookies.begin() + kH264);
+    INWSource* nw = Query<INWSource>(m_source, IID_INWSource);
+    ASSERT_NE(nw, nullptr);
+    const int port = nwtest::FreePort(SOCK_DGRAM);
+    ASSERT_EQ(nw->SetConnectParam(NW_CONNECT_UDP, nullptr, port), S_OK);
+    nw->Release();
+    tvdevsim::SimConfig config;
+    config.stream.kind = tvdevsim::SimKind::Device40;
+    config.stream.width = 176;
+    config.stream.height = 144;
+    config.stream.gop = 5;
+    config.transport = tvdevsim::SimTransport::Udp;
+    config.port = port;
+
+    ASSERT_TRUE(SUCCEEDED(m_graph.Control()->Run()));
+    {
+        config.frames = 0; // until stopped
+        tvdevsim::CDeviceSimulator learn;
+        ASSERT_TRUE(learn.Start(config)) << learn.Error();
+        EXPECT_TRUE(
+            nwtest::WaitFor([&] { return m_splitter->GetStreamState().sequenceHeaderLength > 0; }));
+        learn.Stop();
+    }
+    ASSERT_EQ(m_graph.Control()->Stop(), S_OK);
+    ASSERT_EQ(m_splitter->GetStreamState().codecKind, CodecDeviceH264);
+    ASSERT_EQ(m_builder->Render(m_video, m_graph.Builder()), S_OK);
+    IBaseFilter* decoder = Downstream(m_video);
+    EXPECT_EQ(FilterName(decoder), L"Tarvo H264 Decoder");
+    EXPECT_EQ(g_roles[kH264].created, 0);
+    if (decoder)
+        decoder->Release();
+    ASSERT_TRUE(SUCCEEDED(m_graph.Control()->Run()));
+
+    config.frames = 50;
+    tvdevsim::CDeviceSimulator sim;
+    ASSERT_TRUE(sim.Start(config)) << sim.Error();
+    EXPECT_TRUE(nwtest::WaitFor([] { return g_received[kProcessor] >= 10; }));
+    sim.Stop();
+    EXPECT_EQ(g_lastLength[kProcessor], 176 * 144 * 2);
 }
 
 TEST(HdDecoderSettings, KeysAreSetWhereTheyHaveACharacterBehind)
