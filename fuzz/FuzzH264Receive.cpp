@@ -5,34 +5,31 @@
 // it, and the pictures go into a test sink.
 #include "FuzzCheck.h"
 #include "TarvoH264DecoderFilter.h"
-#include "TestFilters.h"
-
-#include <uuids.h>
+#include "TarvoMediaTypes.h"
+#include "TestKit.h"
 
 #include <cstring>
 
 namespace {
 
+// The filter between the kit's push source and a sink that keeps no bytes,
+// paused; samples go straight to the input pin's Receive.
 struct Rig {
-    CTestPushSource* source = nullptr;
     TarvoH264DecoderFilter* filter = nullptr;
-    CTestSink* sink = nullptr;
+    TvHarness* harness = nullptr;
     IMemInputPin* input = nullptr;
 
     Rig()
     {
-        CMediaType type =
-            TvMakeVideoType(MEDIATYPE_Video, 704, 576, 24, MAKEFOURCC('H', '2', '6', '4'));
-        source = CTestPushSource::Create({type});
         filter = TarvoH264DecoderFilter::CreateWithLibrary(DeviceH264Library(), nullptr);
         filter->NonDelegatingAddRef();
-        sink = CTestSink::Create();
-        sink->SetKeepBytes(0);
-        source->SetAllocatorRequest(1, 1024);
-        FUZZ_CHECK(source->Output()->Connect(filter->GetPin(0), &type) == S_OK);
-        FUZZ_CHECK(filter->GetPin(1)->Connect(sink->Input(), nullptr) == S_OK);
-        FUZZ_CHECK(sink->Pause() == S_OK);
-        FUZZ_CHECK(filter->Pause() == S_OK);
+        harness = new TvHarness(filter, L"Tarvo H264 Decoder");
+        const CMediaType type =
+            TvMakeVideoType(MEDIASUBTYPE_TarvoH264, 704, 576, 24, MAKEFOURCC('H', '2', '6', '4'));
+        FUZZ_CHECK(harness->ConnectInput(type, nullptr, 1, 1024) == S_OK);
+        FUZZ_CHECK(harness->ConnectOutput() == S_OK);
+        harness->Sink()->SetKeepBytes(0);
+        FUZZ_CHECK(harness->Pause() == S_OK);
         filter->GetPin(0)->QueryInterface(IID_IMemInputPin, reinterpret_cast<void**>(&input));
     }
 };
@@ -65,6 +62,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (start < size)
         Feed(rig, data + start, size - start);
     // Keep the sink's record from growing without bound.
-    rig.sink->ClearEvents();
+    rig.harness->Sink()->ClearEvents();
     return 0;
 }

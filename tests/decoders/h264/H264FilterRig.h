@@ -1,23 +1,21 @@
-// The H.264 decoder filter between the test kit's push source and sink: the
-// source offers the splitter's type for device H.264 (or one given), the sink
-// takes every type. Run() delivers samples from pause to end of stream.
+// The H.264 decoder filter in the test kit's harness: the push source offers
+// the splitter's type for device H.264 (or one given), the sink takes every
+// type. Run() pushes samples from pause to end of stream, as an upstream
+// streaming thread would, and stops.
 #pragma once
 
 #include "TarvoH264DecoderFilter.h"
-#include "TestFilters.h"
+#include "TarvoMediaTypes.h"
+#include "TestKit.h"
 
-#include <uuids.h>
+#include <memory>
+#include <vector>
 
 namespace h264test {
 
-// The media subtype of device H.264 on the splitter's "Video Out".
-// {8D2D71CB-243F-45E3-B2D8-5FD7967EC09B}
-DEFINE_GUID(MEDIASUBTYPE_DeviceH264, 0x8d2d71cb, 0x243f, 0x45e3, 0xb2, 0xd8, 0x5f, 0xd7, 0x96, 0x7e,
-            0xc0, 0x9b);
-
 inline CMediaType DeviceH264Type(LONG width, LONG height)
 {
-    return TvMakeVideoType(MEDIASUBTYPE_DeviceH264, width, height, 24,
+    return TvMakeVideoType(MEDIASUBTYPE_TarvoH264, width, height, 24,
                            MAKEFOURCC('H', '2', '6', '4'), 333667);
 }
 
@@ -25,56 +23,45 @@ class H264FilterRig {
 public:
     H264FilterRig(const H264DecoderLibrary& library, const CMediaType& inputType,
                   LONG sampleBytes = 600000)
+        : m_filter(CreateFilter(library)),
+          m_harness(std::make_unique<TvHarness>(m_filter, L"Tarvo H264 Decoder")),
+          m_inputType(inputType), m_sampleBytes(sampleBytes)
     {
-        m_source = CTestPushSource::Create({inputType});
-        m_filter = TarvoH264DecoderFilter::CreateWithLibrary(library, nullptr);
-        m_filter->NonDelegatingAddRef();
-        m_sink = CTestSink::Create();
-        m_sink->SetAcceptFunction([](const CMediaType*) { return S_OK; });
-        m_source->SetAllocatorRequest(1, sampleBytes);
-        m_inputType = inputType;
     }
     ~H264FilterRig()
     {
-        Stop();
-        m_source->Output()->Disconnect();
-        m_filter->GetPin(0)->Disconnect();
-        m_filter->GetPin(1)->Disconnect();
-        m_sink->Input()->Disconnect();
-        m_source->Release();
+        m_harness.reset(); // stops, disconnects and lets go of the filter first
         m_filter->NonDelegatingRelease();
-        m_sink->Release();
     }
     HRESULT ConnectInput()
     {
-        return m_source->Output()->Connect(m_filter->GetPin(0), &m_inputType);
+        return m_harness->ConnectInput(m_inputType, nullptr, 1, m_sampleBytes);
     }
-    HRESULT ConnectOutput() { return m_filter->GetPin(1)->Connect(m_sink->Input(), nullptr); }
+    HRESULT ConnectOutput() { return m_harness->ConnectOutput(); }
     void Connect()
     {
         ASSERT_EQ(ConnectInput(), S_OK);
         ASSERT_EQ(ConnectOutput(), S_OK);
     }
-    // Pauses the chain (sink first), lets the source deliver the samples and
-    // end of stream, waits for it at the sink, and stops (sink first). A
-    // source whose delivery fails stops there, without end of stream.
+    // Pauses, pushes the samples (stopping at the first failure, as a source
+    // does), then end of stream when all went in, and stops. Results() tells
+    // what each push gave.
     void Run(const std::vector<TvTestSample>& samples, bool expectEndOfStream = true)
     {
-        m_source->SetSamples(samples, true);
-        ASSERT_EQ(m_sink->Pause(), S_OK);
-        ASSERT_EQ(m_filter->Pause(), S_OK);
-        ASSERT_EQ(m_source->Pause(), S_OK);
-        EXPECT_TRUE(m_source->WaitUntilFinished());
-        if (expectEndOfStream) {
-            EXPECT_TRUE(m_sink->WaitForEndOfStream());
+        m_results.clear();
+        ASSERT_EQ(m_harness->Pause(), S_OK);
+        bool failed = false;
+        for (const TvTestSample& sample : samples) {
+            m_results.push_back(m_harness->Push(sample));
+            if ((failed = m_results.back() != S_OK))
+                break;
         }
-        Stop();
-    }
-    void Stop()
-    {
-        m_sink->Stop();
-        m_filter->Stop();
-        m_source->Stop();
+        EXPECT_EQ(failed, !expectEndOfStream);
+        if (!failed) {
+            EXPECT_EQ(m_harness->PushEndOfStream(), S_OK);
+            EXPECT_TRUE(Sink()->WaitForEndOfStream());
+        }
+        m_harness->Stop();
     }
     static TvTestSample Bytes(std::vector<BYTE> bytes)
     {
@@ -91,15 +78,24 @@ public:
         return s;
     }
 
-    CTestPushSource* Source() { return m_source; }
+    const std::vector<HRESULT>& Results() const { return m_results; }
     TarvoH264DecoderFilter* Filter() { return m_filter; }
-    CTestSink* Sink() { return m_sink; }
+    CTestSink* Sink() { return m_harness->Sink(); }
 
 private:
+    static TarvoH264DecoderFilter* CreateFilter(const H264DecoderLibrary& library)
+    {
+        TarvoH264DecoderFilter* filter =
+            TarvoH264DecoderFilter::CreateWithLibrary(library, nullptr);
+        filter->NonDelegatingAddRef();
+        return filter;
+    }
+
+    TarvoH264DecoderFilter* const m_filter;
+    std::unique_ptr<TvHarness> m_harness;
     CMediaType m_inputType;
-    CTestPushSource* m_source = nullptr;
-    TarvoH264DecoderFilter* m_filter = nullptr;
-    CTestSink* m_sink = nullptr;
+    const LONG m_sampleBytes;
+    std::vector<HRESULT> m_results;
 };
 
 } // namespace h264test
