@@ -366,7 +366,9 @@ private:
     IBaseFilter* m_filters[kSlotCount] = {};
 };
 
-// The chain builder of "Audio Out": the pin into the DirectSound renderer.
+// The chain builder of "Audio Out": the pin into the DirectSound renderer,
+// which the graph then holds (Backout leaves it; RemoveDownstream takes it
+// out). Nothing of its own to guard.
 class CAudioStreamBuilder final : public CStreamBuilder {
 public:
     explicit CAudioStreamBuilder(CBasePin* pin) : m_pin(pin) {}
@@ -377,8 +379,6 @@ public:
                            static_cast<void*>(ppinOut), static_cast<void*>(pGraph));
         if (!ppinOut || !pGraph)
             return trace(E_POINTER);
-        CAutoLock lock(&m_lock);
-        m_graph = pGraph;
         IBaseFilter* renderer = nullptr;
         HRESULT hr = CoCreateInstance(kAudioRenderer.clsid, nullptr, CLSCTX_INPROC_SERVER,
                                       IID_IBaseFilter, reinterpret_cast<void**>(&renderer));
@@ -400,8 +400,6 @@ public:
 
 private:
     CBasePin* const m_pin;
-    CCritSec m_lock;
-    IFilterGraph* m_graph = nullptr; // guarded by m_lock; remembered, not held
 };
 
 size_t SetAfter(char* text, size_t length, std::string_view key, char value)
