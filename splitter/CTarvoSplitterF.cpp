@@ -200,6 +200,8 @@ STDMETHODIMP CTarvoSplitterF::RemoveDownstream()
     if (IFilterGraph* graph = GetFilterGraph()) {
         RemoveFiltersBehind(graph, m_pVideo);
         RemoveFiltersBehind(graph, m_pAudio);
+        // The builder keeps its other filters until Backout.
+        m_pVideo->StreamBuilder().ReleaseRenderer(graph);
     }
     return trace(E_FAIL);
 }

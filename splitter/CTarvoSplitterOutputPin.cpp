@@ -5,7 +5,9 @@
 CTarvoSplitterOutputPin::CTarvoSplitterOutputPin(LPCTSTR objectName, CTarvoSplitterF* pFilter,
                                                  CCritSec* pLock, HRESULT* phr, LPCWSTR name,
                                                  const Traits& traits)
-    : CBaseOutputPin(objectName, pFilter, pLock, phr, name), m_pSplitter(pFilter), m_traits(traits)
+    : CBaseOutputPin(objectName, pFilter, pLock, phr, name), m_pSplitter(pFilter), m_traits(traits),
+      m_builder(*traits.majorType == MEDIATYPE_Video ? CStreamBuilder::ForVideo(pFilter, this)
+                                                     : CStreamBuilder::ForAudio(pFilter, this))
 {
 }
 
@@ -74,14 +76,12 @@ void CTarvoSplitterOutputPin::CountDelivered(LONG length)
 
 STDMETHODIMP CTarvoSplitterOutputPin::Render(IPin* ppinOut, IGraphBuilder* pGraph)
 {
-    if (!ppinOut || !pGraph)
-        return E_POINTER;
-    return E_NOTIMPL;
+    return m_builder->Render(ppinOut, pGraph);
 }
 
-STDMETHODIMP CTarvoSplitterOutputPin::Backout(IPin*, IGraphBuilder*)
+STDMETHODIMP CTarvoSplitterOutputPin::Backout(IPin* ppinOut, IGraphBuilder* pGraph)
 {
-    return S_OK;
+    return m_builder->Backout(ppinOut, pGraph);
 }
 
 STDMETHODIMP CTarvoSplitterOutputPin::GetTypeInfoCount(UINT* pctinfo)

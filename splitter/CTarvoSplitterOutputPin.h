@@ -5,9 +5,8 @@
 // event parameter, for samples of at least the pin's minimum length). Both
 // answer IStreamBuilder and IMediaPosition.
 //
-// IStreamBuilder: building the decoding chain behind a pin is not part of the
-// splitter yet: Render answers E_NOTIMPL (E_POINTER for null arguments) and
-// Backout, holding no filter, S_OK.
+// IStreamBuilder: forwarded to the pin's chain builder (CStreamBuilder.h), the
+// video chain for the video major type, the audio renderer otherwise.
 // IMediaPosition: the four IDispatch methods answer S_OK and do nothing (the
 // position is used through the vtable only; there is no type library); both
 // pins can seek either way. The position methods proper are the pins' own.
@@ -17,9 +16,12 @@
 // connected flag are atomics.
 #pragma once
 
+#include "CStreamBuilder.h"
+
 #include <streams.h>
 
 #include <atomic>
+#include <memory>
 
 class CTarvoSplitterF;
 
@@ -66,6 +68,7 @@ public:
     STDMETHODIMP CanSeekForward(LONG* pCanSeekForward) override;
     STDMETHODIMP CanSeekBackward(LONG* pCanSeekBackward) override;
 
+    CStreamBuilder& StreamBuilder() { return *m_builder; }
     LONGLONG DeliveredBytes() const { return m_deliveredBytes; }
     bool IsOutputConnected() const { return m_connected; }
     // Stop: the next sample long enough tells the graph again.
@@ -79,6 +82,7 @@ protected:
 
 private:
     const Traits m_traits;
+    const std::unique_ptr<CStreamBuilder> m_builder;
     std::atomic<LONGLONG> m_deliveredBytes{0};
     std::atomic<bool> m_firstSampleSent{false};
     std::atomic<bool> m_connected{false};

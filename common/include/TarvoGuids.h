@@ -39,6 +39,8 @@ DEFINE_GUID(CLSID_TarvoH264Decoder, 0xdaffe8b3, 0x02ef, 0x462c, 0x8c, 0xd6, 0xe3
 // {AF1092D5-E4E0-495A-B57E-33BB0F7D9E59}
 DEFINE_GUID(CLSID_TarvoH264DecoderProp, 0xaf1092d5, 0xe4e0, 0x495a, 0xb5, 0x7e, 0x33, 0xbb, 0x0f,
             0x7d, 0x9e, 0x59);
+// The name the decoder's module registers it under.
+#define CLSID_H264DecoderPropertyPage CLSID_TarvoH264DecoderProp
 
 // Motion JPEG decoder filter, "Tarvo M-Jpeg Decoder".
 // {7FF6FF7C-A0E5-4047-A276-BCCD88F60BC3}

@@ -34,6 +34,7 @@ struct TvStreamEvent {
     LONG length = 0;          // actual data length
     std::vector<BYTE> bytes;  // the first bytes (SetKeepBytes: 16 unless set)
     bool typeChanged = false; // the sample carried a media type
+    CMediaType type;          // that type
     // NewSegment.
     REFERENCE_TIME segmentStart = 0;
     REFERENCE_TIME segmentStop = 0;

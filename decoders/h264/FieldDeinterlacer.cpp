@@ -1,0 +1,267 @@
+#include "FieldDeinterlacer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include <emmintrin.h>
+
+namespace {
+
+inline int AbsDiff(int a, int b)
+{
+    return a > b ? a - b : b - a;
+}
+
+inline uint8_t MeanUp(int a, int b)
+{
+    return static_cast<uint8_t>((a + b + 1) >> 1);
+}
+
+inline __m128i Load8(const uint8_t* p)
+{
+    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+}
+
+inline __m128i Load8Wide(const uint8_t* p)
+{
+    return _mm_unpacklo_epi8(Load8(p), _mm_setzero_si128());
+}
+
+inline __m128i AbsDiff16(__m128i a, __m128i b)
+{
+    return _mm_sub_epi16(_mm_max_epi16(a, b), _mm_min_epi16(a, b));
+}
+
+inline __m128i AbsDiff8(__m128i a, __m128i b)
+{
+    return _mm_or_si128(_mm_subs_epu8(a, b), _mm_subs_epu8(b, a));
+}
+
+// All ones where a <= b (unsigned bytes).
+inline __m128i LessEqual8(__m128i a, __m128i b)
+{
+    return _mm_cmpeq_epi8(_mm_min_epu8(a, b), a);
+}
+
+inline __m128i Select(__m128i mask, __m128i yes, __m128i no)
+{
+    return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
+}
+
+} // namespace
+
+int FieldDeinterlacer::Create(FieldDeinterlacer** out, int width, int fieldHeight, int srcYStride,
+                              int srcUVStride, int dstYStride, int dstUVStride, Path path)
+{
+    if (!out)
+        return kNoPointer;
+    *out = nullptr;
+    const int chromaWidth = (width + 1) / 2;
+    if (width < 128 || fieldHeight < 4 || srcYStride < width || dstYStride < width ||
+        srcUVStride < chromaWidth || dstUVStride < chromaWidth)
+        return kBadSize;
+    if (path == Path::Vector && !__builtin_cpu_supports("sse2"))
+        return kNoMemory;
+    FieldDeinterlacer* d = new (std::nothrow) FieldDeinterlacer;
+    if (!d)
+        return kNoMemory;
+    d->m_path = path;
+    d->m_width = width;
+    d->m_fieldHeight = fieldHeight;
+    d->m_srcYStride = srcYStride;
+    d->m_srcUVStride = srcUVStride;
+    d->m_dstYStride = dstYStride;
+    d->m_dstUVStride = dstUVStride;
+    d->m_ringStride = (width + 15) & ~15;
+    d->m_chromaWidth = chromaWidth;
+    d->m_chromaRows = (fieldHeight + 1) / 2;
+    const size_t lumaBytes = static_cast<size_t>(d->m_ringStride) * fieldHeight;
+    const size_t chromaBytes = static_cast<size_t>(chromaWidth) * d->m_chromaRows;
+    try {
+        for (auto& slot : d->m_ring)
+            slot.assign(lumaBytes, 0x80);
+        d->m_still.assign(lumaBytes, 0);
+        d->m_topU.assign(chromaBytes, 0x80);
+        d->m_topV.assign(chromaBytes, 0x80);
+    } catch (const std::bad_alloc&) {
+        delete d;
+        return kNoMemory;
+    }
+    *out = d;
+    return kOk;
+}
+
+bool FieldDeinterlacer::Matches(int width, int fieldHeight, int srcYStride, int srcUVStride,
+                                int dstYStride, int dstUVStride) const
+{
+    return width == m_width && fieldHeight == m_fieldHeight && srcYStride == m_srcYStride &&
+           srcUVStride == m_srcUVStride && dstYStride == m_dstYStride &&
+           dstUVStride == m_dstUVStride;
+}
+
+const uint8_t* FieldDeinterlacer::Field(int age) const
+{
+    return m_ring[(m_newest - age + 4) % 4].data();
+}
+
+int FieldDeinterlacer::Process(uint8_t* dstY, uint8_t* dstU, uint8_t* dstV, const uint8_t* fieldY,
+                               const uint8_t* fieldU, const uint8_t* fieldV, int structure)
+{
+    if (fieldY) {
+        m_newest = (m_newest + 1) % 4;
+        uint8_t* slot = m_ring[m_newest].data();
+        for (int r = 0; r < m_fieldHeight; ++r)
+            std::memcpy(slot + static_cast<size_t>(r) * m_ringStride,
+                        fieldY + static_cast<ptrdiff_t>(r) * m_srcYStride, m_width);
+    }
+    if (!dstY || !dstU || !dstV || !fieldY || !fieldU || !fieldV)
+        return kNoPointer;
+    if (structure != 1 && structure != 2)
+        return kBadStructure;
+    if (structure == 1) {
+        for (int r = 0; r < m_chromaRows; ++r) {
+            const ptrdiff_t s = static_cast<ptrdiff_t>(r) * m_srcUVStride;
+            std::memcpy(&m_topU[static_cast<size_t>(r) * m_chromaWidth], fieldU + s, m_chromaWidth);
+            std::memcpy(&m_topV[static_cast<size_t>(r) * m_chromaWidth], fieldV + s, m_chromaWidth);
+        }
+        return kOk;
+    }
+    BuildFrame(dstY, dstU, dstV);
+    return kOk;
+}
+
+void FieldDeinterlacer::BuildFrame(uint8_t* dstY, uint8_t* dstU, uint8_t* dstV)
+{
+    // Frame chroma: fieldHeight rows, each stored top-field row twice.
+    for (int r = 0; r < m_fieldHeight; ++r) {
+        const size_t s = static_cast<size_t>(r / 2) * m_chromaWidth;
+        std::memcpy(dstU + static_cast<ptrdiff_t>(r) * m_dstUVStride, &m_topU[s], m_chromaWidth);
+        std::memcpy(dstV + static_cast<ptrdiff_t>(r) * m_dstUVStride, &m_topV[s], m_chromaWidth);
+    }
+    const uint8_t* top = Field(1);
+    auto row = [&](int r) { return dstY + static_cast<ptrdiff_t>(r) * m_dstYStride; };
+    auto topRow = [&](int i) { return top + static_cast<size_t>(i) * m_ringStride; };
+    const int last = m_fieldHeight - 1;
+    std::memcpy(row(0), topRow(0), m_width);
+    std::memcpy(row(1), topRow(0), m_width);
+    for (int i = 1; i <= m_fieldHeight - 2; ++i) {
+        std::memcpy(row(2 * i), topRow(i), m_width);
+        InterpolateRow(i, row(2 * i + 1));
+    }
+    std::memcpy(row(2 * last), topRow(last), m_width);
+    std::memcpy(row(2 * last + 1), topRow(last), m_width);
+}
+
+void FieldDeinterlacer::InterpolateRow(int i, uint8_t* dst)
+{
+    const uint8_t* a = Field(1) + static_cast<size_t>(i) * m_ringStride;
+    const int w = m_width;
+    dst[0] = a[0];
+    dst[1] = a[1];
+    dst[w - 2] = a[w - 2];
+    dst[w - 1] = a[w - 1];
+    int x = 2;
+    if (m_path == Path::Vector) {
+        // Each group reads one pixel past its eighth; keep that inside the row.
+        const int end = 2 + ((w - 2 - 2 - 8 + 8) / 8) * 8; // groups while x + 8 <= w - 2
+        if (end > 2)
+            InterpolateSse2(i, 2, end, dst);
+        x = std::max(2, end);
+    }
+    InterpolateScalar(i, x, w - 2, dst);
+}
+
+void FieldDeinterlacer::InterpolateScalar(int i, int from, int to, uint8_t* dst)
+{
+    const size_t r0 = static_cast<size_t>(i) * m_ringStride;
+    const size_t r1 = r0 + m_ringStride;
+    const uint8_t* bNow = Field(0);
+    const uint8_t* tNow = Field(1);
+    const uint8_t* bPrev = Field(2);
+    const uint8_t* tPrev = Field(3);
+    const uint8_t* a = tNow + r0;
+    const uint8_t* b = tNow + r1;
+    uint8_t* still = &m_still[r0];
+    for (int x = from; x < to; ++x) {
+        auto sum = [&](const uint8_t* f) {
+            return f[r0 + x] + f[r0 + x + 1] + f[r1 + x] + f[r1 + x + 1];
+        };
+        auto detail = [&](const uint8_t* f) {
+            return AbsDiff(f[r0 + x], f[r1 + x]) + AbsDiff(f[r0 + x], f[r0 + x + 1]);
+        };
+        const int motion = std::max(AbsDiff(sum(tNow), sum(tPrev)), AbsDiff(sum(bNow), sum(bPrev)));
+        const int d =
+            std::max(std::max(detail(tNow), detail(tPrev)), std::max(detail(bNow), detail(bPrev)));
+        const int threshold = d < 45 ? 40 : 130;
+        const int before = still[x];
+        if (motion >= threshold)
+            still[x] = 0;
+        else if (still[x] < 3)
+            still[x] = static_cast<uint8_t>(still[x] + 1);
+        if (motion < threshold && before == 3) {
+            dst[x] = MeanUp(bNow[r0 + x], bPrev[r0 + x]);
+            continue;
+        }
+        const int d0 = AbsDiff(a[x], b[x]);
+        const int d1 = AbsDiff(b[x - 1], a[x + 1]);
+        const int d2 = AbsDiff(a[x - 1], b[x + 1]);
+        if (d0 <= d1 && d0 <= d2)
+            dst[x] = MeanUp(a[x], b[x]);
+        else if (d1 <= d2)
+            dst[x] = MeanUp(b[x - 1], a[x + 1]);
+        else
+            dst[x] = MeanUp(a[x - 1], b[x + 1]);
+    }
+}
+
+void FieldDeinterlacer::InterpolateSse2(int i, int from, int to, uint8_t* dst)
+{
+    const size_t r0 = static_cast<size_t>(i) * m_ringStride;
+    const size_t r1 = r0 + m_ringStride;
+    const uint8_t* fields[4] = {Field(1), Field(3), Field(0), Field(2)}; // tNow tPrev bNow bPrev
+    const uint8_t* a = fields[0] + r0;
+    const uint8_t* b = fields[0] + r1;
+    uint8_t* still = &m_still[r0];
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i one = _mm_set1_epi16(1);
+    const __m128i three = _mm_set1_epi16(3);
+    const __m128i detailLimit = _mm_set1_epi16(45);
+    const __m128i flatThreshold = _mm_set1_epi16(40);
+    const __m128i busyThreshold = _mm_set1_epi16(130);
+    for (int x = from; x < to; x += 8) {
+        __m128i sums[4];
+        __m128i detail = zero;
+        for (int f = 0; f < 4; ++f) {
+            const uint8_t* p = fields[f];
+            const __m128i p00 = Load8Wide(p + r0 + x);
+            const __m128i p01 = Load8Wide(p + r0 + x + 1);
+            const __m128i p10 = Load8Wide(p + r1 + x);
+            const __m128i p11 = Load8Wide(p + r1 + x + 1);
+            sums[f] = _mm_add_epi16(_mm_add_epi16(p00, p01), _mm_add_epi16(p10, p11));
+            detail = _mm_max_epi16(detail, _mm_add_epi16(AbsDiff16(p00, p10), AbsDiff16(p00, p01)));
+        }
+        const __m128i motion =
+            _mm_max_epi16(AbsDiff16(sums[0], sums[1]), AbsDiff16(sums[2], sums[3]));
+        const __m128i threshold =
+            Select(_mm_cmplt_epi16(detail, detailLimit), flatThreshold, busyThreshold);
+        const __m128i calm = _mm_cmplt_epi16(motion, threshold);
+        const __m128i counter = Load8Wide(still + x);
+        const __m128i useMean16 = _mm_and_si128(calm, _mm_cmpeq_epi16(counter, three));
+        const __m128i next = _mm_and_si128(calm, _mm_min_epi16(_mm_add_epi16(counter, one), three));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(still + x), _mm_packus_epi16(next, zero));
+
+        const __m128i a0 = Load8(a + x), am = Load8(a + x - 1), ap = Load8(a + x + 1);
+        const __m128i b0 = Load8(b + x), bm = Load8(b + x - 1), bp = Load8(b + x + 1);
+        const __m128i d0 = AbsDiff8(a0, b0);
+        const __m128i d1 = AbsDiff8(bm, ap);
+        const __m128i d2 = AbsDiff8(am, bp);
+        const __m128i pick0 = _mm_and_si128(LessEqual8(d0, d1), LessEqual8(d0, d2));
+        const __m128i pick1 = LessEqual8(d1, d2);
+        const __m128i edge = Select(pick0, _mm_avg_epu8(a0, b0),
+                                    Select(pick1, _mm_avg_epu8(bm, ap), _mm_avg_epu8(am, bp)));
+        const __m128i mean = _mm_avg_epu8(Load8(fields[2] + r0 + x), Load8(fields[3] + r0 + x));
+        const __m128i useMean = _mm_packs_epi16(useMean16, useMean16);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + x), Select(useMean, mean, edge));
+    }
+}
