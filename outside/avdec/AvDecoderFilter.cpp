@@ -1,6 +1,6 @@
 #include "AvDecoderFilter.h"
 
-#include "OutsideTrace.h"
+#include "win32/trace.h"
 
 #include <new>
 #include <string>
@@ -128,10 +128,10 @@ HRESULT CAvDecoderFilter::CompleteConnect(PIN_DIRECTION direction, IPin*)
     CAutoLock lock(&m_csReceive);
     std::string why;
     if (!m_decoder.Open(m_codec, m_config, &why)) {
-        OUTSIDE_TRACE(m_channel, "the decoder does not open: %s", why.c_str());
+        TV_TRACE(m_channel, "the decoder does not open: %s", why.c_str());
         return VFW_E_TYPE_NOT_ACCEPTED;
     }
-    OUTSIDE_TRACE(m_channel, "decoder open, %d x %d, %zu configuration bytes",
+    TV_TRACE(m_channel, "decoder open, %d x %d, %zu configuration bytes",
                   m_inputFormat.Width(), m_inputFormat.Height(), m_config.size());
     return S_OK;
 }
@@ -182,7 +182,7 @@ bool CAvDecoderFilter::DeliverPicture(const AVFrame& picture)
     IMediaSample* out = nullptr;
     const HRESULT hr = m_pPictureOutput->GetPictureSample(picture.width, picture.height, &out);
     if (hr == S_FALSE) {
-        OUTSIDE_TRACE(m_channel, "a %d x %d picture cannot go downstream", picture.width,
+        TV_TRACE(m_channel, "a %d x %d picture cannot go downstream", picture.width,
                       picture.height);
         return true;
     }
@@ -224,9 +224,9 @@ HRESULT CAvDecoderFilter::Receive(IMediaSample* pSample)
     const CAvVideoDecoder::Status status =
         m_decoder.Decode(bytes, [this](const AVFrame& picture) { return DeliverPicture(picture); });
     if (status == CAvVideoDecoder::Status::Refused)
-        OUTSIDE_TRACE(m_channel, "a sample of %ld bytes is refused", length);
+        TV_TRACE(m_channel, "a sample of %ld bytes is refused", length);
     else if (status == CAvVideoDecoder::Status::Damaged)
-        OUTSIDE_TRACE(m_channel, "damaged data; waiting for a key picture");
+        TV_TRACE(m_channel, "damaged data; waiting for a key picture");
     return m_hrDeliver;
 }
 

@@ -2,7 +2,7 @@
 
 #include "ColorConvert.h"
 #include "OutsideFilterIds.h"
-#include "OutsideTrace.h"
+#include "win32/trace.h"
 #include "VideoFormat.h"
 
 #include <dvdmedia.h>
@@ -168,7 +168,7 @@ HRESULT TarvoColorSpace::SetMediaType(PIN_DIRECTION direction, const CMediaType*
         m_path = Path::Yuy2ToRgb32;
     else
         m_path = Path::Yuy2Copy;
-    OUTSIDE_TRACE("colorspace", "%d x %d, path %d", m_width, m_height, static_cast<int>(m_path));
+    TV_TRACE("colorspace", "%d x %d, path %d", m_width, m_height, static_cast<int>(m_path));
     return S_OK;
 }
 

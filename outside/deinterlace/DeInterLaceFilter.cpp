@@ -2,7 +2,7 @@
 
 #include "CombDeinterlace.h"
 #include "OutsideFilterIds.h"
-#include "OutsideTrace.h"
+#include "win32/trace.h"
 #include "VideoFormat.h"
 
 #include <uuids.h>
@@ -104,7 +104,7 @@ HRESULT DeInterLaceFilter::SetMediaType(PIN_DIRECTION direction, const CMediaTyp
     m_width = f.Width();
     m_height = f.Height();
     m_bottomUp = m_bytesPerPixel != 2 && f.bmi.biHeight > 0;
-    OUTSIDE_TRACE("deinterlace", "%d x %d, %d bytes per pixel%s", m_width, m_height,
+    TV_TRACE("deinterlace", "%d x %d, %d bytes per pixel%s", m_width, m_height,
                   m_bytesPerPixel, m_bottomUp ? ", bottom-up" : "");
     return S_OK;
 }

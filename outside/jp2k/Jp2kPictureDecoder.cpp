@@ -1,7 +1,7 @@
 #include "Jp2kPictureDecoder.h"
 
 #include "ColorConvert.h"
-#include "OutsideTrace.h"
+#include "win32/trace.h"
 
 #include <openjpeg.h>
 
@@ -56,7 +56,7 @@ void QuietHandler(const char*, void*) {}
 
 void ErrorHandler(const char* message, void*)
 {
-    OUTSIDE_TRACE("jp2kdec", "OpenJPEG: %s", message);
+    TV_TRACE("jp2kdec", "OpenJPEG: %s", message);
 }
 
 struct CodecDeleter {

@@ -1,7 +1,7 @@
 #include "TarvoJp2kDecoder.h"
 
 #include "OutsideFilterIds.h"
-#include "OutsideTrace.h"
+#include "win32/trace.h"
 #include "TarvoMediaTypes.h"
 #include "VideoFormat.h"
 
@@ -163,16 +163,16 @@ HRESULT TarvoJp2kDecoder::Receive(IMediaSample* pSample)
         return S_OK;
     Jp2kFieldPair pair;
     if (!SplitJp2kFieldPair({data, static_cast<size_t>(length)}, &pair)) {
-        OUTSIDE_TRACE("jp2kdec", "a sample of %ld bytes holds no first field", length);
+        TV_TRACE("jp2kdec", "a sample of %ld bytes holds no first field", length);
         return S_OK;
     }
     const int level = m_reduceLevel;
     if (!m_decoder.Decode(pair, level)) {
-        OUTSIDE_TRACE("jp2kdec", "frame %u does not decode", pair.first.frameNumber);
+        TV_TRACE("jp2kdec", "frame %u does not decode", pair.first.frameNumber);
         return S_OK;
     }
     if (!m_decoder.Woven())
-        OUTSIDE_TRACE("jp2kdec", "frame %u: no usable second field, rows doubled",
+        TV_TRACE("jp2kdec", "frame %u: no usable second field, rows doubled",
                       pair.first.frameNumber);
     {
         // The offered size follows the stream's field size.
@@ -183,7 +183,7 @@ HRESULT TarvoJp2kDecoder::Receive(IMediaSample* pSample)
     IMediaSample* out = nullptr;
     HRESULT hr = m_pPicture->GetPictureSample(m_decoder.Width(), m_decoder.Height(), &out);
     if (hr == S_FALSE) {
-        OUTSIDE_TRACE("jp2kdec", "a %d x %d picture cannot go downstream", m_decoder.Width(),
+        TV_TRACE("jp2kdec", "a %d x %d picture cannot go downstream", m_decoder.Width(),
                       m_decoder.Height());
         return S_OK;
     }
@@ -235,17 +235,20 @@ HRESULT TarvoJp2kDecoder::NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop
 
 STDMETHODIMP TarvoJp2kDecoder::SetReduceLevel(int level)
 {
-    OUTSIDE_TRACE("jp2kdec", "SetReduceLevel(%d)", level);
+    CTvTraceCall trace("jp2kdec", "SetReduceLevel(%d)", level);
     if (level < 0 || level > kJp2kMaxReduceLevel)
-        return E_INVALIDARG;
+        return trace(E_INVALIDARG);
     m_reduceLevel = level;
-    return S_OK;
+    return trace(S_OK);
 }
 
 STDMETHODIMP TarvoJp2kDecoder::GetReduceLevel(int* level)
 {
-    CheckPointer(level, E_POINTER);
+    CTvTraceCall trace("jp2kdec", "GetReduceLevel(%p)", static_cast<void*>(level));
+    if (!level)
+        return trace(E_POINTER);
     *level = m_reduceLevel;
-    OUTSIDE_TRACE("jp2kdec", "GetReduceLevel() -> %d", *level);
-    return S_OK;
+    if (trace.On())
+        trace.Detail("level %d", *level);
+    return trace(S_OK);
 }
