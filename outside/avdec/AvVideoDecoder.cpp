@@ -1,12 +1,27 @@
 #include "AvVideoDecoder.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/frame.h>
 #include <libavutil/mem.h>
 }
+
+namespace {
+
+// A video object layer start code (00 00 01 20..2F) in the bytes.
+bool HasVolStartCode(std::span<const uint8_t> b)
+{
+    for (size_t i = 0; i + 3 < b.size(); ++i)
+        if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1 && (b[i + 3] & 0xF0) == 0x20)
+            return true;
+    return false;
+}
+
+} // namespace
 
 struct CAvVideoDecoder::Impl {
     const AVCodec* codec = nullptr;
@@ -67,6 +82,8 @@ bool CAvVideoDecoder::Open(AVCodecID codecId, std::span<const uint8_t> config, s
     impl->parser = av_parser_init(codecId);
     m_impl = std::move(impl);
     m_waitForKey = true;
+    m_needVol = codecId == AV_CODEC_ID_MPEG4 && !HasVolStartCode(config);
+    std::fill(std::begin(m_volTail), std::end(m_volTail), 0xFF);
     return true;
 }
 
@@ -111,7 +128,7 @@ CAvVideoDecoder::Status CAvVideoDecoder::Collect(const PictureSink& sink)
             ++m_counters.damaged;
             m_waitForKey = true;
             status = Status::Damaged;
-        } else if (m_waitForKey && !key) {
+        } else if (m_needVol || (m_waitForKey && !key)) {
             ++m_counters.beforeKeyPicture;
         } else {
             m_waitForKey = false;
@@ -166,6 +183,8 @@ CAvVideoDecoder::Status CAvVideoDecoder::Decode(std::span<const uint8_t> bytes,
     }
     if (bytes.empty())
         return Status::Ok;
+    if (m_needVol)
+        LookForVol(bytes);
     Impl& d = *m_impl;
     d.input.resize(bytes.size() + AV_INPUT_BUFFER_PADDING_SIZE);
     std::memcpy(d.input.data(), bytes.data(), bytes.size());
@@ -198,6 +217,27 @@ CAvVideoDecoder::Status CAvVideoDecoder::Decode(std::span<const uint8_t> bytes,
         }
     }
     return status;
+}
+
+void CAvVideoDecoder::LookForVol(std::span<const uint8_t> bytes)
+{
+    // A start code may straddle two samples: the last three bytes of the ones
+    // before are looked at with the first three of these.
+    uint8_t joint[6];
+    size_t n = 0;
+    for (uint8_t b : m_volTail)
+        joint[n++] = b;
+    for (size_t i = 0; i < 3 && i < bytes.size(); ++i)
+        joint[n++] = bytes[i];
+    if (HasVolStartCode({joint, n}) || HasVolStartCode(bytes))
+        m_needVol = false;
+    uint8_t tail[3];
+    for (size_t i = 0; i < 3; ++i) {
+        const size_t back = 3 - i; // place from the end of everything seen
+        tail[i] = back <= bytes.size() ? bytes[bytes.size() - back]
+                                       : m_volTail[3 - (back - bytes.size())];
+    }
+    std::copy(tail, tail + 3, m_volTail);
 }
 
 CAvVideoDecoder::Status CAvVideoDecoder::Drain(const PictureSink& sink)

@@ -7,7 +7,10 @@
 //
 // Fit to show: nothing before the first key picture (intra-coded, or an H.264
 // recovery point); after a damaged picture or a bitstream error, nothing until
-// the next key picture. A sample larger than the input buffer is refused whole,
+// the next key picture. MPEG-4 Part 2 pictures need the video object layer
+// header, which encoders may send only at the start of a stream: until one
+// has come (in the configuration or in the stream) nothing is shown, since
+// libavcodec would decode them with guessed parameters into garbage. A sample larger than the input buffer is refused whole,
 // which loses stream data: the decoder starts over at the next key picture.
 //
 // Not thread-safe: the owning filter calls it under its receive lock.
@@ -78,7 +81,11 @@ private:
     Status Collect(const PictureSink& sink);
     bool RestartParser();
 
+    void LookForVol(std::span<const uint8_t> bytes);
+
     std::unique_ptr<Impl> m_impl;
     Counters m_counters;
     bool m_waitForKey = true;
+    bool m_needVol = false;   // MPEG-4 without a video object layer header yet
+    uint8_t m_volTail[3] = {}; // the last bytes looked at, for a start code across samples
 };

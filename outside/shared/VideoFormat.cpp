@@ -15,6 +15,7 @@ bool ReadVideoFormat(const AM_MEDIA_TYPE& mt, VideoFormat* out)
         std::memcpy(&vih, mt.pbFormat, sizeof vih);
         f.bmi = vih.bmiHeader;
         f.avgTimePerFrame = vih.AvgTimePerFrame;
+        f.sequenceHeader = {mt.pbFormat + sizeof vih, mt.cbFormat - sizeof vih};
     } else if ((IsEqualGUID(mt.formattype, FORMAT_VideoInfo2) &&
                 mt.cbFormat >= sizeof(VIDEOINFOHEADER2)) ||
                (IsEqualGUID(mt.formattype, FORMAT_MPEG2Video) &&
@@ -31,6 +32,8 @@ bool ReadVideoFormat(const AM_MEDIA_TYPE& mt, VideoFormat* out)
                 return false;
             f.sequenceHeader = {mt.pbFormat + at, m.cbSequenceHeader};
             f.mpeg2Flags = m.dwFlags;
+        } else {
+            f.sequenceHeader = {mt.pbFormat + sizeof vih, mt.cbFormat - sizeof vih};
         }
     } else {
         return false;

@@ -17,8 +17,10 @@
 struct VideoFormat {
     BITMAPINFOHEADER bmi{};
     REFERENCE_TIME avgTimePerFrame = 0;
-    // The sequence header appended to an MPEG2VIDEOINFO (empty otherwise);
-    // points into the media type's format block.
+    // The codec configuration the format block carries: the sequence header
+    // of an MPEG2VIDEOINFO, or the bytes behind a VIDEOINFOHEADER(2) (where
+    // an MPEG-4 type may put its video object layer header); empty when there
+    // is none. Points into the media type's format block.
     std::span<const uint8_t> sequenceHeader;
     // MPEG2VIDEOINFO::dwFlags (for AVC1: the size of the NAL length fields).
     DWORD mpeg2Flags = 0;
