@@ -5,7 +5,7 @@
 // it, and the pictures go into a test sink.
 #include "FuzzCheck.h"
 #include "TarvoH264DecoderFilter.h"
-#include "TestFilters.h"
+#include "TestKit.h"
 
 #include <uuids.h>
 

@@ -4,9 +4,12 @@
 #pragma once
 
 #include "TarvoH264DecoderFilter.h"
-#include "TestFilters.h"
+#include "TestKit.h"
 
 #include <uuids.h>
+
+#include <mutex>
+#include <vector>
 
 namespace h264test {
 
@@ -31,6 +34,17 @@ public:
         m_filter->NonDelegatingAddRef();
         m_sink = CTestSink::Create();
         m_sink->SetAcceptFunction([](const CMediaType*) { return S_OK; });
+        // The type each sample brings (an empty one when none), in order.
+        m_sink->SetReceiveHook([this](IMediaSample* sample) {
+            AM_MEDIA_TYPE* pmt = nullptr;
+            CMediaType type;
+            if (sample->GetMediaType(&pmt) == S_OK && pmt) {
+                type = *pmt;
+                DeleteMediaType(pmt);
+            }
+            std::lock_guard<std::mutex> lock(m_typesLock);
+            m_types.push_back(type);
+        });
         m_source->SetAllocatorRequest(1, sampleBytes);
         m_inputType = inputType;
     }
@@ -94,8 +108,16 @@ public:
     CTestPushSource* Source() { return m_source; }
     TarvoH264DecoderFilter* Filter() { return m_filter; }
     CTestSink* Sink() { return m_sink; }
+    // The type the i-th sample received brought (empty when none).
+    CMediaType SampleType(size_t i)
+    {
+        std::lock_guard<std::mutex> lock(m_typesLock);
+        return i < m_types.size() ? m_types[i] : CMediaType();
+    }
 
 private:
+    std::mutex m_typesLock; // the sink's streaming thread adds, the test reads
+    std::vector<CMediaType> m_types;
     CMediaType m_inputType;
     CTestPushSource* m_source = nullptr;
     TarvoH264DecoderFilter* m_filter = nullptr;
