@@ -20,6 +20,11 @@ TarvoJp2kDecoder::TarvoJp2kDecoder(LPUNKNOWN pUnk)
 {
 }
 
+TarvoJp2kDecoder::~TarvoJp2kDecoder()
+{
+    delete m_pInfo;
+}
+
 STDMETHODIMP TarvoJp2kDecoder::NonDelegatingQueryInterface(REFIID riid, void** ppv)
 {
     CheckPointer(ppv, E_POINTER);
@@ -173,7 +178,7 @@ HRESULT TarvoJp2kDecoder::Receive(IMediaSample* pSample)
     }
     if (!m_decoder.Woven())
         TV_TRACE("jp2kdec", "frame %u: no usable second field, rows doubled",
-                      pair.first.frameNumber);
+                 pair.first.frameNumber);
     {
         // The offered size follows the stream's field size.
         CAutoLock lock(&m_sizeLock);
@@ -184,7 +189,7 @@ HRESULT TarvoJp2kDecoder::Receive(IMediaSample* pSample)
     HRESULT hr = m_pPicture->GetPictureSample(m_decoder.Width(), m_decoder.Height(), &out);
     if (hr == S_FALSE) {
         TV_TRACE("jp2kdec", "a %d x %d picture cannot go downstream", m_decoder.Width(),
-                      m_decoder.Height());
+                 m_decoder.Height());
         return S_OK;
     }
     if (FAILED(hr))

@@ -35,6 +35,8 @@ public:
     static constexpr int kDefaultFieldHeight = 288;
 
     static CUnknown* CreateInstance(LPUNKNOWN pUnk, HRESULT* phr);
+    // CTransformFilter deletes the input and picture pins; "Info" is ours.
+    ~TarvoJp2kDecoder() override;
 
     DECLARE_IUNKNOWN
     STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
