@@ -1,5 +1,7 @@
 #include "AvDecoderFilter.h"
 
+#include "TransformParts.h"
+
 #include "win32/trace.h"
 
 #include <new>
@@ -84,21 +86,9 @@ HRESULT CAvDecoderFilter::DecideBufferSize(IMemAllocator* pAllocator, ALLOCATOR_
     int width = 0, height = 0;
     if (!Yuy2TypeSize(m_pOutput->CurrentMediaType(), &width, &height))
         return VFW_E_TYPE_NOT_ACCEPTED;
-    ALLOCATOR_PROPERTIES want = *pprop;
     // A picture goes downstream while the next is decoded; the frame
     // processor holds none, a renderer one.
-    if (want.cBuffers < 3)
-        want.cBuffers = 3;
-    const LONG bytes = static_cast<LONG>(Yuy2Stride(width)) * height;
-    if (want.cbBuffer < bytes)
-        want.cbBuffer = bytes;
-    if (want.cbAlign < 1)
-        want.cbAlign = 1;
-    ALLOCATOR_PROPERTIES actual{};
-    const HRESULT hr = pAllocator->SetProperties(&want, &actual);
-    if (FAILED(hr))
-        return hr;
-    return actual.cbBuffer >= bytes && actual.cBuffers >= 1 ? S_OK : E_FAIL;
+    return SetAllocatorFor(pAllocator, *pprop, 3, static_cast<LONG>(Yuy2Stride(width)) * height);
 }
 
 HRESULT CAvDecoderFilter::SetMediaType(PIN_DIRECTION direction, const CMediaType* pmt)
@@ -131,8 +121,8 @@ HRESULT CAvDecoderFilter::CompleteConnect(PIN_DIRECTION direction, IPin*)
         TV_TRACE(m_channel, "the decoder does not open: %s", why.c_str());
         return VFW_E_TYPE_NOT_ACCEPTED;
     }
-    TV_TRACE(m_channel, "decoder open, %d x %d, %zu configuration bytes",
-                  m_inputFormat.Width(), m_inputFormat.Height(), m_config.size());
+    TV_TRACE(m_channel, "decoder open, %d x %d, %zu configuration bytes", m_inputFormat.Width(),
+             m_inputFormat.Height(), m_config.size());
     return S_OK;
 }
 
@@ -183,7 +173,7 @@ bool CAvDecoderFilter::DeliverPicture(const AVFrame& picture)
     const HRESULT hr = m_pPictureOutput->GetPictureSample(picture.width, picture.height, &out);
     if (hr == S_FALSE) {
         TV_TRACE(m_channel, "a %d x %d picture cannot go downstream", picture.width,
-                      picture.height);
+                 picture.height);
         return true;
     }
     if (FAILED(hr)) {

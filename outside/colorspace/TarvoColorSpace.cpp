@@ -71,28 +71,8 @@ CUnknown* TarvoColorSpace::CreateInstance(LPUNKNOWN pUnk, HRESULT* phr)
 }
 
 TarvoColorSpace::TarvoColorSpace(LPUNKNOWN pUnk)
-    : CTransformFilter("Tarvo Color Space", pUnk, CLSID_TarvoColorSpace)
+    : CInOutTransformFilter("Tarvo Color Space", pUnk, CLSID_TarvoColorSpace)
 {
-}
-
-CBasePin* TarvoColorSpace::GetPin(int n)
-{
-    if (!m_pInput) {
-        HRESULT hr = S_OK;
-        m_pInput =
-            new (std::nothrow) CTransformInputPin("colour space input pin", this, &hr, L"Input");
-        if (m_pInput && SUCCEEDED(hr))
-            m_pOutput = new (std::nothrow)
-                CTransformOutputPin("colour space output pin", this, &hr, L"Output");
-        if (!m_pInput || !m_pOutput || FAILED(hr)) {
-            delete m_pOutput;
-            m_pOutput = nullptr;
-            delete m_pInput;
-            m_pInput = nullptr;
-            return nullptr;
-        }
-    }
-    return n == 0 ? static_cast<CBasePin*>(m_pInput) : n == 1 ? m_pOutput : nullptr;
 }
 
 HRESULT TarvoColorSpace::CheckInputType(const CMediaType* mtIn)
@@ -190,18 +170,7 @@ HRESULT TarvoColorSpace::DecideBufferSize(IMemAllocator* pAllocator, ALLOCATOR_P
     const LONG bytes = IsEqualGUID(out.subtype, MEDIASUBTYPE_RGB32)
                            ? static_cast<LONG>(f.Width()) * 4 * f.Height()
                            : static_cast<LONG>(Yuy2Stride(f.Width())) * f.Height();
-    ALLOCATOR_PROPERTIES want = *pprop;
-    if (want.cBuffers < 2)
-        want.cBuffers = 2;
-    if (want.cbBuffer < bytes)
-        want.cbBuffer = bytes;
-    if (want.cbAlign < 1)
-        want.cbAlign = 1;
-    ALLOCATOR_PROPERTIES actual{};
-    const HRESULT hr = pAllocator->SetProperties(&want, &actual);
-    if (FAILED(hr))
-        return hr;
-    return actual.cbBuffer >= bytes ? S_OK : E_FAIL;
+    return SetAllocatorFor(pAllocator, *pprop, 2, bytes);
 }
 
 HRESULT TarvoColorSpace::Transform(IMediaSample* pIn, IMediaSample* pOut)

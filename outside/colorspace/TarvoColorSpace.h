@@ -17,18 +17,19 @@
 // lock). The path and geometry change only while connecting.
 #pragma once
 
+#include "TransformParts.h"
+
 #include <streams.h>
 
 extern const AMOVIESETUP_FILTER sudTarvoColorSpace;
 
-class TarvoColorSpace : public CTransformFilter {
+class TarvoColorSpace : public CInOutTransformFilter {
 public:
     enum class Path { None, Yuy2ToRgb32, Yuy2Copy, Rgb24ToYuy2 };
 
     static CUnknown* CreateInstance(LPUNKNOWN pUnk, HRESULT* phr);
     LPAMOVIESETUP_FILTER GetSetupData() override { return &sudTarvoColorSpace; }
 
-    CBasePin* GetPin(int n) override;
     HRESULT CheckInputType(const CMediaType* mtIn) override;
     HRESULT CheckTransform(const CMediaType* mtIn, const CMediaType* mtOut) override;
     HRESULT GetMediaType(int iPosition, CMediaType* pMediaType) override;

@@ -37,28 +37,8 @@ CUnknown* DeInterLaceFilter::CreateInstance(LPUNKNOWN pUnk, HRESULT* phr)
 }
 
 DeInterLaceFilter::DeInterLaceFilter(LPUNKNOWN pUnk)
-    : CTransformFilter("DeInterLace Filter", pUnk, CLSID_DeInterLaceFilter)
+    : CInOutTransformFilter("DeInterLace Filter", pUnk, CLSID_DeInterLaceFilter)
 {
-}
-
-CBasePin* DeInterLaceFilter::GetPin(int n)
-{
-    if (!m_pInput) {
-        HRESULT hr = S_OK;
-        m_pInput =
-            new (std::nothrow) CTransformInputPin("deinterlace input pin", this, &hr, L"Input");
-        if (m_pInput && SUCCEEDED(hr))
-            m_pOutput = new (std::nothrow)
-                CTransformOutputPin("deinterlace output pin", this, &hr, L"Output");
-        if (!m_pInput || !m_pOutput || FAILED(hr)) {
-            delete m_pOutput;
-            m_pOutput = nullptr;
-            delete m_pInput;
-            m_pInput = nullptr;
-            return nullptr;
-        }
-    }
-    return n == 0 ? static_cast<CBasePin*>(m_pInput) : n == 1 ? m_pOutput : nullptr;
 }
 
 HRESULT DeInterLaceFilter::CheckInputType(const CMediaType* mtIn)
@@ -104,8 +84,8 @@ HRESULT DeInterLaceFilter::SetMediaType(PIN_DIRECTION direction, const CMediaTyp
     m_width = f.Width();
     m_height = f.Height();
     m_bottomUp = m_bytesPerPixel != 2 && f.bmi.biHeight > 0;
-    TV_TRACE("deinterlace", "%d x %d, %d bytes per pixel%s", m_width, m_height,
-                  m_bytesPerPixel, m_bottomUp ? ", bottom-up" : "");
+    TV_TRACE("deinterlace", "%d x %d, %d bytes per pixel%s", m_width, m_height, m_bytesPerPixel,
+             m_bottomUp ? ", bottom-up" : "");
     return S_OK;
 }
 
@@ -115,18 +95,7 @@ HRESULT DeInterLaceFilter::DecideBufferSize(IMemAllocator* pAllocator, ALLOCATOR
     CheckPointer(pprop, E_POINTER);
     // Room for DIB-padded rows, the larger of the two layouts.
     const LONG bytes = (static_cast<LONG>(m_width) * m_bytesPerPixel + 3) / 4 * 4 * m_height;
-    ALLOCATOR_PROPERTIES want = *pprop;
-    if (want.cBuffers < 2)
-        want.cBuffers = 2;
-    if (want.cbBuffer < bytes)
-        want.cbBuffer = bytes;
-    if (want.cbAlign < 1)
-        want.cbAlign = 1;
-    ALLOCATOR_PROPERTIES actual{};
-    const HRESULT hr = pAllocator->SetProperties(&want, &actual);
-    if (FAILED(hr))
-        return hr;
-    return actual.cbBuffer >= bytes ? S_OK : E_FAIL;
+    return SetAllocatorFor(pAllocator, *pprop, 2, bytes);
 }
 
 HRESULT DeInterLaceFilter::Transform(IMediaSample* pIn, IMediaSample* pOut)

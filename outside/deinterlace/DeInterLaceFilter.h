@@ -10,16 +10,17 @@
 // lock). The geometry changes only while connecting.
 #pragma once
 
+#include "TransformParts.h"
+
 #include <streams.h>
 
 extern const AMOVIESETUP_FILTER sudDeInterLaceFilter;
 
-class DeInterLaceFilter : public CTransformFilter {
+class DeInterLaceFilter : public CInOutTransformFilter {
 public:
     static CUnknown* CreateInstance(LPUNKNOWN pUnk, HRESULT* phr);
     LPAMOVIESETUP_FILTER GetSetupData() override { return &sudDeInterLaceFilter; }
 
-    CBasePin* GetPin(int n) override;
     HRESULT CheckInputType(const CMediaType* mtIn) override;
     HRESULT CheckTransform(const CMediaType* mtIn, const CMediaType* mtOut) override;
     HRESULT GetMediaType(int iPosition, CMediaType* pMediaType) override;

@@ -1,6 +1,7 @@
 #include "Jp2kInfoPin.h"
 
 #include "Jp2kFieldPair.h"
+#include "TransformParts.h"
 
 #include <uuids.h>
 
@@ -36,18 +37,7 @@ HRESULT CJp2kInfoPin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPE
 {
     CheckPointer(allocator, E_POINTER);
     CheckPointer(request, E_POINTER);
-    ALLOCATOR_PROPERTIES want = *request;
-    if (want.cBuffers < 4)
-        want.cBuffers = 4;
-    if (want.cbBuffer < static_cast<LONG>(kJp2kInfoPacketSize))
-        want.cbBuffer = kJp2kInfoPacketSize;
-    if (want.cbAlign < 1)
-        want.cbAlign = 1;
-    ALLOCATOR_PROPERTIES actual{};
-    const HRESULT hr = allocator->SetProperties(&want, &actual);
-    if (FAILED(hr))
-        return hr;
-    return actual.cbBuffer >= static_cast<LONG>(kJp2kInfoPacketSize) ? S_OK : E_FAIL;
+    return SetAllocatorFor(allocator, *request, 4, static_cast<LONG>(kJp2kInfoPacketSize));
 }
 
 HRESULT CJp2kInfoPin::DeliverPacket(std::span<const uint8_t> packet)

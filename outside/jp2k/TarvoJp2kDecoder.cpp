@@ -3,6 +3,7 @@
 #include "OutsideFilterIds.h"
 #include "win32/trace.h"
 #include "TarvoMediaTypes.h"
+#include "TransformParts.h"
 #include "VideoFormat.h"
 
 #include <new>
@@ -136,19 +137,7 @@ HRESULT TarvoJp2kDecoder::DecideBufferSize(IMemAllocator* pAllocator, ALLOCATOR_
     int width = 0, height = 0;
     if (!Yuy2TypeSize(m_pOutput->CurrentMediaType(), &width, &height))
         return VFW_E_TYPE_NOT_ACCEPTED;
-    ALLOCATOR_PROPERTIES want = *pprop;
-    if (want.cBuffers < 3)
-        want.cBuffers = 3;
-    const LONG bytes = static_cast<LONG>(Yuy2Stride(width)) * height;
-    if (want.cbBuffer < bytes)
-        want.cbBuffer = bytes;
-    if (want.cbAlign < 1)
-        want.cbAlign = 1;
-    ALLOCATOR_PROPERTIES actual{};
-    const HRESULT hr = pAllocator->SetProperties(&want, &actual);
-    if (FAILED(hr))
-        return hr;
-    return actual.cbBuffer >= bytes ? S_OK : E_FAIL;
+    return SetAllocatorFor(pAllocator, *pprop, 3, static_cast<LONG>(Yuy2Stride(width)) * height);
 }
 
 HRESULT TarvoJp2kDecoder::StopStreaming()
