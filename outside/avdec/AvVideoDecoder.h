@@ -10,8 +10,9 @@
 // the next key picture. MPEG-4 Part 2 pictures need the video object layer
 // header, which encoders may send only at the start of a stream: until one
 // has come (in the configuration or in the stream) nothing is shown, since
-// libavcodec would decode them with guessed parameters into garbage. A sample larger than the input buffer is refused whole,
-// which loses stream data: the decoder starts over at the next key picture.
+// libavcodec would decode them with guessed parameters into garbage. A sample larger than the input
+// buffer is refused whole, which loses stream data: the decoder starts over at the next key
+// picture.
 //
 // Not thread-safe: the owning filter calls it under its receive lock.
 #pragma once
@@ -86,6 +87,6 @@ private:
     std::unique_ptr<Impl> m_impl;
     Counters m_counters;
     bool m_waitForKey = true;
-    bool m_needVol = false;   // MPEG-4 without a video object layer header yet
+    bool m_needVol = false;    // MPEG-4 without a video object layer header yet
     uint8_t m_volTail[3] = {}; // the last bytes looked at, for a start code across samples
 };

@@ -248,8 +248,8 @@ inline CMediaType VideoInfoType(const GUID& subtype, int width, int height, DWOR
 }
 
 inline CMediaType Mpeg2VideoInfoType(const GUID& subtype, int width, int height,
-                                     const std::vector<uint8_t>& header, DWORD profile,
-                                     DWORD level, DWORD flags = 0)
+                                     const std::vector<uint8_t>& header, DWORD profile, DWORD level,
+                                     DWORD flags = 0)
 {
     CMediaType mt;
     mt.SetType(&MEDIATYPE_Video);
@@ -284,8 +284,7 @@ inline CMediaType SplitterType(SimKind kind, const SplitterVideo& v)
     case 2:
         return VideoInfoType(MEDIASUBTYPE_TarvoDivx, v.width, v.height, 0x20424752, 333667);
     case 4: // the field size, from the first field's codestream
-        return VideoInfoType(MEDIASUBTYPE_TarvoJpeg2000, v.width, v.height / 2, 0x4B32504A,
-                             333667);
+        return VideoInfoType(MEDIASUBTYPE_TarvoJpeg2000, v.width, v.height / 2, 0x4B32504A, 333667);
     case 6: // always announced as 1920 x 1080
         return Mpeg2VideoInfoType(MEDIASUBTYPE_TarvoAvc1, 1920, 1080, v.sequenceHeader, 100, 40);
     default:

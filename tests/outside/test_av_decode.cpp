@@ -91,8 +91,7 @@ TEST_P(StreamKinds, EveryPictureShowsItsFrameNumber)
 
 INSTANTIATE_TEST_SUITE_P(Simulator, StreamKinds,
                          ::testing::Values(SimKind::EsMpeg2, SimKind::TsMpeg2, SimKind::EsMpeg4,
-                                           SimKind::TsMpeg4, SimKind::QBoxH264,
-                                           SimKind::Ts192H264),
+                                           SimKind::TsMpeg4, SimKind::QBoxH264, SimKind::Ts192H264),
                          [](const auto& info) {
                              std::string name = tvdevsim::KindName(info.param);
                              for (char& c : name)
@@ -194,8 +193,7 @@ TEST_P(Faults, OversizedSampleIsRefused)
 }
 
 INSTANTIATE_TEST_SUITE_P(Simulator, Faults,
-                         ::testing::Values(SimKind::EsMpeg2, SimKind::EsMpeg4,
-                                           SimKind::QBoxH264),
+                         ::testing::Values(SimKind::EsMpeg2, SimKind::EsMpeg4, SimKind::QBoxH264),
                          [](const auto& info) {
                              std::string name = tvdevsim::KindName(info.param);
                              for (char& c : name)
@@ -261,9 +259,15 @@ TEST(AvcFormat, LengthPrefixedUnitsBecomeStartCodeForm)
         std::vector<uint8_t> out;
     };
     const Case cases[] = {
-        {"two units, 4-byte lengths", {0, 0, 0, 2, 0x67, 0x42, 0, 0, 0, 1, 0x68}, 4, true,
+        {"two units, 4-byte lengths",
+         {0, 0, 0, 2, 0x67, 0x42, 0, 0, 0, 1, 0x68},
+         4,
+         true,
          {0, 0, 0, 1, 0x67, 0x42, 0, 0, 0, 1, 0x68}},
-        {"2-byte lengths", {0, 1, 0x65, 0, 2, 0x41, 0x9A}, 2, true,
+        {"2-byte lengths",
+         {0, 1, 0x65, 0, 2, 0x41, 0x9A},
+         2,
+         true,
          {0, 0, 0, 1, 0x65, 0, 0, 0, 1, 0x41, 0x9A}},
         {"1-byte lengths", {1, 0x09}, 1, true, {0, 0, 0, 1, 0x09}},
         {"a length past the end", {0, 0, 0, 5, 0x65, 1}, 4, false, {}},

@@ -62,7 +62,8 @@ TEST(Jp2kFieldPair, TakesSamplesApart)
          0, 0},
         {"too short for a header", std::vector<uint8_t>(first.begin(), first.begin() + 100), false,
          false, 0, 0},
-        {"no marker", [&] {
+        {"no marker",
+         [&] {
              auto b = whole;
              b[131] = 0xF2;
              return b;
@@ -194,8 +195,8 @@ TEST_F(Jp2kPictures, DamagedCodestreamsAreSurvived)
     const size_t firstStart = 144;
     struct Case {
         const char* what;
-        size_t at;   // offset of the change
-        size_t cut;  // bytes kept (0: all)
+        size_t at;  // offset of the change
+        size_t cut; // bytes kept (0: all)
         uint8_t xorWith;
     };
     const Case cases[] = {

@@ -20,8 +20,8 @@ struct Size {
 };
 
 // Odd and even widths around the 8- and 16-pixel vector steps.
-const Size kSizes[] = {{1, 1},  {2, 1},  {3, 2},  {7, 3},   {8, 2},   {9, 5},
-                       {15, 4}, {16, 3}, {17, 7}, {33, 2},  {64, 4},  {130, 3}};
+const Size kSizes[] = {{1, 1},  {2, 1},  {3, 2},  {7, 3},  {8, 2},  {9, 5},
+                       {15, 4}, {16, 3}, {17, 7}, {33, 2}, {64, 4}, {130, 3}};
 
 std::vector<uint8_t> Random(size_t n, uint32_t seed)
 {
@@ -103,9 +103,9 @@ TEST(ColorConvert, Yuy2ColoursFollowBt601)
     struct Case {
         uint8_t y, u, v;
     };
-    const Case cases[] = {{16, 128, 128},  {235, 128, 128}, {81, 90, 240}, {145, 54, 34},
-                          {41, 240, 110},  {126, 128, 128}, {0, 0, 0},     {255, 255, 255},
-                          {200, 20, 230}};
+    const Case cases[] = {{16, 128, 128}, {235, 128, 128}, {81, 90, 240},
+                          {145, 54, 34},  {41, 240, 110},  {126, 128, 128},
+                          {0, 0, 0},      {255, 255, 255}, {200, 20, 230}};
     for (const Case& c : cases) {
         const uint8_t yuy2[4] = {c.y, c.u, c.y, c.v};
         uint8_t bgrx[8];
@@ -126,8 +126,8 @@ TEST(ColorConvert, Bgr24ColoursFollowBt601)
     struct Case {
         uint8_t r, g, b;
     };
-    const Case cases[] = {{0, 0, 0},       {255, 255, 255}, {255, 0, 0}, {0, 255, 0},
-                          {0, 0, 255},     {128, 64, 200},  {10, 250, 90}};
+    const Case cases[] = {{0, 0, 0},   {255, 255, 255}, {255, 0, 0},  {0, 255, 0},
+                          {0, 0, 255}, {128, 64, 200},  {10, 250, 90}};
     for (const Case& c : cases) {
         const uint8_t bgr[6] = {c.b, c.g, c.r, c.b, c.g, c.r};
         uint8_t yuy2[4];
@@ -200,7 +200,8 @@ TEST(CombDeinterlace, OnlyBytesBeyondTheThresholdChange)
     const int rowBytes = 4, rows = 3;
     // Row 1 against rows 0 (100) and 2 (120): inside, at the threshold on
     // either side, and one beyond on either side.
-    const uint8_t in[rows][rowBytes] = {{100, 100, 100, 100}, {110, 132, 87, 133}, {120, 120, 120, 120}};
+    const uint8_t in[rows][rowBytes] = {
+        {100, 100, 100, 100}, {110, 132, 87, 133}, {120, 120, 120, 120}};
     uint8_t out[rows][rowBytes];
     DeinterlaceFrame(&in[0][0], rowBytes, &out[0][0], rowBytes, rowBytes, rows, 12);
     const uint8_t want[rowBytes] = {110, 132, 110, 110};
@@ -218,13 +219,13 @@ TEST(PackedRows, TheSampleLengthTellsPaddedFromPacked)
         int stride, rows;
     };
     const Case cases[] = {
-        {5, 4, 3, 16 * 4, 16, 4},  // DIB rows of 16 bytes
-        {5, 4, 3, 15 * 4, 15, 4},  // rows packed as the decoder writes them
-        {5, 4, 3, 15 * 3, 15, 3},  // short: the rows that fit, packed
-        {8, 2, 3, 24 * 2, 24, 2},  // both layouts agree
-        {3, 2, 2, 8 * 2, 8, 2},    // YUY2 of odd width, rows padded
-        {4, 3, 4, 1000, 16, 3},    // more than enough
-        {4, 3, 4, 0, 0, 0},        // nothing
+        {5, 4, 3, 16 * 4, 16, 4}, // DIB rows of 16 bytes
+        {5, 4, 3, 15 * 4, 15, 4}, // rows packed as the decoder writes them
+        {5, 4, 3, 15 * 3, 15, 3}, // short: the rows that fit, packed
+        {8, 2, 3, 24 * 2, 24, 2}, // both layouts agree
+        {3, 2, 2, 8 * 2, 8, 2},   // YUY2 of odd width, rows padded
+        {4, 3, 4, 1000, 16, 3},   // more than enough
+        {4, 3, 4, 0, 0, 0},       // nothing
     };
     for (const Case& c : cases) {
         const PackedRows r = LayoutPackedRows(c.width, c.height, c.bpp, c.length);
