@@ -99,15 +99,26 @@ void DrawTestPattern(YuvPicture& p, int width, int height, int64_t frameNumber, 
     FillRect(p, pos & ~1, (height - box) / 2 & ~1, box, box, kBox);
 
     // The frame number, six digits, on a white plate.
+    const PatternRect plate = FrameNumberPlate(width, height);
     const int s = std::max(1, height / 72);
     const int digitW = 4 * s, gap = 2 * s, digits = 6;
-    const int plateW = digits * (digitW + gap) + gap, plateH = 7 * s + 2 * gap;
-    FillRect(p, 2 * s & ~1, 2 * s & ~1, plateW, plateH, kWhite);
+    FillRect(p, plate.x, plate.y, plate.width, plate.height, kWhite);
     char text[16];
     std::snprintf(text, sizeof text, "%06lld", static_cast<long long>(frameNumber % 1000000));
     for (int i = 0; i < digits; ++i)
-        DrawDigit(p, (2 * s & ~1) + gap + i * (digitW + gap), (2 * s & ~1) + gap, s, text[i] - '0',
-                  kBlack);
+        DrawDigit(p, plate.x + gap + i * (digitW + gap), plate.y + gap, s, text[i] - '0', kBlack);
+}
+
+PatternRect FrameNumberPlate(int width, int height)
+{
+    const int s = std::max(1, height / 72);
+    const int digitW = 4 * s, gap = 2 * s, digits = 6;
+    PatternRect r;
+    r.x = r.y = 2 * s & ~1;
+    // As much of it as the picture holds.
+    r.width = std::max(0, std::min(digits * (digitW + gap) + gap, width - r.x));
+    r.height = std::max(0, std::min(7 * s + 2 * gap, height - r.y));
+    return r;
 }
 
 YuvPicture ExtractField(const YuvPicture& frame, int bottom)

@@ -25,6 +25,13 @@ struct YuvPicture {
 // which codes flat macroblocks in a few bits) and draws box and number only.
 void DrawTestPattern(YuvPicture& picture, int width, int height, int64_t frameNumber, bool sparse);
 
+// Where DrawTestPattern draws the frame number: its white plate, six digits
+// in black, at the top left.
+struct PatternRect {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+PatternRect FrameNumberPlate(int width, int height);
+
 // The field of a frame: every second row starting at row `bottom` (0 top, 1 bottom).
 YuvPicture ExtractField(const YuvPicture& frame, int bottom);
 

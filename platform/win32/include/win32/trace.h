@@ -16,6 +16,10 @@
 //              stream description, transport-stream program discovery
 //   splitter   the splitter's ITarvoSplt calls
 //   protocol   the device console's commands: address, port, payload, result
+//   jp2kdec, mpeg2dec, mpeg4dec, coraavc, colorspace, deinterlace
+//              the outside filters of the decoding chain: connection, decoder
+//              opening, refused and damaged input, picture size changes, the
+//              JPEG 2000 reduce level
 //
 // Write a trace line with TV_TRACE(channel, format, ...), or trace a call and
 // its result with CTvTraceCall. The arguments are evaluated only when the
