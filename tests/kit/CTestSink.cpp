@@ -64,6 +64,8 @@ public:
         event.preroll = pSample->IsPreroll() == S_OK;
         event.length = pSample->GetActualDataLength();
         event.typeChanged = (SampleProps()->dwSampleFlags & AM_SAMPLE_TYPECHANGED) != 0;
+        if (event.typeChanged && SampleProps()->pMediaType)
+            event.type = *SampleProps()->pMediaType;
         BYTE* data = nullptr;
         if (SUCCEEDED(pSample->GetPointer(&data)) && data && event.length > 0)
             event.bytes.assign(data, data + std::min<size_t>((size_t)event.length, m_keepBytes));

@@ -323,8 +323,7 @@ TEST_F(H264DecoderFilterTest, NewPictureSizeBringsANewType)
     EXPECT_EQ(samples[0].length, 352 * 288 * 2);
     ASSERT_TRUE(samples[1].typeChanged);
     EXPECT_EQ(samples[1].length, 1920 * 1080 * 2);
-    const CMediaType type = rig.SampleType(1);
-    const auto* vih = reinterpret_cast<const VIDEOINFOHEADER2*>(type.Format());
+    const auto* vih = reinterpret_cast<const VIDEOINFOHEADER2*>(samples[1].type.Format());
     ASSERT_NE(vih, nullptr);
     EXPECT_EQ(vih->bmiHeader.biWidth, 1920);
     EXPECT_EQ(vih->bmiHeader.biHeight, 1080);

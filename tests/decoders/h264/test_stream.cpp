@@ -70,8 +70,7 @@ TEST(H264DecoderStream, Device1080pShowsTheFrameNumber)
     const auto samples = rig.Sink()->Samples();
     ASSERT_EQ(samples.size(), 5u);
     ASSERT_TRUE(samples[0].typeChanged);
-    const CMediaType type = rig.SampleType(0);
-    const auto* vih = reinterpret_cast<const VIDEOINFOHEADER2*>(type.Format());
+    const auto* vih = reinterpret_cast<const VIDEOINFOHEADER2*>(samples[0].type.Format());
     ASSERT_NE(vih, nullptr);
     EXPECT_EQ(vih->bmiHeader.biWidth, 1920);
     EXPECT_EQ(vih->bmiHeader.biHeight, 1080);
