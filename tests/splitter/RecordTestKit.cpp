@@ -1,0 +1,414 @@
+#include "RecordTestKit.h"
+
+#include "ByteOrder.h"
+#include "CodecKind.h"
+#include "ContainerKind.h"
+#include "DeviceFrameHeader.h"
+#include "SequenceHeader.h"
+#include "StreamDetect.h"
+#include "StreamInfo.h"
+#include "TSParser.h"
+#include "VoiceDecoder.h"
+#include "VoiceFrame.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+#include <unistd.h>
+
+namespace rectest {
+
+namespace {
+
+using tvdevsim::SimKind;
+
+bool IsDevice(SimKind k)
+{
+    return k == SimKind::Device40 || k == SimKind::Device36 || k == SimKind::DeviceFieldD1;
+}
+
+bool IsTs(SimKind k)
+{
+    return k == SimKind::TsMpeg2 || k == SimKind::TsMpeg4 || k == SimKind::TsH264 ||
+           k == SimKind::Ts192H264;
+}
+
+bool IsQBox(SimKind k)
+{
+    return k == SimKind::QBoxH264 || k == SimKind::QBoxMjpeg || k == SimKind::QBoxMjpegInterlaced;
+}
+
+// The payloads of the device frames in a unit, video and voice apart.
+void SplitDeviceUnit(const std::vector<uint8_t>& bytes, std::vector<uint8_t>& video,
+                     std::vector<std::vector<uint8_t>>& voice)
+{
+    size_t at = 0;
+    while (bytes.size() - at >= kDeviceHeader36Size) {
+        DeviceFrameHeader h;
+        if (!ReadDeviceFrameHeader(std::span<const uint8_t>(bytes).subspan(at), h))
+            break;
+        const size_t start = at + h.HeaderSize();
+        const size_t end = at + static_cast<size_t>(h.totalLength);
+        if (h.voice)
+            voice.emplace_back(bytes.begin() + start, bytes.begin() + end);
+        else
+            video.insert(video.end(), bytes.begin() + start, bytes.begin() + end);
+        at = end;
+    }
+}
+
+// The PES payloads of every non-PSI packet in a unit (one PES per unit).
+std::vector<uint8_t> DepacketizeUnit(const std::vector<uint8_t>& bytes, size_t packetSize)
+{
+    std::vector<uint8_t> es;
+    const size_t lead = packetSize == 192 ? 4 : 0;
+    for (size_t at = 0; at + packetSize <= bytes.size(); at += packetSize) {
+        const uint8_t* p = bytes.data() + at + lead;
+        const int pid = ((p[1] & 0x1F) << 8) | p[2];
+        if (pid == 0 || pid == 0x1000)
+            continue;
+        size_t offset = 4;
+        if ((p[3] & 0x30) == 0x30)
+            offset = 5 + p[4];
+        if (p[1] & 0x40)
+            offset += 9 + p[offset + 8];
+        es.insert(es.end(), p + offset, p + 188);
+    }
+    return es;
+}
+
+// The box of a unit (after the encoder's format header, when there is one).
+size_t BoxStart(const std::vector<uint8_t>& bytes)
+{
+    for (size_t i = 4; i + 4 <= bytes.size(); ++i) {
+        if (std::memcmp(bytes.data() + i, "qbox", 4) == 0)
+            return i - 4;
+    }
+    return bytes.size();
+}
+
+std::vector<uint8_t> LengthPrefixedToStartCodes(std::span<const uint8_t> payload)
+{
+    std::vector<uint8_t> out;
+    size_t at = 0;
+    while (payload.size() - at >= 4) {
+        const uint32_t n = ReadBE32(payload.data() + at);
+        out.insert(out.end(), {0, 0, 0, 1});
+        out.insert(out.end(), payload.begin() + at + 4, payload.begin() + at + 4 + n);
+        at += 4 + n;
+    }
+    return out;
+}
+
+int TestDecReset(void*, int)
+{
+    return 0;
+}
+
+int TestDecodeFrame(void*, const uint8_t* frame, size_t frameLength, int16_t* out, uint32_t* count)
+{
+    VoiceFrameInfo info;
+    if (!ReadVoiceFrame({frame, frameLength}, info) || info.samples > *count)
+        return -1;
+    for (uint32_t i = 0; i < info.samples; ++i)
+        out[i] = static_cast<int16_t>(info.sequence);
+    *count = info.samples;
+    return 0;
+}
+
+const VoiceDecoderCalls kTestVoiceDecoder = {16, TestDecReset, TestDecodeFrame};
+
+} // namespace
+
+RecordedStream Record(SimKind kind, int frames, int gop, bool audio)
+{
+    tvdevsim::GeneratorConfig config;
+    config.kind = kind;
+    config.gop = gop;
+    config.audio = audio;
+    if (kind != SimKind::DeviceFieldD1) {
+        config.width =
+            kind == SimKind::Jp2kFields || kind == SimKind::QBoxMjpegInterlaced ? 176 : 160;
+        config.height = 128;
+    }
+    tvdevsim::CStreamGenerator gen;
+    RecordedStream r;
+    if (!gen.Open(config)) {
+        ADD_FAILURE() << gen.Error();
+        return r;
+    }
+    tvdevsim::StreamUnit unit;
+    int video = 0;
+    while (video < frames && gen.Next(unit)) {
+        r.bytes.insert(r.bytes.end(), unit.bytes.begin(), unit.bytes.end());
+        if (IsDevice(kind)) {
+            std::vector<uint8_t> v;
+            SplitDeviceUnit(unit.bytes, v, r.audioFrames);
+            r.audioAfterFrame.resize(r.audioFrames.size(), video - 1);
+            if (unit.video) {
+                r.frames.push_back(std::move(v));
+                r.keys.push_back(unit.key);
+            }
+            video += unit.video ? 1 : 0;
+            continue;
+        }
+        if (!unit.video) {
+            // AAC box: the raw frame behind its "qmed" header.
+            const size_t box = BoxStart(unit.bytes);
+            std::span<const uint8_t> payload =
+                std::span<const uint8_t>(unit.bytes).subspan(box + 28);
+            const uint32_t header = ReadBE32(payload.data());
+            r.audioFrames.emplace_back(payload.begin() + header, payload.end());
+            r.audioAfterFrame.push_back(video - 1);
+            continue;
+        }
+        ++video;
+        r.keys.push_back(unit.key);
+        if (IsTs(kind)) {
+            r.frames.push_back(DepacketizeUnit(unit.bytes, kind == SimKind::Ts192H264 ? 192 : 188));
+        } else if (IsQBox(kind)) {
+            const size_t box = BoxStart(unit.bytes);
+            std::span<const uint8_t> payload =
+                std::span<const uint8_t>(unit.bytes).subspan(box + 28);
+            r.frames.push_back(kind == SimKind::QBoxH264
+                                   ? LengthPrefixedToStartCodes(payload)
+                                   : std::vector<uint8_t>(payload.begin(), payload.end()));
+        } else {
+            r.frames.push_back(unit.bytes);
+        }
+    }
+    return r;
+}
+
+TempDir::TempDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "tvrec-XXXXXX").string();
+    if (mkdtemp(pattern.data()))
+        m_path = pattern;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    if (!m_path.empty())
+        std::filesystem::remove_all(m_path, ec);
+}
+
+bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+bool AppendToFile(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::app);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// ---- the reader ----
+
+CTestFileReader* CTestFileReader::Open(const std::string& path)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    auto* reader = new CTestFileReader;
+    reader->m_fd = fd;
+    reader->m_length = static_cast<LONGLONG>(::lseek(fd, 0, SEEK_END));
+    return reader;
+}
+
+CTestFileReader::~CTestFileReader()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+STDMETHODIMP CTestFileReader::QueryInterface(REFIID riid, void** ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IAsyncReader) {
+        *ppv = static_cast<IAsyncReader*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP_(ULONG) CTestFileReader::AddRef()
+{
+    return static_cast<ULONG>(++m_refs);
+}
+
+STDMETHODIMP_(ULONG) CTestFileReader::Release()
+{
+    const LONG n = --m_refs;
+    if (n == 0)
+        delete this;
+    return static_cast<ULONG>(n);
+}
+
+STDMETHODIMP CTestFileReader::RequestAllocator(IMemAllocator*, ALLOCATOR_PROPERTIES*,
+                                               IMemAllocator**)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CTestFileReader::Request(IMediaSample*, DWORD_PTR)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CTestFileReader::WaitForNext(DWORD, IMediaSample**, DWORD_PTR*)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CTestFileReader::SyncReadAligned(IMediaSample*)
+{
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CTestFileReader::SyncRead(LONGLONG position, LONG length, BYTE* buffer)
+{
+    const int64_t n = m_reads++;
+    if (m_failAfter >= 0 && n >= m_failAfter)
+        return E_FAIL;
+    if (position < 0 || length < 0)
+        return E_INVALIDARG;
+    const LONGLONG end = std::min<LONGLONG>(position + length, m_length);
+    LONGLONG done = 0;
+    while (position + done < end) {
+        ssize_t got = ::pread(m_fd, buffer + done, static_cast<size_t>(end - position - done),
+                              static_cast<off_t>(position + done));
+        if (got <= 0)
+            break;
+        done += got;
+    }
+    return done == length ? S_OK : S_FALSE;
+}
+
+STDMETHODIMP CTestFileReader::Length(LONGLONG* total, LONGLONG* available)
+{
+    *total = *available = m_length;
+    return S_OK;
+}
+
+STDMETHODIMP CTestFileReader::BeginFlush()
+{
+    return S_OK;
+}
+
+STDMETHODIMP CTestFileReader::EndFlush()
+{
+    return S_OK;
+}
+
+// ---- parsers ----
+
+bool DescribeRecord(const std::vector<uint8_t>& bytes, ParserStreamSetup& setup,
+                    std::vector<uint8_t>& sequenceHeader)
+{
+    const std::span<const uint8_t> window =
+        std::span<const uint8_t>(bytes).first(std::min<size_t>(bytes.size(), 0x400000));
+    TSParser ts;
+    StreamKinds kinds;
+    DetectStream(window, kinds, ts);
+    if (kinds.codecKind == CodecUnknown)
+        return false;
+    sequenceHeader.assign(kSequenceHeaderCapacity, 0);
+    const size_t n =
+        ExtractSequenceHeader(window, kinds.codecKind, kinds.containerKind, sequenceHeader);
+    StreamFormat format;
+    if (n == 0 || !DescribeStream(window, kinds.codecKind, kinds.containerKind,
+                                  std::span<const uint8_t>(sequenceHeader).first(n), format))
+        return false;
+    sequenceHeader.resize(n);
+    setup.codecKind = kinds.codecKind;
+    setup.containerKind = kinds.containerKind;
+    setup.frameDuration = format.frameDuration;
+    setup.width = format.width;
+    setup.height = format.height;
+    setup.videoPid = ts.VideoPid();
+    setup.sequenceHeader = sequenceHeader;
+    return true;
+}
+
+std::unique_ptr<CBaseParser> OpenParser(const std::string& path, CTestFileReader*& reader)
+{
+    reader = nullptr;
+    ParserStreamSetup setup;
+    std::vector<uint8_t> header;
+    if (!DescribeRecord(ReadWholeFile(path), setup, header))
+        return nullptr;
+    std::unique_ptr<CBaseParser> parser = CreateFileParser(setup);
+    reader = CTestFileReader::Open(path);
+    if (!parser || !reader || parser->SetFileName(path.c_str()) != 0 || parser->Open(reader) != 0)
+        return nullptr;
+    return parser;
+}
+
+void WaitForIndex(CBaseParser& parser)
+{
+    while (parser.IsIndexing())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+ReadFrames ReadAll(CBaseParser& parser, bool forward)
+{
+    ReadFrames r;
+    for (;;) {
+        ParsedFrame* f = forward ? parser.ReadNextFrame() : parser.ReadPrevKeyFrame();
+        if (!f)
+            break;
+        r.video.emplace_back(f->data, f->data + f->videoLength);
+        r.audio.emplace_back(f->audioData, f->audioData + f->audioLength);
+        r.types.push_back(f->frameType);
+        r.timestamps.push_back(f->timestamp);
+    }
+    return r;
+}
+
+ScopedTestVoiceDecoder::ScopedTestVoiceDecoder()
+{
+    InstallVoiceDecoder(&kTestVoiceDecoder);
+}
+
+ScopedTestVoiceDecoder::~ScopedTestVoiceDecoder()
+{
+    InstallVoiceDecoder(nullptr);
+}
+
+std::vector<uint8_t> TestVoicePcm(const std::vector<uint8_t>& payload)
+{
+    VoiceFrameInfo info;
+    std::vector<uint8_t> pcm;
+    if (!ReadVoiceFrame(payload, info))
+        return pcm;
+    for (uint32_t i = 0; i < info.samples; ++i) {
+        pcm.push_back(static_cast<uint8_t>(info.sequence));
+        pcm.push_back(static_cast<uint8_t>(info.sequence >> 8));
+    }
+    return pcm;
+}
+
+} // namespace rectest

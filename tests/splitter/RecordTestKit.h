@@ -1,0 +1,116 @@
+// Helpers for the record-file tests: record files of every kind from the
+// device simulator with the frames it wrote, a file reader with the
+// IAsyncReader calls the parsers use (with faults on request), the stream
+// set-up the splitter would hand a parser, and a stand-in voice decoder.
+#pragma once
+
+#include "CBaseParser.h"
+#include "tvdevsim/StreamGenerator.h"
+
+#include <strmif.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace rectest {
+
+// What the simulator wrote, frame by frame.
+struct RecordedStream {
+    std::vector<uint8_t> bytes;                    // the record file
+    std::vector<std::vector<uint8_t>> frames;      // the video bytes a decoder gets
+    std::vector<bool> keys;                        // key frame per frame
+    std::vector<std::vector<uint8_t>> audioFrames; // voice payloads or raw AAC frames
+    std::vector<int> audioAfterFrame;              // the video frame before each (-1: none)
+};
+
+// Generates `frames` video frames of a kind (small pictures, GOP `gop`) and
+// takes the simulator's units apart independently of the parsers.
+RecordedStream Record(tvdevsim::SimKind kind, int frames, int gop = 25, bool audio = true);
+
+// A folder of its own under $TMPDIR, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    std::string Path(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+bool AppendToFile(const std::string& path, const std::vector<uint8_t>& bytes);
+std::vector<uint8_t> ReadWholeFile(const std::string& path);
+
+// IAsyncReader over a file: Length as it was at Open (or what SetLength says),
+// SyncRead with pread. Reads fail from the failAfter-th on when set. Only
+// Length and SyncRead do anything.
+class CTestFileReader final : public IAsyncReader {
+public:
+    static CTestFileReader* Open(const std::string& path);
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+    STDMETHODIMP RequestAllocator(IMemAllocator*, ALLOCATOR_PROPERTIES*, IMemAllocator**) override;
+    STDMETHODIMP Request(IMediaSample*, DWORD_PTR) override;
+    STDMETHODIMP WaitForNext(DWORD, IMediaSample**, DWORD_PTR*) override;
+    STDMETHODIMP SyncReadAligned(IMediaSample*) override;
+    STDMETHODIMP SyncRead(LONGLONG position, LONG length, BYTE* buffer) override;
+    STDMETHODIMP Length(LONGLONG* total, LONGLONG* available) override;
+    STDMETHODIMP BeginFlush() override;
+    STDMETHODIMP EndFlush() override;
+
+    void SetLength(LONGLONG length) { m_length = length; }
+    void FailReadsFrom(int64_t n) { m_failAfter = n; }
+    int64_t Reads() const { return m_reads; }
+    LONG References() const { return m_refs; }
+
+private:
+    CTestFileReader() = default;
+    ~CTestFileReader();
+
+    std::atomic<LONG> m_refs{1};
+    int m_fd = -1;
+    std::atomic<LONGLONG> m_length{0};
+    std::atomic<int64_t> m_reads{0};
+    std::atomic<int64_t> m_failAfter{-1};
+};
+
+// The stream set-up the splitter would make from the start of the file
+// (detection, sequence header, stream format, transport-stream PID). False
+// when the bytes do not tell.
+bool DescribeRecord(const std::vector<uint8_t>& bytes, ParserStreamSetup& setup,
+                    std::vector<uint8_t>& sequenceHeader);
+
+// A parser for the file at path, opened with reader (the caller releases it).
+std::unique_ptr<CBaseParser> OpenParser(const std::string& path, CTestFileReader*& reader);
+
+// Until the parser's index is complete.
+void WaitForIndex(CBaseParser& parser);
+
+// Every frame ReadNextFrame gives, video and audio bytes.
+struct ReadFrames {
+    std::vector<std::vector<uint8_t>> video;
+    std::vector<std::vector<uint8_t>> audio;
+    std::vector<int32_t> types;
+    std::vector<int64_t> timestamps;
+};
+ReadFrames ReadAll(CBaseParser& parser, bool forward = true);
+
+// The stand-in voice decoder, installed while an object lives: a voice payload
+// (VoiceFrame.h) decodes to its sample count of samples, each the frame's
+// sequence number.
+class ScopedTestVoiceDecoder {
+public:
+    ScopedTestVoiceDecoder();
+    ~ScopedTestVoiceDecoder();
+};
+
+// The PCM the stand-in decoder makes of a voice payload.
+std::vector<uint8_t> TestVoicePcm(const std::vector<uint8_t>& payload);
+
+} // namespace rectest
