@@ -116,6 +116,8 @@ public:
     int32_t BFramesPerGop() const;
     int32_t PFramesPerGop() const;
     IndexSource Source() const { return m_source.load(std::memory_order_acquire); }
+    // StopIndexing was called (the index thread ends at its next frame).
+    bool StopRequested() const { return m_stop.load(); }
     // Application thread, after Open.
     const std::string& IndexName() const { return m_indexName; }
     // The start position and type of frame i (i below FrameCount()).

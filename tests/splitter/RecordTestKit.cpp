@@ -5,6 +5,7 @@
 #include "ContainerKind.h"
 #include "DeviceFrameHeader.h"
 #include "SequenceHeader.h"
+#include "StreamBuilders.h"
 #include "StreamDetect.h"
 #include "StreamInfo.h"
 #include "TSParser.h"
@@ -186,6 +187,41 @@ RecordedStream Record(SimKind kind, int frames, int gop, bool audio)
     return r;
 }
 
+std::vector<uint8_t> BuildMpeg2Stream(const std::vector<int>& types, size_t pictureBytes,
+                                      std::vector<int64_t>* frameStarts, int bigPicture,
+                                      size_t bigPictureBytes)
+{
+    std::vector<uint8_t> s;
+    for (size_t i = 0; i < types.size(); ++i) {
+        if (frameStarts)
+            frameStarts->push_back(static_cast<int64_t>(s.size()));
+        if (types[i] == 1) {
+            Append(s, BuildMpeg2SequenceHeader(160, 128, 3));
+            Append(s, BuildMpeg2SequenceExtension());
+            // GOP header: time code 0 with its marker bit, closed GOP.
+            Append(s, {0, 0, 1, 0xB8, 0x00, 0x08, 0x00, 0x40});
+        }
+        const int tr = static_cast<int>(i % 1024);
+        Append(s, {0, 0, 1, 0x00, static_cast<uint8_t>(tr >> 2),
+                   static_cast<uint8_t>(((tr & 3) << 6) | (types[i] << 3) | 0x07), 0xFF, 0xF8});
+        Append(s, {0, 0, 1, 0x01});
+        const size_t body = static_cast<int>(i) == bigPicture ? bigPictureBytes : pictureBytes;
+        s.insert(s.end(), body, 0x55);
+    }
+    return s;
+}
+
+std::vector<int> IbbpTypes(int gops)
+{
+    std::vector<int> types;
+    for (int g = 0; g < gops; ++g) {
+        types.push_back(1);
+        for (int k = 0; k < 8; ++k)
+            types.insert(types.end(), {2, 3, 3});
+    }
+    return types;
+}
+
 TempDir::TempDir()
 {
     std::string pattern = (std::filesystem::temp_directory_path() / "tvrec-XXXXXX").string();
@@ -288,8 +324,38 @@ STDMETHODIMP CTestFileReader::SyncReadAligned(IMediaSample*)
     return E_NOTIMPL;
 }
 
+void CTestFileReader::CloseGate(LONG minLength, int pass)
+{
+    std::lock_guard<std::mutex> lock(m_gateLock);
+    m_gateClosed = true;
+    m_gateMin = minLength;
+    m_gatePass = pass;
+}
+
+void CTestFileReader::OpenGate()
+{
+    std::lock_guard<std::mutex> lock(m_gateLock);
+    m_gateClosed = false;
+    m_gateChanged.notify_all();
+}
+
+int CTestFileReader::Waiting()
+{
+    std::lock_guard<std::mutex> lock(m_gateLock);
+    return m_waiting;
+}
+
 STDMETHODIMP CTestFileReader::SyncRead(LONGLONG position, LONG length, BYTE* buffer)
 {
+    {
+        std::unique_lock<std::mutex> lock(m_gateLock);
+        if (m_gateClosed && length >= m_gateMin && m_gatePass-- <= 0) {
+            ++m_waiting;
+            m_gateChanged.notify_all();
+            m_gateChanged.wait(lock, [this] { return !m_gateClosed; });
+            --m_waiting;
+        }
+    }
     const int64_t n = m_reads++;
     if (m_failAfter >= 0 && n >= m_failAfter)
         return E_FAIL;
@@ -353,7 +419,8 @@ bool DescribeRecord(const std::vector<uint8_t>& bytes, ParserStreamSetup& setup,
     return true;
 }
 
-std::unique_ptr<CBaseParser> OpenParser(const std::string& path, CTestFileReader*& reader)
+std::unique_ptr<CBaseParser> OpenParser(const std::string& path, CTestFileReader*& reader,
+                                        const std::function<void(CTestFileReader&)>& prepare)
 {
     reader = nullptr;
     ParserStreamSetup setup;
@@ -362,6 +429,8 @@ std::unique_ptr<CBaseParser> OpenParser(const std::string& path, CTestFileReader
         return nullptr;
     std::unique_ptr<CBaseParser> parser = CreateFileParser(setup);
     reader = CTestFileReader::Open(path);
+    if (reader && prepare)
+        prepare(*reader);
     if (!parser || !reader || parser->SetFileName(path.c_str()) != 0 || parser->Open(reader) != 0)
         return nullptr;
     return parser;

@@ -10,8 +10,11 @@
 #include <strmif.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -29,6 +32,17 @@ struct RecordedStream {
 // Generates `frames` video frames of a kind (small pictures, GOP `gop`) and
 // takes the simulator's units apart independently of the parsers.
 RecordedStream Record(tvdevsim::SimKind kind, int frames, int gop = 25, bool audio = true);
+
+// An elementary MPEG-2 stream of pictures of the given types (1 I, 2 P, 3 B) in
+// coded order, each I picture behind a sequence header, its extension and a GOP
+// header, at 25 frames per second; each picture carries pictureBytes bytes of
+// slice data (or the size bigPictureBytes for the picture at index bigPicture).
+// frameStarts gets the position of each frame.
+std::vector<uint8_t> BuildMpeg2Stream(const std::vector<int>& types, size_t pictureBytes,
+                                      std::vector<int64_t>* frameStarts = nullptr,
+                                      int bigPicture = -1, size_t bigPictureBytes = 0);
+// Types of `gops` GOPs of 25 in coded order: I, then (P B B) eight times.
+std::vector<int> IbbpTypes(int gops);
 
 // A folder of its own under $TMPDIR, removed with everything in it.
 class TempDir {
@@ -68,6 +82,12 @@ public:
     void FailReadsFrom(int64_t n) { m_failAfter = n; }
     int64_t Reads() const { return m_reads; }
     LONG References() const { return m_refs; }
+    // Reads of at least minLength bytes (the index thread's chunks) after the
+    // first `pass` of them wait until OpenGate.
+    void CloseGate(LONG minLength, int pass);
+    void OpenGate();
+    // Reads waiting at the gate now.
+    int Waiting();
 
 private:
     CTestFileReader() = default;
@@ -78,6 +98,14 @@ private:
     std::atomic<LONGLONG> m_length{0};
     std::atomic<int64_t> m_reads{0};
     std::atomic<int64_t> m_failAfter{-1};
+
+    std::mutex m_gateLock;
+    std::condition_variable m_gateChanged;
+    // guarded by m_gateLock
+    bool m_gateClosed = false;
+    LONG m_gateMin = 0;
+    int m_gatePass = 0;
+    int m_waiting = 0;
 };
 
 // The stream set-up the splitter would make from the start of the file
@@ -86,8 +114,10 @@ private:
 bool DescribeRecord(const std::vector<uint8_t>& bytes, ParserStreamSetup& setup,
                     std::vector<uint8_t>& sequenceHeader);
 
-// A parser for the file at path, opened with reader (the caller releases it).
-std::unique_ptr<CBaseParser> OpenParser(const std::string& path, CTestFileReader*& reader);
+// A parser for the file at path, opened with reader (the caller releases it);
+// prepare runs on the reader before the parser opens it.
+std::unique_ptr<CBaseParser> OpenParser(const std::string& path, CTestFileReader*& reader,
+                                        const std::function<void(CTestFileReader&)>& prepare = {});
 
 // Until the parser's index is complete.
 void WaitForIndex(CBaseParser& parser);
