@@ -1,8 +1,15 @@
 #include "CNWSourceFilter.h"
 
 #include "TarvoGuids.h"
+#include "win32/trace.h"
 
 #include <new>
+
+namespace {
+
+constexpr char kTraceChannel[] = "nwsource";
+
+} // namespace
 
 CUnknown* CNWSourceFilter::CreateInstance(LPUNKNOWN pUnk, HRESULT* phr)
 {
@@ -66,72 +73,103 @@ CNetReceiver* CNWSourceFilter::Receiver()
     return stream ? stream->Receiver() : nullptr;
 }
 
+// Every INWSource call is traced on the "nwsource" channel with its arguments,
+// its result and what it gives back.
+
 STDMETHODIMP CNWSourceFilter::SetConnectParam(NWConnectType type, const char* address, LONG port)
 {
+    CTvTraceCall trace(kTraceChannel, "SetConnectParam(%d, \"%s\", %d)", static_cast<int>(type),
+                       TvTraceText(address), static_cast<int>(port));
     CNetReceiver* r = Receiver();
-    return r ? r->SetConnectParam(type, address, port) : E_FAIL;
+    return trace(r ? r->SetConnectParam(type, address, port) : E_FAIL);
 }
 
 STDMETHODIMP CNWSourceFilter::GetConnectParam(NWConnectType* type, char* address, USHORT* port)
 {
+    CTvTraceCall trace(kTraceChannel, "GetConnectParam(%p, %p, %p)", static_cast<void*>(type),
+                       static_cast<void*>(address), static_cast<void*>(port));
     CNetReceiver* r = Receiver();
-    return r ? r->GetConnectParam(type, address, port) : E_FAIL;
+    const HRESULT hr = r ? r->GetConnectParam(type, address, port) : E_FAIL;
+    if (trace.On() && hr == S_OK)
+        trace.Detail("type %d, address \"%s\", port %u", static_cast<int>(*type), address,
+                     static_cast<unsigned>(*port));
+    return trace(hr);
 }
 
 STDMETHODIMP CNWSourceFilter::StartRecord(const char* path)
 {
+    CTvTraceCall trace(kTraceChannel, "StartRecord(\"%s\")", TvTraceText(path));
     CNetReceiver* r = Receiver();
-    return r ? r->StartRecord(path) : E_FAIL;
+    return trace(r ? r->StartRecord(path) : E_FAIL);
 }
 
 STDMETHODIMP CNWSourceFilter::StopRecord()
 {
+    CTvTraceCall trace(kTraceChannel, "StopRecord()");
     CNetReceiver* r = Receiver();
-    return r ? r->StopRecord() : E_FAIL;
+    return trace(r ? r->StopRecord() : E_FAIL);
 }
 
 STDMETHODIMP CNWSourceFilter::GetRecordPath(char* path)
 {
+    CTvTraceCall trace(kTraceChannel, "GetRecordPath(%p)", static_cast<void*>(path));
     CNetReceiver* r = Receiver();
-    return r ? r->GetRecordPath(path) : E_FAIL;
+    const HRESULT hr = r ? r->GetRecordPath(path) : E_FAIL;
+    if (trace.On() && hr == S_OK)
+        trace.Detail("\"%s\"", path);
+    return trace(hr);
 }
 
-STDMETHODIMP CNWSourceFilter::ReservedMethod(void*)
+STDMETHODIMP CNWSourceFilter::ReservedMethod(void* reserved)
 {
-    return E_NOTIMPL;
+    CTvTraceCall trace(kTraceChannel, "ReservedMethod(%p)", reserved);
+    return trace(E_NOTIMPL);
 }
 
 STDMETHODIMP CNWSourceFilter::SetLogPath(const char* path)
 {
+    CTvTraceCall trace(kTraceChannel, "SetLogPath(\"%s\")", TvTraceText(path));
     CNetReceiver* r = Receiver();
-    return r ? r->SetLogPath(path) : E_FAIL;
+    return trace(r ? r->SetLogPath(path) : E_FAIL);
 }
 
 STDMETHODIMP CNWSourceFilter::GetLogPath(char* path)
 {
+    CTvTraceCall trace(kTraceChannel, "GetLogPath(%p)", static_cast<void*>(path));
     CNetReceiver* r = Receiver();
-    return r ? r->GetLogPath(path) : E_FAIL;
+    const HRESULT hr = r ? r->GetLogPath(path) : E_FAIL;
+    if (trace.On() && hr == S_OK)
+        trace.Detail("\"%s\"", path);
+    return trace(hr);
 }
 
 STDMETHODIMP CNWSourceFilter::InputData(const BYTE* data, LONG length)
 {
+    CTvTraceCall trace(kTraceChannel, "InputData(%p, %d)", static_cast<const void*>(data),
+                       static_cast<int>(length));
     CNetReceiver* r = Receiver();
-    if (!r)
-        return E_FAIL;
-    return r->Write(data, &length, TRUE);
+    return trace(r ? r->Write(data, &length, TRUE) : E_FAIL);
 }
 
 STDMETHODIMP CNWSourceFilter::GetStatistics(LONGLONG* recvPackets, LONGLONG* recvLength,
                                             LONGLONG* deliverSamples, LONGLONG* deliverLength)
 {
+    CTvTraceCall trace(kTraceChannel, "GetStatistics(%p, %p, %p, %p)",
+                       static_cast<void*>(recvPackets), static_cast<void*>(recvLength),
+                       static_cast<void*>(deliverSamples), static_cast<void*>(deliverLength));
     CNWSourceStream* stream = Stream();
     if (!stream || !stream->Receiver())
-        return E_FAIL;
+        return trace(E_FAIL);
     if (!recvPackets || !recvLength || !deliverSamples || !deliverLength)
-        return E_POINTER;
+        return trace(E_POINTER);
     stream->Receiver()->GetStatistics(recvPackets, recvLength);
     stream->GetDeliveryStatistics(deliverSamples, deliverLength);
-    return S_OK;
+    if (trace.On())
+        trace.Detail("received %lld blocks, %lld bytes; delivered %lld samples, %lld bytes",
+                     static_cast<long long>(*recvPackets), static_cast<long long>(*recvLength),
+                     static_cast<long long>(*deliverSamples),
+                     static_cast<long long>(*deliverLength));
+    return trace(S_OK);
 }
 
 STDMETHODIMP CNWSourceFilter::GetPages(CAUUID* pPages)

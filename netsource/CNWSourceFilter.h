@@ -4,7 +4,8 @@
 //
 // INWSource methods may be called from any thread; they go to the pin's
 // receiver (connection, recording, ring log, statistics) and take no filter
-// lock.
+// lock. Each call is logged with its arguments and result on the "nwsource"
+// debug channel (TARVO_TRACE=nwsource).
 #pragma once
 
 #include "CNWSourceStream.h"

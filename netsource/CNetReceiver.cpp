@@ -1,6 +1,5 @@
 #include "CNetReceiver.h"
 
-#include "NWLock.h"
 #include "win32/file.h"
 #include "win32/path.h"
 #include "win32/timefn.h"
@@ -14,14 +13,16 @@
 #include <new>
 #include <poll.h>
 #include <pthread.h>
-#include <sched.h>
 #include <string>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int INVALID_SOCKET = -1;
+// The pause between two open attempts while there is no data socket.
+constexpr DWORD kReopenIntervalMs = 10;
 
 struct AcceptArgs {
     CNetReceiver* receiver;
@@ -44,17 +45,19 @@ sockaddr_in AnyAddress(USHORT port)
     return a;
 }
 
-// A blocking connect bounded by `timeoutMs`; the socket is blocking again
+// A blocking connect bounded by `timeoutMs` that also ends, failing, as soon
+// as cancelFd (when not -1) becomes readable; the socket is blocking again
 // afterwards.
-bool ConnectWithin(int s, const sockaddr_in& to, DWORD timeoutMs)
+bool ConnectWithin(int s, const sockaddr_in& to, DWORD timeoutMs, int cancelFd)
 {
     const int flags = fcntl(s, F_GETFL);
     fcntl(s, F_SETFL, flags | O_NONBLOCK);
     int rc = connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof(to));
     if (rc != 0 && errno == EINPROGRESS) {
-        pollfd p{s, POLLOUT, 0};
+        pollfd p[2] = {{s, POLLOUT, 0}, {cancelFd, POLLIN, 0}};
         rc = -1;
-        if (poll(&p, 1, static_cast<int>(timeoutMs)) == 1) {
+        if (poll(p, cancelFd >= 0 ? 2 : 1, static_cast<int>(timeoutMs)) > 0 && p[1].revents == 0 &&
+            p[0].revents != 0) {
             int err = 0;
             socklen_t len = sizeof(err);
             if (getsockopt(s, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0)
@@ -91,13 +94,11 @@ HANDLE CreateRecordFile(const char* path)
 CNetReceiver::CNetReceiver(CRingLogClock* filter, LONG capacity)
     : CStreamRingBuffer(filter, capacity), m_hAcceptThread(nullptr), m_acceptThreadId(0),
       m_connectType(0), m_listenSocket(INVALID_SOCKET), m_listenPort(0),
-      m_dataSocket(INVALID_SOCKET), m_address{}, m_port(8001), m_hRecvThread(nullptr),
-      m_recvThreadId(0), m_stop(0), m_pRecvBuffer(nullptr), m_hRecordFile(nullptr), m_recordPath{},
-      m_splitCount(0), m_callersWaiting(0), m_recvPackets(0), m_recvLength(0)
+      m_dataSocket(INVALID_SOCKET), m_socketGeneration(0), m_address{}, m_port(8001),
+      m_socketInUse(false), m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
+      m_hRecvThread(nullptr), m_recvThreadId(0), m_stop(0), m_pRecvBuffer(nullptr),
+      m_hRecordFile(nullptr), m_recordPath{}, m_splitCount(0), m_recvPackets(0), m_recvLength(0)
 {
-    InitializeCriticalSection(&m_recordLock);
-    InitializeCriticalSection(&m_connectionLock);
-
     // The timing log is opened before the receive thread starts, which is
     // then its only user.
     m_timingLog.Open(GetTickCount());
@@ -112,6 +113,7 @@ CNetReceiver::~CNetReceiver()
     StopRecord();
 
     m_stop = 1;
+    Wake();
     if (m_hRecvThread) {
         WaitForSingleObject(m_hRecvThread, INFINITE);
         CloseHandle(m_hRecvThread);
@@ -130,40 +132,85 @@ CNetReceiver::~CNetReceiver()
         }
         close(listenSocket);
     }
-    // After the accept thread, which could still have handed over a socket.
-    CloseDataSocket();
+    {
+        // After the accept thread, which could still have handed over a socket.
+        CAutoLock lock(&m_connectionLock);
+        CloseDataSocket();
+    }
 
     delete[] m_pRecvBuffer;
-    DeleteCriticalSection(&m_connectionLock);
     m_timingLog.Close();
-    DeleteCriticalSection(&m_recordLock);
+    if (m_wakeFd >= 0)
+        close(m_wakeFd);
 }
 
-void CNetReceiver::EnterConnectionLock()
+void CNetReceiver::Wake()
 {
-    ++m_callersWaiting;
-    EnterCriticalSection(&m_connectionLock);
-    --m_callersWaiting;
+    if (m_wakeFd >= 0) {
+        const uint64_t one = 1;
+        // Fails only when the counter is full, which wakes the thread as well.
+        [[maybe_unused]] const ssize_t n = write(m_wakeFd, &one, sizeof(one));
+    }
 }
 
-void CNetReceiver::YieldToWaitingCallers()
+void CNetReceiver::DrainWake()
 {
-    // A mutex is not fair: without this the receive thread, which takes the
-    // lock again right after a pass, could keep a caller waiting for many
-    // passes.
-    while (m_callersWaiting.load() > 0 && !m_stop.load())
-        sched_yield();
+    uint64_t count = 0;
+    [[maybe_unused]] const ssize_t n = read(m_wakeFd, &count, sizeof(count));
+}
+
+bool CNetReceiver::WaitForWake(int timeoutMs)
+{
+    if (m_wakeFd < 0) {
+        // Without the eventfd nothing wakes the thread: look again at least
+        // every reopen interval.
+        Sleep(timeoutMs < 0 ? kReopenIntervalMs : static_cast<DWORD>(timeoutMs));
+        return timeoutMs < 0;
+    }
+    pollfd wake{m_wakeFd, POLLIN, 0};
+    if (poll(&wake, 1, timeoutMs) <= 0)
+        return false;
+    DrainWake();
+    return true;
 }
 
 void CNetReceiver::CloseDataSocket()
 {
-    if (m_dataSocket != INVALID_SOCKET) {
-        close(m_dataSocket);
-        m_dataSocket = INVALID_SOCKET;
+    if (m_dataSocket == INVALID_SOCKET)
+        return;
+    while (m_socketInUse.load()) {
+        Wake();
+        m_socketInUse.wait(true);
+    }
+    close(m_dataSocket);
+    m_dataSocket = INVALID_SOCKET;
+    ++m_socketGeneration;
+}
+
+void CNetReceiver::SetDataSocket(int s)
+{
+    m_dataSocket = s;
+    ++m_socketGeneration;
+    Wake();
+}
+
+bool CNetReceiver::OpenCanGiveSocket() const
+{
+    switch (m_connectType) {
+    case NW_CONNECT_UDP_MULTICAST:
+    case NW_CONNECT_UDP:
+    case NW_CONNECT_TCP_CLIENT:
+        return true;
+    case NW_CONNECT_TCP_SERVER:
+        // With a listener the data socket comes from the accept thread.
+        return m_listenSocket.load() == INVALID_SOCKET;
+    default:
+        // "UnKnown" always fails, other types open nothing.
+        return false;
     }
 }
 
-HRESULT CNetReceiver::OpenStep()
+HRESULT CNetReceiver::OpenStep(int cancelFd)
 {
     switch (m_connectType) {
     case NW_CONNECT_UNKNOWN:
@@ -183,7 +230,7 @@ HRESULT CNetReceiver::OpenStep()
             return E_FAIL;
         }
         SetReceiveBuffer(s);
-        m_dataSocket = s;
+        SetDataSocket(s);
         return S_OK;
     }
 
@@ -197,7 +244,7 @@ HRESULT CNetReceiver::OpenStep()
             return E_FAIL;
         }
         SetReceiveBuffer(s);
-        m_dataSocket = s;
+        SetDataSocket(s);
         return S_OK;
     }
 
@@ -241,12 +288,12 @@ HRESULT CNetReceiver::OpenStep()
         remote.sin_family = AF_INET;
         remote.sin_addr.s_addr = inet_addr(m_address);
         remote.sin_port = htons(m_port);
-        if (!ConnectWithin(s, remote, kConnectTimeoutMs)) {
+        if (!ConnectWithin(s, remote, kConnectTimeoutMs, cancelFd)) {
             close(s);
             return E_FAIL;
         }
         SetReceiveBuffer(s);
-        m_dataSocket = s;
+        SetDataSocket(s);
         return S_OK;
     }
 
@@ -265,66 +312,113 @@ void CNetReceiver::ReceiveLoop()
 {
     // Named so measurements and debuggers find it among the graph's threads.
     pthread_setname_np(pthread_self(), "tv-nwrecv");
+    // When the next open attempt is due while there is no data socket.
+    bool reopenPending = false;
+    DWORD reopenAt = 0;
     while (!m_stop.load()) {
-        EnterCriticalSection(&m_connectionLock);
-        if (m_dataSocket == INVALID_SOCKET) {
-            Sleep(10);
-            OpenStep();
-            LeaveCriticalSection(&m_connectionLock);
-            YieldToWaitingCallers();
-            continue;
-        }
-
-        // poll, not select: a process with many channels open may number the
-        // socket beyond what an fd_set can hold.
-        pollfd readable{m_dataSocket, POLLIN, 0};
-        const int ready = poll(&readable, 1, 1);
-        if (ready < 0 && errno != EINTR)
-            CloseDataSocket();
-        if (ready <= 0) {
-            LeaveCriticalSection(&m_connectionLock);
-            YieldToWaitingCallers();
-            continue;
-        }
-
-        sockaddr_in from{};
-        socklen_t fromLength = sizeof(from);
-        const ssize_t got = recvfrom(m_dataSocket, m_pRecvBuffer, kRecvBufferSize, 0,
-                                     reinterpret_cast<sockaddr*>(&from), &fromLength);
-        const bool datagrams =
-            m_connectType == NW_CONNECT_UDP || m_connectType == NW_CONNECT_UDP_MULTICAST;
-        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-            LeaveCriticalSection(&m_connectionLock);
-            continue;
-        }
-        // An empty datagram is not an end of stream: closing the socket for it
-        // would throw away every datagram queued behind it.
-        if (got == 0 && datagrams) {
-            LeaveCriticalSection(&m_connectionLock);
-            continue;
-        }
-        if (got <= 0) {
-            CloseDataSocket();
-            LeaveCriticalSection(&m_connectionLock);
-            YieldToWaitingCallers();
-            Sleep(1);
-            continue;
-        }
-
-        const LONG length = static_cast<LONG>(got);
-        m_timingLog.OnBlock(m_pRecvBuffer, length, GetTickCount());
+        int dataSocket = INVALID_SOCKET;
+        unsigned generation = 0;
+        bool datagrams = false;
+        bool canOpen = false;
         {
-            CNWLock record(&m_recordLock);
-            if (m_hRecordFile)
-                WriteRecordBlock(m_pRecvBuffer, length);
-            LONG written = length;
-            Write(m_pRecvBuffer, &written, TRUE);
-            m_recvPackets.fetch_add(1);
-            m_recvLength.fetch_add(length);
+            CAutoLock lock(&m_connectionLock);
+            dataSocket = m_dataSocket;
+            generation = m_socketGeneration;
+            datagrams =
+                m_connectType == NW_CONNECT_UDP || m_connectType == NW_CONNECT_UDP_MULTICAST;
+            if (dataSocket != INVALID_SOCKET)
+                m_socketInUse = true;
+            else
+                canOpen = OpenCanGiveSocket();
         }
-        LeaveCriticalSection(&m_connectionLock);
-        YieldToWaitingCallers();
+
+        if (dataSocket == INVALID_SOCKET) {
+            if (!canOpen) {
+                // Nothing to retry: sleep until the connection changes.
+                reopenPending = false;
+                WaitForWake(-1);
+                continue;
+            }
+            // The open step runs every 10 ms while there is no socket; a
+            // wake-up in between only makes the thread look again.
+            const DWORD now = GetTickCount();
+            if (!reopenPending) {
+                reopenPending = true;
+                reopenAt = now + kReopenIntervalMs;
+            }
+            const LONG left = static_cast<LONG>(reopenAt - now);
+            if (left > 0) {
+                WaitForWake(static_cast<int>(left));
+                continue;
+            }
+            reopenPending = false;
+            CAutoLock lock(&m_connectionLock);
+            if (m_dataSocket == INVALID_SOCKET)
+                OpenStep(m_wakeFd);
+            continue;
+        }
+
+        reopenPending = false;
+        const PassEnd end = ReceivePass(dataSocket, datagrams);
+        m_socketInUse = false;
+        m_socketInUse.notify_all();
+        if (end == PassEnd::Next)
+            continue;
+        {
+            CAutoLock lock(&m_connectionLock);
+            // Unless another thread has closed or replaced it meanwhile.
+            if (m_socketGeneration == generation)
+                CloseDataSocket();
+        }
+        if (end == PassEnd::PeerClosed)
+            Sleep(1);
     }
+}
+
+CNetReceiver::PassEnd CNetReceiver::ReceivePass(int dataSocket, bool datagrams)
+{
+    // poll, not select: a process with many channels open may number the
+    // socket beyond what an fd_set can hold. Without data the thread sleeps
+    // here until data or a wake-up comes.
+    pollfd fds[2] = {{dataSocket, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
+    const bool wakeable = m_wakeFd >= 0;
+    const int ready =
+        poll(fds, wakeable ? 2 : 1, wakeable ? -1 : static_cast<int>(kReopenIntervalMs));
+    if (ready < 0)
+        return errno == EINTR ? PassEnd::Next : PassEnd::CloseSocket;
+    if (wakeable && fds[1].revents != 0) {
+        // Someone waits for the socket, or the receiver is ending: let go of
+        // it before reading.
+        DrainWake();
+        return PassEnd::Next;
+    }
+    if (fds[0].revents == 0)
+        return PassEnd::Next;
+
+    // Never blocks: a datagram reported readable may have been dropped since.
+    sockaddr_in from{};
+    socklen_t fromLength = sizeof(from);
+    const ssize_t got = recvfrom(dataSocket, m_pRecvBuffer, kRecvBufferSize, MSG_DONTWAIT,
+                                 reinterpret_cast<sockaddr*>(&from), &fromLength);
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        return PassEnd::Next;
+    // An empty datagram is not an end of stream: closing the socket for it
+    // would throw away every datagram queued behind it.
+    if (got == 0 && datagrams)
+        return PassEnd::Next;
+    if (got <= 0)
+        return PassEnd::PeerClosed;
+
+    const LONG length = static_cast<LONG>(got);
+    m_timingLog.OnBlock(m_pRecvBuffer, length, GetTickCount());
+    CAutoLock record(&m_recordLock);
+    if (m_hRecordFile)
+        WriteRecordBlock(m_pRecvBuffer, length);
+    LONG written = length;
+    Write(m_pRecvBuffer, &written, TRUE);
+    m_recvPackets.fetch_add(1);
+    m_recvLength.fetch_add(length);
+    return PassEnd::Next;
 }
 
 DWORD CNetReceiver::AcceptThreadProc(LPVOID argsPointer)
@@ -348,16 +442,16 @@ void CNetReceiver::AcceptLoop(int listenSocket)
             Sleep(1);
             continue;
         }
-        EnterConnectionLock();
-        if (m_listenSocket.load() != listenSocket) {
-            LeaveCriticalSection(&m_connectionLock);
-            close(accepted);
-            break;
+        {
+            CAutoLock lock(&m_connectionLock);
+            if (m_listenSocket.load() != listenSocket) {
+                close(accepted);
+                break;
+            }
+            CloseDataSocket();
+            SetReceiveBuffer(accepted);
+            SetDataSocket(accepted);
         }
-        CloseDataSocket();
-        m_dataSocket = accepted;
-        SetReceiveBuffer(accepted);
-        LeaveCriticalSection(&m_connectionLock);
         Sleep(1);
     }
 }
@@ -368,21 +462,21 @@ HRESULT CNetReceiver::SetConnectParam(NWConnectType type, const char* address, L
         return E_INVALIDARG;
     const USHORT port16 = static_cast<USHORT>(port & 0xFFFF);
 
+    // Ends a connect attempt of the receive thread's own open step, so that it
+    // lets go of the connection lock at once.
+    Wake();
+
     int retiredListener = INVALID_SOCKET;
     HANDLE retiredAcceptThread = nullptr;
     HRESULT hr;
     {
-        EnterConnectionLock();
+        CAutoLock lock(&m_connectionLock);
         if (type == m_connectType && port16 == m_port) {
-            if (type == NW_CONNECT_UDP || type == NW_CONNECT_TCP_SERVER) {
-                LeaveCriticalSection(&m_connectionLock);
+            if (type == NW_CONNECT_UDP || type == NW_CONNECT_TCP_SERVER)
                 return S_OK;
-            }
             if ((type == NW_CONNECT_UDP_MULTICAST || type == NW_CONNECT_TCP_CLIENT) && address &&
-                strcmp(address, m_address) == 0) {
-                LeaveCriticalSection(&m_connectionLock);
+                strcmp(address, m_address) == 0)
                 return S_OK;
-            }
         }
 
         m_connectType = type;
@@ -403,8 +497,10 @@ HRESULT CNetReceiver::SetConnectParam(NWConnectType type, const char* address, L
         }
 
         Reset();
-        hr = OpenStep();
-        LeaveCriticalSection(&m_connectionLock);
+        hr = OpenStep(INVALID_SOCKET);
+        // The receive thread takes up the new socket, or the retrying of the
+        // new parameters.
+        Wake();
     }
 
     // Outside the lock: the accept thread may be waiting for it.
@@ -421,11 +517,10 @@ HRESULT CNetReceiver::GetConnectParam(NWConnectType* type, char* address, USHORT
 {
     if (!type || !address || !port)
         return E_POINTER;
-    EnterConnectionLock();
+    CAutoLock lock(&m_connectionLock);
     *type = m_connectType;
     strcpy(address, m_address);
     *port = m_port;
-    LeaveCriticalSection(&m_connectionLock);
     return S_OK;
 }
 
@@ -450,7 +545,7 @@ HRESULT CNetReceiver::StartRecord(const char* path)
         return E_FAIL;
     // Held throughout, so that no block is split between the old and the new
     // file and two callers cannot interleave.
-    CNWLock record(&m_recordLock);
+    CAutoLock record(&m_recordLock);
     if (m_hRecordFile && strcmp(path, m_recordPath) == 0)
         return S_OK;
     StopRecord();
@@ -464,7 +559,7 @@ HRESULT CNetReceiver::StartRecord(const char* path)
 
 HRESULT CNetReceiver::StopRecord()
 {
-    CNWLock record(&m_recordLock);
+    CAutoLock record(&m_recordLock);
     if (m_hRecordFile) {
         CloseHandle(m_hRecordFile);
         m_hRecordFile = nullptr;
@@ -477,7 +572,7 @@ HRESULT CNetReceiver::GetRecordPath(char* path)
 {
     if (!path)
         return E_POINTER;
-    CNWLock record(&m_recordLock);
+    CAutoLock record(&m_recordLock);
     strcpy(path, m_recordPath);
     return S_OK;
 }

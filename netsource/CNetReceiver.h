@@ -2,26 +2,35 @@
 // derives from and, while recording, into the record file.
 //
 // Threads:
-//  - the receive thread, from construction to destruction: while there is no
-//    data socket it sleeps 10 ms and runs the open step again (the whole
-//    reconnection policy, for every connect type); otherwise it waits up to
-//    1 ms for data and reads one block (one datagram, or what the TCP stream
-//    has), which goes to the timing log, the record file and the ring;
+//  - the receive thread, from construction to destruction. While there is no
+//    data socket it runs the open step again every 10 ms (the whole
+//    reconnection policy, for every connect type whose open step can give a
+//    socket); when the open step cannot give one (type "UnKnown", or a
+//    TCP(Server) listener already waiting for the device) it sleeps until it is
+//    woken. With a data socket it waits in poll for data or a wake-up and reads
+//    one block (one datagram, or what the TCP stream has), which goes to the
+//    timing log, the record file and the ring;
 //  - the accept thread of a TCP(Server) listener: the latest connection
 //    replaces the data socket;
 //  - caller threads (INWSource, the property page, the output pin).
 //
 // Locks nest in one order only: connection lock, record lock, ring lock. The
-// receive thread holds the connection lock for a whole pass (including the
-// open step), and hands it over to a waiting caller between passes, so a
-// caller waits at most one pass: SetConnectParam returns within one pass plus
-// its own open step. A TCP(Client) connect attempt is bounded by
-// kConnectTimeoutMs.
+// receive thread takes the connection lock only to read the data socket and to
+// run the open step (which swaps a new one in); it waits and reads outside it,
+// having marked the socket as in use. Whoever closes or replaces the data
+// socket (SetConnectParam, the accept thread) wakes the receive thread through
+// the wake-up eventfd and waits, holding the connection lock, until it has let
+// go of the socket: at most the block being delivered. A connect attempt of
+// the receive thread's own open step ends at a wake-up too, so SetConnectParam
+// and destruction never wait for it; a TCP(Client) connect attempt is bounded
+// by kConnectTimeoutMs.
 #pragma once
 
 #include "CNWTimingLog.h"
 #include "CStreamRingBuffer.h"
 #include "INWSource.h"
+
+#include <wxutil.h>
 
 #include <atomic>
 
@@ -73,14 +82,40 @@ public:
     static constexpr int kSocketBufferSize = 0xA00000;
 
 private:
+    // How one pass of the receive loop over the data socket ends.
+    enum class PassEnd {
+        Next,        // go on with the next pass
+        CloseSocket, // the socket failed: close it and start the next pass
+        PeerClosed,  // the read gave 0 bytes or an error: close it, pause 1 ms
+    };
+
     static DWORD RecvThreadProc(LPVOID self);
     static DWORD AcceptThreadProc(LPVOID args);
+    // Receive thread.
     void ReceiveLoop();
+    PassEnd ReceivePass(int dataSocket, bool datagrams);
+    // Accept thread.
     void AcceptLoop(int listenSocket);
-    HRESULT OpenStep();
+
+    // Connection lock held. cancelFd: a descriptor whose readability ends a
+    // connect attempt early (the wake-up eventfd on the receive thread), or -1.
+    HRESULT OpenStep(int cancelFd);
+    // Connection lock held. Whether running the open step again can give a
+    // data socket.
+    bool OpenCanGiveSocket() const;
+    // Connection lock held. Waits until the receive thread no longer uses the
+    // data socket, then closes it.
     void CloseDataSocket();
-    void EnterConnectionLock(); // for every thread but the receive thread
-    void YieldToWaitingCallers();
+    // Connection lock held. The new data socket; wakes the receive thread.
+    void SetDataSocket(int s);
+
+    // Any thread: makes the receive thread look at the connection again.
+    void Wake();
+    // Receive thread: waits up to timeoutMs (-1: without limit) for a wake-up;
+    // true when one came (it is consumed).
+    bool WaitForWake(int timeoutMs);
+    void DrainWake();
+
     void WriteRecordBlock(const BYTE* block, LONG length);
 
     HANDLE m_hAcceptThread;
@@ -92,8 +127,16 @@ private:
     std::atomic<int> m_listenSocket;
     USHORT m_listenPort;
     int m_dataSocket;
+    unsigned m_socketGeneration; // counts changes of m_dataSocket
     char m_address[NWSOURCE_ADDRESS_SIZE];
     USHORT m_port;
+    CCritSec m_connectionLock;
+
+    // Set by the receive thread under the connection lock when it takes the
+    // data socket out of it, cleared (and notified) without the lock when it
+    // lets go; a thread that closes the socket waits for that.
+    std::atomic<bool> m_socketInUse;
+    int m_wakeFd; // eventfd: wakes the receive thread; -1 when none
 
     HANDLE m_hRecvThread;
     DWORD m_recvThreadId;
@@ -104,10 +147,7 @@ private:
     HANDLE m_hRecordFile;
     char m_recordPath[NWSOURCE_PATH_SIZE];
     LONG m_splitCount;
-    CRITICAL_SECTION m_recordLock;
-
-    CRITICAL_SECTION m_connectionLock;
-    std::atomic<LONG> m_callersWaiting;
+    CCritSec m_recordLock;
 
     // written under the record lock, read without one
     std::atomic<LONGLONG> m_recvPackets;

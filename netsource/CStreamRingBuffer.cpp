@@ -1,6 +1,5 @@
 #include "CStreamRingBuffer.h"
 
-#include "NWLock.h"
 #include "win32/file.h"
 #include "win32/timefn.h"
 
@@ -11,7 +10,6 @@ CStreamRingBuffer::CStreamRingBuffer(CRingLogClock* clock, LONG capacity)
     : m_pBuffer(nullptr), m_capacity(0), m_count(0), m_readPosition(0), m_writePosition(0),
       m_pLogFile(nullptr), m_logPath{}, m_pClock(clock)
 {
-    InitializeCriticalSection(&m_ringLock);
     if (capacity > 0) {
         m_pBuffer = new (std::nothrow) BYTE[capacity];
         if (m_pBuffer)
@@ -24,7 +22,6 @@ CStreamRingBuffer::~CStreamRingBuffer()
     delete[] m_pBuffer;
     if (m_pLogFile)
         fclose(m_pLogFile);
-    DeleteCriticalSection(&m_ringLock);
 }
 
 LONG CStreamRingBuffer::LogStreamTime()
@@ -65,7 +62,7 @@ HRESULT CStreamRingBuffer::Write(const BYTE* source, LONG* length, BOOL overwrit
         return E_FAIL;
     }
 
-    CNWLock lock(&m_ringLock);
+    CAutoLock lock(&m_ringLock);
     int cover = 0;
     LONG stored = *length;
     if (static_cast<LONGLONG>(m_count) + stored > m_capacity) {
@@ -114,7 +111,7 @@ HRESULT CStreamRingBuffer::Read(BYTE* destination, LONG* length, BOOL partial)
         return E_FAIL;
     }
 
-    CNWLock lock(&m_ringLock);
+    CAutoLock lock(&m_ringLock);
     if (m_count < *length) {
         if (!partial) {
             *length = 0;
@@ -142,7 +139,7 @@ HRESULT CStreamRingBuffer::Read(BYTE* destination, LONG* length, BOOL partial)
 
 HRESULT CStreamRingBuffer::Flush()
 {
-    CNWLock lock(&m_ringLock);
+    CAutoLock lock(&m_ringLock);
     m_readPosition = m_writePosition = m_count = 0;
     if (m_pLogFile) {
         SYSTEMTIME now;
@@ -159,7 +156,7 @@ HRESULT CStreamRingBuffer::Flush()
 
 HRESULT CStreamRingBuffer::SetLogPath(const char* path)
 {
-    CNWLock lock(&m_ringLock);
+    CAutoLock lock(&m_ringLock);
     m_logPath[0] = '\0';
     if (m_pLogFile) {
         fclose(m_pLogFile);
@@ -181,13 +178,13 @@ HRESULT CStreamRingBuffer::GetLogPath(char* path)
 {
     if (!path)
         return E_POINTER;
-    CNWLock lock(&m_ringLock);
+    CAutoLock lock(&m_ringLock);
     strcpy(path, m_logPath);
     return S_OK;
 }
 
 CStreamRingBuffer::State CStreamRingBuffer::GetState()
 {
-    CNWLock lock(&m_ringLock);
+    CAutoLock lock(&m_ringLock);
     return State{m_capacity, m_count, m_readPosition, m_writePosition};
 }

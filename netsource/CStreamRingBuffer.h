@@ -13,8 +13,9 @@
 // lock).
 #pragma once
 
-#include "win32/sync.h"
 #include "win32/types.h"
+
+#include <wxutil.h>
 
 #include <cstdio>
 
@@ -83,6 +84,6 @@ private:
     FILE* m_pLogFile;
     char m_logPath[NWSOURCE_LOG_PATH_SIZE];
 
-    CRITICAL_SECTION m_ringLock;
+    CCritSec m_ringLock;
     CRingLogClock* const m_pClock;
 };

@@ -1,5 +1,7 @@
 #include "CColorAdjuster.h"
 
+#include "win32/trace.h"
+
 #include <immintrin.h>
 
 #include <algorithm>
@@ -89,67 +91,82 @@ void CColorAdjuster::DeriveHue(State& st)
 }
 
 // ---- IProcesserColor ----
+//
+// Every call is traced on the "processor" channel with its argument, its
+// result and the value it gives back.
+
+template <typename Read>
+HRESULT CColorAdjuster::GetSetting(const char* name, BYTE* value, Read read) const
+{
+    CTvTraceCall trace("processor", "%s(%p)", name, static_cast<void*>(value));
+    if (!value)
+        return trace(E_POINTER);
+    *value = read(Snapshot());
+    if (trace.On())
+        trace.Detail("%u", static_cast<unsigned>(*value));
+    return trace(S_OK);
+}
+
+template <typename Write>
+HRESULT CColorAdjuster::SetSetting(const char* name, LONG value, Write write)
+{
+    CTvTraceCall trace("processor", "%s(%d)", name, static_cast<int>(value));
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        write(m_state, value);
+    }
+    return trace(S_OK);
+}
 
 HRESULT CColorAdjuster::GetContrast(BYTE* value) const
 {
-    if (!value)
-        return E_POINTER;
-    *value = ValueFromOffset(Snapshot().contrast);
-    return S_OK;
+    return GetSetting("GetContrast", value,
+                      [](const State& st) { return ValueFromOffset(st.contrast); });
 }
 
 HRESULT CColorAdjuster::SetContrast(LONG value)
 {
-    std::lock_guard<std::mutex> g(m_lock);
-    m_state.contrast = OffsetFromValue(value);
-    DeriveContrast(m_state);
-    return S_OK;
+    return SetSetting("SetContrast", value, [](State& st, LONG v) {
+        st.contrast = OffsetFromValue(v);
+        DeriveContrast(st);
+    });
 }
 
 HRESULT CColorAdjuster::GetBrightness(BYTE* value) const
 {
-    if (!value)
-        return E_POINTER;
-    *value = ValueFromGain(Snapshot().brightness);
-    return S_OK;
+    return GetSetting("GetBrightness", value,
+                      [](const State& st) { return ValueFromGain(st.brightness); });
 }
 
 HRESULT CColorAdjuster::SetBrightness(LONG value)
 {
-    std::lock_guard<std::mutex> g(m_lock);
-    m_state.brightness = GainFromValue(value);
-    return S_OK;
+    return SetSetting("SetBrightness", value,
+                      [](State& st, LONG v) { st.brightness = GainFromValue(v); });
 }
 
 HRESULT CColorAdjuster::SetHue(LONG value)
 {
-    std::lock_guard<std::mutex> g(m_lock);
-    m_state.hue = OffsetFromValue(value);
-    DeriveHue(m_state);
-    return S_OK;
+    return SetSetting("SetHue", value, [](State& st, LONG v) {
+        st.hue = OffsetFromValue(v);
+        DeriveHue(st);
+    });
 }
 
 HRESULT CColorAdjuster::GetHue(BYTE* value) const
 {
-    if (!value)
-        return E_POINTER;
-    *value = ValueFromOffset(Snapshot().hue);
-    return S_OK;
+    return GetSetting("GetHue", value, [](const State& st) { return ValueFromOffset(st.hue); });
 }
 
 HRESULT CColorAdjuster::SetSaturation(LONG value)
 {
-    std::lock_guard<std::mutex> g(m_lock);
-    m_state.saturation = GainFromValue(value);
-    return S_OK;
+    return SetSetting("SetSaturation", value,
+                      [](State& st, LONG v) { st.saturation = GainFromValue(v); });
 }
 
 HRESULT CColorAdjuster::GetSaturation(BYTE* value) const
 {
-    if (!value)
-        return E_POINTER;
-    *value = ValueFromGain(Snapshot().saturation);
-    return S_OK;
+    return GetSetting("GetSaturation", value,
+                      [](const State& st) { return ValueFromGain(st.saturation); });
 }
 
 CColorAdjuster::State CColorAdjuster::Snapshot() const

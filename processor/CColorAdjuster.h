@@ -8,7 +8,9 @@
 // compares and saturating adds. With all four neutral the pass returns at once.
 //
 // The methods named like IProcesserColor's have its contract, so that the
-// filter can forward its interface to them one to one.
+// filter can forward its interface to them one to one. Each is logged with its
+// argument and result on the "processor" debug channel
+// (TARVO_TRACE=processor).
 //
 // Threads: setters and getters on any thread (application, property page);
 // Process on the streaming thread. A frame is processed with one consistent
@@ -86,6 +88,11 @@ public:
     static WORD TableB(int contrast);
 
 private:
+    // One getter or setter of IProcesserColor, traced: read gives the value
+    // from a snapshot, write changes the state under m_lock.
+    template <typename Read> HRESULT GetSetting(const char* name, BYTE* value, Read read) const;
+    template <typename Write> HRESULT SetSetting(const char* name, LONG value, Write write);
+
     static void DeriveContrast(State& st);
     static void DeriveHue(State& st);
 

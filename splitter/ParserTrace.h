@@ -5,8 +5,4 @@
 
 #include "win32/trace.h"
 
-#define PARSERS_TRACE(...)                                                                         \
-    do {                                                                                           \
-        if (TvTraceEnabled("parsers"))                                                             \
-            TvTrace("parsers", __VA_ARGS__);                                                       \
-    } while (0)
+#define PARSERS_TRACE(...) TV_TRACE("parsers", __VA_ARGS__)

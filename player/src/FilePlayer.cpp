@@ -30,6 +30,7 @@ int CFilePlayer::BuildGraph()
 
 int CFilePlayer::Close()
 {
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
     Stop();
     if (m_pFileReader) {
         if (m_pGraph)

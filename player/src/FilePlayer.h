@@ -6,17 +6,20 @@
 
 class CFilePlayer : public CGraphPlayer {
 public:
-    // Builds the graph at once; when that fails the player is closed and stays
-    // without a graph.
+    // Application thread. Builds the graph at once; when that fails the player
+    // is closed and stays without a graph.
     explicit CFilePlayer(HWND hWnd);
     ~CFilePlayer() override;
 
-    // Also takes the file reader out of the graph.
+    // Application thread (and the destructor). Also takes the file reader out
+    // of the graph, under m_lock.
     int Close() override;
-    // The common graph (any failure: TP_ERR_INVALID_HANDLE), then the file reader
-    // (TP_ERR_ADD_FILE_READER).
+    // Application thread (the constructor). The common graph (any failure:
+    // TP_ERR_INVALID_HANDLE), then the file reader (TP_ERR_ADD_FILE_READER).
     int BuildGraph() override;
 
 protected:
+    // Owned, null when absent. Application thread only (a file player has no
+    // format poll).
     IBaseFilter* m_pFileReader;
 };

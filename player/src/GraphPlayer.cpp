@@ -23,23 +23,21 @@ constexpr const wchar_t* kRendererName = L"Render";
 
 CGraphPlayer::CGraphPlayer(HWND hWnd)
     : CPlayerBase(hWnd), m_pGraph(nullptr), m_pFilterGraph(nullptr), m_pMediaEvent(nullptr),
-      m_pVideoWindow(nullptr), m_pSplitter(nullptr), m_pVideoBuilder(nullptr),
-      m_pAudioBuilder(nullptr), m_pProcessor(nullptr), m_pTarvoSplt(nullptr), m_pVideoPin(nullptr),
-      m_pAudioPin(nullptr), m_pVideoTypes(nullptr), m_pendingFrameCallback(nullptr),
+      m_pSplitter(nullptr), m_pTarvoSplt(nullptr), m_pVideoPin(nullptr), m_pAudioPin(nullptr),
+      m_pVideoBuilder(nullptr), m_pAudioBuilder(nullptr), m_pVideoTypes(nullptr),
+      m_pVideoWindow(nullptr), m_pProcessor(nullptr), m_pendingFrameCallback(nullptr),
       m_pendingFrameUser(nullptr)
 {
-    InitializeCriticalSection(&m_lock);
 }
 
 CGraphPlayer::~CGraphPlayer()
 {
     CGraphPlayer::Close();
-    DeleteCriticalSection(&m_lock);
 }
 
 int CGraphPlayer::BuildGraph()
 {
-    CTpAutoLock lock(&m_lock);
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
 
     if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                                 reinterpret_cast<void**>(&m_pGraph))) ||
@@ -83,7 +81,7 @@ int CGraphPlayer::BuildGraph()
 
 int CGraphPlayer::Close()
 {
-    CTpAutoLock lock(&m_lock);
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
     Stop();
     SafeRelease(m_pVideoTypes);
     SafeRelease(m_pVideoBuilder);

@@ -2,10 +2,20 @@
 // splitter in it. Never instantiated alone: CFilePlayer and CStreamPlayer add the
 // source filter. A player whose graph could not be built stays usable as an
 // object; its operations report the missing graph.
+//
+// Threads: the operations run on the application thread (the one that owns the
+// player's window). The one other thread that touches a player is the
+// platform's dispatcher thread, which runs a stream player's format poll
+// (CStreamPlayer); the poll holds m_lock throughout, and so do the application
+// thread's writers of what the poll reads (BuildGraph, Close). m_lock is
+// recursive: the poll runs player operations (Stop, Play, AttachWindow and what
+// it calls) that take it themselves, and a derived Close runs its base's.
 #pragma once
 
 #include <dshow.h>
 #include <windows.h>
+
+#include <mutex>
 
 #include "ITarvoSplt.h"
 #include "PlayerBase.h"
@@ -18,58 +28,57 @@ class CGraphPlayer : public CPlayerBase {
 public:
     ~CGraphPlayer() override;
 
-    // Stop, then release every interface and take the splitter out of the graph.
-    // Leaves the player without a graph; may be called again. Returns 0.
+    // Application thread (and the destructor). Stop, then release every
+    // interface and take the splitter out of the graph, under m_lock. Leaves
+    // the player without a graph; may be called again. Returns 0.
     int Close() override;
+    // Application thread. The graph's event interface, not add-referenced.
     IMediaEventEx* GetEventSink() override;
 
-    // Slot 68. The common graph: filter graph manager, its IFilterGraph and
-    // IMediaEventEx (notifying the window with TP_WM_GRAPH_NOTIFY), the splitter
-    // with ITarvoSplt, its two output pins with their IStreamBuilders and the
-    // first pin's media-type enumerator. 0 or the error code of the first step
-    // that failed. Runs inside the player's lock.
+    // Slot 68. Application thread (the constructor). The common graph: filter
+    // graph manager, its IFilterGraph and IMediaEventEx (notifying the window
+    // with TP_WM_GRAPH_NOTIFY), the splitter with ITarvoSplt, its two output
+    // pins with their IStreamBuilders and the first pin's media-type
+    // enumerator. 0 or the error code of the first step that failed. Runs
+    // under m_lock.
     virtual int BuildGraph();
 
+    // Application thread.
     bool HasGraph() const { return m_pGraph != nullptr; }
 
 protected:
     explicit CGraphPlayer(HWND hWnd);
 
-    // After a successful render: finds the frame processor, lets the picture fill
-    // the window, attaches the renderer's window to ours over the client area and
-    // hands on a frame callback kept until now. Returns SetWindowPosition's result
-    // (TP_ERR_NO_VIDEO_WINDOW without IVideoWindow).
+    // After a successful render, under m_lock (the format poll, or the
+    // application thread): finds the frame processor, lets the picture fill the
+    // window, attaches the renderer's window to ours over the client area and
+    // hands on a frame callback kept until now. Returns SetWindowPosition's
+    // result (TP_ERR_NO_VIDEO_WINDOW without IVideoWindow).
     int AttachWindow();
 
-    // Owned references, null when absent.
+    // Serialises BuildGraph, Close, the statistics and the format poll of a
+    // stream player.
+    std::recursive_mutex m_lock;
+
+    // The graph: owned references, null when absent. Written under m_lock on
+    // the application thread (BuildGraph, Close); read there without it, and
+    // by the format poll under it.
     IGraphBuilder* m_pGraph;
     IFilterGraph* m_pFilterGraph;
     IMediaEventEx* m_pMediaEvent;
-    IVideoWindow* m_pVideoWindow; // obtained after rendering
     IBaseFilter* m_pSplitter;
+    ITarvoSplt* m_pTarvoSplt;
+    IPin* m_pVideoPin;               // the splitter's first output pin
+    IPin* m_pAudioPin;               // the splitter's second output pin
     IStreamBuilder* m_pVideoBuilder; // of the splitter's first output pin
     IStreamBuilder* m_pAudioBuilder; // of the splitter's second output pin
-    IBaseFilter* m_pProcessor;       // "Tarvo Processer Filter", found after rendering
-    ITarvoSplt* m_pTarvoSplt;
-    IPin* m_pVideoPin;              // the splitter's first output pin
-    IPin* m_pAudioPin;              // the splitter's second output pin
-    IEnumMediaTypes* m_pVideoTypes; // media types of the first output pin
-    // Serialises BuildGraph, the statistics and the format poll of a stream player.
-    CRITICAL_SECTION m_lock;
-    // A frame callback set before the frame processor existed, handed on by the
-    // next AttachWindow.
+    IEnumMediaTypes* m_pVideoTypes;  // media types of the first output pin
+
+    // guarded by m_lock: written by AttachWindow, which the format poll runs.
+    IVideoWindow* m_pVideoWindow; // owned; obtained after rendering
+    IBaseFilter* m_pProcessor;    // owned; "Tarvo Processer Filter", found after rendering
+    // A frame callback set before the frame processor existed, handed on by
+    // the next AttachWindow.
     TP_YUVFrameCallBack m_pendingFrameCallback;
     void* m_pendingFrameUser;
-};
-
-// Enters a critical section for the life of the guard.
-class CTpAutoLock {
-public:
-    explicit CTpAutoLock(CRITICAL_SECTION* cs) : m_cs(cs) { EnterCriticalSection(m_cs); }
-    ~CTpAutoLock() { LeaveCriticalSection(m_cs); }
-    CTpAutoLock(const CTpAutoLock&) = delete;
-    CTpAutoLock& operator=(const CTpAutoLock&) = delete;
-
-private:
-    CRITICAL_SECTION* m_cs;
 };

@@ -130,11 +130,15 @@ public:
     virtual IMediaEventEx* GetEventSink();             // 66
     virtual int GetStatistics(char* buffer, int size); // 67
 
+    // Any thread.
     HWND Window() const { return m_hWnd; }
 
 protected:
+    // Constant after construction: read by any thread without a lock.
     HWND m_hWnd;
 
 private:
-    HRESULT m_coInit; // CoInitialize's answer; only a success is balanced
+    // Constant after construction. CoInitialize's answer; only a success is
+    // balanced.
+    HRESULT m_coInit;
 };

@@ -78,7 +78,7 @@ int CStreamPlayer::Close()
     if (id != 0)
         KillTimer(m_hWnd, id);
     // A poll that stopped its own timer may still be rendering: wait for it.
-    CTpAutoLock lock(&m_lock);
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
     Stop();
     SafeRelease(m_pVideoTypes);
     SafeRelease(m_pNWSourceItf);
@@ -99,7 +99,7 @@ void CStreamPlayer::FormatPollProc(HWND, UINT, UINT_PTR id, DWORD)
 
 void CStreamPlayer::PollFormat()
 {
-    CTpAutoLock lock(&m_lock);
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
     if (m_pollTimer.load() == 0 || !m_pVideoTypes)
         return;
 

@@ -6,8 +6,6 @@
 #include "win32/trace.h"
 #include "TarvoPlayLib.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -25,41 +23,6 @@ static_assert(std::is_same_v<TP_MessageCallback, TvMessageHandler>,
               "TP_MessageCallback must be the platform's window message handler type");
 
 namespace {
-
-// TARVO_TRACE=player logs every TP_ call with its arguments and result.
-bool TraceEnabled()
-{
-    return TvTraceEnabled("player");
-}
-
-const char* TraceText(const char* text)
-{
-    return text ? text : "(null)";
-}
-
-// Formats the call when tracing is on; operator() logs the result and passes it on.
-class CallTrace {
-public:
-    explicit CallTrace(const char* format, ...) __attribute__((format(printf, 2, 3)))
-    {
-        m_text[0] = '\0';
-        if (!TraceEnabled())
-            return;
-        va_list args;
-        va_start(args, format);
-        std::vsnprintf(m_text, sizeof m_text, format, args);
-        va_end(args);
-    }
-    int operator()(int result) const
-    {
-        if (TraceEnabled())
-            TvTrace("player", "%s = %d (0x%08X)", m_text, result, static_cast<unsigned>(result));
-        return result;
-    }
-
-private:
-    char m_text[512];
-};
 
 struct PlayerEntry {
     HWND hWnd;
@@ -217,7 +180,7 @@ static int InitImpl()
 
 TP_API int TP_Init(void)
 {
-    CallTrace trace("TP_Init()");
+    CTvTraceCall trace("player", "TP_Init()");
     return trace(InitImpl());
 }
 
@@ -242,7 +205,7 @@ static int ExitImpl()
 
 TP_API int TP_Exit(void)
 {
-    CallTrace trace("TP_Exit()");
+    CTvTraceCall trace("player", "TP_Exit()");
     return trace(ExitImpl());
 }
 
@@ -262,7 +225,7 @@ static int LoginImpl()
 
 TP_API int TP_Login(void)
 {
-    CallTrace trace("TP_Login()");
+    CTvTraceCall trace("player", "TP_Login()");
     return trace(LoginImpl());
 }
 
@@ -297,8 +260,9 @@ static int InitializeImpl(HWND hWnd, int deviceType, int formatType, int playMod
 
 TP_API int TP_Initialize(HWND hWnd, int deviceType, int formatType, int playMode, int loginHandle)
 {
-    CallTrace trace("TP_Initialize(%p, %d, %d, %d, %d)", static_cast<const void*>(hWnd), deviceType,
-                    formatType, playMode, loginHandle);
+    CTvTraceCall trace("player", "TP_Initialize(%p, %d, %d, %d, %d)",
+                       static_cast<const void*>(hWnd), deviceType, formatType, playMode,
+                       loginHandle);
     return trace(InitializeImpl(hWnd, deviceType, formatType, playMode));
 }
 
@@ -315,33 +279,35 @@ static int UninitializeImpl(int handle)
 
 TP_API int TP_Uninitialize(int handle)
 {
-    CallTrace trace("TP_Uninitialize(%d)", handle);
+    CTvTraceCall trace("player", "TP_Uninitialize(%d)", handle);
     return trace(UninitializeImpl(handle));
 }
 
 TP_API int TP_SetLoginHandle(int handle, int loginHandle)
 {
-    CallTrace trace("TP_SetLoginHandle(%d, %d)", handle, loginHandle);
+    CTvTraceCall trace("player", "TP_SetLoginHandle(%d, %d)", handle, loginHandle);
     return trace(WithPlayer(handle, [&](CPlayerBase& p) { return p.SetLoginHandle(loginHandle); }));
 }
 
 TP_API int TP_GetLastError(int handle)
 {
-    CallTrace trace("TP_GetLastError(%d)", handle);
+    CTvTraceCall trace("player", "TP_GetLastError(%d)", handle);
     return trace(WithPlayer(handle, [](CPlayerBase&) { return TpGetLastError(); }));
 }
 
 TP_API int TP_GetVersions(int handle, char* buffer, int* length)
 {
-    CallTrace trace("TP_GetVersions(%d, %p, %p)", handle, reinterpret_cast<const void*>(buffer),
-                    reinterpret_cast<const void*>(length));
+    CTvTraceCall trace("player", "TP_GetVersions(%d, %p, %p)", handle,
+                       reinterpret_cast<const void*>(buffer),
+                       reinterpret_cast<const void*>(length));
     return trace(WithPlayer(handle, [&](CPlayerBase& p) { return p.GetVersions(buffer, length); }));
 }
 
 TP_API int TP_SetMessageCallback(HWND hWnd, TP_MessageCallback fn, void* user)
 {
-    CallTrace trace("TP_SetMessageCallback(%p, %p, %p)", reinterpret_cast<const void*>(hWnd),
-                    reinterpret_cast<const void*>(fn), reinterpret_cast<const void*>(user));
+    CTvTraceCall trace("player", "TP_SetMessageCallback(%p, %p, %p)",
+                       reinterpret_cast<const void*>(hWnd), reinterpret_cast<const void*>(fn),
+                       reinterpret_cast<const void*>(user));
     return trace(TvSetWindowMessageHandler(hWnd, fn, user) ? 0 : E_INVALIDARG);
 }
 
@@ -349,22 +315,23 @@ TP_API int TP_SetMessageCallback(HWND hWnd, TP_MessageCallback fn, void* user)
 
 TP_API int TP_OpenStream(int handle, const char* address, int port, int connectType, int channel)
 {
-    CallTrace trace("TP_OpenStream(%d, \"%s\", %d, %d, %d)", handle, TraceText(address), port,
-                    connectType, channel);
+    CTvTraceCall trace("player", "TP_OpenStream(%d, \"%s\", %d, %d, %d)", handle,
+                       TvTraceText(address), port, connectType, channel);
     return trace(WithPlayer(
         handle, [&](CPlayerBase& p) { return p.OpenStream(address, port, connectType, channel); }));
 }
 
 TP_API int TP_OpenPeriod(int handle, int channel, int startTime, int endTime)
 {
-    CallTrace trace("TP_OpenPeriod(%d, %d, %d, %d)", handle, channel, startTime, endTime);
+    CTvTraceCall trace("player", "TP_OpenPeriod(%d, %d, %d, %d)", handle, channel, startTime,
+                       endTime);
     return trace(WithPlayer(
         handle, [&](CPlayerBase& p) { return p.OpenPeriod(channel, startTime, endTime); }));
 }
 
 TP_API int TP_OpenRemoteFile(int handle, const char* fileName)
 {
-    CallTrace trace("TP_OpenRemoteFile(%d, \"%s\")", handle, TraceText(fileName));
+    CTvTraceCall trace("player", "TP_OpenRemoteFile(%d, \"%s\")", handle, TvTraceText(fileName));
     return trace(WithPlayer(handle, [&](CPlayerBase& p) { return p.OpenRemoteFile(fileName); }));
 }
 
@@ -392,7 +359,7 @@ static int OpenLocalFileImpl(int handle, const char* path)
 
 TP_API int TP_OpenLocalFile(int handle, const char* path)
 {
-    CallTrace trace("TP_OpenLocalFile(%d, \"%s\")", handle, TraceText(path));
+    CTvTraceCall trace("player", "TP_OpenLocalFile(%d, \"%s\")", handle, TvTraceText(path));
     return trace(OpenLocalFileImpl(handle, path));
 }
 
@@ -400,64 +367,64 @@ TP_API int TP_OpenLocalFile(int handle, const char* path)
 
 TP_API int TP_PlayControl(int handle, int command, intptr_t in, void* out)
 {
-    CallTrace trace("TP_PlayControl(%d, %d, %lld, %p)", handle, command, static_cast<long long>(in),
-                    reinterpret_cast<const void*>(out));
+    CTvTraceCall trace("player", "TP_PlayControl(%d, %d, %lld, %p)", handle, command,
+                       static_cast<long long>(in), reinterpret_cast<const void*>(out));
     return trace(WithPlayer(
         handle, [&](CPlayerBase& p) { return DispatchPlayControl(p, command, in, out); }));
 }
 
 TP_API int TP_VideoCutControl(int handle, int command, intptr_t in, void* out)
 {
-    CallTrace trace("TP_VideoCutControl(%d, %d, %lld, %p)", handle, command,
-                    static_cast<long long>(in), reinterpret_cast<const void*>(out));
+    CTvTraceCall trace("player", "TP_VideoCutControl(%d, %d, %lld, %p)", handle, command,
+                       static_cast<long long>(in), reinterpret_cast<const void*>(out));
     return trace(WithPlayer(
         handle, [&](CPlayerBase& p) { return DispatchVideoCutControl(p, command, in, out); }));
 }
 
 TP_API int TP_SetReduceLevel(int handle, int spatialLevel, int frameLevel)
 {
-    CallTrace trace("TP_SetReduceLevel(%d, %d, %d)", handle, spatialLevel, frameLevel);
+    CTvTraceCall trace("player", "TP_SetReduceLevel(%d, %d, %d)", handle, spatialLevel, frameLevel);
     return trace(WithPlayer(
         handle, [&](CPlayerBase& p) { return p.SetReduceLevel(spatialLevel, frameLevel); }));
 }
 
 TP_API int TP_GetReduceLevel(int handle, int* spatialLevel, int* frameLevel)
 {
-    CallTrace trace("TP_GetReduceLevel(%d, %p, %p)", handle,
-                    reinterpret_cast<const void*>(spatialLevel),
-                    reinterpret_cast<const void*>(frameLevel));
+    CTvTraceCall trace("player", "TP_GetReduceLevel(%d, %p, %p)", handle,
+                       reinterpret_cast<const void*>(spatialLevel),
+                       reinterpret_cast<const void*>(frameLevel));
     return trace(WithPlayer(
         handle, [&](CPlayerBase& p) { return p.GetReduceLevel(spatialLevel, frameLevel); }));
 }
 
 TP_API int TP_SetColor(int handle, int brightness, int contrast, int saturation, int hue)
 {
-    CallTrace trace("TP_SetColor(%d, %d, %d, %d, %d)", handle, brightness, contrast, saturation,
-                    hue);
+    CTvTraceCall trace("player", "TP_SetColor(%d, %d, %d, %d, %d)", handle, brightness, contrast,
+                       saturation, hue);
     return trace(WithPlayer(
         handle, [&](CPlayerBase& p) { return p.SetColor(brightness, contrast, saturation, hue); }));
 }
 
 TP_API int TP_GetColor(int handle, int* brightness, int* contrast, int* saturation, int* hue)
 {
-    CallTrace trace("TP_GetColor(%d, %p, %p, %p, %p)", handle,
-                    reinterpret_cast<const void*>(brightness),
-                    reinterpret_cast<const void*>(contrast),
-                    reinterpret_cast<const void*>(saturation), reinterpret_cast<const void*>(hue));
+    CTvTraceCall trace(
+        "player", "TP_GetColor(%d, %p, %p, %p, %p)", handle,
+        reinterpret_cast<const void*>(brightness), reinterpret_cast<const void*>(contrast),
+        reinterpret_cast<const void*>(saturation), reinterpret_cast<const void*>(hue));
     return trace(WithPlayer(
         handle, [&](CPlayerBase& p) { return p.GetColor(brightness, contrast, saturation, hue); }));
 }
 
 TP_API int TP_SetFullScreenMode(int handle, int full)
 {
-    CallTrace trace("TP_SetFullScreenMode(%d, %d)", handle, full);
+    CTvTraceCall trace("player", "TP_SetFullScreenMode(%d, %d)", handle, full);
     return trace(WithPlayer(
         handle, [&](CPlayerBase& p) { return p.SetFullScreenMode(static_cast<BYTE>(full)); }));
 }
 
 TP_API int TP_ReSize(int handle)
 {
-    CallTrace trace("TP_ReSize(%d)", handle);
+    CTvTraceCall trace("player", "TP_ReSize(%d)", handle);
     return trace(WithPlayer(handle, [](CPlayerBase& p) { return p.ReSize(0, 0); }));
 }
 
@@ -466,9 +433,9 @@ TP_API int TP_ReSize(int handle)
 TP_API int TP_AddTextOverlay(int handle, int x, int y, const char* text, int color, void* font,
                              int startTime, int duration)
 {
-    CallTrace trace("TP_AddTextOverlay(%d, %d, %d, \"%s\", %d, %p, %d, %d)", handle, x, y,
-                    TraceText(text), color, reinterpret_cast<const void*>(font), startTime,
-                    duration);
+    CTvTraceCall trace("player", "TP_AddTextOverlay(%d, %d, %d, \"%s\", %d, %p, %d, %d)", handle, x,
+                       y, TvTraceText(text), color, reinterpret_cast<const void*>(font), startTime,
+                       duration);
     return trace(WithPlayerOrMinusOne(handle, [&](CPlayerBase& p) {
         return p.AddTextOverlay(x, y, text, color, font, startTime, duration);
     }));
@@ -477,8 +444,8 @@ TP_API int TP_AddTextOverlay(int handle, int x, int y, const char* text, int col
 TP_API int TP_AddSysTimeOverlay(int handle, int x, int y, int color, void* font, int startTime,
                                 int duration)
 {
-    CallTrace trace("TP_AddSysTimeOverlay(%d, %d, %d, %d, %p, %d, %d)", handle, x, y, color,
-                    reinterpret_cast<const void*>(font), startTime, duration);
+    CTvTraceCall trace("player", "TP_AddSysTimeOverlay(%d, %d, %d, %d, %p, %d, %d)", handle, x, y,
+                       color, reinterpret_cast<const void*>(font), startTime, duration);
     return trace(WithPlayerOrMinusOne(handle, [&](CPlayerBase& p) {
         return p.AddSysTimeOverlay(x, y, color, font, startTime, duration);
     }));
@@ -487,8 +454,8 @@ TP_API int TP_AddSysTimeOverlay(int handle, int x, int y, int color, void* font,
 TP_API int TP_AddBitmapOverlay(int handle, int x, int y, int bitmap, int maskColor, int startTime,
                                int duration)
 {
-    CallTrace trace("TP_AddBitmapOverlay(%d, %d, %d, %d, %d, %d, %d)", handle, x, y, bitmap,
-                    maskColor, startTime, duration);
+    CTvTraceCall trace("player", "TP_AddBitmapOverlay(%d, %d, %d, %d, %d, %d, %d)", handle, x, y,
+                       bitmap, maskColor, startTime, duration);
     return trace(WithPlayerOrMinusOne(handle, [&](CPlayerBase& p) {
         return p.AddBitmapOverlay(x, y, bitmap, maskColor, startTime, duration);
     }));
@@ -497,9 +464,9 @@ TP_API int TP_AddBitmapOverlay(int handle, int x, int y, int bitmap, int maskCol
 TP_API int TP_AddRectangleOverlay(int handle, const POINT* topLeft, const POINT* bottomRight,
                                   int color, int startTime, int duration)
 {
-    CallTrace trace("TP_AddRectangleOverlay(%d, %p, %p, %d, %d, %d)", handle,
-                    reinterpret_cast<const void*>(topLeft),
-                    reinterpret_cast<const void*>(bottomRight), color, startTime, duration);
+    CTvTraceCall trace("player", "TP_AddRectangleOverlay(%d, %p, %p, %d, %d, %d)", handle,
+                       reinterpret_cast<const void*>(topLeft),
+                       reinterpret_cast<const void*>(bottomRight), color, startTime, duration);
     return trace(WithPlayerOrMinusOne(handle, [&](CPlayerBase& p) {
         return p.AddRectangleOverlay(topLeft, bottomRight, color, startTime, duration);
     }));
@@ -508,8 +475,8 @@ TP_API int TP_AddRectangleOverlay(int handle, const POINT* topLeft, const POINT*
 TP_API int TP_AddCircleOverlay(int handle, const POINT* center, int radius, int color,
                                int startTime, int duration)
 {
-    CallTrace trace("TP_AddCircleOverlay(%d, %p, %d, %d, %d, %d)", handle,
-                    reinterpret_cast<const void*>(center), radius, color, startTime, duration);
+    CTvTraceCall trace("player", "TP_AddCircleOverlay(%d, %p, %d, %d, %d, %d)", handle,
+                       reinterpret_cast<const void*>(center), radius, color, startTime, duration);
     return trace(WithPlayerOrMinusOne(handle, [&](CPlayerBase& p) {
         return p.AddCircleOverlay(center, radius, color, startTime, duration);
     }));
@@ -518,9 +485,9 @@ TP_API int TP_AddCircleOverlay(int handle, const POINT* center, int radius, int 
 TP_API int TP_AddEllipseOverlay(int handle, const POINT* topLeft, const POINT* bottomRight,
                                 int color, int startTime, int duration)
 {
-    CallTrace trace("TP_AddEllipseOverlay(%d, %p, %p, %d, %d, %d)", handle,
-                    reinterpret_cast<const void*>(topLeft),
-                    reinterpret_cast<const void*>(bottomRight), color, startTime, duration);
+    CTvTraceCall trace("player", "TP_AddEllipseOverlay(%d, %p, %p, %d, %d, %d)", handle,
+                       reinterpret_cast<const void*>(topLeft),
+                       reinterpret_cast<const void*>(bottomRight), color, startTime, duration);
     return trace(WithPlayerOrMinusOne(handle, [&](CPlayerBase& p) {
         return p.AddEllipseOverlay(topLeft, bottomRight, color, startTime, duration);
     }));
@@ -529,8 +496,8 @@ TP_API int TP_AddEllipseOverlay(int handle, const POINT* topLeft, const POINT* b
 TP_API int TP_AddPolygonOverlay(int handle, const POINT* points, int count, int color,
                                 int startTime, int duration)
 {
-    CallTrace trace("TP_AddPolygonOverlay(%d, %p, %d, %d, %d, %d)", handle,
-                    reinterpret_cast<const void*>(points), count, color, startTime, duration);
+    CTvTraceCall trace("player", "TP_AddPolygonOverlay(%d, %p, %d, %d, %d, %d)", handle,
+                       reinterpret_cast<const void*>(points), count, color, startTime, duration);
     return trace(WithPlayerOrMinusOne(handle, [&](CPlayerBase& p) {
         return p.AddPolygonOverlay(points, count, color, startTime, duration);
     }));
@@ -538,45 +505,45 @@ TP_API int TP_AddPolygonOverlay(int handle, const POINT* points, int count, int 
 
 TP_API int TP_RemoveOverlay(int handle, int index)
 {
-    CallTrace trace("TP_RemoveOverlay(%d, %d)", handle, index);
+    CTvTraceCall trace("player", "TP_RemoveOverlay(%d, %d)", handle, index);
     return trace(WithPlayer(handle, [&](CPlayerBase& p) { return p.RemoveOverlay(index); }));
 }
 
 TP_API int TP_RemoveAllOverlay(int handle)
 {
-    CallTrace trace("TP_RemoveAllOverlay(%d)", handle);
+    CTvTraceCall trace("player", "TP_RemoveAllOverlay(%d)", handle);
     return trace(WithPlayer(handle, [](CPlayerBase& p) { return p.RemoveAllOverlay(); }));
 }
 
 TP_API int TP_SetFlickerTime(int handle, int index, int flickerTime)
 {
-    CallTrace trace("TP_SetFlickerTime(%d, %d, %d)", handle, index, flickerTime);
+    CTvTraceCall trace("player", "TP_SetFlickerTime(%d, %d, %d)", handle, index, flickerTime);
     return trace(WithPlayerOrMinusOne(
         handle, [&](CPlayerBase& p) { return p.SetFlickerTime(index, flickerTime); }));
 }
 
 TP_API int TP_GetItemsByIndex(int handle, int index, unsigned char* data, int* dataSize, int* count)
 {
-    CallTrace trace("TP_GetItemsByIndex(%d, %d, %p, %p, %p)", handle, index,
-                    reinterpret_cast<const void*>(data), reinterpret_cast<const void*>(dataSize),
-                    reinterpret_cast<const void*>(count));
+    CTvTraceCall trace("player", "TP_GetItemsByIndex(%d, %d, %p, %p, %p)", handle, index,
+                       reinterpret_cast<const void*>(data), reinterpret_cast<const void*>(dataSize),
+                       reinterpret_cast<const void*>(count));
     return trace(WithPlayerOrMinusOne(
         handle, [&](CPlayerBase& p) { return p.GetItemsByIndex(index, data, dataSize, count); }));
 }
 
 TP_API int TP_AddOverlaysFromFile(int handle, const char* path, int* count)
 {
-    CallTrace trace("TP_AddOverlaysFromFile(%d, \"%s\", %p)", handle, TraceText(path),
-                    reinterpret_cast<const void*>(count));
+    CTvTraceCall trace("player", "TP_AddOverlaysFromFile(%d, \"%s\", %p)", handle,
+                       TvTraceText(path), reinterpret_cast<const void*>(count));
     return trace(WithPlayerOrMinusOne(
         handle, [&](CPlayerBase& p) { return p.AddOverlaysFromFile(path, count); }));
 }
 
 TP_API int TP_AddOverlaysFromByte(int handle, const unsigned char* data, int length, int* count)
 {
-    CallTrace trace("TP_AddOverlaysFromByte(%d, %p, %d, %p)", handle,
-                    reinterpret_cast<const void*>(data), length,
-                    reinterpret_cast<const void*>(count));
+    CTvTraceCall trace("player", "TP_AddOverlaysFromByte(%d, %p, %d, %p)", handle,
+                       reinterpret_cast<const void*>(data), length,
+                       reinterpret_cast<const void*>(count));
     return trace(WithPlayerOrMinusOne(
         handle, [&](CPlayerBase& p) { return p.AddOverlaysFromByte(data, length, count); }));
 }
@@ -585,43 +552,44 @@ TP_API int TP_AddOverlaysFromByte(int handle, const unsigned char* data, int len
 
 TP_API int TP_GrabPicture(int handle, const char* path)
 {
-    CallTrace trace("TP_GrabPicture(%d, \"%s\")", handle, TraceText(path));
+    CTvTraceCall trace("player", "TP_GrabPicture(%d, \"%s\")", handle, TvTraceText(path));
     return trace(WithPlayer(handle, [&](CPlayerBase& p) { return p.GrabPicture(path); }));
 }
 
 TP_API int TP_StartRecord(int handle, const char* directory, const char* name)
 {
-    CallTrace trace("TP_StartRecord(%d, \"%s\", \"%s\")", handle, TraceText(directory),
-                    TraceText(name));
+    CTvTraceCall trace("player", "TP_StartRecord(%d, \"%s\", \"%s\")", handle,
+                       TvTraceText(directory), TvTraceText(name));
     return trace(
         WithPlayer(handle, [&](CPlayerBase& p) { return p.StartRecord(directory, name); }));
 }
 
 TP_API int TP_StopRecord(int handle)
 {
-    CallTrace trace("TP_StopRecord(%d)", handle);
+    CTvTraceCall trace("player", "TP_StopRecord(%d)", handle);
     return trace(WithPlayer(handle, [](CPlayerBase& p) { return p.StopRecord(); }));
 }
 
 TP_API int TP_InputData(int handle, const unsigned char* data, int length)
 {
-    CallTrace trace("TP_InputData(%d, %p, %d)", handle, reinterpret_cast<const void*>(data),
-                    length);
+    CTvTraceCall trace("player", "TP_InputData(%d, %p, %d)", handle,
+                       reinterpret_cast<const void*>(data), length);
     return trace(WithPlayer(handle, [&](CPlayerBase& p) { return p.InputData(data, length); }));
 }
 
 TP_API int TP_SetYUVFrameCallBack(int handle, TP_YUVFrameCallBack callback, void* user)
 {
-    CallTrace trace("TP_SetYUVFrameCallBack(%d, %p, %p)", handle,
-                    reinterpret_cast<const void*>(callback), reinterpret_cast<const void*>(user));
+    CTvTraceCall trace("player", "TP_SetYUVFrameCallBack(%d, %p, %p)", handle,
+                       reinterpret_cast<const void*>(callback),
+                       reinterpret_cast<const void*>(user));
     return trace(
         WithPlayer(handle, [&](CPlayerBase& p) { return p.SetYUVFrameCallBack(callback, user); }));
 }
 
 TP_API int TP_DownloadByTime(int handle, int channel, int startTime, int endTime, const char* path)
 {
-    CallTrace trace("TP_DownloadByTime(%d, %d, %d, %d, \"%s\")", handle, channel, startTime,
-                    endTime, TraceText(path));
+    CTvTraceCall trace("player", "TP_DownloadByTime(%d, %d, %d, %d, \"%s\")", handle, channel,
+                       startTime, endTime, TvTraceText(path));
     return trace(WithPlayerOrMinusOne(handle, [&](CPlayerBase& p) {
         return p.DownloadByTime(channel, startTime, endTime, path);
     }));
@@ -629,14 +597,14 @@ TP_API int TP_DownloadByTime(int handle, int channel, int startTime, int endTime
 
 TP_API int TP_GetDownloadPosition(int handle, int saveHandle, int* position)
 {
-    CallTrace trace("TP_GetDownloadPosition(%d, %d, %p)", handle, saveHandle,
-                    reinterpret_cast<const void*>(position));
+    CTvTraceCall trace("player", "TP_GetDownloadPosition(%d, %d, %p)", handle, saveHandle,
+                       reinterpret_cast<const void*>(position));
     return trace(WithPlayer(
         handle, [&](CPlayerBase& p) { return p.GetDownloadPosition(saveHandle, position); }));
 }
 
 TP_API int TP_StopDownload(int handle, int saveHandle)
 {
-    CallTrace trace("TP_StopDownload(%d, %d)", handle, saveHandle);
+    CTvTraceCall trace("player", "TP_StopDownload(%d, %d)", handle, saveHandle);
     return trace(WithPlayer(handle, [&](CPlayerBase& p) { return p.StopDownload(saveHandle); }));
 }

@@ -6,6 +6,7 @@
 #include "DeviceFrameHeader.h"
 #include "JP2KFieldHeader.h"
 #include "QBox.h"
+#include "win32/trace.h"
 
 #include <cstring>
 #include <vector>
@@ -181,10 +182,8 @@ std::vector<uint8_t> QBoxH264AsStartCodes(std::span<const uint8_t> buffer, bool 
     return out;
 }
 
-} // namespace
-
-size_t ExtractSequenceHeader(std::span<const uint8_t> buffer, int32_t codecKind,
-                             int32_t containerKind, std::span<uint8_t> dest)
+size_t ExtractForKind(std::span<const uint8_t> buffer, int32_t codecKind, int32_t containerKind,
+                      std::span<uint8_t> dest)
 {
     if (codecKind == CodecMjpeg)
         return dest.size();
@@ -219,4 +218,17 @@ size_t ExtractSequenceHeader(std::span<const uint8_t> buffer, int32_t codecKind,
     default:
         return IsH264Kind(codecKind) ? ExtractH264(region, dest) : 0;
     }
+}
+
+} // namespace
+
+size_t ExtractSequenceHeader(std::span<const uint8_t> buffer, int32_t codecKind,
+                             int32_t containerKind, std::span<uint8_t> dest)
+{
+    const size_t taken = ExtractForKind(buffer, codecKind, containerKind, dest);
+    TV_TRACE("parsers",
+             "ExtractSequenceHeader(%zu bytes, codec %d, container %d, %zu-byte dest) -> %zu",
+             buffer.size(), static_cast<int>(codecKind), static_cast<int>(containerKind),
+             dest.size(), taken);
+    return taken;
 }

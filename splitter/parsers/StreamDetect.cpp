@@ -5,6 +5,7 @@
 #include "CodecKind.h"
 #include "ContainerKind.h"
 #include "QBoxHeader.h"
+#include "win32/trace.h"
 
 #include <algorithm>
 #include <cstring>
@@ -119,6 +120,7 @@ void DetectQBox(std::span<const uint8_t> buffer, StreamKinds& kinds)
 
 void DetectStream(std::span<const uint8_t> buffer, StreamKinds& kinds, TSParser& ts)
 {
+    const StreamKinds given = kinds;
     DetectQBox(buffer, kinds);
     if ((kinds.codecKind == 0 || kinds.containerKind == 0) && !buffer.empty()) {
         if (ts.InitParser(buffer.data(), buffer.size()) == 0 && ts.FindProgram()) {
@@ -128,4 +130,8 @@ void DetectStream(std::span<const uint8_t> buffer, StreamKinds& kinds, TSParser&
     }
     if (kinds.codecKind == 0)
         kinds.codecKind = DecideCodecKind(ScoreStream(buffer));
+    TV_TRACE("parsers", "DetectStream(%zu bytes, codec %d, container %d) -> codec %d, container %d",
+             buffer.size(), static_cast<int>(given.codecKind),
+             static_cast<int>(given.containerKind), static_cast<int>(kinds.codecKind),
+             static_cast<int>(kinds.containerKind));
 }

@@ -7,6 +7,7 @@
 #include "DeviceFrameHeader.h"
 #include "H264Syntax.h"
 #include "JP2KFieldHeader.h"
+#include "win32/trace.h"
 
 #include <bit>
 #include <vector>
@@ -120,7 +121,9 @@ bool Mpeg2FrameRate(int code, int32_t& rate, int32_t& duration)
     return true;
 }
 
-bool ParseStreamInfo(int32_t codecKind, std::span<const uint8_t> header, StreamInfo& info)
+namespace {
+
+bool ParseKind(int32_t codecKind, std::span<const uint8_t> header, StreamInfo& info)
 {
     switch (codecKind) {
     case CodecMpeg2:
@@ -150,6 +153,21 @@ bool ParseStreamInfo(int32_t codecKind, std::span<const uint8_t> header, StreamI
     }
 }
 
+} // namespace
+
+bool ParseStreamInfo(int32_t codecKind, std::span<const uint8_t> header, StreamInfo& info)
+{
+    const bool parsed = ParseKind(codecKind, header, info);
+    TV_TRACE("parsers",
+             "ParseStreamInfo(%d, %zu bytes) -> %s: %dx%d, rate %d, duration %d, 5/6 width %d, "
+             "interlaced %d",
+             static_cast<int>(codecKind), header.size(), parsed ? "true" : "false",
+             static_cast<int>(info.width), static_cast<int>(info.height),
+             static_cast<int>(info.frameRate), static_cast<int>(info.frameDuration),
+             static_cast<int>(info.fiveSixthsWidth), static_cast<int>(info.interlaced));
+    return parsed;
+}
+
 bool FindDeviceGeometry(std::span<const uint8_t> buffer, DeviceGeometry& geometry)
 {
     size_t from = 0;
@@ -172,12 +190,13 @@ bool FindDeviceGeometry(std::span<const uint8_t> buffer, DeviceGeometry& geometr
     return false;
 }
 
-bool DescribeStream(std::span<const uint8_t> buffered, int32_t codecKind, int32_t containerKind,
-                    std::span<const uint8_t> sequenceHeader, StreamFormat& format)
+namespace {
+
+// The stored format from the parsed sequence header and, for QBox HD H.264
+// and Motion JPEG, the first device header in the buffered bytes.
+StreamFormat FormatOf(std::span<const uint8_t> buffered, int32_t codecKind, int32_t containerKind,
+                      const StreamInfo& info)
 {
-    StreamInfo info;
-    if (!ParseStreamInfo(codecKind, sequenceHeader, info))
-        return false;
     StreamFormat f;
     f.width = info.width;
     f.height = info.height;
@@ -197,6 +216,25 @@ bool DescribeStream(std::span<const uint8_t> buffered, int32_t codecKind, int32_
     f.displayWidth = info.fiveSixthsWidth
                          ? static_cast<int32_t>(static_cast<int64_t>(f.width) * 5 / 6)
                          : f.width;
-    format = f;
-    return true;
+    return f;
+}
+
+} // namespace
+
+bool DescribeStream(std::span<const uint8_t> buffered, int32_t codecKind, int32_t containerKind,
+                    std::span<const uint8_t> sequenceHeader, StreamFormat& format)
+{
+    StreamInfo info;
+    const bool parsed = ParseStreamInfo(codecKind, sequenceHeader, info);
+    if (parsed)
+        format = FormatOf(buffered, codecKind, containerKind, info);
+    TV_TRACE("parsers",
+             "DescribeStream(%zu bytes, codec %d, container %d, %zu header bytes) -> %s: %dx%d, "
+             "rate %d, duration %d, display width %d, interlaced %d, picture mode %d",
+             buffered.size(), static_cast<int>(codecKind), static_cast<int>(containerKind),
+             sequenceHeader.size(), parsed ? "true" : "false", static_cast<int>(format.width),
+             static_cast<int>(format.height), static_cast<int>(format.frameRate),
+             static_cast<int>(format.frameDuration), static_cast<int>(format.displayWidth),
+             static_cast<int>(format.interlaced), static_cast<int>(format.pictureMode));
+    return parsed;
 }

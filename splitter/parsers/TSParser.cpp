@@ -2,6 +2,7 @@
 
 #include "ByteSearch.h"
 #include "CodecKind.h"
+#include "win32/trace.h"
 
 #include <cstdio>
 #include <cstring>
@@ -90,17 +91,20 @@ TSParser::TSParser() : m_payload(kReassemblyBufferSize) {}
 
 bool TSParser::SetPacketSize(size_t size)
 {
-    if (size != kPacketSize && size != kTimestampedPacketSize)
-        return false;
-    m_packetSize = size;
-    m_packetSizeFixed = true;
-    return true;
+    const bool known = size == kPacketSize || size == kTimestampedPacketSize;
+    if (known) {
+        m_packetSize = size;
+        m_packetSizeFixed = true;
+    }
+    TV_TRACE("parsers", "TSParser::SetPacketSize(%zu) -> %s", size, known ? "true" : "false");
+    return known;
 }
 
 int TSParser::InitParser(const uint8_t* buffer, size_t length)
 {
     if (!buffer) {
         std::fputs("TSParsert initparser error: pbuffer = NULL.\n", stdout);
+        TV_TRACE("parsers", "TSParser::InitParser(null, %zu) -> -1", length);
         return -1;
     }
     m_buffer = buffer;
@@ -114,6 +118,8 @@ int TSParser::InitParser(const uint8_t* buffer, size_t length)
                            ? kTimestampedPacketSize
                            : kPacketSize;
     }
+    TV_TRACE("parsers", "TSParser::InitParser(%zu bytes) -> 0: %zu-byte packets", length,
+             m_packetSize);
     return 0;
 }
 
@@ -174,6 +180,17 @@ bool TSParser::ParsePmt(std::span<const uint8_t> s)
 }
 
 bool TSParser::FindProgram()
+{
+    const bool found = SearchProgram();
+    TV_TRACE(
+        "parsers",
+        "TSParser::FindProgram() over %zu bytes -> %s: %d program maps, video PID %d, codec %d",
+        m_length, found ? "true" : "false", m_programMapCount, static_cast<int>(m_videoPid),
+        static_cast<int>(m_codecKind));
+    return found;
+}
+
+bool TSParser::SearchProgram()
 {
     if (!m_buffer)
         return false;

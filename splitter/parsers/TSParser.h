@@ -69,6 +69,7 @@ public:
     static bool ExtractPacketPayload(std::span<const uint8_t> packet, TsPacketPayload& out);
 
 private:
+    bool SearchProgram();
     void ParsePat(std::span<const uint8_t> section);
     bool ParsePmt(std::span<const uint8_t> section);
     bool IsProgramMapPid(int32_t pid) const;

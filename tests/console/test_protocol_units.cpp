@@ -2,13 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "tvprotocol/CommandCatalogue.h"
+#include "tvprotocol/DeviceCommands.h"
 #include "tvprotocol/ConsoleLog.h"
 #include "tvprotocol/PayloadCodec.h"
 #include "tvprotocol/ResponseParser.h"
 #include "tvprotocol/Transport.h"
+#include "win32/trace.h"
 
 using namespace tvprotocol;
 using Bytes = std::vector<uint8_t>;
@@ -347,4 +350,20 @@ TEST(ConsoleLogTexts, DataReports)
     EXPECT_STREQ(PtzCommandName(1), "Up");
     EXPECT_STREQ(PtzCommandName(31), "StopWater");
     EXPECT_EQ(PtzCommandName(32), nullptr);
+}
+
+TEST(ProtocolTrace, CommandsRefusedLocallyAreTracedOnTheProtocolChannel)
+{
+    // Refused before any connection, so no socket is needed.
+    const auto commands = [] {
+        RestoreSerialPortParameters("", 2, 9999);
+        GetNetworkParameters("10.0.0.5", nullptr, 7000);
+        RebootDevice(nullptr);
+    };
+    EXPECT_EQ(TvTraceCapture("protocol", commands),
+              (std::vector<std::string>{
+                  "protocol: RestoreSerialPortParameters(0x0105) :9999 request 00000002 -> -2",
+                  "protocol: GetNetworkParameters(0x0100) 10.0.0.5:7000 -> -2",
+                  "protocol: RebootDevice(0x000F) (null):9999 request 00000000 -> -2"}));
+    EXPECT_TRUE(TvTraceCapture("parsers,nwsource", commands).empty());
 }

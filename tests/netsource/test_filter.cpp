@@ -5,6 +5,7 @@
 #include "INWSource.h"
 #include "NWTestUtil.h"
 #include "TarvoGuids.h"
+#include "win32/trace.h"
 
 #include <dllsetup.h>
 #include <streams.h>
@@ -210,6 +211,29 @@ TEST_F(NWSourceFilterTest, PrivateInterfaceSlots)
     EXPECT_EQ(reinterpret_cast<Fn1>(vtable[7])(m_source, path), S_OK); // GetRecordPath
     EXPECT_STREQ(path, "");
     EXPECT_EQ(m_source->SetConnectParam(NW_CONNECT_UNKNOWN, nullptr, 8001), E_FAIL);
+}
+
+TEST_F(NWSourceFilterTest, PrivateCallsAreTracedOnTheNWSourceChannel)
+{
+    NWConnectType type = -1;
+    char address[NWSOURCE_ADDRESS_SIZE] = "x";
+    USHORT port = 0;
+    const auto calls = [&] {
+        m_source->SetConnectParam(NW_CONNECT_UNKNOWN, "10.1.2.3", 70000);
+        m_source->GetConnectParam(&type, address, &port);
+        m_source->StopRecord();
+    };
+    const std::vector<std::string> lines = TvTraceCapture("nwsource", calls);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "nwsource: SetConnectParam(0, \"10.1.2.3\", 70000) -> -2147467259 "
+                        "(0x80004005)");
+    EXPECT_TRUE(std::regex_match(lines[1],
+                                 std::regex("nwsource: GetConnectParam\\(0x[0-9a-f]+, 0x[0-9a-f]+, "
+                                            "0x[0-9a-f]+\\) -> 0 \\(0x00000000\\): type 0, "
+                                            "address \"10.1.2.3\", port 4464")))
+        << lines[1];
+    EXPECT_EQ(lines[2], "nwsource: StopRecord() -> 0 (0x00000000)");
+    EXPECT_TRUE(TvTraceCapture("dshow,com", calls).empty());
 }
 
 TEST_F(NWSourceFilterTest, OffersExactlyOneMediaType)

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <future>
+#include <memory>
 #include <regex>
 #include <sys/resource.h>
 #include <sys/select.h>
@@ -56,6 +58,31 @@ std::string Address(CNetReceiver& r, NWConnectType* type = nullptr, USHORT* port
     if (port)
         *port = p;
     return address;
+}
+
+// Waits until the receive thread sleeps in the kernel (state S in its stat
+// line), which it does only while blocked waiting.
+bool ReceiveThreadSleeps(const CNetReceiver& r)
+{
+    const std::string stat = "/proc/self/task/" + std::to_string(r.ReceiveThreadId()) + "/stat";
+    return WaitFor([&] {
+        const std::string line = ReadFile(stat);
+        const size_t name = line.rfind(')');
+        return name != std::string::npos && name + 2 < line.size() && line[name + 2] == 'S';
+    });
+}
+
+// Runs call on a thread of its own; true when it returned before the safety
+// deadline. The thread is detached, so call must own what it uses.
+bool ReturnsInTime(std::function<void()> call)
+{
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> returned = done->get_future();
+    std::thread([call = std::move(call), done] {
+        call();
+        done->set_value();
+    }).detach();
+    return returned.wait_for(std::chrono::milliseconds(kDeadlineMs)) == std::future_status::ready;
 }
 
 } // namespace
@@ -326,6 +353,51 @@ TEST(NetReceiverConnect, PortInUseFailsAndIsRetried)
 }
 
 // ---- Recording ----
+
+// With nothing to read the receive thread sleeps until it is woken, in poll
+// on its socket or, without a socket it could open, on its wake-up alone. New
+// parameters and destruction must reach it there; a wake-up that went missing
+// would leave SetConnectParam or the destructor waiting for ever.
+TEST(NetReceiverWake, ParametersAndDestructionReachASleepingReceiveThread)
+{
+    enum class Then { Reconfigure, Destroy };
+    struct Case {
+        const char* name;
+        NWConnectType first; // UDP: asleep in poll on its socket; UnKnown: on its wake-up
+        Then then;
+    };
+    const Case cases[] = {
+        {"udp socket, new port", NW_CONNECT_UDP, Then::Reconfigure},
+        {"udp socket, destroyed", NW_CONNECT_UDP, Then::Destroy},
+        {"no socket, new type", NW_CONNECT_UNKNOWN, Then::Reconfigure},
+        {"no socket, destroyed", NW_CONNECT_UNKNOWN, Then::Destroy},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto* r = new CNetReceiver(nullptr, kRing);
+        const unsigned short first = FreePort(SOCK_DGRAM);
+        r->SetConnectParam(c.first, nullptr, first);
+        ASSERT_TRUE(ReceiveThreadSleeps(*r));
+
+        if (c.then == Then::Destroy) {
+            EXPECT_TRUE(ReturnsInTime([r] { delete r; }));
+            continue;
+        }
+        const unsigned short second = FreePort(SOCK_DGRAM);
+        auto hr = std::make_shared<std::atomic<HRESULT>>(E_UNEXPECTED);
+        if (!ReturnsInTime(
+                [r, hr, second] { *hr = r->SetConnectParam(NW_CONNECT_UDP, nullptr, second); })) {
+            // Still inside the receiver: leave it to its thread.
+            ADD_FAILURE() << "SetConnectParam did not return";
+            continue;
+        }
+        EXPECT_EQ(hr->load(), S_OK);
+        ASSERT_TRUE(UdpSender().Send(second, "after"));
+        EXPECT_TRUE(WaitForLength(*r, 5));
+        EXPECT_EQ(Packets(*r), 1);
+        EXPECT_TRUE(ReturnsInTime([r] { delete r; }));
+    }
+}
 
 TEST(NetReceiverRecord, SamePathKeepsTheFileAnotherPathStartsANewOne)
 {

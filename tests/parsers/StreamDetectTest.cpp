@@ -5,10 +5,13 @@
 #include "QBox.h"
 #include "StreamDetect.h"
 #include "TsWriter.h"
+#include "win32/trace.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -121,6 +124,29 @@ TEST(StreamDetection, SixJpeg2000CodestreamStartsGiveKind4)
     StreamKinds k5;
     DetectStream(five, k5, ts);
     EXPECT_EQ(k5.codecKind, CodecUnknown);
+}
+
+TEST(StreamDetection, DetectionIsTracedOnTheParsersChannel)
+{
+    Bytes b;
+    for (int i = 0; i < 6; ++i) {
+        Append(b, BuildJ2KCodestream(704, 576, 300));
+        Append(b, Filler(100));
+    }
+    const auto detect = [&] {
+        StreamKinds k;
+        TSParser ts;
+        DetectStream(b, k, ts);
+    };
+    const std::string n = std::to_string(b.size());
+    EXPECT_EQ(TvTraceCapture("parsers", detect),
+              (std::vector<std::string>{
+                  "parsers: TSParser::InitParser(" + n + " bytes) -> 0: 188-byte packets",
+                  "parsers: TSParser::FindProgram() over " + n +
+                      " bytes -> false: 0 program maps, video PID -1, codec 0",
+                  "parsers: DetectStream(" + n +
+                      " bytes, codec 0, container 0) -> codec 4, container 0"}));
+    EXPECT_TRUE(TvTraceCapture("processor", detect).empty());
 }
 
 TEST(StreamDetection, FiveHighProfileSpsGiveKind6)

@@ -2,6 +2,7 @@
 // slot order and the per-frame pass (SSE2 against the plain version).
 #include "CColorAdjuster.h"
 #include "IProcesserColor.h"
+#include "win32/trace.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <iterator>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
@@ -421,3 +423,22 @@ TEST(ColorAdjusterInterface, SlotOrder)
 }
 
 } // namespace
+
+TEST(ColorAdjusterTrace, EachInterfaceCallIsTracedOnTheProcessorChannel)
+{
+    CColorAdjuster adjuster;
+    BYTE value = 0;
+    char pointer[32];
+    snprintf(pointer, sizeof(pointer), "%p", static_cast<void*>(&value));
+    const auto calls = [&] {
+        adjuster.SetBrightness(70);
+        adjuster.GetBrightness(&value);
+        adjuster.GetHue(nullptr);
+    };
+    EXPECT_EQ(TvTraceCapture("processor", calls),
+              (std::vector<std::string>{"processor: SetBrightness(70) -> 0 (0x00000000)",
+                                        "processor: GetBrightness(" + std::string(pointer) +
+                                            ") -> 0 (0x00000000): 70",
+                                        "processor: GetHue((nil)) -> -2147467261 (0x80004003)"}));
+    EXPECT_TRUE(TvTraceCapture("player,nwsource", calls).empty());
+}

@@ -2,6 +2,9 @@
 
 #include "tvprotocol/CommandCatalogue.h"
 #include "tvprotocol/PayloadCodec.h"
+#include "win32/trace.h"
+
+#include <string>
 
 namespace tvprotocol {
 
@@ -25,6 +28,35 @@ bool AddressGiven(const char* address)
     return address != nullptr && address[0] != '\0';
 }
 
+// Payload bytes as hex pairs, for a trace line.
+std::string Hex(const uint8_t* bytes, size_t length)
+{
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(length * 2);
+    for (size_t i = 0; i < length; ++i) {
+        text += kDigits[bytes[i] >> 4];
+        text += kDigits[bytes[i] & 15];
+    }
+    return text;
+}
+
+// Every command is traced on the "protocol" channel: its operation and code,
+// the device address and port, the request payload or (get commands, on
+// success) the response payload, and the result code. label names the payload.
+int Traced(uint16_t command, const char* address, int port, const char* label,
+           const uint8_t* payload, size_t length, int result)
+{
+    if (TvTraceEnabled("protocol")) {
+        const CommandInfo* info = FindCommand(command);
+        const std::string bytes =
+            length ? " " + std::string(label) + " " + Hex(payload, length) : std::string();
+        TvTrace("protocol", "%s(0x%04X) %s:%d%s -> %d", info ? info->operation : "?",
+                static_cast<unsigned>(command), TvTraceText(address), port, bytes.c_str(), result);
+    }
+    return result;
+}
+
 // One exchange: connect, send the request, read the response with `read`,
 // close once. `read` receives the connected socket.
 template <typename Reader>
@@ -45,10 +77,11 @@ int Exchange(const char* address, int port, uint16_t command, const uint8_t* pay
 int StatusCommand(const char* address, int port, uint16_t command, const uint8_t* payload,
                   size_t length)
 {
-    if (!AddressGiven(address))
-        return kResultBadParameter;
-    return Exchange(address, port, command, payload, length,
-                    [command](int s) { return ReadStatusResponse(s, command); });
+    const int r = !AddressGiven(address)
+                      ? kResultBadParameter
+                      : Exchange(address, port, command, payload, length,
+                                 [command](int s) { return ReadStatusResponse(s, command); });
+    return Traced(command, address, port, "request", payload, length, r);
 }
 
 template <typename Record>
@@ -56,7 +89,8 @@ int GetCommand(const char* address, int port, uint16_t command, Record* record,
                const uint8_t* request = nullptr, size_t requestLength = 0)
 {
     if (!AddressGiven(address) || record == nullptr)
-        return kResultBadParameter;
+        return Traced(command, address, port, "request", request, requestLength,
+                      kResultBadParameter);
     const CommandInfo* info = FindCommand(command);
     uint8_t payload[kMaxPayload];
     const size_t expected = info->responseLength;
@@ -64,14 +98,14 @@ int GetCommand(const char* address, int port, uint16_t command, Record* record,
                            [&](int s) { return ReadDataResponse(s, payload, command, expected); });
     if (r == kResultOk)
         Decode(payload, expected, *record);
-    return r;
+    return Traced(command, address, port, "response", payload, r == kResultOk ? expected : 0, r);
 }
 
 template <typename Record>
 int SetCommand(const char* address, int port, uint16_t command, const Record* record)
 {
     if (!AddressGiven(address) || record == nullptr || Check(*record) != kResultOk)
-        return kResultBadParameter;
+        return Traced(command, address, port, "", nullptr, 0, kResultBadParameter);
     uint8_t payload[kMaxPayload];
     const size_t length = Encode(*record, payload);
     return StatusCommand(address, port, command, payload, length);
@@ -139,7 +173,8 @@ int SetNetworkParameters(const char* address, const NetworkParameters* record, i
 int GetSerialPortParameters(const char* address, SerialPortParameters* record, int port)
 {
     if (record == nullptr)
-        return kResultBadParameter;
+        return Traced(kCmdGetSerialPortParameters, address, port, "", nullptr, 0,
+                      kResultBadParameter);
     uint8_t request[4];
     EncodeWord(record->portNumber, request);
     return GetCommand(address, port, kCmdGetSerialPortParameters, record, request, sizeof request);
@@ -321,14 +356,16 @@ int SetAlarmCentre(const char* address, const AlarmCentre* record, int port)
 int GetStreamSendingInformation(const char* address, StreamSendingInformation* record, int port)
 {
     if (!AddressGiven(address) || record == nullptr)
-        return kResultBadParameter;
+        return Traced(kCmdGetStreamSendingInformation, address, port, "", nullptr, 0,
+                      kResultBadParameter);
     uint8_t payload[kMaxPayload];
     size_t length = 0;
     const int r = Exchange(address, port, kCmdGetStreamSendingInformation, nullptr, 0,
                            [&](int s) { return ReadStreamListResponse(s, payload, &length); });
     if (r == kResultOk)
         Decode(payload, length, *record);
-    return r;
+    return Traced(kCmdGetStreamSendingInformation, address, port, "response", payload,
+                  r == kResultOk ? length : 0, r);
 }
 
 int StartStreamSending(const char* address, const StreamSendingParameters* record, int port)

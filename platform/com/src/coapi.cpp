@@ -198,9 +198,8 @@ LPUNKNOWN TakeRegisteredClass(REFCLSID clsid, DWORD clsctx)
 
 void TraceCall(const char* call, REFCLSID clsid, REFIID riid, HRESULT hr)
 {
-    if (TvTraceEnabled("com"))
-        TvTrace("com", "%s(%s, %s) -> 0x%08X", call, TvGuidToString(clsid).c_str(),
-                TvGuidToString(riid).c_str(), static_cast<unsigned>(hr));
+    TV_TRACE("com", "%s(%s, %s) -> 0x%08X", call, TvGuidToString(clsid).c_str(),
+             TvGuidToString(riid).c_str(), static_cast<unsigned>(hr));
 }
 
 HRESULT GetClassObject(REFCLSID clsid, DWORD clsctx, REFIID riid, LPVOID* ppv)

@@ -6,7 +6,9 @@
 // one close) on the calling thread and returns a result code (Transport.h):
 // 0, a negative local failure or a positive device status. A missing address
 // or record, or a value the command refuses (PayloadCodec.h, Check), gives -2
-// before any connection. Get records are written only on success.
+// before any connection. Get records are written only on success. Each call is
+// logged with its address, port, payload and result on the "protocol" debug
+// channel (TARVO_TRACE=protocol).
 #pragma once
 
 #include <cstdint>
