@@ -27,11 +27,12 @@ FrameScanStatus Exhausted(const RecordWindow& window)
 // Where a unit whose start code 00 00 01 is at p begins: at the transport
 // packet holding it, or (byte streams) at the zero byte in front of it. -1
 // when a transport stream has no packet start for it.
-ptrdiff_t UnitStart(std::span<const uint8_t> w, size_t p, size_t tsPacketSize, bool zeroByte,
+ptrdiff_t UnitStart(const RecordWindow& window, size_t p, size_t tsPacketSize, bool zeroByte,
                     size_t floor)
 {
+    const std::span<const uint8_t> w = window.bytes;
     if (tsPacketSize != 0)
-        return TsPacketStartBefore(w, p, tsPacketSize);
+        return TsPacketStartBefore(w, p, tsPacketSize, window.reachesEnd);
     if (zeroByte && p > floor && w[p - 1] == 0)
         return static_cast<ptrdiff_t>(p - 1);
     return static_cast<ptrdiff_t>(p);
@@ -51,7 +52,8 @@ enum class H264Phase { Searching, OpenedBySps, InPicture, SecondField };
 
 } // namespace
 
-ptrdiff_t TsPacketStartBefore(std::span<const uint8_t> bytes, size_t at, size_t packetSize)
+ptrdiff_t TsPacketStartBefore(std::span<const uint8_t> bytes, size_t at, size_t packetSize,
+                              bool reachesEnd)
 {
     if (packetSize == 0 || at >= bytes.size())
         return -1;
@@ -63,6 +65,10 @@ ptrdiff_t TsPacketStartBefore(std::span<const uint8_t> bytes, size_t at, size_t 
         bool after = bytes.size() - s > packetSize;
         if (before && bytes[s - packetSize] != 0x47)
             continue;
+        // The packet after would have a say: without it the answer could
+        // change once the window grows.
+        if (!after && !reachesEnd)
+            return kTsPacketUndecided;
         if (after && bytes[s + packetSize] != 0x47)
             continue;
         if (!before && !after)
@@ -146,8 +152,10 @@ FrameScanStatus ScanH264Frame(const RecordWindow& window, const H264ScanOptions&
             continue;
         if (options.deviceHeaders && InsideDeviceFrameOverhead(w, p))
             continue;
-        const ptrdiff_t start = UnitStart(w, p, options.tsPacketSize, true,
+        const ptrdiff_t start = UnitStart(window, p, options.tsPacketSize, true,
                                           phase == H264Phase::Searching ? 0 : frameStart);
+        if (start == kTsPacketUndecided)
+            return FrameScanStatus::NeedMore;
         if (start < 0)
             continue;
         const size_t unit = static_cast<size_t>(start);
@@ -285,7 +293,9 @@ FrameScanStatus ScanMpegFrame(const RecordWindow& window, const MpegScanOptions&
             return FrameScanStatus::NeedMore;
         if (unit == MpegUnit::None)
             continue;
-        const ptrdiff_t start = UnitStart(w, p, options.tsPacketSize, false, 0);
+        const ptrdiff_t start = UnitStart(window, p, options.tsPacketSize, false, 0);
+        if (start == kTsPacketUndecided)
+            return FrameScanStatus::NeedMore;
         if (start < 0)
             continue;
         const size_t at = static_cast<size_t>(start);

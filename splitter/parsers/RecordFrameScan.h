@@ -108,8 +108,12 @@ FrameScanStatus ScanJP2KFrame(const RecordWindow& window, ScannedFrame& out);
 
 // The start of the transport packet that holds the byte at `at`: a sync byte
 // at most packetSize - 1 bytes before it, confirmed by the sync bytes one
-// packet before or after where the window holds them. -1 when there is none.
-ptrdiff_t TsPacketStartBefore(std::span<const uint8_t> bytes, size_t at, size_t packetSize);
+// packet before or after where the bytes hold them. -1 when there is none;
+// kTsPacketUndecided when the bytes end before the packet after a candidate
+// and reachesEnd is false (more bytes could overturn the answer).
+inline constexpr ptrdiff_t kTsPacketUndecided = -2;
+ptrdiff_t TsPacketStartBefore(std::span<const uint8_t> bytes, size_t at, size_t packetSize,
+                              bool reachesEnd = true);
 
 // Whether the byte at `at` lies inside a DeviceFrameHeader or a voice frame's
 // payload (looking back over at most one header and one voice frame).

@@ -558,3 +558,33 @@ TEST(JP2KScanTest, FieldPairsAreFrames)
     EXPECT_EQ(f.frameRate, 25);
     EXPECT_EQ(f.timestamp, 100 * 1000000LL + 40000);
 }
+
+// A packet start needs the packet after it confirmed where the file goes on:
+// until the window holds it, the answer waits, so that a longer window cannot
+// overturn it.
+TEST(TsPacketStartTest, WaitsForThePacketAfter)
+{
+    std::vector<uint8_t> bytes(3 * 188 + 10, 0x11);
+    bytes[0] = bytes[188] = bytes[376] = 0x47;
+    std::vector<uint8_t> broken = bytes;
+    broken[376] = 0;
+    struct Case {
+        const std::vector<uint8_t>* bytes;
+        size_t windowLength;
+        bool reachesEnd;
+        ptrdiff_t start;
+    };
+    const Case cases[] = {
+        {&bytes, bytes.size(), false, 188},
+        {&bytes, 300, false, kTsPacketUndecided},
+        {&bytes, 300, true, 188},
+        {&broken, broken.size(), false, -1},
+        {&broken, 300, false, kTsPacketUndecided},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.windowLength << " " << c.reachesEnd);
+        EXPECT_EQ(
+            TsPacketStartBefore(std::span(*c.bytes).first(c.windowLength), 200, 188, c.reachesEnd),
+            c.start);
+    }
+}
