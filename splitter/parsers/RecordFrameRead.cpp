@@ -63,13 +63,25 @@ size_t WalkDeviceFrame(std::span<uint8_t> span, const VoicePayloadFn& onVoice)
     return out;
 }
 
+namespace {
+
+// An AAC box as an ADTS frame behind audio, kept only whole and while audio
+// stays within maxAudio bytes.
+void AppendAdtsWithin(const QBoxRef& box, std::vector<uint8_t>& audio, size_t maxAudio)
+{
+    const size_t before = audio.size();
+    if (!AppendQBoxAacAsAdts(box, audio) || audio.size() > maxAudio)
+        audio.resize(before);
+}
+
+} // namespace
+
 QBoxSpanContents UnpackQBoxH264Span(std::span<const uint8_t> span, std::vector<uint8_t>& video,
                                     std::vector<uint8_t>& audio, size_t maxAudio)
 {
     QBoxSpanContents contents;
     QBoxWalker walker(span);
     QBoxRef box;
-    std::vector<uint8_t> adts;
     while (walker.Next(box)) {
         if (!box.complete)
             continue;
@@ -81,9 +93,7 @@ QBoxSpanContents UnpackQBoxH264Span(std::span<const uint8_t> span, std::vector<u
             contents.timestamp = QBoxTimeTo100ns(box.header.compositionTime);
             ++contents.videoBoxes;
         } else if (box.header.streamType == kQBoxStreamAac) {
-            adts.clear();
-            if (AppendQBoxAacAsAdts(box, adts) && audio.size() + adts.size() <= maxAudio)
-                audio.insert(audio.end(), adts.begin(), adts.end());
+            AppendAdtsWithin(box, audio, maxAudio);
         }
     }
     return contents;
@@ -98,7 +108,6 @@ QBoxSpanContents UnpackQBoxMjpegSpan(std::span<const uint8_t> span, size_t& jpeg
     jpegLength = 0;
     QBoxWalker walker(span);
     QBoxRef box;
-    std::vector<uint8_t> adts;
     while (walker.Next(box)) {
         if (!box.complete)
             continue;
@@ -112,9 +121,7 @@ QBoxSpanContents UnpackQBoxMjpegSpan(std::span<const uint8_t> span, size_t& jpeg
             contents.timestamp = QBoxTimeTo100ns(box.header.compositionTime);
             ++contents.videoBoxes;
         } else if (box.header.HasQmedHeader()) {
-            adts.clear();
-            if (AppendQBoxAacAsAdts(box, adts) && audio.size() + adts.size() <= maxAudio)
-                audio.insert(audio.end(), adts.begin(), adts.end());
+            AppendAdtsWithin(box, audio, maxAudio);
         }
     }
     return contents;

@@ -24,6 +24,29 @@ FrameScanStatus Exhausted(const RecordWindow& window)
     return window.reachesEnd ? FrameScanStatus::End : FrameScanStatus::NeedMore;
 }
 
+// The frame [start, end) of the window.
+FrameScanStatus FoundFrame(size_t start, size_t end, int32_t frameType, ScannedFrame& out)
+{
+    out = ScannedFrame{};
+    out.offset = start;
+    out.length = end - start;
+    out.frameType = frameType;
+    return FrameScanStatus::Found;
+}
+
+// The window ran out before a unit ended the frame (open: one was started at
+// frameStart): a frame still open at the end of the file ends there; otherwise
+// more bytes decide.
+FrameScanStatus WindowRanOut(const RecordWindow& window, bool open, size_t frameStart,
+                             int32_t frameType, ScannedFrame& out)
+{
+    if (!open)
+        return Exhausted(window);
+    if (!window.reachesEnd)
+        return FrameScanStatus::NeedMore;
+    return FoundFrame(frameStart, window.bytes.size(), frameType, out);
+}
+
 // Where a unit whose start code 00 00 01 is at p begins: at the transport
 // packet holding it, or (byte streams) at the zero byte in front of it. -1
 // when a transport stream has no packet start for it.
@@ -196,23 +219,10 @@ FrameScanStatus ScanH264Frame(const RecordWindow& window, const H264ScanOptions&
         }
         // A packet that holds the end of one frame and the start of the next
         // cannot be cut: the next frame starts in a later packet.
-        if (ends && unit > frameStart) {
-            out = ScannedFrame{};
-            out.offset = frameStart;
-            out.length = unit - frameStart;
-            out.frameType = frameType;
-            return FrameScanStatus::Found;
-        }
+        if (ends && unit > frameStart)
+            return FoundFrame(frameStart, unit, frameType, out);
     }
-    if (phase == H264Phase::Searching)
-        return Exhausted(window);
-    if (!window.reachesEnd)
-        return FrameScanStatus::NeedMore;
-    out = ScannedFrame{};
-    out.offset = frameStart;
-    out.length = n - frameStart;
-    out.frameType = frameType;
-    return FrameScanStatus::Found;
+    return WindowRanOut(window, phase != H264Phase::Searching, frameStart, frameType, out);
 }
 
 // ---- MPEG-2 / MPEG-4 ----
@@ -314,23 +324,10 @@ FrameScanStatus ScanMpegFrame(const RecordWindow& window, const MpegScanOptions&
             ends = true;
             break;
         }
-        if (ends && at > frameStart) {
-            out = ScannedFrame{};
-            out.offset = frameStart;
-            out.length = at - frameStart;
-            out.frameType = frameType;
-            return FrameScanStatus::Found;
-        }
+        if (ends && at > frameStart)
+            return FoundFrame(frameStart, at, frameType, out);
     }
-    if (phase == MpegPhase::Searching)
-        return Exhausted(window);
-    if (!window.reachesEnd)
-        return FrameScanStatus::NeedMore;
-    out = ScannedFrame{};
-    out.offset = frameStart;
-    out.length = n - frameStart;
-    out.frameType = frameType;
-    return FrameScanStatus::Found;
+    return WindowRanOut(window, phase != MpegPhase::Searching, frameStart, frameType, out);
 }
 
 // ---- QBox ----

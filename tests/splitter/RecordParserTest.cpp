@@ -194,9 +194,15 @@ TEST(RecordSeekTest, SeeksToTheKeyFrameStartingTheGop)
         int64_t firstFrame; // read after the seek
     };
     const Case cases[] = {
-        {0, 0, 0},        {39999, 0, 0},    {1000000, 0, 25},  {1480000, 0, 25}, {1999999, 0, 25},
-        {2000000, 0, 50}, {2400000, 0, 50}, {2440000, -1, 50}, // beyond the frames: the position
-                                                               // stays where it was
+        {0, 0, 0},
+        {39999, 0, 0},
+        {1000000, 0, 25},
+        {1480000, 0, 25},
+        {1999999, 0, 25},
+        {2000000, 0, 50},
+        {2400000, 0, 50},
+        {2440000, -1, 50}, // beyond the frames: the position
+                           // stays where it was
         {-400000, 0, 0},
     };
     for (const Case& c : cases) {
