@@ -88,7 +88,7 @@ const RecordFile* File1GiB()
             f->size += static_cast<int64_t>(clip.size());
         }
         ::close(fd);
-        if (!ok || !rectest::DescribeRecord(clip, f->setup, f->sequenceHeader))
+        if (!ok || !DescribeRecordStart(clip, f->setup, f->sequenceHeader))
             return nullptr;
         f->setup.sequenceHeader = f->sequenceHeader;
         return f;

@@ -24,6 +24,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <vector>
 
 // One frame of a record file.
 struct ParsedFrame {
@@ -127,3 +128,10 @@ using ParserFactory = std::function<std::unique_ptr<CBaseParser>(const ParserStr
 // (2), CH264Parser (3), CJP2KParser (4), CHDH264QBoxParser (6 in QBox) or
 // CHDH264Parser (6 otherwise), CMjpegQBoxPaser (7); null for other kinds.
 std::unique_ptr<CBaseParser> CreateFileParser(const ParserStreamSetup& setup);
+
+// The stream set-up for a record file from its first bytes (up to 4 MiB are
+// looked at): stream kinds, sequence header, stream format, transport-stream
+// video PID. setup.sequenceHeader points into sequenceHeader. False when the
+// bytes do not tell. Any thread.
+bool DescribeRecordStart(std::span<const uint8_t> bytes, ParserStreamSetup& setup,
+                         std::vector<uint8_t>& sequenceHeader);

@@ -9,7 +9,12 @@
 #include "CMpeg4Parser.h"
 #include "CodecKind.h"
 #include "ContainerKind.h"
+#include "SequenceHeader.h"
+#include "StreamDetect.h"
+#include "StreamInfo.h"
+#include "TSParser.h"
 
+#include <algorithm>
 #include <new>
 
 std::unique_ptr<CBaseParser> CreateFileParser(const ParserStreamSetup& setup)
@@ -32,4 +37,31 @@ std::unique_ptr<CBaseParser> CreateFileParser(const ParserStreamSetup& setup)
     default:
         return nullptr;
     }
+}
+
+bool DescribeRecordStart(std::span<const uint8_t> bytes, ParserStreamSetup& setup,
+                         std::vector<uint8_t>& sequenceHeader)
+{
+    const std::span<const uint8_t> window = bytes.first(std::min<size_t>(bytes.size(), 0x400000));
+    TSParser ts;
+    StreamKinds kinds;
+    DetectStream(window, kinds, ts);
+    if (kinds.codecKind == CodecUnknown)
+        return false;
+    sequenceHeader.assign(kSequenceHeaderCapacity, 0);
+    const size_t n =
+        ExtractSequenceHeader(window, kinds.codecKind, kinds.containerKind, sequenceHeader);
+    StreamFormat format;
+    if (n == 0 || !DescribeStream(window, kinds.codecKind, kinds.containerKind,
+                                  std::span<const uint8_t>(sequenceHeader).first(n), format))
+        return false;
+    sequenceHeader.resize(n);
+    setup.codecKind = kinds.codecKind;
+    setup.containerKind = kinds.containerKind;
+    setup.frameDuration = format.frameDuration;
+    setup.width = format.width;
+    setup.height = format.height;
+    setup.videoPid = ts.VideoPid();
+    setup.sequenceHeader = sequenceHeader;
+    return true;
 }

@@ -391,41 +391,14 @@ STDMETHODIMP CTestFileReader::EndFlush()
 
 // ---- parsers ----
 
-bool DescribeRecord(const std::vector<uint8_t>& bytes, ParserStreamSetup& setup,
-                    std::vector<uint8_t>& sequenceHeader)
-{
-    const std::span<const uint8_t> window =
-        std::span<const uint8_t>(bytes).first(std::min<size_t>(bytes.size(), 0x400000));
-    TSParser ts;
-    StreamKinds kinds;
-    DetectStream(window, kinds, ts);
-    if (kinds.codecKind == CodecUnknown)
-        return false;
-    sequenceHeader.assign(kSequenceHeaderCapacity, 0);
-    const size_t n =
-        ExtractSequenceHeader(window, kinds.codecKind, kinds.containerKind, sequenceHeader);
-    StreamFormat format;
-    if (n == 0 || !DescribeStream(window, kinds.codecKind, kinds.containerKind,
-                                  std::span<const uint8_t>(sequenceHeader).first(n), format))
-        return false;
-    sequenceHeader.resize(n);
-    setup.codecKind = kinds.codecKind;
-    setup.containerKind = kinds.containerKind;
-    setup.frameDuration = format.frameDuration;
-    setup.width = format.width;
-    setup.height = format.height;
-    setup.videoPid = ts.VideoPid();
-    setup.sequenceHeader = sequenceHeader;
-    return true;
-}
-
 std::unique_ptr<CBaseParser> OpenParser(const std::string& path, CTestFileReader*& reader,
                                         const std::function<void(CTestFileReader&)>& prepare)
 {
     reader = nullptr;
     ParserStreamSetup setup;
     std::vector<uint8_t> header;
-    if (!DescribeRecord(ReadWholeFile(path), setup, header))
+    const std::vector<uint8_t> bytes = ReadWholeFile(path);
+    if (!DescribeRecordStart(bytes, setup, header))
         return nullptr;
     std::unique_ptr<CBaseParser> parser = CreateFileParser(setup);
     reader = CTestFileReader::Open(path);

@@ -108,12 +108,6 @@ private:
     int m_waiting = 0;
 };
 
-// The stream set-up the splitter would make from the start of the file
-// (detection, sequence header, stream format, transport-stream PID). False
-// when the bytes do not tell.
-bool DescribeRecord(const std::vector<uint8_t>& bytes, ParserStreamSetup& setup,
-                    std::vector<uint8_t>& sequenceHeader);
-
 // A parser for the file at path, opened with reader (the caller releases it);
 // prepare runs on the reader before the parser opens it.
 std::unique_ptr<CBaseParser> OpenParser(const std::string& path, CTestFileReader*& reader,
