@@ -17,30 +17,6 @@ using tvdevsim::SimKind;
 
 namespace {
 
-struct KindCase {
-    SimKind kind;
-    const char* extension;
-    int32_t codecKind;
-    int32_t containerKind;
-};
-
-const KindCase kKinds[] = {
-    {SimKind::Device40, ".tvx", CodecDeviceH264, ContainerRaw},
-    {SimKind::Device36, ".tvx", CodecDeviceH264, ContainerRaw},
-    {SimKind::DeviceFieldD1, ".tvx", CodecDeviceH264, ContainerRaw},
-    {SimKind::Jp2kFields, ".tmj2", CodecJP2K, ContainerRaw},
-    {SimKind::QBoxH264, ".tavc", CodecHDH264, ContainerQBox},
-    {SimKind::QBoxMjpeg, ".tvx", CodecMjpeg, ContainerQBox},
-    {SimKind::QBoxMjpegInterlaced, ".tvx", CodecMjpeg, ContainerQBox},
-    {SimKind::TsMpeg2, ".tvx2", CodecMpeg2, ContainerTransport},
-    {SimKind::TsMpeg4, ".tvx4", CodecMpeg4, ContainerTransport},
-    {SimKind::TsH264, ".t264", CodecDeviceH264, ContainerTransport},
-    {SimKind::Ts192H264, ".tavc", CodecHDH264, ContainerTransport},
-    {SimKind::EsMpeg2, ".tvx2", CodecMpeg2, ContainerRaw},
-    {SimKind::EsMpeg4, ".tvx4", CodecMpeg4, ContainerRaw},
-    {SimKind::EsH264, ".t264", CodecDeviceH264, ContainerRaw},
-};
-
 // The audio bytes frame i should carry.
 std::vector<uint8_t> ExpectedAudio(const RecordedStream& r, SimKind kind, size_t frame)
 {
@@ -68,7 +44,7 @@ std::vector<uint8_t> ExpectedAudio(const RecordedStream& r, SimKind kind, size_t
     return audio;
 }
 
-class RecordKindTest : public testing::TestWithParam<KindCase> {};
+class RecordKindTest : public testing::TestWithParam<RecordKind> {};
 
 } // namespace
 
@@ -77,7 +53,7 @@ class RecordKindTest : public testing::TestWithParam<KindCase> {};
 // file, and a second open loads that file and plays the same frames.
 TEST_P(RecordKindTest, PlaysEveryFrameInOrderFromBuiltAndLoadedIndex)
 {
-    const KindCase& c = GetParam();
+    const RecordKind& c = GetParam();
     ScopedTestVoiceDecoder voice;
     const int frames = c.kind == SimKind::Jp2kFields ? 30 : 60;
     RecordedStream r = Record(c.kind, frames);
@@ -125,15 +101,7 @@ TEST_P(RecordKindTest, PlaysEveryFrameInOrderFromBuiltAndLoadedIndex)
     EXPECT_FALSE(ReadWholeFile(MakeRecordIndexName(path)).empty());
 }
 
-std::string KindTestName(const testing::TestParamInfo<KindCase>& info)
-{
-    std::string name = tvdevsim::KindName(info.param.kind);
-    for (char& ch : name)
-        ch = isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
-    return name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Kinds, RecordKindTest, testing::ValuesIn(kKinds), KindTestName);
+INSTANTIATE_TEST_SUITE_P(Kinds, RecordKindTest, testing::ValuesIn(kRecordKinds), RecordKindName);
 
 namespace {
 

@@ -25,9 +25,34 @@
 
 namespace rectest {
 
-namespace {
-
 using tvdevsim::SimKind;
+
+const RecordKind kRecordKinds[14] = {
+    {SimKind::Device40, ".tvx", CodecDeviceH264, ContainerRaw},
+    {SimKind::Device36, ".tvx", CodecDeviceH264, ContainerRaw},
+    {SimKind::DeviceFieldD1, ".tvx", CodecDeviceH264, ContainerRaw},
+    {SimKind::Jp2kFields, ".tmj2", CodecJP2K, ContainerRaw},
+    {SimKind::QBoxH264, ".tavc", CodecHDH264, ContainerQBox},
+    {SimKind::QBoxMjpeg, ".tvx", CodecMjpeg, ContainerQBox},
+    {SimKind::QBoxMjpegInterlaced, ".tvx", CodecMjpeg, ContainerQBox},
+    {SimKind::TsMpeg2, ".tvx2", CodecMpeg2, ContainerTransport},
+    {SimKind::TsMpeg4, ".tvx4", CodecMpeg4, ContainerTransport},
+    {SimKind::TsH264, ".t264", CodecDeviceH264, ContainerTransport},
+    {SimKind::Ts192H264, ".tavc", CodecHDH264, ContainerTransport},
+    {SimKind::EsMpeg2, ".tvx2", CodecMpeg2, ContainerRaw},
+    {SimKind::EsMpeg4, ".tvx4", CodecMpeg4, ContainerRaw},
+    {SimKind::EsH264, ".t264", CodecDeviceH264, ContainerRaw},
+};
+
+std::string RecordKindName(const testing::TestParamInfo<RecordKind>& info)
+{
+    std::string name = tvdevsim::KindName(info.param.kind);
+    for (char& ch : name)
+        ch = isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+    return name;
+}
+
+namespace {
 
 bool IsDevice(SimKind k)
 {

@@ -5,9 +5,13 @@
 #pragma once
 
 #include "CBaseParser.h"
+#include "CodecKind.h"
+#include "ContainerKind.h"
 #include "tvdevsim/StreamGenerator.h"
 
 #include <strmif.h>
+
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -19,6 +23,18 @@
 #include <vector>
 
 namespace rectest {
+
+// Every kind of record file the simulator writes, with the extension the
+// splitter's input pin accepts for it and the kinds the parser reports.
+struct RecordKind {
+    tvdevsim::SimKind kind;
+    const char* extension;
+    int32_t codecKind;
+    int32_t containerKind;
+};
+extern const RecordKind kRecordKinds[14];
+// A test name for a kind ("dev40", "ts192_h264").
+std::string RecordKindName(const testing::TestParamInfo<RecordKind>& info);
 
 // What the simulator wrote, frame by frame.
 struct RecordedStream {
