@@ -28,9 +28,9 @@
 #include <thread>
 #include <vector>
 
-#include "TestFilters.h"
+#include "RendererTest.h"
 #include "audio/AudioSink.h"
-#include "test_sysfilters_support.h"
+#include "TvPictures.h"
 
 extern char** environ;
 
@@ -287,17 +287,7 @@ std::vector<std::string> PlaybackStreams()
 
 CMediaType PcmType(DWORD rate, WORD channels, ULONG sampleSize)
 {
-    WAVEFORMATEX wfx{};
-    wfx.wFormatTag = WAVE_FORMAT_PCM;
-    wfx.nChannels = channels;
-    wfx.nSamplesPerSec = rate;
-    wfx.wBitsPerSample = 16;
-    wfx.nBlockAlign = WORD(channels * 2);
-    wfx.nAvgBytesPerSec = rate * wfx.nBlockAlign;
-    CMediaType mt;
-    CreateAudioMediaType(&wfx, &mt, TRUE);
-    mt.SetSampleSize(sampleSize);
-    return mt;
+    return TvMakePcmType(rate, channels, 16, WAVE_FORMAT_PCM, sampleSize);
 }
 
 // Constant 16-bit samples: `left` and `right` (or `left` alone in mono).
@@ -311,61 +301,23 @@ std::vector<uint8_t> Pcm(size_t frames, int channels, int16_t left, int16_t righ
     return bytes;
 }
 
-class PulseRendererTest : public TvDshowLeakCheck {
+class PulseRendererTest : public RendererTest {
 protected:
     static void TearDownTestSuite() { g_server.Shutdown(); }
 
     void SetUp() override
     {
-        TvDshowLeakCheck::SetUp();
+        RendererTest::SetUp();
         std::string why = g_server.Start();
         if (!why.empty())
             GTEST_SKIP() << "no private PulseAudio server: " << why;
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        m_com = true;
-        m_renderer = CreateSystemFilter<IBaseFilter>(CLSID_DSoundRender, IID_IBaseFilter);
-        ASSERT_NE(m_renderer, nullptr);
-        m_input = FirstPin(m_renderer);
-        m_graph = CTestGraph::Create();
-        m_renderer->JoinFilterGraph(m_graph, L"DirectSound Device");
+        WrapRenderer(CLSID_DSoundRender, L"DirectSound Device");
     }
     void TearDown() override
     {
         g_server.Freeze(false);
-        if (m_renderer)
-            m_renderer->Stop();
-        if (m_source) {
-            m_source->Stop();
-            m_source->Output()->Disconnect();
-        }
-        if (m_input) {
-            m_input->Disconnect();
-            m_input->Release();
-        }
-        if (m_renderer) {
-            m_renderer->JoinFilterGraph(nullptr, nullptr);
-            m_renderer->Release();
-        }
-        if (m_source)
-            m_source->Release();
-        if (m_graph)
-            m_graph->Release();
-        if (m_com)
-            CoUninitialize();
+        RendererTest::TearDown();
         unsetenv("TARVO_AUDIO");
-        TvDshowLeakCheck::TearDown();
-    }
-    void Connect(const CMediaType& type)
-    {
-        m_source = CPictureSource::Create(type);
-        ASSERT_EQ(m_source->Output()->Connect(m_input, &type), S_OK);
-    }
-    void Play()
-    {
-        m_renderer->Pause();
-        m_source->Pause();
-        m_renderer->Run(0);
-        m_source->Run(0);
     }
     void SetVolume(LONG volume, LONG balance = 0)
     {
@@ -375,12 +327,6 @@ protected:
         EXPECT_EQ(audio->put_Balance(balance), S_OK);
         audio->Release();
     }
-
-    bool m_com = false;
-    IBaseFilter* m_renderer = nullptr;
-    IPin* m_input = nullptr;
-    CTestGraph* m_graph = nullptr;
-    CPictureSource* m_source = nullptr;
 };
 
 struct Format {
@@ -420,16 +366,10 @@ TEST_F(PulseRendererTest, PlaysEveryFormatThroughTheServerAtItsRate)
         EXPECT_LT(complete, 10.0) << "playing stalled";
 
         ASSERT_EQ(m_renderer->Stop(), S_OK);
-        m_source->Stop();
-        m_source->Output()->Disconnect();
-        m_input->Disconnect();
-        m_source->Release();
+        m_harness->DisconnectInput();
         m_source = nullptr;
         EXPECT_TRUE(PlaybackStreams().empty()) << "the stream closes with the connection";
-        m_graph->Release();
-        m_graph = CTestGraph::Create();
-        m_renderer->JoinFilterGraph(nullptr, nullptr);
-        m_renderer->JoinFilterGraph(m_graph, L"DirectSound Device");
+        m_graph->ClearEvents();
     }
 }
 
