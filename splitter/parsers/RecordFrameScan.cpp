@@ -24,6 +24,23 @@ FrameScanStatus Exhausted(const RecordWindow& window)
     return window.reachesEnd ? FrameScanStatus::End : FrameScanStatus::NeedMore;
 }
 
+enum class StartCodeStep { Found, Stop, NeedMore };
+
+// The next start code at or after `from` whose header byte the window holds:
+// Found (p at its first byte, from moved past it), Stop (no further one) or
+// NeedMore (the window ends inside it and the file goes on).
+StartCodeStep NextStartCode(const RecordWindow& window, size_t& from, size_t& p)
+{
+    const ptrdiff_t hit = FindStartCode(window.bytes.subspan(from));
+    if (hit < 0)
+        return StartCodeStep::Stop;
+    p = from + static_cast<size_t>(hit);
+    from = p + 3;
+    if (window.bytes.size() - p < 4)
+        return window.reachesEnd ? StartCodeStep::Stop : StartCodeStep::NeedMore;
+    return StartCodeStep::Found;
+}
+
 // The frame [start, end) of the window.
 FrameScanStatus FoundFrame(size_t start, size_t end, int32_t frameType, ScannedFrame& out)
 {
@@ -137,17 +154,12 @@ FrameScanStatus ScanH264Frame(const RecordWindow& window, const H264ScanOptions&
     int32_t frameType = 0;
     PictureStart picture;
     size_t from = 0;
-    for (;;) {
-        ptrdiff_t hit = FindStartCode(w.subspan(from));
-        if (hit < 0)
+    for (size_t p = 0;;) {
+        const StartCodeStep step = NextStartCode(window, from, p);
+        if (step == StartCodeStep::NeedMore)
+            return FrameScanStatus::NeedMore;
+        if (step == StartCodeStep::Stop)
             break;
-        const size_t p = from + static_cast<size_t>(hit);
-        from = p + 3;
-        if (n - p < 4) {
-            if (!window.reachesEnd)
-                return FrameScanStatus::NeedMore;
-            break;
-        }
         const uint8_t header = w[p + 3];
         if (header & 0x80)
             continue;
@@ -280,22 +292,16 @@ FrameScanStatus ScanMpegFrame(const RecordWindow& window, const MpegScanOptions&
                               ScannedFrame& out)
 {
     const std::span<const uint8_t> w = window.bytes;
-    const size_t n = w.size();
     MpegPhase phase = MpegPhase::Searching;
     size_t frameStart = 0;
     int32_t frameType = 0;
     size_t from = 0;
-    for (;;) {
-        ptrdiff_t hit = FindStartCode(w.subspan(from));
-        if (hit < 0)
+    for (size_t p = 0;;) {
+        const StartCodeStep step = NextStartCode(window, from, p);
+        if (step == StartCodeStep::NeedMore)
+            return FrameScanStatus::NeedMore;
+        if (step == StartCodeStep::Stop)
             break;
-        const size_t p = from + static_cast<size_t>(hit);
-        from = p + 3;
-        if (n - p < 4) {
-            if (!window.reachesEnd)
-                return FrameScanStatus::NeedMore;
-            break;
-        }
         int32_t pictureType = 0;
         bool needMore = false;
         MpegUnit unit = ClassifyMpeg(w, p, options.codecKind, pictureType, needMore);
