@@ -13,12 +13,19 @@ CBaseParser::CBaseParser(const ParserStreamSetup& setup)
         std::memcpy(m_sequenceHeader, setup.sequenceHeader.data(), m_sequenceHeaderLength);
 }
 
-CBaseParser::~CBaseParser() = default;
+CBaseParser::~CBaseParser()
+{
+    if (m_reader)
+        m_reader->Release();
+}
 
 int CBaseParser::Open(IAsyncReader* reader)
 {
     if (!reader)
         return -1;
+    reader->AddRef();
+    if (m_reader)
+        m_reader->Release();
     m_reader = reader;
     return 0;
 }
@@ -92,9 +99,4 @@ int32_t CBaseParser::GetStoredValue()
 bool CBaseParser::IsIndexing()
 {
     return true;
-}
-
-std::unique_ptr<CBaseParser> CreateFileParser(const ParserStreamSetup&)
-{
-    return nullptr;
 }

@@ -1,8 +1,7 @@
 // CBaseParser: the operations the splitter's file step and the video pin's
 // IMediaPosition use on the parser of a record file, and the frame record they
-// read. The parser classes themselves (an indexed base and one class per
-// stream kind) are added with record-file playback; until then no CodecKind
-// has a parser and the factory answers null.
+// read. CBaseParserIndex adds the frame index; one class per stream kind
+// derives from it (CreateFileParser picks it).
 //
 // The virtual operations are declared in the order the parser family keeps
 // them (slot 0 is the destructor). All of them run on the application thread
@@ -12,8 +11,9 @@
 //
 // Ownership: the splitter owns its parser; the parser owns its ParsedFrame and
 // the buffers data and audioData point into, valid until the next read. The
-// reader is the input pin's (not add-referenced: the pin outlives the parser's
-// use of it).
+// reader is the input pin's; Open add-references it and the destructor
+// releases it (a parser's index thread may read the file after the pin let go
+// of the reader).
 #pragma once
 
 #include "SequenceHeader.h"
@@ -24,6 +24,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <vector>
 
 // One frame of a record file.
 struct ParsedFrame {
@@ -123,6 +124,14 @@ protected:
 // Creates the parser for a stream (null when the kind has none).
 using ParserFactory = std::function<std::unique_ptr<CBaseParser>(const ParserStreamSetup&)>;
 
-// The record-file parsers by CodecKind (and ContainerKind for kind 6). None is
-// built yet: every kind gives null, so a record file is refused at connection.
+// The record-file parser for a stream: CMpeg2Parser (CodecKind 1), CMpeg4Parser
+// (2), CH264Parser (3), CJP2KParser (4), CHDH264QBoxParser (6 in QBox) or
+// CHDH264Parser (6 otherwise), CMjpegQBoxPaser (7); null for other kinds.
 std::unique_ptr<CBaseParser> CreateFileParser(const ParserStreamSetup& setup);
+
+// The stream set-up for a record file from its first bytes (up to 4 MiB are
+// looked at): stream kinds, sequence header, stream format, transport-stream
+// video PID. setup.sequenceHeader points into sequenceHeader. False when the
+// bytes do not tell. Any thread.
+bool DescribeRecordStart(std::span<const uint8_t> bytes, ParserStreamSetup& setup,
+                         std::vector<uint8_t>& sequenceHeader);

@@ -4,6 +4,7 @@
 #include "ByteOrder.h"
 #include "ByteSearch.h"
 
+#include <algorithm>
 #include <cstring>
 
 bool QBoxWalker::Next(QBoxRef& box)
@@ -71,6 +72,41 @@ size_t AppendNalUnitsAsStartCodes(std::span<const uint8_t> payload, std::vector<
         ++units;
     }
     return units;
+}
+
+namespace {
+
+// Every 4-byte length valid and the last unit ending exactly at the end.
+bool NalLengthsChain(std::span<const uint8_t> payload)
+{
+    size_t at = 0;
+    while (at < payload.size()) {
+        size_t length = NalLengthAt(payload, at);
+        if (length == 0)
+            return false;
+        at += 4 + length;
+    }
+    return at == payload.size() && at > 0;
+}
+
+} // namespace
+
+bool LocateQBoxH264Media(const QBoxHeader& header, std::span<const uint8_t> bytes, size_t& offset,
+                         size_t& length)
+{
+    size_t boxBytes = std::min<size_t>(header.boxSize, bytes.size());
+    size_t at = 0, n = 0;
+    if (!LocateQBoxMedia(header, bytes.first(boxBytes), at, n))
+        return false;
+    offset = at;
+    length = n;
+    if (NalLengthsChain(bytes.subspan(at, n)) || header.boxSize % 4 == 0)
+        return true;
+    size_t padded = at + (4 - header.boxSize % 4);
+    if (padded <= bytes.size() && bytes.size() - padded >= n &&
+        NalLengthsChain(bytes.subspan(padded, n)))
+        offset = padded;
+    return true;
 }
 
 size_t RewriteNalLengthsInPlace(std::span<uint8_t> payload)

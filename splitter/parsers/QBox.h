@@ -47,6 +47,16 @@ size_t AppendNalUnitsAsStartCodes(std::span<const uint8_t> payload, std::vector<
 // number of units rewritten; bytes from the first invalid length on are left.
 size_t RewriteNalLengthsInPlace(std::span<uint8_t> payload);
 
+// The media of an H.264 box whose NAL lengths chain exactly to its end. Some
+// encoders pad a box whose size is not a multiple of 4 between its header and
+// its payload (the size leaves the padding out, so the box takes the size
+// rounded up to 4); when the payload does not chain where the header puts it,
+// the padded place is tried. bytes run from the box start and may go on past
+// the box. False when the media cannot be located at all; true with the
+// header's place when neither chains.
+bool LocateQBoxH264Media(const QBoxHeader& header, std::span<const uint8_t> bytes, size_t& offset,
+                         size_t& length);
+
 // ---- AAC ----
 
 inline constexpr uint8_t kQmedType[4] = {'q', 'm', 'e', 'd'};

@@ -5,6 +5,7 @@
 #include "CodecKind.h"
 #include "ContainerKind.h"
 #include "DeviceFrameHeader.h"
+#include "H264Syntax.h"
 #include "JP2KFieldHeader.h"
 #include "win32/trace.h"
 
@@ -65,44 +66,6 @@ bool ParseMpeg4(std::span<const uint8_t> h, StreamInfo& info)
     return true;
 }
 
-bool SkipScalingList(BitReader& br, int size)
-{
-    int32_t last = 8, next = 8;
-    for (int j = 0; j < size; ++j) {
-        if (next != 0) {
-            int32_t delta = 0;
-            if (!br.ReadSe(delta))
-                return false;
-            next = static_cast<int32_t>((int64_t{last} + delta + 256) % 256);
-        }
-        if (next != 0)
-            last = next;
-    }
-    return true;
-}
-
-bool HasChromaFields(uint8_t profile)
-{
-    switch (profile) {
-    case 100:
-    case 110:
-    case 122:
-    case 244:
-    case 44:
-    case 83:
-    case 86:
-    case 118:
-    case 128:
-    case 138:
-    case 139:
-    case 134:
-    case 135:
-        return true;
-    default:
-        return false;
-    }
-}
-
 bool ParseSps(std::span<const uint8_t> h, StreamInfo& info)
 {
     if (h.size() < 16)
@@ -112,65 +75,11 @@ bool ParseSps(std::span<const uint8_t> h, StreamInfo& info)
         at = 1;
     if (h[at] != 0 || h[at + 1] != 0 || h[at + 2] != 1 || (h[at + 3] & 31) != 7)
         return false;
-    // The SPS payload with emulation-prevention bytes (00 00 03) removed.
-    std::vector<uint8_t> rbsp;
-    rbsp.reserve(h.size());
-    int zeros = 0;
-    for (size_t i = at + 4; i < h.size(); ++i) {
-        if (zeros >= 2 && h[i] == 3) {
-            zeros = 0;
-            continue;
-        }
-        zeros = h[i] == 0 ? zeros + 1 : 0;
-        rbsp.push_back(h[i]);
-    }
-    if (rbsp.size() < 3 || rbsp[0] == 0 || rbsp[2] == 0)
-        return false; // profile_idc, level_idc
-    uint8_t profile = rbsp[0];
-    BitReader br(std::span<const uint8_t>(rbsp).subspan(3));
-    uint32_t v = 0;
-    bool flag = false;
-    br.ReadUe(v); // seq_parameter_set_id
-    if (HasChromaFields(profile)) {
-        uint32_t chroma = 0;
-        br.ReadUe(chroma);
-        if (chroma == 3)
-            br.Skip(1);
-        br.ReadUe(v); // bit depths
-        br.ReadUe(v);
-        br.Skip(1);
-        if (br.ReadFlag(flag) && flag) {
-            int lists = chroma == 3 ? 12 : 8;
-            for (int i = 0; i < lists && !br.Failed(); ++i) {
-                if (br.ReadFlag(flag) && flag)
-                    SkipScalingList(br, i < 6 ? 16 : 64);
-            }
-        }
-    }
-    br.ReadUe(v); // log2_max_frame_num_minus4
-    uint32_t pocType = 0;
-    br.ReadUe(pocType);
-    if (pocType == 0) {
-        br.ReadUe(v);
-    } else if (pocType == 1) {
-        br.Skip(1);
-        br.ReadUe(v);
-        br.ReadUe(v);
-        uint32_t cycle = 0;
-        br.ReadUe(cycle);
-        for (uint32_t i = 0; i < cycle && !br.Failed(); ++i)
-            br.ReadUe(v);
-    }
-    br.ReadUe(v); // num_ref_frames
-    br.Skip(1);
-    uint32_t widthMbs = 0, heightUnits = 0;
-    br.ReadUe(widthMbs);
-    br.ReadUe(heightUnits);
-    br.Skip(1); // frame_mbs_only_flag
-    if (br.Failed() || widthMbs > 0xFFFF || heightUnits > 0xFFFF)
+    H264Sps sps;
+    if (!ParseH264Sps(h.subspan(at + 4), sps))
         return false;
-    int32_t width = static_cast<int32_t>(widthMbs + 1) * 16;
-    int32_t height = static_cast<int32_t>(heightUnits + 1) * 16;
+    int32_t width = static_cast<int32_t>(sps.widthMbs) * 16;
+    int32_t height = static_cast<int32_t>(sps.heightMapUnits) * 16;
     // Field-coded D1 streams describe one field; show the whole frame.
     if (width >= 700 && height < 300)
         height *= 2;

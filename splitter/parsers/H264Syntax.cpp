@@ -1,0 +1,162 @@
+#include "H264Syntax.h"
+
+#include "BitReader.h"
+
+namespace {
+
+bool SkipScalingList(BitReader& br, int size)
+{
+    int32_t last = 8, next = 8;
+    for (int j = 0; j < size; ++j) {
+        if (next != 0) {
+            int32_t delta = 0;
+            if (!br.ReadSe(delta))
+                return false;
+            next = static_cast<int32_t>((int64_t{last} + delta + 256) % 256);
+        }
+        if (next != 0)
+            last = next;
+    }
+    return true;
+}
+
+// Profiles whose SPS carries chroma format, bit depths and scaling matrices.
+bool HasChromaFields(uint8_t profile)
+{
+    switch (profile) {
+    case 100:
+    case 110:
+    case 122:
+    case 244:
+    case 44:
+    case 83:
+    case 86:
+    case 118:
+    case 128:
+    case 138:
+    case 139:
+    case 134:
+    case 135:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A slice header's fields lie in its first bytes; no more are unescaped.
+constexpr size_t kSliceHeaderBytes = 32;
+
+} // namespace
+
+void H264Rbsp(std::span<const uint8_t> nal, std::vector<uint8_t>& out, size_t maxBytes)
+{
+    int zeros = 0;
+    size_t taken = 0;
+    for (size_t i = 0; i < nal.size() && taken < maxBytes; ++i) {
+        if (zeros >= 2 && nal[i] == 3) {
+            zeros = 0;
+            continue;
+        }
+        zeros = nal[i] == 0 ? zeros + 1 : 0;
+        out.push_back(nal[i]);
+        ++taken;
+    }
+}
+
+bool ParseH264Sps(std::span<const uint8_t> payload, H264Sps& sps)
+{
+    std::vector<uint8_t> rbsp;
+    rbsp.reserve(payload.size());
+    H264Rbsp(payload, rbsp);
+    if (rbsp.size() < 3 || rbsp[0] == 0 || rbsp[2] == 0)
+        return false; // profile_idc, level_idc
+    H264Sps s;
+    s.profile = rbsp[0];
+    s.level = rbsp[2];
+    BitReader br(std::span<const uint8_t>(rbsp).subspan(3));
+    uint32_t v = 0;
+    bool flag = false;
+    br.ReadUe(v); // seq_parameter_set_id
+    if (HasChromaFields(s.profile)) {
+        uint32_t chroma = 0;
+        br.ReadUe(chroma);
+        if (chroma == 3 && br.ReadFlag(flag))
+            s.separateColourPlane = flag;
+        br.ReadUe(v); // bit depths
+        br.ReadUe(v);
+        br.Skip(1);
+        if (br.ReadFlag(flag) && flag) {
+            int lists = chroma == 3 ? 12 : 8;
+            for (int i = 0; i < lists && !br.Failed(); ++i) {
+                if (br.ReadFlag(flag) && flag)
+                    SkipScalingList(br, i < 6 ? 16 : 64);
+            }
+        }
+    }
+    uint32_t log2MaxFrameNumMinus4 = 0;
+    br.ReadUe(log2MaxFrameNumMinus4);
+    uint32_t pocType = 0;
+    br.ReadUe(pocType);
+    if (pocType == 0) {
+        br.ReadUe(v);
+    } else if (pocType == 1) {
+        br.Skip(1);
+        br.ReadUe(v);
+        br.ReadUe(v);
+        uint32_t cycle = 0;
+        br.ReadUe(cycle);
+        for (uint32_t i = 0; i < cycle && !br.Failed(); ++i)
+            br.ReadUe(v);
+    }
+    br.ReadUe(v); // num_ref_frames
+    br.Skip(1);
+    uint32_t widthMbs = 0, heightUnits = 0;
+    br.ReadUe(widthMbs);
+    br.ReadUe(heightUnits);
+    br.ReadFlag(s.frameMbsOnly);
+    if (br.Failed() || widthMbs > 0xFFFF || heightUnits > 0xFFFF || log2MaxFrameNumMinus4 > 12)
+        return false;
+    s.log2MaxFrameNum = log2MaxFrameNumMinus4 + 4;
+    s.widthMbs = widthMbs + 1;
+    s.heightMapUnits = heightUnits + 1;
+    sps = s;
+    return true;
+}
+
+bool ReadH264SliceStart(std::span<const uint8_t> payload, const H264Sps* sps, H264SliceStart& out)
+{
+    std::vector<uint8_t> rbsp;
+    rbsp.reserve(kSliceHeaderBytes);
+    H264Rbsp(payload, rbsp, kSliceHeaderBytes);
+    BitReader br(rbsp);
+    H264SliceStart s;
+    uint32_t pps = 0;
+    br.ReadUe(s.firstMb);
+    br.ReadUe(s.sliceType);
+    br.ReadUe(pps);
+    if (sps && sps->separateColourPlane)
+        br.Skip(2);
+    br.Read(sps ? sps->log2MaxFrameNum : 4, s.frameNum);
+    if (!sps || !sps->frameMbsOnly) {
+        if (br.ReadFlag(s.fieldPic) && s.fieldPic)
+            br.ReadFlag(s.bottomField);
+    }
+    if (br.Failed() || s.sliceType > 9)
+        return false;
+    out = s;
+    return true;
+}
+
+int32_t H264SliceClass(uint32_t sliceType)
+{
+    switch (sliceType % 5) {
+    case 0:
+        return 2;
+    case 1:
+        return 3;
+    case 2:
+        return 1;
+    default:
+        return 0;
+    }
+}
