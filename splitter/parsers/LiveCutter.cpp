@@ -72,7 +72,14 @@ TsPacketCut CutTransportPacket(std::span<const uint8_t> buffered, size_t packetS
     if (buffered.empty() || buffered[0] != 0x47) {
         ptrdiff_t sync = FindTsSync(buffered, packetSize);
         if (sync < 0) {
-            cut.consumed = buffered.size() > 1152 ? buffered.size() : 0;
+            // Only the offsets the search has ruled out go: once each of them
+            // had its four packets' worth of bytes to be tested against. Bytes
+            // behind them may hold the stream again, and dropping them as well
+            // would depend on how much happened to be buffered.
+            size_t searched = 3 * packetSize + 5;
+            size_t lastTried =
+                searched - 1 + (packetSize == TSParser::kTimestampedPacketSize ? 4 : 0);
+            cut.consumed = buffered.size() > lastTried + 3 * packetSize ? searched : 0;
             return cut;
         }
         at = static_cast<size_t>(sync);

@@ -55,8 +55,9 @@ struct TsPacketCut {
     TsPacketPayload payload; // offset relative to the buffered bytes
 };
 
-// Syncs when the read position is not on 0x47 (without sync: NotFound, everything
-// consumed when more than 1152 bytes are buffered). A whole packet gives Video when
+// Syncs when the read position is not on 0x47. Without sync: NotFound, and once
+// every offset the search tries (below 3 x size + 5) could be tested with four
+// packets behind it, those offsets are consumed. A whole packet gives Video when
 // it belongs to videoPid and carries payload, else Drop; the read position moves
 // by one packet.
 TsPacketCut CutTransportPacket(std::span<const uint8_t> buffered, size_t packetSize,

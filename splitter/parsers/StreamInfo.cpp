@@ -189,6 +189,11 @@ bool ParseJP2K(std::span<const uint8_t> h, StreamInfo& info)
     info.width = width;
     info.height = height;
     info.fiveSixthsWidth = (h[8] & 0x80) ? 1 : 0;
+    // The field header carries the rate (bits 0-4 of byte 6; 0 means 25): the
+    // media type's frame duration and everything that divides by the rate
+    // need one.
+    info.frameRate = (h[6] & 0x1F) != 0 ? (h[6] & 0x1F) : kDeviceDefaultFrameRate;
+    info.frameDuration = 10000000 / info.frameRate;
     return true;
 }
 
@@ -264,8 +269,10 @@ bool FindDeviceGeometry(std::span<const uint8_t> buffer, DeviceGeometry& geometr
         size_t at = from + static_cast<size_t>(hit);
         if (buffer.size() - at < kDeviceHeader40Size)
             return false;
+        // The voice flag is read per layout (36-byte headers keep it in byte 4),
+        // so a voice frame never supplies the picture size.
         DeviceFrameHeader header;
-        if ((buffer[at + 5] & 0x08) == 0 && ReadDeviceFrameHeader(buffer.subspan(at), header)) {
+        if (ReadDeviceFrameHeader(buffer.subspan(at), header) && !header.voice) {
             geometry = DeviceHeaderGeometry(header);
             return true;
         }

@@ -23,7 +23,8 @@ struct StreamInfo {
 //  3, 256, 512: an SPS (at least 16 bytes, non-zero profile and level); width and
 //     height from the macroblock counts, height doubled for a width of at least 700
 //     with a height below 300; rate 25.
-//  4: a first JPEG 2000 field header with 160 bytes; 5/6 flag from byte 8 bit 7.
+//  4: a first JPEG 2000 field header with 160 bytes; 5/6 flag from byte 8 bit 7;
+//     rate from byte 6 bits 0-4 (0 means 25), duration 10000000 / rate.
 //  6: 1920 x 1080, rate 30, duration 400000. 7: 1920 x 1080, rate 5, duration 2000000.
 bool ParseStreamInfo(int32_t codecKind, std::span<const uint8_t> header, StreamInfo& info);
 
@@ -42,8 +43,9 @@ struct StreamFormat {
     int32_t pictureMode = 0;
 };
 
-// The first DeviceFrameHeader in buffer whose byte 5 bit 3 is clear, with 40 bytes
-// available and a known layout; false when there is none.
+// The first DeviceFrameHeader in buffer that is not a voice frame (the voice flag
+// read as its layout keeps it), with 40 bytes available and a known layout;
+// false when there is none.
 bool FindDeviceGeometry(std::span<const uint8_t> buffer, DeviceGeometry& geometry);
 
 // StreamInfo from the sequence header; for ContainerKind 3 with CodecKind 6 or 7

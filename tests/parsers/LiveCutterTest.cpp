@@ -172,20 +172,48 @@ TEST(TransportCutting, VideoPacketsOfThePid)
     EXPECT_TRUE(rest.empty());
 }
 
-TEST(TransportCutting, NoSyncDropsOnlyAboveThreshold)
+// Without sync only the offsets the search has ruled out are dropped, and only
+// once each could be tested with four packets behind it; a stream that starts
+// behind them is found on the next turn whatever was buffered.
+TEST(TransportCutting, NoSyncDropsOnlyTheSearchedOffsets)
 {
-    Bytes junk(1152, 0x12);
-    TsPacketCut cut = CutTransportPacket(junk, 188, 0x100);
-    EXPECT_EQ(cut.result, LiveCut::NotFound);
-    EXPECT_EQ(cut.consumed, 0u);
-    junk.push_back(0);
-    cut = CutTransportPacket(junk, 188, 0x100);
-    EXPECT_EQ(cut.consumed, 1153u);
+    struct Case {
+        size_t packetSize;
+        size_t searched; // 3 x size + 5
+        size_t needed;   // last offset tried + 3 x size + 1
+        int packets;     // of six (a 192-byte packet needs the next one's prefix behind it)
+    };
+    for (Case c : {Case{188, 569, 568 + 564 + 1, 6}, Case{192, 581, 584 + 576 + 1, 5}}) {
+        Bytes junk(c.needed - 1, 0x12);
+        TsPacketCut cut = CutTransportPacket(junk, c.packetSize, 0x100);
+        EXPECT_EQ(cut.result, LiveCut::NotFound);
+        EXPECT_EQ(cut.consumed, 0u) << c.packetSize;
+        junk.push_back(0x12);
+        cut = CutTransportPacket(junk, c.packetSize, 0x100);
+        EXPECT_EQ(cut.result, LiveCut::NotFound);
+        EXPECT_EQ(cut.consumed, c.searched) << c.packetSize;
+
+        // Packets behind a long run of junk survive its dropping.
+        TsWriter w(c.packetSize);
+        Bytes stream(2000, 0x12);
+        for (int i = 0; i < 6; ++i)
+            w.AppendPacket(stream, 0x100, false, Payload(184, static_cast<uint8_t>(i)));
+        std::span<const uint8_t> rest(stream);
+        int video = 0;
+        while (rest.size() >= c.packetSize) {
+            cut = CutTransportPacket(rest, c.packetSize, 0x100);
+            if (cut.consumed == 0)
+                break;
+            video += cut.result == LiveCut::Video;
+            rest = rest.subspan(cut.consumed);
+        }
+        EXPECT_EQ(video, c.packets) << c.packetSize;
+    }
     // A packet not all buffered waits.
     TsWriter w;
     Bytes one;
     w.AppendPacket(one, 0x100, false, Payload(184, 0));
-    cut = CutTransportPacket(std::span(one).first(187), 188, 0x100);
+    TsPacketCut cut = CutTransportPacket(std::span(one).first(187), 188, 0x100);
     EXPECT_EQ(cut.result, LiveCut::NeedMore);
 }
 

@@ -224,6 +224,8 @@ TEST(StreamInfoOthers, Jpeg2000HdAndMjpeg)
     EXPECT_EQ(info.width, 720);
     EXPECT_EQ(info.height, 288);
     EXPECT_EQ(info.fiveSixthsWidth, 1);
+    EXPECT_EQ(info.frameRate, 25);
+    EXPECT_EQ(info.frameDuration, 400000);
     EXPECT_FALSE(ParseStreamInfo(CodecJP2K, std::span(b).first(159), info));
     EXPECT_FALSE(ParseStreamInfo(CodecJP2K, std::span(b).subspan(144 + 64, 160), info));
 
@@ -296,6 +298,49 @@ TEST(DescribeStream, DeviceHeaderOverridesQBoxGeometry)
     ASSERT_TRUE(DescribeStream(b, CodecHDH264, ContainerRaw, {}, fmt));
     EXPECT_EQ(fmt.width, 1920);
     EXPECT_EQ(fmt.interlaced, 0);
+}
+
+// The JPEG 2000 rate comes from the field header's byte 6; 0 there means 25,
+// so no stream leaves the rate (a divisor downstream) at 0.
+TEST(StreamInfoOthers, Jpeg2000RateFromFieldHeader)
+{
+    struct Case {
+        int32_t headerRate;
+        int32_t rate;
+        int32_t duration;
+    };
+    for (Case c : {Case{30, 30, 333333}, Case{12, 12, 833333}, Case{0, 25, 400000}}) {
+        JP2KFieldFields f;
+        f.frameRate = c.headerRate;
+        Bytes b;
+        Bytes cs = BuildJ2KCodestream(352, 288, 64);
+        ASSERT_TRUE(AppendJP2KFrame(b, f, cs, cs));
+        StreamInfo info;
+        ASSERT_TRUE(ParseStreamInfo(CodecJP2K, std::span(b).first(160), info));
+        EXPECT_EQ(info.frameRate, c.rate) << c.headerRate;
+        EXPECT_EQ(info.frameDuration, c.duration) << c.headerRate;
+    }
+}
+
+// A voice frame never supplies the picture size, whichever layout flags it: the
+// 40-byte layout in byte 5 bit 3, the 36-byte layout in byte 4 bit 0.
+TEST(DescribeStream, VoiceHeadersOfEitherLayoutAreSkipped)
+{
+    for (DeviceHeaderLayout layout : {DeviceHeaderLayout::Header40, DeviceHeaderLayout::Header36}) {
+        DeviceFrameFields voice;
+        voice.layout = layout;
+        voice.width = 176;
+        voice.height = 144;
+        DeviceFrameFields video = voice;
+        video.width = 704;
+        video.height = 576;
+        Bytes b = QBoxWithDeviceHeaders(voice, video);
+        b.resize(b.size() + 8, 0); // 40 bytes behind a trailing 36-byte header
+        StreamFormat fmt;
+        ASSERT_TRUE(DescribeStream(b, CodecHDH264, ContainerQBox, {}, fmt));
+        EXPECT_EQ(fmt.width, 704) << static_cast<int>(layout);
+        EXPECT_EQ(fmt.height, 576) << static_cast<int>(layout);
+    }
 }
 
 TEST(DescribeStream, HeaderNeeds40BytesAvailable)

@@ -1,0 +1,212 @@
+#include "CTarvoSplitterAudioOutputPin.h"
+
+#include "CTarvoSplitterF.h"
+#include "SplitterMediaTypes.h"
+
+#include <algorithm>
+#include <cstring>
+
+CTarvoSplitterAudioOutputPin::CTarvoSplitterAudioOutputPin(CTarvoSplitterF* pFilter,
+                                                           CCritSec* pLock, HRESULT* phr)
+    : CTarvoSplitterOutputPin("Tarvo splitter audio", pFilter, pLock, phr, L"Audio Out",
+                              {&MEDIATYPE_Audio, kBufferSize, kSplitterEventFirstAudio, 2}),
+      m_input(kInputSize), m_work(kWorkSize)
+{
+    m_inactiveEvent.Set();
+    m_hThread = CreateThread(nullptr, 0, AudioThreadProc, this, 0, nullptr);
+    if (!m_hThread && phr)
+        *phr = E_OUTOFMEMORY;
+}
+
+CTarvoSplitterAudioOutputPin::~CTarvoSplitterAudioOutputPin()
+{
+    m_threadStop.Set();
+    m_inactiveEvent.Set();
+    if (m_hThread) {
+        WaitForSingleObject(m_hThread, INFINITE);
+        CloseHandle(m_hThread);
+    }
+}
+
+HRESULT CTarvoSplitterAudioOutputPin::GetMediaType(int iPosition, CMediaType* pmt)
+{
+    CheckPointer(pmt, E_POINTER);
+    if (iPosition < 0)
+        return E_INVALIDARG;
+    if (iPosition > 0)
+        return VFW_S_NO_MORE_ITEMS;
+    return BuildAudioMediaType(m_pSplitter->GetStreamState().codecKind, pmt);
+}
+
+HRESULT CTarvoSplitterAudioOutputPin::Active()
+{
+    HRESULT hr = CTarvoSplitterOutputPin::Active();
+    if (FAILED(hr))
+        return hr;
+    m_inactiveEvent.Reset();
+    m_activeEvent.Set();
+    return S_OK;
+}
+
+HRESULT CTarvoSplitterAudioOutputPin::Inactive()
+{
+    m_activeEvent.Reset();
+    m_inactiveEvent.Set();
+    HRESULT hr = CTarvoSplitterOutputPin::Inactive();
+    // The decommit woke a turn waiting for a buffer; let it finish.
+    CAutoLock stream(&m_streamLock);
+    return hr;
+}
+
+HRESULT CTarvoSplitterAudioOutputPin::Deliver(IMediaSample* pSample)
+{
+    CheckPointer(pSample, E_POINTER);
+    const LONG length = pSample->GetActualDataLength();
+    HRESULT hr = CTarvoSplitterOutputPin::Deliver(pSample);
+    CountDelivered(length);
+    return hr;
+}
+
+void CTarvoSplitterAudioOutputPin::AddAudio(const BYTE* data, size_t length, AudioKind kind)
+{
+    CAutoLock lock(&m_audioLock);
+    m_kind = kind;
+    if (length > kInputSize) {
+        m_inputFill = 0;
+        return;
+    }
+    if (m_inputFill + length > kInputSize)
+        m_inputFill = 0;
+    if (length > 0)
+        std::memcpy(m_input.data() + m_inputFill, data, length);
+    m_inputFill += length;
+}
+
+size_t CTarvoSplitterAudioOutputPin::BufferedBytes()
+{
+    CAutoLock lock(&m_audioLock);
+    return m_inputFill;
+}
+
+LONG CTarvoSplitterAudioOutputPin::FillSampleLocked(BYTE* out, LONG size)
+{
+    if (m_kind == AudioKind::Pcm) {
+        size_t n = std::min(static_cast<size_t>(size), m_inputFill);
+        std::memcpy(out, m_input.data(), n);
+        std::memmove(m_input.data(), m_input.data() + n, m_inputFill - n);
+        m_inputFill -= n;
+        return static_cast<LONG>(n);
+    }
+    // AAC needs its decoder, which the pin does not have yet: what cannot be
+    // decoded is dropped, as after a failed decoder initialisation.
+    m_inputFill = 0;
+    return 0;
+}
+
+bool CTarvoSplitterAudioOutputPin::WaitFor(DWORD ms)
+{
+    HANDLE handles[2] = {m_threadStop, m_inactiveEvent};
+    return WaitForMultipleObjects(2, handles, FALSE, ms) == WAIT_TIMEOUT;
+}
+
+DWORD CTarvoSplitterAudioOutputPin::AudioThreadProc(LPVOID param)
+{
+    static_cast<CTarvoSplitterAudioOutputPin*>(param)->AudioLoop();
+    return 0;
+}
+
+void CTarvoSplitterAudioOutputPin::AudioLoop()
+{
+    HANDLE idle[2] = {m_threadStop, m_activeEvent};
+    while (!m_threadStop.Check()) {
+        if (WaitForMultipleObjects(2, idle, FALSE, INFINITE) == WAIT_OBJECT_0)
+            break;
+        bool wasEmpty = false;
+        {
+            CAutoLock stream(&m_streamLock);
+            if (!m_activeEvent.Check())
+                continue;
+            IMediaSample* sample = nullptr;
+            if (FAILED(GetDeliveryBuffer(&sample, nullptr, nullptr, 0)) || !sample) {
+                WaitFor(1);
+                continue;
+            }
+            sample->SetTime(nullptr, nullptr);
+            sample->SetActualDataLength(0);
+            BYTE* out = nullptr;
+            sample->GetPointer(&out);
+            LONG length = 0;
+            {
+                CAutoLock lock(&m_audioLock);
+                wasEmpty = m_inputFill == 0;
+                if (!wasEmpty && out)
+                    length = FillSampleLocked(out, sample->GetSize());
+            }
+            sample->SetActualDataLength(length);
+            if (length > 0 || wasEmpty)
+                Deliver(sample);
+            sample->Release();
+        }
+        WaitFor(wasEmpty ? 10 : 1);
+    }
+}
+
+// ---- IMediaPosition ----
+
+template <typename Call> HRESULT CTarvoSplitterAudioOutputPin::ForwardToVideo(Call call)
+{
+    CBasePin* pin = m_pSplitter->GetPin(1);
+    IMediaPosition* video = nullptr;
+    if (!pin || FAILED(pin->NonDelegatingQueryInterface(IID_IMediaPosition,
+                                                        reinterpret_cast<void**>(&video))))
+        return E_UNEXPECTED;
+    HRESULT hr = call(video);
+    video->Release();
+    return hr;
+}
+
+STDMETHODIMP CTarvoSplitterAudioOutputPin::get_Duration(REFTIME* plength)
+{
+    return ForwardToVideo([&](IMediaPosition* video) { return video->get_Duration(plength); });
+}
+
+STDMETHODIMP CTarvoSplitterAudioOutputPin::put_CurrentPosition(REFTIME)
+{
+    return S_OK;
+}
+
+STDMETHODIMP CTarvoSplitterAudioOutputPin::get_CurrentPosition(REFTIME* pllTime)
+{
+    return ForwardToVideo(
+        [&](IMediaPosition* video) { return video->get_CurrentPosition(pllTime); });
+}
+
+STDMETHODIMP CTarvoSplitterAudioOutputPin::get_StopTime(REFTIME* pllTime)
+{
+    return ForwardToVideo([&](IMediaPosition* video) { return video->get_StopTime(pllTime); });
+}
+
+STDMETHODIMP CTarvoSplitterAudioOutputPin::put_StopTime(REFTIME)
+{
+    return S_OK;
+}
+
+STDMETHODIMP CTarvoSplitterAudioOutputPin::get_PrerollTime(REFTIME* pllTime)
+{
+    return ForwardToVideo([&](IMediaPosition* video) { return video->get_PrerollTime(pllTime); });
+}
+
+STDMETHODIMP CTarvoSplitterAudioOutputPin::put_PrerollTime(REFTIME)
+{
+    return S_OK;
+}
+
+STDMETHODIMP CTarvoSplitterAudioOutputPin::put_Rate(double)
+{
+    return S_OK;
+}
+
+STDMETHODIMP CTarvoSplitterAudioOutputPin::get_Rate(double* pdRate)
+{
+    return ForwardToVideo([&](IMediaPosition* video) { return video->get_Rate(pdRate); });
+}
