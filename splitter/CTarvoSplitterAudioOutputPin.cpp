@@ -2,7 +2,7 @@
 
 #include "CTarvoSplitterF.h"
 #include "SplitterMediaTypes.h"
-#include "SplitterTrace.h"
+#include "win32/trace.h"
 
 namespace {
 

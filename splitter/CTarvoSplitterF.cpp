@@ -7,12 +7,12 @@
 #include "ContainerKind.h"
 #include "SplitterConfig.h"
 #include "SplitterMediaTypes.h"
-#include "SplitterTrace.h"
 #include "StreamDetect.h"
 #include "TarvoGuids.h"
 
 #include "win32/msgbox.h"
 #include "win32/timefn.h"
+#include "win32/trace.h"
 
 #include <algorithm>
 #include <chrono>
@@ -25,6 +25,9 @@ namespace {
 constexpr const char* kMessageCaption = "TarvoSplt";
 // Live voice frames decode into a buffer of this many samples.
 constexpr uint32_t kLiveVoiceSamples = 800;
+// Every ITarvoSplt call is traced here with its arguments, its result and what
+// it gives back.
+constexpr const char* kTraceChannel = "splitter";
 // The file probe reads the file in windows of the ring's size, up to five.
 constexpr LONGLONG kProbeLimit = 0x1400000;
 
@@ -195,118 +198,109 @@ STDMETHODIMP CTarvoSplitterF::Pause()
 
 STDMETHODIMP CTarvoSplitterF::SetStreamType(int codecKind)
 {
-    HRESULT hr = S_OK;
-    if (m_pVideo->IsOutputConnected()) {
-        hr = E_FAIL;
-    } else {
-        CAutoLock ring(&m_ringLock);
-        const int32_t container =
-            (codecKind == CodecDeviceH264Clocked || codecKind == CodecFrameQueue)
-                ? ContainerRaw
-                : ContainerUnknown;
-        const bool changed = codecKind != m_codecKind || container != m_containerKind;
-        m_codecKind = codecKind;
-        m_containerKind = container;
-        if (codecKind == CodecFrameQueue && !m_frameQueue) {
-            m_frameQueue = std::make_unique<CFrameQueue>();
-            m_frameQueue->SetInterruptEvent(m_inactiveEvent);
-        }
-        if (changed)
-            ResetStreamLocked();
+    CTvTraceCall trace(kTraceChannel, "SetStreamType(%d)", codecKind);
+    if (m_pVideo->IsOutputConnected())
+        return trace(E_FAIL);
+    CAutoLock ring(&m_ringLock);
+    const int32_t container = (codecKind == CodecDeviceH264Clocked || codecKind == CodecFrameQueue)
+                                  ? ContainerRaw
+                                  : ContainerUnknown;
+    const bool changed = codecKind != m_codecKind || container != m_containerKind;
+    m_codecKind = codecKind;
+    m_containerKind = container;
+    if (codecKind == CodecFrameQueue && !m_frameQueue) {
+        m_frameQueue = std::make_unique<CFrameQueue>();
+        m_frameQueue->SetInterruptEvent(m_inactiveEvent);
     }
-    SPLITTER_TRACE("SetStreamType(%d) = 0x%08X", codecKind, static_cast<unsigned>(hr));
-    return hr;
+    if (changed)
+        ResetStreamLocked();
+    return trace(S_OK);
 }
 
 STDMETHODIMP CTarvoSplitterF::RemoveDownstream()
 {
+    CTvTraceCall trace(kTraceChannel, "RemoveDownstream()");
     if (IFilterGraph* graph = GetFilterGraph()) {
         RemoveFiltersBehind(graph, m_pVideo);
         RemoveFiltersBehind(graph, m_pAudio);
     }
-    SPLITTER_TRACE("RemoveDownstream() = 0x%08X", static_cast<unsigned>(E_FAIL));
-    return E_FAIL;
+    return trace(E_FAIL);
 }
 
 STDMETHODIMP CTarvoSplitterF::GetReceiveRates(UINT milliseconds, int* videoBytes, int* audioBytes)
 {
-    HRESULT hr = S_OK;
-    if (!videoBytes || !audioBytes) {
-        hr = E_POINTER;
-    } else if (milliseconds < 1 || milliseconds > 10000) {
-        hr = E_INVALIDARG;
-    } else {
-        const LONGLONG video0 = m_pVideo->DeliveredBytes();
-        const LONGLONG audio0 = m_pAudio->DeliveredBytes();
-        Sleep(milliseconds);
-        const LONGLONG video1 = m_pVideo->DeliveredBytes();
-        const LONGLONG audio1 = m_pAudio->DeliveredBytes();
-        // A counter that went back was cleared meanwhile: count from 0.
-        *videoBytes = ToInt(video1 - (video1 >= video0 ? video0 : 0));
-        *audioBytes = ToInt(audio1 - (audio1 >= audio0 ? audio0 : 0));
-    }
-    SPLITTER_TRACE("GetReceiveRates(%u, %d, %d) = 0x%08X", milliseconds,
-                   videoBytes && SUCCEEDED(hr) ? *videoBytes : 0,
-                   audioBytes && SUCCEEDED(hr) ? *audioBytes : 0, static_cast<unsigned>(hr));
-    return hr;
+    CTvTraceCall trace(kTraceChannel, "GetReceiveRates(%u, %p, %p)", milliseconds,
+                       static_cast<void*>(videoBytes), static_cast<void*>(audioBytes));
+    if (!videoBytes || !audioBytes)
+        return trace(E_POINTER);
+    if (milliseconds < 1 || milliseconds > 10000)
+        return trace(E_INVALIDARG);
+    const LONGLONG video0 = m_pVideo->DeliveredBytes();
+    const LONGLONG audio0 = m_pAudio->DeliveredBytes();
+    Sleep(milliseconds);
+    const LONGLONG video1 = m_pVideo->DeliveredBytes();
+    const LONGLONG audio1 = m_pAudio->DeliveredBytes();
+    // A counter that went back was cleared meanwhile: count from 0.
+    *videoBytes = ToInt(video1 - (video1 >= video0 ? video0 : 0));
+    *audioBytes = ToInt(audio1 - (audio1 >= audio0 ? audio0 : 0));
+    if (trace.On())
+        trace.Detail("video %d, audio %d", *videoBytes, *audioBytes);
+    return trace(S_OK);
 }
 
 STDMETHODIMP CTarvoSplitterF::SetNoWait(int noWait)
 {
+    CTvTraceCall trace(kTraceChannel, "SetNoWait(%d)", noWait);
     m_noWait = noWait != 0;
-    SPLITTER_TRACE("SetNoWait(%d) = 0x%08X", noWait, static_cast<unsigned>(S_OK));
-    return S_OK;
+    return trace(S_OK);
 }
 
 STDMETHODIMP CTarvoSplitterF::GetVodRange(int* range)
 {
-    HRESULT hr = S_OK;
+    CTvTraceCall trace(kTraceChannel, "GetVodRange(%p)", static_cast<void*>(range));
     CFrameQueue* queue = FrameQueue();
     if (!queue)
-        hr = E_FAIL;
-    else if (!range)
-        hr = E_POINTER;
-    else
-        queue->GetVodRange(&range[0], &range[1]);
-    SPLITTER_TRACE("GetVodRange(%d, %d) = 0x%08X", hr == S_OK ? range[0] : 0,
-                   hr == S_OK ? range[1] : 0, static_cast<unsigned>(hr));
-    return hr;
+        return trace(E_FAIL);
+    if (!range)
+        return trace(E_POINTER);
+    queue->GetVodRange(&range[0], &range[1]);
+    if (trace.On())
+        trace.Detail("%d, %d", range[0], range[1]);
+    return trace(S_OK);
 }
 
 STDMETHODIMP CTarvoSplitterF::SetVodRange(int start, int end)
 {
+    CTvTraceCall trace(kTraceChannel, "SetVodRange(%d, %d)", start, end);
     CFrameQueue* queue = FrameQueue();
-    HRESULT hr = queue ? queue->SetVodRange(start, end) : E_FAIL;
-    SPLITTER_TRACE("SetVodRange(%d, %d) = 0x%08X", start, end, static_cast<unsigned>(hr));
-    return hr;
+    return trace(queue ? queue->SetVodRange(start, end) : E_FAIL);
 }
 
 STDMETHODIMP CTarvoSplitterF::SetVodCallback(VodRequestCallback callback, int context)
 {
+    CTvTraceCall trace(kTraceChannel, "SetVodCallback(%p, %d)", reinterpret_cast<void*>(callback),
+                       context);
     CFrameQueue* queue = FrameQueue();
-    HRESULT hr = !queue ? E_FAIL : !callback ? -1 : queue->SetVodCallback(callback, context);
-    SPLITTER_TRACE("SetVodCallback(%p, %d) = 0x%08X", reinterpret_cast<void*>(callback), context,
-                   static_cast<unsigned>(hr));
-    return hr;
+    if (!queue)
+        return trace(E_FAIL);
+    return trace(callback ? queue->SetVodCallback(callback, context) : -1);
 }
 
 STDMETHODIMP CTarvoSplitterF::ResumeVodRequests(int ignored)
 {
+    CTvTraceCall trace(kTraceChannel, "ResumeVodRequests(%d)", ignored);
     CFrameQueue* queue = FrameQueue();
-    HRESULT hr = E_FAIL;
-    if (queue) {
-        queue->ResumeVodRequests();
-        hr = S_OK;
-    }
-    SPLITTER_TRACE("ResumeVodRequests(%d) = 0x%08X", ignored, static_cast<unsigned>(hr));
-    return hr;
+    if (!queue)
+        return trace(E_FAIL);
+    queue->ResumeVodRequests();
+    return trace(S_OK);
 }
 
 STDMETHODIMP CTarvoSplitterF::SetPlayMode(int playMode)
 {
+    CTvTraceCall trace(kTraceChannel, "SetPlayMode(%d)", playMode);
     m_playMode = playMode;
-    SPLITTER_TRACE("SetPlayMode(%d) = 0x%08X", playMode, static_cast<unsigned>(S_OK));
-    return S_OK;
+    return trace(S_OK);
 }
 
 // ---- stream state ----

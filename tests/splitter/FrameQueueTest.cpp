@@ -202,12 +202,26 @@ protected:
         return context;
     }
     std::string LogPath() const { return m_drive + "/tvxvr416/time.log"; }
+    // Lets q ask r, which answers 0, and waits until that answer paused requests.
+    void StartPaused(CFrameQueue& q, CallbackRecorder& r)
+    {
+        r.result = 0;
+        q.SetActive(true);
+        ASSERT_EQ(q.SetVodCallback(RecordingCallback, Register(r)), S_OK);
+        ASSERT_TRUE(WaitUntil([&] { return !q.RequestsAllowed(); }));
+    }
 
     std::string m_drive;
     std::vector<int> m_contexts;
 };
 
 // ---- elements ----
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 TEST_F(FrameQueueTest, OnePushWithTwoFramesGivesTwoElements)
 {
@@ -256,19 +270,26 @@ TEST_F(FrameQueueTest, FramesSplitAcrossPushesAssemble)
 
 TEST_F(FrameQueueTest, FullListRefusesTheNextFrame)
 {
-    CFrameQueue q;
-    for (uint32_t i = 0; i < CFrameQueue::kMaxQueued + 2; ++i)
-        Push(q, Frame({.seconds = i}));
-    // 101 fit; the 102nd was dropped, not queued behind them.
-    ASSERT_EQ(q.Count(), CFrameQueue::kMaxQueued + 1);
-    FrameElement el;
-    ASSERT_TRUE(q.GetNextFrame(el));
-    Push(q, Frame({.seconds = 500}));
-    EXPECT_EQ(q.Count(), CFrameQueue::kMaxQueued + 1);
-    int64_t last = 0;
-    while (q.GetNextFrame(el))
-        last = el.timestamp;
-    EXPECT_EQ(last, int64_t{500} * 1000000);
+    std::filesystem::create_directories(m_drive + "/tvxvr416");
+    TestClock clock;
+    {
+        CFrameQueue q(&clock);
+        for (uint32_t i = 0; i < CFrameQueue::kMaxQueued + 2; ++i)
+            Push(q, Frame({.seconds = i}));
+        // 101 fit; the 102nd was dropped, not queued behind them.
+        ASSERT_EQ(q.Count(), CFrameQueue::kMaxQueued + 1);
+        FrameElement el;
+        ASSERT_TRUE(q.GetNextFrame(el));
+        Push(q, Frame({.seconds = 500}));
+        EXPECT_EQ(q.Count(), CFrameQueue::kMaxQueued + 1);
+        int64_t last = 0;
+        while (q.GetNextFrame(el))
+            last = el.timestamp;
+        EXPECT_EQ(last, int64_t{500} * 1000000);
+    }
+    EXPECT_NE(ReadAll(LogPath()).find("\nAddFrame: ID:101000000, Count:101, Now:1000, sub:0, "
+                                      "StreamTime:101000000, sub:1000, Ret:-1, "),
+              std::string::npos);
 }
 
 TEST_F(FrameQueueTest, ClearDropsQueuedAndPartlyAssembledFrames)
@@ -312,83 +333,22 @@ TEST_P(VodPaceTest, SleepAndAnchors)
 
 // Anchored: stream 1000000 at wall 5000000, previous element at 1000000.
 constexpr VodPacing kAnchored{1000000, 5000000, 1000000};
+// Unset anchors, previous element at 3000000.
+constexpr VodPacing kUnsetAhead{-1, -1, 3000000};
 
 const PaceCase kPaceCases[] = {
-    {"FirstElementJumps", {}, 2000000, 9000000, 1.0, 500, true, {2000000, 9500000, 2000000}},
-    {"FirstElementBehindLastSleeps40",
-     {-1, -1, 3000000},
-     2000000,
-     9000000,
-     1.0,
-     40,
-     true,
-     {2000000, 9500000, 2000000}},
+    {"FirstJumps", {}, 2000000, 9000000, 1.0, 500, true, {2000000, 9500000, 2000000}},
+    {"FirstBehind40", kUnsetAhead, 2000000, 9000000, 1.0, 40, true, {2000000, 9500000, 2000000}},
     {"OnTimeline", kAnchored, 1040000, 5000000, 1.0, 40, false, {1000000, 5000000, 1040000}},
     {"LateReanchors", kAnchored, 1040000, 5100000, 1.0, 0, false, {1040000, 5100000, 1040000}},
-    {"LongWaitLimitedTo1000",
-     kAnchored,
-     1400000,
-     3000000,
-     1.0,
-     1000,
-     false,
-     {1000000, 5000000, 1400000}},
-    {"Rate1StepOf500000IsNoJump",
-     kAnchored,
-     1500000,
-     5500000,
-     1.0,
-     0,
-     false,
-     {1000000, 5000000, 1500000}},
-    {"Rate1StepOf500001Jumps",
-     kAnchored,
-     1500001,
-     5500000,
-     1.0,
-     500,
-     true,
-     {1500001, 6000000, 1500001}},
-    {"Rate4StepOf125000IsNoJump",
-     kAnchored,
-     1125000,
-     5125000,
-     4.0,
-     0,
-     false,
-     {1000000, 5000000, 1125000}},
-    {"Rate4StepOf125001Jumps",
-     kAnchored,
-     1125001,
-     5125000,
-     4.0,
-     500,
-     true,
-     {1125001, 5625000, 1125001}},
-    {"BackwardPlayStepsBackBy40",
-     kAnchored,
-     960000,
-     5000000,
-     -1.0,
-     40,
-     true,
-     {960000, 5500000, 960000}},
-    {"BackwardPlayLongStepIsPacedLate",
-     kAnchored,
-     400000,
-     5000000,
-     -1.0,
-     0,
-     false,
-     {400000, 5000000, 400000}},
-    {"RateZeroNeverJumps",
-     kAnchored,
-     9000000,
-     5000000,
-     0.0,
-     1000,
-     false,
-     {1000000, 5000000, 9000000}},
+    {"WaitMax1000", kAnchored, 1400000, 3000000, 1.0, 1000, false, {1000000, 5000000, 1400000}},
+    {"Rate1At500000", kAnchored, 1500000, 5500000, 1.0, 0, false, {1000000, 5000000, 1500000}},
+    {"Rate1At500001", kAnchored, 1500001, 5500000, 1.0, 500, true, {1500001, 6000000, 1500001}},
+    {"Rate4At125000", kAnchored, 1125000, 5125000, 4.0, 0, false, {1000000, 5000000, 1125000}},
+    {"Rate4At125001", kAnchored, 1125001, 5125000, 4.0, 500, true, {1125001, 5625000, 1125001}},
+    {"BackStep40", kAnchored, 960000, 5000000, -1.0, 40, true, {960000, 5500000, 960000}},
+    {"BackLongLate", kAnchored, 400000, 5000000, -1.0, 0, false, {400000, 5000000, 400000}},
+    {"RateZeroNoJump", kAnchored, 9000000, 5000000, 0.0, 1000, false, {1000000, 5000000, 9000000}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Steps, VodPaceTest, ::testing::ValuesIn(kPaceCases),
@@ -396,6 +356,7 @@ INSTANTIATE_TEST_SUITE_P(Steps, VodPaceTest, ::testing::ValuesIn(kPaceCases),
 
 TEST_F(FrameQueueTest, PacesOnlyWithACallbackAndByTheRate)
 {
+    CallbackRecorder r; // outlives the queue, whose end calls it
     TestClock clock;
     CFrameQueue q(&clock);
     Push(q, Frame({.seconds = 1}));
@@ -403,7 +364,6 @@ TEST_F(FrameQueueTest, PacesOnlyWithACallbackAndByTheRate)
     ASSERT_TRUE(q.GetNextFrame(el));
     EXPECT_TRUE(clock.Sleeps().empty()); // no callback: no pacing
 
-    CallbackRecorder r;
     ASSERT_EQ(q.SetVodCallback(RecordingCallback, Register(r)), S_OK);
     q.SetRate(4.0);
     // Rate 4: a step of 125000 us follows the timeline, one more jumps.
@@ -488,11 +448,8 @@ TEST_F(FrameQueueTest, RequestsOnlyWhileActiveAndFewerThanThreeQueued)
 TEST_F(FrameQueueTest, ResultZeroPausesRequestsUntilResumed)
 {
     CallbackRecorder r;
-    r.result = 0;
     CFrameQueue q;
-    q.SetActive(true);
-    ASSERT_EQ(q.SetVodCallback(RecordingCallback, Register(r)), S_OK);
-    ASSERT_TRUE(WaitUntil([&] { return !q.RequestsAllowed(); }));
+    ASSERT_NO_FATAL_FAILURE(StartPaused(q, r));
     EXPECT_EQ(r.Count(), 1u);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(r.Count(), 1u);
@@ -504,6 +461,7 @@ TEST_F(FrameQueueTest, SetVodRangeTellsTheOldRangeThenClearsAndStores)
 {
     CallbackRecorder r;
     CFrameQueue q;
+    EXPECT_EQ(q.SetVodCallback(nullptr, 5), -1);
     ASSERT_EQ(q.SetVodCallback(RecordingCallback, Register(r)), S_OK);
     ASSERT_EQ(q.SetVodRange(10, 20), S_OK);
     Push(q, Frame({.seconds = 1}));
@@ -519,20 +477,6 @@ TEST_F(FrameQueueTest, SetVodRangeTellsTheOldRangeThenClearsAndStores)
     EXPECT_EQ(r.calls[0].start, 0);
     EXPECT_EQ(r.calls[1].start, 10);
     EXPECT_EQ(r.calls[1].end, 20);
-}
-
-TEST_F(FrameQueueTest, NullCallbackIsRefused)
-{
-    CFrameQueue q;
-    EXPECT_EQ(q.SetVodCallback(nullptr, 5), -1);
-    // No callback: no pacing, so nothing sleeps.
-    TestClock clock;
-    CFrameQueue paced(&clock);
-    EXPECT_EQ(paced.SetVodCallback(nullptr, 5), -1);
-    Push(paced, Frame({.seconds = 1}));
-    FrameElement el;
-    ASSERT_TRUE(paced.GetNextFrame(el));
-    EXPECT_TRUE(clock.Sleeps().empty());
 }
 
 // ---- rate changes ----
@@ -578,12 +522,6 @@ INSTANTIATE_TEST_SUITE_P(Rates, RateChangeTest, ::testing::ValuesIn(kRateChangeC
 
 // ---- the time log ----
 
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 TEST_F(FrameQueueTest, TimeLogLinesWhenItsFolderExists)
 {
     std::filesystem::create_directories(m_drive + "/tvxvr416");
@@ -615,24 +553,6 @@ TEST_F(FrameQueueTest, TimeLogLinesWhenItsFolderExists)
               "\nVODRequest:1540, sub:1540");
 }
 
-TEST_F(FrameQueueTest, RefusedFrameIsLoggedWithRetMinusOne)
-{
-    std::filesystem::create_directories(m_drive + "/tvxvr416");
-    TestClock clock;
-    {
-        CFrameQueue q(&clock);
-        for (uint32_t i = 0; i < CFrameQueue::kMaxQueued + 2; ++i)
-            Push(q, Frame({.seconds = i}));
-    }
-    const std::string log = ReadAll(LogPath());
-    EXPECT_NE(log.find("ID:100000000, Count:101, Now:1000, sub:0, StreamTime:100000000, "
-                       "sub:1000, Ret:0, "),
-              std::string::npos);
-    EXPECT_NE(log.find("ID:101000000, Count:101, Now:1000, sub:0, StreamTime:101000000, "
-                       "sub:1000, Ret:-1, "),
-              std::string::npos);
-}
-
 TEST_F(FrameQueueTest, NoTimeLogWithoutItsFolder)
 {
     {
@@ -647,66 +567,23 @@ TEST_F(FrameQueueTest, NoTimeLogWithoutItsFolder)
 
 // ---- stopping and destroying ----
 
-// GetNextFrame paces the first element with a 500 ms sleep that, on the frozen
-// test clock, lasts until something wakes it.
-class SleepingQueue {
-public:
-    explicit SleepingQueue(int context) : m_queue(&m_clock)
-    {
-        m_clock.frozen = true;
-        EXPECT_EQ(m_queue.SetVodCallback(RecordingCallback, context), S_OK);
-        Push(m_queue, Frame({.seconds = 3}));
-        m_delivery = std::async(std::launch::async, [this] {
-            FrameElement el;
-            const bool got = m_queue.GetNextFrame(el);
-            return got ? el.timestamp : -1;
-        });
-        EXPECT_TRUE(WaitUntil([&] { return m_clock.sleeping.load() == 1; }));
-    }
-    CFrameQueue& Queue() { return m_queue; }
-    // The timestamp handed out, or -1 for none; false when GetNextFrame never
-    // returned.
-    bool Result(int64_t& timestamp)
-    {
-        if (m_delivery.wait_for(std::chrono::milliseconds(kSafetyMs)) != std::future_status::ready)
-            return false;
-        timestamp = m_delivery.get();
-        return true;
-    }
-
-private:
-    TestClock m_clock;
-    CFrameQueue m_queue;
-    std::future<int64_t> m_delivery;
+// What ends a pacing sleep, and whether the element is still handed out.
+struct WakeCase {
+    std::string name;
+    std::function<void(CFrameQueue&, HANDLE interrupt)> wake;
+    int64_t timestamp; // -1: dropped
 };
 
-TEST_F(FrameQueueTest, ClearWakesAPacingSleepAndDropsItsElement)
-{
-    CallbackRecorder r;
-    SleepingQueue s(Register(r));
-    s.Queue().Clear();
-    int64_t timestamp = 0;
-    ASSERT_TRUE(s.Result(timestamp));
-    EXPECT_EQ(timestamp, -1);
-}
+class PacingWakeTest : public FrameQueueTest, public ::testing::WithParamInterface<WakeCase> {};
 
-TEST_F(FrameQueueTest, ShutdownWakesAPacingSleep)
-{
-    CallbackRecorder r;
-    SleepingQueue s(Register(r));
-    s.Queue().Shutdown();
-    int64_t timestamp = 0;
-    ASSERT_TRUE(s.Result(timestamp));
-    EXPECT_EQ(timestamp, -1);
-    EXPECT_EQ(r.Reasons(), std::vector<int>{VOD_REASON_THREAD_END});
-}
-
-TEST_F(FrameQueueTest, InterruptEventEndsAPacingSleepAndHandsOutTheElement)
+TEST_P(PacingWakeTest, EndsTheSleepAtOnce)
 {
     HANDLE interrupt = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ASSERT_NE(interrupt, nullptr);
     CallbackRecorder r;
     {
+        // The first element is paced by a 500 ms sleep that, on the frozen
+        // clock, lasts until something wakes it.
         TestClock clock;
         clock.frozen = true;
         CFrameQueue q(&clock);
@@ -718,13 +595,23 @@ TEST_F(FrameQueueTest, InterruptEventEndsAPacingSleepAndHandsOutTheElement)
             return q.GetNextFrame(el) ? el.timestamp : -1;
         });
         ASSERT_TRUE(WaitUntil([&] { return clock.sleeping.load() == 1; }));
-        SetEvent(interrupt);
+        GetParam().wake(q, interrupt);
         ASSERT_EQ(delivery.wait_for(std::chrono::milliseconds(kSafetyMs)),
                   std::future_status::ready);
-        EXPECT_EQ(delivery.get(), int64_t{3000000});
+        EXPECT_EQ(delivery.get(), GetParam().timestamp);
     }
+    EXPECT_EQ(r.Reasons(), std::vector<int>{VOD_REASON_THREAD_END});
     CloseHandle(interrupt);
 }
+
+const WakeCase kWakeCases[] = {
+    {"ClearDropsTheElement", [](CFrameQueue& q, HANDLE) { q.Clear(); }, -1},
+    {"ShutdownDropsTheElement", [](CFrameQueue& q, HANDLE) { q.Shutdown(); }, -1},
+    {"InterruptHandsItOut", [](CFrameQueue&, HANDLE e) { SetEvent(e); }, 3000000},
+};
+
+INSTANTIATE_TEST_SUITE_P(Wakers, PacingWakeTest, ::testing::ValuesIn(kWakeCases),
+                         [](const auto& info) { return info.param.name; });
 
 TEST_F(FrameQueueTest, StopAndDestructionWhileTheCallbackRuns)
 {
@@ -765,40 +652,56 @@ TEST_F(FrameQueueTest, StopAndDestructionWhileTheCallbackRuns)
     EXPECT_EQ(reasons[1], VOD_REASON_THREAD_END);
 }
 
-TEST_F(FrameQueueTest, ShutdownReleasesAWaitingSetVodRange)
-{
-    CallbackRecorder r;
-    r.result = 0;
-    CFrameQueue q;
-    q.SetActive(true);
-    ASSERT_EQ(q.SetVodCallback(RecordingCallback, Register(r)), S_OK);
-    ASSERT_TRUE(WaitUntil([&] { return !q.RequestsAllowed(); }));
-    // Requests are paused: SetVodRange waits for them to be allowed again.
-    auto setRange = std::async(std::launch::async, [&] { return q.SetVodRange(5, 6); });
-    EXPECT_EQ(setRange.wait_for(std::chrono::milliseconds(20)), std::future_status::timeout);
-    q.Shutdown();
-    ASSERT_EQ(setRange.wait_for(std::chrono::milliseconds(kSafetyMs)), std::future_status::ready);
-    EXPECT_EQ(setRange.get(), E_FAIL);
-    EXPECT_EQ(r.Reasons(), (std::vector<int>{VOD_REASON_FORWARD, VOD_REASON_THREAD_END}));
-    EXPECT_EQ(q.SetVodCallback(RecordingCallback, 1), E_FAIL);
-}
+// With requests paused, SetVodRange waits until they are allowed again or the
+// queue shuts down.
+struct RangeReleaseCase {
+    std::string name;
+    bool shutdown;
+    HRESULT result;
+    int start; // the range start afterwards
+};
 
-TEST_F(FrameQueueTest, ResumeReleasesAWaitingSetVodRange)
+class RangeReleaseTest : public FrameQueueTest,
+                         public ::testing::WithParamInterface<RangeReleaseCase> {};
+
+TEST_P(RangeReleaseTest, WaitingSetVodRangeIsReleased)
 {
+    const RangeReleaseCase& c = GetParam();
     CallbackRecorder r;
-    r.result = 0;
     CFrameQueue q;
-    q.SetActive(true);
-    ASSERT_EQ(q.SetVodCallback(RecordingCallback, Register(r)), S_OK);
-    ASSERT_TRUE(WaitUntil([&] { return !q.RequestsAllowed(); }));
+    ASSERT_NO_FATAL_FAILURE(StartPaused(q, r));
     q.SetActive(false);
     auto setRange = std::async(std::launch::async, [&] { return q.SetVodRange(5, 6); });
-    q.ResumeVodRequests();
+    EXPECT_EQ(setRange.wait_for(std::chrono::milliseconds(20)), std::future_status::timeout);
+    if (c.shutdown)
+        q.Shutdown();
+    else
+        q.ResumeVodRequests();
     ASSERT_EQ(setRange.wait_for(std::chrono::milliseconds(kSafetyMs)), std::future_status::ready);
-    EXPECT_EQ(setRange.get(), S_OK);
-    int start = 0;
+    EXPECT_EQ(setRange.get(), c.result);
+    int start = -1;
     q.GetVodRange(&start, nullptr);
-    EXPECT_EQ(start, 5);
+    EXPECT_EQ(start, c.start);
+    const int told = c.shutdown ? VOD_REASON_THREAD_END : VOD_REASON_NEW_RANGE;
+    EXPECT_EQ(r.Reasons(), (std::vector<int>{VOD_REASON_FORWARD, told}));
+}
+
+const RangeReleaseCase kRangeReleaseCases[] = {
+    {"ByResume", false, S_OK, 5},
+    {"ByShutdown", true, E_FAIL, 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(Releases, RangeReleaseTest, ::testing::ValuesIn(kRangeReleaseCases),
+                         [](const auto& info) { return info.param.name; });
+
+TEST_F(FrameQueueTest, NothingStartsAfterShutdown)
+{
+    CallbackRecorder r;
+    CFrameQueue q;
+    q.Shutdown();
+    EXPECT_EQ(q.SetVodCallback(RecordingCallback, Register(r)), E_FAIL);
+    EXPECT_EQ(q.SetVodRange(1, 2), E_FAIL);
+    EXPECT_EQ(r.Count(), 0u);
 }
 
 } // namespace

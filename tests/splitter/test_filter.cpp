@@ -19,6 +19,7 @@
 #include <mmreg.h>
 
 #include "win32/registry.h"
+#include "win32/trace.h"
 
 #include <gtest/gtest.h>
 
@@ -183,6 +184,40 @@ TEST_F(SplitterTest, PrivateInterfaceThroughTheVtable)
     EXPECT_EQ(range[1], 9);
     EXPECT_EQ(reinterpret_cast<FnCallback>(slot(9))(splt, nullptr, 0), -1);
     EXPECT_EQ(reinterpret_cast<FnInt>(slot(10))(splt, 0), S_OK);
+    splt->Release();
+    EXPECT_EQ(filter->Release(), 0u);
+}
+
+// Every ITarvoSplt call goes to the "splitter" channel with its arguments, its
+// result and what it gives back.
+TEST_F(SplitterTest, PrivateInterfaceCallsAreTraced)
+{
+    IBaseFilter* filter = CreateInstance<IBaseFilter>(CLSID_TarvoSplitterF, IID_IBaseFilter);
+    ASSERT_NE(filter, nullptr);
+    ITarvoSplt* splt = Query<ITarvoSplt>(filter, IID_ITarvoSplt);
+    ASSERT_NE(splt, nullptr);
+    int range[2] = {};
+    auto calls = [&] {
+        splt->GetVodRange(range);
+        splt->SetStreamType(CodecFrameQueue);
+        splt->SetVodRange(3, 8);
+        splt->GetVodRange(range);
+        splt->SetPlayMode(1);
+    };
+    // The frame queue reports on the same channel; its lines are its own.
+    std::vector<std::string> lines;
+    for (const std::string& line : TvTraceCapture("splitter", calls)) {
+        if (line.find("CFrameQueue::") == std::string::npos)
+            lines.push_back(line);
+    }
+    ASSERT_EQ(lines.size(), 5u) << testing::PrintToString(lines);
+    EXPECT_EQ(lines[0].rfind("splitter: GetVodRange(0x", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find(") -> -2147467259 (0x80004005)"), std::string::npos) << lines[0];
+    EXPECT_EQ(lines[1], "splitter: SetStreamType(512) -> 0 (0x00000000)");
+    EXPECT_EQ(lines[2], "splitter: SetVodRange(3, 8) -> 0 (0x00000000)");
+    EXPECT_NE(lines[3].find(") -> 0 (0x00000000): 3, 8"), std::string::npos) << lines[3];
+    EXPECT_EQ(lines[4], "splitter: SetPlayMode(1) -> 0 (0x00000000)");
+    EXPECT_TRUE(TvTraceCapture("nwsource,dshow", calls).empty());
     splt->Release();
     EXPECT_EQ(filter->Release(), 0u);
 }

@@ -13,6 +13,7 @@
 //   processor  the frame processor's interfaces (IProcesserColor)
 //   parsers    the splitter's stream parsers: detection, sequence headers,
 //              stream description, transport-stream program discovery
+//   splitter   the splitter's ITarvoSplt calls
 //   protocol   the device console's commands: address, port, payload, result
 //
 // Write a trace line with TV_TRACE(channel, format, ...), or trace a call and
