@@ -79,6 +79,7 @@ CMjpegFrameDecoder::CMjpegFrameDecoder()
 {
     jpeg_std_error(&m_error.pub);
     m_error.pub.error_exit = ErrorExit;
+    m_error.pub.output_message = OutputMessage;
     m_error.owner = this;
     m_progress.progress_monitor = Progress;
 }
@@ -90,6 +91,17 @@ void CMjpegFrameDecoder::ErrorExit(j_common_ptr cinfo)
     auto* error = reinterpret_cast<ErrorManager*>(cinfo->err);
     (*cinfo->err->format_message)(cinfo, error->owner->m_lastError);
     std::longjmp(error->jump, 1);
+}
+
+void CMjpegFrameDecoder::OutputMessage(j_common_ptr cinfo)
+{
+    // Warnings about corrupt data come from the network: the trace channel,
+    // never the process's standard error.
+    if (!TvTraceEnabled("mjpegdec"))
+        return;
+    char text[JMSG_LENGTH_MAX];
+    (*cinfo->err->format_message)(cinfo, text);
+    MJPEGDEC_TRACE("%s", text);
 }
 
 void CMjpegFrameDecoder::Progress(j_common_ptr cinfo)

@@ -10,8 +10,8 @@
 // decompression object is destroyed. Input that runs out early is completed
 // with an end-of-image marker (the library warns "Premature end of JPEG
 // file"), so a truncated frame still gives a picture; empty input is the
-// library's "Empty input file" error. Warnings go to the library's default
-// message output; fatal errors to the "mjpegdec" trace channel.
+// library's "Empty input file" error. Warnings and fatal errors go to the
+// "mjpegdec" trace channel.
 //
 // Not thread-safe: the filter calls it on the upstream streaming thread under
 // its receive lock. It has no threads of its own.
@@ -67,6 +67,7 @@ private:
                     std::span<uint8_t> out, size_t* rows);
     void Drop(const char* reason);
     static void ErrorExit(j_common_ptr cinfo);
+    static void OutputMessage(j_common_ptr cinfo);
     static void Progress(j_common_ptr cinfo);
 
     jpeg_decompress_struct m_cinfo{};
