@@ -124,3 +124,27 @@ inline std::vector<uint8_t> ReferenceDecodeRgb(const std::vector<uint8_t>& jpeg,
     ReferenceDecodeRgbInto(jpeg, out, width, height);
     return out;
 }
+
+// Bytes per row of the decoder's pictures: width x 3, padded to 4.
+inline size_t Stride(int width)
+{
+    return (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
+}
+
+// The reference's R G B rows, reversed per pixel and laid out at the stride.
+inline std::vector<uint8_t> ReferenceBgr(const std::vector<uint8_t>& jpeg, int width, int height)
+{
+    const std::vector<uint8_t> rgb = ReferenceDecodeRgb(jpeg);
+    const size_t stride = Stride(width);
+    std::vector<uint8_t> out(stride * static_cast<size_t>(height), 0xCD);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const uint8_t* s = rgb.data() + (static_cast<size_t>(y) * width + x) * 3;
+            uint8_t* d = out.data() + static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 3;
+            d[0] = s[2];
+            d[1] = s[1];
+            d[2] = s[0];
+        }
+    }
+    return out;
+}

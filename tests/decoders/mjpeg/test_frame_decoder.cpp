@@ -15,11 +15,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-size_t Stride(int width)
-{
-    return (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
-}
-
 struct Picture {
     bool decoded = false;
     size_t written = 0;
@@ -36,24 +31,6 @@ Picture Decode(CMjpegFrameDecoder& decoder, const Bytes& jpeg, int width, int he
     p.decoded = decoder.Decode(jpeg, width, height, stride, p.bytes, &p.written);
     p.error = decoder.LastError();
     return p;
-}
-
-// The reference's R G B rows, reversed per pixel and laid out at the stride.
-Bytes ReferenceBgr(const Bytes& jpeg, int width, int height)
-{
-    const Bytes rgb = ReferenceDecodeRgb(jpeg);
-    const size_t stride = Stride(width);
-    Bytes out(stride * static_cast<size_t>(height), 0xCD);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const uint8_t* s = rgb.data() + (static_cast<size_t>(y) * width + x) * 3;
-            uint8_t* d = out.data() + static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 3;
-            d[0] = s[2];
-            d[1] = s[1];
-            d[2] = s[0];
-        }
-    }
-    return out;
 }
 
 TEST(MjpegFrameDecoder, PicturesComeOutAsTheLibraryDecodesThemInBgrOrder)
