@@ -1,0 +1,340 @@
+// The splitter's sound in a running graph: the network source fed by the
+// device simulator over UDP on 127.0.0.1, the splitter, and on "Audio Out"
+// either a recording sink or the DirectSound renderer (its null sink). Device
+// streams carry voice frames in each codec, QBox H.264 carries AAC; what comes
+// out is the simulator's tone as 16-bit PCM at the rate the pin announces.
+#include "CodecKind.h"
+#include "DeviceFrameHeader.h"
+#include "HiVoiceDec.h"
+#include "INWSource.h"
+#include "ITarvoSplt.h"
+#include "NWTestUtil.h"
+#include "QBox.h"
+#include "TarvoGuids.h"
+#include "TestKit.h"
+#include "ToneCheck.h"
+#include "tvdevsim/DeviceSimulator.h"
+
+#include <mmreg.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace tvdevsim;
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr int kClipFrames = 100; // 4 s at 25 frames a second
+constexpr int kToneHz = 440;
+constexpr LONG_PTR kFirstAudioEvent = 10010;
+
+struct AudioCase {
+    const char* name;
+    SimKind kind;
+    VoiceCodec codec;
+    DWORD rate;
+    WORD channels;
+};
+
+const AudioCase kAudioCases[] = {
+    {"device40_mulaw", SimKind::Device40, VoiceCodec::MuLaw, 8000, 1},
+    {"device36_alaw", SimKind::Device36, VoiceCodec::ALaw, 8000, 1},
+    {"device40_ima_adpcm", SimKind::Device40, VoiceCodec::ImaAdpcm, 8000, 1},
+    {"qbox_aac", SimKind::QBoxH264, VoiceCodec::MuLaw, 48000, 2},
+};
+
+// What the record file's audio is: the PCM of its voice frames decoded one by
+// one (device streams), or the number of AAC frames (QBox).
+struct RecordedAudio {
+    Bytes pcm;
+    size_t aacFrames = 0;
+    size_t videoFrames = 0;
+};
+
+RecordedAudio ReadRecord(SimKind kind, const Bytes& file)
+{
+    RecordedAudio r;
+    if (kind == SimKind::QBoxH264) {
+        QBoxWalker walker(file);
+        QBoxRef box;
+        while (walker.Next(box)) {
+            Bytes adts;
+            if (!box.complete)
+                continue;
+            if (AppendQBoxAacAsAdts(box, adts))
+                ++r.aacFrames;
+            else if (IsQBoxH264Stream(box.header.streamType))
+                ++r.videoFrames;
+        }
+        return r;
+    }
+    HI_VOICE_DEC_STATE state;
+    HI_VOICE_DecReset(&state, HI_VOICE_RESET_DECODE);
+    size_t at = 0;
+    DeviceFrameHeader h;
+    while (ReadDeviceFrameHeader(std::span(file).subspan(at), h) && h.PayloadLength() >= 0 &&
+           at + h.totalLength <= file.size()) {
+        if (h.voice) {
+            int16_t pcm[HI_VOICE_MAX_FRAME_SAMPLES];
+            uint32_t count = HI_VOICE_MAX_FRAME_SAMPLES;
+            const uint8_t* payload = file.data() + at + h.HeaderSize();
+            if (HI_VOICE_DecodeFrame(&state, payload, h.totalLength - h.HeaderSize(), pcm,
+                                     &count) == HI_VOICE_OK) {
+                const auto* bytes = reinterpret_cast<const uint8_t*>(pcm);
+                r.pcm.insert(r.pcm.end(), bytes, bytes + (count & 0xFFFF) * 2);
+            }
+        } else {
+            ++r.videoFrames;
+        }
+        at += h.totalLength;
+    }
+    return r;
+}
+
+bool TypeOffered(IPin* pin)
+{
+    IEnumMediaTypes* types = nullptr;
+    if (FAILED(pin->EnumMediaTypes(&types)))
+        return false;
+    AM_MEDIA_TYPE* mt = nullptr;
+    const bool known = types->Next(1, &mt, nullptr) == S_OK && mt->subtype != GUID_NULL;
+    if (mt)
+        DeleteMediaType(mt);
+    types->Release();
+    return known;
+}
+
+class SplitterAudioTest : public TvComTest, public ::testing::WithParamInterface<AudioCase> {
+protected:
+    void SetUp() override
+    {
+        TvComTest::SetUp();
+        // The renderer plays through its clocked null sink whatever the machine has.
+        setenv("TARVO_AUDIO", "null", 1);
+        ASSERT_EQ(m_graph.Create(), S_OK);
+        m_source = CreateInstance<IBaseFilter>(CLSID_TarvoNWSource, IID_IBaseFilter);
+        m_splitter = CreateInstance<IBaseFilter>(CLSID_TarvoSplitterF, IID_IBaseFilter);
+        ASSERT_TRUE(m_source && m_splitter);
+        m_video = CTestSink::Create();
+        ASSERT_EQ(m_graph.Add(m_source, L"Tarvo NWSource"), S_OK);
+        ASSERT_EQ(m_graph.Add(m_splitter, L"Tarvo Splt Filter"), S_OK);
+        ASSERT_EQ(m_graph.Add(m_video, L"Video Sink"), S_OK);
+        ASSERT_EQ(m_graph.Connect(m_source, nullptr, m_splitter, L"Input"), S_OK);
+        m_nw = Query<INWSource>(m_source, IID_INWSource);
+        ASSERT_NE(m_nw, nullptr);
+        m_port = nwtest::FreePort(SOCK_DGRAM);
+        ASSERT_EQ(m_nw->SetConnectParam(NW_CONNECT_UDP, nullptr, m_port), S_OK);
+    }
+
+    void TearDown() override
+    {
+        if (m_graph.Control())
+            m_graph.Control()->Stop();
+        if (m_nw)
+            m_nw->Release();
+        m_graph.Close();
+        for (IUnknown* u : {static_cast<IUnknown*>(m_source), static_cast<IUnknown*>(m_splitter),
+                            static_cast<IUnknown*>(m_video), static_cast<IUnknown*>(m_audio)}) {
+            if (u) {
+                EXPECT_EQ(u->Release(), 0u);
+            }
+        }
+        unsetenv("TARVO_AUDIO");
+        TvComTest::TearDown();
+    }
+
+    SimConfig Clip(const AudioCase& c, int frames, const std::string& record = {})
+    {
+        SimConfig config;
+        config.stream.kind = c.kind;
+        config.stream.width = 176;
+        config.stream.height = 144;
+        config.stream.gop = 5;
+        config.stream.voiceCodec = c.codec;
+        config.stream.toneHz = kToneHz;
+        config.port = m_port;
+        config.frames = frames;
+        config.recordPath = record;
+        return config;
+    }
+
+    // Source and splitter alone until the splitter knows the stream (as the
+    // player builds its graph), then stopped with "Video Out" on a sink.
+    void LearnTheStream(const AudioCase& c)
+    {
+        ASSERT_TRUE(SUCCEEDED(m_graph.Control()->Run()));
+        IPin* video = FindPin(m_splitter, PINDIR_OUTPUT, L"Video Out");
+        ASSERT_NE(video, nullptr);
+        {
+            CDeviceSimulator learn;
+            ASSERT_TRUE(learn.Start(Clip(c, 0))) << learn.Error();
+            EXPECT_TRUE(nwtest::WaitFor([&] { return TypeOffered(video); }));
+            learn.Stop();
+        }
+        video->Release();
+        // The last datagrams of that stream arrive before the graph stops.
+        LONGLONG received = -1, now = 0, unused[3];
+        while (m_nw->GetStatistics(&now, &unused[0], &unused[1], &unused[2]) == S_OK &&
+               now != received) {
+            received = now;
+            Sleep(200);
+        }
+        ASSERT_EQ(m_graph.Control()->Stop(), S_OK);
+        ASSERT_EQ(m_graph.Connect(m_splitter, L"Video Out", m_video, nullptr), S_OK);
+    }
+
+    // The wave format "Audio Out" is connected with.
+    WAVEFORMATEX ConnectedFormat()
+    {
+        WAVEFORMATEX wfx{};
+        IPin* audio = FindPin(m_splitter, PINDIR_OUTPUT, L"Audio Out");
+        AM_MEDIA_TYPE mt{};
+        if (audio && audio->ConnectionMediaType(&mt) == S_OK) {
+            if (mt.formattype == FORMAT_WaveFormatEx && mt.cbFormat >= sizeof(WAVEFORMATEX))
+                std::memcpy(&wfx, mt.pbFormat, sizeof wfx);
+            FreeMediaType(mt);
+        }
+        if (audio)
+            audio->Release();
+        return wfx;
+    }
+
+    bool EventArrived(LONG wanted, LONG_PTR wantedParam)
+    {
+        return nwtest::WaitFor([&] {
+            LONG_PTR param = 0;
+            LONG code = 0;
+            while ((code = m_graph.NextEvent(0, &param)) != 0)
+                if (code == wanted && param == wantedParam)
+                    return true;
+            return false;
+        });
+    }
+
+    TvFilterGraph m_graph;
+    IBaseFilter* m_source = nullptr;
+    IBaseFilter* m_splitter = nullptr;
+    CTestSink* m_video = nullptr;
+    CTestSink* m_audio = nullptr;
+    INWSource* m_nw = nullptr;
+    int m_port = 0;
+};
+
+std::string CaseName(const ::testing::TestParamInfo<AudioCase>& info)
+{
+    return info.param.name;
+}
+
+} // namespace
+
+// Every voice frame and AAC frame the simulator sends comes out of "Audio Out"
+// as PCM: a voice stream exactly as its frames decode, an AAC stream a frame
+// of 1024 samples per AAC frame (but the one that primes the decoder). Either
+// way the bytes per second of stream are those the pin announces, and the
+// strongest frequency is the simulator's tone.
+TEST_P(SplitterAudioTest, PlaysTheSimulatorsToneAtTheAnnouncedRate)
+{
+    const AudioCase& c = GetParam();
+    LearnTheStream(c);
+    m_audio = CTestSink::Create();
+    m_audio->SetKeepBytes(SIZE_MAX);
+    ASSERT_EQ(m_graph.Add(m_audio, L"Audio Sink"), S_OK);
+    ASSERT_EQ(m_graph.Connect(m_splitter, L"Audio Out", m_audio, nullptr), S_OK);
+    const WAVEFORMATEX wfx = ConnectedFormat();
+    EXPECT_EQ(wfx.wFormatTag, WAVE_FORMAT_PCM);
+    EXPECT_EQ(wfx.nSamplesPerSec, c.rate);
+    EXPECT_EQ(wfx.nChannels, c.channels);
+    EXPECT_EQ(wfx.wBitsPerSample, 16);
+    ASSERT_EQ(wfx.nAvgBytesPerSec, c.rate * c.channels * 2);
+    ASSERT_TRUE(SUCCEEDED(m_graph.Control()->Run()));
+
+    nwtest::TempDir dir;
+    CDeviceSimulator sim;
+    ASSERT_TRUE(sim.Start(Clip(c, kClipFrames, dir / "clip"))) << sim.Error();
+    ASSERT_TRUE(sim.WaitFinished(60000));
+    sim.Stop();
+    const std::string file = nwtest::ReadFile(sim.RecordPath());
+    const RecordedAudio record = ReadRecord(c.kind, Bytes(file.begin(), file.end()));
+    ASSERT_GE(record.videoFrames, static_cast<size_t>(kClipFrames));
+
+    size_t want = record.pcm.size();
+    if (c.kind == SimKind::QBoxH264) {
+        ASSERT_GT(record.aacFrames, 1u);
+        want = (record.aacFrames - 1) * 1024 * c.channels * 2;
+    }
+    ASSERT_GT(want, 0u);
+    ASSERT_TRUE(nwtest::WaitFor([&] { return m_audio->ByteCount() >= want; }))
+        << m_audio->ByteCount() << " of " << want;
+    const std::string got = m_audio->Bytes();
+    if (c.kind == SimKind::QBoxH264)
+        EXPECT_LE(got.size(), want + 1024 * c.channels * 2);
+    else
+        EXPECT_EQ(Bytes(got.begin(), got.end()), record.pcm);
+
+    const double seconds = static_cast<double>(kClipFrames) / 25.0;
+    EXPECT_NEAR(static_cast<double>(got.size()) / seconds, wfx.nAvgBytesPerSec,
+                0.05 * wfx.nAvgBytesPerSec);
+
+    std::vector<int16_t> all(got.size() / 2);
+    std::memcpy(all.data(), got.data(), all.size() * 2);
+    const std::vector<int16_t> left = OneChannel(all, c.channels, 0);
+    EXPECT_NEAR(StrongestFrequency(left, c.rate, 100, 3000, 5), kToneHz, 5);
+    EXPECT_TRUE(EventArrived(EC_USER, kFirstAudioEvent)) << "the first audio sample told the graph";
+    // The pictures went on beside the sound.
+    EXPECT_GE(m_video->SampleCount(), static_cast<size_t>(kClipFrames) / 2);
+}
+
+// "Audio Out" builds its own chain: the DirectSound renderer, playing through
+// its null sink at the sound's pace, with its volume set through IBasicAudio
+// while it plays; sound keeps flowing and Stop returns.
+TEST_P(SplitterAudioTest, RendersIntoTheDirectSoundRenderer)
+{
+    const AudioCase& c = GetParam();
+    LearnTheStream(c);
+    IPin* audio = FindPin(m_splitter, PINDIR_OUTPUT, L"Audio Out");
+    ASSERT_NE(audio, nullptr);
+    IStreamBuilder* builder = Query<IStreamBuilder>(audio, IID_IStreamBuilder);
+    ASSERT_NE(builder, nullptr);
+    IGraphBuilder* graph = m_graph.Builder();
+    ASSERT_NE(graph, nullptr);
+    EXPECT_EQ(builder->Render(audio, graph), S_OK);
+    builder->Release();
+    audio->Release();
+    IBaseFilter* renderer = nullptr;
+    ASSERT_EQ(graph->FindFilterByName(L"DirectSound Device", &renderer), S_OK);
+    const WAVEFORMATEX wfx = ConnectedFormat();
+    EXPECT_EQ(wfx.nSamplesPerSec, c.rate);
+    EXPECT_EQ(wfx.nChannels, c.channels);
+    IBasicAudio* volume = Query<IBasicAudio>(renderer, IID_IBasicAudio);
+    renderer->Release();
+    ASSERT_NE(volume, nullptr);
+    ASSERT_TRUE(SUCCEEDED(m_graph.Control()->Run()));
+
+    CDeviceSimulator sim;
+    ASSERT_TRUE(sim.Start(Clip(c, 0))) << sim.Error();
+    EXPECT_TRUE(EventArrived(EC_USER, kFirstAudioEvent)) << "the first audio sample told the graph";
+    EXPECT_EQ(volume->put_Volume(-600), S_OK);
+    LONG now = 0;
+    EXPECT_EQ(volume->get_Volume(&now), S_OK);
+    EXPECT_EQ(now, -600);
+    volume->Release();
+    ITarvoSplt* splt = Query<ITarvoSplt>(m_splitter, IID_ITarvoSplt);
+    ASSERT_NE(splt, nullptr);
+    int videoBytes = 0, audioBytes = 0;
+    EXPECT_TRUE(nwtest::WaitFor([&] {
+        return splt->GetReceiveRates(500, &videoBytes, &audioBytes) == S_OK && audioBytes > 0;
+    })) << "sound flows into the renderer";
+    splt->Release();
+    EXPECT_EQ(m_graph.Control()->Stop(), S_OK);
+    sim.Stop();
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryAudioKind, SplitterAudioTest, ::testing::ValuesIn(kAudioCases),
+                         CaseName);
