@@ -11,24 +11,6 @@ constexpr char kTraceChannel[] = "nwsource";
 
 } // namespace
 
-CUnknown* CNWSourceFilter::CreateInstance(LPUNKNOWN pUnk, HRESULT* phr)
-{
-    HRESULT hr = S_OK;
-    auto* filter = new (std::nothrow) CNWSourceFilter(pUnk, &hr);
-    if (!filter) {
-        if (phr)
-            *phr = E_OUTOFMEMORY;
-        return nullptr;
-    }
-    if (FAILED(hr)) {
-        delete filter;
-        if (phr)
-            *phr = hr;
-        return nullptr;
-    }
-    return filter;
-}
-
 CNWSourceFilter::CNWSourceFilter(LPUNKNOWN pUnk, HRESULT* phr)
     : CSource("Tarvo NWSource", pUnk, CLSID_TarvoNWSource, phr)
 {

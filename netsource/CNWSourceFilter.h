@@ -20,8 +20,6 @@ class CNWSourceFilter : public CSource,
                         public ISpecifyPropertyPages,
                         public CRingLogClock {
 public:
-    static CUnknown* CreateInstance(LPUNKNOWN pUnk, HRESULT* phr);
-
     DECLARE_IUNKNOWN
     STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
@@ -53,6 +51,7 @@ public:
     LONG RingLogStreamTime() override;
 
 private:
+    template <class T, auto... Args> friend CUnknown* CreateComInstance(LPUNKNOWN, HRESULT*);
     CNWSourceFilter(LPUNKNOWN pUnk, HRESULT* phr);
     ~CNWSourceFilter() override;
 

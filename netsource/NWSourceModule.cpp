@@ -33,7 +33,7 @@ const AMOVIESETUP_FILTER sudNWSource = {&CLSID_TarvoNWSource, L"Tarvo NWSource",
                                         1, &sudOutputPin};
 
 CFactoryTemplate g_Templates[] = {
-    {L"Tarvo NWSource", &CLSID_TarvoNWSource, CNWSourceFilter::CreateInstance, nullptr,
+    {L"Tarvo NWSource", &CLSID_TarvoNWSource, CreateComInstance<CNWSourceFilter>, nullptr,
      &sudNWSource},
     {L"Tarvo NWSource Properties", &CLSID_NWSourceProp, CreateNWSourcePropertyPage, nullptr,
      nullptr},

@@ -382,10 +382,13 @@ public:
             return;
         xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data;
         m_window = xcb_generate_id(m_conn);
-        uint32_t values[1] = {screen->black_pixel};
+        // Backing store keeps the window's own pixels for PixelOf while a
+        // window of another test program (the suite runs in parallel on one
+        // display) lies over it; GetImage would read that one's otherwise.
+        uint32_t values[2] = {screen->black_pixel, XCB_BACKING_STORE_ALWAYS};
         xcb_create_window(m_conn, XCB_COPY_FROM_PARENT, m_window, screen->root, 0, 0,
                           uint16_t(width), uint16_t(height), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                          screen->root_visual, XCB_CW_BACK_PIXEL, values);
+                          screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_BACKING_STORE, values);
         xcb_map_window(m_conn, m_window);
         Sync();
     }

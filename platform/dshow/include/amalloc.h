@@ -195,6 +195,8 @@ protected:
 class CMemAllocator : public CBaseAllocator {
 public:
     CMemAllocator(LPCTSTR pName, LPUNKNOWN pUnk, HRESULT* phr);
+    // Named "CMemAllocator".
+    CMemAllocator(LPUNKNOWN pUnk, HRESULT* phr);
     ~CMemAllocator() override;
 
     // For a class factory table (CLSID_MemoryAllocator).

@@ -44,42 +44,11 @@ public:
     // answer from it before asking upstream. Here: E_FAIL (not known).
     virtual HRESULT GetMediaTime(LONGLONG* pStartTime, LONGLONG* pEndTime);
 
-    // IMediaSeeking, forwarded.
-    STDMETHODIMP GetCapabilities(DWORD* pCapabilities) override;
-    STDMETHODIMP CheckCapabilities(DWORD* pCapabilities) override;
-    STDMETHODIMP IsFormatSupported(const GUID* pFormat) override;
-    STDMETHODIMP QueryPreferredFormat(GUID* pFormat) override;
-    STDMETHODIMP GetTimeFormat(GUID* pFormat) override;
-    STDMETHODIMP IsUsingTimeFormat(const GUID* pFormat) override;
-    STDMETHODIMP SetTimeFormat(const GUID* pFormat) override;
-    STDMETHODIMP GetDuration(LONGLONG* pDuration) override;
-    STDMETHODIMP GetStopPosition(LONGLONG* pStop) override;
-    // From GetMediaTime when known (converted to the upstream time format),
-    // else forwarded.
-    STDMETHODIMP GetCurrentPosition(LONGLONG* pCurrent) override;
-    STDMETHODIMP ConvertTimeFormat(LONGLONG* pTarget, const GUID* pTargetFormat, LONGLONG Source,
-                                   const GUID* pSourceFormat) override;
-    STDMETHODIMP SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG* pStop,
-                              DWORD dwStopFlags) override;
-    STDMETHODIMP GetPositions(LONGLONG* pCurrent, LONGLONG* pStop) override;
-    STDMETHODIMP GetAvailable(LONGLONG* pEarliest, LONGLONG* pLatest) override;
-    STDMETHODIMP SetRate(double dRate) override;
-    STDMETHODIMP GetRate(double* pdRate) override;
-    STDMETHODIMP GetPreroll(LONGLONG* pllPreroll) override;
-
-    // IMediaPosition, forwarded (get_CurrentPosition from GetMediaTime when
-    // known).
-    STDMETHODIMP get_Duration(REFTIME* plength) override;
-    STDMETHODIMP put_CurrentPosition(REFTIME llTime) override;
-    STDMETHODIMP get_CurrentPosition(REFTIME* pllTime) override;
-    STDMETHODIMP get_StopTime(REFTIME* pllTime) override;
-    STDMETHODIMP put_StopTime(REFTIME llTime) override;
-    STDMETHODIMP get_PrerollTime(REFTIME* pllTime) override;
-    STDMETHODIMP put_PrerollTime(REFTIME llTime) override;
-    STDMETHODIMP put_Rate(double dRate) override;
-    STDMETHODIMP get_Rate(double* pdRate) override;
-    STDMETHODIMP CanSeekForward(LONG* pCanSeekForward) override;
-    STDMETHODIMP CanSeekBackward(LONG* pCanSeekBackward) override;
+    // IMediaSeeking and IMediaPosition, forwarded; GetCurrentPosition and
+    // get_CurrentPosition answer from GetMediaTime when it is known (converted
+    // to the upstream time format).
+    DECLARE_IMEDIASEEKING
+    DECLARE_IMEDIAPOSITION
 
 protected:
     // The upstream peer's interface, add-referenced, or E_NOTIMPL (null out).

@@ -48,6 +48,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <optional>
 
 #include "amfilter.h"
 #include "evcode.h"
@@ -191,6 +192,49 @@ protected:
 
     // The filter lock.
     CCritSec m_InterfaceLock;
+
+    // ---- The scheduling state ----
+    //
+    // Four small machines, all guarded by m_RendererLock; each transition is
+    // listed with the call that makes it.
+    //
+    // The sample in m_pMediaSample (one delivering thread at a time):
+    //   None      -> Waiting     Receive takes a sample
+    //   Waiting   -> Scheduled   the streaming thread, while running and not
+    //                            held by a completed step: the clock is advised
+    //                            of the sample's start time, or it is due at once
+    //   Scheduled -> Waiting     CancelNotification: Stop, Pause from Running,
+    //                            BeginFlush, a new clock
+    //   any       -> None        Receive returns (rendered, dropped, cut short)
+    enum class HeldSample { None, Waiting, Scheduled };
+    //
+    // Whether Receive takes samples and waits for their time (Stopped at
+    // first, as the filter is):
+    //   any      -> Stopped      Stop
+    //   any      -> Flushing     BeginFlush
+    //   any      -> Open         Pause from Stopped
+    //   Flushing -> Open         EndFlush while paused or running
+    //   Flushing -> Stopped      EndFlush while stopped
+    // A Receive refused or cut short answers S_FALSE while Flushing and
+    // VFW_E_WRONG_STATE otherwise.
+    enum class Admission { Open, Stopped, Flushing };
+    //
+    // The end of the stream:
+    //   Open      -> Ended       EndOfStream (not stopped, not flushing)
+    //   Ended     -> Completed   EC_COMPLETE sent: running, no sample held, and
+    //                            the last sample's end time (m_signalTime) passed
+    //   any       -> Open        Stop, Pause from Stopped, BeginFlush, EndFlush
+    // Samples are refused (VFW_E_SAMPLE_REJECTED_EOS) unless Open.
+    enum class StreamEnd { Open, Ended, Completed };
+    //
+    // Frame stepping (m_lStepFrames frames left while Stepping, else 0):
+    //   any      -> Stepping     BeginFrameStep(n)
+    //   Stepping -> Blocked      the n-th sample rendered: EC_STEP_COMPLETE, and
+    //                            further samples are held unseen
+    //   Blocked  -> Off          Run
+    //   any      -> Off          CancelFrameStep, Stop
+    enum class FrameStep { Off, Stepping, Blocked };
+
     // Guards the members below it.
     CCritSec m_RendererLock;
     CRendererInputPin* m_pInputPin = nullptr;  // made under m_InterfaceLock
@@ -198,18 +242,14 @@ protected:
     IReferenceClock* m_pRenderClock = nullptr; // the clock for streaming (add-referenced)
     REFERENCE_TIME m_tRunStart = 0;            // start time of the last Run
     DWORD_PTR m_dwAdvise = 0;                  // pending clock advise
-    REFERENCE_TIME m_SignalTime = 0;           // end time of the last sample rendered
-    bool m_bSignalTimeValid = false;
-    bool m_bAbort = false;                 // Stop or flushing: no waiting
-    HRESULT m_hrAbort = VFW_E_WRONG_STATE; // what a Receive cut short answers
-    bool m_bEOS = false;                   // end of stream received
-    bool m_bEOSDelivered = false;          // EC_COMPLETE sent
-    bool m_bInReceive = false;
-    bool m_bScheduled = false;    // the held sample has an advise or is due
-    bool m_bShowOnPause = false;  // the held sample arrived while paused, not yet shown
-    bool m_bShownOnPause = false; // ... and has been shown
-    LONG m_lStepFrames = 0;       // frames left to step (0: not stepping)
-    bool m_bStepBlocked = false;  // a step completed: hold samples
+    // End time of the last sample scheduled, until the stream's end is sent
+    // or the stream starts again.
+    std::optional<REFERENCE_TIME> m_signalTime;
+    HeldSample m_sample = HeldSample::None;
+    Admission m_admission = Admission::Stopped;
+    StreamEnd m_streamEnd = StreamEnd::Open;
+    FrameStep m_step = FrameStep::Off;
+    LONG m_lStepFrames = 0;
     UINT m_EndOfStreamTimer = 0;
     IUnknown* m_pPosition = nullptr; // the pass-through (made under m_InterfaceLock)
     CRendererPosPassThru* m_pRendererPosition = nullptr;
@@ -228,8 +268,17 @@ protected:
     friend class CRendererInputPin;
 
 private:
+    // What a pause does with the sample a Receive holds (the streaming
+    // thread's own, for that Receive): None, it is not shown by a pause (it
+    // came while running, or a completed step holds it unseen); Due, it is
+    // shown once paused (OnReceiveFirstSample); Shown, it was, and so does not
+    // count towards a frame step when it is rendered.
+    enum class PauseCue { None, Due, Shown };
+
+    // m_RendererLock held: what a refused or cut-short Receive answers.
+    HRESULT AdmissionResult() const;
     // Streaming thread: S_OK render, S_FALSE drop, VFW_E_STATE_CHANGED aborted.
-    HRESULT WaitForRenderTime();
+    HRESULT WaitForRenderTime(PauseCue* cue);
     // m_RendererLock held. S_OK due now, S_FALSE advised, failure: drop.
     HRESULT ScheduleSample(IMediaSample* pMediaSample);
     HRESULT GetSampleTimes(IMediaSample* pMediaSample, REFERENCE_TIME* pStart,
@@ -239,7 +288,7 @@ private:
     // Takes no lock: waits for a running timer callback.
     void ResetEndOfStreamTimer();
     static void EndOfStreamTimerProc(UINT id, UINT msg, DWORD_PTR user, DWORD_PTR, DWORD_PTR);
-    HRESULT Render(IMediaSample* pMediaSample);
+    HRESULT Render(IMediaSample* pMediaSample, PauseCue cue);
     // fromTimer: the end-of-stream timer fired (no new timer is armed).
     HRESULT SendEndOfStreamNow(bool fromTimer);
     void ClearPendingSample();
@@ -303,6 +352,8 @@ private:
     // Real time in 100 ns units (monotonic).
     static REFERENCE_TIME Now();
     void NoteLateness(REFERENCE_TIME late, REFERENCE_TIME timeStamp);
+    // An IQualProp value: compute() under m_statsLock (E_POINTER for null).
+    template <class F> HRESULT ReadStatistic(int* pValue, F compute);
 
     std::mutex m_statsLock;
     // guarded by m_statsLock

@@ -40,3 +40,6 @@
 #if __has_include("renbase.h")
 #include "renbase.h"
 #endif
+#if __has_include("winctrl.h")
+#include "winctrl.h"
+#endif

@@ -2,11 +2,6 @@
 
 #include "QuartzTrace.h"
 
-CUnknown* CFilterGraph::CreateInstance(LPUNKNOWN outer, HRESULT* phr)
-{
-    return new CFilterGraph(outer, phr);
-}
-
 CFilterGraph::CFilterGraph(LPUNKNOWN outer, HRESULT* phr)
     : CUnknown("Filter graph", outer, phr), m_builder(*this), m_control(*this), m_events(*this),
       m_seeking(*this), m_videoWindow(*this), m_basicVideo(*this), m_basicAudio(*this),

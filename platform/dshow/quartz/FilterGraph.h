@@ -24,8 +24,6 @@
 
 class CFilterGraph : public CUnknown {
 public:
-    static CUnknown* CreateInstance(LPUNKNOWN outer, HRESULT* phr);
-
     STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, LPVOID* ppv) override;
 
     // Where the parts send their IUnknown calls.
@@ -45,6 +43,7 @@ public:
     CFrameStepForward& FrameStep() { return m_frameStep; }
 
 private:
+    template <class T, auto... Args> friend CUnknown* CreateComInstance(LPUNKNOWN, HRESULT*);
     CFilterGraph(LPUNKNOWN outer, HRESULT* phr);
     ~CFilterGraph() override;
 

@@ -285,7 +285,7 @@ CInterfacePtr<IReferenceClock> CGraphControl::PickClock(const FilterRefs& ordere
     }
     if (!m_systemClock) {
         HRESULT hr = S_OK;
-        CUnknown* object = CSystemClock::CreateInstance(nullptr, &hr);
+        CUnknown* object = CreateComInstance<CSystemClock>(nullptr, &hr);
         IUnknown* unknown = object->GetNonDelegatingUnknown();
         unknown->AddRef();
         m_systemClock = CInterfacePtr<IReferenceClock>::Query(unknown, IID_IReferenceClock);

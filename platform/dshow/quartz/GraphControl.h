@@ -25,7 +25,7 @@
 #include "GraphTopology.h"
 #include "InterfacePtr.h"
 
-class CGraphControl : public IMediaControl, public IMediaFilter {
+class CGraphControl : public CGraphInterface<IMediaControl>, public IMediaFilter {
 public:
     // The margin between Run and stream time 0, so that every filter is
     // running before the first sample is due (10 ms).
@@ -34,7 +34,6 @@ public:
     explicit CGraphControl(CFilterGraph& graph) : m_graph(graph) {}
 
     DECLARE_GRAPH_PART_IUNKNOWN
-    DECLARE_NO_DISPATCH
 
     // IMediaControl
     // S_FALSE when a filter has not finished its change yet (GetState tells

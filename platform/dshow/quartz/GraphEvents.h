@@ -25,7 +25,7 @@
 
 #include "GraphPart.h"
 
-class CGraphEvents : public IMediaEventEx, public IMediaEventSink {
+class CGraphEvents : public CGraphInterface<IMediaEventEx>, public IMediaEventSink {
 public:
     // Events kept for the application at most; when it does not read them, the
     // oldest go first.
@@ -37,7 +37,6 @@ public:
     bool Ready() const { return m_event != nullptr; }
 
     DECLARE_GRAPH_PART_IUNKNOWN
-    DECLARE_NO_DISPATCH
 
     // IMediaEvent
     // A manual-reset event (win32/sync.h) that is set while events are queued.

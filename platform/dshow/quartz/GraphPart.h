@@ -10,6 +10,10 @@
 
 #include <dshow.h>
 
+#include <type_traits>
+
+#include "ctlutil.h"
+
 class CFilterGraph;
 
 // The IUnknown methods of a graph part: all go to the graph's owning unknown.
@@ -33,27 +37,11 @@ class CFilterGraph;
         return m_graph.Owner()->Release();                                                         \
     }
 
-// The IDispatch methods of the automation interfaces: the system calls them
-// through their vtables only, so late binding is not offered.
-#define DECLARE_NO_DISPATCH                                                                        \
-    STDMETHODIMP GetTypeInfoCount(UINT* count) override                                            \
-    {                                                                                              \
-        if (count)                                                                                 \
-            *count = 0;                                                                            \
-        return E_NOTIMPL;                                                                          \
-    }                                                                                              \
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override                                \
-    {                                                                                              \
-        if (info)                                                                                  \
-            *info = nullptr;                                                                       \
-        return E_NOTIMPL;                                                                          \
-    }                                                                                              \
-    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override                    \
-    {                                                                                              \
-        return E_NOTIMPL;                                                                          \
-    }                                                                                              \
-    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*)      \
-        override                                                                                   \
-    {                                                                                              \
-        return E_NOTIMPL;                                                                          \
-    }
+// The automation interfaces of the graph (IMediaControl, IMediaEventEx,
+// IMediaPosition and the renderer forwarders) with their IDispatch part: the
+// system calls them through their vtables only, so late binding is not
+// offered, and the graph says so even for the type information count
+// (E_NOTIMPL). Interfaces that are not automation interfaces pass as they are.
+template <class I>
+using CGraphInterface =
+    std::conditional_t<std::is_base_of_v<IDispatch, I>, CDispatchStub<I, E_NOTIMPL>, I>;

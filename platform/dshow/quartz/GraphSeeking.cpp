@@ -27,18 +27,47 @@ REFTIME ToSeconds(LONGLONG units)
 
 IMPLEMENT_GRAPH_PART_IUNKNOWN(CGraphSeeking)
 
-CGraphSeeking::Seekers CGraphSeeking::RendererSeekers()
+template <class I> std::vector<CInterfacePtr<I>> CGraphSeeking::RendererInterfaces(REFIID iid)
 {
-    Seekers seekers;
+    std::vector<CInterfacePtr<I>> found;
     for (const CInterfacePtr<IBaseFilter>& f :
          TvSortDownstreamFirst(m_graph.Filters().Snapshot())) {
         if (!TvIsRenderer(f.Get()))
             continue;
-        auto seeking = CInterfacePtr<IMediaSeeking>::Query(f.Get(), IID_IMediaSeeking);
-        if (seeking)
-            seekers.push_back(std::move(seeking));
+        auto p = CInterfacePtr<I>::Query(f.Get(), iid);
+        if (p)
+            found.push_back(std::move(p));
     }
-    return seekers;
+    return found;
+}
+
+CGraphSeeking::Seekers CGraphSeeking::RendererSeekers()
+{
+    return RendererInterfaces<IMediaSeeking>(IID_IMediaSeeking);
+}
+
+template <class F> bool CGraphSeeking::AnySeekerAnswers(F call)
+{
+    for (const CInterfacePtr<IMediaSeeking>& s : RendererSeekers()) {
+        if (SUCCEEDED(call(s.Get())))
+            return true;
+    }
+    return false;
+}
+
+template <class F, class U>
+HRESULT CGraphSeeking::SetOnEverySeeker(const Seekers& seekers, F call, U undo)
+{
+    for (const CInterfacePtr<IMediaSeeking>& s : seekers) {
+        const HRESULT hr = call(s.Get());
+        if (FAILED(hr)) {
+            // Leave every renderer as it was.
+            for (const CInterfacePtr<IMediaSeeking>& back : seekers)
+                undo(back.Get());
+            return hr;
+        }
+    }
+    return S_OK;
 }
 
 bool CGraphSeeking::UsingMediaTime()
@@ -134,18 +163,12 @@ STDMETHODIMP CGraphSeeking::SetTimeFormat(const GUID* pFormat)
     GraphLock lock(m_graph.Lock());
     if (m_graph.Control().State() != State_Stopped)
         return VFW_E_WRONG_STATE;
-    const Seekers seekers = RendererSeekers();
-    for (const CInterfacePtr<IMediaSeeking>& s : seekers) {
-        const HRESULT hr = s->SetTimeFormat(pFormat);
-        if (FAILED(hr)) {
-            // Leave every renderer in the format it had.
-            for (const CInterfacePtr<IMediaSeeking>& back : seekers)
-                back->SetTimeFormat(&m_timeFormat);
-            return hr;
-        }
-    }
-    m_timeFormat = *pFormat;
-    return S_OK;
+    const HRESULT hr = SetOnEverySeeker(
+        RendererSeekers(), [&](IMediaSeeking* s) { return s->SetTimeFormat(pFormat); },
+        [&](IMediaSeeking* s) { s->SetTimeFormat(&m_timeFormat); });
+    if (SUCCEEDED(hr))
+        m_timeFormat = *pFormat;
+    return hr;
 }
 
 HRESULT
@@ -181,10 +204,8 @@ STDMETHODIMP CGraphSeeking::GetCurrentPosition(LONGLONG* pCurrent)
     if (!pCurrent)
         return E_POINTER;
     GraphLock lock(m_graph.Lock());
-    for (const CInterfacePtr<IMediaSeeking>& s : RendererSeekers()) {
-        if (SUCCEEDED(s->GetCurrentPosition(pCurrent)))
-            return S_OK;
-    }
+    if (AnySeekerAnswers([&](IMediaSeeking* s) { return s->GetCurrentPosition(pCurrent); }))
+        return S_OK;
     // No renderer knows: what the graph has played since the last seek.
     REFERENCE_TIME played = 0;
     if (!UsingMediaTime() || FAILED(m_graph.Control().StreamTime(&played)))
@@ -205,11 +226,11 @@ STDMETHODIMP CGraphSeeking::ConvertTimeFormat(LONGLONG* pTarget, const GUID* pTa
         *pTarget = Source;
         return S_OK;
     }
-    for (const CInterfacePtr<IMediaSeeking>& s : RendererSeekers()) {
-        if (SUCCEEDED(s->ConvertTimeFormat(pTarget, &target, Source, &source)))
-            return S_OK;
-    }
-    return E_NOTIMPL;
+    return AnySeekerAnswers([&](IMediaSeeking* s) {
+        return s->ConvertTimeFormat(pTarget, &target, Source, &source);
+    })
+               ? S_OK
+               : E_NOTIMPL;
 }
 
 STDMETHODIMP CGraphSeeking::SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG* pStop,
@@ -291,16 +312,12 @@ STDMETHODIMP CGraphSeeking::SetRate(double dRate)
     const Seekers seekers = RendererSeekers();
     if (seekers.empty())
         return E_NOTIMPL;
-    for (const CInterfacePtr<IMediaSeeking>& s : seekers) {
-        const HRESULT hr = s->SetRate(dRate);
-        if (FAILED(hr)) {
-            for (const CInterfacePtr<IMediaSeeking>& back : seekers)
-                back->SetRate(m_rate);
-            return hr;
-        }
-    }
-    m_rate = dRate;
-    return S_OK;
+    const HRESULT hr = SetOnEverySeeker(
+        seekers, [&](IMediaSeeking* s) { return s->SetRate(dRate); },
+        [&](IMediaSeeking* s) { s->SetRate(m_rate); });
+    if (SUCCEEDED(hr))
+        m_rate = dRate;
+    return hr;
 }
 
 STDMETHODIMP CGraphSeeking::GetRate(double* pdRate)
@@ -308,11 +325,8 @@ STDMETHODIMP CGraphSeeking::GetRate(double* pdRate)
     if (!pdRate)
         return E_POINTER;
     GraphLock lock(m_graph.Lock());
-    for (const CInterfacePtr<IMediaSeeking>& s : RendererSeekers()) {
-        if (SUCCEEDED(s->GetRate(pdRate)))
-            return S_OK;
-    }
-    *pdRate = m_rate;
+    if (!AnySeekerAnswers([&](IMediaSeeking* s) { return s->GetRate(pdRate); }))
+        *pdRate = m_rate;
     return S_OK;
 }
 
@@ -321,11 +335,9 @@ STDMETHODIMP CGraphSeeking::GetPreroll(LONGLONG* pllPreroll)
     if (!pllPreroll)
         return E_POINTER;
     GraphLock lock(m_graph.Lock());
-    for (const CInterfacePtr<IMediaSeeking>& s : RendererSeekers()) {
-        if (SUCCEEDED(s->GetPreroll(pllPreroll)))
-            return S_OK;
-    }
-    return E_NOTIMPL;
+    return AnySeekerAnswers([&](IMediaSeeking* s) { return s->GetPreroll(pllPreroll); })
+               ? S_OK
+               : E_NOTIMPL;
 }
 
 // ---- IMediaPosition ----
@@ -336,16 +348,7 @@ STDMETHODIMP CGraphSeeking::GetPreroll(LONGLONG* pllPreroll)
 
 CGraphSeeking::Positions CGraphSeeking::RendererPositions()
 {
-    Positions positions;
-    for (const CInterfacePtr<IBaseFilter>& f :
-         TvSortDownstreamFirst(m_graph.Filters().Snapshot())) {
-        if (!TvIsRenderer(f.Get()))
-            continue;
-        auto position = CInterfacePtr<IMediaPosition>::Query(f.Get(), IID_IMediaPosition);
-        if (position)
-            positions.push_back(std::move(position));
-    }
-    return positions;
+    return RendererInterfaces<IMediaPosition>(IID_IMediaPosition);
 }
 
 template <class F> HRESULT CGraphSeeking::AskRendererPositions(F call)
@@ -387,36 +390,50 @@ template <class F> HRESULT CGraphSeeking::SetRendererPositions(F call, bool rest
     return result;
 }
 
-STDMETHODIMP CGraphSeeking::get_Duration(REFTIME* plength)
+template <class F>
+HRESULT CGraphSeeking::SecondsOf(Getter getter, bool mediaTimeOnly, REFTIME* pTime, F fallback)
 {
-    if (!plength)
+    if (!pTime)
         return E_POINTER;
-    if (!UsingMediaTime())
+    if (mediaTimeOnly && !UsingMediaTime())
         return VFW_E_NO_TIME_FORMAT;
-    LONGLONG duration = 0;
-    const HRESULT hr = GetDuration(&duration);
+    LONGLONG units = 0;
+    const HRESULT hr = (this->*getter)(&units);
     if (SUCCEEDED(hr)) {
-        *plength = ToSeconds(duration);
+        *pTime = ToSeconds(units);
         return hr;
     }
-    return AskRendererPositions([&](IMediaPosition* p) { return p->get_Duration(plength); });
+    return AskRendererPositions(fallback);
+}
+
+STDMETHODIMP CGraphSeeking::get_Duration(REFTIME* plength)
+{
+    return SecondsOf(&CGraphSeeking::GetDuration, true, plength,
+                     [&](IMediaPosition* p) { return p->get_Duration(plength); });
+}
+
+template <class F> HRESULT CGraphSeeking::PutSeconds(REFTIME time, bool current, F fallback)
+{
+    if (!UsingMediaTime())
+        return VFW_E_NO_TIME_FORMAT;
+    LONGLONG units = ToUnits(time);
+    const HRESULT hr = current ? SetPositions(&units, AM_SEEKING_AbsolutePositioning, nullptr,
+                                              AM_SEEKING_NoPositioning)
+                               : SetPositions(nullptr, AM_SEEKING_NoPositioning, &units,
+                                              AM_SEEKING_AbsolutePositioning);
+    if (hr != E_NOTIMPL)
+        return hr;
+    GraphLock lock(m_graph.Lock());
+    const HRESULT result = SetRendererPositions(fallback, current);
+    if (current && SUCCEEDED(result))
+        m_startPosition = units;
+    return result;
 }
 
 STDMETHODIMP CGraphSeeking::put_CurrentPosition(REFTIME llTime)
 {
-    if (!UsingMediaTime())
-        return VFW_E_NO_TIME_FORMAT;
-    LONGLONG position = ToUnits(llTime);
-    const HRESULT hr =
-        SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
-    if (hr != E_NOTIMPL)
-        return hr;
-    GraphLock lock(m_graph.Lock());
-    const HRESULT result = SetRendererPositions(
-        [&](IMediaPosition* p) { return p->put_CurrentPosition(llTime); }, true);
-    if (SUCCEEDED(result))
-        m_startPosition = position;
-    return result;
+    return PutSeconds(llTime, true,
+                      [&](IMediaPosition* p) { return p->put_CurrentPosition(llTime); });
 }
 
 STDMETHODIMP CGraphSeeking::get_CurrentPosition(REFTIME* pllTime)
@@ -426,18 +443,15 @@ STDMETHODIMP CGraphSeeking::get_CurrentPosition(REFTIME* pllTime)
     if (!UsingMediaTime())
         return VFW_E_NO_TIME_FORMAT;
     GraphLock lock(m_graph.Lock());
-    for (const CInterfacePtr<IMediaSeeking>& s : RendererSeekers()) {
-        LONGLONG position = 0;
-        if (SUCCEEDED(s->GetCurrentPosition(&position))) {
-            *pllTime = ToSeconds(position);
-            return S_OK;
-        }
+    LONGLONG position = 0;
+    if (AnySeekerAnswers([&](IMediaSeeking* s) { return s->GetCurrentPosition(&position); })) {
+        *pllTime = ToSeconds(position);
+        return S_OK;
     }
     const HRESULT hr =
         AskRendererPositions([&](IMediaPosition* p) { return p->get_CurrentPosition(pllTime); });
     if (SUCCEEDED(hr))
         return hr;
-    LONGLONG position = 0;
     if (FAILED(GetCurrentPosition(&position)))
         return hr;
     *pllTime = ToSeconds(position);
@@ -446,42 +460,19 @@ STDMETHODIMP CGraphSeeking::get_CurrentPosition(REFTIME* pllTime)
 
 STDMETHODIMP CGraphSeeking::get_StopTime(REFTIME* pllTime)
 {
-    if (!pllTime)
-        return E_POINTER;
-    if (!UsingMediaTime())
-        return VFW_E_NO_TIME_FORMAT;
-    LONGLONG stop = 0;
-    const HRESULT hr = GetStopPosition(&stop);
-    if (SUCCEEDED(hr)) {
-        *pllTime = ToSeconds(stop);
-        return hr;
-    }
-    return AskRendererPositions([&](IMediaPosition* p) { return p->get_StopTime(pllTime); });
+    return SecondsOf(&CGraphSeeking::GetStopPosition, true, pllTime,
+                     [&](IMediaPosition* p) { return p->get_StopTime(pllTime); });
 }
 
 STDMETHODIMP CGraphSeeking::put_StopTime(REFTIME llTime)
 {
-    if (!UsingMediaTime())
-        return VFW_E_NO_TIME_FORMAT;
-    LONGLONG stop = ToUnits(llTime);
-    const HRESULT hr =
-        SetPositions(nullptr, AM_SEEKING_NoPositioning, &stop, AM_SEEKING_AbsolutePositioning);
-    if (hr != E_NOTIMPL)
-        return hr;
-    return SetRendererPositions([&](IMediaPosition* p) { return p->put_StopTime(llTime); }, false);
+    return PutSeconds(llTime, false, [&](IMediaPosition* p) { return p->put_StopTime(llTime); });
 }
 
 STDMETHODIMP CGraphSeeking::get_PrerollTime(REFTIME* pllTime)
 {
-    if (!pllTime)
-        return E_POINTER;
-    LONGLONG preroll = 0;
-    const HRESULT hr = GetPreroll(&preroll);
-    if (SUCCEEDED(hr)) {
-        *pllTime = ToSeconds(preroll);
-        return hr;
-    }
-    return AskRendererPositions([&](IMediaPosition* p) { return p->get_PrerollTime(pllTime); });
+    return SecondsOf(&CGraphSeeking::GetPreroll, false, pllTime,
+                     [&](IMediaPosition* p) { return p->get_PrerollTime(pllTime); });
 }
 
 STDMETHODIMP CGraphSeeking::put_PrerollTime(REFTIME llTime)
@@ -507,38 +498,33 @@ STDMETHODIMP CGraphSeeking::get_Rate(double* pdRate)
     if (!pdRate)
         return E_POINTER;
     GraphLock lock(m_graph.Lock());
-    for (const CInterfacePtr<IMediaSeeking>& s : RendererSeekers()) {
-        if (SUCCEEDED(s->GetRate(pdRate)))
-            return S_OK;
-    }
+    if (AnySeekerAnswers([&](IMediaSeeking* s) { return s->GetRate(pdRate); }))
+        return S_OK;
     if (SUCCEEDED(AskRendererPositions([&](IMediaPosition* p) { return p->get_Rate(pdRate); })))
         return S_OK;
     *pdRate = m_rate;
     return S_OK;
 }
 
-STDMETHODIMP CGraphSeeking::CanSeekForward(LONG* pCanSeekForward)
+template <class F> HRESULT CGraphSeeking::CanSeek(DWORD capability, LONG* pCanSeek, F fallback)
 {
-    if (!pCanSeekForward)
+    if (!pCanSeek)
         return E_POINTER;
     DWORD caps = 0;
-    if (FAILED(GetCapabilities(&caps)) && SUCCEEDED(AskRendererPositions([&](IMediaPosition* p) {
-            return p->CanSeekForward(pCanSeekForward);
-        })))
+    if (FAILED(GetCapabilities(&caps)) && SUCCEEDED(AskRendererPositions(fallback)))
         return S_OK;
-    *pCanSeekForward = (caps & AM_SEEKING_CanSeekForwards) ? OATRUE : OAFALSE;
+    *pCanSeek = (caps & capability) ? OATRUE : OAFALSE;
     return S_OK;
+}
+
+STDMETHODIMP CGraphSeeking::CanSeekForward(LONG* pCanSeekForward)
+{
+    return CanSeek(AM_SEEKING_CanSeekForwards, pCanSeekForward,
+                   [&](IMediaPosition* p) { return p->CanSeekForward(pCanSeekForward); });
 }
 
 STDMETHODIMP CGraphSeeking::CanSeekBackward(LONG* pCanSeekBackward)
 {
-    if (!pCanSeekBackward)
-        return E_POINTER;
-    DWORD caps = 0;
-    if (FAILED(GetCapabilities(&caps)) && SUCCEEDED(AskRendererPositions([&](IMediaPosition* p) {
-            return p->CanSeekBackward(pCanSeekBackward);
-        })))
-        return S_OK;
-    *pCanSeekBackward = (caps & AM_SEEKING_CanSeekBackwards) ? OATRUE : OAFALSE;
-    return S_OK;
+    return CanSeek(AM_SEEKING_CanSeekBackwards, pCanSeekBackward,
+                   [&](IMediaPosition* p) { return p->CanSeekBackward(pCanSeekBackward); });
 }

@@ -22,66 +22,53 @@
 #include "GraphPart.h"
 #include "InterfacePtr.h"
 
-class CGraphSeeking : public IMediaSeeking, public IMediaPosition {
+class CGraphSeeking : public IMediaSeeking, public CGraphInterface<IMediaPosition> {
 public:
     explicit CGraphSeeking(CFilterGraph& graph) : m_graph(graph) {}
 
     DECLARE_GRAPH_PART_IUNKNOWN
-    DECLARE_NO_DISPATCH
 
-    // IMediaSeeking. Without any renderer that seeks: E_NOTIMPL.
-    STDMETHODIMP GetCapabilities(DWORD* pCapabilities) override;
-    STDMETHODIMP CheckCapabilities(DWORD* pCapabilities) override;
-    STDMETHODIMP IsFormatSupported(const GUID* pFormat) override;
-    STDMETHODIMP QueryPreferredFormat(GUID* pFormat) override;
-    STDMETHODIMP GetTimeFormat(GUID* pFormat) override;
-    STDMETHODIMP IsUsingTimeFormat(const GUID* pFormat) override;
-    // VFW_E_WRONG_STATE unless stopped.
-    STDMETHODIMP SetTimeFormat(const GUID* pFormat) override;
-    STDMETHODIMP GetDuration(LONGLONG* pDuration) override;
-    STDMETHODIMP GetStopPosition(LONGLONG* pStop) override;
-    STDMETHODIMP GetCurrentPosition(LONGLONG* pCurrent) override;
-    STDMETHODIMP ConvertTimeFormat(LONGLONG* pTarget, const GUID* pTargetFormat, LONGLONG Source,
-                                   const GUID* pSourceFormat) override;
-    STDMETHODIMP SetPositions(LONGLONG* pCurrent, DWORD dwCurrentFlags, LONGLONG* pStop,
-                              DWORD dwStopFlags) override;
-    STDMETHODIMP GetPositions(LONGLONG* pCurrent, LONGLONG* pStop) override;
-    STDMETHODIMP GetAvailable(LONGLONG* pEarliest, LONGLONG* pLatest) override;
-    // E_INVALIDARG for a rate of 0.
-    STDMETHODIMP SetRate(double dRate) override;
-    STDMETHODIMP GetRate(double* pdRate) override;
-    STDMETHODIMP GetPreroll(LONGLONG* pllPreroll) override;
-
-    // IMediaPosition
-    STDMETHODIMP get_Duration(REFTIME* plength) override;
-    STDMETHODIMP put_CurrentPosition(REFTIME llTime) override;
-    STDMETHODIMP get_CurrentPosition(REFTIME* pllTime) override;
-    STDMETHODIMP get_StopTime(REFTIME* pllTime) override;
-    STDMETHODIMP put_StopTime(REFTIME llTime) override;
-    STDMETHODIMP get_PrerollTime(REFTIME* pllTime) override;
-    STDMETHODIMP put_PrerollTime(REFTIME llTime) override;
-    STDMETHODIMP put_Rate(double dRate) override;
-    STDMETHODIMP get_Rate(double* pdRate) override;
-    // OATRUE or OAFALSE.
-    STDMETHODIMP CanSeekForward(LONG* pCanSeekForward) override;
-    STDMETHODIMP CanSeekBackward(LONG* pCanSeekBackward) override;
+    // IMediaSeeking: E_NOTIMPL without any renderer that seeks;
+    // SetTimeFormat gives VFW_E_WRONG_STATE unless stopped, SetRate
+    // E_INVALIDARG for a rate of 0. IMediaPosition: CanSeekForward and
+    // CanSeekBackward answer OATRUE or OAFALSE.
+    DECLARE_IMEDIASEEKING
+    DECLARE_IMEDIAPOSITION
 
 private:
     using Seekers = std::vector<CInterfacePtr<IMediaSeeking>>;
     using Positions = std::vector<CInterfacePtr<IMediaPosition>>;
     // The renderers' IMediaSeeking / IMediaPosition, downstream first. Under
     // the graph lock.
+    template <class I> std::vector<CInterfacePtr<I>> RendererInterfaces(REFIID iid);
     Seekers RendererSeekers();
     // The largest value any renderer reports through the getter (duration,
     // stop position); E_NOTIMPL when none answers. Takes the graph lock.
     HRESULT LargestFromRenderers(HRESULT (STDMETHODCALLTYPE IMediaSeeking::*getter)(LONGLONG*),
                                  LONGLONG* pValue);
+    // Graph lock held. True once a renderer's IMediaSeeking answers call
+    // with a success (the first that does; the rest are not asked).
+    template <class F> bool AnySeekerAnswers(F call);
+    // call on every seeker; on a failure, undo on every one and the failure.
+    template <class F, class U> HRESULT SetOnEverySeeker(const Seekers& seekers, F call, U undo);
     Positions RendererPositions();
     // The first renderer's answer that succeeds (else the first failure).
     template <class F> HRESULT AskRendererPositions(F call);
     // Every renderer, with the graph paused meanwhile when it runs.
     template <class F> HRESULT SetRendererPositions(F call, bool restartsStream);
     bool UsingMediaTime();
+    // IMediaPosition's readings: the IMediaSeeking getter's value in seconds
+    // (mediaTimeOnly: VFW_E_NO_TIME_FORMAT in another time format), else the
+    // renderers' answer through fallback.
+    using Getter = HRESULT (STDMETHODCALLTYPE CGraphSeeking::*)(LONGLONG*);
+    template <class F>
+    HRESULT SecondsOf(Getter getter, bool mediaTimeOnly, REFTIME* pTime, F fallback);
+    // put_CurrentPosition (current) and put_StopTime: through SetPositions,
+    // else the renderers' IMediaPosition through fallback.
+    template <class F> HRESULT PutSeconds(REFTIME time, bool current, F fallback);
+    // CanSeekForward/Backward: from the renderers' shared capabilities, else
+    // their IMediaPosition through fallback.
+    template <class F> HRESULT CanSeek(DWORD capability, LONG* pCanSeek, F fallback);
 
     CFilterGraph& m_graph;
     // guarded by the graph lock

@@ -5,7 +5,7 @@
 #include "SystemClock.h"
 
 CFactoryTemplate g_Templates[] = {
-    {L"Filter Graph", &CLSID_FilterGraph, CFilterGraph::CreateInstance, nullptr, nullptr},
-    {L"System Clock", &CLSID_SystemClock, CSystemClock::CreateInstance, nullptr, nullptr},
+    {L"Filter Graph", &CLSID_FilterGraph, CreateComInstance<CFilterGraph>, nullptr, nullptr},
+    {L"System Clock", &CLSID_SystemClock, CreateComInstance<CSystemClock>, nullptr, nullptr},
 };
 int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);

@@ -31,13 +31,18 @@ protected:
     CFilterGraph& m_graph;
 };
 
-template <class I> class CRendererForward : public I, protected CForwardBase {
-protected:
-    CRendererForward(CFilterGraph& graph, REFIID iid) : CForwardBase(graph), m_iid(iid) {}
+// The forwarding part for interface I (IID iid): IUnknown goes to the graph,
+// Call to the first filter that offers I.
+template <class I, IID iid>
+class CRendererForward : public CGraphInterface<I>, protected CForwardBase {
+public:
+    using Target = I;
+    explicit CRendererForward(CFilterGraph& graph) : CForwardBase(graph) {}
 
+protected:
     template <class F> HRESULT Call(F call)
     {
-        CInterfacePtr<IUnknown> target = FindTarget(m_iid);
+        CInterfacePtr<IUnknown> target = FindTarget(iid);
         if (!target)
             return E_NOINTERFACE;
         return call(reinterpret_cast<I*>(target.Get()));
@@ -50,9 +55,6 @@ public:
     }
     STDMETHODIMP_(ULONG) AddRef() override { return Owner()->AddRef(); }
     STDMETHODIMP_(ULONG) Release() override { return Owner()->Release(); }
-
-private:
-    const IID m_iid;
 };
 
 #define TV_FORWARD(Method, Params, Args)                                                           \
@@ -61,11 +63,9 @@ private:
         return Call([&](Target* target) { return target->Method Args; });                          \
     }
 
-class CVideoWindowForward : public CRendererForward<IVideoWindow> {
+class CVideoWindowForward : public CRendererForward<IVideoWindow, IID_IVideoWindow> {
 public:
-    using Target = IVideoWindow;
-    explicit CVideoWindowForward(CFilterGraph& graph) : CRendererForward(graph, IID_IVideoWindow) {}
-    DECLARE_NO_DISPATCH
+    using CRendererForward::CRendererForward;
     TV_FORWARD(put_Caption, (BSTR strCaption), (strCaption))
     TV_FORWARD(get_Caption, (BSTR * strCaption), (strCaption))
     TV_FORWARD(put_WindowStyle, (LONG WindowStyle), (WindowStyle))
@@ -111,11 +111,9 @@ public:
     TV_FORWARD(IsCursorHidden, (LONG * CursorHidden), (CursorHidden))
 };
 
-class CBasicVideoForward : public CRendererForward<IBasicVideo> {
+class CBasicVideoForward : public CRendererForward<IBasicVideo, IID_IBasicVideo> {
 public:
-    using Target = IBasicVideo;
-    explicit CBasicVideoForward(CFilterGraph& graph) : CRendererForward(graph, IID_IBasicVideo) {}
-    DECLARE_NO_DISPATCH
+    using CRendererForward::CRendererForward;
     TV_FORWARD(get_AvgTimePerFrame, (REFTIME * pAvgTimePerFrame), (pAvgTimePerFrame))
     TV_FORWARD(get_BitRate, (LONG * pBitRate), (pBitRate))
     TV_FORWARD(get_BitErrorRate, (LONG * pBitErrorRate), (pBitErrorRate))
@@ -156,11 +154,9 @@ public:
     TV_FORWARD(IsUsingDefaultDestination, (), ())
 };
 
-class CBasicAudioForward : public CRendererForward<IBasicAudio> {
+class CBasicAudioForward : public CRendererForward<IBasicAudio, IID_IBasicAudio> {
 public:
-    using Target = IBasicAudio;
-    explicit CBasicAudioForward(CFilterGraph& graph) : CRendererForward(graph, IID_IBasicAudio) {}
-    DECLARE_NO_DISPATCH
+    using CRendererForward::CRendererForward;
     TV_FORWARD(put_Volume, (LONG lVolume), (lVolume))
     TV_FORWARD(get_Volume, (LONG * plVolume), (plVolume))
     TV_FORWARD(put_Balance, (LONG lBalance), (lBalance))
@@ -178,11 +174,9 @@ public:
 // The pause after a step is made by a worker thread of the graph (started by
 // the first step): the event arrives on the renderer's streaming thread, which
 // must not change the graph's state itself.
-class CFrameStepForward : public CRendererForward<IVideoFrameStep> {
+class CFrameStepForward : public CRendererForward<IVideoFrameStep, IID_IVideoFrameStep> {
 public:
-    explicit CFrameStepForward(CFilterGraph& graph) : CRendererForward(graph, IID_IVideoFrameStep)
-    {
-    }
+    using CRendererForward::CRendererForward;
     ~CFrameStepForward();
 
     STDMETHODIMP Step(DWORD dwFrames, IUnknown* pStepObject) override;

@@ -14,11 +14,6 @@ constexpr REFERENCE_TIME kLongestWait = 36000000000LL; // one hour
 
 } // namespace
 
-CUnknown* CSystemClock::CreateInstance(LPUNKNOWN outer, HRESULT* phr)
-{
-    return new CSystemClock(outer, phr);
-}
-
 CSystemClock::CSystemClock(LPUNKNOWN outer, HRESULT* phr) : CUnknown("System clock", outer, phr) {}
 
 CSystemClock::~CSystemClock()

@@ -16,8 +16,6 @@
 
 class CSystemClock : public CUnknown, public IReferenceClock {
 public:
-    static CUnknown* CreateInstance(LPUNKNOWN outer, HRESULT* phr);
-
     // The machine's monotonic time in 100-ns units (what GetTime reads).
     static REFERENCE_TIME Now();
 
@@ -42,6 +40,7 @@ public:
     STDMETHODIMP Unadvise(DWORD_PTR dwAdviseCookie) override;
 
 private:
+    template <class T, auto... Args> friend CUnknown* CreateComInstance(LPUNKNOWN, HRESULT*);
     CSystemClock(LPUNKNOWN outer, HRESULT* phr);
     ~CSystemClock() override;
 

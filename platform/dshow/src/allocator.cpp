@@ -235,22 +235,14 @@ CMemAllocator::~CMemAllocator()
     ReallyFree();
 }
 
+CMemAllocator::CMemAllocator(LPUNKNOWN pUnk, HRESULT* phr)
+    : CMemAllocator(NAME("CMemAllocator"), pUnk, phr)
+{
+}
+
 CUnknown* CMemAllocator::CreateInstance(LPUNKNOWN pUnk, HRESULT* phr)
 {
-    HRESULT hr = S_OK;
-    CMemAllocator* allocator = new (std::nothrow) CMemAllocator(NAME("CMemAllocator"), pUnk, &hr);
-    if (!allocator) {
-        if (phr)
-            *phr = E_OUTOFMEMORY;
-        return nullptr;
-    }
-    if (FAILED(hr)) {
-        if (phr)
-            *phr = hr;
-        delete allocator;
-        return nullptr;
-    }
-    return allocator;
+    return CreateComInstance<CMemAllocator>(pUnk, phr);
 }
 
 STDMETHODIMP CMemAllocator::SetProperties(ALLOCATOR_PROPERTIES* pRequest,

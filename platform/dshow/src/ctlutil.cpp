@@ -49,27 +49,3 @@ STDMETHODIMP CMediaPosition::NonDelegatingQueryInterface(REFIID riid, void** ppv
         return GetInterface(static_cast<IDispatch*>(this), ppv);
     return CUnknown::NonDelegatingQueryInterface(riid, ppv);
 }
-
-STDMETHODIMP CMediaPosition::GetTypeInfoCount(UINT* pctinfo)
-{
-    return m_basedisp.GetTypeInfoCount(pctinfo);
-}
-
-STDMETHODIMP CMediaPosition::GetTypeInfo(UINT itinfo, LCID lcid, ITypeInfo** pptinfo)
-{
-    return m_basedisp.GetTypeInfo(IID_IMediaPosition, itinfo, lcid, pptinfo);
-}
-
-STDMETHODIMP CMediaPosition::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
-                                           DISPID* rgdispid)
-{
-    return m_basedisp.GetIDsOfNames(riid, rgszNames, cNames, lcid, rgdispid);
-}
-
-STDMETHODIMP CMediaPosition::Invoke(DISPID dispidMember, REFIID riid, LCID lcid, WORD wFlags,
-                                    DISPPARAMS* pdispparams, VARIANT* pvarResult,
-                                    EXCEPINFO* pexcepinfo, UINT* puArgErr)
-{
-    return m_basedisp.Invoke(dispidMember, riid, lcid, wFlags, pdispparams, pvarResult, pexcepinfo,
-                             puArgErr);
-}

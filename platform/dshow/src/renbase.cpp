@@ -304,14 +304,12 @@ STDMETHODIMP CBaseRenderer::Stop()
     bool wasRunning = m_State == State_Running;
     {
         CAutoLock samples(&m_RendererLock);
-        m_bAbort = true;
-        m_hrAbort = VFW_E_WRONG_STATE;
+        m_admission = Admission::Stopped;
         CancelNotification();
-        m_bEOS = false;
-        m_bEOSDelivered = false;
+        m_streamEnd = StreamEnd::Open;
+        m_step = FrameStep::Off;
         m_lStepFrames = 0;
-        m_bStepBlocked = false;
-        m_bSignalTimeValid = false;
+        m_signalTime.reset();
         Ready();
         m_ThreadSignal.Set();
     }
@@ -333,10 +331,9 @@ STDMETHODIMP CBaseRenderer::Pause()
         return m_evComplete.Check() ? S_OK : S_FALSE;
     if (old == State_Stopped) {
         CAutoLock samples(&m_RendererLock);
-        m_bAbort = false;
-        m_bEOS = false;
-        m_bEOSDelivered = false;
-        m_bSignalTimeValid = false;
+        m_admission = Admission::Open;
+        m_streamEnd = StreamEnd::Open;
+        m_signalTime.reset();
     }
     if (old == State_Running) {
         OnStopStreaming();
@@ -355,7 +352,7 @@ STDMETHODIMP CBaseRenderer::Pause()
         OnStreamingSessionStart();
     CAutoLock samples(&m_RendererLock);
     bool connected = m_pInputPin && m_pInputPin->IsConnected();
-    bool ready = !connected || m_bEOS || m_pMediaSample;
+    bool ready = !connected || m_streamEnd != StreamEnd::Open || m_sample != HeldSample::None;
     if (ready)
         Ready();
     else
@@ -378,7 +375,8 @@ STDMETHODIMP CBaseRenderer::Run(REFERENCE_TIME StartTime)
     {
         CAutoLock samples(&m_RendererLock);
         m_tRunStart = StartTime;
-        m_bStepBlocked = false;
+        if (m_step == FrameStep::Blocked)
+            m_step = FrameStep::Off;
     }
     HRESULT hr = CBaseFilter::Run(StartTime);
     if (FAILED(hr))
@@ -416,12 +414,10 @@ HRESULT CBaseRenderer::BeginFlush()
 {
     {
         CAutoLock samples(&m_RendererLock);
-        m_bAbort = true;
-        m_hrAbort = S_FALSE;
+        m_admission = Admission::Flushing;
         CancelNotification();
-        m_bEOS = false;
-        m_bEOSDelivered = false;
-        m_bSignalTimeValid = false;
+        m_streamEnd = StreamEnd::Open;
+        m_signalTime.reset();
         if (m_State == State_Paused)
             NotReady();
         m_ThreadSignal.Set();
@@ -437,44 +433,48 @@ HRESULT CBaseRenderer::BeginFlush()
 HRESULT CBaseRenderer::EndFlush()
 {
     CAutoLock samples(&m_RendererLock);
-    m_bAbort = m_State == State_Stopped;
-    m_hrAbort = VFW_E_WRONG_STATE;
-    m_bEOS = false;
+    m_admission = m_State == State_Stopped ? Admission::Stopped : Admission::Open;
+    m_streamEnd = StreamEnd::Open;
     return S_OK;
 }
 
 // ---- Streaming ----
 
+HRESULT CBaseRenderer::AdmissionResult() const
+{
+    return m_admission == Admission::Flushing ? S_FALSE : VFW_E_WRONG_STATE;
+}
+
 HRESULT CBaseRenderer::Receive(IMediaSample* pMediaSample)
 {
+    PauseCue cue = PauseCue::None;
     {
         CAutoLock samples(&m_RendererLock);
-        if (m_bEOS)
+        if (m_streamEnd != StreamEnd::Open)
             return VFW_E_SAMPLE_REJECTED_EOS;
-        if (m_pMediaSample)
+        if (m_sample != HeldSample::None)
             return VFW_E_WRONG_STATE; // one delivering thread at a time
-        if (m_bAbort)
-            return m_hrAbort;
+        if (m_admission != Admission::Open)
+            return AdmissionResult();
         pMediaSample->AddRef();
         m_pMediaSample = pMediaSample;
-        m_bInReceive = true;
+        m_sample = HeldSample::Waiting;
         m_evReceiveIdle.Reset();
-        m_bScheduled = false;
         // A picture that comes while paused is shown at once, unless a step
         // has just completed: then it is the next step's, held unseen.
-        m_bShowOnPause = m_State == State_Paused && !m_bStepBlocked;
-        m_bShownOnPause = false;
+        if (m_State == State_Paused && m_step != FrameStep::Blocked)
+            cue = PauseCue::Due;
     }
-    HRESULT hr = WaitForRenderTime();
+    HRESULT hr = WaitForRenderTime(&cue);
     if (hr == S_OK) {
-        hr = Render(pMediaSample);
+        hr = Render(pMediaSample, cue);
     } else if (hr == S_FALSE) {
         OnSampleDropped(pMediaSample);
         hr = S_OK;
     } else {
         // Cut short: by Stop (VFW_E_WRONG_STATE) or by flushing (S_FALSE).
         CAutoLock samples(&m_RendererLock);
-        hr = m_hrAbort;
+        hr = AdmissionResult();
     }
     ClearPendingSample();
     return hr;
@@ -487,32 +487,31 @@ void CBaseRenderer::ClearPendingSample()
         CAutoLock samples(&m_RendererLock);
         sample = m_pMediaSample;
         m_pMediaSample = nullptr;
-        m_bScheduled = false;
-        m_bInReceive = false;
+        m_sample = HeldSample::None;
         m_evReceiveIdle.Set();
     }
     if (sample)
         sample->Release();
 }
 
-HRESULT CBaseRenderer::WaitForRenderTime()
+HRESULT CBaseRenderer::WaitForRenderTime(PauseCue* cue)
 {
     for (;;) {
         bool showFirst = false;
         bool waitRender = false;
         {
             CAutoLock samples(&m_RendererLock);
-            if (m_bAbort || m_State == State_Stopped)
+            if (m_admission != Admission::Open || m_State == State_Stopped)
                 return VFW_E_STATE_CHANGED;
-            if (m_State == State_Running && !m_bStepBlocked) {
-                if (!m_bScheduled) {
+            if (m_State == State_Running && m_step != FrameStep::Blocked) {
+                if (m_sample == HeldSample::Waiting) {
                     HRESULT hr = ScheduleSample(m_pMediaSample);
                     if (FAILED(hr))
                         return S_FALSE; // dropped
-                    m_bScheduled = true;
+                    m_sample = HeldSample::Scheduled;
                 }
                 waitRender = true;
-            } else if (m_State == State_Paused && m_bShowOnPause && !m_bShownOnPause) {
+            } else if (m_State == State_Paused && *cue == PauseCue::Due) {
                 showFirst = true;
             } else {
                 // Held: paused (pause complete now) or blocked after a step.
@@ -521,8 +520,7 @@ HRESULT CBaseRenderer::WaitForRenderTime()
         }
         if (showFirst) {
             OnReceiveFirstSample(m_pMediaSample);
-            CAutoLock samples(&m_RendererLock);
-            m_bShownOnPause = true;
+            *cue = PauseCue::Shown;
             continue;
         }
         HANDLE handles[2] = {m_ThreadSignal, m_RenderEvent};
@@ -531,7 +529,8 @@ HRESULT CBaseRenderer::WaitForRenderTime()
         OnWaitEnd();
         if (result == WAIT_OBJECT_0 + 1) {
             CAutoLock samples(&m_RendererLock);
-            if (!m_bAbort && m_State == State_Running && !m_bStepBlocked && m_bScheduled) {
+            if (m_admission == Admission::Open && m_State == State_Running &&
+                m_step != FrameStep::Blocked && m_sample == HeldSample::Scheduled) {
                 m_dwAdvise = 0; // a one-shot advise is spent once it fired
                 return S_OK;
             }
@@ -564,10 +563,8 @@ HRESULT CBaseRenderer::ScheduleSample(IMediaSample* pMediaSample)
     // The end of the stream is signalled once the last sample's own end time
     // has passed.
     HRESULT hr = pMediaSample->GetTime(&start, &end);
-    if (SUCCEEDED(hr)) {
-        m_SignalTime = (hr == VFW_S_NO_STOP_TIME || end < start) ? start + 1 : end;
-        m_bSignalTimeValid = true;
-    }
+    if (SUCCEEDED(hr))
+        m_signalTime = (hr == VFW_S_NO_STOP_TIME || end < start) ? start + 1 : end;
     hr = GetSampleTimes(pMediaSample, &start, &end);
     if (FAILED(hr))
         return hr;
@@ -592,11 +589,12 @@ void CBaseRenderer::CancelNotification()
     if (m_dwAdvise && m_pRenderClock)
         m_pRenderClock->Unadvise(m_dwAdvise);
     m_dwAdvise = 0;
-    m_bScheduled = false;
+    if (m_sample == HeldSample::Scheduled)
+        m_sample = HeldSample::Waiting;
     m_RenderEvent.Reset();
 }
 
-HRESULT CBaseRenderer::Render(IMediaSample* pMediaSample)
+HRESULT CBaseRenderer::Render(IMediaSample* pMediaSample, PauseCue cue)
 {
     OnRenderStart(pMediaSample);
     HRESULT hr = DoRenderSample(pMediaSample);
@@ -607,8 +605,8 @@ HRESULT CBaseRenderer::Render(IMediaSample* pMediaSample)
     bool stepDone = false;
     {
         CAutoLock samples(&m_RendererLock);
-        if (m_lStepFrames > 0 && !m_bShownOnPause && --m_lStepFrames == 0) {
-            m_bStepBlocked = true;
+        if (m_step == FrameStep::Stepping && cue != PauseCue::Shown && --m_lStepFrames == 0) {
+            m_step = FrameStep::Blocked;
             stepDone = true;
         }
     }
@@ -627,9 +625,10 @@ HRESULT CBaseRenderer::EndOfStream()
         CAutoLock samples(&m_RendererLock);
         if (m_State == State_Stopped)
             return VFW_E_WRONG_STATE;
-        if (m_bAbort)
+        if (m_admission != Admission::Open)
             return S_OK;
-        m_bEOS = true;
+        if (m_streamEnd == StreamEnd::Open)
+            m_streamEnd = StreamEnd::Ended;
         if (m_State == State_Paused)
             Ready();
     }
@@ -647,14 +646,15 @@ HRESULT CBaseRenderer::SendEndOfStreamNow(bool fromTimer)
 {
     {
         CAutoLock samples(&m_RendererLock);
-        if (!m_bEOS || m_bEOSDelivered || m_State != State_Running || m_pMediaSample)
+        if (m_streamEnd != StreamEnd::Ended || m_State != State_Running ||
+            m_sample != HeldSample::None)
             return S_OK;
         if (m_EndOfStreamTimer && !fromTimer)
             return S_OK; // already waiting for the last sample's end
-        if (!fromTimer && m_bSignalTimeValid && m_pRenderClock) {
+        if (!fromTimer && m_signalTime && m_pRenderClock) {
             REFERENCE_TIME now = 0;
             if (SUCCEEDED(m_pRenderClock->GetTime(&now))) {
-                REFERENCE_TIME left = m_SignalTime - (now - m_tRunStart);
+                REFERENCE_TIME left = *m_signalTime - (now - m_tRunStart);
                 if (left > 10000) {
                     UINT ms = UINT(std::min<REFERENCE_TIME>(left / 10000 + 1, 0x7fffffff));
                     m_EndOfStreamTimer =
@@ -665,7 +665,7 @@ HRESULT CBaseRenderer::SendEndOfStreamNow(bool fromTimer)
                 }
             }
         }
-        m_bEOSDelivered = true;
+        m_streamEnd = StreamEnd::Completed;
     }
     DSHOW_TRACE("renderer %p: EC_COMPLETE", (void*)this);
     return NotifyEvent(EC_COMPLETE, S_OK, 0);
@@ -678,7 +678,7 @@ void CBaseRenderer::EndOfStreamTimerProc(UINT id, UINT, DWORD_PTR user, DWORD_PT
         CAutoLock samples(&self->m_RendererLock);
         if (self->m_EndOfStreamTimer != id)
             return; // reset meanwhile
-        self->m_bSignalTimeValid = false;
+        self->m_signalTime.reset();
     }
     // The id stays set while the event goes out, so that a Stop meanwhile
     // (ResetEndOfStreamTimer) waits for this callback to end.
@@ -707,8 +707,8 @@ HRESULT CBaseRenderer::BeginFrameStep(DWORD dwFrames)
     if (dwFrames == 0 || dwFrames > 0x7fffffff)
         return E_INVALIDARG;
     CAutoLock samples(&m_RendererLock);
+    m_step = FrameStep::Stepping;
     m_lStepFrames = LONG(dwFrames);
-    m_bStepBlocked = false;
     m_ThreadSignal.Set(); // a sample held after the last step may go now
     return S_OK;
 }
@@ -716,9 +716,9 @@ HRESULT CBaseRenderer::BeginFrameStep(DWORD dwFrames)
 HRESULT CBaseRenderer::CancelFrameStep()
 {
     CAutoLock samples(&m_RendererLock);
-    bool was = m_lStepFrames > 0 || m_bStepBlocked;
+    bool was = m_step != FrameStep::Off;
+    m_step = FrameStep::Off;
     m_lStepFrames = 0;
-    m_bStepBlocked = false;
     m_ThreadSignal.Set();
     return was ? S_OK : S_FALSE;
 }
@@ -726,7 +726,7 @@ HRESULT CBaseRenderer::CancelFrameStep()
 BOOL CBaseRenderer::IsFrameStepping()
 {
     CAutoLock samples(&m_RendererLock);
-    return m_lStepFrames > 0;
+    return m_step == FrameStep::Stepping;
 }
 
 BOOL CBaseRenderer::HaveCurrentSample()

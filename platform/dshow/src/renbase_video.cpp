@@ -186,56 +186,49 @@ HRESULT CBaseVideoRenderer::SendQuality(REFERENCE_TIME late, REFERENCE_TIME time
     return PassNotify(q);
 }
 
+template <class F> HRESULT CBaseVideoRenderer::ReadStatistic(int* pValue, F compute)
+{
+    CheckPointer(pValue, E_POINTER);
+    std::lock_guard<std::mutex> guard(m_statsLock);
+    *pValue = compute();
+    return S_OK;
+}
+
 STDMETHODIMP CBaseVideoRenderer::get_FramesDroppedInRenderer(int* pcFrames)
 {
-    CheckPointer(pcFrames, E_POINTER);
-    std::lock_guard<std::mutex> guard(m_statsLock);
-    *pcFrames = m_cFramesDropped;
-    return S_OK;
+    return ReadStatistic(pcFrames, [&] { return m_cFramesDropped; });
 }
 
 STDMETHODIMP CBaseVideoRenderer::get_FramesDrawn(int* pcFramesDrawn)
 {
-    CheckPointer(pcFramesDrawn, E_POINTER);
-    std::lock_guard<std::mutex> guard(m_statsLock);
-    *pcFramesDrawn = m_cFramesDrawn;
-    return S_OK;
+    return ReadStatistic(pcFramesDrawn, [&] { return m_cFramesDrawn; });
 }
 
 STDMETHODIMP CBaseVideoRenderer::get_AvgFrameRate(int* piAvgFrameRate)
 {
-    CheckPointer(piAvgFrameRate, E_POINTER);
-    std::lock_guard<std::mutex> guard(m_statsLock);
-    REFERENCE_TIME span = m_tLastDrawn - m_tFirstDrawn;
-    if (m_cFramesDrawn < 2 || span <= 0) {
-        *piAvgFrameRate = 0;
-        return S_OK;
-    }
-    // (frames - 1) intervals over the span, in frames per second x 100.
-    *piAvgFrameRate = RoundToInt(double(m_cFramesDrawn - 1) * 100.0 * 1e7 / double(span));
-    return S_OK;
+    return ReadStatistic(piAvgFrameRate, [&] {
+        REFERENCE_TIME span = m_tLastDrawn - m_tFirstDrawn;
+        if (m_cFramesDrawn < 2 || span <= 0)
+            return 0;
+        // (frames - 1) intervals over the span, in frames per second x 100.
+        return RoundToInt(double(m_cFramesDrawn - 1) * 100.0 * 1e7 / double(span));
+    });
 }
 
 STDMETHODIMP CBaseVideoRenderer::get_Jitter(int* piJitter)
 {
-    CheckPointer(piJitter, E_POINTER);
-    std::lock_guard<std::mutex> guard(m_statsLock);
-    *piJitter = RoundToInt(StandardDeviation(m_intervalSum, m_intervalSquares, m_cIntervals));
-    return S_OK;
+    return ReadStatistic(piJitter, [&] {
+        return RoundToInt(StandardDeviation(m_intervalSum, m_intervalSquares, m_cIntervals));
+    });
 }
 
 STDMETHODIMP CBaseVideoRenderer::get_AvgSyncOffset(int* piAvg)
 {
-    CheckPointer(piAvg, E_POINTER);
-    std::lock_guard<std::mutex> guard(m_statsLock);
-    *piAvg = m_cSync ? RoundToInt(m_syncSum / m_cSync) : 0;
-    return S_OK;
+    return ReadStatistic(piAvg, [&] { return m_cSync ? RoundToInt(m_syncSum / m_cSync) : 0; });
 }
 
 STDMETHODIMP CBaseVideoRenderer::get_DevSyncOffset(int* piDev)
 {
-    CheckPointer(piDev, E_POINTER);
-    std::lock_guard<std::mutex> guard(m_statsLock);
-    *piDev = RoundToInt(StandardDeviation(m_syncSum, m_syncSquares, m_cSync));
-    return S_OK;
+    return ReadStatistic(
+        piDev, [&] { return RoundToInt(StandardDeviation(m_syncSum, m_syncSquares, m_cSync)); });
 }

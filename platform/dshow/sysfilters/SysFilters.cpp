@@ -39,13 +39,14 @@ const AMOVIESETUP_FILTER sudDSoundRender = {&CLSID_DSoundRender, L"DirectSound R
 } // namespace
 
 CFactoryTemplate g_Templates[] = {
-    {L"File Async Reader", &CLSID_AsyncReader, CAsyncReader::CreateInstance, nullptr,
+    {L"File Async Reader", &CLSID_AsyncReader, CreateComInstance<CAsyncReader>, nullptr,
      &sudAsyncReader},
-    {L"Video Renderer", &CLSID_VideoRenderer, CVideoRenderer::CreateInstance, nullptr,
-     &sudVideoRenderer},
-    {L"Video Renderer", &CLSID_VideoRendererDefault, CVideoRenderer::CreateDefaultInstance, nullptr,
+    {L"Video Renderer", &CLSID_VideoRenderer,
+     CreateComInstance<CVideoRenderer, CLSID_VideoRenderer>, nullptr, &sudVideoRenderer},
+    {L"Video Renderer", &CLSID_VideoRendererDefault,
+     CreateComInstance<CVideoRenderer, CLSID_VideoRendererDefault>, nullptr,
      &sudVideoRendererDefault},
-    {L"DirectSound Renderer", &CLSID_DSoundRender, CDSoundRenderer::CreateInstance, nullptr,
+    {L"DirectSound Renderer", &CLSID_DSoundRender, CreateComInstance<CDSoundRenderer>, nullptr,
      &sudDSoundRender},
 };
 int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);

@@ -14,6 +14,8 @@
 // constructors and m_lpfnInit(FALSE) when it unloads the module.
 #pragma once
 
+#include <new>
+
 #include "com/unknown.h"
 
 // Defined by the DirectShow layer as a plain struct (not a typedef of a tag):
@@ -39,6 +41,29 @@ struct CFactoryTemplate {
         return m_lpfnNew ? m_lpfnNew(outer, phr) : nullptr;
     }
 };
+
+// The creation function of a template for a class T built as
+// T(Args..., outer, &hr): T's object with a reference count of 0, or null with
+// *phr set to the constructor's failure (the object is deleted again) or to
+// E_OUTOFMEMORY. The leading Args are constants (a class id, when one class
+// serves several). A class with a private constructor befriends it:
+//
+//   template <class T, auto... Args> friend CUnknown* CreateComInstance(LPUNKNOWN, HRESULT*);
+//
+//   {L"My Filter", &CLSID_MyFilter, CreateComInstance<CMyFilter>, nullptr, &sudMyFilter},
+template <class T, auto... Args> CUnknown* CreateComInstance(LPUNKNOWN outer, HRESULT* phr)
+{
+    HRESULT hr = S_OK;
+    T* object = new (std::nothrow) T(Args..., outer, &hr);
+    if (!object)
+        hr = E_OUTOFMEMORY;
+    else if (SUCCEEDED(hr))
+        return object;
+    delete object;
+    if (phr)
+        *phr = hr;
+    return nullptr;
+}
 
 // IClassFactory over one template. Counts as a live object while it exists,
 // and LockServer locks count too, so DllCanUnloadNow keeps the module loaded

@@ -213,24 +213,6 @@ STDMETHODIMP CAsyncOutputPin::EndFlush()
 
 // ---- CAsyncReader ----
 
-CUnknown* CAsyncReader::CreateInstance(LPUNKNOWN pUnk, HRESULT* phr)
-{
-    HRESULT hr = S_OK;
-    auto* reader = new (std::nothrow) CAsyncReader(pUnk, &hr);
-    if (!reader) {
-        if (phr)
-            *phr = E_OUTOFMEMORY;
-        return nullptr;
-    }
-    if (FAILED(hr)) {
-        delete reader;
-        if (phr)
-            *phr = hr;
-        return nullptr;
-    }
-    return reader;
-}
-
 CAsyncReader::CAsyncReader(LPUNKNOWN pUnk, HRESULT* phr)
     : CBaseFilter("File Async Reader", pUnk, &m_lock, CLSID_AsyncReader, phr),
       m_pin(this, &m_lock, phr)

@@ -94,7 +94,6 @@ private:
 
 class CAsyncReader final : public CBaseFilter, public IFileSourceFilter, public IAMFilterMiscFlags {
 public:
-    static CUnknown* CreateInstance(LPUNKNOWN pUnk, HRESULT* phr);
     ~CAsyncReader() override;
 
     DECLARE_IUNKNOWN
@@ -123,6 +122,7 @@ public:
     bool OutputType(CMediaType* pmt);
 
 private:
+    template <class T, auto... Args> friend CUnknown* CreateComInstance(LPUNKNOWN, HRESULT*);
     CAsyncReader(LPUNKNOWN pUnk, HRESULT* phr);
 
     CCritSec m_lock; // the filter lock

@@ -33,19 +33,6 @@ double Gain(LONG hundredthsDb)
 
 } // namespace
 
-CUnknown* CDSoundRenderer::CreateInstance(LPUNKNOWN pUnk, HRESULT* phr)
-{
-    HRESULT hr = S_OK;
-    auto* renderer = new (std::nothrow) CDSoundRenderer(pUnk, &hr);
-    if (!renderer || FAILED(hr)) {
-        delete renderer;
-        if (phr)
-            *phr = renderer ? hr : E_OUTOFMEMORY;
-        return nullptr;
-    }
-    return renderer;
-}
-
 CDSoundRenderer::CDSoundRenderer(LPUNKNOWN pUnk, HRESULT* phr)
     : CBaseRenderer(CLSID_DSoundRender, "DirectSound Renderer", pUnk, phr)
 {
@@ -205,32 +192,6 @@ HRESULT CDSoundRenderer::DoRenderSample(IMediaSample* pMediaSample)
         m_scaled[i] = int16_t(std::clamp<long>(v, -32768, 32767));
     }
     return sink->Write(reinterpret_cast<const uint8_t*>(m_scaled.data()), count * sizeof(int16_t));
-}
-
-// ---- IDispatch ----
-
-STDMETHODIMP CDSoundRenderer::GetTypeInfoCount(UINT* pctinfo)
-{
-    return m_dispatch.GetTypeInfoCount(pctinfo);
-}
-
-STDMETHODIMP CDSoundRenderer::GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo)
-{
-    return m_dispatch.GetTypeInfo(IID_NULL, iTInfo, lcid, ppTInfo);
-}
-
-STDMETHODIMP CDSoundRenderer::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames,
-                                            LCID lcid, DISPID* rgDispId)
-{
-    return m_dispatch.GetIDsOfNames(riid, rgszNames, cNames, lcid, rgDispId);
-}
-
-STDMETHODIMP CDSoundRenderer::Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
-                                     DISPPARAMS* pDispParams, VARIANT* pVarResult,
-                                     EXCEPINFO* pExcepInfo, UINT* puArgErr)
-{
-    return m_dispatch.Invoke(dispIdMember, riid, lcid, wFlags, pDispParams, pVarResult, pExcepInfo,
-                             puArgErr);
 }
 
 // ---- IBasicAudio ----

@@ -28,9 +28,8 @@
 #include "audio/AudioSink.h"
 #include "streams.h"
 
-class CDSoundRenderer final : public CBaseRenderer, public IBasicAudio {
+class CDSoundRenderer final : public CBaseRenderer, public CDispatchStub<IBasicAudio> {
 public:
-    static CUnknown* CreateInstance(LPUNKNOWN pUnk, HRESULT* phr);
     ~CDSoundRenderer() override;
 
     DECLARE_IUNKNOWN
@@ -50,15 +49,6 @@ public:
     HRESULT EndFlush() override;
     HRESULT EndOfStream() override;
 
-    // IDispatch (no type library).
-    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override;
-    STDMETHODIMP GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
-    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
-                               DISPID* rgDispId) override;
-    STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
-                        DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
-                        UINT* puArgErr) override;
-
     // IBasicAudio (any thread).
     STDMETHODIMP put_Volume(LONG lVolume) override;
     STDMETHODIMP get_Volume(LONG* plVolume) override;
@@ -70,10 +60,10 @@ public:
     const char* SinkKind();
 
 private:
-    explicit CDSoundRenderer(LPUNKNOWN pUnk, HRESULT* phr);
+    template <class T, auto... Args> friend CUnknown* CreateComInstance(LPUNKNOWN, HRESULT*);
+    CDSoundRenderer(LPUNKNOWN pUnk, HRESULT* phr);
     std::shared_ptr<CAudioSink> Sink();
 
-    CBaseDispatch m_dispatch;
     std::atomic<LONG> m_volume{0};
     std::atomic<LONG> m_balance{0};
     std::mutex m_sinkLock;
