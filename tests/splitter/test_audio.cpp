@@ -1,8 +1,10 @@
 // The splitter's sound in a running graph: the network source fed by the
 // device simulator over UDP on 127.0.0.1, the splitter, and on "Audio Out"
-// either a recording sink or the DirectSound renderer (its null sink). Device
+// either a recording sink or the DirectSound renderer, playing through its
+// null sink or into a private PulseAudio server (CTestPulseServer). Device
 // streams carry voice frames in each codec, QBox H.264 carries AAC; what comes
 // out is the simulator's tone as 16-bit PCM at the rate the pin announces.
+#include "CTestPulseServer.h"
 #include "CodecKind.h"
 #include "DeviceFrameHeader.h"
 #include "HiVoiceDec.h"
@@ -98,6 +100,8 @@ RecordedAudio ReadRecord(SimKind kind, const Bytes& file)
     return r;
 }
 
+CTestPulseServer g_pulse;
+
 bool TypeOffered(IPin* pin)
 {
     IEnumMediaTypes* types = nullptr;
@@ -113,6 +117,8 @@ bool TypeOffered(IPin* pin)
 
 class SplitterAudioTest : public TvComTest, public ::testing::WithParamInterface<AudioCase> {
 protected:
+    static void TearDownTestSuite() { g_pulse.Shutdown(); }
+
     void SetUp() override
     {
         TvComTest::SetUp();
@@ -204,6 +210,38 @@ protected:
         if (audio)
             audio->Release();
         return wfx;
+    }
+
+    // "Audio Out" builds its own chain (IStreamBuilder): the renderer it put
+    // into the graph, referenced, or null.
+    IBaseFilter* RenderAudioOut()
+    {
+        IPin* audio = FindPin(m_splitter, PINDIR_OUTPUT, L"Audio Out");
+        IStreamBuilder* builder = Query<IStreamBuilder>(audio, IID_IStreamBuilder);
+        IBaseFilter* renderer = nullptr;
+        if (builder) {
+            EXPECT_EQ(builder->Render(audio, m_graph.Builder()), S_OK);
+            builder->Release();
+            m_graph.Builder()->FindFilterByName(L"DirectSound Device", &renderer);
+        }
+        if (audio)
+            audio->Release();
+        return renderer;
+    }
+
+    // Sound flows out of "Audio Out" (bytes delivered within half a second).
+    bool AudioFlows()
+    {
+        ITarvoSplt* splt = Query<ITarvoSplt>(m_splitter, IID_ITarvoSplt);
+        int videoBytes = 0, audioBytes = 0;
+        const bool flows =
+            splt && nwtest::WaitFor([&] {
+                return splt->GetReceiveRates(500, &videoBytes, &audioBytes) == S_OK &&
+                       audioBytes > 0;
+            });
+        if (splt)
+            splt->Release();
+        return flows;
     }
 
     bool EventArrived(LONG wanted, LONG_PTR wantedParam)
@@ -298,17 +336,8 @@ TEST_P(SplitterAudioTest, RendersIntoTheDirectSoundRenderer)
 {
     const AudioCase& c = GetParam();
     LearnTheStream(c);
-    IPin* audio = FindPin(m_splitter, PINDIR_OUTPUT, L"Audio Out");
-    ASSERT_NE(audio, nullptr);
-    IStreamBuilder* builder = Query<IStreamBuilder>(audio, IID_IStreamBuilder);
-    ASSERT_NE(builder, nullptr);
-    IGraphBuilder* graph = m_graph.Builder();
-    ASSERT_NE(graph, nullptr);
-    EXPECT_EQ(builder->Render(audio, graph), S_OK);
-    builder->Release();
-    audio->Release();
-    IBaseFilter* renderer = nullptr;
-    ASSERT_EQ(graph->FindFilterByName(L"DirectSound Device", &renderer), S_OK);
+    IBaseFilter* renderer = RenderAudioOut();
+    ASSERT_NE(renderer, nullptr);
     const WAVEFORMATEX wfx = ConnectedFormat();
     EXPECT_EQ(wfx.nSamplesPerSec, c.rate);
     EXPECT_EQ(wfx.nChannels, c.channels);
@@ -325,13 +354,67 @@ TEST_P(SplitterAudioTest, RendersIntoTheDirectSoundRenderer)
     EXPECT_EQ(volume->get_Volume(&now), S_OK);
     EXPECT_EQ(now, -600);
     volume->Release();
-    ITarvoSplt* splt = Query<ITarvoSplt>(m_splitter, IID_ITarvoSplt);
-    ASSERT_NE(splt, nullptr);
-    int videoBytes = 0, audioBytes = 0;
-    EXPECT_TRUE(nwtest::WaitFor([&] {
-        return splt->GetReceiveRates(500, &videoBytes, &audioBytes) == S_OK && audioBytes > 0;
-    })) << "sound flows into the renderer";
-    splt->Release();
+    EXPECT_TRUE(AudioFlows()) << "sound flows into the renderer";
+    EXPECT_EQ(m_graph.Control()->Stop(), S_OK);
+    sim.Stop();
+}
+
+// Into the private PulseAudio server: what its null sink played (recorded
+// from its monitor at 8000 Hz) is the simulator's tone.
+TEST_P(SplitterAudioTest, PlaysTheToneIntoAPulseAudioServer)
+{
+    const AudioCase& c = GetParam();
+    const std::string why = g_pulse.Start();
+    if (!why.empty())
+        GTEST_SKIP() << "no private PulseAudio server: " << why;
+    const std::string file = g_pulse.Recording();
+    if (file.empty())
+        GTEST_SKIP() << "parec is not installed";
+    LearnTheStream(c);
+    IBaseFilter* renderer = RenderAudioOut();
+    ASSERT_NE(renderer, nullptr);
+    renderer->Release();
+    ASSERT_TRUE(SUCCEEDED(m_graph.Control()->Run()));
+    const size_t from = TvReadFile(file).size() / 4 * 4;
+
+    CDeviceSimulator sim;
+    ASSERT_TRUE(sim.Start(Clip(c, kClipFrames))) << sim.Error();
+    ASSERT_TRUE(sim.WaitFinished(60000));
+    sim.Stop();
+    // What is still in the renderer's and the server's buffers plays out.
+    Sleep(500);
+    EXPECT_EQ(m_graph.Control()->Stop(), S_OK);
+
+    const std::string raw = TvReadFile(file).substr(from);
+    std::vector<int16_t> all(raw.size() / 2);
+    std::memcpy(all.data(), raw.data(), all.size() * 2);
+    const std::vector<int16_t> left = OneChannel(all, 2, 0);
+    ASSERT_GE(left.size(), 8000u * 2) << "the recorder ran for the clip";
+    EXPECT_NEAR(StrongestFrequency(left, 8000, 100, 3000, 5), kToneHz, 5);
+    EXPECT_GT(GoertzelPower(left, kToneHz, 8000), 100 * GoertzelPower(left, 1500, 8000));
+}
+
+// The server going away mid-stream: no crash and no hang; the pictures go on,
+// the renderer keeps taking the sound at its pace, and the graph stops.
+TEST_P(SplitterAudioTest, TheStreamGoesOnWhenThePulseAudioServerGoesAway)
+{
+    const AudioCase& c = GetParam();
+    const std::string why = g_pulse.Start();
+    if (!why.empty())
+        GTEST_SKIP() << "no private PulseAudio server: " << why;
+    LearnTheStream(c);
+    IBaseFilter* renderer = RenderAudioOut();
+    ASSERT_NE(renderer, nullptr);
+    renderer->Release();
+    ASSERT_TRUE(SUCCEEDED(m_graph.Control()->Run()));
+    CDeviceSimulator sim;
+    ASSERT_TRUE(sim.Start(Clip(c, 0))) << sim.Error();
+    EXPECT_TRUE(EventArrived(EC_USER, kFirstAudioEvent)) << "the first audio sample told the graph";
+    g_pulse.Kill();
+    const size_t before = m_video->SampleCount();
+    EXPECT_TRUE(nwtest::WaitFor([&] { return m_video->SampleCount() >= before + 25; }))
+        << "the pictures stopped with the sound server";
+    EXPECT_TRUE(AudioFlows()) << "the sound stopped with the sound server";
     EXPECT_EQ(m_graph.Control()->Stop(), S_OK);
     sim.Stop();
 }
