@@ -8,14 +8,10 @@
 #include "CodecKind.h"
 #include "DeviceFrameHeader.h"
 #include "HiVoiceDec.h"
-#include "INWSource.h"
 #include "ITarvoSplt.h"
-#include "NWTestUtil.h"
 #include "QBox.h"
-#include "TarvoGuids.h"
-#include "TestKit.h"
+#include "SplitterGraphFixture.h"
 #include "ToneCheck.h"
-#include "tvdevsim/DeviceSimulator.h"
 
 #include <mmreg.h>
 
@@ -102,97 +98,38 @@ RecordedAudio ReadRecord(SimKind kind, const Bytes& file)
 
 CTestPulseServer g_pulse;
 
-bool TypeOffered(IPin* pin)
-{
-    IEnumMediaTypes* types = nullptr;
-    if (FAILED(pin->EnumMediaTypes(&types)))
-        return false;
-    AM_MEDIA_TYPE* mt = nullptr;
-    const bool known = types->Next(1, &mt, nullptr) == S_OK && mt->subtype != GUID_NULL;
-    if (mt)
-        DeleteMediaType(mt);
-    types->Release();
-    return known;
-}
-
-class SplitterAudioTest : public TvComTest, public ::testing::WithParamInterface<AudioCase> {
+class SplitterAudioTest : public SplitterGraphFixture,
+                          public ::testing::WithParamInterface<AudioCase> {
 protected:
     static void TearDownTestSuite() { g_pulse.Shutdown(); }
 
     void SetUp() override
     {
-        TvComTest::SetUp();
-        // The renderer plays through its clocked null sink whatever the machine has.
+        // The renderer plays through its clocked null sink whatever the
+        // machine has (the PulseAudio cases start their own server).
         setenv("TARVO_AUDIO", "null", 1);
-        ASSERT_EQ(m_graph.Create(), S_OK);
-        m_source = CreateInstance<IBaseFilter>(CLSID_TarvoNWSource, IID_IBaseFilter);
-        m_splitter = CreateInstance<IBaseFilter>(CLSID_TarvoSplitterF, IID_IBaseFilter);
-        ASSERT_TRUE(m_source && m_splitter);
-        m_video = CTestSink::Create();
-        ASSERT_EQ(m_graph.Add(m_source, L"Tarvo NWSource"), S_OK);
-        ASSERT_EQ(m_graph.Add(m_splitter, L"Tarvo Splt Filter"), S_OK);
-        ASSERT_EQ(m_graph.Add(m_video, L"Video Sink"), S_OK);
-        ASSERT_EQ(m_graph.Connect(m_source, nullptr, m_splitter, L"Input"), S_OK);
-        m_nw = Query<INWSource>(m_source, IID_INWSource);
-        ASSERT_NE(m_nw, nullptr);
-        m_port = nwtest::FreePort(SOCK_DGRAM);
-        ASSERT_EQ(m_nw->SetConnectParam(NW_CONNECT_UDP, nullptr, m_port), S_OK);
+        SplitterGraphFixture::SetUp();
+        m_video = Own(CTestSink::Create(), L"Video Sink");
     }
 
     void TearDown() override
     {
-        if (m_graph.Control())
-            m_graph.Control()->Stop();
-        if (m_nw)
-            m_nw->Release();
-        m_graph.Close();
-        for (IUnknown* u : {static_cast<IUnknown*>(m_source), static_cast<IUnknown*>(m_splitter),
-                            static_cast<IUnknown*>(m_video), static_cast<IUnknown*>(m_audio)}) {
-            if (u) {
-                EXPECT_EQ(u->Release(), 0u);
-            }
-        }
+        SplitterGraphFixture::TearDown();
         unsetenv("TARVO_AUDIO");
-        TvComTest::TearDown();
     }
 
-    SimConfig Clip(const AudioCase& c, int frames, const std::string& record = {})
+    tvdevsim::SimConfig Clip(const AudioCase& c, int frames, const std::string& record = {})
     {
-        SimConfig config;
-        config.stream.kind = c.kind;
-        config.stream.width = 176;
-        config.stream.height = 144;
-        config.stream.gop = 5;
+        tvdevsim::SimConfig config = SplitterGraphFixture::Clip(c.kind, frames, record);
         config.stream.voiceCodec = c.codec;
         config.stream.toneHz = kToneHz;
-        config.port = m_port;
-        config.frames = frames;
-        config.recordPath = record;
         return config;
     }
 
-    // Source and splitter alone until the splitter knows the stream (as the
-    // player builds its graph), then stopped with "Video Out" on a sink.
+    // The stream known, "Video Out" on a sink, the graph stopped.
     void LearnTheStream(const AudioCase& c)
     {
-        ASSERT_TRUE(SUCCEEDED(m_graph.Control()->Run()));
-        IPin* video = FindPin(m_splitter, PINDIR_OUTPUT, L"Video Out");
-        ASSERT_NE(video, nullptr);
-        {
-            CDeviceSimulator learn;
-            ASSERT_TRUE(learn.Start(Clip(c, 0))) << learn.Error();
-            EXPECT_TRUE(nwtest::WaitFor([&] { return TypeOffered(video); }));
-            learn.Stop();
-        }
-        video->Release();
-        // The last datagrams of that stream arrive before the graph stops.
-        LONGLONG received = -1, now = 0, unused[3];
-        while (m_nw->GetStatistics(&now, &unused[0], &unused[1], &unused[2]) == S_OK &&
-               now != received) {
-            received = now;
-            Sleep(200);
-        }
-        ASSERT_EQ(m_graph.Control()->Stop(), S_OK);
+        SplitterGraphFixture::LearnTheStream(Clip(c, 0));
         ASSERT_EQ(m_graph.Connect(m_splitter, L"Video Out", m_video, nullptr), S_OK);
     }
 
@@ -244,25 +181,8 @@ protected:
         return flows;
     }
 
-    bool EventArrived(LONG wanted, LONG_PTR wantedParam)
-    {
-        return nwtest::WaitFor([&] {
-            LONG_PTR param = 0;
-            LONG code = 0;
-            while ((code = m_graph.NextEvent(0, &param)) != 0)
-                if (code == wanted && param == wantedParam)
-                    return true;
-            return false;
-        });
-    }
-
-    TvFilterGraph m_graph;
-    IBaseFilter* m_source = nullptr;
-    IBaseFilter* m_splitter = nullptr;
     CTestSink* m_video = nullptr;
     CTestSink* m_audio = nullptr;
-    INWSource* m_nw = nullptr;
-    int m_port = 0;
 };
 
 std::string CaseName(const ::testing::TestParamInfo<AudioCase>& info)
@@ -281,9 +201,8 @@ TEST_P(SplitterAudioTest, PlaysTheSimulatorsToneAtTheAnnouncedRate)
 {
     const AudioCase& c = GetParam();
     LearnTheStream(c);
-    m_audio = CTestSink::Create();
+    m_audio = Own(CTestSink::Create(), L"Audio Sink");
     m_audio->SetKeepBytes(SIZE_MAX);
-    ASSERT_EQ(m_graph.Add(m_audio, L"Audio Sink"), S_OK);
     ASSERT_EQ(m_graph.Connect(m_splitter, L"Audio Out", m_audio, nullptr), S_OK);
     const WAVEFORMATEX wfx = ConnectedFormat();
     EXPECT_EQ(wfx.wFormatTag, WAVE_FORMAT_PCM);
