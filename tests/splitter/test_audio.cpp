@@ -211,6 +211,13 @@ TEST_P(SplitterAudioTest, PlaysTheSimulatorsToneAtTheAnnouncedRate)
     EXPECT_EQ(wfx.wBitsPerSample, 16);
     ASSERT_EQ(wfx.nAvgBytesPerSec, c.rate * c.channels * 2);
     ASSERT_TRUE(SUCCEEDED(m_graph.Control()->Run()));
+    // Before any sound the pin keeps the renderer fed with empty samples,
+    // without times.
+    ASSERT_TRUE(nwtest::WaitFor([&] { return m_audio->SampleCount() >= 3; }));
+    for (const TvStreamEvent& e : m_audio->Samples()) {
+        EXPECT_EQ(e.length, 0);
+        EXPECT_EQ(e.timeResult, VFW_E_SAMPLE_TIME_NOT_SET);
+    }
 
     nwtest::TempDir dir;
     CDeviceSimulator sim;
