@@ -23,6 +23,8 @@
 
 #include <streams.h>
 
+#include "CTestVideoTransform.h"
+
 namespace {
 
 const GUID kSubtype = MEDIASUBTYPE_YUY2;
@@ -114,27 +116,12 @@ private:
 
 // ---- transform ----
 
-class CCopyTransform : public CTransformFilter {
+// Video in, the input's type out (the test kit's frame), every byte copied.
+class CCopyTransform : public CTestVideoTransform {
 public:
-    explicit CCopyTransform(LONG bytes)
-        : CTransformFilter("bench transform", nullptr, GUID_NULL), m_bytes(bytes)
-    {
-    }
+    explicit CCopyTransform(LONG bytes) : CTestVideoTransform("bench transform"), m_bytes(bytes) {}
 
-    HRESULT CheckInputType(const CMediaType* mt) override
-    {
-        return *mt->Type() == MEDIATYPE_Video ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
-    }
     HRESULT CheckTransform(const CMediaType*, const CMediaType*) override { return S_OK; }
-    HRESULT GetMediaType(int position, CMediaType* mt) override
-    {
-        if (position < 0)
-            return E_INVALIDARG;
-        if (position > 0)
-            return VFW_S_NO_MORE_ITEMS;
-        *mt = m_pInput->CurrentMediaType();
-        return S_OK;
-    }
     HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override
     {
         return AskBuffers(allocator, request, m_bytes);

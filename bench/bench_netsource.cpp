@@ -16,6 +16,7 @@
 #include "CNetReceiver.h"
 #include "INWSource.h"
 #include "TarvoGuids.h"
+#include "TestKit.h"
 
 #include <streams.h>
 
@@ -265,90 +266,29 @@ void BM_NetSourceUdp200Mbit(benchmark::State& state)
     }
 }
 
-// A sink that keeps up: checks and counts what it receives, keeps nothing.
-class CCountingSink : public CBaseFilter {
-public:
-    CCountingSink() : CBaseFilter("Counting sink", nullptr, &m_lock, CLSID_NULL), m_pin(this) {}
-
-    int GetPinCount() override { return 1; }
-    CBasePin* GetPin(int n) override { return n == 0 ? &m_pin : nullptr; }
-    IPin* Input() { return &m_pin; }
-
-    // Valid once the graph has stopped (its streaming thread is gone).
-    const SequenceChecker& Checker() const { return m_checker; }
-    uint64_t Bytes() const { return m_bytes.load(); }
-
-private:
-    class CInput : public CBaseInputPin {
-    public:
-        explicit CInput(CCountingSink* sink)
-            : CBaseInputPin("Counting sink input", sink, &sink->m_lock, &m_hr, L"In"), m_sink(sink)
-        {
-        }
-        HRESULT CheckMediaType(const CMediaType*) override { return S_OK; }
-        STDMETHODIMP Receive(IMediaSample* sample) override
-        {
-            const HRESULT hr = CBaseInputPin::Receive(sample);
-            if (hr != S_OK)
-                return hr;
-            BYTE* data = nullptr;
-            sample->GetPointer(&data);
-            const LONG length = sample->GetActualDataLength();
-            m_sink->m_checker.Feed(data, static_cast<size_t>(length));
-            m_sink->m_bytes += static_cast<uint64_t>(length);
-            return S_OK;
-        }
-
-    private:
-        HRESULT m_hr = S_OK;
-        CCountingSink* m_sink;
-    };
-
-    CCritSec m_lock;
-    CInput m_pin;
-    SequenceChecker m_checker; // the streaming thread only
-    std::atomic<uint64_t> m_bytes{0};
-};
-
-template <class T> T* Query(IUnknown* unknown, REFIID iid)
-{
-    void* p = nullptr;
-    return SUCCEEDED(unknown->QueryInterface(iid, &p)) ? static_cast<T*>(p) : nullptr;
-}
-
-IPin* FirstPin(IBaseFilter* filter)
-{
-    IEnumPins* pins = nullptr;
-    if (FAILED(filter->EnumPins(&pins)))
-        return nullptr;
-    IPin* pin = nullptr;
-    ULONG fetched = 0;
-    if (pins->Next(1, &pin, &fetched) != S_OK)
-        pin = nullptr;
-    pins->Release();
-    return pin;
-}
-
 void BM_NetSourceGraphUdp200Mbit(benchmark::State& state)
 {
     CoInitialize(nullptr);
     for (auto _ : state) {
-        IGraphBuilder* graph = nullptr;
+        TvFilterGraph graph;
         IBaseFilter* source = nullptr;
-        if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                    IID_IGraphBuilder, reinterpret_cast<void**>(&graph))) ||
+        if (FAILED(graph.Create()) ||
             FAILED(CoCreateInstance(CLSID_TarvoNWSource, nullptr, CLSCTX_INPROC_SERVER,
                                     IID_IBaseFilter, reinterpret_cast<void**>(&source)))) {
-            if (graph)
-                graph->Release();
             state.SkipWithError("graph or filter not registered in the build registry");
             break;
         }
-        auto* sink = new CCountingSink();
-        sink->AddRef();
+        // A sink that keeps up: checks and counts what it receives, keeps
+        // nothing. The checker is the streaming thread's until the graph stops.
+        CTestSink* sink = CTestSink::Create();
+        SequenceChecker checker;
+        sink->SetKeepBytes(0);
+        sink->SetReceiveHook([&checker](IMediaSample* sample) {
+            BYTE* data = nullptr;
+            sample->GetPointer(&data);
+            checker.Feed(data, static_cast<size_t>(sample->GetActualDataLength()));
+        });
         INWSource* nws = Query<INWSource>(source, IID_INWSource);
-        IMediaControl* control = Query<IMediaControl>(graph, IID_IMediaControl);
-        IPin* out = FirstPin(source);
         // The thread names itself once it runs.
         pid_t tid = 0;
         for (int i = 0; i < 1000 && tid == 0; ++i) {
@@ -358,11 +298,10 @@ void BM_NetSourceGraphUdp200Mbit(benchmark::State& state)
         }
         const unsigned short port = FreeUdpPort();
 
-        bool ok = nws && control && out && tid > 0 &&
-                  SUCCEEDED(graph->AddFilter(source, L"Tarvo NWSource")) &&
-                  SUCCEEDED(graph->AddFilter(sink, L"Counting sink")) &&
-                  graph->ConnectDirect(out, sink->Input(), nullptr) == S_OK &&
-                  SUCCEEDED(control->Run()) &&
+        bool ok = nws && tid > 0 && SUCCEEDED(graph.Add(source, L"Tarvo NWSource")) &&
+                  SUCCEEDED(graph.Add(sink, L"Counting sink")) &&
+                  graph.Connect(source, nullptr, sink, nullptr) == S_OK &&
+                  SUCCEEDED(graph.Control()->Run()) &&
                   nws->SetConnectParam(NW_CONNECT_UDP, nullptr, port) == S_OK;
         if (!ok) {
             state.SkipWithError(tid > 0 ? "graph setup failed" : "receive thread not found");
@@ -377,19 +316,15 @@ void BM_NetSourceGraphUdp200Mbit(benchmark::State& state)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }
             const double cpu = ThreadCpuSeconds(tid) - cpuBefore;
-            control->Stop();
-            Report(state, sent, stats[0], sink->Checker(), cpu);
+            graph.Control()->Stop();
+            Report(state, sent, stats[0], checker, cpu);
             state.counters["samples"] = static_cast<double>(stats[2]);
         }
 
-        if (out)
-            out->Release();
-        if (control)
-            control->Release();
         if (nws)
             nws->Release();
         source->Release();
-        graph->Release(); // removes (and disconnects) both filters
+        graph.Close(); // removes (and disconnects) both filters
         sink->Release();
     }
     CoUninitialize();

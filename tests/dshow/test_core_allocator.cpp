@@ -4,7 +4,7 @@
 #include <cstring>
 #include <thread>
 
-#include "TestFilters.h"
+#include "TestKit.h"
 
 namespace {
 
@@ -29,11 +29,11 @@ public:
     }
 };
 
-class CoreAllocator : public TvDshowLeakCheck {
+class CoreAllocator : public TvLeakCheck {
 protected:
     void SetUp() override
     {
-        TvDshowLeakCheck::SetUp();
+        TvLeakCheck::SetUp();
         HRESULT hr = S_OK;
         m_watched = new CWatchedAllocator(&hr);
         ASSERT_EQ(hr, S_OK);
@@ -47,7 +47,7 @@ protected:
         if (m_alloc) {
             EXPECT_EQ(m_alloc->Release(), 0u);
         }
-        TvDshowLeakCheck::TearDown();
+        TvLeakCheck::TearDown();
     }
     void Configure(LONG count, LONG size, LONG align = 1, LONG prefix = 0)
     {

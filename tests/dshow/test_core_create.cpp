@@ -5,7 +5,7 @@
 
 #include <new>
 
-#include "TestFilters.h"
+#include "TestKit.h"
 
 namespace {
 
@@ -40,13 +40,13 @@ private:
     CLSID m_clsid;
 };
 
-class CreateComInstanceTest : public TvDshowLeakCheck {
+class CreateComInstanceTest : public TvLeakCheck {
 protected:
     void TearDown() override
     {
         g_constructorResult = S_OK;
         g_noMemory = false;
-        TvDshowLeakCheck::TearDown();
+        TvLeakCheck::TearDown();
     }
 };
 

@@ -3,7 +3,7 @@
 // blocking for buffers, stopping and flushing.
 #include <thread>
 
-#include "TestFilters.h"
+#include "TestKit.h"
 
 namespace {
 
@@ -12,20 +12,11 @@ CMediaType Yuy2()
     return TvMakeVideoType(MEDIASUBTYPE_YUY2, 32, 16, 16, MAKEFOURCC('Y', 'U', 'Y', '2'));
 }
 
-TvTestSample Timed(REFERENCE_TIME start, REFERENCE_TIME stop)
-{
-    TvTestSample s;
-    s.hasTime = true;
-    s.start = start;
-    s.stop = stop;
-    return s;
-}
-
-class CoreFilter : public TvDshowLeakCheck {
+class CoreFilter : public TvLeakCheck {
 protected:
     void SetUp() override
     {
-        TvDshowLeakCheck::SetUp();
+        TvLeakCheck::SetUp();
         m_source = CTestPushSource::Create({Yuy2()});
         m_sink = CTestSink::Create(MEDIATYPE_Video);
     }
@@ -38,7 +29,7 @@ protected:
         m_sink->Input()->Disconnect();
         EXPECT_EQ(m_source->Release(), 0u);
         EXPECT_EQ(m_sink->Release(), 0u);
-        TvDshowLeakCheck::TearDown();
+        TvLeakCheck::TearDown();
     }
     void Connect() { ASSERT_EQ(m_source->Output()->Connect(m_sink->Input(), nullptr), S_OK); }
     // Renderer first on the way up, as the graph does.
@@ -198,11 +189,12 @@ TEST_F(CoreFilter, SamplesArriveWithTheirTimesFlagsAndBytesThenEndOfStream)
     Connect();
     TvTestSample untimed;
     untimed.length = 5;
-    TvTestSample startOnly = Timed(700000, 0);
+    TvTestSample startOnly = TvTimedSample(700000, 0);
     startOnly.hasStop = false;
     startOnly.syncPoint = false;
     startOnly.discontinuity = true;
-    m_source->SetSamples({Timed(0, 400000), Timed(400000, 800000), untimed, startOnly});
+    m_source->SetSamples(
+        {TvTimedSample(0, 400000), TvTimedSample(400000, 800000), untimed, startOnly});
     m_source->SetNewSegment(true, 5000000);
     PauseBoth();
     ASSERT_TRUE(m_sink->WaitForEndOfStream());
@@ -244,7 +236,7 @@ TEST_F(CoreFilter, ReceiveRefusesWhenStoppedAndAfterARunTimeError)
 {
     Connect();
     // Only the source is paused: the sink refuses every sample.
-    m_source->SetSamples({Timed(0, 1)}, false);
+    m_source->SetSamples({TvTimedSample(0, 1)}, false);
     ASSERT_EQ(m_source->Pause(), S_OK);
     ASSERT_TRUE(m_source->WaitUntilFinished());
     EXPECT_EQ(m_source->DeliverResults(), std::vector<HRESULT>{VFW_E_WRONG_STATE});
@@ -257,9 +249,9 @@ TEST_F(CoreFilter, ReceiveRefusesWhenStoppedAndAfterARunTimeError)
     CTestGraph* graph = CTestGraph::Create();
     ASSERT_EQ(m_sink->JoinFilterGraph(graph, L"Sink"), S_OK);
     CMediaType audio(&MEDIATYPE_Audio);
-    TvTestSample changed = Timed(0, 1);
+    TvTestSample changed = TvTimedSample(0, 1);
     changed.type = &audio;
-    m_source->SetSamples({changed, Timed(1, 2)}, false);
+    m_source->SetSamples({changed, TvTimedSample(1, 2)}, false);
     PauseBoth();
     ASSERT_TRUE(m_source->WaitUntilFinished());
     EXPECT_EQ(m_source->DeliverResults(), std::vector<HRESULT>{VFW_E_INVALIDMEDIATYPE});
@@ -285,9 +277,9 @@ TEST_F(CoreFilter, AcceptedTypeChangeReachesTheSink)
     Connect();
     CMediaType other =
         TvMakeVideoType(MEDIASUBTYPE_YUY2, 16, 16, 16, MAKEFOURCC('Y', 'U', 'Y', '2'));
-    TvTestSample changed = Timed(0, 1);
+    TvTestSample changed = TvTimedSample(0, 1);
     changed.type = &other;
-    m_source->SetSamples({changed, Timed(1, 2)}, true);
+    m_source->SetSamples({changed, TvTimedSample(1, 2)}, true);
     PauseBoth();
     ASSERT_TRUE(m_sink->WaitForEndOfStream());
     const std::vector<TvStreamEvent> samples = m_sink->Samples();
@@ -303,7 +295,8 @@ TEST_F(CoreFilter, StopWakesASourceBlockedForABuffer)
     m_source->SetAllocatorRequest(2, 64);
     Connect();
     m_sink->SetHoldSamples(true);
-    m_source->SetSamples({Timed(0, 1), Timed(1, 2), Timed(2, 3), Timed(3, 4)});
+    m_source->SetSamples(
+        {TvTimedSample(0, 1), TvTimedSample(1, 2), TvTimedSample(2, 3), TvTimedSample(3, 4)});
     PauseBoth();
     ASSERT_TRUE(m_sink->WaitForSamples(2));
     ASSERT_TRUE(m_source->WaitUntilWaitingForBuffer());
@@ -324,7 +317,7 @@ TEST_F(CoreFilter, ReleasedSamplesLetABlockedSourceGoOn)
     m_source->SetAllocatorRequest(1, 64);
     Connect();
     m_sink->SetHoldSamples(true);
-    m_source->SetSamples({Timed(0, 1), Timed(1, 2), Timed(2, 3)});
+    m_source->SetSamples({TvTimedSample(0, 1), TvTimedSample(1, 2), TvTimedSample(2, 3)});
     PauseBoth();
     ASSERT_TRUE(m_sink->WaitForSamples(1));
     ASSERT_TRUE(m_source->WaitUntilWaitingForBuffer());
@@ -338,7 +331,7 @@ TEST_F(CoreFilter, FlushingUnblocksAReceiveAndTheSourceStops)
 {
     Connect();
     m_sink->SetBlockInReceive(true);
-    m_source->SetSamples({Timed(0, 1), Timed(1, 2)});
+    m_source->SetSamples({TvTimedSample(0, 1), TvTimedSample(1, 2)});
     PauseBoth();
     ASSERT_TRUE(m_sink->WaitUntilBlocked());
 
@@ -358,7 +351,7 @@ TEST_F(CoreFilter, StopUnblocksAReceive)
 {
     Connect();
     m_sink->SetBlockInReceive(true);
-    m_source->SetSamples({Timed(0, 1), Timed(1, 2)});
+    m_source->SetSamples({TvTimedSample(0, 1), TvTimedSample(1, 2)});
     PauseBoth();
     ASSERT_TRUE(m_sink->WaitUntilBlocked());
     ASSERT_EQ(m_sink->Stop(), S_OK);
@@ -369,7 +362,7 @@ TEST_F(CoreFilter, StopUnblocksAReceive)
 TEST_F(CoreFilter, RunPausesFirstAndStateCyclesRestartStreaming)
 {
     Connect();
-    m_source->SetSamples({Timed(0, 1)});
+    m_source->SetSamples({TvTimedSample(0, 1)});
     ASSERT_EQ(m_sink->Run(0), S_OK);
     ASSERT_EQ(m_source->Run(0), S_OK);
     ASSERT_TRUE(m_sink->WaitForEndOfStream());

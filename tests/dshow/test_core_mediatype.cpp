@@ -1,11 +1,11 @@
 // AM_MEDIA_TYPE helpers, CMediaType, FOURCC subtypes and bitmap sizes.
 #include <cstring>
 
-#include "TestFilters.h"
+#include "TestKit.h"
 
 namespace {
 
-using CoreMediaType = TvDshowLeakCheck;
+using CoreMediaType = TvLeakCheck;
 
 // A counted object to hang on pUnk.
 CTestClock* NewObject()

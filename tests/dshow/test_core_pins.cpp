@@ -2,7 +2,7 @@
 // through the test source and sink.
 #include <cwchar>
 
-#include "TestFilters.h"
+#include "TestKit.h"
 
 namespace {
 
@@ -15,11 +15,11 @@ CMediaType Yuy2()
     return TvMakeVideoType(MEDIASUBTYPE_YUY2, 64, 48, 16, MAKEFOURCC('Y', 'U', 'Y', '2'));
 }
 
-class CorePins : public TvDshowLeakCheck {
+class CorePins : public TvLeakCheck {
 protected:
     void SetUp() override
     {
-        TvDshowLeakCheck::SetUp();
+        TvLeakCheck::SetUp();
         m_source = CTestPushSource::Create({Yuy2(), Rgb32()});
         m_sink = CTestSink::Create(MEDIATYPE_Video);
     }
@@ -29,7 +29,7 @@ protected:
         m_sink->Input()->Disconnect();
         EXPECT_EQ(m_source->Release(), 0u);
         EXPECT_EQ(m_sink->Release(), 0u);
-        TvDshowLeakCheck::TearDown();
+        TvLeakCheck::TearDown();
     }
 
     CTestPushSource* m_source = nullptr;

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "TestFilters.h"
+#include "TestKit.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <atomic>
 #include <thread>
 
-#include "TestFilters.h"
+#include "TestKit.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // slot numbers a DirectShow binary uses.
 #include <cwchar>
 
-#include "TestFilters.h"
+#include "TestKit.h"
 
 namespace {
 
@@ -14,7 +14,7 @@ template <typename R, typename... Args> R CallSlot(void* iface, int slot, Args..
     return reinterpret_cast<Fn>(vtable[slot])(iface, args...);
 }
 
-using CoreVtable = TvDshowLeakCheck;
+using CoreVtable = TvLeakCheck;
 
 TEST_F(CoreVtable, MediaSampleAndAllocatorSlots)
 {

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "outputq.h"
-#include "test_derived_mocks.h"
+#include "DerivedMocks.h"
 #include "win32/sync.h"
 
 using tvtest::LiveSamples;

@@ -7,7 +7,8 @@
 
 #include "ctlutil.h"
 #include "posthru.h"
-#include "test_derived_mocks.h"
+#include "DerivedMocks.h"
+#include "TestKit.h"
 
 using tvtest::MockSample;
 
@@ -241,11 +242,11 @@ public:
     }
 };
 
-class PosPassThruTest : public ::testing::Test {
+class PosPassThruTest : public TvLeakCheck {
 protected:
     void SetUp() override
     {
-        m_objectsAtStart = CBaseObject::ObjectsActive();
+        TvLeakCheck::SetUp();
         input.peer = &upstream;
         ASSERT_EQ(CreatePosPassThru(nullptr, FALSE, &input, &unknown), S_OK);
         ASSERT_EQ(unknown->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&seeking)),
@@ -262,7 +263,7 @@ protected:
         if (unknown) {
             EXPECT_EQ(unknown->Release(), 0u);
         }
-        EXPECT_EQ(CBaseObject::ObjectsActive(), m_objectsAtStart);
+        TvLeakCheck::TearDown();
         // Every reference the pass-through took on the pins was given back.
         EXPECT_EQ(upstream.refs, 1u);
         EXPECT_EQ(input.refs, 1u);
@@ -273,7 +274,6 @@ protected:
     IUnknown* unknown = nullptr;
     IMediaSeeking* seeking = nullptr;
     IMediaPosition* position = nullptr;
-    LONG m_objectsAtStart = 0;
 };
 
 TEST_F(PosPassThruTest, SeekingCallsReachTheUpstreamPeer)

@@ -5,7 +5,7 @@
 
 #include <atomic>
 
-#include "TestFilters.h"
+#include "TestKit.h"
 
 namespace {
 
@@ -146,11 +146,11 @@ CCountingSource* CCountingSource::Create(int pins, bool oldStyle)
     return filter;
 }
 
-class SourceTest : public TvDshowLeakCheck {
+class SourceTest : public TvLeakCheck {
 protected:
     void SetUp() override
     {
-        TvDshowLeakCheck::SetUp();
+        TvLeakCheck::SetUp();
         source = CCountingSource::Create();
         sink = CTestSink::Create();
         graph = CTestGraph::Create();
@@ -166,7 +166,7 @@ protected:
         source->Release();
         sink->Release();
         graph->Release();
-        TvDshowLeakCheck::TearDown();
+        TvLeakCheck::TearDown();
     }
     void Connect() { ASSERT_EQ(source->Pin()->Connect(sink->Input(), nullptr), S_OK); }
     CCountingStream& Stream() { return *source->Stream(); }

@@ -7,14 +7,15 @@
 #include <cstring>
 #include <set>
 
-#include "TestFilters.h"
+#include "TestKit.h"
 
 namespace {
 
 // Inverts every byte of the input into the output (so a test sees that the
 // transform ran), drops the samples whose index is in dropIndices (S_FALSE)
-// and fails the one at failIndex.
-class CTestTransform : public CTransformFilter {
+// and fails the one at failIndex. The kit's frame gives it its connection
+// rules and its allocator (outputBuffers buffers of 4096 bytes).
+class CTestTransform : public CTestVideoTransform {
 public:
     static CTestTransform* Create()
     {
@@ -28,7 +29,6 @@ public:
     int failIndex = -1;
     HRESULT startResult = S_OK;
     HRESULT qualityResult = S_FALSE;
-    LONG outputBuffers = 2;
 
     // Observations.
     std::atomic<int> transforms{0};
@@ -47,34 +47,6 @@ public:
     IPin* Input() { return GetPin(0); }
     IPin* Output() { return GetPin(1); }
 
-    HRESULT CheckInputType(const CMediaType* mt) override
-    {
-        return *mt->Type() == MEDIATYPE_Video ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
-    }
-    HRESULT CheckTransform(const CMediaType* in, const CMediaType* out) override
-    {
-        return *in->Type() == *out->Type() && *in->Subtype() == *out->Subtype()
-                   ? S_OK
-                   : VFW_E_TYPE_NOT_ACCEPTED;
-    }
-    HRESULT GetMediaType(int position, CMediaType* mt) override
-    {
-        if (position < 0)
-            return E_INVALIDARG;
-        if (position > 0)
-            return VFW_S_NO_MORE_ITEMS;
-        *mt = m_pInput->CurrentMediaType();
-        return S_OK;
-    }
-    HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override
-    {
-        request->cBuffers = outputBuffers;
-        request->cbBuffer = 4096;
-        if (request->cbAlign < 1)
-            request->cbAlign = 1;
-        ALLOCATOR_PROPERTIES actual{};
-        return allocator->SetProperties(request, &actual);
-    }
     HRESULT Receive(IMediaSample* sample) override
     {
         ++receivesEntered;
@@ -128,7 +100,7 @@ public:
     }
 
 private:
-    CTestTransform() : CTransformFilter("test transform", nullptr, GUID_NULL) {}
+    CTestTransform() : CTestVideoTransform("test transform") {}
 };
 
 CMediaType VideoType()
@@ -136,11 +108,11 @@ CMediaType VideoType()
     return TvMakeVideoType(MEDIASUBTYPE_RGB32, 16, 16, 32, BI_RGB);
 }
 
-class TransformTest : public TvDshowLeakCheck {
+class TransformTest : public TvLeakCheck {
 protected:
     void SetUp() override
     {
-        TvDshowLeakCheck::SetUp();
+        TvLeakCheck::SetUp();
         source = CTestPushSource::Create({VideoType()});
         transform = CTestTransform::Create();
         sink = CTestSink::Create();
@@ -160,7 +132,7 @@ protected:
         transform->Release();
         sink->Release();
         graph->Release();
-        TvDshowLeakCheck::TearDown();
+        TvLeakCheck::TearDown();
     }
 
     void Connect()

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "TestFilters.h"
+#include "TestKit.h"
 
 namespace {
 
@@ -130,11 +130,11 @@ private:
     VideoWindowSettings m_lastShown;
 };
 
-class ControlWindowTest : public TvDshowLeakCheck {
+class ControlWindowTest : public TvLeakCheck {
 protected:
     void SetUp() override
     {
-        TvDshowLeakCheck::SetUp();
+        TvLeakCheck::SetUp();
         m_renderer = CBoxRenderer::Create();
         ASSERT_EQ(m_renderer->QueryInterface(IID_IVideoWindow, reinterpret_cast<void**>(&m_window)),
                   S_OK);
@@ -151,7 +151,7 @@ protected:
         m_window->Release();
         m_video->Release();
         m_renderer->Release();
-        TvDshowLeakCheck::TearDown();
+        TvLeakCheck::TearDown();
     }
 
     // 32 x 16 RGB32 at 25 frames a second.

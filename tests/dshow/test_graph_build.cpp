@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "test_graph_filters.h"
+#include "GraphTestFilters.h"
 
 namespace {
 

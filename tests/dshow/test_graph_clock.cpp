@@ -1,5 +1,5 @@
 // The system reference clock: time, one-shot and periodic advises.
-#include "test_graph_filters.h"
+#include "GraphTestFilters.h"
 #include "win32/timefn.h"
 
 namespace {

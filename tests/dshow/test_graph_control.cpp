@@ -2,7 +2,7 @@
 // changes, start times and stream time, the clock it picks, GetState.
 #include <thread>
 
-#include "test_graph_filters.h"
+#include "GraphTestFilters.h"
 
 namespace {
 
@@ -13,10 +13,7 @@ protected:
     void SetUp() override
     {
         GraphTest::SetUp();
-        m_graph = NewGraph();
-        ASSERT_NE(nullptr, m_graph);
-        m_control = Query<IMediaControl>(m_graph, IID_IMediaControl);
-        m_filter = Query<IMediaFilter>(m_graph, IID_IMediaFilter);
+        OpenGraph();
         m_src = new CGraphTestFilter("src", &m_log, 0, 1);
         m_mid = new CGraphTestFilter("mid", &m_log, 1, 1);
         m_sink = new CGraphTestRenderer("sink", &m_log);
@@ -31,9 +28,7 @@ protected:
     }
     void TearDown() override
     {
-        m_filter->Release();
-        m_control->Release();
-        EXPECT_EQ(0u, m_graph->Release());
+        CloseGraph();
         m_src->Release();
         m_mid->Release();
         m_sink->Release();
@@ -47,9 +42,6 @@ protected:
         return calls;
     }
 
-    IGraphBuilder* m_graph = nullptr;
-    IMediaControl* m_control = nullptr;
-    IMediaFilter* m_filter = nullptr;
     CGraphTestFilter* m_src = nullptr;
     CGraphTestFilter* m_mid = nullptr;
     CGraphTestRenderer* m_sink = nullptr;
@@ -164,7 +156,7 @@ TEST_F(GraphControlTest, GetStateWithIntermediateStates)
 
 TEST_F(GraphControlTest, StartTimeAndStreamTimeFollowTheClock)
 {
-    auto* clock = new CGraphTestClock();
+    CTestClock* clock = CTestClock::Create();
     EXPECT_EQ(S_OK, m_filter->SetSyncSource(clock));
     for (CGraphTestFilter* f : {m_src, m_mid, static_cast<CGraphTestFilter*>(m_sink), m_loose})
         EXPECT_EQ(static_cast<IReferenceClock*>(clock), f->Clock());
@@ -174,7 +166,7 @@ TEST_F(GraphControlTest, StartTimeAndStreamTimeFollowTheClock)
     got->Release();
 
     const REFERENCE_TIME margin = 100000; // 10 ms between Run and stream time 0
-    clock->m_now = 50000000;
+    clock->SetTime(50000000);
     EXPECT_EQ(S_OK, m_control->Run());
     ASSERT_EQ(1u, m_src->m_runStarts.size());
     const REFERENCE_TIME start = m_src->m_runStarts[0];
@@ -184,16 +176,16 @@ TEST_F(GraphControlTest, StartTimeAndStreamTimeFollowTheClock)
 
     // 2 s of stream time played, then a pause of 5 s: the stream goes on
     // from 2 s.
-    clock->m_now = start + 20000000;
+    clock->SetTime(start + 20000000);
     EXPECT_EQ(S_OK, m_control->Pause());
-    clock->m_now = start + 70000000;
+    clock->SetTime(start + 70000000);
     EXPECT_EQ(S_OK, m_control->Run());
     const REFERENCE_TIME resumed = m_src->m_runStarts.at(1);
-    EXPECT_EQ(clock->m_now + margin - 20000000, resumed);
+    EXPECT_EQ(clock->Now() + margin - 20000000, resumed);
 
     // Stopping forgets the stream time.
     m_control->Stop();
-    clock->m_now = 100000000;
+    clock->SetTime(100000000);
     m_control->Run();
     EXPECT_EQ(100000000 + margin, m_src->m_runStarts.at(2));
 
@@ -233,9 +225,9 @@ TEST_F(GraphControlTest, TheGraphPicksARendererClockFirst)
 
     // A clock offered upstream counts only when no renderer offers one; an
     // audio renderer's wins over another renderer's.
-    auto* srcClock = new CGraphTestClock();
-    auto* videoClock = new CGraphTestClock();
-    auto* audioClock = new CGraphTestClock();
+    CTestClock* srcClock = CTestClock::Create();
+    CTestClock* videoClock = CTestClock::Create();
+    CTestClock* audioClock = CTestClock::Create();
     m_src->OfferClock(srcClock);
     m_control->Pause();
     EXPECT_EQ(static_cast<IReferenceClock*>(srcClock), m_sink->Clock());
@@ -280,7 +272,7 @@ TEST_F(GraphControlTest, TheGraphPicksARendererClockFirst)
     asrc->Release();
     audio->Release();
     // The filters hold these clocks until the graph goes.
-    for (CGraphTestClock* c : {srcClock, videoClock, audioClock})
+    for (CTestClock* c : {srcClock, videoClock, audioClock})
         c->Release();
 }
 

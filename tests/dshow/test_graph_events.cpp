@@ -3,7 +3,7 @@
 #include <condition_variable>
 #include <thread>
 
-#include "test_graph_filters.h"
+#include "GraphTestFilters.h"
 #include "win32/window.h"
 
 namespace {
@@ -13,10 +13,7 @@ protected:
     void SetUp() override
     {
         GraphTest::SetUp();
-        m_graph = NewGraph();
-        ASSERT_NE(nullptr, m_graph);
-        m_control = Query<IMediaControl>(m_graph, IID_IMediaControl);
-        m_events = Query<IMediaEventEx>(m_graph, IID_IMediaEventEx);
+        OpenGraph();
         m_src = new CGraphTestFilter("src", &m_log, 0, 2);
         m_video = new CGraphTestRenderer("video", &m_log);
         m_audio = new CGraphTestRenderer("audio", &m_log);
@@ -30,9 +27,7 @@ protected:
     }
     void TearDown() override
     {
-        m_events->Release();
-        m_control->Release();
-        EXPECT_EQ(0u, m_graph->Release());
+        CloseGraph();
         for (CGraphTestFilter* f :
              {m_src, static_cast<CGraphTestFilter*>(m_video),
               static_cast<CGraphTestFilter*>(m_audio), static_cast<CGraphTestFilter*>(m_unused)})
@@ -42,22 +37,9 @@ protected:
     // The next event, or code 0 when none is waiting.
     LONG NextEvent(LONG_PTR* p1 = nullptr, LONG_PTR* p2 = nullptr)
     {
-        LONG code = 0;
-        LONG_PTR a = 0;
-        LONG_PTR b = 0;
-        if (m_events->GetEvent(&code, &a, &b, 0) != S_OK)
-            return 0;
-        EXPECT_EQ(S_OK, m_events->FreeEventParams(code, a, b));
-        if (p1)
-            *p1 = a;
-        if (p2)
-            *p2 = b;
-        return code;
+        return m_fg.NextEvent(0, p1, p2);
     }
 
-    IGraphBuilder* m_graph = nullptr;
-    IMediaControl* m_control = nullptr;
-    IMediaEventEx* m_events = nullptr;
     CGraphTestFilter* m_src = nullptr;
     CGraphTestRenderer* m_video = nullptr;
     CGraphTestRenderer* m_audio = nullptr;

@@ -1,7 +1,7 @@
 // The interfaces the graph passes on to its renderers (IVideoWindow,
 // IBasicVideo, IBasicAudio, IVideoFrameStep) and its positioning
 // (IMediaSeeking, IMediaPosition).
-#include "test_graph_filters.h"
+#include "GraphTestFilters.h"
 
 namespace {
 
@@ -10,18 +10,13 @@ protected:
     void SetUp() override
     {
         GraphTest::SetUp();
-        m_graph = NewGraph();
-        ASSERT_NE(nullptr, m_graph);
-        m_control = Query<IMediaControl>(m_graph, IID_IMediaControl);
-        m_events = Query<IMediaEventEx>(m_graph, IID_IMediaEventEx);
+        OpenGraph();
         m_src = new CGraphTestFilter("src", &m_log, 0, 1);
         m_graph->AddFilter(m_src, L"Source");
     }
     void TearDown() override
     {
-        m_events->Release();
-        m_control->Release();
-        EXPECT_EQ(0u, m_graph->Release());
+        CloseGraph();
         m_src->Release();
         if (m_sink)
             m_sink->Release();
@@ -34,9 +29,6 @@ protected:
         ASSERT_EQ(S_OK, m_graph->ConnectDirect(m_src->Output(0), m_sink->Input(0), nullptr));
     }
 
-    IGraphBuilder* m_graph = nullptr;
-    IMediaControl* m_control = nullptr;
-    IMediaEventEx* m_events = nullptr;
     CGraphTestFilter* m_src = nullptr;
     CGraphTestRenderer* m_sink = nullptr;
 };

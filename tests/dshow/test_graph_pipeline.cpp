@@ -4,7 +4,7 @@
 // thread).
 #include <streams.h>
 
-#include "test_graph_filters.h"
+#include "GraphTestFilters.h"
 
 namespace {
 
@@ -113,10 +113,7 @@ protected:
     void SetUp() override
     {
         GraphTest::SetUp();
-        m_graph = NewGraph();
-        ASSERT_NE(nullptr, m_graph);
-        m_control = Query<IMediaControl>(m_graph, IID_IMediaControl);
-        m_events = Query<IMediaEventEx>(m_graph, IID_IMediaEventEx);
+        OpenGraph();
         HRESULT hr = S_OK;
         m_source = new CPipeSource(&hr, 10);
         m_source->AddRef();
@@ -128,29 +125,14 @@ protected:
     }
     void TearDown() override
     {
-        m_events->Release();
-        m_control->Release();
-        EXPECT_EQ(0u, m_graph->Release());
+        CloseGraph();
         EXPECT_EQ(0u, m_source->Release());
         EXPECT_EQ(0u, m_sink->Release());
         GraphTest::TearDown();
     }
     // Waits (generously) for the next event.
-    LONG WaitEvent(LONG_PTR* p2 = nullptr)
-    {
-        LONG code = 0;
-        LONG_PTR a = 0;
-        LONG_PTR b = 0;
-        if (m_events->GetEvent(&code, &a, &b, 10000) != S_OK)
-            return 0;
-        if (p2)
-            *p2 = b;
-        return code;
-    }
+    LONG WaitEvent(LONG_PTR* p2 = nullptr) { return m_fg.NextEvent(10000, nullptr, p2); }
 
-    IGraphBuilder* m_graph = nullptr;
-    IMediaControl* m_control = nullptr;
-    IMediaEventEx* m_events = nullptr;
     CPipeSource* m_source = nullptr;
     CPipeSink* m_sink = nullptr;
 };

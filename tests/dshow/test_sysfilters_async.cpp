@@ -11,8 +11,8 @@
 #include <fstream>
 #include <thread>
 
-#include "TestFilters.h"
-#include "test_sysfilters_support.h"
+#include "TestKit.h"
+#include "TvPictures.h"
 
 namespace {
 
@@ -108,13 +108,12 @@ private:
     CPin m_pin;
 };
 
-class AsyncReaderTest : public TvDshowLeakCheck {
+class AsyncReaderTest : public TvComTest {
 protected:
     void SetUp() override
     {
-        TvDshowLeakCheck::SetUp();
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        m_filter = CreateSystemFilter<IBaseFilter>(CLSID_AsyncReader, IID_IBaseFilter);
+        TvComTest::SetUp();
+        m_filter = CreateInstance<IBaseFilter>(CLSID_AsyncReader, IID_IBaseFilter);
         ASSERT_NE(m_filter, nullptr);
         m_source = Query<IFileSourceFilter>(m_filter, IID_IFileSourceFilter);
         ASSERT_NE(m_source, nullptr);
@@ -135,8 +134,7 @@ protected:
             m_source->Release();
         if (m_filter)
             m_filter->Release();
-        CoUninitialize();
-        TvDshowLeakCheck::TearDown();
+        TvComTest::TearDown();
     }
     // Loads the file and connects a pull sink; the reader it got.
     IAsyncReader* LoadAndConnect(const TempMedia& media)

@@ -7,83 +7,25 @@
 #include <chrono>
 #include <cstdlib>
 
-#include "TestFilters.h"
-#include "test_sysfilters_support.h"
+#include "RendererTest.h"
+#include "TvPictures.h"
 
 namespace {
 
-CMediaType PcmType(DWORD rate, WORD channels, WORD bits = 16, WORD tag = WAVE_FORMAT_PCM,
-                   ULONG sampleSize = 0)
-{
-    WAVEFORMATEX wfx{};
-    wfx.wFormatTag = tag;
-    wfx.nChannels = channels;
-    wfx.nSamplesPerSec = rate;
-    wfx.wBitsPerSample = bits;
-    wfx.nBlockAlign = WORD(channels * bits / 8);
-    wfx.nAvgBytesPerSec = rate * wfx.nBlockAlign;
-    CMediaType mt;
-    CreateAudioMediaType(&wfx, &mt, TRUE);
-    if (sampleSize)
-        mt.SetSampleSize(sampleSize);
-    return mt;
-}
-
-class AudioRendererTest : public TvDshowLeakCheck {
+class AudioRendererTest : public RendererTest {
 protected:
     void SetUp() override
     {
-        TvDshowLeakCheck::SetUp();
         // The tests play through the clocked null sink whatever the machine has.
         setenv("TARVO_AUDIO", "null", 1);
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        m_renderer = CreateSystemFilter<IBaseFilter>(CLSID_DSoundRender, IID_IBaseFilter);
-        ASSERT_NE(m_renderer, nullptr);
-        m_input = FirstPin(m_renderer);
-        m_graph = CTestGraph::Create();
-        m_renderer->JoinFilterGraph(m_graph, L"DirectSound Device");
+        RendererTest::SetUp();
+        WrapRenderer(CLSID_DSoundRender, L"DirectSound Device");
     }
     void TearDown() override
     {
-        if (m_renderer)
-            m_renderer->Stop();
-        if (m_source) {
-            m_source->Stop();
-            m_source->Output()->Disconnect();
-        }
-        if (m_input) {
-            m_input->Disconnect();
-            m_input->Release();
-        }
-        if (m_renderer) {
-            m_renderer->JoinFilterGraph(nullptr, nullptr);
-            m_renderer->Release();
-        }
-        if (m_source)
-            m_source->Release();
-        if (m_graph)
-            m_graph->Release();
-        CoUninitialize();
+        RendererTest::TearDown();
         unsetenv("TARVO_AUDIO");
-        TvDshowLeakCheck::TearDown();
     }
-    void Connect(const CMediaType& type)
-    {
-        m_source = CPictureSource::Create(type);
-        ASSERT_EQ(m_source->Output()->Connect(m_input, &type), S_OK);
-    }
-    void Play()
-    {
-        m_renderer->Pause();
-        m_source->Pause();
-        m_renderer->Run(0);
-        m_source->Run(0);
-    }
-
-    IBaseFilter* m_renderer = nullptr;
-    IPin* m_input = nullptr;
-    CTestGraph* m_graph = nullptr;
-    CPictureSource* m_source = nullptr;
 };
 
 using Clock = std::chrono::steady_clock;
@@ -113,17 +55,17 @@ TEST_F(AudioRendererTest, Takes16BitPcmMonoOrStereoFrom8To48kHz)
 {
     for (DWORD rate : {8000u, 11025u, 22050u, 44100u, 48000u}) {
         for (WORD channels : {1, 2}) {
-            CMediaType mt = PcmType(rate, channels);
+            CMediaType mt = TvMakePcmType(rate, channels);
             EXPECT_EQ(m_input->QueryAccept(&mt), S_OK)
                 << rate << " Hz, " << channels << " channels";
         }
     }
-    CMediaType eightBit = PcmType(8000, 1, 8);
-    CMediaType tooFast = PcmType(96000, 2);
-    CMediaType tooSlow = PcmType(7999, 1);
-    CMediaType surround = PcmType(48000, 6);
-    CMediaType floats = PcmType(48000, 2, 32, WAVE_FORMAT_IEEE_FLOAT);
-    CMediaType video = Yuy2Type(16, 16);
+    CMediaType eightBit = TvMakePcmType(8000, 1, 8);
+    CMediaType tooFast = TvMakePcmType(96000, 2);
+    CMediaType tooSlow = TvMakePcmType(7999, 1);
+    CMediaType surround = TvMakePcmType(48000, 6);
+    CMediaType floats = TvMakePcmType(48000, 2, 32, WAVE_FORMAT_IEEE_FLOAT);
+    CMediaType video = TvMakeYuy2Type(16, 16);
     for (CMediaType* mt : {&eightBit, &tooFast, &tooSlow, &surround, &floats, &video})
         EXPECT_EQ(m_input->QueryAccept(mt), S_FALSE);
 }
@@ -154,7 +96,7 @@ TEST_F(AudioRendererTest, VolumeInHundredthsOfADecibel)
 
 TEST_F(AudioRendererTest, PlaysAtTheRealRateAndCompletesWhenHeard)
 {
-    Connect(PcmType(8000, 1)); // 16000 bytes a second
+    Connect(TvMakePcmType(8000, 1)); // 16000 bytes a second
     IBasicAudio* audio = Query<IBasicAudio>(m_renderer, IID_IBasicAudio);
     audio->put_Volume(-1500); // the scaled path
     audio->Release();
@@ -173,7 +115,7 @@ TEST_F(AudioRendererTest, PlaysAtTheRealRateAndCompletesWhenHeard)
 
 TEST_F(AudioRendererTest, StopAndFlushNeverWaitForTheSink)
 {
-    Connect(PcmType(8000, 1, 16, WAVE_FORMAT_PCM, 16000 * 30));
+    Connect(TvMakePcmType(8000, 1, 16, WAVE_FORMAT_PCM, 16000 * 30));
     Play();
     // Thirty seconds of sound in one sample: the writer blocks in the sink.
     auto writing = m_source->DeliverAsync(std::vector<uint8_t>(16000 * 30, 0));
@@ -190,7 +132,7 @@ TEST_F(AudioRendererTest, StopAndFlushNeverWaitForTheSink)
 
 TEST_F(AudioRendererTest, PauseCompletesWithDataAndRunsOnFromIt)
 {
-    Connect(PcmType(8000, 1));
+    Connect(TvMakePcmType(8000, 1));
     ASSERT_EQ(m_renderer->Pause(), S_FALSE);
     m_source->Pause();
     auto held = m_source->DeliverAsync(std::vector<uint8_t>(800, 0));

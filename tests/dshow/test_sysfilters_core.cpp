@@ -22,58 +22,18 @@
 #include "video/OffscreenPresenter.h"
 #include "video/VideoPresenter.h"
 #include "video/X11Presenter.h"
+#include "TvPictures.h"
 #include "win32/window.h"
 
 namespace {
-
-struct Bgr {
-    int b, g, r;
-};
-
-// YUY2 colours (BT.601, studio range) and what they convert to.
-struct Yuv {
-    uint8_t y, u, v;
-};
-constexpr Yuv kWhite{235, 128, 128};
-constexpr Yuv kBlack{16, 128, 128};
-constexpr Yuv kRed{81, 90, 240};
-constexpr Bgr kWhiteRgb{255, 255, 255};
-constexpr Bgr kBlackRgb{0, 0, 0};
-constexpr Bgr kRedRgb{0, 0, 254};
-
-std::vector<uint8_t> Yuy2Frame(int width, int height, Yuv (*colourAt)(int x, int y))
-{
-    std::vector<uint8_t> frame(size_t(width) * 2 * size_t(height));
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; x += 2) {
-            Yuv c = colourAt(x, y);
-            uint8_t* p = frame.data() + (size_t(y) * size_t(width) + size_t(x)) * 2;
-            p[0] = c.y;
-            p[1] = c.u;
-            p[2] = c.y;
-            p[3] = c.v;
-        }
-    }
-    return frame;
-}
 
 FrameFormat Yuy2Format(int width, int height)
 {
     return FrameFormat{PixelLayout::YUY2, width, height, width * 2, false};
 }
 
-::testing::AssertionResult PixelNear(const uint8_t* bgrx, Bgr want, int tolerance = 3)
-{
-    int got[3] = {bgrx[0], bgrx[1], bgrx[2]};
-    int exp[3] = {want.b, want.g, want.r};
-    for (int i = 0; i < 3; ++i) {
-        if (std::abs(got[i] - exp[i]) > tolerance)
-            return ::testing::AssertionFailure()
-                   << "pixel B,G,R = " << got[0] << "," << got[1] << "," << got[2] << " want "
-                   << exp[0] << "," << exp[1] << "," << exp[2];
-    }
-    return ::testing::AssertionSuccess();
-}
+// The presenters' colours convert within 3 of the kit's reference values.
+constexpr int kTolerance = 3;
 
 struct Surface {
     Surface(int w, int h) : pixels(size_t(w) * size_t(h) * 4 + kSurfacePadding, 0x55)
@@ -91,7 +51,7 @@ struct Surface {
     SurfaceView view;
 };
 
-struct Snapshot {
+struct PresentedPicture {
     int width = 0, height = 0;
     uint64_t frames = 0;
     std::vector<uint8_t> pixels;
@@ -101,9 +61,9 @@ struct Snapshot {
     }
 };
 
-Snapshot Snap(CVideoPresenter& presenter)
+PresentedPicture Snap(CVideoPresenter& presenter)
 {
-    Snapshot s;
+    PresentedPicture s;
     presenter.CopyPicture(nullptr, 0, &s.width, &s.height, &s.frames);
     s.pixels.resize(size_t(s.width) * size_t(s.height) * 4);
     EXPECT_TRUE(
@@ -128,14 +88,14 @@ PresentSettings WindowOf(int width, int height, int frameWidth, int frameHeight)
 TEST(FrameConverter, Yuy2ToBgrxGivesTheStudioRangeColours)
 {
     auto frame =
-        Yuy2Frame(8, 2, [](int x, int y) { return y == 0 ? (x < 4 ? kWhite : kRed) : kBlack; });
+        Yuy2Picture(8, 2, [](int x, int y) { return y == 0 ? (x < 4 ? kWhite : kRed) : kBlack; });
     Surface out(8, 2);
     CFrameConverter converter;
     ASSERT_TRUE(converter.Convert(Yuy2Format(8, 2), frame.data(), RECT{0, 0, 8, 2}, out.view,
                                   RECT{0, 0, 8, 2}));
     for (int x = 0; x < 8; ++x) {
-        EXPECT_TRUE(PixelNear(out.At(x, 0), x < 4 ? kWhiteRgb : kRedRgb)) << "x " << x;
-        EXPECT_TRUE(PixelNear(out.At(x, 1), kBlackRgb)) << "x " << x;
+        EXPECT_TRUE(PixelNear(out.At(x, 0), x < 4 ? kWhiteRgb : kRedRgb, kTolerance)) << "x " << x;
+        EXPECT_TRUE(PixelNear(out.At(x, 1), kBlackRgb, kTolerance)) << "x " << x;
     }
 }
 
@@ -161,14 +121,14 @@ TEST(FrameConverter, ScalesTheSourceRectangleIntoTheDestinationOnly)
 {
     // 16x16: the left half red, the right half white. Show the right half only,
     // shrunk into a 4x4 box at (2, 2) of a 10x10 surface.
-    auto frame = Yuy2Frame(16, 16, [](int x, int) { return x < 8 ? kRed : kWhite; });
+    auto frame = Yuy2Picture(16, 16, [](int x, int) { return x < 8 ? kRed : kWhite; });
     Surface out(10, 10);
     CFrameConverter converter;
     ASSERT_TRUE(converter.Convert(Yuy2Format(16, 16), frame.data(), RECT{8, 0, 16, 16}, out.view,
                                   RECT{2, 2, 6, 6}));
     for (int y = 2; y < 6; ++y)
         for (int x = 2; x < 6; ++x)
-            EXPECT_TRUE(PixelNear(out.At(x, y), kWhiteRgb)) << x << "," << y;
+            EXPECT_TRUE(PixelNear(out.At(x, y), kWhiteRgb, kTolerance)) << x << "," << y;
     // Outside the box the surface is untouched.
     EXPECT_EQ(out.At(1, 1)[0], 0x55);
     EXPECT_EQ(out.At(6, 6)[0], 0x55);
@@ -210,7 +170,7 @@ TEST(FrameConverter, UnscaledCopiesStayInsideTheirRectangles)
 
 TEST(FrameConverter, RefusesWhatItCannotDraw)
 {
-    auto frame = Yuy2Frame(4, 4, [](int, int) { return kWhite; });
+    auto frame = Yuy2Picture(4, 4, [](int, int) { return kWhite; });
     Surface out(4, 4);
     CFrameConverter converter;
     EXPECT_FALSE(converter.Convert(Yuy2Format(4, 4), frame.data(), RECT{4, 0, 4, 4}, out.view,
@@ -240,7 +200,7 @@ TEST(FrameConverter, OddWidthPlanarPicturesKeepTheirLastChromaColumn)
         converter.Convert(format, frame.data(), RECT{0, 0, 5, 2}, out.view, RECT{0, 0, 5, 2}));
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 5; ++x)
-            EXPECT_TRUE(PixelNear(out.At(x, y), kRedRgb)) << "x " << x << " y " << y;
+            EXPECT_TRUE(PixelNear(out.At(x, y), kRedRgb, kTolerance)) << "x " << x << " y " << y;
 }
 
 TEST(FrameFormat, SizesAndDibLayouts)
@@ -284,7 +244,7 @@ TEST(OffscreenPresenter, ShowsTheBorderColourUntilTheFirstPicture)
     PresentSettings s = WindowOf(6, 4, 6, 4);
     s.borderColour = 0x00204060; // R 0x60, G 0x40, B 0x20
     presenter.SetSettings(s);
-    Snapshot snap = Snap(presenter);
+    PresentedPicture snap = Snap(presenter);
     ASSERT_EQ(snap.width, 6);
     ASSERT_EQ(snap.height, 4);
     EXPECT_EQ(snap.frames, 0u);
@@ -298,18 +258,18 @@ TEST(OffscreenPresenter, KeepsTheLastPictureAndItsBorders)
     s.letterBox = true; // 2:1 picture in a square window: bands above and below
     s.borderColour = 0x000000ff;
     presenter.SetSettings(s);
-    auto red = Yuy2Frame(32, 16, [](int, int) { return kRed; });
-    auto white = Yuy2Frame(32, 16, [](int, int) { return kWhite; });
+    auto red = Yuy2Picture(32, 16, [](int, int) { return kRed; });
+    auto white = Yuy2Picture(32, 16, [](int, int) { return kWhite; });
     ASSERT_TRUE(presenter.Present(Yuy2Format(32, 16), red.data()));
     ASSERT_TRUE(presenter.Present(Yuy2Format(32, 16), white.data()));
     RECT target = presenter.TargetRect();
     EXPECT_EQ(target.top, 16);
     EXPECT_EQ(target.bottom, 48);
 
-    Snapshot snap = Snap(presenter);
+    PresentedPicture snap = Snap(presenter);
     EXPECT_EQ(snap.frames, 2u);
-    EXPECT_TRUE(PixelNear(snap.At(32, 32), kWhiteRgb));
-    EXPECT_TRUE(PixelNear(snap.At(0, 16), kWhiteRgb));
+    EXPECT_TRUE(PixelNear(snap.At(32, 32), kWhiteRgb, kTolerance));
+    EXPECT_TRUE(PixelNear(snap.At(0, 16), kWhiteRgb, kTolerance));
     EXPECT_TRUE(PixelNear(snap.At(32, 5), Bgr{0, 0, 255}, 0)) << "band above";
     EXPECT_TRUE(PixelNear(snap.At(32, 60), Bgr{0, 0, 255}, 0)) << "band below";
 }
@@ -318,11 +278,11 @@ TEST(OffscreenPresenter, ResizingKeepsThePictureWithoutANewFrame)
 {
     COffscreenPresenter presenter;
     presenter.SetSettings(WindowOf(32, 16, 32, 16));
-    auto frame = Yuy2Frame(32, 16, [](int x, int) { return x < 16 ? kRed : kWhite; });
+    auto frame = Yuy2Picture(32, 16, [](int x, int) { return x < 16 ? kRed : kWhite; });
     ASSERT_TRUE(presenter.Present(Yuy2Format(32, 16), frame.data()));
 
     presenter.SetSettings(WindowOf(64, 48, 32, 16)); // paused: no frame follows
-    Snapshot snap = Snap(presenter);
+    PresentedPicture snap = Snap(presenter);
     ASSERT_EQ(snap.width, 64);
     ASSERT_EQ(snap.height, 48);
     EXPECT_EQ(snap.frames, 1u);
@@ -349,7 +309,7 @@ TEST(OffscreenPresenter, CopyNeedsRoomAndASurface)
     EXPECT_FALSE(presenter.CopyPicture(&byte, 1, &w, &h, nullptr));
     EXPECT_EQ(w, 0);
     EXPECT_EQ(h, 0);
-    auto frame = Yuy2Frame(4, 4, [](int, int) { return kWhite; });
+    auto frame = Yuy2Picture(4, 4, [](int, int) { return kWhite; });
     EXPECT_FALSE(presenter.Present(Yuy2Format(4, 4), frame.data())) << "no window size yet";
 
     presenter.SetSettings(WindowOf(4, 4, 4, 4));
@@ -461,11 +421,11 @@ TEST_P(X11PresenterPaths, DrawsIntoAChildWindowOfTheOwner)
     s.defaultDestination = false;
     s.destination = RECT{0, 0, 160, 80};
     presenter->SetSettings(s);
-    auto frame = Yuy2Frame(32, 16, [](int x, int) { return x < 16 ? kRed : kWhite; });
+    auto frame = Yuy2Picture(32, 16, [](int x, int) { return x < 16 ? kRed : kWhite; });
     ASSERT_TRUE(presenter->Present(Yuy2Format(32, 16), frame.data()));
 
     // The snapshot reads the picture once it is on screen.
-    Snapshot snap = Snap(*presenter);
+    PresentedPicture snap = Snap(*presenter);
     EXPECT_EQ(snap.width, 160);
     EXPECT_TRUE(PixelNear(snap.At(140, 40), kWhiteRgb, 6));
 
@@ -496,7 +456,7 @@ TEST(X11Presenter, OwnerDestroyedUnderItDoesNotEndTheProcess)
     auto presenter = CreateVideoPresenter(owner.Hwnd());
     ASSERT_STREQ(presenter->Kind(), "x11");
     presenter->SetSettings(WindowOf(64, 64, 8, 8));
-    auto frame = Yuy2Frame(8, 8, [](int, int) { return kWhite; });
+    auto frame = Yuy2Picture(8, 8, [](int, int) { return kWhite; });
     ASSERT_TRUE(presenter->Present(Yuy2Format(8, 8), frame.data()));
     owner.Destroy();
     // Drawing and moving a window that is gone: X errors, reported to us, not fatal.

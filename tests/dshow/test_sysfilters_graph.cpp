@@ -8,54 +8,40 @@
 #include <cstdlib>
 #include <thread>
 
-#include "TestFilters.h"
-#include "test_sysfilters_support.h"
+#include "TestKit.h"
+#include "TvPictures.h"
 
 namespace {
 
 const Yuv kSequence[] = {kRed, kWhite, kBlue, kBlack};
 const Bgr kSequenceRgb[] = {kRedRgb, kWhiteRgb, kBlueRgb, kBlackRgb};
 
-class RendererGraphTest : public TvDshowLeakCheck {
+// The renderer on the test kit's harness in a real graph as "Render", fed by
+// the harness's source ("Source"); m_graph, m_control, m_events, m_renderer
+// and m_source are the harness's (not held here).
+class RendererGraphTest : public TvHarnessTest {
 protected:
     void SetUp() override
     {
-        TvDshowLeakCheck::SetUp();
         setenv("TARVO_AUDIO", "null", 1);
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        m_graph = CreateSystemFilter<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
-        ASSERT_NE(m_graph, nullptr);
-        m_control = Query<IMediaControl>(m_graph, IID_IMediaControl);
-        m_events = Query<IMediaEventEx>(m_graph, IID_IMediaEventEx);
-        m_renderer = CreateSystemFilter<IBaseFilter>(CLSID_VideoRendererDefault, IID_IBaseFilter);
-        ASSERT_EQ(m_graph->AddFilter(m_renderer, L"Render"), S_OK);
-        m_source = CPictureSource::Create(Yuy2Type(16, 16));
-        ASSERT_EQ(m_graph->AddFilter(m_source, L"Source"), S_OK);
-        IPin* input = FirstPin(m_renderer);
-        ASSERT_EQ(m_graph->ConnectDirect(m_source->Output(), input, nullptr), S_OK);
-        input->Release();
+        TvHarnessTest::SetUp();
+        TvHarness& harness =
+            Wrap(CLSID_VideoRendererDefault, L"Render", TvHarness::Setting::FilterGraph);
+        ASSERT_EQ(harness.Result(), S_OK);
+        m_graph = harness.Graph()->Builder();
+        m_control = harness.Graph()->Control();
+        m_events = harness.Graph()->Events();
+        m_renderer = harness.Filter();
+        ASSERT_EQ(harness.ConnectInput(TvMakeYuy2Type(16, 16)), S_OK);
+        m_source = harness.Source();
     }
     void TearDown() override
     {
         if (m_control)
             m_control->Stop();
         StopFeeding();
-        if (m_events)
-            m_events->Release();
-        if (m_control)
-            m_control->Release();
-        if (m_graph) {
-            m_graph->RemoveFilter(m_source);
-            m_graph->RemoveFilter(m_renderer);
-            m_graph->Release();
-        }
-        if (m_renderer)
-            m_renderer->Release();
-        if (m_source)
-            m_source->Release();
-        CoUninitialize();
+        TvHarnessTest::TearDown();
         unsetenv("TARVO_AUDIO");
-        TvDshowLeakCheck::TearDown();
     }
 
     // Delivers pictures of the sequence's colours, in turn, until delivery
@@ -78,21 +64,14 @@ protected:
         if (m_feeder.joinable())
             m_feeder.join();
     }
-    LONG NextEvent(LONG timeoutMs = 10000)
-    {
-        LONG code = 0;
-        LONG_PTR p1 = 0, p2 = 0;
-        if (m_events->GetEvent(&code, &p1, &p2, timeoutMs) != S_OK)
-            return -1;
-        m_events->FreeEventParams(code, p1, p2);
-        return code;
-    }
+    // The next event, or 0 when none came within timeoutMs.
+    LONG NextEvent(LONG timeoutMs = 10000) { return m_harness->Graph()->NextEvent(timeoutMs); }
 
     IGraphBuilder* m_graph = nullptr;
     IMediaControl* m_control = nullptr;
     IMediaEventEx* m_events = nullptr;
     IBaseFilter* m_renderer = nullptr;
-    CPictureSource* m_source = nullptr;
+    CTestPushSource* m_source = nullptr;
     std::thread m_feeder;
     std::atomic<int> m_fed{0};
 };
@@ -128,7 +107,7 @@ TEST_F(RendererGraphTest, TheGraphFindsRenderAndForwardsItsWindow)
     DestroyWindow(owner);
 
     // An audio renderer in the graph answers the graph's IBasicAudio.
-    IBaseFilter* sound = CreateSystemFilter<IBaseFilter>(CLSID_DSoundRender, IID_IBaseFilter);
+    IBaseFilter* sound = CreateInstance<IBaseFilter>(CLSID_DSoundRender, IID_IBaseFilter);
     ASSERT_EQ(m_graph->AddFilter(sound, L"DirectSound Device"), S_OK);
     IBasicAudio* audio = Query<IBasicAudio>(m_graph, IID_IBasicAudio);
     ASSERT_NE(audio, nullptr);
@@ -170,7 +149,7 @@ TEST_F(RendererGraphTest, FrameStepShowsTheNextPictureAndPausesTheGraph)
     LONG code = 0;
     do {
         code = NextEvent();
-    } while (code != EC_STEP_COMPLETE && code != -1);
+    } while (code != EC_STEP_COMPLETE && code != 0);
     ASSERT_EQ(code, EC_STEP_COMPLETE);
     ASSERT_EQ(m_control->GetState(10000, &state), S_OK);
     EXPECT_EQ(state, State_Paused);
@@ -180,7 +159,7 @@ TEST_F(RendererGraphTest, FrameStepShowsTheNextPictureAndPausesTheGraph)
     ASSERT_EQ(step->Step(1, nullptr), S_OK);
     do {
         code = NextEvent();
-    } while (code != EC_STEP_COMPLETE && code != -1);
+    } while (code != EC_STEP_COMPLETE && code != 0);
     ASSERT_EQ(code, EC_STEP_COMPLETE);
     EXPECT_TRUE(PixelNear(Snapshot(m_renderer).At(8, 8), kSequenceRgb[2]));
     step->Release();

@@ -10,93 +10,35 @@
 #include <memory>
 #include <thread>
 
-#include "TestFilters.h"
-#include "test_sysfilters_support.h"
+#include "RendererTest.h"
+#include "TvPictures.h"
 #include "win32/window.h"
 
 namespace {
 
 constexpr REFERENCE_TIME kMs = 10000;
 
-class VideoRendererTest : public TvDshowLeakCheck {
+class VideoRendererTest : public RendererTest {
 protected:
     void SetUp() override
     {
-        TvDshowLeakCheck::SetUp();
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        m_renderer = CreateSystemFilter<IBaseFilter>(CLSID_VideoRenderer, IID_IBaseFilter);
-        ASSERT_NE(m_renderer, nullptr);
-        m_input = FirstPin(m_renderer);
-        ASSERT_NE(m_input, nullptr);
-        m_graph = CTestGraph::Create();
-        ASSERT_EQ(m_renderer->JoinFilterGraph(m_graph, L"Render"), S_OK);
+        RendererTest::SetUp();
+        WrapRenderer(CLSID_VideoRenderer, L"Render");
     }
 
     void TearDown() override
     {
-        if (m_renderer)
-            m_renderer->Stop();
-        if (m_source) {
-            m_source->Stop();
-            m_source->Output()->Disconnect();
-        }
-        if (m_input) {
-            m_input->Disconnect();
-            m_input->Release();
-        }
-        if (m_renderer) {
-            m_renderer->JoinFilterGraph(nullptr, nullptr);
-            m_renderer->Release();
-        }
-        if (m_source)
-            m_source->Release();
-        if (m_clock)
-            m_clock->Release();
-        if (m_graph)
-            m_graph->Release();
+        m_harness.reset();
         if (m_owner)
             DestroyWindow(m_owner);
-        CoUninitialize();
-        TvDshowLeakCheck::TearDown();
+        RendererTest::TearDown();
     }
 
-    void Connect(const CMediaType& type)
-    {
-        m_source = CPictureSource::Create(type);
-        ASSERT_EQ(m_source->Output()->Connect(m_input, &type), S_OK);
-    }
-    void UseClock(REFERENCE_TIME now)
-    {
-        m_clock = CTestClock::Create(now);
-        ASSERT_EQ(m_renderer->SetSyncSource(m_clock), S_OK);
-        ASSERT_EQ(m_source->SetSyncSource(m_clock), S_OK);
-    }
-    // Downstream first, as the graph does.
-    HRESULT Pause()
-    {
-        HRESULT hr = m_renderer->Pause();
-        m_source->Pause();
-        return hr;
-    }
-    HRESULT Run(REFERENCE_TIME start = 0)
-    {
-        HRESULT hr = m_renderer->Run(start);
-        m_source->Run(start);
-        return hr;
-    }
     template <class T> T* Renderer(REFIID iid)
     {
         T* p = Query<T>(m_renderer, iid);
         EXPECT_NE(p, nullptr);
         return p;
-    }
-    std::vector<TvGraphEvent> EventsOf(LONG code)
-    {
-        std::vector<TvGraphEvent> out;
-        for (const TvGraphEvent& e : m_graph->Events())
-            if (e.code == code)
-                out.push_back(e);
-        return out;
     }
     int QualProp(HRESULT (IQualProp::*get)(int*))
     {
@@ -107,11 +49,6 @@ protected:
         return v;
     }
 
-    IBaseFilter* m_renderer = nullptr;
-    IPin* m_input = nullptr;
-    CTestGraph* m_graph = nullptr;
-    CPictureSource* m_source = nullptr;
-    CTestClock* m_clock = nullptr;
     HWND m_owner = nullptr;
 };
 
@@ -143,7 +80,7 @@ TEST_F(VideoRendererTest, OffersItsInterfacesUnderBothClassIds)
     CoTaskMemFree(id);
 
     IBaseFilter* byDefault =
-        CreateSystemFilter<IBaseFilter>(CLSID_VideoRendererDefault, IID_IBaseFilter);
+        CreateInstance<IBaseFilter>(CLSID_VideoRendererDefault, IID_IBaseFilter);
     ASSERT_NE(byDefault, nullptr);
     ASSERT_EQ(byDefault->GetClassID(&clsid), S_OK);
     EXPECT_EQ(clsid, CLSID_VideoRendererDefault);
@@ -152,7 +89,7 @@ TEST_F(VideoRendererTest, OffersItsInterfacesUnderBothClassIds)
 
 TEST_F(VideoRendererTest, TakesUncompressedVideoOnly)
 {
-    CMediaType yuy2 = Yuy2Type(64, 32);
+    CMediaType yuy2 = TvMakeYuy2Type(64, 32);
     EXPECT_EQ(m_input->QueryAccept(&yuy2), S_OK);
     CMediaType rgb32 = TvMakeVideoType(MEDIASUBTYPE_RGB32, 64, 32, 32, BI_RGB);
     EXPECT_EQ(m_input->QueryAccept(&rgb32), S_OK);
@@ -163,7 +100,7 @@ TEST_F(VideoRendererTest, TakesUncompressedVideoOnly)
     EXPECT_EQ(m_input->QueryAccept(&mjpg), S_FALSE);
     CMediaType palette = TvMakeVideoType(MEDIASUBTYPE_RGB8, 64, 32, 8, BI_RGB);
     EXPECT_EQ(m_input->QueryAccept(&palette), S_FALSE);
-    CMediaType empty = Yuy2Type(0, 32);
+    CMediaType empty = TvMakeYuy2Type(0, 32);
     EXPECT_EQ(m_input->QueryAccept(&empty), S_FALSE);
     CMediaType audio(&MEDIATYPE_Audio);
     EXPECT_EQ(m_input->QueryAccept(&audio), S_FALSE);
@@ -190,7 +127,7 @@ TEST_F(VideoRendererTest, WindowInterfacesNeedAConnection)
 
 TEST_F(VideoRendererTest, UntimedSamplesAreShownAtOnceAndKept)
 {
-    Connect(Yuy2Type(32, 16));
+    Connect(TvMakeYuy2Type(32, 16));
     ASSERT_EQ(Pause(), S_FALSE) << "no picture yet: the pause completes when one comes";
     ASSERT_EQ(Run(), S_OK);
     ASSERT_EQ(
@@ -231,7 +168,7 @@ TEST_F(VideoRendererTest, OtherPictureLayoutsConvertToo)
 
 TEST_F(VideoRendererTest, ShortSamplesAreNotDrawn)
 {
-    Connect(Yuy2Type(32, 16));
+    Connect(TvMakeYuy2Type(32, 16));
     Run();
     std::vector<uint8_t> half = Yuy2Uniform(32, 8, kWhite);
     ASSERT_EQ(m_source->Deliver(half), S_OK);
@@ -240,7 +177,7 @@ TEST_F(VideoRendererTest, ShortSamplesAreNotDrawn)
 
 TEST_F(VideoRendererTest, PauseCompletesWithTheFirstPictureAndShowsIt)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     ASSERT_EQ(Pause(), S_FALSE);
     FILTER_STATE state;
     EXPECT_EQ(m_renderer->GetState(0, &state), VFW_S_STATE_INTERMEDIATE);
@@ -260,7 +197,7 @@ TEST_F(VideoRendererTest, PauseCompletesWithTheFirstPictureAndShowsIt)
 
 TEST_F(VideoRendererTest, TimedSamplesWaitForTheClock)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     UseClock(1000 * kMs);
     Pause();
     ASSERT_EQ(Run(1000 * kMs), S_OK); // stream time 0 now
@@ -281,7 +218,7 @@ TEST_F(VideoRendererTest, TimedSamplesWaitForTheClock)
 
 TEST_F(VideoRendererTest, PausingHoldsAScheduledPictureUntilRunAgain)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     UseClock(0);
     Pause();
     Run(0);
@@ -299,7 +236,7 @@ TEST_F(VideoRendererTest, PausingHoldsAScheduledPictureUntilRunAgain)
 
 TEST_F(VideoRendererTest, StopAndFlushReleaseAWaitingSample)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     UseClock(0);
     Pause();
     Run(0);
@@ -321,7 +258,7 @@ TEST_F(VideoRendererTest, StopAndFlushReleaseAWaitingSample)
 
 TEST_F(VideoRendererTest, FlushWhilePausedNeedsANewPictureToPause)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     Pause();
     auto held = m_source->DeliverAsync(Yuy2Uniform(16, 16, kRed));
     FILTER_STATE state;
@@ -342,7 +279,7 @@ TEST_F(VideoRendererTest, FlushBeforeAnyPictureReturns)
     // A seek while paused before the first picture came: the flush has no
     // Receive to wait for. Run on a detached thread so that a hang fails the
     // test instead of blocking it.
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     EXPECT_EQ(Pause(), S_FALSE);
     auto done = std::make_shared<std::promise<HRESULT>>();
     std::future<HRESULT> flushed = done->get_future();
@@ -363,17 +300,17 @@ TEST_F(VideoRendererTest, FlushBeforeAnyPictureReturns)
 
 TEST_F(VideoRendererTest, EndOfStreamCompletesOnceRunningAndAfterTheLastPicture)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     Pause();
     ASSERT_EQ(m_source->DeliverEndOfStream(), S_OK);
     FILTER_STATE state;
     EXPECT_EQ(m_renderer->GetState(0, &state), S_OK) << "end of stream completes a pause";
-    EXPECT_TRUE(EventsOf(EC_COMPLETE).empty()) << "not before the filter runs";
+    EXPECT_TRUE(m_graph->EventsOf(EC_COMPLETE).empty()) << "not before the filter runs";
     EXPECT_EQ(m_source->Deliver(Yuy2Uniform(16, 16, kRed)), VFW_E_SAMPLE_REJECTED_EOS);
 
     Run();
     ASSERT_TRUE(m_graph->WaitForEvent(EC_COMPLETE));
-    auto complete = EventsOf(EC_COMPLETE);
+    auto complete = m_graph->EventsOf(EC_COMPLETE);
     ASSERT_EQ(complete.size(), 1u);
     EXPECT_EQ(complete[0].param1, S_OK);
     EXPECT_EQ(complete[0].param2, reinterpret_cast<LONG_PTR>(m_renderer));
@@ -385,14 +322,14 @@ TEST_F(VideoRendererTest, EndOfStreamCompletesOnceRunningAndAfterTheLastPicture)
     Run();
     ASSERT_EQ(m_source->Deliver(Yuy2Uniform(16, 16, kRed)), S_OK);
     m_source->DeliverEndOfStream();
-    for (int i = 0; i < 200 && EventsOf(EC_COMPLETE).size() < 2; ++i)
+    for (int i = 0; i < 200 && m_graph->EventsOf(EC_COMPLETE).size() < 2; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(EventsOf(EC_COMPLETE).size(), 2u);
+    EXPECT_EQ(m_graph->EventsOf(EC_COMPLETE).size(), 2u);
 }
 
 TEST_F(VideoRendererTest, EndOfStreamWaitsForTheLastPictureToEnd)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     UseClock(0);
     Pause();
     Run(0);
@@ -400,7 +337,7 @@ TEST_F(VideoRendererTest, EndOfStreamWaitsForTheLastPictureToEnd)
     REFERENCE_TIME start = 0, stop = 300 * kMs;
     ASSERT_EQ(m_source->Deliver(Yuy2Uniform(16, 16, kRed), &start, &stop), S_OK);
     m_source->DeliverEndOfStream();
-    EXPECT_TRUE(EventsOf(EC_COMPLETE).empty()) << "the last picture is still on screen";
+    EXPECT_TRUE(m_graph->EventsOf(EC_COMPLETE).empty()) << "the last picture is still on screen";
     // The end-of-stream timer runs on real time from the clock's reading.
     EXPECT_TRUE(m_graph->WaitForEvent(EC_COMPLETE));
 }
@@ -409,14 +346,14 @@ TEST_F(VideoRendererTest, AnUnconnectedRendererCompletesAsSoonAsItRuns)
 {
     ASSERT_EQ(m_renderer->Pause(), S_OK) << "nothing to wait for";
     ASSERT_EQ(m_renderer->Run(0), S_OK);
-    EXPECT_EQ(EventsOf(EC_COMPLETE).size(), 1u);
+    EXPECT_EQ(m_graph->EventsOf(EC_COMPLETE).size(), 1u);
 }
 
 // ---- Statistics and quality ----
 
 TEST_F(VideoRendererTest, LatePicturesAreReportedUpstreamAndDropped)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     UseClock(0);
     Pause();
     Run(0);
@@ -458,7 +395,7 @@ TEST_F(VideoRendererTest, LatePicturesAreReportedUpstreamAndDropped)
 
 TEST_F(VideoRendererTest, StatisticsCountAndResetOnANewRun)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     Pause();
     Run();
     for (int i = 0; i < 5; ++i) {
@@ -485,7 +422,7 @@ TEST_F(VideoRendererTest, StatisticsCountAndResetOnANewRun)
 
 TEST_F(VideoRendererTest, StepsThenHoldsAndReports)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     IVideoFrameStep* step = Renderer<IVideoFrameStep>(IID_IVideoFrameStep);
     EXPECT_EQ(step->CanStep(0, nullptr), S_OK);
     EXPECT_EQ(step->CanStep(1, nullptr), S_OK);
@@ -496,9 +433,9 @@ TEST_F(VideoRendererTest, StepsThenHoldsAndReports)
     ASSERT_EQ(step->Step(2, nullptr), S_OK);
     Run();
     ASSERT_EQ(m_source->Deliver(Yuy2Uniform(16, 16, kRed)), S_OK);
-    EXPECT_TRUE(EventsOf(EC_STEP_COMPLETE).empty());
+    EXPECT_TRUE(m_graph->EventsOf(EC_STEP_COMPLETE).empty());
     ASSERT_EQ(m_source->Deliver(Yuy2Uniform(16, 16, kWhite)), S_OK);
-    auto done = EventsOf(EC_STEP_COMPLETE);
+    auto done = m_graph->EventsOf(EC_STEP_COMPLETE);
     ASSERT_EQ(done.size(), 1u);
     EXPECT_EQ(done[0].param1, FALSE) << "completed, not cancelled";
 
@@ -514,7 +451,7 @@ TEST_F(VideoRendererTest, StepsThenHoldsAndReports)
     ASSERT_EQ(m_renderer->Run(0), S_OK);
     EXPECT_EQ(Result(third, E_FAIL), S_OK);
     EXPECT_TRUE(PixelNear(Snapshot(m_renderer).At(8, 8), kBlueRgb));
-    EXPECT_EQ(EventsOf(EC_STEP_COMPLETE).size(), 2u);
+    EXPECT_EQ(m_graph->EventsOf(EC_STEP_COMPLETE).size(), 2u);
 
     // Cancelling lets the stream go on.
     auto fourth = m_source->DeliverAsync(Yuy2Uniform(16, 16, kRed));
@@ -528,13 +465,13 @@ TEST_F(VideoRendererTest, StepsThenHoldsAndReports)
 
 TEST_F(VideoRendererTest, APictureComingAfterAStepIsNotShownByThePause)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     IVideoFrameStep* step = Renderer<IVideoFrameStep>(IID_IVideoFrameStep);
     Pause();
     ASSERT_EQ(step->Step(1, nullptr), S_OK);
     Run();
     ASSERT_EQ(m_source->Deliver(Yuy2Uniform(16, 16, kRed)), S_OK);
-    ASSERT_EQ(EventsOf(EC_STEP_COMPLETE).size(), 1u);
+    ASSERT_EQ(m_graph->EventsOf(EC_STEP_COMPLETE).size(), 1u);
     ASSERT_EQ(m_renderer->Pause(), S_FALSE) << "the graph pauses; nothing is held yet";
     auto next = m_source->DeliverAsync(Yuy2Uniform(16, 16, kBlue));
     FILTER_STATE state;
@@ -550,7 +487,7 @@ TEST_F(VideoRendererTest, APictureComingAfterAStepIsNotShownByThePause)
 
 TEST_F(VideoRendererTest, TheWindowTakesTheVideoSizeUntilPlaced)
 {
-    Connect(Yuy2Type(40, 20));
+    Connect(TvMakeYuy2Type(40, 20));
     IVideoWindow* window = Renderer<IVideoWindow>(IID_IVideoWindow);
     LONG l = -1, t = -1, w = -1, h = -1;
     ASSERT_EQ(window->GetWindowPosition(&l, &t, &w, &h), S_OK);
@@ -590,7 +527,7 @@ TEST_F(VideoRendererTest, TheWindowTakesTheVideoSizeUntilPlaced)
 
 TEST_F(VideoRendererTest, WindowPropertiesFollowTheRules)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     IVideoWindow* window = Renderer<IVideoWindow>(IID_IVideoWindow);
     EXPECT_EQ(window->put_WindowStyle(0x40000000 | 0x08000000), E_INVALIDARG) << "WS_DISABLED";
     EXPECT_EQ(window->put_WindowStyle(0x00200000), E_INVALIDARG) << "WS_VSCROLL";
@@ -626,7 +563,7 @@ TEST_F(VideoRendererTest, WindowPropertiesFollowTheRules)
 
 TEST_F(VideoRendererTest, SourceRectangleCropsAndIsChecked)
 {
-    Connect(Yuy2Type(32, 16));
+    Connect(TvMakeYuy2Type(32, 16));
     IBasicVideo* video = Renderer<IBasicVideo>(IID_IBasicVideo);
     LONG w = 0, h = 0;
     ASSERT_EQ(video->GetVideoSize(&w, &h), S_OK);
@@ -663,7 +600,7 @@ TEST_F(VideoRendererTest, SourceRectangleCropsAndIsChecked)
 
 TEST_F(VideoRendererTest, LetterBoxByDefaultStretchOnRequest)
 {
-    Connect(Yuy2Type(32, 16));
+    Connect(TvMakeYuy2Type(32, 16));
     IVMRAspectRatioControl* ar = Renderer<IVMRAspectRatioControl>(IID_IVMRAspectRatioControl);
     IVideoWindow* window = Renderer<IVideoWindow>(IID_IVideoWindow);
     DWORD mode = 99;
@@ -690,7 +627,7 @@ TEST_F(VideoRendererTest, LetterBoxByDefaultStretchOnRequest)
 
 TEST_F(VideoRendererTest, DestinationRectanglePlacesThePicture)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     IBasicVideo* video = Renderer<IBasicVideo>(IID_IBasicVideo);
     IVideoWindow* window = Renderer<IVideoWindow>(IID_IVideoWindow);
     ASSERT_EQ(window->SetWindowPosition(0, 0, 64, 32), S_OK);
@@ -717,7 +654,7 @@ TEST_F(VideoRendererTest, DestinationRectanglePlacesThePicture)
 
 TEST_F(VideoRendererTest, CurrentImageWhilePaused)
 {
-    Connect(Yuy2Type(8, 4));
+    Connect(TvMakeYuy2Type(8, 4));
     IBasicVideo* video = Renderer<IBasicVideo>(IID_IBasicVideo);
     LONG size = 0;
     EXPECT_EQ(video->GetCurrentImage(&size, nullptr), VFW_E_NOT_PAUSED);
@@ -746,13 +683,13 @@ TEST_F(VideoRendererTest, CurrentImageWhilePaused)
 
 TEST_F(VideoRendererTest, APictureOfANewSizeChangesTheVideoSize)
 {
-    Connect(Yuy2Type(16, 16));
+    Connect(TvMakeYuy2Type(16, 16));
     Pause();
     Run();
     ASSERT_EQ(m_source->Deliver(Yuy2Uniform(16, 16, kRed)), S_OK);
-    CMediaType bigger = Yuy2Type(32, 8);
+    CMediaType bigger = TvMakeYuy2Type(32, 8);
     ASSERT_EQ(m_source->Deliver(Yuy2Uniform(32, 8, kWhite), nullptr, nullptr, &bigger), S_OK);
-    auto changed = EventsOf(EC_VIDEO_SIZE_CHANGED);
+    auto changed = m_graph->EventsOf(EC_VIDEO_SIZE_CHANGED);
     ASSERT_EQ(changed.size(), 1u);
     EXPECT_EQ(changed[0].param1, MAKELONG(32, 8));
     IBasicVideo* video = Renderer<IBasicVideo>(IID_IBasicVideo);
@@ -824,7 +761,7 @@ TEST_F(VideoRendererTest, DrawsIntoAnX11ChildOfItsOwner)
     if (!TvGetX11Display())
         GTEST_SKIP() << "no X display";
     XOwner owner(160, 120);
-    Connect(Yuy2Type(32, 16));
+    Connect(TvMakeYuy2Type(32, 16));
     IVideoWindow* window = Renderer<IVideoWindow>(IID_IVideoWindow);
     ASSERT_EQ(window->put_Owner(owner.Handle()), S_OK);
     ASSERT_EQ(window->put_WindowStyle(0x46000000), S_OK);

@@ -1,10 +1,9 @@
 // The network source filter through COM: registration, the private interface
-// by its slots, the output pin's media type and sample delivery into a test
-// sink connected by hand (no graph manager needed).
+// by its slots, the output pin's media type and sample delivery into the test
+// kit's recording sink (on the harness, no graph manager needed).
 #include "CNetReceiver.h"
-#include "INWSource.h"
+#include "NWSourceTest.h"
 #include "NWTestUtil.h"
-#include "TarvoGuids.h"
 #include "win32/trace.h"
 
 #include <dllsetup.h>
@@ -21,136 +20,27 @@ using namespace nwtest;
 
 namespace {
 
-// A sink filter with one input pin that keeps what it receives.
-class CTestSink : public CBaseFilter {
-public:
-    struct Received {
-        LONG length;
-        bool hasTime;
-        bool syncPoint;
-    };
-
-    CTestSink() : CBaseFilter("Test sink", nullptr, &m_lock, CLSID_NULL), m_pin(this, &m_lock) {}
-
-    int GetPinCount() override { return 1; }
-    CBasePin* GetPin(int n) override { return n == 0 ? &m_pin : nullptr; }
-    CBasePin* Input() { return &m_pin; }
-
-    std::vector<Received> Samples()
-    {
-        std::lock_guard<std::mutex> g(m_samplesLock);
-        return m_samples;
-    }
-    std::string Bytes()
-    {
-        std::lock_guard<std::mutex> g(m_samplesLock);
-        return m_bytes;
-    }
-
-private:
-    class CSinkPin : public CBaseInputPin {
-    public:
-        CSinkPin(CTestSink* sink, CCritSec* lock)
-            : CBaseInputPin("Test sink pin", sink, lock, &m_hr, L"In"), m_sink(sink)
-        {
-        }
-        HRESULT CheckMediaType(const CMediaType*) override { return S_OK; }
-        STDMETHODIMP Receive(IMediaSample* sample) override
-        {
-            HRESULT hr = CBaseInputPin::Receive(sample);
-            if (hr != S_OK)
-                return hr;
-            REFERENCE_TIME start = 0, stop = 0;
-            BYTE* data = nullptr;
-            sample->GetPointer(&data);
-            const LONG length = sample->GetActualDataLength();
-            std::lock_guard<std::mutex> g(m_sink->m_samplesLock);
-            m_sink->m_samples.push_back(
-                {length, sample->GetTime(&start, &stop) != VFW_E_SAMPLE_TIME_NOT_SET,
-                 sample->IsSyncPoint() == S_OK});
-            m_sink->m_bytes.append(reinterpret_cast<const char*>(data),
-                                   static_cast<size_t>(length));
-            return S_OK;
-        }
-
-    private:
-        HRESULT m_hr = S_OK;
-        CTestSink* m_sink;
-    };
-
-    CCritSec m_lock;
-    CSinkPin m_pin;
-    std::mutex m_samplesLock;
-    std::vector<Received> m_samples;
-    std::string m_bytes;
-};
-
-struct ComInit {
-    ComInit() { CoInitialize(nullptr); }
-    ~ComInit() { CoUninitialize(); }
-};
-
-class NWSourceFilterTest : public ::testing::Test {
+// The filter alone on the harness; m_out and m_sink are the harness's (not
+// held here).
+class NWSourceFilterTest : public NWSourceTest {
 protected:
     void SetUp() override
     {
-        ASSERT_EQ(CoCreateInstance(CLSID_TarvoNWSource, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IBaseFilter, reinterpret_cast<void**>(&m_filter)),
-                  S_OK);
-        ASSERT_EQ(m_filter->QueryInterface(IID_INWSource, reinterpret_cast<void**>(&m_source)),
-                  S_OK);
-        IEnumPins* pins = nullptr;
-        ASSERT_EQ(m_filter->EnumPins(&pins), S_OK);
-        ULONG fetched = 0;
-        ASSERT_EQ(pins->Next(1, &m_out, &fetched), S_OK);
-        pins->Release();
-    }
-    void TearDown() override
-    {
-        if (m_filter)
-            m_filter->Stop();
-        if (m_sink)
-            m_sink->Stop();
-        if (m_out) {
-            m_out->Disconnect();
-            m_out->Release();
-        }
-        if (m_sink) {
-            m_sink->Input()->Disconnect();
-            m_sink->Release();
-        }
-        if (m_source)
-            m_source->Release();
-        if (m_filter)
-            m_filter->Release();
+        NWSourceTest::SetUp();
+        WrapSource(TvHarness::Setting::TestGraph);
+        m_out = m_harness->Pin(nullptr, PINDIR_OUTPUT);
+        ASSERT_NE(m_out, nullptr);
     }
 
     void ConnectSink()
     {
-        m_sink = new CTestSink();
-        m_sink->AddRef();
-        ASSERT_EQ(m_out->Connect(m_sink->Input(), nullptr), S_OK);
+        ASSERT_EQ(m_harness->ConnectOutput(), S_OK);
+        m_sink = m_harness->Sink();
     }
-    void Pause()
-    {
-        ASSERT_EQ(m_sink->Pause(), S_OK);
-        ASSERT_EQ(m_filter->Pause(), S_OK);
-    }
-    void Stop()
-    {
-        ASSERT_EQ(m_filter->Stop(), S_OK);
-        ASSERT_EQ(m_sink->Stop(), S_OK);
-    }
-    std::array<LONGLONG, 4> Statistics()
-    {
-        std::array<LONGLONG, 4> s{-1, -1, -1, -1};
-        EXPECT_EQ(m_source->GetStatistics(&s[0], &s[1], &s[2], &s[3]), S_OK);
-        return s;
-    }
+    // The sink, then the filter (downstream first).
+    void Pause() { ASSERT_EQ(m_harness->Pause(), S_OK); }
+    void Stop() { ASSERT_EQ(m_harness->Stop(), S_OK); }
 
-    ComInit m_com;
-    IBaseFilter* m_filter = nullptr;
-    INWSource* m_source = nullptr;
     IPin* m_out = nullptr;
     CTestSink* m_sink = nullptr;
 };
@@ -279,7 +169,7 @@ TEST_F(NWSourceFilterTest, DeliversRingBytesInSamplesWithoutTimes)
     ASSERT_TRUE(WaitFor([&] { return m_sink->Samples().size() >= 3; }));
     for (const auto& s : m_sink->Samples()) {
         EXPECT_EQ(s.length, 0);
-        EXPECT_FALSE(s.hasTime);
+        EXPECT_EQ(s.timeResult, VFW_E_SAMPLE_TIME_NOT_SET); // no times
         EXPECT_TRUE(s.syncPoint);
     }
     auto stats = Statistics();
@@ -298,7 +188,7 @@ TEST_F(NWSourceFilterTest, DeliversRingBytesInSamplesWithoutTimes)
     LONGLONG withData = 0;
     for (const auto& s : m_sink->Samples()) {
         EXPECT_LE(s.length, 102400);
-        EXPECT_FALSE(s.hasTime);
+        EXPECT_EQ(s.timeResult, VFW_E_SAMPLE_TIME_NOT_SET); // no times
         withData += s.length > 0;
     }
     stats = Statistics();

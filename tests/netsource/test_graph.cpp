@@ -1,11 +1,10 @@
 // The network source filter in a real filter graph: both found through the
-// build registry, the filter connected to a sink that keeps every byte, the
-// graph run by IMediaControl, the stream coming from plain sockets on
-// 127.0.0.1. Every test releases everything and checks that no COM object of
-// the base classes is left alive.
-#include "INWSource.h"
+// build registry, the filter connected to the test kit's sink, which keeps
+// every byte, the graph run by IMediaControl, the stream coming from plain
+// sockets on 127.0.0.1. Every test releases everything and checks that no COM
+// object of the base classes is left alive.
+#include "NWSourceTest.h"
 #include "NWTestUtil.h"
-#include "TarvoGuids.h"
 
 #include <streams.h>
 
@@ -20,59 +19,6 @@ using namespace nwtest;
 
 namespace {
 
-// A sink filter with one input pin that keeps the bytes it receives, in order.
-class CByteSink : public CBaseFilter {
-public:
-    CByteSink() : CBaseFilter("Byte sink", nullptr, &m_lock, CLSID_NULL), m_pin(this) {}
-
-    int GetPinCount() override { return 1; }
-    CBasePin* GetPin(int n) override { return n == 0 ? &m_pin : nullptr; }
-    IPin* Input() { return &m_pin; }
-
-    std::string Bytes()
-    {
-        std::lock_guard<std::mutex> g(m_bytesLock);
-        return m_bytes;
-    }
-    size_t Size()
-    {
-        std::lock_guard<std::mutex> g(m_bytesLock);
-        return m_bytes.size();
-    }
-
-private:
-    class CInput : public CBaseInputPin {
-    public:
-        explicit CInput(CByteSink* sink)
-            : CBaseInputPin("Byte sink input", sink, &sink->m_lock, &m_hr, L"In"), m_sink(sink)
-        {
-        }
-        HRESULT CheckMediaType(const CMediaType*) override { return S_OK; }
-        STDMETHODIMP Receive(IMediaSample* sample) override
-        {
-            const HRESULT hr = CBaseInputPin::Receive(sample);
-            if (hr != S_OK)
-                return hr;
-            BYTE* data = nullptr;
-            sample->GetPointer(&data);
-            const LONG length = sample->GetActualDataLength();
-            std::lock_guard<std::mutex> g(m_sink->m_bytesLock);
-            m_sink->m_bytes.append(reinterpret_cast<const char*>(data),
-                                   static_cast<size_t>(length));
-            return S_OK;
-        }
-
-    private:
-        HRESULT m_hr = S_OK;
-        CByteSink* m_sink;
-    };
-
-    CCritSec m_lock;
-    CInput m_pin;
-    std::mutex m_bytesLock;
-    std::string m_bytes;
-};
-
 // Datagram n of a stream: a length that varies with n and bytes that depend on
 // n and their position, so a lost, repeated or reordered datagram shows.
 std::string Datagram(int n)
@@ -83,63 +29,19 @@ std::string Datagram(int n)
     return d;
 }
 
-class NWSourceGraphTest : public ::testing::Test {
+// The filter on the harness in a real graph, the harness's sink on
+// "Out Pin!"; m_graph, m_control and m_sink are the harness's (not held
+// here).
+class NWSourceGraphTest : public NWSourceTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-        m_objectsAtStart = CBaseObject::ObjectsActive();
-        ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IGraphBuilder, reinterpret_cast<void**>(&m_graph)),
-                  S_OK);
-        ASSERT_EQ(CoCreateInstance(CLSID_TarvoNWSource, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_IBaseFilter, reinterpret_cast<void**>(&m_filter)),
-                  S_OK);
-        ASSERT_EQ(m_filter->QueryInterface(IID_INWSource, reinterpret_cast<void**>(&m_source)),
-                  S_OK);
-        ASSERT_EQ(m_graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&m_control)),
-                  S_OK);
-        m_sink = new CByteSink();
-        m_sink->AddRef();
-
-        ASSERT_EQ(m_graph->AddFilter(m_filter, L"Tarvo NWSource"), S_OK);
-        ASSERT_EQ(m_graph->AddFilter(m_sink, L"Byte sink"), S_OK);
-        IPin* out = nullptr;
-        ASSERT_EQ(m_filter->FindPin(L"Out Pin!", &out), S_OK);
-        ASSERT_EQ(m_graph->ConnectDirect(out, m_sink->Input(), nullptr), S_OK);
-        out->Release();
-    }
-
-    void TearDown() override
-    {
-        ReleaseAll();
-        EXPECT_EQ(CBaseObject::ObjectsActive(), m_objectsAtStart) << "COM objects leaked";
-        CoUninitialize();
-    }
-
-    void ReleaseAll()
-    {
-        if (m_control) {
-            EXPECT_EQ(m_control->Stop(), S_OK);
-            m_control->Release();
-        }
-        if (m_source)
-            m_source->Release();
-        // The graph disconnects and releases both filters as it goes.
-        if (m_graph) {
-            EXPECT_EQ(m_graph->Release(), 0u);
-        }
-        if (m_filter) {
-            EXPECT_EQ(m_filter->Release(), 0u);
-        }
-        if (m_sink) {
-            EXPECT_EQ(m_sink->Release(), 0u);
-        }
-        m_control = nullptr;
-        m_source = nullptr;
-        m_graph = nullptr;
-        m_filter = nullptr;
-        m_sink = nullptr;
+        NWSourceTest::SetUp();
+        WrapSource(TvHarness::Setting::FilterGraph);
+        m_graph = m_harness->Graph()->Builder();
+        m_control = m_harness->Graph()->Control();
+        ASSERT_EQ(m_harness->ConnectOutput(L"Out Pin!"), S_OK);
+        m_sink = m_harness->Sink();
     }
 
     void Run()
@@ -150,19 +52,9 @@ protected:
         ASSERT_EQ(state, State_Running);
     }
 
-    std::array<LONGLONG, 4> Statistics()
-    {
-        std::array<LONGLONG, 4> s{-1, -1, -1, -1};
-        EXPECT_EQ(m_source->GetStatistics(&s[0], &s[1], &s[2], &s[3]), S_OK);
-        return s;
-    }
-
-    LONG m_objectsAtStart = 0;
     IGraphBuilder* m_graph = nullptr;
-    IBaseFilter* m_filter = nullptr;
-    INWSource* m_source = nullptr;
     IMediaControl* m_control = nullptr;
-    CByteSink* m_sink = nullptr;
+    CTestSink* m_sink = nullptr;
 };
 
 } // namespace
@@ -210,8 +102,8 @@ TEST_F(NWSourceGraphTest, UdpDatagramsReachTheSinkWholeAndInOrder)
     }
     clock->Release();
 
-    ASSERT_TRUE(WaitFor([&] { return m_sink->Size() >= expected.size(); }))
-        << m_sink->Size() << " of " << expected.size() << " bytes";
+    ASSERT_TRUE(WaitFor([&] { return m_sink->ByteCount() >= expected.size(); }))
+        << m_sink->ByteCount() << " of " << expected.size() << " bytes";
     EXPECT_TRUE(m_sink->Bytes() == expected) << "bytes differ from what was sent";
     const auto stats = Statistics();
     EXPECT_EQ(stats[0], kCount);
@@ -240,7 +132,7 @@ TEST_F(NWSourceGraphTest, UdpDatagramsReachTheSinkWholeAndInOrder)
     ASSERT_EQ(m_control->Stop(), S_OK);
     ASSERT_TRUE(sender.Send(port, "after stop"));
     ASSERT_TRUE(WaitFor([&] { return Statistics()[0] == kCount + 1; }));
-    EXPECT_EQ(m_sink->Size(), expected.size());
+    EXPECT_EQ(m_sink->ByteCount(), expected.size());
 }
 
 TEST_F(NWSourceGraphTest, RunAgainDropsWhatCameWhileStopped)
@@ -250,7 +142,7 @@ TEST_F(NWSourceGraphTest, RunAgainDropsWhatCameWhileStopped)
     Run();
     UdpSender sender;
     ASSERT_TRUE(sender.Send(port, "first run"));
-    ASSERT_TRUE(WaitFor([&] { return m_sink->Size() >= 9; }));
+    ASSERT_TRUE(WaitFor([&] { return m_sink->ByteCount() >= 9; }));
 
     ASSERT_EQ(m_control->Stop(), S_OK);
     ASSERT_TRUE(sender.Send(port, "stale"));
@@ -261,7 +153,7 @@ TEST_F(NWSourceGraphTest, RunAgainDropsWhatCameWhileStopped)
     Run();
     EXPECT_EQ(Statistics(), (std::array<LONGLONG, 4>{0, 0, 0, 0}));
     ASSERT_TRUE(sender.Send(port, "second run"));
-    ASSERT_TRUE(WaitFor([&] { return m_sink->Size() >= 9 + 10; }));
+    ASSERT_TRUE(WaitFor([&] { return m_sink->ByteCount() >= 9 + 10; }));
     EXPECT_EQ(m_sink->Bytes(), "first runsecond run");
     EXPECT_EQ(Statistics()[3], 10);
 }
@@ -274,7 +166,7 @@ TEST_F(NWSourceGraphTest, TcpClientReconnectsWhileTheGraphRuns)
     const int first = device.Accept();
     ASSERT_GE(first, 0);
     ASSERT_TRUE(SendAll(first, "before the device went away|"));
-    ASSERT_TRUE(WaitFor([&] { return m_sink->Size() >= 28; }));
+    ASSERT_TRUE(WaitFor([&] { return m_sink->ByteCount() >= 28; }));
     close(first);
 
     // The receive thread notices the closed stream and connects again by
@@ -282,7 +174,7 @@ TEST_F(NWSourceGraphTest, TcpClientReconnectsWhileTheGraphRuns)
     const int second = device.Accept();
     ASSERT_GE(second, 0);
     ASSERT_TRUE(SendAll(second, "after it came back"));
-    ASSERT_TRUE(WaitFor([&] { return m_sink->Size() >= 28 + 18; }));
+    ASSERT_TRUE(WaitFor([&] { return m_sink->ByteCount() >= 28 + 18; }));
     EXPECT_EQ(m_sink->Bytes(), "before the device went away|after it came back");
     OAFilterState state = State_Stopped;
     EXPECT_EQ(m_control->GetState(0, &state), S_OK);

@@ -1,8 +1,13 @@
+// The device frame header: both layouts byte by byte as their tables lay them
+// out, what the reader takes from them, the geometry that follows, and the
+// writer's limits.
+#include "ByteLayout.h"
 #include "ByteOrder.h"
 #include "DeviceFrameHeader.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -223,5 +228,162 @@ TEST(DeviceGeometry, PictureModeAndProgressiveBitOfThe36ByteLayout)
     EXPECT_EQ(g.interlaced, 0);
     EXPECT_EQ(g.pictureMode, 2);
 }
+
+// ---- Fixed vectors: each layout's table, byte by byte ----
+
+struct DeviceHeaderVector {
+    const char* name;
+    DeviceFrameFields fields;
+    size_t payload;
+    std::vector<uint8_t> bytes; // the header as the table lays it out
+    DeviceFrameHeader read;     // what the reader takes from those bytes
+    DeviceGeometry geometry;    // and the geometry that follows
+};
+
+using Layout = DeviceHeaderLayout;
+
+const DeviceHeaderVector kDeviceHeaderVectors[] = {
+    // 40 bytes: rate 30 and resolution code 4 share byte 6 (30 | 4 << 5).
+    {"Layout40Picture",
+     {.frameRate = 30,
+      .resolutionCode = 4,
+      .width = 704,
+      .height = 576,
+      .captureTimeUs = 0x0123456789AB},
+     100,
+     LaidOut(40, {{0, {0x3E, 0x3E, 0x3E, 0x3E}},
+                  {5, {0x10, 0x9E}},
+                  {10, {0xC0, 0x02, 0x40, 0x02, 0x8C, 0x00}},
+                  {32, {0xAB, 0x89, 0x67, 0x45, 0x23, 0x01, 0x00, 0x00}}}),
+     {.layout = Layout::Header40,
+      .frameRate = 30,
+      .resolutionCode = 4,
+      .width = 704,
+      .heightField = 576,
+      .totalLength = 140,
+      .captureTimeUs = 0x0123456789AB},
+     {.width = 704, .height = 576, .frameRate = 30}},
+    // 40 bytes, voice (byte 5 bit 3), code 7: 1600 x 1200, mode 7.
+    {"Layout40VoiceCode7",
+     {.voice = true, .resolutionCode = 7, .width = 352, .height = 288, .captureTimeUs = -2},
+     4,
+     LaidOut(40, {{0, {0x3E, 0x3E, 0x3E, 0x3E}},
+                  {5, {0x18, 0xF9}},
+                  {10, {0x60, 0x01, 0x20, 0x01, 0x2C, 0x00}},
+                  {32, {0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}}}),
+     {.layout = Layout::Header40,
+      .voice = true,
+      .frameRate = 25,
+      .resolutionCode = 7,
+      .width = 352,
+      .heightField = 288,
+      .totalLength = 44,
+      .captureTimeUs = -2},
+     {.width = 1600, .height = 1200, .pictureMode = 7}},
+    // 40 bytes, rate 0 on the wire reads as 25; code 1 is interlaced.
+    {"Layout40RateZero",
+     {.frameRate = 0, .resolutionCode = 1, .width = 720, .height = 480},
+     0,
+     LaidOut(40, {{0, {0x3E, 0x3E, 0x3E, 0x3E}},
+                  {5, {0x10, 0x20}},
+                  {10, {0xD0, 0x02, 0xE0, 0x01, 0x28, 0x00}}}),
+     {.layout = Layout::Header40,
+      .frameRate = 25,
+      .resolutionCode = 1,
+      .width = 720,
+      .heightField = 480,
+      .totalLength = 40},
+     {.width = 720, .height = 480, .interlaced = 1}},
+    // 36 bytes: rate 100 in 7 bits, progressive (byte 7 bit 7), total length
+    // at 20, capture seconds and microseconds at 28 and 32.
+    {"Layout36Progressive",
+     {.layout = Layout::Header36,
+      .frameRate = 100,
+      .progressive = true,
+      .width = 352,
+      .height = 288,
+      .captureSeconds = 1700000000,
+      .captureMicros = 999999},
+     10,
+     LaidOut(36, {{0, {0x3E, 0x3E, 0x3E, 0x3E}},
+                  {5, {0x20, 0x64, 0x80}},
+                  {10, {0x60, 0x01, 0x20, 0x01}},
+                  {20, {0x2E, 0x00, 0x00, 0x00}},
+                  {28, {0x00, 0xF1, 0x53, 0x65, 0x3F, 0x42, 0x0F, 0x00}}}),
+     {.layout = Layout::Header36,
+      .frameRate = 100,
+      .progressive = true,
+      .width = 352,
+      .heightField = 288,
+      .totalLength = 46,
+      .captureSeconds = 1700000000,
+      .captureMicros = 999999},
+     {.width = 352, .height = 288, .frameRate = 100}},
+    // 36 bytes, voice (byte 4 bit 0), picture mode 2 in bits 14-15 of the
+    // height and frame type 3 in byte 13 bits 4-6: the two readings of byte 13
+    // overlap, and a non-zero mode means 1600 x 1080.
+    {"Layout36VoiceModeAndFrameType",
+     {.layout = Layout::Header36,
+      .voice = true,
+      .frameRate = 0,
+      .width = 720,
+      .height = 0x120,
+      .pictureMode = 2,
+      .frameType = 3,
+      .captureSeconds = 1,
+      .captureMicros = 2},
+     0,
+     LaidOut(36, {{0, {0x3E, 0x3E, 0x3E, 0x3E, 0x01, 0x20, 0x00, 0x00}},
+                  {10, {0xD0, 0x02, 0x20, 0xB1}},
+                  {20, {0x24, 0x00, 0x00, 0x00}},
+                  {28, {0x01, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00}}}),
+     {.layout = Layout::Header36,
+      .voice = true,
+      .frameRate = 25,
+      .width = 720,
+      .heightField = static_cast<int16_t>(0xB120),
+      .frameType = 3,
+      .totalLength = 36,
+      .captureSeconds = 1,
+      .captureMicros = 2},
+     {.width = 1600, .height = 1080, .interlaced = 1, .pictureMode = 2}},
+};
+
+class DeviceHeaderVectors : public ::testing::TestWithParam<DeviceHeaderVector> {};
+
+TEST_P(DeviceHeaderVectors, WriterProducesAndReaderDecodesTheTableLayout)
+{
+    const DeviceHeaderVector& v = GetParam();
+    std::vector<uint8_t> written(v.bytes.size(), 0xCC);
+    ASSERT_TRUE(WriteDeviceFrameHeader(written, v.fields, v.payload));
+    EXPECT_EQ(written, v.bytes) << ByteDiff(written, v.bytes);
+
+    DeviceFrameHeader h;
+    ASSERT_TRUE(ReadDeviceFrameHeader(v.bytes, h));
+    EXPECT_EQ(h.layout, v.read.layout);
+    EXPECT_EQ(h.HeaderSize(), v.bytes.size());
+    EXPECT_EQ(h.voice, v.read.voice);
+    EXPECT_EQ(h.frameRate, v.read.frameRate);
+    EXPECT_EQ(h.resolutionCode, v.read.resolutionCode);
+    EXPECT_EQ(h.progressive, v.read.progressive);
+    EXPECT_EQ(h.width, v.read.width);
+    EXPECT_EQ(h.heightField, v.read.heightField);
+    EXPECT_EQ(h.frameType, v.read.frameType);
+    EXPECT_EQ(h.totalLength, v.read.totalLength);
+    EXPECT_EQ(h.PayloadLength(), static_cast<int64_t>(v.payload));
+    EXPECT_EQ(h.captureSeconds, v.read.captureSeconds);
+    EXPECT_EQ(h.captureMicros, v.read.captureMicros);
+    EXPECT_EQ(h.captureTimeUs, v.read.captureTimeUs);
+
+    const DeviceGeometry g = DeviceHeaderGeometry(h);
+    EXPECT_EQ(g.width, v.geometry.width);
+    EXPECT_EQ(g.height, v.geometry.height);
+    EXPECT_EQ(g.frameRate, v.geometry.frameRate);
+    EXPECT_EQ(g.interlaced, v.geometry.interlaced);
+    EXPECT_EQ(g.pictureMode, v.geometry.pictureMode);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, DeviceHeaderVectors, ::testing::ValuesIn(kDeviceHeaderVectors),
+                         CaseName());
 
 } // namespace

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "TestKit.h"
 #include "win32/sync.h"
 
 // The calls the filters of one test saw, in order, as "name:Call" texts.
@@ -748,76 +749,44 @@ public:
     double m_rate = 1.0;
 };
 
-// A reference clock whose time the test sets.
-class CGraphTestClock : public CUnknown, public IReferenceClock {
-public:
-    CGraphTestClock() : CUnknown("graph test clock", nullptr) { NonDelegatingAddRef(); }
-    DECLARE_IUNKNOWN
-    STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, LPVOID* ppv) override
-    {
-        if (riid == IID_IReferenceClock)
-            return GetInterface(static_cast<IReferenceClock*>(this), ppv);
-        return CUnknown::NonDelegatingQueryInterface(riid, ppv);
-    }
-    STDMETHODIMP GetTime(REFERENCE_TIME* pTime) override
-    {
-        *pTime = m_now;
-        return S_OK;
-    }
-    STDMETHODIMP AdviseTime(REFERENCE_TIME, REFERENCE_TIME, HEVENT, DWORD_PTR*) override
-    {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP AdvisePeriodic(REFERENCE_TIME, REFERENCE_TIME, HSEMAPHORE, DWORD_PTR*) override
-    {
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP Unadvise(DWORD_PTR) override { return E_NOTIMPL; }
-
-    std::atomic<REFERENCE_TIME> m_now{0};
-};
-
-// TRUE when both pointers lead to the same object.
-inline bool SameObject(IUnknown* a, IUnknown* b)
-{
-    IUnknown* ua = nullptr;
-    IUnknown* ub = nullptr;
-    if (a)
-        a->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&ua));
-    if (b)
-        b->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&ub));
-    const bool same = ua && ua == ub;
-    if (ua)
-        ua->Release();
-    if (ub)
-        ub->Release();
-    return same;
-}
-
-// COM for the test program, and the live object count before the test: a test
-// whose objects outlive the graph fails.
-class GraphTest : public ::testing::Test {
+// COM for the test's thread and the leak check (TvComTest), the call log the
+// test filters share, and a graph manager for the fixture's tests.
+class GraphTest : public TvComTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
-        m_objectsBefore = CBaseObject::ObjectsActive();
-    }
     void TearDown() override
     {
-        EXPECT_EQ(m_objectsBefore, CBaseObject::ObjectsActive()) << "objects leaked";
-        CoUninitialize();
+        CloseGraph();
+        TvComTest::TearDown();
     }
 
-    // A new graph manager through the registry.
+    // The fixture's graph manager through the registry: m_graph and its
+    // m_control, m_events and m_filter (held by m_fg).
+    void OpenGraph()
+    {
+        ASSERT_EQ(S_OK, m_fg.Create());
+        m_graph = m_fg.Builder();
+        m_control = m_fg.Control();
+        m_events = m_fg.Events();
+        m_filter = m_fg.MediaFilter();
+    }
+    // Releases it; the graph manager must go with the last reference.
+    void CloseGraph()
+    {
+        if (m_graph) {
+            EXPECT_EQ(0u, m_fg.Close());
+        }
+        m_graph = nullptr;
+        m_control = nullptr;
+        m_events = nullptr;
+        m_filter = nullptr;
+    }
+
+    // A new graph manager through the registry, the test's own.
     static IGraphBuilder* NewGraph()
     {
-        IGraphBuilder* graph = nullptr;
-        const HRESULT hr = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
-                                            IID_IGraphBuilder, reinterpret_cast<void**>(&graph));
-        EXPECT_EQ(S_OK, hr);
-        return graph;
+        return CreateInstance<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
     }
+    // The interface, which the object must offer.
     template <class T> static T* Query(IUnknown* from, REFIID iid)
     {
         T* out = nullptr;
@@ -826,5 +795,9 @@ protected:
     }
 
     CCallLog m_log;
-    LONG m_objectsBefore = 0;
+    TvFilterGraph m_fg;
+    IGraphBuilder* m_graph = nullptr;
+    IMediaControl* m_control = nullptr;
+    IMediaEventEx* m_events = nullptr;
+    IMediaFilter* m_filter = nullptr;
 };

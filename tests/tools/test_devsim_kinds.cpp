@@ -35,6 +35,13 @@ struct KindCase {
     int expectWidth, expectHeight; // as the formats code reports it
 };
 
+// How GoogleTest shows a case (in failures and in the list of tests).
+void PrintTo(const KindCase& c, std::ostream* os)
+{
+    *os << KindName(c.kind) << " " << c.width << "x" << c.height << " -> codec " << c.codecKind
+        << ", container " << c.containerKind << ", " << c.expectWidth << "x" << c.expectHeight;
+}
+
 // Small pictures keep the suite quick; the HD transport stream is reported as
 // 1920 x 1080 whatever it holds, so it is made at that size.
 const KindCase kCases[] = {

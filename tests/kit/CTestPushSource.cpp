@@ -1,14 +1,49 @@
-// CTestPushSource: an output pin over the base classes and a streaming thread
-// of its own (CAMThread).
+// CTestPushSource: an output pin over the base classes, a streaming thread of
+// its own (CAMThread) for scripted samples, and delivery from the caller.
+#include "CTestPushSource.h"
+
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
-
-#include "TestFilters.h"
+#include <mutex>
 
 // {5F8C39A2-7D1E-4B0C-9A44-2E61D0C7B801}
 static const GUID CLSID_TvTestPushSource = {
     0x5f8c39a2, 0x7d1e, 0x4b0c, {0x9a, 0x44, 0x2e, 0x61, 0xd0, 0xc7, 0xb8, 0x01}};
+
+// ---- Filling a sample ----
+
+namespace {
+
+void FillSample(IMediaSample* sample, const TvTestSample& wanted, size_t index)
+{
+    BYTE* data = nullptr;
+    sample->GetPointer(&data);
+    LONG length = 0;
+    if (!wanted.bytes.empty()) {
+        length = std::min<LONG>((LONG)wanted.bytes.size(), sample->GetSize());
+        std::copy_n(wanted.bytes.data(), length, data);
+    } else {
+        length = std::min(wanted.length, sample->GetSize());
+        if (length > 0)
+            memset(data, (int)(index & 0xFF), (size_t)length);
+    }
+    sample->SetActualDataLength(length);
+    if (wanted.hasTime) {
+        REFERENCE_TIME start = wanted.start;
+        REFERENCE_TIME stop = wanted.stop;
+        sample->SetTime(&start, wanted.hasStop ? &stop : nullptr);
+    } else {
+        sample->SetTime(nullptr, nullptr);
+    }
+    sample->SetSyncPoint(wanted.syncPoint);
+    sample->SetDiscontinuity(wanted.discontinuity);
+    if (wanted.type)
+        sample->SetMediaType(const_cast<AM_MEDIA_TYPE*>(wanted.type));
+}
+
+} // namespace
 
 // ---- Output pin ----
 
@@ -50,13 +85,26 @@ public:
         return S_OK;
     }
 
+    // Any thread (a renderer sends from its streaming thread).
+    STDMETHODIMP Notify(IBaseFilter*, Quality q) override
+    {
+        std::lock_guard<std::mutex> lock(m_qualityLock);
+        m_quality.push_back(q);
+        return m_qualityAnswer;
+    }
+
     // The streaming thread runs from pause to stop.
     HRESULT Active() override;
     HRESULT Inactive() override;
 
     ALLOCATOR_PROPERTIES m_request{2, 1024, 1, 0}; // set while stopped
+    bool m_ownThread = true;                       // set while stopped
     std::mutex m_grantedLock;
     ALLOCATOR_PROPERTIES m_granted{}; // guarded by m_grantedLock
+    std::mutex m_qualityLock;
+    // Guarded by m_qualityLock.
+    HRESULT m_qualityAnswer = E_NOTIMPL;
+    std::vector<Quality> m_quality;
 
 private:
     CTestPushSource* const m_source;
@@ -148,7 +196,7 @@ private:
                 completed = false;
                 break;
             }
-            Fill(sample, m_samples[i], i);
+            FillSample(sample, m_samples[i], i);
             const HRESULT hr = m_pin->Deliver(sample);
             sample->Release();
             {
@@ -181,27 +229,6 @@ private:
         m_changed.notify_all();
     }
 
-    static void Fill(IMediaSample* sample, const TvTestSample& wanted, size_t index)
-    {
-        BYTE* data = nullptr;
-        sample->GetPointer(&data);
-        const LONG length = std::min(wanted.length, sample->GetSize());
-        if (length > 0)
-            memset(data, (int)(index & 0xFF), (size_t)length);
-        sample->SetActualDataLength(length);
-        if (wanted.hasTime) {
-            REFERENCE_TIME start = wanted.start;
-            REFERENCE_TIME stop = wanted.stop;
-            sample->SetTime(&start, wanted.hasStop ? &stop : nullptr);
-        } else {
-            sample->SetTime(nullptr, nullptr);
-        }
-        sample->SetSyncPoint(wanted.syncPoint);
-        sample->SetDiscontinuity(wanted.discontinuity);
-        if (wanted.type)
-            sample->SetMediaType(const_cast<AM_MEDIA_TYPE*>(wanted.type));
-    }
-
     COutput* const m_pin;
 };
 
@@ -210,7 +237,8 @@ HRESULT CTestPushSource::COutput::Active()
     const HRESULT hr = CBaseOutputPin::Active();
     if (FAILED(hr))
         return hr;
-    m_source->m_pThread->Start();
+    if (m_ownThread)
+        m_source->m_pThread->Start();
     return S_OK;
 }
 
@@ -328,4 +356,103 @@ bool CTestPushSource::WaitUntilFinished(DWORD timeoutMs)
     std::unique_lock<std::mutex> lock(m_pThread->m_lock);
     return m_pThread->m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                                          [&] { return m_pThread->m_finished; });
+}
+
+TvTestSample TvTimedSample(REFERENCE_TIME start, REFERENCE_TIME stop, std::vector<BYTE> bytes)
+{
+    TvTestSample sample;
+    sample.hasTime = true;
+    sample.start = start;
+    sample.stop = stop;
+    sample.bytes = std::move(bytes);
+    return sample;
+}
+
+void CTestPushSource::UseOwnThread(bool own)
+{
+    CAutoLock lock(&m_filterLock);
+    m_pOutput->m_ownThread = own;
+}
+
+HRESULT CTestPushSource::Deliver(const TvTestSample& wanted)
+{
+    IMediaSample* sample = nullptr;
+    HRESULT hr = m_pOutput->GetDeliveryBuffer(&sample, nullptr, nullptr, 0);
+    if (FAILED(hr))
+        return hr;
+    FillSample(sample, wanted, 0);
+    hr = m_pOutput->Deliver(sample);
+    sample->Release();
+    return hr;
+}
+
+namespace {
+
+TvTestSample BytesSample(const std::vector<uint8_t>& bytes, const REFERENCE_TIME* start,
+                         const REFERENCE_TIME* stop, const AM_MEDIA_TYPE* newType)
+{
+    TvTestSample sample;
+    sample.bytes = bytes;
+    sample.length = 0;
+    sample.hasTime = start != nullptr;
+    sample.start = start ? *start : 0;
+    sample.hasStop = stop != nullptr;
+    sample.stop = stop ? *stop : 0;
+    sample.syncPoint = false;
+    sample.type = newType;
+    return sample;
+}
+
+} // namespace
+
+HRESULT CTestPushSource::Deliver(const std::vector<uint8_t>& bytes, const REFERENCE_TIME* start,
+                                 const REFERENCE_TIME* stop, const AM_MEDIA_TYPE* newType)
+{
+    return Deliver(BytesSample(bytes, start, stop, newType));
+}
+
+std::future<HRESULT> CTestPushSource::DeliverAsync(TvTestSample sample)
+{
+    return std::async(std::launch::async,
+                      [this, sample = std::move(sample)] { return Deliver(sample); });
+}
+
+std::future<HRESULT> CTestPushSource::DeliverAsync(std::vector<uint8_t> bytes,
+                                                   std::optional<REFERENCE_TIME> start,
+                                                   std::optional<REFERENCE_TIME> stop)
+{
+    return DeliverAsync(
+        BytesSample(bytes, start ? &*start : nullptr, stop ? &*stop : nullptr, nullptr));
+}
+
+HRESULT CTestPushSource::DeliverEndOfStream()
+{
+    return m_pOutput->DeliverEndOfStream();
+}
+
+HRESULT CTestPushSource::DeliverBeginFlush()
+{
+    return m_pOutput->DeliverBeginFlush();
+}
+
+HRESULT CTestPushSource::DeliverEndFlush()
+{
+    return m_pOutput->DeliverEndFlush();
+}
+
+HRESULT CTestPushSource::DeliverNewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate)
+{
+    return m_pOutput->DeliverNewSegment(start, stop, rate);
+}
+
+void CTestPushSource::SetQualityAnswer(HRESULT answer)
+{
+    std::lock_guard<std::mutex> lock(m_pOutput->m_qualityLock);
+    m_pOutput->m_qualityAnswer = answer;
+}
+
+std::vector<Quality> CTestPushSource::QualityMessages()
+{
+    std::lock_guard<std::mutex> lock(m_pOutput->m_qualityLock);
+    return m_pOutput->m_quality;
 }

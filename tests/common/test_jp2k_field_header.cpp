@@ -1,8 +1,12 @@
+// The JPEG 2000 field header: its table byte by byte, the frame-start and
+// marker tests, the picture size, and the writer's limits.
+#include "ByteLayout.h"
 #include "ByteOrder.h"
 #include "JP2KFieldHeader.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -101,5 +105,72 @@ TEST(JP2KFieldHeader, WriterLimits)
     EXPECT_FALSE(AppendJP2KFrame(out, f, {}, {}));
     EXPECT_TRUE(out.empty());
 }
+
+// ---- Fixed vectors: the field header's table, byte by byte ----
+
+struct JP2KHeaderVector {
+    const char* name;
+    JP2KFieldFields fields;
+    bool secondField;
+    size_t codestream;
+    std::vector<uint8_t> bytes; // the 144 bytes as the table lays them out
+    bool firstFieldStart;       // the splitter's frame-start test
+};
+
+const JP2KHeaderVector kJP2KHeaderVectors[] = {
+    // First field: rate 30 in bits 0-4 of byte 6, the 5/6 flag in byte 8 bit 7,
+    // every number from offset 26 on big-endian.
+    {"FirstField",
+     {.frameRate = 30,
+      .fiveSixthsWidth = true,
+      .captureSeconds = 1234,
+      .captureMicros = 567890,
+      .marker = 0xF1,
+      .frameNumber = 0xA1B2C3D4},
+     false,
+     50,
+     LaidOut(144, {{0, {0x3E, 0x3E, 0x3E, 0x3E}},
+                   {6, {0x1E, 0x00, 0x80}},
+                   {26, {0x00, 0x00, 0x00, 0x32}},
+                   {32, {0x00, 0x00, 0x04, 0xD2, 0x00, 0x08, 0xAA, 0x52}},
+                   {128, {0xFF, 0xFF, 0xFF, 0xF1, 0xA1, 0xB2, 0xC3, 0xD4}}}),
+     true},
+    // Second field: byte 6 bit 5; the largest codestream length; marker F0.
+    {"SecondField",
+     {.frameRate = 25, .captureMicros = 999999, .marker = 0xF0, .frameNumber = 7},
+     true,
+     307200,
+     LaidOut(144, {{0, {0x3E, 0x3E, 0x3E, 0x3E}},
+                   {6, {0x39}},
+                   {26, {0x00, 0x04, 0xB0, 0x00}},
+                   {36, {0x00, 0x0F, 0x42, 0x3F}},
+                   {128, {0xFF, 0xFF, 0xFF, 0xF0, 0x00, 0x00, 0x00, 0x07}}}),
+     false},
+};
+
+class JP2KHeaderVectors : public ::testing::TestWithParam<JP2KHeaderVector> {};
+
+TEST_P(JP2KHeaderVectors, WriterProducesAndReaderDecodesTheTableLayout)
+{
+    const JP2KHeaderVector& v = GetParam();
+    std::vector<uint8_t> written(144, 0xCC);
+    ASSERT_TRUE(WriteJP2KFieldHeader(written, v.fields, v.secondField, v.codestream));
+    EXPECT_EQ(written, v.bytes) << ByteDiff(written, v.bytes);
+
+    JP2KFieldHeader h;
+    ASSERT_TRUE(ReadJP2KFieldHeader(v.bytes, h));
+    EXPECT_EQ(h.secondField, v.secondField);
+    EXPECT_EQ(h.frameRate, v.fields.frameRate);
+    EXPECT_EQ(h.fiveSixthsWidth, v.fields.fiveSixthsWidth);
+    EXPECT_EQ(h.codestreamLength, v.codestream);
+    EXPECT_EQ(h.captureSeconds, v.fields.captureSeconds);
+    EXPECT_EQ(h.captureMicros, v.fields.captureMicros);
+    EXPECT_EQ(h.marker, v.fields.marker);
+    EXPECT_EQ(h.frameNumber, v.fields.frameNumber);
+    EXPECT_EQ(IsJP2KFirstFieldStart(v.bytes), v.firstFieldStart);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, JP2KHeaderVectors, ::testing::ValuesIn(kJP2KHeaderVectors),
+                         CaseName());
 
 } // namespace

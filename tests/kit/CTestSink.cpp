@@ -1,8 +1,11 @@
 // CTestSink: an input pin over the base classes that records what arrives.
-#include <algorithm>
-#include <chrono>
+#include "CTestSink.h"
 
-#include "TestFilters.h"
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 // {5F8C39A2-7D1E-4B0C-9A44-2E61D0C7B802}
 static const GUID CLSID_TvTestSink = {
@@ -51,6 +54,8 @@ public:
         HRESULT hr = CBaseInputPin::Receive(pSample);
         if (hr != S_OK)
             return hr;
+        if (m_hook)
+            m_hook(pSample);
         TvStreamEvent event;
         event.kind = TvStreamEvent::Kind::Sample;
         event.timeResult = pSample->GetTime(&event.start, &event.stop);
@@ -61,14 +66,15 @@ public:
         event.typeChanged = (SampleProps()->dwSampleFlags & AM_SAMPLE_TYPECHANGED) != 0;
         BYTE* data = nullptr;
         if (SUCCEEDED(pSample->GetPointer(&data)) && data && event.length > 0)
-            event.bytes.assign(data, data + std::min<LONG>(event.length, 16));
+            event.bytes.assign(data, data + std::min<size_t>((size_t)event.length, m_keepBytes));
 
         std::unique_lock<std::mutex> lock(m_lock);
         // The filter state still reads "paused" while Stop deactivates the
         // pin: refuse what arrives once the pin is going inactive.
         if (!m_active)
             return VFW_E_WRONG_STATE;
-        m_events.push_back(event);
+        m_byteCount += event.bytes.size();
+        m_events.push_back(std::move(event));
         if (m_hold) {
             pSample->AddRef();
             m_held.push_back(pSample);
@@ -203,6 +209,8 @@ public:
     // Settings, changed while stopped.
     const GUID m_major;
     std::function<HRESULT(const CMediaType*)> m_accept;
+    std::function<void(IMediaSample*)> m_hook;
+    size_t m_keepBytes = 16;
     bool m_hasRequirements = false;
     ALLOCATOR_PROPERTIES m_requirements{};
     std::atomic<bool> m_notifyComplete{false};
@@ -217,6 +225,8 @@ public:
     bool m_blocked = false;
     bool m_active = false; // between Active and Inactive
     unsigned m_releaseGeneration = 0;
+    size_t m_byteCount = 0; // kept bytes of every sample event
+    size_t m_pulled = 0;    // events before this index have been looked at by PullSample
 };
 
 CTestSink* CTestSink::Create(const GUID& acceptedMajor, HRESULT* phr)
@@ -358,6 +368,53 @@ void CTestSink::ClearEvents()
 {
     std::lock_guard<std::mutex> lock(m_pInput->m_lock);
     m_pInput->m_events.clear();
+    m_pInput->m_byteCount = 0;
+    m_pInput->m_pulled = 0;
+}
+
+void CTestSink::SetKeepBytes(size_t bytesPerSample)
+{
+    CAutoLock lock(&m_filterLock);
+    m_pInput->m_keepBytes = bytesPerSample;
+}
+
+void CTestSink::SetReceiveHook(std::function<void(IMediaSample*)> hook)
+{
+    CAutoLock lock(&m_filterLock);
+    m_pInput->m_hook = std::move(hook);
+}
+
+std::string CTestSink::Bytes()
+{
+    std::lock_guard<std::mutex> lock(m_pInput->m_lock);
+    std::string bytes;
+    bytes.reserve(m_pInput->m_byteCount);
+    for (const TvStreamEvent& event : m_pInput->m_events) {
+        if (event.kind == TvStreamEvent::Kind::Sample)
+            bytes.append(event.bytes.begin(), event.bytes.end());
+    }
+    return bytes;
+}
+
+size_t CTestSink::ByteCount()
+{
+    std::lock_guard<std::mutex> lock(m_pInput->m_lock);
+    return m_pInput->m_byteCount;
+}
+
+std::optional<TvStreamEvent> CTestSink::PullSample(DWORD timeoutMs)
+{
+    CInput& pin = *m_pInput;
+    std::unique_lock<std::mutex> lock(pin.m_lock);
+    const auto nextSample = [&] {
+        while (pin.m_pulled < pin.m_events.size() &&
+               pin.m_events[pin.m_pulled].kind != TvStreamEvent::Kind::Sample)
+            ++pin.m_pulled;
+        return pin.m_pulled < pin.m_events.size();
+    };
+    if (!pin.m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), nextSample))
+        return std::nullopt;
+    return pin.m_events[pin.m_pulled++];
 }
 
 HRESULT CTestSink::SendQuality(const Quality& q)
