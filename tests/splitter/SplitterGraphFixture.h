@@ -82,9 +82,8 @@ protected:
     }
 
     // A clip of the kind at 176 x 144 (key frames every 5), sent to the
-    // source's port: frames video frames (0: until stopped), recorded when
-    // record names a file.
-    tvdevsim::SimConfig Clip(tvdevsim::SimKind kind, int frames, const std::string& record = {})
+    // source's port: frames video frames (0: until stopped).
+    tvdevsim::SimConfig Clip(tvdevsim::SimKind kind, int frames)
     {
         tvdevsim::SimConfig c;
         c.stream.kind = kind;
@@ -96,7 +95,6 @@ protected:
         c.transport = tvdevsim::SimTransport::Udp;
         c.port = m_port;
         c.frames = frames;
-        c.recordPath = record;
         return c;
     }
 
@@ -126,6 +124,25 @@ protected:
             Sleep(200);
         }
         ASSERT_EQ(m_graph.Control()->Stop(), S_OK);
+    }
+
+    // Sends the clip (config's frames, recorded into a temporary file) to the
+    // running graph and waits until the simulator finished; the record
+    // file's bytes (empty on a failure, which is reported).
+    std::vector<uint8_t> SendClip(tvdevsim::SimConfig config)
+    {
+        nwtest::TempDir dir;
+        config.recordPath = dir / "clip";
+        tvdevsim::CDeviceSimulator sim;
+        if (!sim.Start(config)) {
+            ADD_FAILURE() << sim.Error();
+            return {};
+        }
+        EXPECT_TRUE(sim.WaitFinished(60000));
+        sim.Stop();
+        const std::string file = nwtest::ReadFile(sim.RecordPath());
+        EXPECT_FALSE(file.empty());
+        return std::vector<uint8_t>(file.begin(), file.end());
     }
 
     // The next graph event with that code and first parameter (events before

@@ -127,9 +127,9 @@ protected:
         return why;
     }
 
-    tvdevsim::SimConfig Clip(const AudioCase& c, int frames, const std::string& record = {})
+    tvdevsim::SimConfig Clip(const AudioCase& c, int frames)
     {
-        tvdevsim::SimConfig config = SplitterGraphFixture::Clip(c.kind, frames, record);
+        tvdevsim::SimConfig config = SplitterGraphFixture::Clip(c.kind, frames);
         config.stream.voiceCodec = c.codec;
         config.stream.toneHz = kToneHz;
         return config;
@@ -228,13 +228,7 @@ TEST_P(SplitterAudioTest, PlaysTheSimulatorsToneAtTheAnnouncedRate)
         EXPECT_EQ(e.timeResult, VFW_E_SAMPLE_TIME_NOT_SET);
     }
 
-    nwtest::TempDir dir;
-    CDeviceSimulator sim;
-    ASSERT_TRUE(sim.Start(Clip(c, kClipFrames, dir / "clip"))) << sim.Error();
-    ASSERT_TRUE(sim.WaitFinished(60000));
-    sim.Stop();
-    const std::string file = nwtest::ReadFile(sim.RecordPath());
-    const RecordedAudio record = ReadRecord(c.kind, Bytes(file.begin(), file.end()));
+    const RecordedAudio record = ReadRecord(c.kind, SendClip(Clip(c, kClipFrames)));
     ASSERT_GE(record.videoFrames, static_cast<size_t>(kClipFrames));
 
     size_t want = record.pcm.size();
@@ -312,10 +306,7 @@ TEST_P(SplitterAudioTest, PlaysTheToneIntoAPulseAudioServer)
     ASSERT_TRUE(SUCCEEDED(m_graph.Control()->Run()));
     const size_t from = TvReadFile(file).size() / 4 * 4;
 
-    CDeviceSimulator sim;
-    ASSERT_TRUE(sim.Start(Clip(c, kClipFrames))) << sim.Error();
-    ASSERT_TRUE(sim.WaitFinished(60000));
-    sim.Stop();
+    SendClip(Clip(c, kClipFrames));
     // What is still in the renderer's and the server's buffers plays out.
     Sleep(500);
     EXPECT_EQ(m_graph.Control()->Stop(), S_OK);

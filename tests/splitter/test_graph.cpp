@@ -157,15 +157,7 @@ TEST_P(SplitterGraphTest, DeliversTheFramesThatWereSentInOrder)
     ASSERT_EQ(m_graph.Connect(m_splitter, L"Video Out", m_sink, nullptr), S_OK);
     ASSERT_TRUE(SUCCEEDED(m_graph.Control()->Run()));
 
-    nwtest::TempDir dir;
-    CDeviceSimulator sim;
-    ASSERT_TRUE(sim.Start(Clip(kind, kClipFrames, dir / "clip"))) << sim.Error();
-    ASSERT_TRUE(sim.WaitFinished(60000));
-    sim.Stop();
-    const Bytes file = [&] {
-        std::string s = nwtest::ReadFile(sim.RecordPath());
-        return Bytes(s.begin(), s.end());
-    }();
+    const Bytes file = SendClip(Clip(kind, kClipFrames));
     ASSERT_FALSE(file.empty());
     const ExpectedVideo expected = Expected(kind, file);
     ASSERT_FALSE(expected.units.empty());
