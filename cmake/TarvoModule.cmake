@@ -19,4 +19,6 @@ function(tv_add_module name)
             $<TARGET_FILE:tvregsvr> /s $<TARGET_FILE:${name}>
     COMMENT "Registering ${name}")
   add_dependencies(${name} tvregsvr)
+  # Installed into lib/tarvo and registered there by cmake/TarvoInstall.cmake.
+  set_property(GLOBAL APPEND PROPERTY TARVO_MODULES ${name})
 endfunction()

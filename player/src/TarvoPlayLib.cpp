@@ -15,9 +15,9 @@
 
 #include <windows.h>
 
-#include "FilePlayer.h"
-#include "PlayerBase.h"
-#include "StreamPlayer.h"
+#include "CFilePlayer.h"
+#include "CPlayerBase.h"
+#include "CStreamPlayer.h"
 
 static_assert(std::is_same_v<TP_MessageCallback, TvMessageHandler>,
               "TP_MessageCallback must be the platform's window message handler type");

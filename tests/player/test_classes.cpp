@@ -13,9 +13,9 @@
 
 #include <windows.h>
 
-#include "FilePlayer.h"
-#include "PlayerBase.h"
-#include "StreamPlayer.h"
+#include "CFilePlayer.h"
+#include "CPlayerBase.h"
+#include "CStreamPlayer.h"
 
 namespace {
 

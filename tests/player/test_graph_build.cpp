@@ -12,9 +12,9 @@
 
 #include <windows.h>
 
-#include "FilePlayer.h"
+#include "CFilePlayer.h"
 #include "GraphHelpers.h"
-#include "StreamPlayer.h"
+#include "CStreamPlayer.h"
 #include "TarvoGuids.h"
 #include "fake_graph.h"
 

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <mutex>
 #include <pwd.h>
@@ -54,15 +55,57 @@ std::string ParentDirectory(const std::string& path)
     return path.substr(0, slash);
 }
 
+// The real path of path, or "" when it cannot be resolved (it does not exist).
+std::string RealPath(const std::string& path)
+{
+    char resolved[PATH_MAX];
+    if (path.empty() || !realpath(path.c_str(), resolved))
+        return std::string();
+    return resolved;
+}
+
+// Whether this copy of the library is an installed one, and the registry
+// installed with it. Where the library was loaded from does not change while
+// the process runs, so this is worked out once.
+struct InstalledCopy {
+    bool installed = false;
+    std::string registry; // "" when the installation has none
+};
+
+const InstalledCopy& ThisCopy()
+{
+    static const InstalledCopy copy = [] {
+        InstalledCopy result;
+#if defined(TARVO_BUILD_LIBRARY) && defined(TARVO_INSTALL_REGISTRY)
+        Dl_info info;
+        if (!dladdr(reinterpret_cast<const void*>(&TvGetRegistryPath), &info) || !info.dli_fname)
+            return result;
+        const std::string here = RealPath(ParentDirectory(info.dli_fname));
+        if (here.empty() || here == RealPath(ParentDirectory(TARVO_BUILD_LIBRARY)))
+            return result;
+        result.installed = true;
+        result.registry = RealPath(here + "/" + TARVO_INSTALL_REGISTRY);
+#endif
+        return result;
+    }();
+    return copy;
+}
+
 std::string DefaultPath()
 {
     const char* env = std::getenv("TARVO_REGISTRY");
     if (env && *env)
         return env;
+    // An installed copy of the library uses the registry installed with it
+    // (the build tree may still be there, but its modules are not the
+    // installed ones); the build tree's copy uses the build tree's registry,
+    // as long as that build tree is still there.
+    const InstalledCopy& copy = ThisCopy();
+    if (!copy.registry.empty())
+        return copy.registry;
 #ifdef TARVO_BUILD_REGISTRY
-    // The build tree's registry, as long as that build tree is still there.
-    std::string build = TARVO_BUILD_REGISTRY;
-    if (!build.empty() && DirectoryExists(ParentDirectory(build)))
+    const std::string build = TARVO_BUILD_REGISTRY;
+    if (!copy.installed && !build.empty() && DirectoryExists(ParentDirectory(build)))
         return build;
 #endif
     return TvXdgDirectory("XDG_CONFIG_HOME", ".config") + "/tarvo/registry.reg";

@@ -92,9 +92,12 @@ typedef ACCESS_MASK REGSAM;
 #define REG_OPENED_EXISTING_KEY 2u
 
 // Where the registry lives. Without an explicit path: $TARVO_REGISTRY when set
-// and not empty; else the registry of the build tree the library was built in
-// (so programs and tests run from the build find the modules it registered);
-// else $XDG_CONFIG_HOME/tarvo/registry.reg (~/.config when XDG_CONFIG_HOME is
+// and not empty; else, for an installed copy of the library, the registry
+// installed with it (share/tarvo/registry.reg beside the library's lib folder,
+// where the installation registered the installed modules); else the registry
+// of the build tree the library was built in (so programs and tests run from
+// the build find the modules it registered); else
+// $XDG_CONFIG_HOME/tarvo/registry.reg (~/.config when XDG_CONFIG_HOME is
 // unset). The returned text stays valid for the life of the process.
 extern "C" const char* TvGetRegistryPath(void);
 // Uses the given file from now on; null (or "") goes back to the default above.

@@ -1,4 +1,4 @@
-#include "GraphPlayer.h"
+#include "CGraphPlayer.h"
 
 #include "GraphHelpers.h"
 #include "TarvoGuids.h"

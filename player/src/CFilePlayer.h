@@ -2,7 +2,7 @@
 // ("File Async Reader") feeding the splitter.
 #pragma once
 
-#include "GraphPlayer.h"
+#include "CGraphPlayer.h"
 
 class CFilePlayer : public CGraphPlayer {
 public:

@@ -10,7 +10,7 @@
 
 #include <atomic>
 
-#include "GraphPlayer.h"
+#include "CGraphPlayer.h"
 #include "INWSource.h"
 
 class CStreamPlayer : public CGraphPlayer {

@@ -1,4 +1,4 @@
-#include "StreamPlayer.h"
+#include "CStreamPlayer.h"
 
 #include "GraphHelpers.h"
 #include "TarvoGuids.h"

@@ -1,4 +1,4 @@
-#include "PlayerBase.h"
+#include "CPlayerBase.h"
 
 #include <atomic>
 #include <climits>

@@ -18,7 +18,7 @@
 #include <mutex>
 
 #include "ITarvoSplt.h"
-#include "PlayerBase.h"
+#include "CPlayerBase.h"
 
 // Messages the player's window receives.
 #define TP_WM_RENDER_FAILED (WM_USER + 1) // wParam: the failing HRESULT

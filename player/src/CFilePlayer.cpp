@@ -1,4 +1,4 @@
-#include "FilePlayer.h"
+#include "CFilePlayer.h"
 
 #include "GraphHelpers.h"
 
