@@ -2,15 +2,43 @@
 
 #include "CTarvoSplitterF.h"
 #include "SplitterMediaTypes.h"
+#include "win32/trace.h"
 
-#include <algorithm>
-#include <cstring>
+namespace {
+
+const wchar_t kAudioRendererName[] = L"DirectSound Device";
+
+// The filter's first input pin that is not connected yet (referenced), or null.
+IPin* FirstFreeInputPin(IBaseFilter* filter)
+{
+    IEnumPins* pins = nullptr;
+    if (FAILED(filter->EnumPins(&pins)) || !pins)
+        return nullptr;
+    IPin* found = nullptr;
+    IPin* pin = nullptr;
+    while (!found && pins->Next(1, &pin, nullptr) == S_OK) {
+        PIN_DIRECTION direction = PINDIR_OUTPUT;
+        IPin* peer = nullptr;
+        if (SUCCEEDED(pin->QueryDirection(&direction)) && direction == PINDIR_INPUT &&
+            pin->ConnectedTo(&peer) == VFW_E_NOT_CONNECTED) {
+            found = pin;
+            continue;
+        }
+        if (peer)
+            peer->Release();
+        pin->Release();
+    }
+    pins->Release();
+    return found;
+}
+
+} // namespace
 
 CTarvoSplitterAudioOutputPin::CTarvoSplitterAudioOutputPin(CTarvoSplitterF* pFilter,
                                                            CCritSec* pLock, HRESULT* phr)
     : CTarvoSplitterOutputPin("Tarvo splitter audio", pFilter, pLock, phr, L"Audio Out",
                               {&MEDIATYPE_Audio, kBufferSize, kSplitterEventFirstAudio, 2}),
-      m_input(kInputSize), m_work(kWorkSize)
+      m_buffer()
 {
     m_inactiveEvent.Set();
     m_hThread = CreateThread(nullptr, 0, AudioThreadProc, this, 0, nullptr);
@@ -55,6 +83,8 @@ HRESULT CTarvoSplitterAudioOutputPin::Inactive()
     HRESULT hr = CTarvoSplitterOutputPin::Inactive();
     // The decommit woke a turn waiting for a buffer; let it finish.
     CAutoLock stream(&m_streamLock);
+    CAutoLock lock(&m_audioLock);
+    m_buffer.Clear();
     return hr;
 }
 
@@ -70,37 +100,40 @@ HRESULT CTarvoSplitterAudioOutputPin::Deliver(IMediaSample* pSample)
 void CTarvoSplitterAudioOutputPin::AddAudio(const BYTE* data, size_t length, AudioKind kind)
 {
     CAutoLock lock(&m_audioLock);
-    m_kind = kind;
-    if (length > kInputSize) {
-        m_inputFill = 0;
-        return;
-    }
-    if (m_inputFill + length > kInputSize)
-        m_inputFill = 0;
-    if (length > 0)
-        std::memcpy(m_input.data() + m_inputFill, data, length);
-    m_inputFill += length;
+    m_buffer.Add(std::span<const uint8_t>(data, data ? length : 0), kind);
 }
 
 size_t CTarvoSplitterAudioOutputPin::BufferedBytes()
 {
     CAutoLock lock(&m_audioLock);
-    return m_inputFill;
+    return m_buffer.Buffered();
 }
 
-LONG CTarvoSplitterAudioOutputPin::FillSampleLocked(BYTE* out, LONG size)
+STDMETHODIMP CTarvoSplitterAudioOutputPin::Render(IPin* ppinOut, IGraphBuilder* pGraph)
 {
-    if (m_kind == AudioKind::Pcm) {
-        size_t n = std::min(static_cast<size_t>(size), m_inputFill);
-        std::memcpy(out, m_input.data(), n);
-        std::memmove(m_input.data(), m_input.data() + n, m_inputFill - n);
-        m_inputFill -= n;
-        return static_cast<LONG>(n);
+    CTvTraceCall trace("splitter", "Audio Out Render(%p, %p)", static_cast<void*>(ppinOut),
+                       static_cast<void*>(pGraph));
+    if (!ppinOut || !pGraph)
+        return trace(E_POINTER);
+    IBaseFilter* renderer = nullptr;
+    HRESULT hr = CoCreateInstance(CLSID_DSoundRender, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IBaseFilter, reinterpret_cast<void**>(&renderer));
+    if (FAILED(hr) || !renderer)
+        return trace(FAILED(hr) ? hr : E_FAIL);
+    hr = pGraph->AddFilter(renderer, kAudioRendererName);
+    if (SUCCEEDED(hr)) {
+        IPin* input = FirstFreeInputPin(renderer);
+        hr = input ? pGraph->ConnectDirect(this, input, nullptr) : VFW_E_NOT_FOUND;
+        if (input)
+            input->Release();
     }
-    // AAC needs its decoder, which the pin does not have yet: what cannot be
-    // decoded is dropped, as after a failed decoder initialisation.
-    m_inputFill = 0;
-    return 0;
+    renderer->Release();
+    return trace(hr);
+}
+
+STDMETHODIMP CTarvoSplitterAudioOutputPin::Backout(IPin*, IGraphBuilder*)
+{
+    return S_OK;
 }
 
 bool CTarvoSplitterAudioOutputPin::WaitFor(DWORD ms)
@@ -138,9 +171,10 @@ void CTarvoSplitterAudioOutputPin::AudioLoop()
             LONG length = 0;
             {
                 CAutoLock lock(&m_audioLock);
-                wasEmpty = m_inputFill == 0;
+                wasEmpty = m_buffer.Buffered() == 0;
                 if (!wasEmpty && out)
-                    length = FillSampleLocked(out, sample->GetSize());
+                    length = static_cast<LONG>(m_buffer.Take(
+                        std::span<uint8_t>(out, static_cast<size_t>(sample->GetSize()))));
             }
             sample->SetActualDataLength(length);
             if (length > 0 || wasEmpty)

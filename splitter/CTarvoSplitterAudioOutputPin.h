@@ -1,36 +1,33 @@
 // CTarvoSplitterAudioOutputPin: "Audio Out". The delivery thread hands it
 // audio with AddAudio (16-bit PCM from decoded voice frames, or AAC as ADTS
-// frames); the pin's own audio thread moves it into untimed samples and
-// delivers them, an empty sample about every 10 ms while nothing arrives.
-// The first sample longer than 1 byte since construction or Stop sends
-// EC_USER 10010; the delivered bytes are counted. See CTarvoSplitterOutputPin
-// for the rest.
+// frames, which the pin decodes with faad2); the pin's own audio thread moves
+// it into untimed samples and delivers them, an empty sample about every 10 ms
+// while nothing arrives. The first sample longer than 1 byte since
+// construction or Stop sends EC_USER 10010; the delivered bytes are counted.
+// Stop (Inactive) empties what is buffered. See CAudioBuffer for the buffering
+// and decoding rules and CTarvoSplitterOutputPin for the rest.
 //
-// Not built yet (it comes with the sound path): decoding AAC. Until then AAC
-// blocks are dropped by the audio thread as undecodable, so only PCM reaches
-// the renderer.
+// IStreamBuilder: Render adds the DirectSound renderer to the graph as
+// "DirectSound Device" and connects this pin straight to its first free input
+// pin; Backout holds nothing and answers S_OK.
 //
 // Threads: AddAudio on the splitter's delivery thread; the audio thread from
-// construction to destruction; connection, Active/Inactive and IMediaPosition
-// on the application thread. m_audioLock guards the buffers and is never held
-// while a sample goes downstream; m_streamLock is held by the audio thread for
-// each turn and taken by Inactive after the allocator is decommitted, so no
-// turn runs once the pin is inactive.
+// construction to destruction; connection, Render, Active/Inactive and
+// IMediaPosition on the application thread. m_audioLock guards the buffer and
+// the AAC decoder and is never held while a sample goes downstream, so a
+// renderer that blocks never holds up the delivery thread; m_streamLock is held
+// by the audio thread for each turn and taken by Inactive after the allocator
+// is decommitted, so no turn runs once the pin is inactive. Every wait of the
+// audio thread ends at once on Stop (the inactive event) and on destruction.
 #pragma once
 
+#include "CAudioBuffer.h"
 #include "CTarvoSplitterOutputPin.h"
-
-#include <vector>
 
 class CTarvoSplitterAudioOutputPin : public CTarvoSplitterOutputPin {
 public:
     static constexpr LONG kBufferSize = 512000;
-    static constexpr size_t kInputSize = 512000;
-    static constexpr size_t kWorkSize = 102400;
-    // The work buffer goes out once it holds more than this.
-    static constexpr size_t kWorkThreshold = 239;
-
-    enum class AudioKind { Pcm = 0, Aac = 1 };
+    using AudioKind = ::AudioKind;
 
     CTarvoSplitterAudioOutputPin(CTarvoSplitterF* pFilter, CCritSec* pLock, HRESULT* phr);
     ~CTarvoSplitterAudioOutputPin() override;
@@ -41,9 +38,11 @@ public:
     HRESULT Inactive() override;
     HRESULT Deliver(IMediaSample* pSample) override;
 
-    // Delivery thread: stores the block. One longer than the buffer empties
-    // it; one that fits behind the fill is appended; otherwise it replaces
-    // what is buffered.
+    // IStreamBuilder.
+    STDMETHODIMP Render(IPin* ppinOut, IGraphBuilder* pGraph) override;
+    STDMETHODIMP Backout(IPin* ppinOut, IGraphBuilder* pGraph) override;
+
+    // Delivery thread: stores the block (CAudioBuffer::Add).
     void AddAudio(const BYTE* data, size_t length, AudioKind kind);
 
     // IMediaPosition: the getters answer as "Video Out" does; the setters
@@ -63,8 +62,6 @@ public:
 private:
     static DWORD AudioThreadProc(LPVOID param);
     void AudioLoop();
-    // One turn: fills sample from the buffer (audio lock held); its length.
-    LONG FillSampleLocked(BYTE* out, LONG size);
     // Waits up to ms; false when the thread must end or the pin went inactive.
     bool WaitFor(DWORD ms);
     // Runs call on the video pin's IMediaPosition.
@@ -72,11 +69,7 @@ private:
 
     CCritSec m_audioLock;
     // guarded by m_audioLock
-    std::vector<uint8_t> m_input;
-    size_t m_inputFill = 0;
-    AudioKind m_kind = AudioKind::Pcm;
-    std::vector<uint8_t> m_work;
-    size_t m_workFill = 0;
+    CAudioBuffer m_buffer;
 
     CCritSec m_streamLock;
     CAMEvent m_threadStop{TRUE};

@@ -23,6 +23,8 @@
 namespace {
 
 constexpr const char* kMessageCaption = "TarvoSplt";
+// Live voice frames decode into a buffer of this many samples.
+constexpr uint32_t kLiveVoiceSamples = 800;
 // Every ITarvoSplt call is traced here with its arguments, its result and what
 // it gives back.
 constexpr const char* kTraceChannel = "splitter";
@@ -79,6 +81,9 @@ CTarvoSplitterF::CTarvoSplitterF(LPUNKNOWN pUnk, HRESULT* phr)
     m_pAudio = new (std::nothrow) CTarvoSplitterAudioOutputPin(this, &m_filterLock, phr);
     if ((!m_pInput || !m_pVideo || !m_pAudio) && phr)
         *phr = E_OUTOFMEMORY;
+
+    if (HI_VOICE_DecReset(&m_voiceState, HI_VOICE_RESET_DECODE) != HI_VOICE_OK)
+        MessageBoxA(nullptr, "音频解码初始化失败", kMessageCaption, MB_OK);
 
     PrebufferLevels levels;
     levels.initial = ReadPrebufferThreshold(kSplitterConfigPath, kRingSize);
@@ -571,10 +576,15 @@ void CTarvoSplitterF::QueueStep(IMediaSample* sample)
 
 void CTarvoSplitterF::DeliverVoice(const std::vector<uint8_t>& payload)
 {
-    // Decoding a device voice frame needs the voice decoder, which the
-    // splitter does not have yet: until it does, voice frames are dropped as
-    // frames that fail to decode.
-    (void)payload;
+    int16_t pcm[kLiveVoiceSamples];
+    uint32_t count = kLiveVoiceSamples;
+    if (HI_VOICE_DecodeFrame(&m_voiceState, payload.data(), static_cast<uint32_t>(payload.size()),
+                             pcm, &count) != HI_VOICE_OK)
+        return;
+    const size_t samples = count & 0xFFFF;
+    if (samples > 0)
+        m_pAudio->AddAudio(reinterpret_cast<const BYTE*>(pcm), samples * sizeof(int16_t),
+                           CTarvoSplitterAudioOutputPin::AudioKind::Pcm);
 }
 
 void CTarvoSplitterF::FileStep()

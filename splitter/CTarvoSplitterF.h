@@ -48,6 +48,7 @@
 #include "CFrameQueue.h"
 #include "CLiveStep.h"
 #include "CReceiveRing.h"
+#include "HiVoiceDec.h"
 #include "ITarvoSplt.h"
 #include "SequenceHeader.h"
 #include "StreamInfo.h"
@@ -163,6 +164,8 @@ private:
     void QueueStep(IMediaSample* sample);
     // Waits up to ms; false when the thread must end or the filter stopped.
     bool WaitFor(DWORD ms);
+    // Decodes one live voice frame into 800 samples and hands the PCM to
+    // "Audio Out"; a frame that fails or gives no samples is dropped.
     void DeliverVoice(const std::vector<uint8_t>& payload);
 
     // ---- members, grouped by what guards them ----
@@ -207,6 +210,8 @@ private:
     int64_t m_prevFrameTime = 0;   // 100 ns, file mode
     int64_t m_lastDeliveryMs = -1; // GetTickCount64 of the last file frame
     std::vector<uint8_t> m_stepAudio;
+    // The voice decoder's state for live voice frames (reset in the constructor).
+    HI_VOICE_DEC_STATE m_voiceState{};
 
     // Manual-reset events: the thread's end (destruction), the filter active
     // (paused or running) and the filter stopped.

@@ -42,6 +42,13 @@ inline bool IsQBoxH264Stream(uint16_t streamType)
     return streamType == kQBoxStreamH264 || streamType == kQBoxStreamH264Alt;
 }
 
+// Sample flags announcing an AAC payload behind a "qmed" header: 0x200 set,
+// bit 0 clear. Only such boxes are audio.
+inline bool SampleFlagsSayQmed(uint32_t sampleFlags)
+{
+    return (sampleFlags & kQBoxSampleFlagQmed) != 0 && (sampleFlags & 1) == 0;
+}
+
 struct QBoxHeader {
     uint32_t boxSize = 0;
     uint8_t version = 0;
@@ -53,10 +60,7 @@ struct QBoxHeader {
 
     bool HasSampleData() const { return (boxFlags & kQBoxFlagSampleData) != 0; }
     // An AAC payload behind a "qmed" header.
-    bool HasQmedHeader() const
-    {
-        return (sampleFlags & kQBoxSampleFlagQmed) != 0 && (sampleFlags & 1) == 0;
-    }
+    bool HasQmedHeader() const { return SampleFlagsSayQmed(sampleFlags); }
 };
 
 // Reads the header at the start of box. False with fewer than 28 bytes, without

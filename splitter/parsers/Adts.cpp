@@ -27,3 +27,24 @@ bool AppendAdtsFrame(std::vector<uint8_t>& out, uint8_t samplingIndex, uint8_t c
     out.insert(out.end(), rawFrame.begin(), rawFrame.end());
     return true;
 }
+
+bool ReadAdtsFrameLength(std::span<const uint8_t> bytes, size_t& length)
+{
+    if (bytes.size() < kAdtsHeaderSize || bytes[0] != 0xFF || (bytes[1] & 0xF0) != 0xF0)
+        return false;
+    const size_t l = (static_cast<size_t>(bytes[3] & 3) << 11) |
+                     (static_cast<size_t>(bytes[4]) << 3) | (bytes[5] >> 5);
+    if (l < kAdtsHeaderSize)
+        return false;
+    length = l;
+    return true;
+}
+
+size_t FindAdtsSync(std::span<const uint8_t> bytes, size_t from)
+{
+    for (size_t i = from; i + 1 < bytes.size(); ++i) {
+        if (bytes[i] == 0xFF && (bytes[i + 1] & 0xF0) == 0xF0)
+            return i;
+    }
+    return bytes.size();
+}

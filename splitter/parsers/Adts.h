@@ -18,3 +18,14 @@ bool WriteAdtsHeader(uint8_t out[kAdtsHeaderSize], uint8_t samplingIndex, uint8_
                      size_t rawLength);
 bool AppendAdtsFrame(std::vector<uint8_t>& out, uint8_t samplingIndex, uint8_t channels,
                      std::span<const uint8_t> rawFrame);
+
+// ---- reading ----
+
+// The frame at the start of bytes: its length (header included) from the 13-bit
+// field, when bytes start with the 12-bit sync word 0xFFF and hold a whole header
+// whose length is at least the header's own. False otherwise. Whether the whole
+// frame is present is the caller's check.
+bool ReadAdtsFrameLength(std::span<const uint8_t> bytes, size_t& length);
+// The first offset at or after from where a sync word (0xFFF) starts;
+// bytes.size() when there is none.
+size_t FindAdtsSync(std::span<const uint8_t> bytes, size_t from);

@@ -286,15 +286,9 @@ QBoxCut QBoxLiveCutter::Step(std::span<const uint8_t> buffered, std::span<uint8_
             cut.result = LiveCut::Video;
             return cut;
         }
-        QmedAacConfig config;
         std::span<const uint8_t> media = box.subspan(kQBoxHeaderSize + skip, payload - skip);
-        if (ReadQmedHeader(media, config) &&
-            AppendAdtsFrame(audio, config.samplingIndex, config.channels,
-                            media.subspan(config.headerSize))) {
-            cut.result = LiveCut::Audio;
-        } else {
-            cut.result = LiveCut::Drop;
-        }
+        cut.result =
+            AppendQmedMediaAsAdts(sampleFlags, media, audio) ? LiveCut::Audio : LiveCut::Drop;
         return cut;
     }
     cut.result = LiveCut::Drop;

@@ -167,6 +167,16 @@ bool AppendQmedPayload(std::vector<uint8_t>& out, uint8_t samplingIndex, uint8_t
     return true;
 }
 
+bool AppendQmedMediaAsAdts(uint32_t sampleFlags, std::span<const uint8_t> media,
+                           std::vector<uint8_t>& out)
+{
+    QmedAacConfig config;
+    if (!SampleFlagsSayQmed(sampleFlags) || !ReadQmedHeader(media, config))
+        return false;
+    return AppendAdtsFrame(out, config.samplingIndex, config.channels,
+                           media.subspan(config.headerSize));
+}
+
 bool AppendQBoxAacAsAdts(const QBoxRef& box, std::vector<uint8_t>& out)
 {
     if (box.header.streamType != kQBoxStreamAac || !box.complete)
@@ -174,10 +184,5 @@ bool AppendQBoxAacAsAdts(const QBoxRef& box, std::vector<uint8_t>& out)
     size_t offset = 0, length = 0;
     if (!LocateQBoxMedia(box.header, box.bytes, offset, length))
         return false;
-    std::span<const uint8_t> payload = box.bytes.subspan(offset, length);
-    QmedAacConfig config;
-    if (!ReadQmedHeader(payload, config))
-        return false;
-    return AppendAdtsFrame(out, config.samplingIndex, config.channels,
-                           payload.subspan(config.headerSize));
+    return AppendQmedMediaAsAdts(box.header.sampleFlags, box.bytes.subspan(offset, length), out);
 }

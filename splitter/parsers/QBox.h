@@ -81,6 +81,11 @@ bool AppendQmedPayload(std::vector<uint8_t>& out, uint8_t samplingIndex, uint8_t
                        std::span<const uint8_t> rawFrame, uint32_t value36 = 1024,
                        uint32_t headerSize = 44);
 
-// An AAC box (stream type 1 with a valid "qmed" header) as one ADTS frame appended
-// to out. False, with nothing appended, for anything else.
+// The media of an AAC box as one ADTS frame appended to out: only when the box's
+// sample flags announce a "qmed" header (SampleFlagsSayQmed) and that header is
+// valid. False, with nothing appended, for anything else.
+bool AppendQmedMediaAsAdts(uint32_t sampleFlags, std::span<const uint8_t> media,
+                           std::vector<uint8_t>& out);
+// An AAC box (stream type 1, complete, its media as above) as one ADTS frame
+// appended to out. False, with nothing appended, for anything else.
 bool AppendQBoxAacAsAdts(const QBoxRef& box, std::vector<uint8_t>& out);

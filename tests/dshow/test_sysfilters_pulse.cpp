@@ -1,19 +1,11 @@
 // The DirectSound renderer's PulseAudio path against a private server that the
-// test starts for itself: a pulseaudio daemon whose only output is a null sink
-// ("tvtest") and whose only socket is in a temporary folder. No sound card and
-// no session server are involved. Without the pulseaudio binary, or when the
-// server cannot start, every case is skipped.
-//
-// The server runs with the test's own uid. As root, user mode only warns
-// ("not intended to be run as root"), so the same command serves CI (root)
-// and developers (ordinary users); autospawn is off for the client side, so
-// nothing else is ever started.
+// test starts for itself (the kit's CTestPulseServer): a pulseaudio daemon
+// whose only output is a null sink ("tvtest") and whose only socket is in a
+// temporary folder. No sound card and no session server are involved. Without
+// the pulseaudio binary, or when the server cannot start, every case is
+// skipped.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,27 +14,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "CTestPulseServer.h"
 #include "RendererTest.h"
 #include "audio/AudioSink.h"
 #include "TvPictures.h"
-
-extern char** environ;
-
-#if defined(__SANITIZE_THREAD__)
-// libpulse is not instrumented: its threads hand objects over through its own
-// atomics, which the race detector cannot see. Reports whose stacks run
-// through libpulse are about libpulse, not about this program.
-extern "C" const char* __tsan_default_suppressions()
-{
-    return "race:libpulsecommon\nrace:libpulse.so\nrace:libpulse-simple.so\n";
-}
-#endif
 
 namespace {
 
@@ -53,216 +33,24 @@ double SecondsSince(Clock::time_point t)
     return std::chrono::duration<double>(Clock::now() - t).count();
 }
 
-std::string FindOnPath(const char* name)
-{
-    const char* path = std::getenv("PATH");
-    std::stringstream dirs(path ? path : "/usr/bin:/bin");
-    std::string dir;
-    while (std::getline(dirs, dir, ':')) {
-        std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
-        if (access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-    }
-    return {};
-}
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// Starts a program with stdin from /dev/null and stdout/stderr to files;
-// the pid, or -1.
-pid_t Spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
-            const std::string& out, const std::string& err)
-{
-    std::vector<char*> argv, envp;
-    for (const auto& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    for (const auto& e : env)
-        envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    pid_t pid = -1;
-    int rc = posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    return rc == 0 ? pid : -1;
-}
-
-std::vector<std::string> CurrentEnvironment()
-{
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e)
-        env.emplace_back(*e);
-    return env;
-}
-
-// The private server. One per test program; restarted when a case killed it.
-class CPulseServer {
-public:
-    // Empty when the server answers, else why it does not.
-    std::string Start()
-    {
-        if (m_pid > 0 && Alive())
-            return {};
-        Reap();
-        std::string binary = FindOnPath("pulseaudio");
-        if (binary.empty())
-            return "the pulseaudio binary is not installed";
-        if (m_dir.empty()) {
-            char tmpl[] = "/tmp/tvpulse.XXXXXX";
-            if (!mkdtemp(tmpl))
-                return "no temporary folder";
-            m_dir = tmpl;
-            std::ofstream(m_dir + "/server.pa")
-                << "load-module module-null-sink sink_name=tvtest rate=48000 channels=2\n"
-                << "load-module module-native-protocol-unix socket=" << Socket()
-                << " auth-anonymous=1\n"
-                << "set-default-sink tvtest\n";
-            std::ofstream(m_dir + "/client.conf") << "autospawn = no\n";
-        }
-        unlink(Socket().c_str());
-        // The server's files all live in the folder; the client side of this
-        // process (the renderer, pactl, parec) finds the socket by PULSE_SERVER.
-        std::vector<std::string> env;
-        for (const auto& e : CurrentEnvironment()) {
-            if (e.rfind("HOME=", 0) && e.rfind("XDG_", 0) && e.rfind("PULSE_", 0))
-                env.push_back(e);
-        }
-        env.push_back("HOME=" + m_dir);
-        env.push_back("XDG_RUNTIME_DIR=" + m_dir);
-        env.push_back("XDG_CONFIG_HOME=" + m_dir + "/config");
-        env.push_back("PULSE_RUNTIME_PATH=" + m_dir + "/runtime");
-        env.push_back("PULSE_STATE_PATH=" + m_dir + "/state");
-        m_pid = Spawn({binary, "-n", "--daemonize=no", "--system=no", "--exit-idle-time=-1",
-                       "--disallow-exit", "--use-pid-file=no", "--realtime=no",
-                       "--high-priority=no", "--log-target=stderr", "-F", m_dir + "/server.pa"},
-                      env, "/dev/null", Log());
-        if (m_pid <= 0)
-            return "pulseaudio could not be started";
-        setenv("PULSE_SERVER", ("unix:" + Socket()).c_str(), 1);
-        setenv("PULSE_CLIENTCONFIG", (m_dir + "/client.conf").c_str(), 1);
-        unsetenv("TARVO_AUDIO");
-        // Ready when a playback stream can be opened (the sink's own probe).
-        auto start = Clock::now();
-        while (SecondsSince(start) < 20) {
-            if (!Alive()) {
-                Reap();
-                return "pulseaudio exited at start: " + ReadFile(Log());
-            }
-            struct stat st {};
-            if (stat(Socket().c_str(), &st) == 0 &&
-                CreatePulseAudioSink(PcmFormat{8000, 1, 16}, "probe")) {
-                StartRecorder();
-                return {};
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        Kill();
-        return "pulseaudio did not answer: " + ReadFile(Log());
-    }
-
-    bool Alive() { return m_pid > 0 && waitpid(m_pid, nullptr, WNOHANG) == 0; }
-    void Kill()
-    {
-        StopRecorder();
-        if (m_pid > 0) {
-            kill(m_pid, SIGCONT);
-            kill(m_pid, SIGKILL);
-        }
-        Reap();
-    }
-    // SIGSTOP / SIGCONT: a server that stops answering, and answers again.
-    void Freeze(bool on)
-    {
-        if (m_pid > 0)
-            kill(m_pid, on ? SIGSTOP : SIGCONT);
-    }
-    void Shutdown()
-    {
-        Kill();
-        if (!m_dir.empty()) {
-            std::string cmd = "rm -rf '" + m_dir + "'";
-            (void)!std::system(cmd.c_str());
-            m_dir.clear();
-        }
-    }
-    std::string Dir() const { return m_dir; }
-    std::string Log() const { return m_dir + "/server.log"; }
-    // What the null sink played, as 8000 Hz stereo from its monitor, while
-    // the server runs; empty without parec.
-    std::string Recording() const
-    {
-        return m_recorder > 0 ? m_dir + "/monitor.raw" : std::string();
-    }
-
-private:
-    std::string Socket() const { return m_dir + "/native"; }
-    // A recorder on the null sink's monitor, for the whole run. Besides
-    // keeping the record, its short latency keeps the null sink's timer short:
-    // idle, the sink renders two seconds ahead and a new stream would wait out
-    // that much silence before its first byte is taken.
-    void StartRecorder()
-    {
-        std::string parec = FindOnPath("parec");
-        if (parec.empty())
-            return;
-        m_recorder = Spawn({parec, "--device=tvtest.monitor", "--format=s16le", "--rate=8000",
-                            "--channels=2", "--raw", "--latency-msec=20"},
-                           CurrentEnvironment(), m_dir + "/monitor.raw", Log());
-        // Attached once the first bytes arrive.
-        for (int i = 0; i < 200 && m_recorder > 0; ++i) {
-            struct stat st {};
-            if (stat((m_dir + "/monitor.raw").c_str(), &st) == 0 && st.st_size > 0)
-                break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        }
-    }
-    void StopRecorder()
-    {
-        if (m_recorder > 0) {
-            kill(m_recorder, SIGTERM);
-            waitpid(m_recorder, nullptr, 0);
-        }
-        m_recorder = -1;
-    }
-    void Reap()
-    {
-        if (m_pid > 0)
-            waitpid(m_pid, nullptr, 0);
-        m_pid = -1;
-    }
-
-    pid_t m_pid = -1;
-    pid_t m_recorder = -1;
-    std::string m_dir;
-};
-
-CPulseServer g_server;
+// One server for the program; restarted when a case killed it.
+CTestPulseServer g_server;
 
 // A client tool of the server (pactl, parec) run to completion; its output.
 std::string Pactl(const std::string& args)
 {
     std::string out = g_server.Dir() + "/pactl.out";
-    std::vector<std::string> argv{FindOnPath("pactl")};
+    std::vector<std::string> argv{TvFindOnPath("pactl")};
     std::stringstream split(args);
     for (std::string a; split >> a;)
         argv.push_back(a);
     if (argv[0].empty())
         return {};
-    pid_t pid = Spawn(argv, CurrentEnvironment(), out, "/dev/null");
+    pid_t pid = TvSpawn(argv, TvCurrentEnvironment(), out, "/dev/null");
     if (pid <= 0)
         return {};
     waitpid(pid, nullptr, 0);
-    return ReadFile(out);
+    return TvReadFile(out);
 }
 
 // The playback streams on the server, one "<sample spec> <media name>" each.
@@ -391,7 +179,7 @@ TEST_F(PulseRendererTest, SamplesReachTheServerWithVolumeAndBalance)
     std::string file = g_server.Recording();
     if (file.empty())
         GTEST_SKIP() << "parec is not installed";
-    size_t from = ReadFile(file).size() / 4 * 4;
+    size_t from = TvReadFile(file).size() / 4 * 4;
     constexpr int16_t kLevel = 16000;
     Connect(PcmType(48000, 2, 4800 * 4));
     Play();
@@ -408,7 +196,7 @@ TEST_F(PulseRendererTest, SamplesReachTheServerWithVolumeAndBalance)
     ASSERT_TRUE(m_graph->WaitForEvent(EC_COMPLETE, 20000));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
 
-    std::string raw = ReadFile(file).substr(from);
+    std::string raw = TvReadFile(file).substr(from);
     size_t frames = raw.size() / 4;
     const double half = kLevel * std::pow(10.0, -0.3);
     auto near = [](int v, double want) { return std::abs(v - want) <= 0.03 * kLevel; };

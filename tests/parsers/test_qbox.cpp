@@ -223,4 +223,35 @@ TEST(Adts, AacBoxBecomesAnAdtsFrame)
     EXPECT_TRUE(out.empty());
 }
 
+TEST(Adts, OnlySampleFlagsAnnouncingQmedMakeAudio)
+{
+    const struct {
+        uint32_t sampleFlags;
+        bool audio;
+    } cases[] = {
+        {0x200, true},  {0x240, true},  {0xA00, true},  {0x000, false},
+        {0x201, false}, {0x001, false}, {0x040, false}, {0x100, false},
+    };
+    const Bytes raw = {1, 2, 3};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sampleFlags);
+        QBoxFields f;
+        f.streamType = kQBoxStreamAac;
+        f.sampleFlags = c.sampleFlags;
+        Bytes payload;
+        if (c.sampleFlags & kQBoxSampleFlagExtraHeader)
+            payload.assign(kQBoxExtraHeaderSize, 0xEE);
+        Append(payload, QmedPayload(4, 1, raw));
+        Bytes box;
+        ASSERT_TRUE(AppendQBox(box, f, payload));
+        QBoxWalker walker(box);
+        QBoxRef ref;
+        ASSERT_TRUE(walker.Next(ref));
+        EXPECT_EQ(ref.header.HasQmedHeader(), c.audio);
+        Bytes out;
+        EXPECT_EQ(AppendQBoxAacAsAdts(ref, out), c.audio);
+        EXPECT_EQ(out.size(), c.audio ? kAdtsHeaderSize + raw.size() : 0u);
+    }
+}
+
 } // namespace

@@ -9,15 +9,11 @@
 // elementary streams and QBox H.264 (whose units are copied as they arrive).
 #include "CodecKind.h"
 #include "DeviceFrameHeader.h"
-#include "INWSource.h"
 #include "ITarvoSplt.h"
 #include "JP2KFieldHeader.h"
-#include "NWTestUtil.h"
 #include "QBox.h"
 #include "TSParser.h"
-#include "TarvoGuids.h"
-#include "TestKit.h"
-#include "tvdevsim/DeviceSimulator.h"
+#include "SplitterGraphFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -141,116 +137,27 @@ ExpectedVideo Expected(SimKind kind, const Bytes& file)
     }
 }
 
-bool VideoTypeOffered(IPin* video)
-{
-    IEnumMediaTypes* types = nullptr;
-    if (FAILED(video->EnumMediaTypes(&types)))
-        return false;
-    AM_MEDIA_TYPE* mt = nullptr;
-    bool known = types->Next(1, &mt, nullptr) == S_OK && mt->majortype == MEDIATYPE_Video &&
-                 mt->subtype != GUID_NULL;
-    if (mt)
-        DeleteMediaType(mt);
-    types->Release();
-    return known;
-}
-
-class SplitterGraphTest : public TvComTest, public ::testing::WithParamInterface<SimKind> {
+class SplitterGraphTest : public SplitterGraphFixture,
+                          public ::testing::WithParamInterface<SimKind> {
 protected:
     void SetUp() override
     {
-        TvComTest::SetUp();
-        ASSERT_EQ(m_graph.Create(), S_OK);
-        m_source = CreateInstance<IBaseFilter>(CLSID_TarvoNWSource, IID_IBaseFilter);
-        m_splitter = CreateInstance<IBaseFilter>(CLSID_TarvoSplitterF, IID_IBaseFilter);
-        ASSERT_TRUE(m_source && m_splitter);
-        m_sink = CTestSink::Create();
+        SplitterGraphFixture::SetUp();
+        m_sink = Own(CTestSink::Create(), L"Sink");
         m_sink->SetKeepBytes(SIZE_MAX);
-        ASSERT_EQ(m_graph.Add(m_source, L"Tarvo NWSource"), S_OK);
-        ASSERT_EQ(m_graph.Add(m_splitter, L"Tarvo Splt Filter"), S_OK);
-        ASSERT_EQ(m_graph.Add(m_sink, L"Sink"), S_OK);
-        ASSERT_EQ(m_graph.Connect(m_source, nullptr, m_splitter, L"Input"), S_OK);
-        m_nw = Query<INWSource>(m_source, IID_INWSource);
-        ASSERT_NE(m_nw, nullptr);
     }
 
-    void TearDown() override
-    {
-        if (m_graph.Control())
-            m_graph.Control()->Stop();
-        if (m_nw)
-            m_nw->Release();
-        m_graph.Close();
-        for (IUnknown* u : {static_cast<IUnknown*>(m_source), static_cast<IUnknown*>(m_splitter),
-                            static_cast<IUnknown*>(m_sink)}) {
-            if (u) {
-                EXPECT_EQ(u->Release(), 0u);
-            }
-        }
-        TvComTest::TearDown();
-    }
-
-    SimConfig Clip(SimKind kind, int port, int frames, const std::string& record = {})
-    {
-        SimConfig c;
-        c.stream.kind = kind;
-        if (kind != SimKind::DeviceFieldD1) {
-            c.stream.width = 176;
-            c.stream.height = 144;
-        }
-        c.stream.gop = 5;
-        c.transport = SimTransport::Udp;
-        c.port = port;
-        c.frames = frames;
-        c.recordPath = record;
-        return c;
-    }
-
-    TvFilterGraph m_graph;
-    IBaseFilter* m_source = nullptr;
-    IBaseFilter* m_splitter = nullptr;
     CTestSink* m_sink = nullptr;
-    INWSource* m_nw = nullptr;
 };
 
 TEST_P(SplitterGraphTest, DeliversTheFramesThatWereSentInOrder)
 {
     const SimKind kind = GetParam();
-    const int port = nwtest::FreePort(SOCK_DGRAM);
-    ASSERT_EQ(m_nw->SetConnectParam(NW_CONNECT_UDP, nullptr, port), S_OK);
-
-    // Source and splitter alone until the splitter knows the stream.
-    ASSERT_TRUE(SUCCEEDED(m_graph.Control()->Run()));
-    IPin* video = FindPin(m_splitter, PINDIR_OUTPUT, L"Video Out");
-    ASSERT_NE(video, nullptr);
-    {
-        CDeviceSimulator learn;
-        ASSERT_TRUE(learn.Start(Clip(kind, port, 0))) << learn.Error();
-        EXPECT_TRUE(nwtest::WaitFor([&] { return VideoTypeOffered(video); }));
-        learn.Stop();
-    }
-    // Let the last datagrams of that stream arrive before the graph stops (the
-    // network source drops what arrived while stopped).
-    LONGLONG received = -1, now = 0, unused[3];
-    while (m_nw->GetStatistics(&now, &unused[0], &unused[1], &unused[2]) == S_OK &&
-           now != received) {
-        received = now;
-        Sleep(200);
-    }
-    ASSERT_EQ(m_graph.Control()->Stop(), S_OK);
+    LearnTheStream(Clip(kind, 0));
     ASSERT_EQ(m_graph.Connect(m_splitter, L"Video Out", m_sink, nullptr), S_OK);
-    video->Release();
     ASSERT_TRUE(SUCCEEDED(m_graph.Control()->Run()));
 
-    nwtest::TempDir dir;
-    CDeviceSimulator sim;
-    ASSERT_TRUE(sim.Start(Clip(kind, port, kClipFrames, dir / "clip"))) << sim.Error();
-    ASSERT_TRUE(sim.WaitFinished(60000));
-    sim.Stop();
-    const Bytes file = [&] {
-        std::string s = nwtest::ReadFile(sim.RecordPath());
-        return Bytes(s.begin(), s.end());
-    }();
+    const Bytes file = SendClip(Clip(kind, kClipFrames));
     ASSERT_FALSE(file.empty());
     const ExpectedVideo expected = Expected(kind, file);
     ASSERT_FALSE(expected.units.empty());

@@ -212,7 +212,13 @@ TEST(LiveStepQBox, H264UnitsJpegBoxesAndAac)
     QBoxFields f;
     ASSERT_TRUE(AppendQBox(stream, f, h264Payload));
     f.streamType = kQBoxStreamAac;
-    ASSERT_TRUE(AppendQBox(stream, f, aac));
+    // Only the sample flags 0x200 with bit 0 clear announce the "qmed" header:
+    // AAC boxes without them are passed over however plausible their payload.
+    for (uint32_t flags : {0x000u, 0x201u, 0x200u, 0x001u}) {
+        f.sampleFlags = flags;
+        ASSERT_TRUE(AppendQBox(stream, f, aac));
+    }
+    f.sampleFlags = 0;
     f.streamType = kQBoxStreamJpeg;
     ASSERT_TRUE(AppendQBox(stream, f, Payload(600, 7)));
     Append(stream, Bytes(200, 0)); // room behind the last box

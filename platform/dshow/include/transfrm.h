@@ -188,6 +188,11 @@ public:
     virtual HRESULT NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate);
 
 protected:
+    // Creates the base classes' two pins under these names unless they exist
+    // (a filter whose pins have names of their own calls it from GetPin before
+    // the base GetPin). False when they cannot be created.
+    bool CreateTransformPins(LPCWSTR inputName, LPCWSTR outputName);
+
     // Filter lock: EndOfStream was sent for an unconnected input.
     BOOL m_bEOSDelivered = FALSE;
     // Streaming thread, and reset by Pause on the application thread (a pause

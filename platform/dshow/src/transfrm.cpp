@@ -28,25 +28,31 @@ int CTransformFilter::GetPinCount()
     return 2;
 }
 
+bool CTransformFilter::CreateTransformPins(LPCWSTR inputName, LPCWSTR outputName)
+{
+    if (m_pInput)
+        return true;
+    HRESULT hr = S_OK;
+    m_pInput = new (std::nothrow) CTransformInputPin("Transform input pin", this, &hr, inputName);
+    if (!m_pInput)
+        return false;
+    if (SUCCEEDED(hr))
+        m_pOutput =
+            new (std::nothrow) CTransformOutputPin("Transform output pin", this, &hr, outputName);
+    if (!m_pOutput || FAILED(hr)) {
+        delete m_pOutput;
+        m_pOutput = nullptr;
+        delete m_pInput;
+        m_pInput = nullptr;
+        return false;
+    }
+    return true;
+}
+
 CBasePin* CTransformFilter::GetPin(int n)
 {
-    if (!m_pInput) {
-        HRESULT hr = S_OK;
-        m_pInput =
-            new (std::nothrow) CTransformInputPin("Transform input pin", this, &hr, L"XForm In");
-        if (!m_pInput)
-            return nullptr;
-        if (SUCCEEDED(hr))
-            m_pOutput = new (std::nothrow)
-                CTransformOutputPin("Transform output pin", this, &hr, L"XForm Out");
-        if (!m_pOutput || FAILED(hr)) {
-            delete m_pOutput;
-            m_pOutput = nullptr;
-            delete m_pInput;
-            m_pInput = nullptr;
-            return nullptr;
-        }
-    }
+    if (!CreateTransformPins(L"XForm In", L"XForm Out"))
+        return nullptr;
     if (n == 0)
         return m_pInput;
     if (n == 1)

@@ -1,0 +1,152 @@
+#include "HiVoiceDec.h"
+
+#include "VoiceFrame.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/frame.h>
+}
+
+#include <cstring>
+#include <memory>
+#include <span>
+
+namespace {
+
+// Layout of the state's words (the caller sees only the 64-byte area).
+constexpr uint32_t kStateMagic = 0x44565648; // "HVVD"
+enum StateWord : size_t {
+    kMagic = 0,
+    kFramesDecoded = 1,
+    kFramesRefused = 2,
+    kLastSequence = 3,
+};
+
+struct CodecContextFree {
+    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct PacketFree {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct FrameFree {
+    void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+
+AVCodecID CodecIdOf(VoiceCodec codec)
+{
+    switch (codec) {
+    case VoiceCodec::MuLaw:
+        return AV_CODEC_ID_PCM_MULAW;
+    case VoiceCodec::ALaw:
+        return AV_CODEC_ID_PCM_ALAW;
+    case VoiceCodec::ImaAdpcm:
+        return AV_CODEC_ID_ADPCM_IMA_WAV;
+    }
+    return AV_CODEC_ID_NONE;
+}
+
+// libavcodec takes an IMA ADPCM WAV block as whole groups of 4 data bytes (8
+// samples); a device block may end inside a group. It is padded with zero
+// nibbles and the samples behind the frame's count are dropped.
+constexpr size_t kAdpcmGroup = 4;
+constexpr size_t kMaxDecodedSamples = kVoiceMaxSamples + 2 * kAdpcmGroup;
+
+size_t AdpcmBlockAlign(size_t dataLength)
+{
+    const size_t head = 4;
+    const size_t body = dataLength - head;
+    return head + (body + kAdpcmGroup - 1) / kAdpcmGroup * kAdpcmGroup;
+}
+
+// Decodes the codec bytes of one frame into out (info.samples samples). Every
+// frame is self-contained (G.711 has no memory, an ADPCM WAV block carries its
+// own predictor and step index), so a decoder opened for this frame alone
+// gives the same samples as one kept across frames, and the caller's state
+// needs no teardown.
+bool DecodeWithLibavcodec(const VoiceFrameInfo& info, std::span<const uint8_t> data, int16_t* out)
+{
+    const AVCodec* codec = avcodec_find_decoder(CodecIdOf(info.codec));
+    if (!codec)
+        return false;
+    std::unique_ptr<AVCodecContext, CodecContextFree> ctx(avcodec_alloc_context3(codec));
+    std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
+    std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
+    if (!ctx || !packet || !frame)
+        return false;
+    size_t packetLength = data.size();
+    ctx->sample_rate = static_cast<int>(kVoiceSampleRate);
+    av_channel_layout_default(&ctx->ch_layout, 1);
+    if (info.codec == VoiceCodec::ImaAdpcm) {
+        packetLength = AdpcmBlockAlign(data.size());
+        ctx->block_align = static_cast<int>(packetLength);
+        ctx->bits_per_coded_sample = 4;
+    }
+    if (avcodec_open2(ctx.get(), codec, nullptr) < 0)
+        return false;
+    // The packet is a padded copy: libavcodec may read a little past the end of
+    // the bytes it is given, and an ADPCM block may need its last group filled.
+    if (av_new_packet(packet.get(), static_cast<int>(packetLength)) < 0)
+        return false;
+    std::memcpy(packet->data, data.data(), data.size());
+    std::memset(packet->data + data.size(), 0, packetLength - data.size());
+    if (avcodec_send_packet(ctx.get(), packet.get()) < 0)
+        return false;
+    int16_t decoded[kMaxDecodedSamples];
+    size_t written = 0;
+    while (avcodec_receive_frame(ctx.get(), frame.get()) >= 0) {
+        const bool s16 = frame->format == AV_SAMPLE_FMT_S16 || frame->format == AV_SAMPLE_FMT_S16P;
+        const size_t n = frame->nb_samples > 0 ? static_cast<size_t>(frame->nb_samples) : 0;
+        if (!s16 || n > kMaxDecodedSamples - written)
+            return false;
+        // Mono: the packed and the planar layout are the same one plane.
+        std::memcpy(decoded + written, frame->data[0], n * sizeof(int16_t));
+        written += n;
+        av_frame_unref(frame.get());
+    }
+    if (written < info.samples)
+        return false;
+    std::memcpy(out, decoded, info.samples * sizeof(int16_t));
+    return true;
+}
+
+} // namespace
+
+extern "C" int32_t HI_VOICE_DecReset(HI_VOICE_DEC_STATE* state, int32_t mode)
+{
+    if (!state || mode != HI_VOICE_RESET_DECODE)
+        return HI_VOICE_ERR_ARG;
+    std::memset(state, 0, sizeof(*state));
+    state->words[kMagic] = kStateMagic;
+    return HI_VOICE_OK;
+}
+
+extern "C" int32_t HI_VOICE_DecodeFrame(HI_VOICE_DEC_STATE* state, const uint8_t* frame,
+                                        uint32_t frameLength, int16_t* output,
+                                        uint32_t* sampleCount)
+{
+    if (!sampleCount)
+        return HI_VOICE_ERR_ARG;
+    const uint32_t room = *sampleCount;
+    *sampleCount = 0;
+    if (!state || !output || (!frame && frameLength > 0))
+        return HI_VOICE_ERR_ARG;
+    if (state->words[kMagic] != kStateMagic)
+        return HI_VOICE_ERR_STATE;
+    auto refuse = [state](int32_t result) {
+        ++state->words[kFramesRefused];
+        return result;
+    };
+    VoiceFrameInfo info;
+    std::span<const uint8_t> data;
+    if (!ReadVoiceFrame(std::span<const uint8_t>(frame, frameLength), info, &data))
+        return refuse(HI_VOICE_ERR_FRAME);
+    if (info.samples > room)
+        return refuse(HI_VOICE_ERR_SPACE);
+    if (!DecodeWithLibavcodec(info, data, output))
+        return refuse(HI_VOICE_ERR_DECODE);
+    ++state->words[kFramesDecoded];
+    state->words[kLastSequence] = info.sequence;
+    *sampleCount = info.samples;
+    return HI_VOICE_OK;
+}
