@@ -154,6 +154,7 @@ TEST(QBoxReadTest, H264SpanToStartCodesAndAdts)
     ASSERT_TRUE(AppendQmedPayload(aac, 3, 2, Bytes(10, 0x21)));
     QBoxFields audio;
     audio.streamType = kQBoxStreamAac;
+    audio.sampleFlags = kQBoxSampleFlagQmed;
     ASSERT_TRUE(AppendQBox(span, audio, aac));
     QBoxFields extra = video;
     extra.compositionTime = 93600;
