@@ -255,7 +255,8 @@ protected:
         ASSERT_EQ(m_graph.Create(), S_OK);
         m_source = CreateInstance<IBaseFilter>(CLSID_TarvoNWSource, IID_IBaseFilter);
         HRESULT hr = S_OK;
-        m_splitter = static_cast<CTarvoSplitterF*>(CreateComInstance<CTarvoSplitterF>(nullptr, &hr));
+        m_splitter =
+            static_cast<CTarvoSplitterF*>(CreateComInstance<CTarvoSplitterF>(nullptr, &hr));
         ASSERT_TRUE(m_source && m_splitter);
         m_splitter->NonDelegatingAddRef();
         ASSERT_EQ(m_graph.Add(m_source, L"Tarvo NWSource"), S_OK);
