@@ -76,7 +76,7 @@ void BM_MjpegFilterTransform1080p(benchmark::State& state)
 {
     const std::vector<uint8_t>& jpeg = Picture1080p();
     HRESULT hr = S_OK;
-    CUnknown* unknown = TarvoMjpegDecoderFilter::CreateInstance(nullptr, &hr);
+    CUnknown* unknown = CreateComInstance<TarvoMjpegDecoderFilter>(nullptr, &hr);
     auto* filter = static_cast<TarvoMjpegDecoderFilter*>(unknown);
     filter->NonDelegatingAddRef();
     const CMediaType type = MjpegInputType();

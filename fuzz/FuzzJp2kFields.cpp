@@ -49,7 +49,7 @@ struct Rig {
             TvMakeVideoType(MEDIASUBTYPE_TarvoJpeg2000, 704, 288, 24, 0x4B32504A, 333667);
         source = CTestPushSource::Create({type});
         HRESULT hr = S_OK;
-        filterUnknown = TarvoJp2kDecoder::CreateInstance(nullptr, &hr);
+        filterUnknown = CreateComInstance<TarvoJp2kDecoder>(nullptr, &hr);
         FUZZ_CHECK(filterUnknown && SUCCEEDED(hr));
         filterUnknown->NonDelegatingAddRef();
         filter = static_cast<TarvoJp2kDecoder*>(filterUnknown);

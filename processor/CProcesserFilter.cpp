@@ -39,21 +39,6 @@ const char* FaceName(const LOGFONTA* font)
 
 } // namespace
 
-CUnknown* CProcesserFilter::CreateInstance(LPUNKNOWN pUnk, HRESULT* phr)
-{
-    HRESULT hr = S_OK;
-    auto* filter = new (std::nothrow) CProcesserFilter(pUnk, &hr);
-    if (!filter)
-        hr = E_OUTOFMEMORY;
-    if (FAILED(hr)) {
-        delete filter;
-        filter = nullptr;
-    }
-    if (phr)
-        *phr = hr;
-    return filter;
-}
-
 CProcesserFilter::CProcesserFilter(LPUNKNOWN pUnk, HRESULT* phr)
     : CTransformFilter("TarvoProcesser", pUnk, CLSID_TarvoProcesser),
       m_delivery(this, ReadTimeControlSettings(), OpenFirstFreeLog(kSendLogPattern))

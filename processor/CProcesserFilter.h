@@ -61,8 +61,6 @@ class CProcesserFilter : public CTransformFilter,
                          public IOverlayLayoutSource,
                          public IProcesserDeliveryTarget {
 public:
-    static CUnknown* CreateInstance(LPUNKNOWN pUnk, HRESULT* phr);
-
     DECLARE_IUNKNOWN
     STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
     LPAMOVIESETUP_FILTER GetSetupData() override { return &sudProcesser; }
@@ -169,6 +167,7 @@ public:
     REFERENCE_TIME QueueStreamTime() override;
 
 private:
+    template <class T, auto... Args> friend CUnknown* CreateComInstance(LPUNKNOWN, HRESULT*);
     CProcesserFilter(LPUNKNOWN pUnk, HRESULT* phr);
     ~CProcesserFilter() override;
 

@@ -34,7 +34,7 @@ const AMOVIESETUP_FILTER sudProcesser = {&CLSID_TarvoProcesser, L"TarvoProcesser
                                          3, sudPins};
 
 CFactoryTemplate g_Templates[] = {
-    {L"TarvoProcesser", &CLSID_TarvoProcesser, CProcesserFilter::CreateInstance, nullptr,
+    {L"TarvoProcesser", &CLSID_TarvoProcesser, CreateComInstance<CProcesserFilter>, nullptr,
      &sudProcesser},
     {L"Adjuster Property Page", &CLSID_AdjusterPropertyPage, CreateAdjusterPropertyPage, nullptr,
      nullptr},

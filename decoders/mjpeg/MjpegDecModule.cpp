@@ -24,7 +24,7 @@ const AMOVIESETUP_FILTER sudTarvoMjpegDecoder = {&CLSID_TarvoMjpegDecoder, L"Tar
                                                  MERIT_DO_NOT_USE, 2, sudPins};
 
 CFactoryTemplate g_Templates[] = {
-    {L"Tarvo M-Jpeg Decoder", &CLSID_TarvoMjpegDecoder, TarvoMjpegDecoderFilter::CreateInstance,
+    {L"Tarvo M-Jpeg Decoder", &CLSID_TarvoMjpegDecoder, CreateComInstance<TarvoMjpegDecoderFilter>,
      nullptr, &sudTarvoMjpegDecoder},
 };
 int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);

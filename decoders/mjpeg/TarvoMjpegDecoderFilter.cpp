@@ -29,15 +29,8 @@ template <typename T> T ReadAt(const BYTE* block, size_t offset)
 
 } // namespace
 
-CUnknown* TarvoMjpegDecoderFilter::CreateInstance(LPUNKNOWN pUnk, HRESULT* phr)
-{
-    auto* filter = new (std::nothrow) TarvoMjpegDecoderFilter(pUnk);
-    if (!filter && phr)
-        *phr = E_OUTOFMEMORY;
-    return filter;
-}
-
-TarvoMjpegDecoderFilter::TarvoMjpegDecoderFilter(LPUNKNOWN pUnk)
+// The creation template's form; nothing here can fail.
+TarvoMjpegDecoderFilter::TarvoMjpegDecoderFilter(LPUNKNOWN pUnk, HRESULT*)
     : CTransformFilter("Tarvo M-Jpeg Decoder", pUnk, CLSID_TarvoMjpegDecoder)
 {
 }

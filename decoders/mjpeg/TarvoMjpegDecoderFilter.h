@@ -29,8 +29,6 @@ public:
     static constexpr LONG kDefaultHeight = 1024;
     static constexpr REFERENCE_TIME kDefaultTimePerFrame = 2000000;
 
-    static CUnknown* CreateInstance(LPUNKNOWN pUnk, HRESULT* phr);
-
     DECLARE_IUNKNOWN
     STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
     LPAMOVIESETUP_FILTER GetSetupData() override { return &sudTarvoMjpegDecoder; }
@@ -66,7 +64,8 @@ public:
     PictureFormat Format();
 
 private:
-    explicit TarvoMjpegDecoderFilter(LPUNKNOWN pUnk);
+    template <class T, auto... Args> friend CUnknown* CreateComInstance(LPUNKNOWN, HRESULT*);
+    TarvoMjpegDecoderFilter(LPUNKNOWN pUnk, HRESULT* phr);
 
     // Streaming thread, receive lock.
     CMjpegFrameDecoder m_decoder;

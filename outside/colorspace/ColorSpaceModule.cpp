@@ -30,7 +30,7 @@ const AMOVIESETUP_FILTER sudTarvoColorSpace = {&CLSID_TarvoColorSpace, TARVO_COL
                                                MERIT_DO_NOT_USE, 2, sudPins};
 
 CFactoryTemplate g_Templates[] = {
-    {TARVO_COLOR_SPACE_NAME, &CLSID_TarvoColorSpace, TarvoColorSpace::CreateInstance, nullptr,
+    {TARVO_COLOR_SPACE_NAME, &CLSID_TarvoColorSpace, CreateComInstance<TarvoColorSpace>, nullptr,
      &sudTarvoColorSpace},
 };
 int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);

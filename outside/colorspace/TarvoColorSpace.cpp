@@ -62,15 +62,8 @@ constexpr uint8_t kBlackBgrx[4] = {0, 0, 0, 255};
 
 } // namespace
 
-CUnknown* TarvoColorSpace::CreateInstance(LPUNKNOWN pUnk, HRESULT* phr)
-{
-    auto* filter = new (std::nothrow) TarvoColorSpace(pUnk);
-    if (!filter && phr)
-        *phr = E_OUTOFMEMORY;
-    return filter;
-}
-
-TarvoColorSpace::TarvoColorSpace(LPUNKNOWN pUnk)
+// The creation template's form; nothing here can fail.
+TarvoColorSpace::TarvoColorSpace(LPUNKNOWN pUnk, HRESULT*)
     : CInOutTransformFilter("Tarvo Color Space", pUnk, CLSID_TarvoColorSpace)
 {
 }

@@ -27,7 +27,6 @@ class TarvoColorSpace : public CInOutTransformFilter {
 public:
     enum class Path { None, Yuy2ToRgb32, Yuy2Copy, Rgb24ToYuy2 };
 
-    static CUnknown* CreateInstance(LPUNKNOWN pUnk, HRESULT* phr);
     LPAMOVIESETUP_FILTER GetSetupData() override { return &sudTarvoColorSpace; }
 
     HRESULT CheckInputType(const CMediaType* mtIn) override;
@@ -42,7 +41,8 @@ public:
     Path CurrentPath() const { return m_path; }
 
 private:
-    explicit TarvoColorSpace(LPUNKNOWN pUnk);
+    template <class T, auto... Args> friend CUnknown* CreateComInstance(LPUNKNOWN, HRESULT*);
+    TarvoColorSpace(LPUNKNOWN pUnk, HRESULT* phr);
 
     // Filter lock; changed only while connecting.
     Path m_path = Path::None;

@@ -28,15 +28,8 @@ int PackedBytesPerPixel(const AM_MEDIA_TYPE& mt, VideoFormat* f)
 
 } // namespace
 
-CUnknown* DeInterLaceFilter::CreateInstance(LPUNKNOWN pUnk, HRESULT* phr)
-{
-    auto* filter = new (std::nothrow) DeInterLaceFilter(pUnk);
-    if (!filter && phr)
-        *phr = E_OUTOFMEMORY;
-    return filter;
-}
-
-DeInterLaceFilter::DeInterLaceFilter(LPUNKNOWN pUnk)
+// The creation template's form; nothing here can fail.
+DeInterLaceFilter::DeInterLaceFilter(LPUNKNOWN pUnk, HRESULT*)
     : CInOutTransformFilter("DeInterLace Filter", pUnk, CLSID_DeInterLaceFilter)
 {
 }

@@ -18,7 +18,6 @@ extern const AMOVIESETUP_FILTER sudDeInterLaceFilter;
 
 class DeInterLaceFilter : public CInOutTransformFilter {
 public:
-    static CUnknown* CreateInstance(LPUNKNOWN pUnk, HRESULT* phr);
     LPAMOVIESETUP_FILTER GetSetupData() override { return &sudDeInterLaceFilter; }
 
     HRESULT CheckInputType(const CMediaType* mtIn) override;
@@ -29,7 +28,8 @@ public:
     HRESULT Transform(IMediaSample* pIn, IMediaSample* pOut) override;
 
 private:
-    explicit DeInterLaceFilter(LPUNKNOWN pUnk);
+    template <class T, auto... Args> friend CUnknown* CreateComInstance(LPUNKNOWN, HRESULT*);
+    DeInterLaceFilter(LPUNKNOWN pUnk, HRESULT* phr);
 
     // Filter lock; changed only while connecting.
     int m_width = 0;

@@ -27,7 +27,7 @@ const AMOVIESETUP_FILTER sudDeInterLaceFilter = {&CLSID_DeInterLaceFilter, DEINT
                                                  MERIT_DO_NOT_USE, 2, sudPins};
 
 CFactoryTemplate g_Templates[] = {
-    {DEINTERLACE_FILTER_NAME, &CLSID_DeInterLaceFilter, DeInterLaceFilter::CreateInstance, nullptr,
-     &sudDeInterLaceFilter},
+    {DEINTERLACE_FILTER_NAME, &CLSID_DeInterLaceFilter, CreateComInstance<DeInterLaceFilter>,
+     nullptr, &sudDeInterLaceFilter},
 };
 int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);

@@ -7,15 +7,8 @@
 
 #include <new>
 
-CUnknown* CoraAvcH264Decoder::CreateInstance(LPUNKNOWN pUnk, HRESULT* phr)
-{
-    auto* filter = new (std::nothrow) CoraAvcH264Decoder(pUnk);
-    if (!filter && phr)
-        *phr = E_OUTOFMEMORY;
-    return filter;
-}
-
-CoraAvcH264Decoder::CoraAvcH264Decoder(LPUNKNOWN pUnk)
+// The creation template's form; nothing here can fail.
+CoraAvcH264Decoder::CoraAvcH264Decoder(LPUNKNOWN pUnk, HRESULT*)
     : CAvDecoderFilter("CoraAVC H264 Decoder Filter", pUnk, CLSID_CoraAvcH264Decoder, "coraavc",
                        AV_CODEC_ID_H264)
 {

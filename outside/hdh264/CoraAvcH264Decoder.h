@@ -13,7 +13,6 @@ extern const AMOVIESETUP_FILTER sudCoraAvcH264Decoder;
 
 class CoraAvcH264Decoder : public CAvDecoderFilter {
 public:
-    static CUnknown* CreateInstance(LPUNKNOWN pUnk, HRESULT* phr);
     LPAMOVIESETUP_FILTER GetSetupData() override { return &sudCoraAvcH264Decoder; }
 
 protected:
@@ -25,5 +24,6 @@ protected:
                                           std::vector<uint8_t>* scratch) override;
 
 private:
-    explicit CoraAvcH264Decoder(LPUNKNOWN pUnk);
+    template <class T, auto... Args> friend CUnknown* CreateComInstance(LPUNKNOWN, HRESULT*);
+    CoraAvcH264Decoder(LPUNKNOWN pUnk, HRESULT* phr);
 };

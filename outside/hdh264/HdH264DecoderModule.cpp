@@ -26,7 +26,7 @@ const AMOVIESETUP_FILTER sudCoraAvcH264Decoder = {
     &CLSID_CoraAvcH264Decoder, CORAAVC_H264_DECODER_NAME, MERIT_DO_NOT_USE, 2, sudPins};
 
 CFactoryTemplate g_Templates[] = {
-    {CORAAVC_H264_DECODER_NAME, &CLSID_CoraAvcH264Decoder, CoraAvcH264Decoder::CreateInstance,
+    {CORAAVC_H264_DECODER_NAME, &CLSID_CoraAvcH264Decoder, CreateComInstance<CoraAvcH264Decoder>,
      nullptr, &sudCoraAvcH264Decoder},
 };
 int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);

@@ -28,7 +28,7 @@ const AMOVIESETUP_FILTER sudTarvoJp2kDecoder = {&CLSID_TarvoJp2kDecoder, TARVO_J
                                                 MERIT_DO_NOT_USE, 3, sudPins};
 
 CFactoryTemplate g_Templates[] = {
-    {TARVO_JP2K_DECODER_NAME, &CLSID_TarvoJp2kDecoder, TarvoJp2kDecoder::CreateInstance, nullptr,
+    {TARVO_JP2K_DECODER_NAME, &CLSID_TarvoJp2kDecoder, CreateComInstance<TarvoJp2kDecoder>, nullptr,
      &sudTarvoJp2kDecoder},
 };
 int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);

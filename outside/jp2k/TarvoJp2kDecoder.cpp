@@ -8,15 +8,8 @@
 
 #include <new>
 
-CUnknown* TarvoJp2kDecoder::CreateInstance(LPUNKNOWN pUnk, HRESULT* phr)
-{
-    auto* filter = new (std::nothrow) TarvoJp2kDecoder(pUnk);
-    if (!filter && phr)
-        *phr = E_OUTOFMEMORY;
-    return filter;
-}
-
-TarvoJp2kDecoder::TarvoJp2kDecoder(LPUNKNOWN pUnk)
+// The creation template's form; nothing here can fail.
+TarvoJp2kDecoder::TarvoJp2kDecoder(LPUNKNOWN pUnk, HRESULT*)
     : CTransformFilter("Tarvo Jp2k Decoder", pUnk, CLSID_TarvoJp2kDecoder)
 {
 }

@@ -34,7 +34,6 @@ public:
     static constexpr int kDefaultFieldWidth = 704;
     static constexpr int kDefaultFieldHeight = 288;
 
-    static CUnknown* CreateInstance(LPUNKNOWN pUnk, HRESULT* phr);
     // CTransformFilter deletes the input and picture pins; "Info" is ours.
     ~TarvoJp2kDecoder() override;
 
@@ -64,7 +63,8 @@ public:
     STDMETHODIMP GetReduceLevel(int* level) override;
 
 private:
-    explicit TarvoJp2kDecoder(LPUNKNOWN pUnk);
+    template <class T, auto... Args> friend CUnknown* CreateComInstance(LPUNKNOWN, HRESULT*);
+    TarvoJp2kDecoder(LPUNKNOWN pUnk, HRESULT* phr);
 
     CPictureOutputPin* m_pPicture = nullptr;
     CJp2kInfoPin* m_pInfo = nullptr;

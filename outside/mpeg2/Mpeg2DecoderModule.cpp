@@ -24,7 +24,7 @@ const AMOVIESETUP_FILTER sudTarvoMpeg2Decoder = {&CLSID_TarvoMpeg2Decoder, TARVO
                                                  MERIT_DO_NOT_USE, 2, sudPins};
 
 CFactoryTemplate g_Templates[] = {
-    {TARVO_MPEG2_DECODER_NAME, &CLSID_TarvoMpeg2Decoder, TarvoMpeg2Decoder::CreateInstance, nullptr,
-     &sudTarvoMpeg2Decoder},
+    {TARVO_MPEG2_DECODER_NAME, &CLSID_TarvoMpeg2Decoder, CreateComInstance<TarvoMpeg2Decoder>,
+     nullptr, &sudTarvoMpeg2Decoder},
 };
 int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);

@@ -6,15 +6,8 @@
 
 #include <new>
 
-CUnknown* TarvoMpeg2Decoder::CreateInstance(LPUNKNOWN pUnk, HRESULT* phr)
-{
-    auto* filter = new (std::nothrow) TarvoMpeg2Decoder(pUnk);
-    if (!filter && phr)
-        *phr = E_OUTOFMEMORY;
-    return filter;
-}
-
-TarvoMpeg2Decoder::TarvoMpeg2Decoder(LPUNKNOWN pUnk)
+// The creation template's form; nothing here can fail.
+TarvoMpeg2Decoder::TarvoMpeg2Decoder(LPUNKNOWN pUnk, HRESULT*)
     : CAvDecoderFilter("Tarvo Mpeg2 Decoder", pUnk, CLSID_TarvoMpeg2Decoder, "mpeg2dec",
                        AV_CODEC_ID_MPEG2VIDEO)
 {

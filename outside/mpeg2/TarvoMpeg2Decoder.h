@@ -11,12 +11,12 @@ extern const AMOVIESETUP_FILTER sudTarvoMpeg2Decoder;
 
 class TarvoMpeg2Decoder : public CAvDecoderFilter {
 public:
-    static CUnknown* CreateInstance(LPUNKNOWN pUnk, HRESULT* phr);
     LPAMOVIESETUP_FILTER GetSetupData() override { return &sudTarvoMpeg2Decoder; }
 
 protected:
     bool AcceptsInput(const CMediaType& mt, const VideoFormat& f) const override;
 
 private:
-    explicit TarvoMpeg2Decoder(LPUNKNOWN pUnk);
+    template <class T, auto... Args> friend CUnknown* CreateComInstance(LPUNKNOWN, HRESULT*);
+    TarvoMpeg2Decoder(LPUNKNOWN pUnk, HRESULT* phr);
 };

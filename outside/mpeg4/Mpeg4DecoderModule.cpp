@@ -25,7 +25,7 @@ const AMOVIESETUP_FILTER sudTarvoMpeg4Decoder = {&CLSID_TarvoMpeg4Decoder, TARVO
                                                  MERIT_DO_NOT_USE, 2, sudPins};
 
 CFactoryTemplate g_Templates[] = {
-    {TARVO_MPEG4_DECODER_NAME, &CLSID_TarvoMpeg4Decoder, TarvoMpeg4Decoder::CreateInstance, nullptr,
-     &sudTarvoMpeg4Decoder},
+    {TARVO_MPEG4_DECODER_NAME, &CLSID_TarvoMpeg4Decoder, CreateComInstance<TarvoMpeg4Decoder>,
+     nullptr, &sudTarvoMpeg4Decoder},
 };
 int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);

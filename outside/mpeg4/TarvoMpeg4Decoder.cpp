@@ -6,15 +6,8 @@
 
 #include <new>
 
-CUnknown* TarvoMpeg4Decoder::CreateInstance(LPUNKNOWN pUnk, HRESULT* phr)
-{
-    auto* filter = new (std::nothrow) TarvoMpeg4Decoder(pUnk);
-    if (!filter && phr)
-        *phr = E_OUTOFMEMORY;
-    return filter;
-}
-
-TarvoMpeg4Decoder::TarvoMpeg4Decoder(LPUNKNOWN pUnk)
+// The creation template's form; nothing here can fail.
+TarvoMpeg4Decoder::TarvoMpeg4Decoder(LPUNKNOWN pUnk, HRESULT*)
     : CAvDecoderFilter("Tarvo Mpeg4 Decoder", pUnk, CLSID_TarvoMpeg4Decoder, "mpeg4dec",
                        AV_CODEC_ID_MPEG4)
 {

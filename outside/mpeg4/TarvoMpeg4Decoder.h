@@ -11,12 +11,12 @@ extern const AMOVIESETUP_FILTER sudTarvoMpeg4Decoder;
 
 class TarvoMpeg4Decoder : public CAvDecoderFilter {
 public:
-    static CUnknown* CreateInstance(LPUNKNOWN pUnk, HRESULT* phr);
     LPAMOVIESETUP_FILTER GetSetupData() override { return &sudTarvoMpeg4Decoder; }
 
 protected:
     bool AcceptsInput(const CMediaType& mt, const VideoFormat& f) const override;
 
 private:
-    explicit TarvoMpeg4Decoder(LPUNKNOWN pUnk);
+    template <class T, auto... Args> friend CUnknown* CreateComInstance(LPUNKNOWN, HRESULT*);
+    TarvoMpeg4Decoder(LPUNKNOWN pUnk, HRESULT* phr);
 };
