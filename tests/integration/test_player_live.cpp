@@ -19,7 +19,7 @@ TEST_P(LivePlayer, PlaysAndTheStatisticsGrow)
     if (skipped)
         GTEST_SKIP() << "this machine does not deliver multicast to itself";
     ASSERT_GE(handle, 0);
-    ASSERT_TRUE(WaitFramesDrawn(handle, 5)) << "no pictures drawn";
+    ASSERT_TRUE(WaitFramesDrawn(handle, 5)) << "no pictures drawn\n" << StatisticsText(handle);
 
     int result = -1;
     const TvPlayerStats first = Statistics(handle, &result);

@@ -209,8 +209,13 @@ SimConfig TvPlayerFixture::LiveConfig(SimKind kind)
     config.stream.kind = kind;
     int width = 0, height = 0;
     tvdevsim::DefaultPictureSize(kind, width, height);
-    // Small pictures keep the encoders cheap; the field-coded kind has one size.
-    if (kind != SimKind::DeviceFieldD1) {
+    // Small pictures keep the encoders cheap. The field-coded kind has one
+    // size, and the splitter takes HD H.264 and Motion JPEG boxes for
+    // 1920 x 1080 whatever they carry.
+    if (kind == SimKind::QBoxH264 || kind == SimKind::QBoxMjpegInterlaced) {
+        config.stream.width = 1920;
+        config.stream.height = 1080;
+    } else if (kind != SimKind::DeviceFieldD1) {
         config.stream.width = 320;
         config.stream.height = 240;
     }
@@ -339,6 +344,13 @@ int TvPlayerFixture::OpenFile(const std::string& path, int* result)
     if (result)
         *result = opened;
     return handle;
+}
+
+std::string TvPlayerFixture::StatisticsText(int handle)
+{
+    char text[1024] = {};
+    const int r = TP_GetStatistics(handle, text, sizeof text);
+    return std::string(text) + "(TP_GetStatistics: " + std::to_string(r) + ")";
 }
 
 TvPlayerStats TvPlayerFixture::Statistics(int handle, int* result)

@@ -106,6 +106,8 @@ protected:
     bool WaitFramesDecoded(int handle, int64_t samples, int timeoutMs = 30000);
     // TP_GetStatistics parsed; *result (may be null) receives its result.
     TvPlayerStats Statistics(int handle, int* result = nullptr);
+    // TP_GetStatistics as text, for failure messages.
+    std::string StatisticsText(int handle);
 
     // Every message posted to the fixture's windows so far.
     std::vector<TvWindowMessage> Messages();
