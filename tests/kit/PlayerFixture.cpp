@@ -313,14 +313,17 @@ int TvPlayerFixture::OpenLive(const SimConfig& base, TvLink link, bool* skipped)
     return handle;
 }
 
-std::string TvPlayerFixture::WriteRecord(SimKind kind, int frames)
+std::string TvPlayerFixture::WriteRecord(SimKind kind, int frames, bool audio)
 {
     SimConfig config = LiveConfig(kind);
+    config.stream.audio = audio;
     config.stream.live = false;
     config.transport = SimTransport::None;
     config.realTime = false;
     config.frames = frames;
-    config.recordPath = m_tempDir + "/" + tvdevsim::KindName(kind);
+    // One name per record, so a test may write several of a kind.
+    config.recordPath =
+        m_tempDir + "/" + tvdevsim::KindName(kind) + "-" + std::to_string(++m_records);
     CDeviceSimulator sim;
     sim.SetLogHandler([](const std::string&) {});
     if (!sim.Start(config)) {

@@ -91,9 +91,10 @@ protected:
     }
 
     // A record file of `frames` frames of kind written by the simulator into
-    // the test's temporary folder, with the kind's extension. Empty after
-    // adding a failure. Removed with the temporary folder in TearDown.
-    std::string WriteRecord(tvdevsim::SimKind kind, int frames);
+    // the test's temporary folder, with the kind's extension, with the kind's
+    // sound when audio is set. Empty after adding a failure. Removed with the
+    // temporary folder in TearDown.
+    std::string WriteRecord(tvdevsim::SimKind kind, int frames, bool audio = false);
     // A handle on a new window holding no player (play mode 2), then
     // TP_OpenLocalFile. Returns the handle; *result receives TP_OpenLocalFile's
     // result (a failure is not added here).
@@ -124,6 +125,7 @@ private:
     std::vector<std::unique_ptr<tvdevsim::CDeviceSimulator>> m_sims;
     std::vector<HWND> m_windows;
     std::string m_tempDir;
+    int m_records = 0;
     std::mutex m_messageLock;
     std::vector<TvWindowMessage> m_messages; // guarded by m_messageLock
 };
