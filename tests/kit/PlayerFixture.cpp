@@ -164,6 +164,7 @@ void TvPlayerFixture::TearDown()
         }
     }
     m_windows.clear();
+    m_handleWindows.clear();
     std::error_code ignored;
     std::filesystem::remove_all(m_tempDir, ignored);
 }
@@ -303,6 +304,7 @@ int TvPlayerFixture::OpenLive(const SimConfig& base, TvLink link, bool* skipped)
         return -1;
     }
     m_sims.push_back(std::move(sim));
+    m_handleWindows[handle] = hWnd;
     if (link == TvLink::Multicast && skipped) {
         // Some sandboxes send multicast without delivering it back.
         if (!WaitUntil(5000, [&] { return Statistics(handle).recvPackets > 0; })) {
@@ -346,7 +348,14 @@ int TvPlayerFixture::OpenFile(const std::string& path, int* result)
     const int opened = TP_OpenLocalFile(handle, path.c_str());
     if (result)
         *result = opened;
+    m_handleWindows[handle] = hWnd;
     return handle;
+}
+
+HWND TvPlayerFixture::WindowOf(int handle) const
+{
+    auto it = m_handleWindows.find(handle);
+    return it == m_handleWindows.end() ? nullptr : it->second;
 }
 
 std::string TvPlayerFixture::StatisticsText(int handle)

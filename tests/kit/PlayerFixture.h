@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -100,6 +101,9 @@ protected:
     // result (a failure is not added here).
     int OpenFile(const std::string& path, int* result);
 
+    // The window a handle of OpenLive or OpenFile plays in.
+    HWND WindowOf(int handle) const;
+
     // Waits until the player's renderer has drawn at least `frames` pictures.
     // False (no failure added) when timeoutMs passed first.
     bool WaitFramesDrawn(int handle, int64_t frames, int timeoutMs = 30000);
@@ -126,6 +130,7 @@ private:
     std::vector<HWND> m_windows;
     std::string m_tempDir;
     int m_records = 0;
+    std::map<int, HWND> m_handleWindows;
     std::mutex m_messageLock;
     std::vector<TvWindowMessage> m_messages; // guarded by m_messageLock
 };
