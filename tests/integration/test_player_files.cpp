@@ -31,6 +31,8 @@ TEST_P(RecordKind, PlaysBackThroughOpenLocalFile)
     // 50 frames at 25 a second.
     EXPECT_NEAR(duration, 2000, 200);
     EXPECT_EQ(CountMessages(0x401), 0);
+    // The graph's events reach the window's callback as 0x402.
+    EXPECT_TRUE(WaitForMessage(WindowOf(handle), 0x402));
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, RecordKind, ::testing::ValuesIn(tvdevsim::kAllKinds),

@@ -204,6 +204,17 @@ int TvPlayerFixture::CountMessages(unsigned msg)
     return count;
 }
 
+bool TvPlayerFixture::WaitForMessage(HWND hWnd, unsigned msg, int timeoutMs)
+{
+    return WaitUntil(timeoutMs, [&] {
+        std::lock_guard<std::mutex> lock(m_messageLock);
+        for (const TvWindowMessage& m : m_messages)
+            if (m.hWnd == hWnd && m.msg == msg)
+                return true;
+        return false;
+    });
+}
+
 SimConfig TvPlayerFixture::LiveConfig(SimKind kind)
 {
     SimConfig config;

@@ -117,6 +117,8 @@ protected:
     // Every message posted to the fixture's windows so far.
     std::vector<TvWindowMessage> Messages();
     int CountMessages(unsigned msg);
+    // Waits until a message msg has reached hWnd's callback.
+    bool WaitForMessage(HWND hWnd, unsigned msg, int timeoutMs = 30000);
 
     // A folder of its own under the system's temporary folder, removed in
     // TearDown.
