@@ -439,8 +439,10 @@ int CGraphPlayer::ReSize(int /*width*/, int /*height*/)
     std::lock_guard<std::recursive_mutex> lock(m_lock);
     if (!m_pVideoWindow || !m_hWnd)
         return TP_ERR_INVALID_HANDLE;
+    // A window destroyed under the player is no window to fill.
     RECT client = {0, 0, 0, 0};
-    GetClientRect(m_hWnd, &client);
+    if (!GetClientRect(m_hWnd, &client))
+        return TP_ERR_INVALID_HANDLE;
     m_pVideoWindow->SetWindowPosition(client.left, client.top, client.right - client.left,
                                       client.bottom - client.top);
     return 0;

@@ -27,9 +27,8 @@ TEST_F(PlayerControl, AStreamPlayerIsReplacedByAFilePlayer)
 {
     const std::string path = WriteRecord(SimKind::Device40, 50);
     ASSERT_FALSE(path.empty());
-    const int handle = OpenLive(SimKind::Device40, TvLink::Udp);
+    const int handle = PlayLive(SimKind::Device40, TvLink::Udp, 3);
     ASSERT_GE(handle, 0);
-    ASSERT_TRUE(WaitFramesDrawn(handle, 3)) << StatisticsText(handle);
     ASSERT_GT(Statistics(handle).recvPackets, 0);
 
     ASSERT_EQ(TP_OpenLocalFile(handle, path.c_str()), 0);
@@ -63,12 +62,8 @@ TEST_F(PlayerControl, AFileThatCannotBePlayedLeavesNoPlayer)
 
 TEST_F(PlayerControl, PositionsAreWholeSecondsAndPercentFollows)
 {
-    const std::string path = WriteRecord(SimKind::Device40, 125); // 5 s
-    ASSERT_FALSE(path.empty());
-    int opened = -1;
-    const int handle = OpenFile(path, &opened);
-    ASSERT_EQ(opened, 0);
-    ASSERT_TRUE(WaitFramesDrawn(handle, 2));
+    const int handle = PlayRecord(SimKind::Device40, 125, false, 2); // 5 s
+    ASSERT_GE(handle, 0);
     // S_FALSE: the graph finishes pausing on its own.
     ASSERT_TRUE(SUCCEEDED(PlayControl(handle, TP_PLAY_PAUSE)));
 
@@ -104,12 +99,8 @@ TEST_F(PlayerControl, PositionsAreWholeSecondsAndPercentFollows)
 
 TEST_F(PlayerControl, RateAndSteppingOnAFile)
 {
-    const std::string path = WriteRecord(SimKind::Device40, 125);
-    ASSERT_FALSE(path.empty());
-    int opened = -1;
-    const int handle = OpenFile(path, &opened);
-    ASSERT_EQ(opened, 0);
-    ASSERT_TRUE(WaitFramesDrawn(handle, 2));
+    const int handle = PlayRecord(SimKind::Device40, 125, false, 2);
+    ASSERT_GE(handle, 0);
 
     double rate = 2.0;
     EXPECT_EQ(PlayControl(handle, TP_PLAY_SET_RATE, reinterpret_cast<intptr_t>(&rate)), 0);
@@ -136,11 +127,8 @@ TEST_F(PlayerControl, RateAndSteppingOnAFile)
 
 TEST_F(PlayerControl, VolumeMapsOntoTheAudioRenderer)
 {
-    const std::string path = WriteRecord(SimKind::Device40, 50, true);
-    ASSERT_FALSE(path.empty());
-    int opened = -1;
-    const int handle = OpenFile(path, &opened);
-    ASSERT_EQ(opened, 0);
+    const int handle = PlayRecord(SimKind::Device40, 50, true);
+    ASSERT_GE(handle, 0);
 
     int volume = -1;
     // Every render sets 50.
@@ -168,9 +156,8 @@ TEST_F(PlayerControl, VolumeMapsOntoTheAudioRenderer)
 
 TEST_F(PlayerControl, VideoCutRoundTripRendersAgain)
 {
-    const int handle = OpenLive(SimKind::Device40, TvLink::Udp);
+    const int handle = PlayLive(SimKind::Device40, TvLink::Udp, 3);
     ASSERT_GE(handle, 0);
-    ASSERT_TRUE(WaitFramesDrawn(handle, 3)) << StatisticsText(handle);
     int size[2] = {};
     ASSERT_EQ(TP_VideoCutControl(handle, TP_CUT_VIDEO_SIZE, 0, size), 0);
     EXPECT_EQ(size[0], 320);
@@ -204,9 +191,8 @@ TEST_F(PlayerControl, ColourRoundTripAndBeforeTheFirstRender)
     EXPECT_EQ(TP_SetColor(early, 1, 2, 3, 4), E_FAIL);
     EXPECT_EQ(TP_GetColor(early, &b, &c, &s, &h), TP_ERR_NO_PROCESSOR_COLOR);
 
-    const int handle = OpenLive(SimKind::Device40, TvLink::Udp);
+    const int handle = PlayLive(SimKind::Device40, TvLink::Udp, 1);
     ASSERT_GE(handle, 0);
-    ASSERT_TRUE(WaitFramesDrawn(handle, 1)) << StatisticsText(handle);
     EXPECT_EQ(TP_SetColor(handle, 60, 70, 80, 90), 0);
     EXPECT_EQ(TP_GetColor(handle, &b, &c, &s, &h), 0);
     EXPECT_EQ(b, 60);
@@ -217,9 +203,8 @@ TEST_F(PlayerControl, ColourRoundTripAndBeforeTheFirstRender)
 
 TEST_F(PlayerControl, ReduceLevelHalvesTheJpeg2000Picture)
 {
-    const int handle = OpenLive(SimKind::Jp2kFields, TvLink::Udp);
+    const int handle = PlayLive(SimKind::Jp2kFields, TvLink::Udp, 2);
     ASSERT_GE(handle, 0);
-    ASSERT_TRUE(WaitFramesDrawn(handle, 2)) << StatisticsText(handle);
     int spatial = -1, frame = -7;
     EXPECT_EQ(TP_GetReduceLevel(handle, &spatial, &frame), 0);
     EXPECT_EQ(spatial, 0);
@@ -236,21 +221,16 @@ TEST_F(PlayerControl, ReduceLevelHalvesTheJpeg2000Picture)
     EXPECT_EQ(size[0], fullWidth / 2);
 
     // Another stream has no JPEG 2000 decoder.
-    const int other = OpenLive(SimKind::Device40, TvLink::Udp);
+    const int other = PlayLive(SimKind::Device40, TvLink::Udp, 1);
     ASSERT_GE(other, 0);
-    ASSERT_TRUE(WaitFramesDrawn(other, 1)) << StatisticsText(other);
     EXPECT_EQ(TP_SetReduceLevel(other, 1, 0), TP_ERR_NO_JP2K_DECODER);
     EXPECT_EQ(TP_GetReduceLevel(other, &spatial, &frame), TP_ERR_NO_JP2K_DECODER);
 }
 
 TEST_F(PlayerControl, FullScreenWhilePausedDoesNothing)
 {
-    const std::string path = WriteRecord(SimKind::Device40, 125);
-    ASSERT_FALSE(path.empty());
-    int opened = -1;
-    const int handle = OpenFile(path, &opened);
-    ASSERT_EQ(opened, 0);
-    ASSERT_TRUE(WaitFramesDrawn(handle, 2));
+    const int handle = PlayRecord(SimKind::Device40, 125, false, 2);
+    ASSERT_GE(handle, 0);
     // S_FALSE: the graph finishes pausing on its own.
     ASSERT_TRUE(SUCCEEDED(PlayControl(handle, TP_PLAY_PAUSE)));
     EXPECT_EQ(TP_SetFullScreenMode(handle, 1), 0);
@@ -263,9 +243,8 @@ TEST_F(PlayerControl, FullScreenWhilePausedDoesNothing)
 
 TEST_F(PlayerControl, StatisticsBufferOneCharacterShortGetsNothing)
 {
-    const int handle = OpenLive(SimKind::Device40, TvLink::Udp);
+    const int handle = PlayLive(SimKind::Device40, TvLink::Udp, 3);
     ASSERT_GE(handle, 0);
-    ASSERT_TRUE(WaitFramesDrawn(handle, 3)) << StatisticsText(handle);
     // Counters stand still once the sender stops and the player is stopped.
     Simulator()->Stop();
     ASSERT_EQ(PlayControl(handle, TP_PLAY_STOP), 0);

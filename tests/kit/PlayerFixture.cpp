@@ -363,6 +363,36 @@ int TvPlayerFixture::OpenFile(const std::string& path, int* result)
     return handle;
 }
 
+int TvPlayerFixture::PlayLive(SimKind kind, TvLink link, int64_t frames)
+{
+    const int handle = OpenLive(kind, link);
+    if (handle < 0)
+        return -1;
+    if (!WaitFramesDrawn(handle, frames)) {
+        ADD_FAILURE() << "no pictures drawn\n" << StatisticsText(handle);
+        return -1;
+    }
+    return handle;
+}
+
+int TvPlayerFixture::PlayRecord(SimKind kind, int recordFrames, bool audio, int64_t frames)
+{
+    const std::string path = WriteRecord(kind, recordFrames, audio);
+    if (path.empty())
+        return -1;
+    int opened = -1;
+    const int handle = OpenFile(path, &opened);
+    if (opened != 0) {
+        ADD_FAILURE() << "TP_OpenLocalFile(\"" << path << "\"): " << opened;
+        return -1;
+    }
+    if (!WaitFramesDrawn(handle, frames)) {
+        ADD_FAILURE() << "no pictures drawn from " << path << "\n" << StatisticsText(handle);
+        return -1;
+    }
+    return handle;
+}
+
 HWND TvPlayerFixture::WindowOf(int handle) const
 {
     auto it = m_handleWindows.find(handle);

@@ -101,6 +101,14 @@ protected:
     // result (a failure is not added here).
     int OpenFile(const std::string& path, int* result);
 
+    // OpenLive, then waits until `frames` pictures are drawn. The handle, or
+    // -1 after adding a failure.
+    int PlayLive(tvdevsim::SimKind kind, TvLink link, int64_t frames = 1);
+    // WriteRecord and OpenFile, then waits until `frames` pictures are drawn.
+    // The handle, or -1 after adding a failure.
+    int PlayRecord(tvdevsim::SimKind kind, int recordFrames, bool audio = false,
+                   int64_t frames = 1);
+
     // The window a handle of OpenLive or OpenFile plays in.
     HWND WindowOf(int handle) const;
 
