@@ -3,13 +3,13 @@
 // source filter. A player whose graph could not be built stays usable as an
 // object; its operations report the missing graph.
 //
-// Threads: the operations run on the application thread (the one that owns the
-// player's window). The one other thread that touches a player is the
-// platform's dispatcher thread, which runs a stream player's format poll
-// (CStreamPlayer); the poll holds m_lock throughout, and so do the application
-// thread's writers of what the poll reads (BuildGraph, Close). m_lock is
-// recursive: the poll runs player operations (Stop, Play, AttachWindow and what
-// it calls) that take it themselves, and a derived Close runs its base's.
+// Threads: the operations run on application threads, possibly several at
+// once; each holds m_lock for its whole length. The platform's dispatcher
+// thread runs a stream player's format poll (CStreamPlayer), which holds m_lock
+// too but only tries for it, so an application thread that holds the lock
+// while it waits for the poll to end (KillTimer in Close) never waits for it
+// in vain. m_lock is recursive: operations run other operations (Stop, Play,
+// AttachWindow), and a derived Close runs its base's.
 #pragma once
 
 #include <dshow.h>
@@ -109,9 +109,8 @@ protected:
     // stream player.
     std::recursive_mutex m_lock;
 
-    // The graph: owned references, null when absent. Written under m_lock on
-    // the application thread (BuildGraph, Close); read there without it, and
-    // by the format poll under it.
+    // The graph: owned references, null when absent. guarded by m_lock
+    // (written by BuildGraph and Close, read by every operation and the poll).
     IGraphBuilder* m_pGraph;
     IFilterGraph* m_pFilterGraph;
     IMediaEventEx* m_pMediaEvent;
