@@ -454,6 +454,19 @@ bool CpuHasAvx2()
     return has;
 }
 
+// One vector pass over whole 8-byte groups, then the pixels after them the
+// plain way (copied first when not in place).
+void ApplyWith(size_t (*run)(const PassPlan&, const BYTE*, BYTE*, size_t),
+               const CColorAdjuster::State& st, const BYTE* src, BYTE* dst, size_t pixelCount)
+{
+    const PassPlan plan = BuildPlan(st);
+    const size_t done = run(plan, src, dst, 2 * pixelCount) / 2;
+    if (src != dst && done < pixelCount)
+        std::memcpy(dst + 2 * done, src + 2 * done, 2 * (pixelCount - done));
+    for (size_t lane = done; lane < pixelCount; ++lane)
+        LaneScalar(st, dst + 2 * lane, lane);
+}
+
 } // namespace
 
 void CColorAdjuster::ApplyScalar(const State& st, BYTE* frame, size_t pixelCount)
@@ -506,12 +519,7 @@ void CColorAdjuster::ApplySse2To(const State& st, const BYTE* src, BYTE* dst, si
             std::memcpy(dst, src, 2 * pixelCount);
         return;
     }
-    const PassPlan plan = BuildPlan(st);
-    const size_t done = sse2::RunPlan(plan, src, dst, 2 * pixelCount) / 2;
-    if (src != dst && done < pixelCount)
-        std::memcpy(dst + 2 * done, src + 2 * done, 2 * (pixelCount - done));
-    for (size_t lane = done; lane < pixelCount; ++lane)
-        LaneScalar(st, dst + 2 * lane, lane);
+    ApplyWith(sse2::RunPlan, st, src, dst, pixelCount);
 }
 
 void CColorAdjuster::ApplyAvx2To(const State& st, const BYTE* src, BYTE* dst, size_t pixelCount)
@@ -520,12 +528,7 @@ void CColorAdjuster::ApplyAvx2To(const State& st, const BYTE* src, BYTE* dst, si
         ApplySse2To(st, src, dst, pixelCount);
         return;
     }
-    const PassPlan plan = BuildPlan(st);
-    const size_t done = avx2::RunPlan(plan, src, dst, 2 * pixelCount) / 2;
-    if (src != dst && done < pixelCount)
-        std::memcpy(dst + 2 * done, src + 2 * done, 2 * (pixelCount - done));
-    for (size_t lane = done; lane < pixelCount; ++lane)
-        LaneScalar(st, dst + 2 * lane, lane);
+    ApplyWith(avx2::RunPlan, st, src, dst, pixelCount);
 }
 
 void CColorAdjuster::ApplyAvx512To(const State& st, const BYTE* src, BYTE* dst, size_t pixelCount)
@@ -534,10 +537,5 @@ void CColorAdjuster::ApplyAvx512To(const State& st, const BYTE* src, BYTE* dst, 
         ApplyAvx2To(st, src, dst, pixelCount);
         return;
     }
-    const PassPlan plan = BuildPlan(st);
-    const size_t done = avx512::RunPlan(plan, src, dst, 2 * pixelCount) / 2;
-    if (src != dst && done < pixelCount)
-        std::memcpy(dst + 2 * done, src + 2 * done, 2 * (pixelCount - done));
-    for (size_t lane = done; lane < pixelCount; ++lane)
-        LaneScalar(st, dst + 2 * lane, lane);
+    ApplyWith(avx512::RunPlan, st, src, dst, pixelCount);
 }
