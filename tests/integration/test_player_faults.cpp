@@ -221,9 +221,12 @@ TEST_F(PlayerFaults, AWindowDestroyedUnderARunningPlayer)
     EXPECT_EQ(Returns([&] { return TP_Uninitialize(playing); }), 0);
 }
 
-TEST_F(PlayerFaults, CallsOnAHandleBeingRemoved)
+TEST_F(PlayerFaults, CallsOnAHandleBeingRemovedOrClosed)
 {
-    for (int round = 0; round < 3; ++round) {
+    // Even rounds remove the handle, odd ones close its player (command 3);
+    // either way the other thread's calls answer 0 or 10600 (unknown handle,
+    // or a player without graph).
+    for (int round = 0; round < 4; ++round) {
         SCOPED_TRACE(round);
         const int handle = PlayLive(SimKind::Device40, TvLink::Udp, 1);
         ASSERT_GE(handle, 0);
@@ -248,10 +251,16 @@ TEST_F(PlayerFaults, CallsOnAHandleBeingRemoved)
         });
         while (calls.load() < 20)
             std::this_thread::yield();
-        EXPECT_EQ(Returns([&] { return TP_Uninitialize(handle); }), 0);
+        if (round % 2 == 0)
+            EXPECT_EQ(Returns([&] { return TP_Uninitialize(handle); }), 0);
+        else
+            EXPECT_EQ(Returns([&] { return TP_PlayControl(handle, TP_PLAY_CLOSE, 0, nullptr); }),
+                      0);
         stop = true;
         caller.join();
         EXPECT_EQ(unexpected.load(), 0);
+        EXPECT_EQ(TP_PlayControl(handle, TP_PLAY_PLAY, 0, nullptr), TP_ERR_INVALID_HANDLE);
+        EXPECT_EQ(TP_Uninitialize(handle), 0);
     }
 }
 
