@@ -244,17 +244,11 @@ std::string CaseName(const ::testing::TestParamInfo<ChainCase>& info)
 
 class VideoChainTest : public ChainTest, public ::testing::WithParamInterface<ChainCase> {};
 
-// Not here yet: H.264 in 188-byte transport streams and elementary H.264 of
-// the baseline and main profiles, which go to the device H.264 decoder in
-// pieces that start anywhere in a picture (a packet's payload, a datagram's
-// worth of an elementary stream); its decoder library takes each sample as
-// whole pictures and loses them.
 std::vector<ChainCase> EveryKind()
 {
     std::vector<ChainCase> cases;
     for (SimKind kind : kAllKinds)
-        if (kind != SimKind::TsH264 && kind != SimKind::EsH264)
-            cases.push_back({kind});
+        cases.push_back({kind});
     return cases;
 }
 
