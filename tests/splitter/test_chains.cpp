@@ -215,15 +215,17 @@ protected:
     }
 
     // Once the clip has gone out: waits until the renderer has shown pictures
-    // and stops showing new ones (what the chain still held has come out),
-    // then takes the last picture.
+    // and has shown no new one for a while (what the chain still held has
+    // come out, however slowly it works), then takes the last picture.
     Picture SettledPicture()
     {
         EXPECT_TRUE(nwtest::WaitFor([&] { return FramesPresented(m_renderer) > 0; }))
             << "no picture reached the renderer";
         LONGLONG shown = -1;
-        for (int i = 0; i < 100 && FramesPresented(m_renderer) != shown; ++i) {
-            shown = FramesPresented(m_renderer);
+        for (int i = 0, still = 0; i < 200 && still < 5; ++i) {
+            const LONGLONG now = FramesPresented(m_renderer);
+            still = now == shown ? still + 1 : 0;
+            shown = now;
             Sleep(300);
         }
         return Snapshot(m_renderer);
