@@ -130,7 +130,47 @@ bool CMjpegFrameDecoder::Decode(std::span<const uint8_t> frame, int width, int h
         Drop("no picture size agreed");
         return false;
     }
+    Image top;
+    if (!DecodeImage(frame, width, height, stride, out, Placement::FrameOrTopField, &top))
+        return false;
+    if (!top.field) {
+        *written = top.rows * stride;
+        return true;
+    }
+    // An interlaced frame: the bottom field's JPEG follows the top field's.
+    // Woven, the two make the picture; without a bottom field that decodes,
+    // each row of the top field fills the row below it as well.
+    const size_t next = FindStartOfImage(frame, top.consumed);
+    Image bottom;
     size_t rows = 0;
+    if (next < frame.size() && DecodeImage(frame.subspan(next), width, height, stride, out,
+                                           Placement::BottomField, &bottom)) {
+        rows = std::min(2 * top.rows, 2 * bottom.rows + 1);
+    } else {
+        const size_t fit = out.size() / stride;
+        for (size_t r = 0; r < top.rows && 2 * r + 1 < fit; ++r)
+            std::memcpy(out.data() + (2 * r + 1) * stride, out.data() + 2 * r * stride,
+                        static_cast<size_t>(width) * 3);
+        rows = std::min(2 * top.rows, fit);
+        m_lastError[0] = '\0';
+    }
+    *written = std::min<size_t>(rows, static_cast<size_t>(height)) * stride;
+    return true;
+}
+
+size_t CMjpegFrameDecoder::FindStartOfImage(std::span<const uint8_t> frame, size_t from)
+{
+    for (size_t i = from; i + 2 < frame.size(); ++i)
+        if (frame[i] == 0xFF && frame[i + 1] == 0xD8 && frame[i + 2] == 0xFF)
+            return i;
+    return frame.size();
+}
+
+bool CMjpegFrameDecoder::DecodeImage(std::span<const uint8_t> frame, int width, int height,
+                                     size_t stride, std::span<uint8_t> out, Placement placement,
+                                     Image* image)
+{
+    *image = Image{};
     // The jump target: a fatal error anywhere below comes back here with the
     // object half-way through a frame. Nothing with a destructor is alive
     // between here and the jump.
@@ -141,18 +181,18 @@ bool CMjpegFrameDecoder::Decode(std::span<const uint8_t> frame, int width, int h
         return false;
     }
     jpeg_create_decompress(&m_cinfo);
-    const bool decoded = DecodeRows(frame, width, height, stride, out, &rows);
+    const bool decoded = DecodeRows(frame, width, height, stride, out, placement, image);
     jpeg_destroy_decompress(&m_cinfo);
     if (!decoded) {
         MJPEGDEC_TRACE("frame of %zu bytes dropped: %s", frame.size(), m_lastError);
         return false;
     }
-    *written = rows * stride;
     return true;
 }
 
 bool CMjpegFrameDecoder::DecodeRows(std::span<const uint8_t> frame, int width, int height,
-                                    size_t stride, std::span<uint8_t> out, size_t* rows)
+                                    size_t stride, std::span<uint8_t> out, Placement placement,
+                                    Image* image)
 {
     j_decompress_ptr cinfo = &m_cinfo;
     cinfo->progress = &m_progress;
@@ -161,8 +201,14 @@ bool CMjpegFrameDecoder::DecodeRows(std::span<const uint8_t> frame, int width, i
         Drop("no header");
         return false;
     }
+    // A field has the agreed width and half the agreed height (the top field
+    // the larger half of an odd height).
+    const bool bottom = placement == Placement::BottomField;
+    const JDIMENSION fieldHeight = static_cast<JDIMENSION>(bottom ? height / 2 : (height + 1) / 2);
+    const bool whole = !bottom && cinfo->image_height == static_cast<JDIMENSION>(height);
+    image->field = !whole;
     if (cinfo->image_width != static_cast<JDIMENSION>(width) ||
-        cinfo->image_height != static_cast<JDIMENSION>(height)) {
+        (!whole && (height < 2 || cinfo->image_height != fieldHeight))) {
         std::snprintf(m_lastError, sizeof m_lastError, "picture %ux%u, not the agreed %dx%d",
                       cinfo->image_width, cinfo->image_height, width, height);
         return false;
@@ -174,7 +220,10 @@ bool CMjpegFrameDecoder::DecodeRows(std::span<const uint8_t> frame, int width, i
     cinfo->dct_method = JDCT_ISLOW;
     jpeg_calc_output_dimensions(cinfo);
     jpeg_start_decompress(cinfo);
-    const size_t fit = out.size() / stride;
+    // Row r goes to first + r * step; it fits when its whole stride does.
+    const size_t step = image->field ? 2 * stride : stride;
+    const size_t first = bottom ? stride : 0;
+    const size_t fit = out.size() >= first + stride ? (out.size() - first - stride) / step + 1 : 0;
     const size_t wanted = std::min<size_t>(cinfo->output_height, fit);
     JSAMPROW rowPointers[16];
     while (cinfo->output_scanline < wanted) {
@@ -182,14 +231,22 @@ bool CMjpegFrameDecoder::DecodeRows(std::span<const uint8_t> frame, int width, i
         const size_t n = std::min<size_t>(
             {wanted - at, std::size(rowPointers), static_cast<size_t>(cinfo->rec_outbuf_height)});
         for (size_t i = 0; i < n; ++i)
-            rowPointers[i] = out.data() + (at + i) * stride;
+            rowPointers[i] = out.data() + first + (at + i) * step;
         if (jpeg_read_scanlines(cinfo, rowPointers, static_cast<JDIMENSION>(n)) == 0)
             break;
     }
-    *rows = cinfo->output_scanline;
-    if (cinfo->output_scanline < cinfo->output_height)
+    image->rows = cinfo->output_scanline;
+    if (cinfo->output_scanline < cinfo->output_height) {
         jpeg_abort_decompress(cinfo); // the rest does not fit: keep what does
-    else
-        jpeg_finish_decompress(cinfo);
+        image->consumed = frame.size();
+        return true;
+    }
+    jpeg_finish_decompress(cinfo);
+    // Where the image ended in the frame: after its end-of-image marker, or
+    // the whole frame when the marker had to be made up.
+    const JOCTET* next = cinfo->src->next_input_byte;
+    image->consumed = next >= frame.data() && next <= frame.data() + frame.size()
+                          ? static_cast<size_t>(next - frame.data())
+                          : frame.size();
     return true;
 }

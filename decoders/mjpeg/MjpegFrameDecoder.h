@@ -39,8 +39,11 @@ public:
 
     // Decodes frame when its picture is width x height: row r goes to
     // out + r * stride (stride >= width * 3). Rows that do not fit into out
-    // are left out. True with *written = rows written x stride; false when the
-    // frame is dropped (out may then hold part of a picture).
+    // are left out. An interlaced frame is two JPEGs one after the other, the
+    // top field and the bottom field, each width x half the height: they are
+    // woven into one picture, and a top field alone is line-doubled. True
+    // with *written = rows written x stride; false when the frame is dropped
+    // (out may then hold part of a picture).
     bool Decode(std::span<const uint8_t> frame, int width, int height, size_t stride,
                 std::span<uint8_t> out, size_t* written);
 
@@ -61,10 +64,26 @@ public:
     };
 
 private:
-    // The body of Decode between the jump target and the object's end. Only
-    // trivially destructible objects live here: a fatal error jumps out of it.
+    enum class Placement {
+        FrameOrTopField, // a whole picture, or the top field into the even rows
+        BottomField,     // the bottom field into the odd rows
+    };
+    // What one JPEG gave: rows written (field rows for a field), whether it
+    // was a field, and the frame's bytes up to the end of that JPEG.
+    struct Image {
+        size_t rows = 0;
+        bool field = false;
+        size_t consumed = 0;
+    };
+    // One JPEG of the frame into out; false when it is dropped.
+    bool DecodeImage(std::span<const uint8_t> frame, int width, int height, size_t stride,
+                     std::span<uint8_t> out, Placement placement, Image* image);
+    // The body of DecodeImage between the jump target and the object's end.
+    // Only trivially destructible objects live here: a fatal error jumps out.
     bool DecodeRows(std::span<const uint8_t> frame, int width, int height, size_t stride,
-                    std::span<uint8_t> out, size_t* rows);
+                    std::span<uint8_t> out, Placement placement, Image* image);
+    // The first start-of-image marker at or after from; frame.size() if none.
+    static size_t FindStartOfImage(std::span<const uint8_t> frame, size_t from);
     void Drop(const char* reason);
     static void ErrorExit(j_common_ptr cinfo);
     static void OutputMessage(j_common_ptr cinfo);

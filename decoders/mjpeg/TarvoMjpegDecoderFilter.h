@@ -8,7 +8,9 @@
 // offers one type, at positions 0 and 1: RGB24, FORMAT_VideoInfo2, 16:9,
 // biHeight = -height, biCompression 'RGB0', rows padded to 4 bytes as the
 // bitmap header describes (for the usual widths, multiples of 4, the rows are
-// exactly width x 3 bytes). Frames of another size are dropped.
+// exactly width x 3 bytes). Frames of another size are dropped, but for the
+// two half-height field JPEGs of an interlaced camera, which are woven into
+// one picture of the agreed size.
 //
 // Threads and locks are CTransformFilter's: connection and IMjpegDecoderControl
 // on the application thread (filter lock), Transform on the upstream streaming

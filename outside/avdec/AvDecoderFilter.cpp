@@ -1,5 +1,7 @@
 #include "AvDecoderFilter.h"
 
+#include <cstring>
+
 #include "TransformParts.h"
 
 #include "win32/trace.h"
@@ -167,10 +169,37 @@ void CAvDecoderFilter::SetPictureSize(int width, int height)
     m_pictureHeight = height;
 }
 
+namespace {
+
+// Paints black what lies outside the picture's width x height at the top left
+// of a frameWidth x frameHeight YUY2 frame.
+void BlackAround(uint8_t* frame, ptrdiff_t stride, int frameWidth, int frameHeight, int width,
+                 int height)
+{
+    static const uint8_t kBlackPair[4] = {16, 128, 16, 128};
+    const auto paint = [&](uint8_t* row, int from, int to) {
+        for (int x = from & ~1; x < to; x += 2)
+            std::memcpy(row + 2 * x, kBlackPair, 4);
+    };
+    for (int y = 0; y < frameHeight; ++y)
+        paint(frame + y * stride, y < height ? width : 0, frameWidth);
+}
+
+} // namespace
+
 bool CAvDecoderFilter::DeliverPicture(const AVFrame& picture)
 {
+    int frameWidth = picture.width, frameHeight = picture.height;
+    if (KeepsAgreedFrame()) {
+        int agreedWidth = 0, agreedHeight = 0;
+        m_pPictureOutput->AgreedSize(&agreedWidth, &agreedHeight);
+        if (picture.width <= agreedWidth && picture.height <= agreedHeight) {
+            frameWidth = agreedWidth;
+            frameHeight = agreedHeight;
+        }
+    }
     IMediaSample* out = nullptr;
-    const HRESULT hr = m_pPictureOutput->GetPictureSample(picture.width, picture.height, &out);
+    const HRESULT hr = m_pPictureOutput->GetPictureSample(frameWidth, frameHeight, &out);
     if (hr == S_FALSE) {
         TV_TRACE(m_channel, "a %d x %d picture cannot go downstream", picture.width,
                  picture.height);
@@ -182,11 +211,14 @@ bool CAvDecoderFilter::DeliverPicture(const AVFrame& picture)
     }
     BYTE* dst = nullptr;
     if (FAILED(out->GetPointer(&dst)) ||
-        !m_converter.WriteYuy2(picture, dst, Yuy2Stride(picture.width))) {
+        !m_converter.WriteYuy2(picture, dst, Yuy2Stride(frameWidth))) {
         out->Release();
         return true;
     }
-    SetPictureSize(picture.width, picture.height);
+    if (frameWidth != picture.width || frameHeight != picture.height)
+        BlackAround(dst, Yuy2Stride(frameWidth), frameWidth, frameHeight, picture.width,
+                    picture.height);
+    SetPictureSize(frameWidth, frameHeight);
     out->SetTime(nullptr, nullptr);
     out->SetSyncPoint(TRUE);
     const HRESULT hrDeliver = m_pOutput->Deliver(out);

@@ -74,6 +74,10 @@ protected:
     // rewritten copy. By default the bytes as they are.
     virtual std::span<const uint8_t> DecoderInput(std::span<const uint8_t> sample,
                                                   std::vector<uint8_t>* scratch);
+    // Whether a picture smaller than the agreed output size goes out in a
+    // frame of that size (at its top left, black around it) instead of a new
+    // output type. By default a new type follows the picture.
+    virtual bool KeepsAgreedFrame() const { return false; }
     // The input type's format (set while connecting; its sequence header is
     // not kept: the configuration CodecConfig made of it is).
     const VideoFormat& InputFormat() const { return m_inputFormat; }

@@ -22,6 +22,10 @@ protected:
     // Length-prefixed samples in start-code form.
     std::span<const uint8_t> DecoderInput(std::span<const uint8_t> sample,
                                           std::vector<uint8_t>* scratch) override;
+    // The splitter announces every HD stream as 1920 x 1080 and has the frame
+    // processor cut the picture out of that frame (a 1600-wide picture, or
+    // the size a QBox stream's device header gives): the frame stays.
+    bool KeepsAgreedFrame() const override { return true; }
 
 private:
     template <class T, auto... Args> friend CUnknown* CreateComInstance(LPUNKNOWN, HRESULT*);

@@ -1,5 +1,7 @@
 #include "H264PictureSplitter.h"
 
+#include "H264Profiles.h"
+
 namespace {
 
 // Reads bits of a NAL unit's payload, dropping emulation-prevention bytes
@@ -95,28 +97,6 @@ size_t FindStartCode(const uint8_t* data, size_t size, size_t from)
     return size;
 }
 
-bool IsHighProfile(uint32_t profile)
-{
-    switch (profile) {
-    case 100:
-    case 110:
-    case 122:
-    case 244:
-    case 44:
-    case 83:
-    case 86:
-    case 118:
-    case 128:
-    case 138:
-    case 139:
-    case 134:
-    case 135:
-        return true;
-    default:
-        return false;
-    }
-}
-
 void SkipScalingList(CBitReader& br, int size)
 {
     int last = 8, next = 8;
@@ -143,7 +123,7 @@ bool CH264PictureSplitter::ReadSps(const uint8_t* nal, size_t size)
     if (br.Overrun() || id >= m_sps.size())
         return false;
     Sps sps;
-    if (IsHighProfile(profile)) {
+    if (H264SpsHasChromaFields(profile)) {
         const uint32_t chroma = br.Ue();
         if (chroma == 3)
             sps.separateColourPlane = br.Bit() != 0;

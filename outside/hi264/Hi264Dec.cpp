@@ -52,6 +52,14 @@ struct Decoder {
     // The pieces of a picture sent in several device frames, gathered until
     // its last piece.
     std::vector<uint8_t> gathered;
+    // A stream that comes in pieces starting anywhere in a picture (a
+    // transport packet's payload, an elementary stream cut where the bytes
+    // ran out) is taken as one byte run: its last picture waits here until
+    // the next one begins. Device frames, whole pictures each, never start
+    // this.
+    bool fedBefore = false;
+    bool byteRun = false;
+    std::vector<uint8_t> run;
 };
 
 // A device frame header in front of the bytes: its size, and whether the
@@ -68,6 +76,12 @@ size_t DeviceHeader(const uint8_t* data, uint32_t length, bool* moreFollows)
         return 40;
     }
     return layout == 2 ? 36 : 0;
+}
+
+bool StartsWithStartCode(const uint8_t* p, size_t n)
+{
+    return (n >= 3 && p[0] == 0 && p[1] == 0 && p[2] == 1) ||
+           (n >= 4 && p[0] == 0 && p[1] == 0 && p[2] == 0 && p[3] == 1);
 }
 
 void ReleaseCurrent(Decoder* d)
@@ -204,6 +218,33 @@ int32_t HandOut(Decoder* d, Hi264DecPicture* picture, int32_t none)
     return HI264DEC_OK;
 }
 
+// Sends the first count units of d->units to libavcodec and collects what
+// comes out; false when something was refused or broken.
+bool DecodeUnits(Decoder* d, size_t count)
+{
+    bool clean = true;
+    for (size_t i = 0; i < count; ++i) {
+        const H264PictureUnit& unit = d->units[i];
+        if (av_new_packet(d->packet, static_cast<int>(unit.size)) < 0)
+            return false;
+        std::memcpy(d->packet->data, unit.data, unit.size);
+        d->packet->pts = NotePicture(d, unit);
+        int rc = avcodec_send_packet(d->ctx, d->packet);
+        if (rc == AVERROR(EAGAIN)) {
+            // Not expected with one thread; make room and try once more.
+            clean = CollectPictures(d) && clean;
+            rc = avcodec_send_packet(d->ctx, d->packet);
+        }
+        av_packet_unref(d->packet);
+        if (rc < 0 && rc != AVERROR(EAGAIN)) {
+            clean = false;
+            d->waitForIntra = true;
+        }
+        clean = CollectPictures(d) && clean;
+    }
+    return clean;
+}
+
 } // namespace
 
 extern "C" HI264_HANDLE Hi264DecCreate(const Hi264DecAttr* attr)
@@ -262,29 +303,29 @@ extern "C" int32_t Hi264DecFrame(HI264_HANDLE handle, const uint8_t* data, uint3
         payloadLength = d->gathered.size();
     }
 
-    bool clean = true;
-    d->splitter.Split(payload, payloadLength, d->units);
-    for (const H264PictureUnit& unit : d->units) {
-        if (av_new_packet(d->packet, static_cast<int>(unit.size)) < 0) {
-            d->gathered.clear();
-            return HandOut(d, picture, HI264DEC_NO_PICTURE);
-        }
-        std::memcpy(d->packet->data, unit.data, unit.size);
-        d->packet->pts = NotePicture(d, unit);
-        int rc = avcodec_send_packet(d->ctx, d->packet);
-        if (rc == AVERROR(EAGAIN)) {
-            // Not expected with one thread; make room and try once more.
-            clean = CollectPictures(d) && clean;
-            rc = avcodec_send_packet(d->ctx, d->packet);
-        }
-        av_packet_unref(d->packet);
-        if (rc < 0 && rc != AVERROR(EAGAIN)) {
-            clean = false;
-            d->waitForIntra = true;
-        }
-        clean = CollectPictures(d) && clean;
+    if (!d->byteRun && d->fedBefore && header == 0 && !StartsWithStartCode(payload, payloadLength))
+        d->byteRun = true; // what it continues went in as a whole picture and broke
+    d->fedBefore = true;
+    if (!d->byteRun) {
+        d->splitter.Split(payload, payloadLength, d->units);
+        const bool clean = DecodeUnits(d, d->units.size());
+        d->gathered.clear();
+        return HandOut(d, picture, clean ? HI264DEC_NEED_MORE : HI264DEC_NO_PICTURE);
     }
+    if (d->run.size() + payloadLength > HI264DEC_INPUT_BUFFER_SIZE) {
+        d->run.clear();
+        d->gathered.clear();
+        d->waitForIntra = true;
+        return HandOut(d, picture, HI264DEC_NO_PICTURE);
+    }
+    d->run.insert(d->run.end(), payload, payload + payloadLength);
     d->gathered.clear();
+    d->splitter.Split(d->run.data(), d->run.size(), d->units);
+    if (d->units.size() < 2)
+        return HandOut(d, picture, HI264DEC_NEED_MORE);
+    // Every picture but the last is whole: the next one has begun.
+    const bool clean = DecodeUnits(d, d->units.size() - 1);
+    d->run.erase(d->run.begin(), d->run.begin() + (d->units.back().data - d->run.data()));
     return HandOut(d, picture, clean ? HI264DEC_NEED_MORE : HI264DEC_NO_PICTURE);
 }
 

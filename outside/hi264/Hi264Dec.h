@@ -12,6 +12,10 @@
 // of a larger picture, gathered until the shorter last piece. Other bytes in
 // front of the first start code are skipped too. Otherwise the bytes of one
 // call are taken as whole NAL units; pictures are cut at their first slice.
+// A call whose bytes do not begin with a start code continues the bytes
+// before it: from then on the decoder takes its input as one byte run (a
+// stream that arrives in transport packets or arbitrary pieces) and decodes a
+// picture once the next one has begun.
 // Field-coded pictures come out as two fields, top (structure 1) then bottom
 // (structure 2), after both fields are decoded. After a bitstream error the
 // decoder hands out nothing until the next intra-coded picture.

@@ -1,6 +1,7 @@
 #include "H264Syntax.h"
 
 #include "BitReader.h"
+#include "H264Profiles.h"
 
 namespace {
 
@@ -18,29 +19,6 @@ bool SkipScalingList(BitReader& br, int size)
             last = next;
     }
     return true;
-}
-
-// Profiles whose SPS carries chroma format, bit depths and scaling matrices.
-bool HasChromaFields(uint8_t profile)
-{
-    switch (profile) {
-    case 100:
-    case 110:
-    case 122:
-    case 244:
-    case 44:
-    case 83:
-    case 86:
-    case 118:
-    case 128:
-    case 138:
-    case 139:
-    case 134:
-    case 135:
-        return true;
-    default:
-        return false;
-    }
 }
 
 // A slice header's fields lie in its first bytes; no more are unescaped.
@@ -77,7 +55,7 @@ bool ParseH264Sps(std::span<const uint8_t> payload, H264Sps& sps)
     uint32_t v = 0;
     bool flag = false;
     br.ReadUe(v); // seq_parameter_set_id
-    if (HasChromaFields(s.profile)) {
+    if (H264SpsHasChromaFields(s.profile)) {
         uint32_t chroma = 0;
         br.ReadUe(chroma);
         if (chroma == 3 && br.ReadFlag(flag))

@@ -6,8 +6,10 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <numbers>
 #include <span>
+#include <string>
 #include <vector>
 
 // Power of the samples at hz (sampled at rate), normalised by the sample count
@@ -49,4 +51,14 @@ inline std::vector<int16_t> OneChannel(std::span<const int16_t> interleaved, siz
     for (size_t i = channel; i < interleaved.size(); i += channels)
         out.push_back(interleaved[i]);
     return out;
+}
+
+// One channel of interleaved 16-bit PCM held as bytes (a recording read from
+// a file); a trailing odd byte is left out.
+inline std::vector<int16_t> OneChannelOfBytes(const std::string& bytes, size_t channels,
+                                              size_t channel)
+{
+    std::vector<int16_t> all(bytes.size() / 2);
+    std::memcpy(all.data(), bytes.data(), all.size() * 2);
+    return OneChannel(all, channels, channel);
 }

@@ -311,10 +311,7 @@ TEST_P(SplitterAudioTest, PlaysTheToneIntoAPulseAudioServer)
     Sleep(500);
     EXPECT_EQ(m_graph.Control()->Stop(), S_OK);
 
-    const std::string raw = TvReadFile(file).substr(from);
-    std::vector<int16_t> all(raw.size() / 2);
-    std::memcpy(all.data(), raw.data(), all.size() * 2);
-    const std::vector<int16_t> left = OneChannel(all, 2, 0);
+    const std::vector<int16_t> left = OneChannelOfBytes(TvReadFile(file).substr(from), 2, 0);
     ASSERT_GE(left.size(), 8000u * 2) << "the recorder ran for the clip";
     EXPECT_NEAR(StrongestFrequency(left, 8000, 100, 3000, 5), kToneHz, 5);
     EXPECT_GT(GoertzelPower(left, kToneHz, 8000), 100 * GoertzelPower(left, 1500, 8000));

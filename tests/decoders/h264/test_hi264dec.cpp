@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 using namespace h264test;
@@ -168,6 +169,45 @@ TEST(Hi264Dec, ResumesAtTheNextKeyFrameAfterDamage)
             30.0);
     }
     Hi264DecDestroy(dec);
+}
+
+// A stream that arrives in pieces starting anywhere in a picture (transport
+// packets, an elementary stream cut where a datagram ended) is taken as one
+// byte run once a piece continues the one before: each picture comes out,
+// whole, when the next one has begun. The first piece is taken as whole
+// NAL units before the decoder knows better: what it broke costs at most the
+// pictures up to the next key frame.
+TEST(Hi264Dec, PiecesOfAByteRunGiveWholePictures)
+{
+    const auto samples = DeviceVideo(SimKind::Device40, 352, 288, 12, 4);
+    ASSERT_EQ(samples.size(), 12u);
+    std::vector<uint8_t> run;
+    for (const VideoSample& s : samples)
+        run.insert(run.end(), s.bytes.begin() + 40, s.bytes.end());
+    for (size_t piece : {size_t{184}, size_t{1400}, size_t{7}}) {
+        SCOPED_TRACE(piece);
+        Hi264DecAttr attr = DeviceAttr();
+        HI264_HANDLE dec = Hi264DecCreate(&attr);
+        ASSERT_NE(dec, nullptr);
+        std::vector<std::vector<uint8_t>> lumas;
+        for (size_t at = 0; at < run.size(); at += piece) {
+            const std::vector<uint8_t> bytes(run.begin() + at,
+                                             run.begin() + std::min(run.size(), at + piece));
+            for (const Hi264DecPicture& p : DecodeSample(dec, bytes, &lumas))
+                EXPECT_EQ(p.width, 352u);
+        }
+        // Consecutive frames up to the last but one (the last waits for a
+        // picture behind it), from key frame 4 at the latest.
+        ASSERT_GE(lumas.size(), 7u);
+        ASSERT_LE(lumas.size(), 11u);
+        const size_t first = 11 - lumas.size();
+        for (size_t i = 0; i < lumas.size(); ++i)
+            EXPECT_GT(RegionPsnr(lumas[i].data(), 352, 1, Drawing(352, 288, first + i, false),
+                                 {0, 0, 352, 288}),
+                      30.0)
+                << "frame " << first + i;
+        Hi264DecDestroy(dec);
+    }
 }
 
 // The splitter on the D1 stream: a key frame is two pictures, a top IDR field

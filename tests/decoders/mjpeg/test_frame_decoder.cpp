@@ -222,4 +222,70 @@ TEST(MjpegFrameDecoder, ProgressiveFramesWithEndlessScansAreDropped)
     EXPECT_TRUE(Decode(decoder, jpeg, 64, 64).decoded);
 }
 
+// An interlaced camera sends its two fields as two JPEGs of half the height,
+// top field first, in one frame: they become one picture, the top field's
+// rows in the even rows and the bottom field's in the odd ones. Without a
+// bottom field that decodes, each top field row fills the row below it too.
+TEST(MjpegFrameDecoder, FieldPairsAreWovenAndALoneTopFieldIsLineDoubled)
+{
+    const auto join = [](std::initializer_list<Bytes> parts) {
+        Bytes all;
+        for (const Bytes& p : parts)
+            all.insert(all.end(), p.begin(), p.end());
+        return all;
+    };
+    const Bytes junk = {0x00, 0x11, 0xFF, 0x00, 0x22};
+    const struct {
+        const char* name;
+        int width, height;
+        Bytes top, bottom; // bottom empty: the top field's rows twice
+        Bytes frame;
+    } cases[] = {
+        {"a field pair", 176, 144, EncodeJpeg(176, 72), EncodeJpeg(176, 72, JpegKind::Grey),
+         join({EncodeJpeg(176, 72), EncodeJpeg(176, 72, JpegKind::Grey)})},
+        {"bytes between the fields", 176, 144, EncodeJpeg(176, 72),
+         EncodeJpeg(176, 72, JpegKind::Grey),
+         join({EncodeJpeg(176, 72), junk, EncodeJpeg(176, 72, JpegKind::Grey)})},
+        {"an odd height: the top field has the extra row", 64, 37, EncodeJpeg(64, 19),
+         EncodeJpeg(64, 18, JpegKind::Grey),
+         join({EncodeJpeg(64, 19), EncodeJpeg(64, 18, JpegKind::Grey)})},
+        {"a top field alone", 176, 144, EncodeJpeg(176, 72), {}, EncodeJpeg(176, 72)},
+        {"a bottom field that is no JPEG",
+         176,
+         144,
+         EncodeJpeg(176, 72),
+         {},
+         join({EncodeJpeg(176, 72), {0xFF, 0xD8, 0xFF, 0x00, 0x00}})},
+        {"a bottom field of another size",
+         176,
+         144,
+         EncodeJpeg(176, 72),
+         {},
+         join({EncodeJpeg(176, 72), EncodeJpeg(176, 36)})},
+    };
+    CMjpegFrameDecoder decoder;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int topRows = (c.height + 1) / 2;
+        const Bytes top = ReferenceBgr(c.top, c.width, topRows);
+        const Bytes bottom = c.bottom.empty() ? top : ReferenceBgr(c.bottom, c.width, c.height / 2);
+        const size_t row = Stride(c.width);
+        const Picture p = Decode(decoder, c.frame, c.width, c.height);
+        ASSERT_TRUE(p.decoded) << p.error;
+        EXPECT_EQ(p.error, "");
+        ASSERT_EQ(p.written, row * c.height);
+        for (int y = 0; y < c.height; ++y) {
+            const Bytes& field = y % 2 ? bottom : top;
+            ASSERT_TRUE(std::equal(p.bytes.begin() + y * row,
+                                   p.bytes.begin() + y * row + c.width * 3,
+                                   field.begin() + (y / 2) * row))
+                << "row " << y;
+        }
+    }
+    // Half the height at another width is no field.
+    const Picture p = Decode(decoder, EncodeJpeg(88, 72), 176, 144);
+    EXPECT_FALSE(p.decoded);
+    EXPECT_EQ(p.error.rfind("picture 88x72", 0), 0u) << p.error;
+}
+
 } // namespace

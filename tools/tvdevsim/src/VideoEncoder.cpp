@@ -1,5 +1,7 @@
 #include "VideoEncoder.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 
 extern "C" {
@@ -94,19 +96,49 @@ bool CVideoEncoder::Open(const VideoEncoderSettings& s, std::string& error)
     return true;
 }
 
+namespace {
+
+// Studio-range values (low .. low + span) stretched to 0..255 (chroma keeps
+// 128 in the middle: low 16, span 224).
+std::array<uint8_t, 256> RangeTable(int low, int span)
+{
+    std::array<uint8_t, 256> t{};
+    for (int v = 0; v < 256; ++v) {
+        const int full = ((v - low) * 255 + span / 2) / span;
+        t[static_cast<size_t>(v)] = static_cast<uint8_t>(std::clamp(full, 0, 255));
+    }
+    return t;
+}
+
+} // namespace
+
 bool CVideoEncoder::Encode(const YuvPicture& p, bool key, std::vector<uint8_t>& out, bool& isKey)
 {
     if (!m_ctx || p.width != m_ctx->width || p.height != m_ctx->height)
         return false;
     if (av_frame_make_writable(m_frame) < 0)
         return false;
+    // The picture is drawn in the studio range; a JPEG's planes are full
+    // range (JFIF), so mjpeg gets them stretched, or every decoder would show
+    // grey blacks and dull whites.
+    static const auto kFullLuma = RangeTable(16, 219);
+    static const auto kFullChroma = RangeTable(16, 224);
+    const auto copy = [&](uint8_t* to, const uint8_t* from, int n,
+                          const std::array<uint8_t, 256>& t) {
+        if (!m_yuvj) {
+            std::memcpy(to, from, n);
+            return;
+        }
+        for (int i = 0; i < n; ++i)
+            to[i] = t[from[i]];
+    };
     for (int y = 0; y < p.height; ++y)
-        std::memcpy(m_frame->data[0] + y * m_frame->linesize[0], &p.y[y * p.width], p.width);
+        copy(m_frame->data[0] + y * m_frame->linesize[0], &p.y[y * p.width], p.width, kFullLuma);
     for (int y = 0; y < p.ChromaHeight(); ++y) {
-        std::memcpy(m_frame->data[1] + y * m_frame->linesize[1], &p.u[y * p.ChromaWidth()],
-                    p.ChromaWidth());
-        std::memcpy(m_frame->data[2] + y * m_frame->linesize[2], &p.v[y * p.ChromaWidth()],
-                    p.ChromaWidth());
+        copy(m_frame->data[1] + y * m_frame->linesize[1], &p.u[y * p.ChromaWidth()],
+             p.ChromaWidth(), kFullChroma);
+        copy(m_frame->data[2] + y * m_frame->linesize[2], &p.v[y * p.ChromaWidth()],
+             p.ChromaWidth(), kFullChroma);
     }
     m_frame->pts = m_pts++;
     m_frame->pict_type = key ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
