@@ -46,13 +46,9 @@ void PutLe32(BYTE* p, uint32_t value)
 
 } // namespace
 
-size_t Yuy2Stride(int width)
+void Yuy2ToBottomUpBgr(const BYTE* yuy2, int width, int height, BYTE* bgr)
 {
-    return (static_cast<size_t>(width) * 2 + 3) / 4 * 4;
-}
-
-void Yuy2ToBottomUpBgr(const BYTE* yuy2, size_t stride, int width, int height, BYTE* bgr)
-{
+    const size_t stride = static_cast<size_t>(width) * 2;
     const size_t outRow = static_cast<size_t>(width) * 3;
     for (int row = 0; row < height; ++row) {
         const BYTE* in = yuy2 + static_cast<size_t>(height - 1 - row) * stride;
@@ -160,8 +156,7 @@ HRESULT GrabBmp(ISampleGrabber* grabber, std::vector<BYTE>& bmp)
         return E_INVALIDARG;
     // A picture shorter than its media type says (the type changed between
     // the two calls) is not read past its end.
-    const size_t stride = Yuy2Stride(width);
-    if (static_cast<size_t>(size) < stride * static_cast<size_t>(height))
+    if (static_cast<size_t>(size) < static_cast<size_t>(width) * 2 * static_cast<size_t>(height))
         return E_INVALIDARG;
 
     try {
@@ -170,7 +165,7 @@ HRESULT GrabBmp(ISampleGrabber* grabber, std::vector<BYTE>& bmp)
         return E_OUTOFMEMORY;
     }
     BmpHeaders(width, height, bmp.data());
-    Yuy2ToBottomUpBgr(picture.data(), stride, width, height, bmp.data() + kBmpHeadersSize);
+    Yuy2ToBottomUpBgr(picture.data(), width, height, bmp.data() + kBmpHeadersSize);
     return S_OK;
 }
 

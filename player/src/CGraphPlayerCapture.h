@@ -14,15 +14,12 @@ inline constexpr size_t kBmpHeadersSize = 54;
 // A record path holds at most this many characters (a 260-byte buffer).
 inline constexpr size_t kRecordPathMax = 259;
 
-// Bytes from one row of a YUY2 picture of this width to the next (rows are
-// padded to 4 bytes).
-size_t Yuy2Stride(int width);
-
-// Converts a YUY2 picture (rows stride bytes apart, top row first) into
+// Converts a YUY2 picture (width x 2 bytes a row, top row first) into
 // width x height BGR pixels, 3 bytes each, rows not padded, the last picture
 // row first (a bottom-up BMP). BT.601 studio range; each pixel pair shares its
-// U and V. width must be even and positive, height positive.
-void Yuy2ToBottomUpBgr(const BYTE* yuy2, size_t stride, int width, int height, BYTE* bgr);
+// U and V. width must be even and positive (so YUY2 rows need no padding),
+// height positive.
+void Yuy2ToBottomUpBgr(const BYTE* yuy2, int width, int height, BYTE* bgr);
 
 // The 54 header bytes of a BMP file of width x height 24-bit pixels whose
 // rows are not padded: "BM", file size 54 + width x height x 3, pixel offset
