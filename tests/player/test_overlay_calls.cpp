@@ -469,6 +469,24 @@ TEST_F(OverlayCalls, RefusedTextIsMinusOneWithOverlayRefused)
               "null)");
 }
 
+TEST_F(OverlayCalls, MissingCornersAreRefusedBeforeTheProcessor)
+{
+    CSpyProcessor& spy = Attach();
+    const std::function<int()> calls[] = {
+        [&] { return m_player->AddRectangleOverlay(nullptr, &kBottomRight, kRed, 0, 0); },
+        [&] { return m_player->AddRectangleOverlay(&kTopLeft, nullptr, kRed, 0, 0); },
+        [&] { return m_player->AddEllipseOverlay(nullptr, &kBottomRight, kRed, 0, 0); },
+        [&] { return m_player->AddEllipseOverlay(&kTopLeft, nullptr, kRed, 0, 0); },
+        [&] { return m_player->AddCircleOverlay(nullptr, 5, kRed, 0, 0); },
+    };
+    for (const auto& call : calls) {
+        TpSetLastError(0);
+        EXPECT_EQ(call(), -1);
+        EXPECT_EQ(TpGetLastError(), E_POINTER);
+    }
+    EXPECT_TRUE(spy.calls.empty());
+}
+
 TEST_F(OverlayCalls, RemoveAnswersZeroWhateverTheProcessorSays)
 {
     CSpyProcessor& spy = Attach();
