@@ -83,6 +83,21 @@ int AddItemWithShowTime(CGraphPlayer& player, int startTime, int duration, AddIt
     return index;
 }
 
+// Rectangles and ellipses: an add slot that takes the box from the first
+// point (left, top) to the second (right, bottom).
+using BoxAddSlot = decltype(&IProcesserOverlay::AddRectangleOverlay);
+int AddBoxItem(CGraphPlayer& player, BoxAddSlot add, const POINT* topLeft, const POINT* bottomRight,
+               int color, int startTime, int duration)
+{
+    if (!topLeft || !bottomRight)
+        return FailWith(E_POINTER);
+    const Rgb c = SplitColor(color);
+    return AddItemWithShowTime(player, startTime, duration, [&](IProcesserOverlay& o, LONG* index) {
+        return (o.*add)(c.r, c.g, c.b, topLeft->x, topLeft->y, bottomRight->x, bottomRight->y,
+                        index);
+    });
+}
+
 // The shared sequence of the pass-through operations that answer 0 or -1.
 template <typename Call> int PassThrough(CGraphPlayer& player, Call call)
 {
@@ -126,13 +141,8 @@ int CGraphPlayer::AddBitmapOverlay(int x, int y, int bitmap, int maskColor, int 
 int CGraphPlayer::AddRectangleOverlay(const POINT* topLeft, const POINT* bottomRight, int color,
                                       int startTime, int duration)
 {
-    if (!topLeft || !bottomRight)
-        return FailWith(E_POINTER);
-    const Rgb c = SplitColor(color);
-    return AddItemWithShowTime(*this, startTime, duration, [&](IProcesserOverlay& o, LONG* index) {
-        return o.AddRectangleOverlay(c.r, c.g, c.b, topLeft->x, topLeft->y, bottomRight->x,
-                                     bottomRight->y, index);
-    });
+    return AddBoxItem(*this, &IProcesserOverlay::AddRectangleOverlay, topLeft, bottomRight, color,
+                      startTime, duration);
 }
 
 int CGraphPlayer::AddCircleOverlay(const POINT* center, int radius, int color, int startTime,
@@ -149,13 +159,8 @@ int CGraphPlayer::AddCircleOverlay(const POINT* center, int radius, int color, i
 int CGraphPlayer::AddEllipseOverlay(const POINT* topLeft, const POINT* bottomRight, int color,
                                     int startTime, int duration)
 {
-    if (!topLeft || !bottomRight)
-        return FailWith(E_POINTER);
-    const Rgb c = SplitColor(color);
-    return AddItemWithShowTime(*this, startTime, duration, [&](IProcesserOverlay& o, LONG* index) {
-        return o.AddEllipseOverlay(c.r, c.g, c.b, topLeft->x, topLeft->y, bottomRight->x,
-                                   bottomRight->y, index);
-    });
+    return AddBoxItem(*this, &IProcesserOverlay::AddEllipseOverlay, topLeft, bottomRight, color,
+                      startTime, duration);
 }
 
 int CGraphPlayer::AddPolygonOverlay(const POINT* points, int count, int color, int startTime,
