@@ -271,6 +271,24 @@ TEST_F(LiveOps, CallbackSetBeforeTheRenderReceivesFrames)
     EXPECT_EQ(frames.size.load(), kWidth * kHeight * 2);
 }
 
+TEST_F(LiveOps, CallbackSetAfterTheRenderReceivesFramesUntilSwitchedOff)
+{
+    const int handle = StartLive(nullptr);
+    // Overlay removal answers 0 once the frame processor is there.
+    ASSERT_TRUE(WaitFor([&] { return TP_RemoveAllOverlay(handle) == 0; }));
+    Frames frames;
+    ASSERT_EQ(TP_SetYUVFrameCallBack(handle, CountFrame, &frames), 0);
+    ASSERT_TRUE(WaitFor([&] { return frames.count.load() >= 5; }));
+    EXPECT_EQ(frames.size.load(), kWidth * kHeight * 2);
+
+    ASSERT_EQ(TP_SetYUVFrameCallBack(handle, nullptr, nullptr), 0);
+    // A picture in progress may still finish its call.
+    std::this_thread::sleep_for(200ms);
+    const int stopped = frames.count.load();
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(frames.count.load(), stopped);
+}
+
 TEST_F(LiveOps, RecordingPlaysBack)
 {
     Frames live;
