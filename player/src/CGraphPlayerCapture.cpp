@@ -219,11 +219,13 @@ int CGraphPlayer::SetYUVFrameCallBack(TP_YUVFrameCallBack callback, void* user)
     std::lock_guard<std::recursive_mutex> lock(m_lock);
     if (!m_pGraph)
         return TP_ERR_INVALID_HANDLE;
-    if (!m_pProcessor) {
-        m_pendingFrameCallback = callback;
-        m_pendingFrameUser = user;
+    // Kept also once handed on: a re-render (video cut, reduce level) builds
+    // a new frame processor, and AttachWindow gives the callback to that one
+    // too, so the application keeps receiving pictures.
+    m_pendingFrameCallback = callback;
+    m_pendingFrameUser = user;
+    if (!m_pProcessor)
         return 0;
-    }
     IProcesserCut* cut = nullptr;
     if (FAILED(m_pProcessor->QueryInterface(IID_IProcesserCut, reinterpret_cast<void**>(&cut))) ||
         !cut)
