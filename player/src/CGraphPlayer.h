@@ -121,7 +121,8 @@ public:
     // set before the frame processor exists, AttachWindow hands it on, and
     // again to the new processor of every re-render.
     int SetYUVFrameCallBack(TP_YUVFrameCallBack callback, void* user) override;
-    // Application thread; sleeps for the given time (ITarvoSplt::GetReceiveRates).
+    // Application thread; sleeps for the given time, outside m_lock
+    // (ITarvoSplt::GetReceiveRates).
     int QueryDataDelivered(int milliseconds, int* videoBytes, int* audioBytes) override;
     // Always E_FAIL: decoded pictures reach applications through the YUV
     // frame callback.

@@ -237,9 +237,19 @@ int CGraphPlayer::SetYUVFrameCallBack(TP_YUVFrameCallBack callback, void* user)
 
 int CGraphPlayer::QueryDataDelivered(int milliseconds, int* videoBytes, int* audioBytes)
 {
-    if (!m_pGraph || !m_pTarvoSplt)
-        return TP_ERR_INVALID_HANDLE;
-    return m_pTarvoSplt->GetReceiveRates(static_cast<UINT>(milliseconds), videoBytes, audioBytes);
+    ITarvoSplt* splitter = nullptr;
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_lock);
+        if (!m_pGraph || !m_pTarvoSplt)
+            return TP_ERR_INVALID_HANDLE;
+        splitter = m_pTarvoSplt;
+        splitter->AddRef();
+    }
+    // Outside the player's lock: the splitter counts for the whole time asked.
+    const HRESULT hr =
+        splitter->GetReceiveRates(static_cast<UINT>(milliseconds), videoBytes, audioBytes);
+    splitter->Release();
+    return hr;
 }
 
 int CGraphPlayer::SetDecCB(void*, void*)
@@ -251,6 +261,7 @@ int CGraphPlayer::SetDecCB(void*, void*)
 
 int CStreamPlayer::StartRecord(const char* directory, const char* name)
 {
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
     if (!m_pGraph || !m_pNWSourceItf)
         return TP_ERR_INVALID_HANDLE;
     if (!directory || !name)
@@ -260,6 +271,7 @@ int CStreamPlayer::StartRecord(const char* directory, const char* name)
 
 int CStreamPlayer::StopRecord()
 {
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
     if (!m_pGraph || !m_pNWSourceItf)
         return TP_ERR_INVALID_HANDLE;
     return m_pNWSourceItf->StopRecord();
@@ -267,6 +279,7 @@ int CStreamPlayer::StopRecord()
 
 int CStreamPlayer::InputData(const BYTE* data, int length)
 {
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
     if (!m_pGraph)
         return TP_ERR_NO_PLAYER;
     if (!m_pNWSourceItf)

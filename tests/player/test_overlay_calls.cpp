@@ -313,6 +313,7 @@ public:
         m_pGraph = graph;
         m_pProcessor = processor;
     }
+    void GiveSplitter(ITarvoSplt* splitter) { m_pTarvoSplt = splitter; }
 };
 
 class OverlayCalls : public ::testing::Test {
@@ -677,6 +678,26 @@ TEST_F(GrabToFile, UnwritablePathIsInvalidArgument)
     spy.height = 1;
     spy.picture = {16, 128, 16, 128};
     EXPECT_EQ(m_player->GrabPicture((m_dir + "/missing/shot.bmp").c_str()), E_INVALIDARG);
+}
+
+// ---- The two operations only the player control reaches ----
+
+TEST_F(OverlayCalls, ReceiveRatesComeFromTheSplitter)
+{
+    Attach();
+    int video = -1, audio = -1;
+    EXPECT_EQ(m_player->QueryDataDelivered(10, &video, &audio), TP_ERR_INVALID_HANDLE);
+    ITarvoSplt* splitter = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_TarvoSplitterF, nullptr, CLSCTX_INPROC_SERVER, IID_ITarvoSplt,
+                               reinterpret_cast<void**>(&splitter)),
+              S_OK);
+    m_player->GiveSplitter(splitter);
+    // Nothing flows through an unconnected splitter.
+    EXPECT_EQ(m_player->QueryDataDelivered(10, &video, &audio), S_OK);
+    EXPECT_EQ(video, 0);
+    EXPECT_EQ(audio, 0);
+    EXPECT_EQ(m_player->QueryDataDelivered(0, &video, &audio), E_INVALIDARG);
+    EXPECT_EQ(m_player->SetDecCB(nullptr, nullptr), E_FAIL);
 }
 
 } // namespace
