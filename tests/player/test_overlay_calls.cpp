@@ -607,16 +607,21 @@ protected:
         rmdir(m_dir.c_str());
         OverlayCalls::TearDown();
     }
+    // The spy as a frame grab of a 2 x 1 YUY2 picture: two black pixels.
+    void AttachBlackPair()
+    {
+        CSpyProcessor& spy = Attach();
+        spy.offerGrabber = true;
+        spy.width = 2;
+        spy.height = 1;
+        spy.picture = {16, 128, 16, 128};
+    }
     std::string m_dir, m_path;
 };
 
 TEST_F(GrabToFile, TwoBlackPixels)
 {
-    CSpyProcessor& spy = Attach();
-    spy.offerGrabber = true;
-    spy.width = 2;
-    spy.height = 1;
-    spy.picture = {16, 128, 16, 128};
+    AttachBlackPair();
     ASSERT_EQ(m_player->GrabPicture(m_path.c_str()), 0);
     const std::vector<BYTE> bmp = ReadFile(m_path);
     ASSERT_EQ(bmp.size(), 60u);
@@ -672,11 +677,7 @@ TEST_F(GrabToFile, WithoutGrabberOrProcessorOrGraph)
 
 TEST_F(GrabToFile, UnwritablePathIsInvalidArgument)
 {
-    CSpyProcessor& spy = Attach();
-    spy.offerGrabber = true;
-    spy.width = 2;
-    spy.height = 1;
-    spy.picture = {16, 128, 16, 128};
+    AttachBlackPair();
     EXPECT_EQ(m_player->GrabPicture((m_dir + "/missing/shot.bmp").c_str()), E_INVALIDARG);
 }
 
