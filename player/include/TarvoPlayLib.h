@@ -201,13 +201,24 @@ TP_API int TP_AddOverlaysFromByte(int handle, const unsigned char* data, int len
 
 /* ---- Capture, recording, data input, frame callback, downloads ---- */
 
-/* Saves the current picture as a 24-bit BMP file. */
+/* Saves the next picture as a 24-bit BMP file (rows bottom-up, not padded).
+ * The path is first created empty; when that fails its folder is created (one
+ * level only; TP_ERR_FILE_ACCESS when that fails too). Then 0;
+ * TP_ERR_NO_VIDEO_WINDOW before the stream has been rendered; E_INVALIDARG when
+ * the picture is not YUY2 or the file cannot be written. */
 TP_API int TP_GrabPicture(int handle, const char* path);
-/* Records the received stream into directory\name with the extension "tvx". */
+/* Records the received stream of a live stream player into directory\name
+ * with its extension replaced by "tvx" (C:\rec + cam1.avi records into
+ * C:\rec\cam1.tvx and leaves C:\rec\cam1.avi empty). The directory is
+ * created (one level) when the joined path cannot be written; when that fails,
+ * TP_ERR_FILE_ACCESS. File players answer E_NOTIMPL. */
 TP_API int TP_StartRecord(int handle, const char* directory, const char* name);
 TP_API int TP_StopRecord(int handle);
-/* Pushes stream bytes into a live stream player. */
+/* Pushes stream bytes into a live stream player; they join the received stream. */
 TP_API int TP_InputData(int handle, const unsigned char* data, int length);
+/* Calls callback for every picture after colour, crop and overlays. Set before
+ * the stream is rendered, it is kept and handed on at the render. A null
+ * callback switches it off. */
 TP_API int TP_SetYUVFrameCallBack(int handle, TP_YUVFrameCallBack callback, void* user);
 /* -1 on failure (no player offers downloads: last error E_NOTIMPL). */
 TP_API int TP_DownloadByTime(int handle, int channel, int startTime, int endTime, const char* path);

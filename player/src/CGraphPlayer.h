@@ -81,6 +81,59 @@ public:
     // TP_ERR_OUT_OF_MEMORY when a line does not fit (earlier lines stay).
     int GetStatistics(char* buffer, int size) override;
 
+    // ---- Overlays (CGraphPlayerOverlay.cpp) ----
+    // Application thread. Each call is one or two calls on the frame
+    // processor's IProcesserOverlay; the player keeps no overlay state. No
+    // graph: TP_ERR_INVALID_HANDLE; no frame processor yet (before the first
+    // render): TP_ERR_NO_PROCESSOR_OVERLAY; the processor lacks the interface
+    // or refuses an item: TP_ERR_OVERLAY_REFUSED. The "-1" operations store
+    // these in the last error. Text and system time are always drawn white.
+    int AddTextOverlay(int x, int y, const char* text, int color, void* font, int startTime,
+                       int duration) override;
+    int AddSysTimeOverlay(int x, int y, int color, void* font, int startTime,
+                          int duration) override;
+    int AddBitmapOverlay(int x, int y, int bitmap, int maskColor, int startTime,
+                         int duration) override;
+    int AddRectangleOverlay(const POINT* topLeft, const POINT* bottomRight, int color,
+                            int startTime, int duration) override;
+    int AddCircleOverlay(const POINT* center, int radius, int color, int startTime,
+                         int duration) override;
+    int AddEllipseOverlay(const POINT* topLeft, const POINT* bottomRight, int color, int startTime,
+                          int duration) override;
+    int AddPolygonOverlay(const POINT* points, int count, int color, int startTime,
+                          int duration) override;
+    int SetFlickerTime(int index, int flickerTime) override;
+    int GetItemsByIndex(int index, BYTE* data, int* dataSize, int* count) override;
+    int AddOverlaysFromFile(const char* path, int* count) override;
+    int AddOverlaysFromByte(const BYTE* data, int length, int* count) override;
+    // 0 whatever the processor answered (an unknown index included).
+    int RemoveOverlay(int index) override;
+    int RemoveAllOverlay() override;
+
+    // ---- Capture and frame callback (CGraphPlayerCapture.cpp) ----
+    // Application thread. The picture the frame processor shows next, as a
+    // 24-bit BMP file at path (rows bottom-up, not padded). No graph:
+    // TP_ERR_INVALID_HANDLE; no frame processor: TP_ERR_NO_VIDEO_WINDOW; a
+    // processor without frame grab: 0 and no file; a picture that is not
+    // YUY2, cannot be grabbed or written: E_INVALIDARG.
+    int GrabPicture(const char* path) override;
+    // Any thread (the format poll's AttachWindow too). The callback is kept:
+    // set before the frame processor exists, AttachWindow hands it on, and
+    // again to the new processor of every re-render.
+    int SetYUVFrameCallBack(TP_YUVFrameCallBack callback, void* user) override;
+    // Application thread; sleeps for the given time, outside m_lock
+    // (ITarvoSplt::GetReceiveRates).
+    int QueryDataDelivered(int milliseconds, int* videoBytes, int* audioBytes) override;
+    // Always E_FAIL: decoded pictures reach applications through the YUV
+    // frame callback.
+    int SetDecCB(void* function, void* user) override;
+
+    // Application thread. The frame processor, add-referenced, in *processor
+    // (taken under m_lock, which the format poll's AttachWindow writes it
+    // under). 0; TP_ERR_INVALID_HANDLE without graph; noProcessor without
+    // frame processor.
+    int TakeProcessor(int noProcessor, IBaseFilter** processor);
+
 protected:
     explicit CGraphPlayer(HWND hWnd);
 
@@ -125,8 +178,8 @@ protected:
     // guarded by m_lock: written by AttachWindow, which the format poll runs.
     IVideoWindow* m_pVideoWindow; // owned; obtained after rendering
     IBaseFilter* m_pProcessor;    // owned; "Tarvo Processer Filter", found after rendering
-    // A frame callback set before the frame processor existed, handed on by
-    // the next AttachWindow.
+    // The application's frame callback (null: none). Kept for the player's
+    // life: AttachWindow hands it to every frame processor a render builds.
     TP_YUVFrameCallBack m_pendingFrameCallback;
     void* m_pendingFrameUser;
 };

@@ -37,6 +37,16 @@ public:
     // The network source's line, then the graph's lines in the space left.
     int GetStatistics(char* buffer, int size) override;
 
+    // ---- Recording and data input (CGraphPlayerCapture.cpp) ----
+    // Any application thread; each takes m_lock. Records what the network source receives into
+    // directory\name with its extension replaced by "tvx" (RecordFilePath).
+    // No graph or no INWSource: TP_ERR_INVALID_HANDLE; else the source's answer.
+    int StartRecord(const char* directory, const char* name) override;
+    int StopRecord() override;
+    // The bytes join the received stream. No graph:
+    // TP_ERR_NO_PLAYER; no INWSource: TP_ERR_NO_NWSOURCE_INTERFACE.
+    int InputData(const BYTE* data, int length) override;
+
     // Any thread.
     int FormatType() const { return m_formatType; }
     int PlayMode() const { return m_playMode; }

@@ -103,13 +103,22 @@ HRESULT ConnectFilters(IFilterGraph* graph, IBaseFilter* upstream, int outIndex,
     return hr;
 }
 
+void TpFreeMediaType(AM_MEDIA_TYPE& mediaType)
+{
+    CoTaskMemFree(mediaType.pbFormat);
+    mediaType.pbFormat = nullptr;
+    mediaType.cbFormat = 0;
+    if (mediaType.pUnk) {
+        mediaType.pUnk->Release();
+        mediaType.pUnk = nullptr;
+    }
+}
+
 void TpDeleteMediaType(AM_MEDIA_TYPE* mediaType)
 {
     if (!mediaType)
         return;
-    CoTaskMemFree(mediaType->pbFormat);
-    if (mediaType->pUnk)
-        mediaType->pUnk->Release();
+    TpFreeMediaType(*mediaType);
     CoTaskMemFree(mediaType);
 }
 

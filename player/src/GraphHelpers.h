@@ -34,6 +34,8 @@ HRESULT GetPin(IBaseFilter* filter, PIN_DIRECTION direction, int index, IPin** p
 HRESULT ConnectFilters(IFilterGraph* graph, IBaseFilter* upstream, int outIndex,
                        IBaseFilter* downstream, int inIndex);
 
+// Frees what a media type record holds (its format block and object).
+void TpFreeMediaType(AM_MEDIA_TYPE& mediaType);
 // Frees a media type handed out by pointer (its format block, its object and the
 // record itself).
 void TpDeleteMediaType(AM_MEDIA_TYPE* mediaType);

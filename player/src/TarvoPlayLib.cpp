@@ -21,7 +21,11 @@
 
 #include <windows.h>
 
+#include "win32/file.h"
+#include "win32/path.h"
+
 #include "CFilePlayer.h"
+#include "CGraphPlayerCapture.h"
 #include "CPlayerBase.h"
 #include "CStreamPlayer.h"
 
@@ -609,10 +613,46 @@ TP_API int TP_AddOverlaysFromByte(int handle, const unsigned char* data, int len
 
 // ---- Capture, recording, data input, frame callback, downloads ----
 
+namespace {
+
+// Whether a file can be written at path: creates it empty (or empties it).
+bool ProbeWritable(const std::string& path)
+{
+    FILE* file = TvFopen(path.c_str(), "w");
+    if (!file)
+        return false;
+    std::fclose(file);
+    return true;
+}
+
+} // namespace
+
+static int GrabPictureImpl(CPlayerBase& player, const char* path)
+{
+    if (!path)
+        return E_POINTER;
+    if (!ProbeWritable(path)) {
+        // The capture folder is made when missing, one level only.
+        const char* sep = TvFindLastSeparator(path);
+        if (!sep || !CreateDirectoryA(std::string(path, sep).c_str(), nullptr))
+            return TP_ERR_FILE_ACCESS;
+    }
+    return player.GrabPicture(path);
+}
+
 TP_API int TP_GrabPicture(int handle, const char* path)
 {
     CTvTraceCall trace("player", "TP_GrabPicture(%d, \"%s\")", handle, TvTraceText(path));
-    return trace(WithPlayer(handle, [&](CPlayerBase& p) { return p.GrabPicture(path); }));
+    return trace(WithPlayer(handle, [&](CPlayerBase& p) { return GrabPictureImpl(p, path); }));
+}
+
+static int StartRecordImpl(CPlayerBase& player, const char* directory, const char* name)
+{
+    if (!directory || !name)
+        return E_POINTER;
+    if (!ProbeWritable(JoinRecordPath(directory, name)) && !CreateDirectoryA(directory, nullptr))
+        return TP_ERR_FILE_ACCESS;
+    return player.StartRecord(directory, name);
 }
 
 TP_API int TP_StartRecord(int handle, const char* directory, const char* name)
@@ -620,7 +660,7 @@ TP_API int TP_StartRecord(int handle, const char* directory, const char* name)
     CTvTraceCall trace("player", "TP_StartRecord(%d, \"%s\", \"%s\")", handle,
                        TvTraceText(directory), TvTraceText(name));
     return trace(
-        WithPlayer(handle, [&](CPlayerBase& p) { return p.StartRecord(directory, name); }));
+        WithPlayer(handle, [&](CPlayerBase& p) { return StartRecordImpl(p, directory, name); }));
 }
 
 TP_API int TP_StopRecord(int handle)
