@@ -41,6 +41,24 @@ typedef struct tagPOINT {
     int32_t x;
     int32_t y;
 } POINT;
+/* The font of the text and time overlays, in the Windows layout (60 bytes). C++
+ * programs take it from <wingdi.h>. */
+typedef struct tagLOGFONTA {
+    int32_t lfHeight;
+    int32_t lfWidth;
+    int32_t lfEscapement;
+    int32_t lfOrientation;
+    int32_t lfWeight;
+    uint8_t lfItalic;
+    uint8_t lfUnderline;
+    uint8_t lfStrikeOut;
+    uint8_t lfCharSet;
+    uint8_t lfOutPrecision;
+    uint8_t lfClipPrecision;
+    uint8_t lfQuality;
+    uint8_t lfPitchAndFamily;
+    char lfFaceName[32];
+} LOGFONTA;
 #define TP_EXTERN_C
 #endif
 
@@ -126,6 +144,17 @@ TP_API int TP_GetVersions(int handle, char* buffer, int* length);
  * a callback waits until no call of the old one is running (unless called from
  * inside a callback). 0, or E_INVALIDARG when hWnd is not a window. */
 TP_API int TP_SetMessageCallback(HWND hWnd, TP_MessageCallback fn, void* user);
+
+/* Writes the player's statistics text into buffer (size bytes with the
+ * terminating zero): lines ending in "\r\n", for a live stream first
+ * "NWSource--RecvPackets:...,RecvLength:...,DeliverSamples:...,DeliverLength:...",
+ * then "After Decoder--Samples:..., Length:..." and
+ * "Render--FrameRate:..., Drawn:..., Dropped:...". 0; TP_ERR_OUT_OF_MEMORY (10003)
+ * when a line does not fit (the lines before it stay); the player's failure code
+ * otherwise (a graph not yet rendered has no frame processor); E_POINTER for a
+ * null buffer. Added on this
+ * platform: on Windows only the player control reads it. */
+TP_API int TP_GetStatistics(int handle, char* buffer, int size);
 
 /* ---- Sources ---- */
 

@@ -311,6 +311,15 @@ TP_API int TP_SetMessageCallback(HWND hWnd, TP_MessageCallback fn, void* user)
     return trace(TvSetWindowMessageHandler(hWnd, fn, user) ? 0 : E_INVALIDARG);
 }
 
+TP_API int TP_GetStatistics(int handle, char* buffer, int size)
+{
+    CTvTraceCall trace("player", "TP_GetStatistics(%d, %p, %d)", handle,
+                       reinterpret_cast<const void*>(buffer), size);
+    return trace(WithPlayer(handle, [&](CPlayerBase& p) {
+        return buffer ? p.GetStatistics(buffer, size < 0 ? 0 : size) : E_POINTER;
+    }));
+}
+
 // ---- Sources ----
 
 TP_API int TP_OpenStream(int handle, const char* address, int port, int connectType, int channel)
