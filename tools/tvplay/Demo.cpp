@@ -19,6 +19,11 @@ constexpr int kRecordSeconds = 10;
 // Generous guards against a hang; a picture normally comes within a second.
 constexpr int kFirstPictureMs = 15000;
 constexpr int kStepPictureMs = 3000;
+// Where the overlays go on the simulator's 704 x 576 picture.
+constexpr int kTextX = 24;
+constexpr int kTextY = 120;
+constexpr int kTimeY = 164;
+constexpr int kRect[4] = {360, 220, 660, 420}; // left, top, right, bottom
 
 struct DemoState {
     CPlayWindow* window = nullptr;
@@ -108,16 +113,19 @@ std::string PlayLive(DemoState& state, int handle, int streamPort, const std::st
         return "";
     }
 
-    LOGFONTA font = OverlayFont(28);
-    int text =
-        TP_AddTextOverlay(handle, 24, 20, "Tarvo demo: live camera 1", 0xFFFFFF, &font, 0, 0);
-    log.Check(text >= 0, "text overlay \"Tarvo demo: live camera 1\" at (24, 20): index %d", text);
-    LOGFONTA small = OverlayFont(22);
-    int time = TP_AddSysTimeOverlay(handle, 24, 60, 0xFFFFFF, &small, 0, 0);
-    log.Check(time >= 0, "time overlay at (24, 60): index %d", time);
-    POINT topLeft = {120, 110}, bottomRight = {300, 230};
+    // Below the simulator's frame counter (its plate covers the top left).
+    LOGFONTA font = OverlayFont(32);
+    int text = TP_AddTextOverlay(handle, kTextX, kTextY, "Tarvo demo: live camera 1", 0xFFFFFF,
+                                 &font, 0, 0);
+    log.Check(text >= 0, "text overlay \"Tarvo demo: live camera 1\" at (%d, %d): index %d", kTextX,
+              kTextY, text);
+    LOGFONTA small = OverlayFont(26);
+    int time = TP_AddSysTimeOverlay(handle, kTextX, kTimeY, 0xFFFFFF, &small, 0, 0);
+    log.Check(time >= 0, "time overlay at (%d, %d): index %d", kTextX, kTimeY, time);
+    POINT topLeft = {kRect[0], kRect[1]}, bottomRight = {kRect[2], kRect[3]};
     int rect = TP_AddRectangleOverlay(handle, &topLeft, &bottomRight, 0x0000FF, 0, 0);
-    log.Check(rect >= 0, "red rectangle overlay (120, 110)-(300, 230): index %d", rect);
+    log.Check(rect >= 0, "red rectangle overlay (%d, %d)-(%d, %d): index %d", kRect[0], kRect[1],
+              kRect[2], kRect[3], rect);
 
     r = TP_StartRecord(handle, outDir.c_str(), "live.tvx");
     const std::string recordPath = outDir + "/live.tvx";
@@ -163,9 +171,9 @@ void PlayRecording(DemoState& state, int handle, const std::string& recordPath,
     if (!log.Check(WaitForPictures(hwnd, 1, kFirstPictureMs, Pump, &state),
                    "first picture of the recording"))
         return;
-    LOGFONTA font = OverlayFont(28);
-    int text = TP_AddTextOverlay(handle, 24, 20, "Tarvo demo: playback of live.tvx", 0xFFFFFF,
-                                 &font, 0, 0);
+    LOGFONTA font = OverlayFont(32);
+    int text = TP_AddTextOverlay(handle, kTextX, kTextY, "Tarvo demo: playback of live.tvx",
+                                 0xFFFFFF, &font, 0, 0);
     log.Check(text >= 0, "text overlay on the playback: index %d", text);
 
     int duration = 0, position = 0;
@@ -243,8 +251,9 @@ int RunDemo(const PlayOptions& options)
     sim.transport = tvdevsim::SimTransport::TcpServer;
     sim.address = "127.0.0.1";
     sim.port = 0; // a free port
-    if (!log.Check(simulator.Start(sim), "simulator: %s",
-                   simulator.Running()
+    const bool simulating = simulator.Start(sim);
+    if (!log.Check(simulating, "simulator: %s",
+                   simulating
                        ? tvdevsim::CDeviceSimulator::Describe(sim, simulator.StreamPort()).c_str()
                        : simulator.Error().c_str()))
         return 1;
