@@ -18,11 +18,12 @@
  * Functions documented as "-1 on failure" store these codes in the last error and
  * return -1 instead.
  *
- * Threads: the player table, the handle counter and the last error belong to one
- * application thread (the thread that owns the windows); the functions take no
- * lock of their own. Messages the library posts to a player's window (graph event
- * notifications 0x402 = WM_USER + 2, render failures 0x401 = WM_USER + 1 with
- * wParam = the HRESULT) reach the application through TP_SetMessageCallback.
+ * Threads: any application thread may call, also on different handles at once
+ * and on a handle another thread is removing (the call then runs to its end on
+ * the player it found, or answers TP_ERR_INVALID_HANDLE); calls on one player
+ * are serialised. The last error stays one process-wide value. Messages the library posts to a
+ * player's window (graph event notifications 0x402 = WM_USER + 2, render failures 0x401 = WM_USER +
+ * 1 with wParam = the HRESULT) reach the application through TP_SetMessageCallback.
  *
  * Text is UTF-8 ("ANSI" on this platform). Plain C, usable from C programs. */
 #ifndef TARVO_PLAY_LIB_H

@@ -1,4 +1,4 @@
-// The library exports exactly the TP_ names (and TP_SetMessageCallback), with C
+// The library exports exactly the TP_ names (and TP_SetMessageCallback, TP_GetStatistics), with C
 // linkage, and nothing of its C++ insides.
 
 #include <gtest/gtest.h>
@@ -61,9 +61,9 @@ const std::set<std::string> kExpected = {
     "TP_StopRecord",
     "TP_Uninitialize",
     "TP_VideoCutControl",
-    // Added on this platform: delivery of the window's messages, and the
-    // statistics text that only the player control could read.
+    // Added on this platform: delivery of the window's messages.
     "TP_SetMessageCallback",
+    // Added on this platform: the statistics text the player control reads.
     "TP_GetStatistics",
 };
 
