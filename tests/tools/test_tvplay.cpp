@@ -81,7 +81,8 @@ TEST(TvplayDemo, RunsOffscreenAndWritesItsFiles)
         redInside += IsRed(capture.At(x, 320));
     }
     EXPECT_GT(redOnTop, 240) << "the rectangle's top edge is not red along its length";
-    EXPECT_LT(redInside, 20) << "the rectangle is an outline, not filled";
+    // The colour bars slide underneath: one of them may be red, never most of the row.
+    EXPECT_LT(redInside, 160) << "the rectangle is an outline, not filled";
 
     // The window's pictures, live and played back.
     for (const char* name : {"live.png", "playback.png"}) {

@@ -1,7 +1,12 @@
 // tvplay: the command-line player over TarvoPlayLib, its demo, and the record
 // index tool. Options.cpp says what each option does (tvplay --help).
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+
+extern "C" {
+#include <libavutil/log.h>
+}
 
 #include "Demo.h"
 #include "Options.h"
@@ -17,6 +22,11 @@ int main(int argc, char** argv)
         PrintUsage(stderr);
         return 2;
     }
+    // The decoders' library reports every picture it cannot decode, which a
+    // stream joined between two key frames gives plenty of; tvplay's own lines
+    // say whether the picture plays. TARVO_TRACE brings them back.
+    if (!std::getenv("TARVO_TRACE"))
+        av_log_set_level(AV_LOG_FATAL);
     switch (options.mode) {
     case RunMode::Help:
         PrintUsage(stdout);
