@@ -107,9 +107,10 @@ TEST(Readme, CExamplePlaysCaptionsAndCaptures)
     EXPECT_EQ(capture.width, 704);
     EXPECT_EQ(capture.height, 576);
     EXPECT_GT(capture.DistinctColours(100), 20);
-    // The caption "Gate 3" at (24, 120): white text.
+    // The caption "Gate 3" at (24, 100): white text whose lower edge is 100 rows
+    // above the bottom.
     int white = 0;
-    for (int y = 120; y < 160; ++y)
+    for (int y = 576 - 100 - 40; y < 576 - 100; ++y)
         for (int x = 24; x < 140; ++x)
             white += Red(capture.At(x, y)) > 230 && Green(capture.At(x, y)) > 230 &&
                      Blue(capture.At(x, y)) > 230;

@@ -14,6 +14,8 @@ std::string Describe(int result)
     if (result < -1)
         std::snprintf(text, sizeof text, "0x%08X %s", static_cast<unsigned>(result),
                       name ? name : "");
+    else if (result == 1)
+        std::snprintf(text, sizeof text, "1 S_FALSE");
     else if (result > 1 && name)
         std::snprintf(text, sizeof text, "%d %s", result, name);
     else

@@ -11,7 +11,7 @@
 
 #include "PlayWindow.h"
 
-// "0", "-1", "10004 TP_ERR_UNSUPPORTED", "0x80004005 E_FAIL".
+// "0", "1 S_FALSE", "-1", "10004 TP_ERR_UNSUPPORTED", "0x80004005 E_FAIL".
 std::string Describe(int result);
 
 // A LOGFONTA for the text and time overlays: Arial (a metric-compatible face

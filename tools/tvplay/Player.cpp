@@ -29,11 +29,13 @@ struct PlayerState {
     bool quit = false;
 };
 
-// Splits "dir/name" for TP_StartRecord ("." when there is no directory part).
+// Splits "dir/name" for TP_StartRecord. The folder keeps its last separator:
+// the player joins folder and name with a backslash otherwise, which only drive
+// paths ("C:\\rec") take as a separator.
 void SplitPath(const std::string& path, std::string& dir, std::string& name)
 {
     size_t slash = path.find_last_of("/\\");
-    dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    dir = slash == std::string::npos ? "./" : path.substr(0, slash + 1);
     name = slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
