@@ -16,9 +16,10 @@
 namespace {
 
 constexpr int kRecordSeconds = 10;
-// Generous guards against a hang; a picture normally comes within a second.
-constexpr int kFirstPictureMs = 15000;
-constexpr int kStepPictureMs = 3000;
+// Generous guards against a hang: a picture normally comes within two seconds
+// (much later under the thread sanitizer).
+constexpr int kFirstPictureMs = 60000;
+constexpr int kStepPictureMs = 20000;
 // Where the overlays go on the simulator's 704 x 576 picture. The frame
 // processor counts y up from the picture's bottom edge (an item's lower edge
 // is y rows above it): the text and the time sit just below the frame counter
