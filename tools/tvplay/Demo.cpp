@@ -138,12 +138,19 @@ std::string PlayLive(DemoState& state, int handle, int streamPort, const std::st
                    outDir.c_str(), Describe(r).c_str(), kRecordSeconds))
         return "";
 
-    bool captured = false;
-    for (int second = 1; second <= kRecordSeconds; ++second) {
-        if (!Pause(state, 1000))
+    // Ten seconds by the clock, a statistics line each second, the capture halfway.
+    bool captured = false, halfway = false;
+    const double start = log.Seconds();
+    double nextLine = start + 1;
+    while (log.Seconds() < start + kRecordSeconds) {
+        if (!Pause(state, 50))
             break;
-        log.Say("statistics: %s", StatisticsLine(handle).c_str());
-        if (second == kRecordSeconds / 2) {
+        if (log.Seconds() >= nextLine) {
+            nextLine += 1;
+            log.Say("statistics: %s", StatisticsLine(handle).c_str());
+        }
+        if (!halfway && log.Seconds() >= start + kRecordSeconds / 2.0) {
+            halfway = true;
             // The overlays are drawn into the picture by now.
             const std::string bmp = outDir + "/capture.bmp";
             r = TP_GrabPicture(handle, bmp.c_str());
@@ -209,6 +216,11 @@ void PlayRecording(DemoState& state, int handle, const std::string& recordPath,
     log.Check(position > before, "playback moved on at double speed: %d ms -> %d ms", before,
               position);
 
+    // Back to normal speed (every picture again, not key frames only), then
+    // picture by picture.
+    rate = 1.0;
+    r = TP_PlayControl(handle, TP_PLAY_SET_RATE, reinterpret_cast<intptr_t>(&rate), nullptr);
+    log.Check(r == 0, "normal speed: %s", Describe(r).c_str());
     r = TP_PlayControl(handle, TP_PLAY_PAUSE, 0, nullptr);
     // S_FALSE: the graph pauses once the renderer holds a picture.
     log.Check(r == S_OK || r == S_FALSE, "pause: %s", Describe(r).c_str());
@@ -220,7 +232,9 @@ void PlayRecording(DemoState& state, int handle, const std::string& recordPath,
         TP_PlayControl(handle, TP_PLAY_GET_POSITION, 0, &position);
         log.Check(next, "step %d: %s, one more picture, position %d ms", step, Describe(r).c_str(),
                   position);
-        if (state.quit)
+        // Let the graph settle back into pause before the next step (and let a
+        // person see the picture).
+        if (state.quit || !Pause(state, 400))
             return;
     }
     SaveSnapshot(log, hwnd, outDir + "/playback.png");
