@@ -216,11 +216,14 @@ void PlayRecording(DemoState& state, int handle, const std::string& recordPath,
     log.Check(position > before, "playback moved on at double speed: %d ms -> %d ms", before,
               position);
 
-    // Back to normal speed (every picture again, not key frames only), then
-    // picture by picture.
+    // Back to normal speed (every picture again, not key frames only) and to
+    // the middle, where there are pictures to step through even when the
+    // double speed reached the end; then picture by picture.
     rate = 1.0;
     r = TP_PlayControl(handle, TP_PLAY_SET_RATE, reinterpret_cast<intptr_t>(&rate), nullptr);
-    log.Check(r == 0, "normal speed: %s", Describe(r).c_str());
+    int back = TP_PlayControl(handle, TP_PLAY_SET_POSITION, middle, nullptr);
+    log.Check(r == 0 && back == 0, "normal speed: %s; back to %d ms: %s", Describe(r).c_str(),
+              middle, Describe(back).c_str());
     r = TP_PlayControl(handle, TP_PLAY_PAUSE, 0, nullptr);
     // S_FALSE: the graph pauses once the renderer holds a picture.
     log.Check(r == S_OK || r == S_FALSE, "pause: %s", Describe(r).c_str());
