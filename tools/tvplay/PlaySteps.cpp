@@ -40,26 +40,30 @@ double CStepLog::Seconds() const
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
 }
 
-void CStepLog::Say(const char* format, ...)
+void CStepLog::Print(const char* verdict, const char* format, va_list args)
 {
     std::printf("[%5.1fs] ", Seconds());
-    va_list args;
-    va_start(args, format);
+    if (verdict)
+        std::printf("%-7s ", verdict);
     std::vprintf(format, args);
-    va_end(args);
     std::printf("\n");
     std::fflush(stdout);
 }
 
-bool CStepLog::Check(bool ok, const char* format, ...)
+void CStepLog::Say(const char* format, ...)
 {
-    std::printf("[%5.1fs] %-7s ", Seconds(), ok ? "ok" : "FAILED");
     va_list args;
     va_start(args, format);
-    std::vprintf(format, args);
+    Print(nullptr, format, args);
     va_end(args);
-    std::printf("\n");
-    std::fflush(stdout);
+}
+
+bool CStepLog::Check(bool ok, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    Print(ok ? "ok" : "FAILED", format, args);
+    va_end(args);
     if (!ok)
         ++m_failures;
     return ok;

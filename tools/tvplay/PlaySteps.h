@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdarg>
 #include <cstdint>
 #include <string>
 
@@ -31,6 +32,9 @@ public:
     double Seconds() const;
 
 private:
+    // "[  1.2s] " and the verdict (null: none) before the formatted text.
+    void Print(const char* verdict, const char* format, va_list args);
+
     std::chrono::steady_clock::time_point m_start;
     int m_failures = 0;
 };
