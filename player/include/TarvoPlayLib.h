@@ -42,6 +42,24 @@ typedef struct tagPOINT {
     int32_t x;
     int32_t y;
 } POINT;
+/* The font of the text and time overlays, in the Windows layout (60 bytes). C++
+ * programs take it from <wingdi.h>. */
+typedef struct tagLOGFONTA {
+    int32_t lfHeight;
+    int32_t lfWidth;
+    int32_t lfEscapement;
+    int32_t lfOrientation;
+    int32_t lfWeight;
+    uint8_t lfItalic;
+    uint8_t lfUnderline;
+    uint8_t lfStrikeOut;
+    uint8_t lfCharSet;
+    uint8_t lfOutPrecision;
+    uint8_t lfClipPrecision;
+    uint8_t lfQuality;
+    uint8_t lfPitchAndFamily;
+    char lfFaceName[32];
+} LOGFONTA;
 #define TP_EXTERN_C
 #endif
 

@@ -12,6 +12,7 @@
 
 #include "RendererTest.h"
 #include "TvPictures.h"
+#include "win32/picture.h"
 #include "win32/window.h"
 
 namespace {
@@ -523,6 +524,51 @@ TEST_F(VideoRendererTest, TheWindowTakesTheVideoSizeUntilPlaced)
     EXPECT_FALSE(onScreen) << "a virtual owner is drawn offscreen";
     snap->Release();
     window->Release();
+}
+
+TEST_F(VideoRendererTest, TheOwnerWindowOffersThePictureShownInIt)
+{
+    Connect(TvMakeYuy2Type(32, 16));
+    IVideoWindow* window = Renderer<IVideoWindow>(IID_IVideoWindow);
+    m_owner = TvCreateVirtualWindow(64, 32);
+    ASSERT_EQ(window->put_Owner(reinterpret_cast<OAHWND>(m_owner)), S_OK);
+    ASSERT_EQ(window->SetWindowPosition(0, 0, 64, 32), S_OK);
+
+    int w = 0, h = 0;
+    uint64_t shown = 99;
+    std::vector<BYTE> bgrx(64 * 32 * 4);
+    EXPECT_FALSE(TvCopyWindowPicture(m_owner, bgrx.data(), bgrx.size(), &w, &h, &shown));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_READY));
+    EXPECT_EQ(shown, 0u);
+    EXPECT_EQ(w, 64);
+    EXPECT_EQ(h, 32);
+
+    Play();
+    ASSERT_EQ(
+        m_source->Deliver(Yuy2Picture(32, 16, [](int x, int) { return x < 16 ? kRed : kWhite; })),
+        S_OK);
+    ASSERT_TRUE(TvCopyWindowPicture(m_owner, bgrx.data(), bgrx.size(), &w, &h, &shown));
+    EXPECT_EQ(shown, 1u);
+    EXPECT_TRUE(PixelNear(&bgrx[(16 * 64 + 6) * 4], kRedRgb)) << "scaled to the window";
+    EXPECT_TRUE(PixelNear(&bgrx[(16 * 64 + 58) * 4], kWhiteRgb));
+    EXPECT_FALSE(TvCopyWindowPicture(m_owner, bgrx.data(), bgrx.size() - 1, &w, &h, &shown));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+
+    // A new owner takes the picture along; the old window no longer has one.
+    HWND second = TvCreateVirtualWindow(64, 32);
+    ASSERT_EQ(window->put_Owner(reinterpret_cast<OAHWND>(second)), S_OK);
+    EXPECT_FALSE(TvCopyWindowPicture(m_owner, nullptr, 0, &w, &h, &shown));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_WINDOW_HANDLE));
+    EXPECT_FALSE(TvCopyWindowPicture(second, nullptr, 0, &w, &h, &shown)) << "no buffer given";
+    EXPECT_NE(GetLastError(), DWORD(ERROR_INVALID_WINDOW_HANDLE));
+    EXPECT_EQ(w, 64);
+
+    // Gone with the renderer.
+    window->Release();
+    m_harness.reset();
+    EXPECT_FALSE(TvCopyWindowPicture(second, nullptr, 0, &w, &h, &shown));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_WINDOW_HANDLE));
+    DestroyWindow(second);
 }
 
 TEST_F(VideoRendererTest, WindowPropertiesFollowTheRules)

@@ -59,6 +59,16 @@ read -r -a pc_flags <<<"$("$pkgconfig" --cflags --libs tarvoplay)"
     -Wl,-rpath,"$libdir"
 check_run "$tmp/consumer_pc" 0x00000000
 
+# The README's C example (tests/tools takes it out of the README), with the
+# README's command: it must build against the installation as it stands.
+readme_example=$build/tests/tools/readme_example.c
+if [[ -f $readme_example ]]; then
+    cp "$readme_example" "$tmp/gate3.c"
+    read -r -a x11_flags <<<"$("$pkgconfig" --cflags --libs tarvoplay x11)"
+    (cd "$tmp" && "$cc" "${cflags[@]}" -o gate3 gate3.c "${x11_flags[@]}" -Wl,-rpath,"$libdir") ||
+        fail "the README's C example did not build against the installation"
+fi
+
 # Without its registry an installed library finds no module: it never falls
 # back to the build tree's registry.
 registry=$prefix/share/tarvo/registry.reg

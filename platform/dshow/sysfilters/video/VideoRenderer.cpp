@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <new>
 
+#include "win32/picture.h"
+
 #include "video/X11Presenter.h"
 
 HRESULT VideoTypeFromMediaType(const AM_MEDIA_TYPE& mt, VideoTypeInfo* info)
@@ -55,7 +57,24 @@ CVideoRenderer::CVideoRenderer(REFCLSID clsid, LPUNKNOWN pUnk, HRESULT* phr)
 {
 }
 
-CVideoRenderer::~CVideoRenderer() = default;
+CVideoRenderer::~CVideoRenderer()
+{
+    // First, while the presenter is still there: a copy that is running ends
+    // before the window forgets this renderer.
+    TvSetWindowPictureSource(m_pictureOwner, nullptr, this);
+}
+
+BOOL CVideoRenderer::CopyWindowPicture(void* source, BYTE* bgrx, size_t size, int* width,
+                                       int* height, uint64_t* shown)
+{
+    std::shared_ptr<CVideoPresenter> presenter = static_cast<CVideoRenderer*>(source)->Presenter();
+    if (!presenter)
+        return FALSE;
+    bool copied = bgrx && presenter->CopyPicture(bgrx, size, width, height, shown);
+    if (!copied)
+        presenter->CopyPicture(nullptr, 0, width, height, shown);
+    return copied && *shown > 0;
+}
 
 STDMETHODIMP CVideoRenderer::NonDelegatingQueryInterface(REFIID riid, void** ppv)
 {
@@ -125,6 +144,11 @@ void CVideoRenderer::OnOwnerChanged(OAHWND owner)
     }
     DSHOW_TRACE("video renderer %p: owner %p (%s)", (void*)this, reinterpret_cast<void*>(owner),
                 Presenter()->Kind());
+    // The owner's picture is what this renderer shows in it.
+    TvSetWindowPictureSource(m_pictureOwner, nullptr, this);
+    m_pictureOwner = reinterpret_cast<HWND>(owner);
+    if (m_pictureOwner)
+        TvSetWindowPictureSource(m_pictureOwner, CopyWindowPicture, this);
 }
 
 void CVideoRenderer::OnCaptionChanged(const std::string& caption)

@@ -15,7 +15,8 @@
 // presenter as the window), IVMRAspectRatioControl (default
 // VMR_ARMODE_LETTER_BOX; VMR_ARMODE_NONE stretches the picture over the
 // destination), IVideoFrameStep (the graph forwards its own to it) and
-// IOffscreenSnapshot.
+// IOffscreenSnapshot. It is also its owner window's picture source
+// (TvCopyWindowPicture), so a program can snapshot the window without the graph.
 //
 // The video window: full-screen mode covers the whole screen in X11 and is a
 // flag offscreen; the message drain is kept (the X11 window lets mouse and key
@@ -107,10 +108,16 @@ private:
     void TakeSampleType(IMediaSample* pMediaSample);
     // Converts and shows one picture (any thread).
     HRESULT PresentSample(IMediaSample* pMediaSample);
+    // The owner window's picture source (win32/picture.h): the presenter's picture.
+    static BOOL CopyWindowPicture(void* source, BYTE* bgrx, size_t size, int* width, int* height,
+                                  uint64_t* shown);
 
     std::atomic<DWORD> m_aspectMode{VMR_ARMODE_LETTER_BOX};
     std::mutex m_presenterLock;
     // guarded by m_presenterLock
     FrameFormat m_format;
     std::shared_ptr<CVideoPresenter> m_presenter;
+    // The window whose picture source this renderer is (null: none). Changed by
+    // OnOwnerChanged, which put_Owner calls under m_applyLock.
+    HWND m_pictureOwner = nullptr;
 };
