@@ -92,7 +92,11 @@ std::string JoinRecordPath(const char* directory, const char* name)
     if (dirEnds && nameBegins)
         ++rest;
     else if (!dirEnds && !nameBegins)
-        dir += '\\';
+        // A folder written the Linux way ("/var/rec") is joined the Linux
+        // way: a backslash there is an ordinary file-name character, and the
+        // recording would land beside the folder instead of in it.
+        dir += (dir.find('/') != std::string::npos && dir.find('\\') == std::string::npos) ? '/'
+                                                                                           : '\\';
     return dir + rest;
 }
 

@@ -82,6 +82,8 @@ public:
     enum Command { CMD_INIT, CMD_PAUSE, CMD_RUN, CMD_STOP, CMD_EXIT };
     HRESULT Init() { return static_cast<HRESULT>(CallWorker(CMD_INIT)); }
     HRESULT Exit() { return static_cast<HRESULT>(CallWorker(CMD_EXIT)); }
+    // The pin's own Run(tStart) stays reachable beside the thread request.
+    using CBaseOutputPin::Run;
     HRESULT Run() { return static_cast<HRESULT>(CallWorker(CMD_RUN)); }
     HRESULT Pause() { return static_cast<HRESULT>(CallWorker(CMD_PAUSE)); }
     HRESULT Stop() { return static_cast<HRESULT>(CallWorker(CMD_STOP)); }
