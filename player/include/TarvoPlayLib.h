@@ -18,11 +18,12 @@
  * Functions documented as "-1 on failure" store these codes in the last error and
  * return -1 instead.
  *
- * Threads: the player table, the handle counter and the last error belong to one
- * application thread (the thread that owns the windows); the functions take no
- * lock of their own. Messages the library posts to a player's window (graph event
- * notifications 0x402 = WM_USER + 2, render failures 0x401 = WM_USER + 1 with
- * wParam = the HRESULT) reach the application through TP_SetMessageCallback.
+ * Threads: any application thread may call, also on different handles at once
+ * and on a handle another thread is removing (the call then runs to its end on
+ * the player it found, or answers TP_ERR_INVALID_HANDLE); calls on one player
+ * are serialised. The last error stays one process-wide value. Messages the library posts to a
+ * player's window (graph event notifications 0x402 = WM_USER + 2, render failures 0x401 = WM_USER +
+ * 1 with wParam = the HRESULT) reach the application through TP_SetMessageCallback.
  *
  * Text is UTF-8 ("ANSI" on this platform). Plain C, usable from C programs. */
 #ifndef TARVO_PLAY_LIB_H
@@ -126,6 +127,17 @@ TP_API int TP_GetVersions(int handle, char* buffer, int* length);
  * a callback waits until no call of the old one is running (unless called from
  * inside a callback). 0, or E_INVALIDARG when hWnd is not a window. */
 TP_API int TP_SetMessageCallback(HWND hWnd, TP_MessageCallback fn, void* user);
+
+/* Writes the player's statistics text into buffer (size bytes with the
+ * terminating zero): lines ending in "\r\n", for a live stream first
+ * "NWSource--RecvPackets:...,RecvLength:...,DeliverSamples:...,DeliverLength:...",
+ * then "After Decoder--Samples:..., Length:..." and
+ * "Render--FrameRate:..., Drawn:..., Dropped:...". 0; TP_ERR_OUT_OF_MEMORY (10003)
+ * when a line does not fit (the lines before it stay); the player's failure code
+ * otherwise (a graph not yet rendered has no frame processor); E_POINTER for a
+ * null buffer. Added on this
+ * platform: on Windows only the player control reads it. */
+TP_API int TP_GetStatistics(int handle, char* buffer, int size);
 
 /* ---- Sources ---- */
 

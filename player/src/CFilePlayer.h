@@ -18,6 +18,17 @@ public:
     // TP_ERR_INVALID_HANDLE), then the file reader (TP_ERR_ADD_FILE_READER).
     int BuildGraph() override;
 
+    // Application thread. Loads the file into the reader, connects it to the
+    // splitter, renders the video (and audio) chain, attaches the window and
+    // plays. On a render failure the splitter's input is disconnected again.
+    int OpenLocalFile(const char* path) override;
+    // Position and duration in whole milliseconds from the splitter's video
+    // pin; the out value is written only on success.
+    int GetDuration(int* milliseconds) override;
+    int GetPosition(int* milliseconds) override;
+    // Seeks to whole seconds: 1999 ms seeks to 1 s.
+    int SetPosition(int milliseconds) override;
+
 protected:
     // Owned, null when absent. Application thread only (a file player has no
     // format poll).

@@ -46,6 +46,41 @@ public:
     // Application thread.
     bool HasGraph() const { return m_pGraph != nullptr; }
 
+    // ---- Playback control and picture adjustment (CGraphPlayerControl.cpp) ----
+    // Any application thread; each takes m_lock. A player without a graph
+    // answers TP_ERR_INVALID_HANDLE unless the operation says otherwise.
+    int Pause() override;
+    int Play() override;
+    // Stop, then SetPosition(0) (a stream player has no position).
+    int Stop() override;
+    int GetState(int* state) override;
+    int SetRate(double rate) override;
+    int GetRate(double* rate) override;
+    int StepForward() override;
+    int StepBackward() override;
+    int SetReduceLevel(int spatialLevel, int frameLevel) override;
+    int GetReduceLevel(int* spatialLevel, int* frameLevel) override;
+    // Stops, takes the chain below the splitter away, sets the processor's cut
+    // rectangle and renders again; closes the player when that fails.
+    int SetVideoCut(int left, int right, int top, int bottom) override;
+    int GetVideoCut(int* left, int* right, int* top, int* bottom) override;
+    int SetSourceRect(int left, int top, int width, int height) override;
+    int GetSourceRect(int* left, int* top, int* width, int* height) override;
+    int GetVideoSize(int* width, int* height) override;
+    // Volume 0-100 on IBasicAudio: v <= 0 silences (-10000), else 30 v - 3000.
+    int SetVolume(int volume) override;
+    int GetVolume(int* volume) override;
+    int SetColor(int brightness, int contrast, int saturation, int hue) override;
+    int GetColor(int* brightness, int* contrast, int* saturation, int* hue) override;
+    // Goes full screen only from a running graph; back from any state.
+    int SetFullScreenMode(BYTE full) override;
+    int GetFullScreenMode(int* full) override;
+    // Places the renderer's window over the whole client area again.
+    int ReSize(int width, int height) override;
+    // "After Decoder--..." and "Render--..." lines into buffer (size bytes);
+    // TP_ERR_OUT_OF_MEMORY when a line does not fit (earlier lines stay).
+    int GetStatistics(char* buffer, int size) override;
+
 protected:
     explicit CGraphPlayer(HWND hWnd);
 
@@ -55,6 +90,20 @@ protected:
     // hands on a frame callback kept until now. Returns SetWindowPosition's
     // result (TP_ERR_NO_VIDEO_WINDOW without IVideoWindow).
     int AttachWindow();
+
+    // Under m_lock. Renders the splitter's video pin again after its chain was
+    // taken away (video cut, reduce level): attaches the window and plays on
+    // success, closes the player on failure.
+    int RenderVideoAgain();
+    // Under m_lock. The IMediaPosition of the splitter's video pin (owned
+    // reference) or the error code: TP_ERR_INVALID_HANDLE without splitter or
+    // pin, TP_ERR_NO_MEDIA_POSITION without the interface.
+    int VideoPosition(IMediaPosition** position);
+    // Under m_lock. Sets the rate when it differs from the asked one, then
+    // steps one frame.
+    int StepAtRate(double rate);
+    // Under m_lock. Appends the graph's statistics lines at buffer + used.
+    int AppendGraphStatistics(char* buffer, int size, int& used);
 
     // Serialises BuildGraph, Close, the statistics and the format poll of a
     // stream player.

@@ -1,5 +1,8 @@
 #include "CStreamPlayer.h"
 
+#include <cinttypes>
+#include <cstdio>
+
 #include "GraphHelpers.h"
 #include "TarvoGuids.h"
 
@@ -99,7 +102,12 @@ void CStreamPlayer::FormatPollProc(HWND, UINT, UINT_PTR id, DWORD)
 
 void CStreamPlayer::PollFormat()
 {
-    std::lock_guard<std::recursive_mutex> lock(m_lock);
+    // An application thread that holds the lock may be closing the player and
+    // waiting in KillTimer for this very poll: never wait for the lock here,
+    // look again on the next tick.
+    std::unique_lock<std::recursive_mutex> lock(m_lock, std::try_to_lock);
+    if (!lock.owns_lock())
+        return;
     if (m_pollTimer.load() == 0 || !m_pVideoTypes)
         return;
 
@@ -147,4 +155,41 @@ void CStreamPlayer::PollFormat()
         sampProp->Release();
     }
     Play();
+}
+
+int CStreamPlayer::OpenStream(const char* address, int port, int connectType, int /*channel*/)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
+    if (!m_pGraph)
+        return TP_ERR_NO_PLAYER;
+    if (!m_pNWSourceItf)
+        return TP_ERR_NO_NWSOURCE_INTERFACE;
+    HRESULT hr = m_pNWSourceItf->SetConnectParam(connectType, address, port);
+    if (hr != 0)
+        return hr;
+    return Play();
+}
+
+int CStreamPlayer::Pause()
+{
+    return Stop();
+}
+
+int CStreamPlayer::GetStatistics(char* buffer, int size)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
+    if (!m_pGraph || !m_pFilterGraph || !m_pNWSourceItf)
+        return TP_ERR_INVALID_HANDLE;
+    LONGLONG packets = 0, received = 0, samples = 0, delivered = 0;
+    m_pNWSourceItf->GetStatistics(&packets, &received, &samples, &delivered);
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "NWSource--RecvPackets:%" PRId64 ",RecvLength:%" PRId64 ",DeliverSamples:%" PRId64
+                  ",DeliverLength:%" PRId64 "\r\n",
+                  static_cast<int64_t>(packets), static_cast<int64_t>(received),
+                  static_cast<int64_t>(samples), static_cast<int64_t>(delivered));
+    int used = 0;
+    if (int error = TpAppendLine(buffer, size, used, line))
+        return error;
+    return AppendGraphStatistics(buffer, size, used);
 }

@@ -30,6 +30,13 @@ public:
     // splitter, Play, and the format poll started.
     int BuildGraph() override;
 
+    // Application thread. Gives the network source its connection and runs.
+    int OpenStream(const char* address, int port, int connectType, int channel) override;
+    // A live stream cannot be held: pausing stops it.
+    int Pause() override;
+    // The network source's line, then the graph's lines in the space left.
+    int GetStatistics(char* buffer, int size) override;
+
     // Any thread.
     int FormatType() const { return m_formatType; }
     int PlayMode() const { return m_playMode; }

@@ -2,7 +2,11 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 #include "win32/text.h"
+
+#include "TarvoPlayErrors.h"
 
 #include "TarvoGuids.h"
 
@@ -107,4 +111,34 @@ void TpDeleteMediaType(AM_MEDIA_TYPE* mediaType)
     if (mediaType->pUnk)
         mediaType->pUnk->Release();
     CoTaskMemFree(mediaType);
+}
+
+IBaseFilter* TpFindFilter(IGraphBuilder* graph, LPCWSTR name)
+{
+    IBaseFilter* filter = nullptr;
+    if (!graph || FAILED(graph->FindFilterByName(name, &filter)))
+        return nullptr;
+    return filter;
+}
+
+int TpAppendLine(char* buffer, int size, int& used, const char* line)
+{
+    const size_t length = std::strlen(line);
+    if (!buffer || used < 0 || size - used <= 0 || length + 1 > static_cast<size_t>(size - used))
+        return TP_ERR_OUT_OF_MEMORY;
+    std::memcpy(buffer + used, line, length + 1);
+    used += static_cast<int>(length);
+    return 0;
+}
+
+int TpSecondsToMs(double seconds)
+{
+    const double ms = seconds * 1000.0;
+    if (!(ms == ms))
+        return 0;
+    if (ms >= 2147483647.0)
+        return 2147483647;
+    if (ms <= -2147483648.0)
+        return -2147483647 - 1;
+    return static_cast<int>(ms);
 }

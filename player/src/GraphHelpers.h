@@ -37,3 +37,24 @@ HRESULT ConnectFilters(IFilterGraph* graph, IBaseFilter* upstream, int outIndex,
 // Frees a media type handed out by pointer (its format block, its object and the
 // record itself).
 void TpDeleteMediaType(AM_MEDIA_TYPE* mediaType);
+
+// QueryInterface into a typed pointer: the interface (owned reference) or null.
+template <typename T> T* TpQuery(IUnknown* object, REFIID iid)
+{
+    T* itf = nullptr;
+    if (!object || FAILED(object->QueryInterface(iid, reinterpret_cast<void**>(&itf))))
+        return nullptr;
+    return itf;
+}
+
+// The graph's filter of that name (owned reference), or null.
+IBaseFilter* TpFindFilter(IGraphBuilder* graph, LPCWSTR name);
+
+// Appends one statistics line at buffer + used when it fits with its
+// terminating zero in size bytes; TP_ERR_OUT_OF_MEMORY (nothing written)
+// otherwise. 0 on success, used advanced past the line.
+int TpAppendLine(char* buffer, int size, int& used, const char* line);
+
+// Seconds of IMediaPosition as whole milliseconds, truncated; values beyond
+// the int range (or not a number) are clamped instead of being undefined.
+int TpSecondsToMs(double seconds);

@@ -1,13 +1,19 @@
 // The exported TP_ functions over the player table.
 //
-// The table, the handle counter and the last error are meant for one application
-// thread (the one that owns the windows), so the table takes no lock.
+// Applications call from more than one thread (a thread per camera is common),
+// so the table, the handle counter and the detached players are guarded by one
+// table lock, held only to look an entry up or change it. The players are
+// shared: a call holds its player for its own length, so a handle removed
+// while a call on it runs loses its entry at once and its player when that
+// call returns; no operation runs under the table lock.
 
 #include "win32/trace.h"
 #include "TarvoPlayLib.h"
 
 #include <cstdlib>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <new>
 #include <type_traits>
@@ -24,21 +30,39 @@ static_assert(std::is_same_v<TP_MessageCallback, TvMessageHandler>,
 
 namespace {
 
+using PlayerRef = std::shared_ptr<CPlayerBase>;
+
 struct PlayerEntry {
     HWND hWnd;
-    CPlayerBase* player; // owned; may be null
+    PlayerRef player; // may be null
 };
 
+std::mutex g_tableLock;
+// guarded by g_tableLock
 std::map<int, PlayerEntry> g_players;
 int g_nextHandle = 0;
 
 // Players dropped from the table by TP_Init. TP_Init does not delete them (an
 // application may call it with players still running); they stay reachable here
-// and TP_Exit deletes them with the rest.
-std::vector<CPlayerBase*>& DetachedPlayers()
+// and TP_Exit deletes them with the rest. Guarded by g_tableLock.
+std::vector<PlayerRef>& DetachedPlayers()
 {
-    static auto* players = new std::vector<CPlayerBase*>();
+    static auto* players = new std::vector<PlayerRef>();
     return *players;
+}
+
+// The entry's player for one call: TP_ERR_INVALID_HANDLE for an unknown
+// handle, TP_ERR_NO_PLAYER for an entry without player, else 0.
+int FindPlayer(int handle, PlayerRef& player)
+{
+    std::lock_guard<std::mutex> lock(g_tableLock);
+    auto it = g_players.find(handle);
+    if (it == g_players.end())
+        return TP_ERR_INVALID_HANDLE;
+    if (!it->second.player)
+        return TP_ERR_NO_PLAYER;
+    player = it->second.player;
+    return 0;
 }
 
 // The COM initialisations TP_Login made, kept for the life of the process.
@@ -58,27 +82,21 @@ bool IsAcceptedDeviceType(int deviceType)
 // operation's result.
 template <typename Op> int WithPlayer(int handle, Op op)
 {
-    auto it = g_players.find(handle);
-    if (it == g_players.end())
-        return TP_ERR_INVALID_HANDLE;
-    if (!it->second.player)
-        return TP_ERR_NO_PLAYER;
-    return op(*it->second.player);
+    PlayerRef player;
+    if (int error = FindPlayer(handle, player))
+        return error;
+    return op(*player);
 }
 
 // The same for the functions that report failure as -1 with the last error.
 template <typename Op> int WithPlayerOrMinusOne(int handle, Op op)
 {
-    auto it = g_players.find(handle);
-    if (it == g_players.end()) {
-        TpSetLastError(TP_ERR_INVALID_HANDLE);
+    PlayerRef player;
+    if (int error = FindPlayer(handle, player)) {
+        TpSetLastError(error);
         return -1;
     }
-    if (!it->second.player) {
-        TpSetLastError(TP_ERR_NO_PLAYER);
-        return -1;
-    }
-    return op(*it->second.player);
+    return op(*player);
 }
 
 int DispatchPlayControl(CPlayerBase& player, int command, intptr_t in, void* out)
@@ -168,6 +186,7 @@ int DispatchVideoCutControl(CPlayerBase& player, int command, intptr_t in, void*
 
 static int InitImpl()
 {
+    std::lock_guard<std::mutex> lock(g_tableLock);
     auto& detached = DetachedPlayers();
     for (auto& [handle, entry] : g_players) {
         if (entry.player)
@@ -186,20 +205,22 @@ TP_API int TP_Init(void)
 
 static int ExitImpl()
 {
-    while (!g_players.empty()) {
-        auto first = g_players.begin();
-        CPlayerBase* player = first->second.player;
-        g_players.erase(first);
-        delete player;
+    // Players are deleted outside the table lock, in key order, then the
+    // ones TP_Init dropped.
+    std::vector<PlayerRef> doomed;
+    {
+        std::lock_guard<std::mutex> lock(g_tableLock);
+        for (auto& [handle, entry] : g_players)
+            doomed.push_back(std::move(entry.player));
+        g_players.clear();
+        auto& detached = DetachedPlayers();
+        for (auto it = detached.rbegin(); it != detached.rend(); ++it)
+            doomed.push_back(std::move(*it));
+        detached.clear();
+        g_nextHandle = 0;
     }
-    auto& detached = DetachedPlayers();
-    while (!detached.empty()) {
-        CPlayerBase* player = detached.back();
-        detached.pop_back();
-        delete player;
-    }
-    g_players.clear();
-    g_nextHandle = 0;
+    for (PlayerRef& player : doomed)
+        player.reset();
     return 0;
 }
 
@@ -238,24 +259,19 @@ static int InitializeImpl(HWND hWnd, int deviceType, int formatType, int playMod
         TpSetLastError(TP_ERR_UNSUPPORTED);
         return -1;
     }
-    CPlayerBase* player = nullptr;
-    if (playMode == 0 || playMode == 1) {
-        player = new (std::nothrow) CStreamPlayer(hWnd, playMode, formatType);
-        if (!player) {
-            TpSetLastError(TP_ERR_OUT_OF_MEMORY);
-            return -1;
-        }
-    }
-    int handle = g_nextHandle;
+    PlayerRef player;
     try {
+        if (playMode == 0 || playMode == 1)
+            player.reset(new CStreamPlayer(hWnd, playMode, formatType));
+        std::lock_guard<std::mutex> lock(g_tableLock);
+        int handle = g_nextHandle;
         g_players[handle] = PlayerEntry{hWnd, player};
+        ++g_nextHandle;
+        return handle;
     } catch (const std::bad_alloc&) {
-        delete player;
         TpSetLastError(TP_ERR_OUT_OF_MEMORY);
         return -1;
     }
-    ++g_nextHandle;
-    return handle;
 }
 
 TP_API int TP_Initialize(HWND hWnd, int deviceType, int formatType, int playMode, int loginHandle)
@@ -268,12 +284,17 @@ TP_API int TP_Initialize(HWND hWnd, int deviceType, int formatType, int playMode
 
 static int UninitializeImpl(int handle)
 {
-    auto it = g_players.find(handle);
-    if (it != g_players.end()) {
-        CPlayerBase* player = it->second.player;
+    PlayerRef player;
+    {
+        std::lock_guard<std::mutex> lock(g_tableLock);
+        auto it = g_players.find(handle);
+        if (it == g_players.end())
+            return 0;
+        player = std::move(it->second.player);
         g_players.erase(it);
-        delete player;
     }
+    // Deleted here unless a call on another thread still holds it.
+    player.reset();
     return 0;
 }
 
@@ -311,6 +332,15 @@ TP_API int TP_SetMessageCallback(HWND hWnd, TP_MessageCallback fn, void* user)
     return trace(TvSetWindowMessageHandler(hWnd, fn, user) ? 0 : E_INVALIDARG);
 }
 
+TP_API int TP_GetStatistics(int handle, char* buffer, int size)
+{
+    CTvTraceCall trace("player", "TP_GetStatistics(%d, %p, %d)", handle,
+                       reinterpret_cast<const void*>(buffer), size);
+    return trace(WithPlayer(handle, [&](CPlayerBase& p) {
+        return buffer ? p.GetStatistics(buffer, size < 0 ? 0 : size) : E_POINTER;
+    }));
+}
+
 // ---- Sources ----
 
 TP_API int TP_OpenStream(int handle, const char* address, int port, int connectType, int channel)
@@ -335,23 +365,52 @@ TP_API int TP_OpenRemoteFile(int handle, const char* fileName)
     return trace(WithPlayer(handle, [&](CPlayerBase& p) { return p.OpenRemoteFile(fileName); }));
 }
 
-static int OpenLocalFileImpl(int handle, const char* path)
+// Puts player into the handle's entry when the handle still exists; the
+// entry's previous player comes back in old. False for a handle gone meanwhile.
+bool ReplacePlayer(int handle, PlayerRef player, PlayerRef& old)
 {
+    std::lock_guard<std::mutex> lock(g_tableLock);
     auto it = g_players.find(handle);
     if (it == g_players.end())
-        return TP_ERR_INVALID_HANDLE;
-    PlayerEntry& entry = it->second;
-    CPlayerBase* old = entry.player;
-    entry.player = nullptr;
-    delete old;
+        return false;
+    old = std::move(it->second.player);
+    it->second.player = std::move(player);
+    return true;
+}
 
-    CFilePlayer* player = new (std::nothrow) CFilePlayer(entry.hWnd);
-    if (!player)
+static int OpenLocalFileImpl(int handle, const char* path)
+{
+    HWND hWnd = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(g_tableLock);
+        auto it = g_players.find(handle);
+        if (it == g_players.end())
+            return TP_ERR_INVALID_HANDLE;
+        hWnd = it->second.hWnd;
+    }
+    // The old player goes first: its renderer leaves the window before the
+    // file's renderer arrives.
+    PlayerRef old;
+    if (!ReplacePlayer(handle, nullptr, old))
+        return TP_ERR_INVALID_HANDLE;
+    old.reset();
+
+    std::shared_ptr<CFilePlayer> player;
+    try {
+        player = std::make_shared<CFilePlayer>(hWnd);
+    } catch (const std::bad_alloc&) {
         return E_FAIL;
-    entry.player = player;
+    }
+    if (!ReplacePlayer(handle, player, old))
+        return TP_ERR_INVALID_HANDLE; // removed meanwhile: the new player goes with it
+    old.reset();
     if (player->OpenLocalFile(path) != 0) {
-        entry.player = nullptr;
-        delete player;
+        // Only this player leaves the entry; one that another thread put
+        // there meanwhile stays.
+        std::lock_guard<std::mutex> lock(g_tableLock);
+        auto it = g_players.find(handle);
+        if (it != g_players.end() && it->second.player == player)
+            it->second.player.reset();
         return E_FAIL;
     }
     return 0;

@@ -45,9 +45,12 @@ template <typename T> HRESULT Hand(T* itf, void** ppv)
     return S_OK;
 }
 
-enum class FilterKind { Splitter, NWSource, Reader };
+enum class FilterKind { Splitter, NWSource, Reader, Renderer };
 
 class FakeFilter;
+
+// Puts a video renderer named "Render" into the graph, as a chain would.
+void AddRenderer(IGraphBuilder* graph);
 
 class FakeEnumTypes final : public IEnumMediaTypes, public Counted {
 public:
@@ -148,9 +151,14 @@ public:
             return E_INVALIDARG;
         if (m_index == 0) {
             ++g_world->videoRenders;
-            return g_world->videoRenderResult.load();
+            g_world->Log("render video");
+            const HRESULT hr = g_world->videoRenderResult.load();
+            if (SUCCEEDED(hr))
+                AddRenderer(graph);
+            return hr;
         }
         ++g_world->audioRenders;
+        g_world->Log("render audio");
         return S_OK;
     }
     STDMETHODIMP Backout(IPin*, IGraphBuilder*) override FAKE_NOTIMPL
@@ -206,7 +214,11 @@ public:
     size_t m_next = 0;
 };
 
-class FakeFilter final : public IBaseFilter, public ITarvoSplt, public INWSource, public Counted {
+class FakeFilter final : public IBaseFilter,
+                         public ITarvoSplt,
+                         public INWSource,
+                         public IVMRAspectRatioControl,
+                         public Counted {
 public:
     explicit FakeFilter(FilterKind kind) : m_kind(kind)
     {
@@ -238,7 +250,18 @@ public:
         if (riid == IID_INWSource && m_kind == FilterKind::NWSource &&
             g_world->nwsourceOffersInterface)
             return Hand(static_cast<INWSource*>(this), ppv);
+        if (riid == IID_IVMRAspectRatioControl && m_kind == FilterKind::Renderer &&
+            g_world->rendererOffersAspectRatio)
+            return Hand(static_cast<IVMRAspectRatioControl*>(this), ppv);
         return E_NOINTERFACE;
+    }
+
+    // IVMRAspectRatioControl
+    STDMETHODIMP GetAspectRatioMode(LPDWORD) override FAKE_NOTIMPL STDMETHODIMP
+        SetAspectRatioMode(DWORD mode) override
+    {
+        g_world->Log("aspect " + std::to_string(mode));
+        return S_OK;
     }
     STDMETHODIMP_(ULONG) AddRef() override { return DoAddRef(); }
     STDMETHODIMP_(ULONG) Release() override { return DoRelease(); }
@@ -306,8 +329,172 @@ std::wstring PinLabel(IPin* pin)
     return static_cast<FakePin*>(pin)->Label();
 }
 
+// The graph's control interfaces, a part of the graph: references and
+// QueryInterface go to the graph.
+class FakeGraphControl final : public IMediaControl, public IVideoWindow, public IBasicVideo {
+public:
+    explicit FakeGraphControl(IUnknown* graph) : m_graph(graph) {}
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        return m_graph->QueryInterface(riid, ppv);
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return m_graph->AddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return m_graph->Release(); }
+
+    // IDispatch
+    STDMETHODIMP GetTypeInfoCount(UINT*) override FAKE_NOTIMPL STDMETHODIMP
+        GetTypeInfo(UINT, LCID, ITypeInfo**) override FAKE_NOTIMPL STDMETHODIMP
+        GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override FAKE_NOTIMPL STDMETHODIMP
+        Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+               UINT*) override FAKE_NOTIMPL
+
+        // IMediaControl
+        STDMETHODIMP Run() override
+    {
+        g_world->filterState = State_Running;
+        g_world->Log("Run");
+        return S_OK;
+    }
+    STDMETHODIMP Pause() override
+    {
+        g_world->filterState = State_Paused;
+        g_world->Log("Pause");
+        return S_OK;
+    }
+    STDMETHODIMP Stop() override
+    {
+        g_world->filterState = State_Stopped;
+        g_world->Log("Stop");
+        return S_OK;
+    }
+    STDMETHODIMP GetState(LONG, OAFilterState* state) override
+    {
+        *state = g_world->filterState.load();
+        return S_OK;
+    }
+    STDMETHODIMP RenderFile(BSTR) override FAKE_NOTIMPL STDMETHODIMP
+        AddSourceFilter(BSTR, IDispatch**) override FAKE_NOTIMPL STDMETHODIMP
+        get_FilterCollection(IDispatch**) override FAKE_NOTIMPL STDMETHODIMP
+        get_RegFilterCollection(IDispatch**) override FAKE_NOTIMPL STDMETHODIMP
+        StopWhenReady() override FAKE_NOTIMPL
+
+        // IVideoWindow
+        STDMETHODIMP put_Caption(BSTR) override FAKE_NOTIMPL STDMETHODIMP
+        get_Caption(BSTR*) override FAKE_NOTIMPL STDMETHODIMP
+        put_WindowStyle(LONG WindowStyle) override
+    {
+        g_world->windowStyle = WindowStyle;
+        return S_OK;
+    }
+    STDMETHODIMP get_WindowStyle(LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        put_WindowStyleEx(LONG) override FAKE_NOTIMPL STDMETHODIMP
+        get_WindowStyleEx(LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        put_AutoShow(LONG) override FAKE_NOTIMPL STDMETHODIMP
+        get_AutoShow(LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        put_WindowState(LONG) override FAKE_NOTIMPL STDMETHODIMP
+        get_WindowState(LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        put_BackgroundPalette(LONG) override FAKE_NOTIMPL STDMETHODIMP
+        get_BackgroundPalette(LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        put_Visible(LONG) override FAKE_NOTIMPL STDMETHODIMP
+        get_Visible(LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        put_Left(LONG) override FAKE_NOTIMPL STDMETHODIMP
+        get_Left(LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        put_Width(LONG) override FAKE_NOTIMPL STDMETHODIMP
+        get_Width(LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        put_Top(LONG) override FAKE_NOTIMPL STDMETHODIMP
+        get_Top(LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        put_Height(LONG) override FAKE_NOTIMPL STDMETHODIMP
+        get_Height(LONG*) override FAKE_NOTIMPL STDMETHODIMP put_Owner(OAHWND) override
+    {
+        g_world->Log("owner");
+        return S_OK;
+    }
+    STDMETHODIMP get_Owner(OAHWND*) override FAKE_NOTIMPL STDMETHODIMP
+        put_MessageDrain(OAHWND) override
+    {
+        return S_OK;
+    }
+    STDMETHODIMP get_MessageDrain(OAHWND*) override FAKE_NOTIMPL STDMETHODIMP
+        get_BorderColor(LONG*) override FAKE_NOTIMPL STDMETHODIMP put_BorderColor(LONG) override
+    {
+        return S_OK;
+    }
+    STDMETHODIMP get_FullScreenMode(LONG* FullScreenMode) override
+    {
+        *FullScreenMode = g_world->fullScreen.load();
+        return S_OK;
+    }
+    STDMETHODIMP put_FullScreenMode(LONG FullScreenMode) override
+    {
+        g_world->fullScreen = FullScreenMode;
+        g_world->Log(FullScreenMode ? "full screen" : "windowed");
+        return S_OK;
+    }
+    STDMETHODIMP SetWindowForeground(LONG) override FAKE_NOTIMPL STDMETHODIMP
+        NotifyOwnerMessage(OAHWND, LONG, LONG_PTR, LONG_PTR) override FAKE_NOTIMPL STDMETHODIMP
+        SetWindowPosition(LONG Left, LONG Top, LONG Width, LONG Height) override
+    {
+        g_world->Log("position " + std::to_string(Left) + "," + std::to_string(Top) + "," +
+                     std::to_string(Width) + "x" + std::to_string(Height));
+        return S_OK;
+    }
+    STDMETHODIMP GetWindowPosition(LONG*, LONG*, LONG*, LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        GetMinIdealImageSize(LONG*, LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        GetMaxIdealImageSize(LONG*, LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        GetRestorePosition(LONG*, LONG*, LONG*, LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        HideCursor(LONG) override FAKE_NOTIMPL STDMETHODIMP
+        IsCursorHidden(LONG*) override FAKE_NOTIMPL
+        // IBasicVideo
+        STDMETHODIMP get_AvgTimePerFrame(REFTIME*) override FAKE_NOTIMPL STDMETHODIMP
+        get_BitRate(LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        get_BitErrorRate(LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        get_VideoWidth(LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        get_VideoHeight(LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        put_SourceLeft(LONG) override FAKE_NOTIMPL STDMETHODIMP
+        get_SourceLeft(LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        put_SourceWidth(LONG) override FAKE_NOTIMPL STDMETHODIMP
+        get_SourceWidth(LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        put_SourceTop(LONG) override FAKE_NOTIMPL STDMETHODIMP
+        get_SourceTop(LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        put_SourceHeight(LONG) override FAKE_NOTIMPL STDMETHODIMP
+        get_SourceHeight(LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        put_DestinationLeft(LONG) override FAKE_NOTIMPL STDMETHODIMP
+        get_DestinationLeft(LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        put_DestinationWidth(LONG) override FAKE_NOTIMPL STDMETHODIMP
+        get_DestinationWidth(LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        put_DestinationTop(LONG) override FAKE_NOTIMPL STDMETHODIMP
+        get_DestinationTop(LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        put_DestinationHeight(LONG) override FAKE_NOTIMPL STDMETHODIMP
+        get_DestinationHeight(LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        SetSourcePosition(LONG Left, LONG Top, LONG Width, LONG Height) override
+    {
+        g_world->Log("source " + std::to_string(Left) + "," + std::to_string(Top) + "," +
+                     std::to_string(Width) + "x" + std::to_string(Height));
+        return S_OK;
+    }
+    STDMETHODIMP GetSourcePosition(LONG*, LONG*, LONG*, LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        SetDefaultSourcePosition() override FAKE_NOTIMPL STDMETHODIMP
+        SetDestinationPosition(LONG, LONG, LONG, LONG) override FAKE_NOTIMPL STDMETHODIMP
+        GetDestinationPosition(LONG*, LONG*, LONG*, LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        SetDefaultDestinationPosition() override FAKE_NOTIMPL STDMETHODIMP
+        GetVideoSize(LONG* pWidth, LONG* pHeight) override
+    {
+        *pWidth = g_world->videoWidth;
+        *pHeight = g_world->videoHeight;
+        return S_OK;
+    }
+    STDMETHODIMP GetVideoPaletteEntries(LONG, LONG, LONG*, LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        GetCurrentImage(LONG*, LONG*) override FAKE_NOTIMPL STDMETHODIMP
+        IsUsingDefaultSource() override FAKE_NOTIMPL STDMETHODIMP
+        IsUsingDefaultDestination() override FAKE_NOTIMPL
+
+        private : IUnknown* m_graph; // not held: this object is a part of it
+};
+
 class FakeGraph final : public IGraphBuilder, public IMediaEventEx, public Counted {
 public:
+    FakeGraph() : m_control(static_cast<IGraphBuilder*>(this)) {}
     ~FakeGraph() override
     {
         for (auto& [name, filter] : m_filters)
@@ -326,6 +513,12 @@ public:
         if ((riid == IID_IMediaEventEx || riid == IID_IMediaEvent) &&
             g_world->graphOffersMediaEvent)
             return Hand(static_cast<IMediaEventEx*>(this), ppv);
+        if (riid == IID_IMediaControl)
+            return Hand(static_cast<IMediaControl*>(&m_control), ppv);
+        if (riid == IID_IVideoWindow && g_world->graphOffersVideoWindow)
+            return Hand(static_cast<IVideoWindow*>(&m_control), ppv);
+        if (riid == IID_IBasicVideo)
+            return Hand(static_cast<IBasicVideo*>(&m_control), ppv);
         return E_NOINTERFACE;
     }
     STDMETHODIMP_(ULONG) AddRef() override { return DoAddRef(); }
@@ -407,9 +600,22 @@ public:
     STDMETHODIMP SetNotifyFlags(LONG) override FAKE_NOTIMPL STDMETHODIMP
         GetNotifyFlags(LONG*) override FAKE_NOTIMPL
 
-        private : std::mutex m_mutex; // the format poll looks filters up on the dispatcher thread
+        private : FakeGraphControl m_control;
+    std::mutex m_mutex; // the format poll looks filters up on the dispatcher thread
     std::map<std::wstring, IBaseFilter*> m_filters;
 };
+
+void AddRenderer(IGraphBuilder* graph)
+{
+    IBaseFilter* existing = nullptr;
+    if (SUCCEEDED(graph->FindFilterByName(L"Render", &existing)) && existing) {
+        existing->Release();
+        return;
+    }
+    auto* renderer = new FakeFilter(FilterKind::Renderer);
+    graph->AddFilter(renderer, L"Render");
+    renderer->Release();
+}
 
 // Creates one kind of fake object; not counted as a live object itself.
 class FakeFactory final : public IClassFactory {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -33,7 +34,30 @@ struct FakeWorld {
     // GUID_NULL, 2 video with a real subtype.
     std::atomic<int> videoTypeState{0};
 
+    bool graphOffersVideoWindow = true;
+    bool rendererOffersAspectRatio = false; // "Render" answers IVMRAspectRatioControl
+    LONG videoWidth = 320;                  // IBasicVideo::GetVideoSize
+    LONG videoHeight = 240;
+
     // ---- Observations ----
+    // The graph's control calls, renders and window settings in order: "Run",
+    // "Pause", "Stop", "render video", "render audio", "aspect <mode>",
+    // "owner", "position l,t,wxh", "source l,t,wxh", "full screen", "windowed".
+    void Log(const std::string& call)
+    {
+        std::lock_guard<std::mutex> lock(logLock);
+        calls.push_back(call);
+    }
+    std::vector<std::string> Calls()
+    {
+        std::lock_guard<std::mutex> lock(logLock);
+        return calls;
+    }
+    std::mutex logLock;
+    std::vector<std::string> calls; // guarded by logLock
+    std::atomic<LONG> fullScreen{0};
+    std::atomic<LONG> windowStyle{0};
+    std::atomic<int> filterState{0}; // State_Stopped, State_Paused, State_Running
     std::atomic<int> liveObjects{0};
     std::atomic<int> streamType{-999};
     std::atomic<int> playMode{-999};

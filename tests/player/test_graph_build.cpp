@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -266,6 +267,134 @@ TEST_F(GraphBuild, DeletingWhilePollingIsClean)
     int queries = m_world.typeQueries.load();
     std::this_thread::sleep_for(std::chrono::milliseconds(120));
     EXPECT_EQ(m_world.typeQueries.load(), queries) << "a poll outlived its player";
+}
+
+// A stream player whose poll has rendered its chain (the fake renderer
+// "Render" is in the graph and the window attached).
+std::unique_ptr<CStreamPlayer> RenderedStreamPlayer(HWND window, FakeWorld& world)
+{
+    auto player = std::make_unique<CStreamPlayer>(window, 0, 3);
+    world.videoTypeState = 2;
+    EXPECT_TRUE(WaitFor([&] {
+        const auto calls = world.Calls();
+        return !player->IsPolling() && !calls.empty() && calls.back() == "Run" && calls.size() > 1;
+    }));
+    return player;
+}
+
+struct AttachCase {
+    const char* name;
+    bool aspect; // the renderer offers IVMRAspectRatioControl
+    std::vector<std::string> calls;
+};
+
+TEST_F(GraphBuild, PartialGraphRunsThenThePollStopsRendersAttachesAndPlays)
+{
+    const std::vector<AttachCase> cases = {
+        {"renderer with aspect-ratio control",
+         true,
+         {"Run", "Stop", "render video", "render audio", "aspect 0", "owner",
+          "position 0,0,320x240", "Run"}},
+        {"renderer without aspect-ratio control",
+         false,
+         {"Run", "Stop", "render video", "render audio", "owner", "position 0,0,320x240", "Run"}},
+    };
+    for (const AttachCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeWorld fresh;
+        fresh.rendererOffersAspectRatio = c.aspect;
+        g_world = &fresh;
+        {
+            CStreamPlayer player(m_window, 0, 3);
+            // Source and splitter run before the stream's format is known.
+            EXPECT_EQ(fresh.Calls(), std::vector<std::string>{"Run"});
+            EXPECT_EQ(fresh.filterState.load(), State_Running);
+            EXPECT_TRUE(player.IsPolling());
+
+            fresh.videoTypeState = 2;
+            ASSERT_TRUE(WaitFor([&] { return fresh.Calls().size() >= c.calls.size(); }));
+            EXPECT_EQ(fresh.Calls(), c.calls);
+            EXPECT_EQ(fresh.windowStyle.load(), 0x46000000);
+            EXPECT_FALSE(player.IsPolling());
+            EXPECT_EQ(fresh.filterState.load(), State_Running);
+        }
+        EXPECT_EQ(fresh.liveObjects.load(), 0);
+    }
+    g_world = &m_world;
+}
+
+struct FullScreenCase {
+    const char* name;
+    int state; // graph state before the call
+    LONG mode; // full-screen mode before the call
+    BYTE full;
+    LONG after;
+};
+
+TEST_F(GraphBuild, FullScreenOnlyFromARunningPicture)
+{
+    const std::vector<FullScreenCase> cases = {
+        {"running, on", State_Running, OAFALSE, 1, OATRUE},
+        {"paused, on", State_Paused, OAFALSE, 1, OAFALSE},
+        {"stopped, on", State_Stopped, OAFALSE, 1, OAFALSE},
+        {"full, off", State_Paused, OATRUE, 0, OAFALSE},
+        {"full, on again", State_Running, OATRUE, 1, OATRUE},
+        {"windowed, off", State_Running, OAFALSE, 0, OAFALSE},
+        {"flag 2 is neither", State_Running, OAFALSE, 2, OAFALSE},
+    };
+    auto player = RenderedStreamPlayer(m_window, m_world);
+    for (const FullScreenCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_world.filterState = c.state;
+        m_world.fullScreen = c.mode;
+        EXPECT_EQ(player->SetFullScreenMode(c.full), 0);
+        EXPECT_EQ(m_world.fullScreen.load(), c.after);
+        int full = -1;
+        EXPECT_EQ(player->GetFullScreenMode(&full), 0);
+        EXPECT_EQ(full, c.after == OATRUE ? 1 : 0);
+    }
+}
+
+struct SourceRectCase {
+    const char* name;
+    int left, top, width, height;
+    const char* logged; // nullptr: the renderer is not told
+};
+
+TEST_F(GraphBuild, SourceRectangleIsClampedAndTinyOnesIgnored)
+{
+    // The video is 320 x 240: one eighth is 40 x 30.
+    const std::vector<SourceRectCase> cases = {
+        {"one eighth wide", 0, 0, 40, 100, nullptr},
+        {"one eighth high", 0, 0, 100, 30, nullptr},
+        {"just above", 0, 0, 41, 31, "source 0,0,41x31"},
+        {"too large, negative corner", -5, -7, 400, 300, "source 0,0,320x240"},
+        {"past the right and bottom", 300, 200, 100, 100, "source 220,140,100x100"},
+    };
+    auto player = RenderedStreamPlayer(m_window, m_world);
+    for (const SourceRectCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const size_t before = m_world.Calls().size();
+        EXPECT_EQ(player->SetSourceRect(c.left, c.top, c.width, c.height), 0);
+        const auto calls = m_world.Calls();
+        if (!c.logged) {
+            EXPECT_EQ(calls.size(), before);
+        } else {
+            ASSERT_EQ(calls.size(), before + 1);
+            EXPECT_EQ(calls.back(), c.logged);
+        }
+    }
+}
+
+TEST_F(GraphBuild, ReSizePlacesTheVideoOverTheClientArea)
+{
+    auto player = RenderedStreamPlayer(m_window, m_world);
+    ASSERT_TRUE(TvResizeVirtualWindow(m_window, 640, 360));
+    EXPECT_EQ(player->ReSize(0, 0), 0);
+    EXPECT_EQ(m_world.Calls().back(), "position 0,0,640x360");
+    m_world.graphOffersVideoWindow = false;
+    CStreamPlayer second(m_window, 0, 3);
+    EXPECT_EQ(second.ReSize(0, 0), TP_ERR_INVALID_HANDLE); // no video window yet
 }
 
 TEST_F(GraphBuild, HelpersFindPinsAndWarnForTheAudioRenderer)
