@@ -52,19 +52,12 @@ CNWSourceProp::CNWSourceProp(LPUNKNOWN pUnk, HRESULT*)
 
 HRESULT CNWSourceProp::OnConnect(IUnknown* object)
 {
-    if (!object)
-        return E_POINTER;
-    if (m_pSource)
-        return E_UNEXPECTED;
-    return object->QueryInterface(IID_INWSource, reinterpret_cast<void**>(&m_pSource));
+    return HoldInterface(object, IID_INWSource, &m_pSource);
 }
 
 HRESULT CNWSourceProp::OnDisconnect()
 {
-    if (m_pSource) {
-        m_pSource->Release();
-        m_pSource = nullptr;
-    }
+    DropInterface(&m_pSource);
     return S_OK;
 }
 

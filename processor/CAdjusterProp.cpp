@@ -45,10 +45,9 @@ CAdjusterProp::CAdjusterProp(LPUNKNOWN pUnk, HRESULT*)
 
 HRESULT CAdjusterProp::OnConnect(IUnknown* object)
 {
-    if (!object)
-        return E_POINTER;
-    if (FAILED(object->QueryInterface(IID_IProcesserColor, reinterpret_cast<void**>(&m_pColor))))
-        return E_NOINTERFACE;
+    const HRESULT hr = HoldInterface(object, IID_IProcesserColor, &m_pColor);
+    if (FAILED(hr))
+        return hr == E_POINTER ? E_POINTER : E_NOINTERFACE;
     BYTE value[kSettings] = {kNeutral, kNeutral, kNeutral, kNeutral};
     m_pColor->GetBrightness(&value[kBrightness]);
     m_pColor->GetContrast(&value[kContrast]);
@@ -66,8 +65,7 @@ HRESULT CAdjusterProp::OnDisconnect()
     // Leaving the page keeps what was applied, not what was only typed.
     for (int i : {kContrast, kBrightness, kSaturation, kHue})
         (m_pColor->*m_settings[i].set)(m_settings[i].applied);
-    m_pColor->Release();
-    m_pColor = nullptr;
+    DropInterface(&m_pColor);
     return S_OK;
 }
 

@@ -31,17 +31,12 @@ CH264DecoderProp::CH264DecoderProp(LPUNKNOWN pUnk, HRESULT*)
 
 HRESULT CH264DecoderProp::OnConnect(IUnknown* object)
 {
-    if (!object)
-        return E_POINTER;
-    return object->QueryInterface(IID_IH264DecoderControl, reinterpret_cast<void**>(&m_pControl));
+    return HoldInterface(object, IID_IH264DecoderControl, &m_pControl);
 }
 
 HRESULT CH264DecoderProp::OnDisconnect()
 {
-    if (m_pControl) {
-        m_pControl->Release();
-        m_pControl = nullptr;
-    }
+    DropInterface(&m_pControl);
     return S_OK;
 }
 

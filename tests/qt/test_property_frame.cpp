@@ -156,12 +156,43 @@ TEST_F(PropertyFrame, ConnectParameterPageWithApplyOkAndCancel)
     unsetenv("TARVO_DRIVE_C");
 }
 
+// The frame's pages hold their filter: removed from its graph and released by
+// everyone else, it still takes what the page applies, and goes when the frame
+// closes.
+TEST_F(PropertyFrame, PagesOfAFilterRemovedFromItsGraph)
+{
+    TvFilterGraph graph;
+    ASSERT_EQ(graph.Create(), S_OK);
+    IBaseFilter* filter = Create(CLSID_TarvoProcesser);
+    ASSERT_NE(filter, nullptr);
+    ASSERT_EQ(graph.Add(filter, L"TarvoProcesser"), S_OK);
+    IProcesserColor* color = nullptr;
+    ASSERT_EQ(filter->QueryInterface(IID_IProcesserColor, reinterpret_cast<void**>(&color)), S_OK);
+    {
+        CPropertyFrame frame(filter);
+        frame.show();
+        ASSERT_EQ(graph.Builder()->RemoveFilter(filter), S_OK);
+        m_filter->Release();
+        m_filter = nullptr;
+        graph.Close();
+        Type(Find<QLineEdit>(&frame, "control-1000"), "10"); // saturation
+        QTest::mouseClick(Find<QPushButton>(&frame, "control-1004"), Qt::LeftButton);
+        BYTE value = 0;
+        color->GetSaturation(&value);
+        EXPECT_EQ(value, 10);
+        QTest::mouseClick(Find<QPushButton>(&frame, "ok"), Qt::LeftButton);
+        EXPECT_EQ(frame.LastApplyResult(), S_OK);
+    }
+    // Only this reference is left.
+    EXPECT_EQ(color->Release(), 0u);
+}
+
 TEST_F(PropertyFrame, AFilterWithoutPagesGivesAnEmptyFrame)
 {
     IBaseFilter* filter = Create(CLSID_TarvoH264Decoder);
     ASSERT_NE(filter, nullptr);
     CPropertyFrame frame(filter);
     EXPECT_EQ(frame.PageCount(), 0);
-    EXPECT_EQ(frame.ApplyAll(), S_OK);
     EXPECT_EQ(Find<QLabel>(&frame, "status")->text(), "No property pages");
+    EXPECT_EQ(frame.ApplyAll(), S_OK);
 }

@@ -117,6 +117,24 @@ protected:
     // Marks the page dirty and tells the site.
     void SetDirty();
 
+    // OnConnect's usual step: the object's interface `iid` into *held (which
+    // must be empty). E_POINTER for a null object, else QueryInterface's result.
+    template <class I> static HRESULT HoldInterface(IUnknown* object, REFIID iid, I** held)
+    {
+        if (!object)
+            return E_POINTER;
+        if (*held)
+            return E_UNEXPECTED;
+        return object->QueryInterface(iid, reinterpret_cast<void**>(held));
+    }
+    // OnDisconnect's usual step: releases and empties *held.
+    template <class I> static void DropInterface(I** held)
+    {
+        if (*held)
+            (*held)->Release();
+        *held = nullptr;
+    }
+
     HWND m_hwnd = nullptr; // the dialog
     HWND m_Dlg = nullptr;  // the same, as the derived pages name it
     IPropertyPageSite* m_pPageSite = nullptr;
