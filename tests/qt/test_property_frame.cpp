@@ -22,24 +22,34 @@
 
 namespace {
 
-QApplication& App()
-{
-    static int argc = 1;
-    static char name[] = "test_property_frame";
-    static char* argv[] = {name, nullptr};
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static QApplication app(argc, argv);
-    return app;
-}
+// The application lives for the test run and goes before the process's
+// static objects and modules do.
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        if (!std::getenv("QT_QPA_PLATFORM"))
+            setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        m_app = new QApplication(m_argc, m_argv);
+    }
+    void TearDown() override
+    {
+        delete m_app;
+        m_app = nullptr;
+    }
+
+private:
+    int m_argc = 1;
+    char m_name[24] = "test_property_frame";
+    char* m_argv[2] = {m_name, nullptr};
+    QApplication* m_app = nullptr;
+};
+
+const auto* const g_qt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 class PropertyFrame : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        App();
-        CoInitialize(nullptr);
-    }
+    void SetUp() override { CoInitialize(nullptr); }
     void TearDown() override
     {
         if (m_filter)
