@@ -13,7 +13,7 @@
 //                        ReadNextFrame gives (the index thread just started)
 #include "CBaseParserIndex.h"
 #include "RecordTestKit.h"
-#include "tvdevsim/StreamGenerator.h"
+#include "SimClip.h"
 
 #include <benchmark/benchmark.h>
 
@@ -47,31 +47,11 @@ struct RecordFile {
     }
 };
 
-std::vector<uint8_t> Clip1080p()
-{
-    std::vector<uint8_t> bytes;
-    tvdevsim::GeneratorConfig config;
-    config.kind = tvdevsim::SimKind::Device40;
-    config.width = 1920;
-    config.height = 1080;
-    config.bitrateKbps = 8000;
-    tvdevsim::CStreamGenerator generator;
-    if (!generator.Open(config))
-        return bytes;
-    tvdevsim::StreamUnit unit;
-    int frames = 0;
-    while (frames < kClipFrames && generator.Next(unit)) {
-        bytes.insert(bytes.end(), unit.bytes.begin(), unit.bytes.end());
-        frames += unit.video ? 1 : 0;
-    }
-    return bytes;
-}
-
 // The file, written once per run; null when it cannot be made.
 const RecordFile* File1GiB()
 {
     static const std::unique_ptr<RecordFile> file = []() -> std::unique_ptr<RecordFile> {
-        const std::vector<uint8_t> clip = Clip1080p();
+        const std::vector<uint8_t> clip = DeviceClip1080p(kClipFrames).bytes;
         if (clip.empty())
             return nullptr;
         const char* tmp = std::getenv("TMPDIR");

@@ -11,7 +11,7 @@
 #include "CLiveStepReplay.h"
 #include "CodecKind.h"
 #include "ContainerKind.h"
-#include "tvdevsim/StreamGenerator.h"
+#include "SimClip.h"
 
 #include <benchmark/benchmark.h>
 
@@ -24,36 +24,15 @@ namespace {
 constexpr size_t kPushSize = 102400;
 constexpr int kFrames = 50;
 
-struct Clip {
-    std::vector<uint8_t> bytes;
-    int videoFrames = 0;
-};
-
-const Clip& Device1080p()
+const DeviceClip& Device1080p()
 {
-    static const Clip clip = [] {
-        Clip c;
-        tvdevsim::GeneratorConfig config;
-        config.kind = tvdevsim::SimKind::Device40;
-        config.width = 1920;
-        config.height = 1080;
-        config.bitrateKbps = 8000;
-        tvdevsim::CStreamGenerator generator;
-        if (!generator.Open(config))
-            return c;
-        tvdevsim::StreamUnit unit;
-        while (c.videoFrames < kFrames && generator.Next(unit)) {
-            c.bytes.insert(c.bytes.end(), unit.bytes.begin(), unit.bytes.end());
-            c.videoFrames += unit.video ? 1 : 0;
-        }
-        return c;
-    }();
+    static const DeviceClip clip = DeviceClip1080p(kFrames);
     return clip;
 }
 
 void BM_LiveStepDevice1080p(benchmark::State& state)
 {
-    const Clip& clip = Device1080p();
+    const DeviceClip& clip = Device1080p();
     if (clip.bytes.empty()) {
         state.SkipWithError("the simulator's encoder could not be opened");
         return;
@@ -78,7 +57,7 @@ BENCHMARK(BM_LiveStepDevice1080p)->Unit(benchmark::kMillisecond);
 
 void BM_MemcpyDevice1080p(benchmark::State& state)
 {
-    const Clip& clip = Device1080p();
+    const DeviceClip& clip = Device1080p();
     if (clip.bytes.empty()) {
         state.SkipWithError("the simulator's encoder could not be opened");
         return;

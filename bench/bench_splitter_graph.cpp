@@ -15,9 +15,9 @@
 #include "INWSource.h"
 #include "ITarvoSplt.h"
 #include "NWTestUtil.h"
+#include "SimClip.h"
 #include "TarvoGuids.h"
 #include "TestKit.h"
-#include "tvdevsim/StreamGenerator.h"
 
 #include <benchmark/benchmark.h>
 
@@ -39,27 +39,6 @@ double CpuSeconds(clockid_t clock)
     timespec t{};
     clock_gettime(clock, &t);
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-// The clip's units, video frames with the voice frames between them.
-std::vector<tvdevsim::StreamUnit> Clip1080p()
-{
-    tvdevsim::GeneratorConfig config;
-    config.kind = tvdevsim::SimKind::Device40;
-    config.width = 1920;
-    config.height = 1080;
-    config.bitrateKbps = 8000;
-    std::vector<tvdevsim::StreamUnit> units;
-    tvdevsim::CStreamGenerator generator;
-    if (!generator.Open(config))
-        return units;
-    tvdevsim::StreamUnit unit;
-    int frames = 0;
-    while (frames < kClipFrames && generator.Next(unit)) {
-        frames += unit.video ? 1 : 0;
-        units.push_back(unit);
-    }
-    return units;
 }
 
 // Sends the clip over and over for `seconds`, each frame at its time; the
@@ -84,7 +63,7 @@ void Send(const std::vector<tvdevsim::StreamUnit>& clip, unsigned short port, in
 
 void BM_NetSourceSplitter1080p25(benchmark::State& state)
 {
-    static const std::vector<tvdevsim::StreamUnit> clip = Clip1080p();
+    static const std::vector<tvdevsim::StreamUnit> clip = DeviceUnits1080p(kClipFrames);
     if (clip.empty()) {
         state.SkipWithError("the simulator's encoder could not be opened");
         return;

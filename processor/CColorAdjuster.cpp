@@ -185,10 +185,7 @@ void CColorAdjuster::Process(BYTE* frame, size_t pixelCount, size_t frameBytes) 
     if (st.Neutral())
         return;
     pixelCount = std::min(pixelCount, frameBytes / 2);
-    if (Avx2Supported())
-        ApplyAvx2(st, frame, pixelCount);
-    else
-        ApplySse2(st, frame, pixelCount);
+    ApplyBestTo(st, frame, frame, pixelCount);
 }
 
 void CColorAdjuster::ProcessCopy(const BYTE* src, BYTE* dst, size_t bytes, size_t pixelCount) const
@@ -197,10 +194,7 @@ void CColorAdjuster::ProcessCopy(const BYTE* src, BYTE* dst, size_t bytes, size_
         return;
     State st = Snapshot();
     pixelCount = st.Neutral() ? 0 : std::min(pixelCount, bytes / 2);
-    if (Avx2Supported())
-        ApplyAvx2To(st, src, dst, pixelCount);
-    else
-        ApplySse2To(st, src, dst, pixelCount);
+    ApplyBestTo(st, src, dst, pixelCount);
     std::memcpy(dst + 2 * pixelCount, src + 2 * pixelCount, bytes - 2 * pixelCount);
 }
 
@@ -397,10 +391,80 @@ struct Ops {
 #pragma clang attribute pop
 #endif
 
+// The same pass on 64 bytes at a time, for CPUs with AVX-512BW. Its unpacks
+// and packs also work within each 128-bit quarter; only the compare differs
+// (it gives a mask, widened back to 0 / -1 lanes).
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512bw")
+#elif defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx512f,avx512bw"))), apply_to = function)
+#endif
+
+namespace avx512 {
+
+struct Ops {
+    using V = __m512i;
+    static constexpr size_t kBytes = 64;
+    static V Zero() { return _mm512_setzero_si512(); }
+    static V Pattern(const void* p16)
+    {
+        // (Spelled as a load: this compiler's broadcast intrinsic trips its
+        // own uninitialised-value warning.)
+        BYTE four[64];
+        for (int i = 0; i < 4; ++i)
+            std::memcpy(four + 16 * i, p16, 16);
+        return _mm512_loadu_si512(four);
+    }
+    static V Load(const BYTE* p) { return _mm512_loadu_si512(p); }
+    static void Store(BYTE* p, V v) { _mm512_storeu_si512(p, v); }
+    static V UnpackLo8(V a, V b) { return _mm512_unpacklo_epi8(a, b); }
+    static V UnpackHi8(V a, V b) { return _mm512_unpackhi_epi8(a, b); }
+    static V MulHiU16(V a, V b) { return _mm512_mulhi_epu16(a, b); }
+    static V SllI16By7(V a) { return _mm512_slli_epi16(a, 7); }
+    static V Add16(V a, V b) { return _mm512_add_epi16(a, b); }
+    static V SubsU16(V a, V b) { return _mm512_subs_epu16(a, b); }
+    static V AddsU16(V a, V b) { return _mm512_adds_epu16(a, b); }
+    static V CmpGt16(V a, V b) { return _mm512_movm_epi16(_mm512_cmpgt_epi16_mask(a, b)); }
+    static V PackUS16(V a, V b) { return _mm512_packus_epi16(a, b); }
+    static V PackS16(V a, V b) { return _mm512_packs_epi16(a, b); }
+    static V AddsU8(V a, V b) { return _mm512_adds_epu8(a, b); }
+    static V SubsU8(V a, V b) { return _mm512_subs_epu8(a, b); }
+};
+
+#include "CColorAdjusterPass.inl"
+
+} // namespace avx512
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC pop_options
+#elif defined(__clang__)
+#pragma clang attribute pop
+#endif
+
+bool CpuHasAvx512()
+{
+    static const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+    return has;
+}
+
 bool CpuHasAvx2()
 {
     static const bool has = __builtin_cpu_supports("avx2");
     return has;
+}
+
+// One vector pass over whole 8-byte groups, then the pixels after them the
+// plain way (copied first when not in place).
+void ApplyWith(size_t (*run)(const PassPlan&, const BYTE*, BYTE*, size_t),
+               const CColorAdjuster::State& st, const BYTE* src, BYTE* dst, size_t pixelCount)
+{
+    const PassPlan plan = BuildPlan(st);
+    const size_t done = run(plan, src, dst, 2 * pixelCount) / 2;
+    if (src != dst && done < pixelCount)
+        std::memcpy(dst + 2 * done, src + 2 * done, 2 * (pixelCount - done));
+    for (size_t lane = done; lane < pixelCount; ++lane)
+        LaneScalar(st, dst + 2 * lane, lane);
 }
 
 } // namespace
@@ -418,6 +482,11 @@ bool CColorAdjuster::Avx2Supported()
     return CpuHasAvx2();
 }
 
+bool CColorAdjuster::Avx512Supported()
+{
+    return CpuHasAvx512();
+}
+
 void CColorAdjuster::ApplySse2(const State& st, BYTE* frame, size_t pixelCount)
 {
     ApplySse2To(st, frame, frame, pixelCount);
@@ -428,6 +497,21 @@ void CColorAdjuster::ApplyAvx2(const State& st, BYTE* frame, size_t pixelCount)
     ApplyAvx2To(st, frame, frame, pixelCount);
 }
 
+void CColorAdjuster::ApplyAvx512(const State& st, BYTE* frame, size_t pixelCount)
+{
+    ApplyAvx512To(st, frame, frame, pixelCount);
+}
+
+void CColorAdjuster::ApplyBestTo(const State& st, const BYTE* src, BYTE* dst, size_t pixelCount)
+{
+    if (CpuHasAvx512())
+        ApplyAvx512To(st, src, dst, pixelCount);
+    else if (CpuHasAvx2())
+        ApplyAvx2To(st, src, dst, pixelCount);
+    else
+        ApplySse2To(st, src, dst, pixelCount);
+}
+
 void CColorAdjuster::ApplySse2To(const State& st, const BYTE* src, BYTE* dst, size_t pixelCount)
 {
     if (st.Neutral()) {
@@ -435,12 +519,7 @@ void CColorAdjuster::ApplySse2To(const State& st, const BYTE* src, BYTE* dst, si
             std::memcpy(dst, src, 2 * pixelCount);
         return;
     }
-    const PassPlan plan = BuildPlan(st);
-    const size_t done = sse2::RunPlan(plan, src, dst, 2 * pixelCount) / 2;
-    if (src != dst && done < pixelCount)
-        std::memcpy(dst + 2 * done, src + 2 * done, 2 * (pixelCount - done));
-    for (size_t lane = done; lane < pixelCount; ++lane)
-        LaneScalar(st, dst + 2 * lane, lane);
+    ApplyWith(sse2::RunPlan, st, src, dst, pixelCount);
 }
 
 void CColorAdjuster::ApplyAvx2To(const State& st, const BYTE* src, BYTE* dst, size_t pixelCount)
@@ -449,10 +528,14 @@ void CColorAdjuster::ApplyAvx2To(const State& st, const BYTE* src, BYTE* dst, si
         ApplySse2To(st, src, dst, pixelCount);
         return;
     }
-    const PassPlan plan = BuildPlan(st);
-    const size_t done = avx2::RunPlan(plan, src, dst, 2 * pixelCount) / 2;
-    if (src != dst && done < pixelCount)
-        std::memcpy(dst + 2 * done, src + 2 * done, 2 * (pixelCount - done));
-    for (size_t lane = done; lane < pixelCount; ++lane)
-        LaneScalar(st, dst + 2 * lane, lane);
+    ApplyWith(avx2::RunPlan, st, src, dst, pixelCount);
+}
+
+void CColorAdjuster::ApplyAvx512To(const State& st, const BYTE* src, BYTE* dst, size_t pixelCount)
+{
+    if (!CpuHasAvx512() || st.Neutral()) {
+        ApplyAvx2To(st, src, dst, pixelCount);
+        return;
+    }
+    ApplyWith(avx512::RunPlan, st, src, dst, pixelCount);
 }

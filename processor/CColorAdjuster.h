@@ -75,15 +75,20 @@ public:
     State Snapshot() const;
 
     // The pass itself over pixelCount pixels: SSE2 (8 pixels per register),
-    // AVX2 (16 pixels per register; falls back to SSE2 on a CPU without it)
-    // and the plain version both must equal byte for byte. Process uses AVX2
-    // when Avx2Supported().
+    // AVX2 (16 pixels per register; falls back to SSE2 on a CPU without it),
+    // AVX-512BW (32 pixels per register; falls back to AVX2) and the plain
+    // version all must equal byte for byte. Process and ProcessCopy use the
+    // widest the CPU has (ApplyBestTo).
     static void ApplySse2(const State& st, BYTE* frame, size_t pixelCount);
     static void ApplyAvx2(const State& st, BYTE* frame, size_t pixelCount);
+    static void ApplyAvx512(const State& st, BYTE* frame, size_t pixelCount);
     // The same from src into dst (src == dst: in place).
     static void ApplySse2To(const State& st, const BYTE* src, BYTE* dst, size_t pixelCount);
     static void ApplyAvx2To(const State& st, const BYTE* src, BYTE* dst, size_t pixelCount);
+    static void ApplyAvx512To(const State& st, const BYTE* src, BYTE* dst, size_t pixelCount);
+    static void ApplyBestTo(const State& st, const BYTE* src, BYTE* dst, size_t pixelCount);
     static bool Avx2Supported();
+    static bool Avx512Supported();
     static void ApplyScalar(const State& st, BYTE* frame, size_t pixelCount);
 
     // Conversions between the interface value and the internal form.

@@ -1,6 +1,8 @@
 // The TarvoSplitterF module: the splitter's registration data and its class
-// factory table.
+// factory table. Loading it installs the device voice decoder for the
+// module's record parsers (each module has its own copy of that hook).
 #include "CTarvoSplitterF.h"
+#include "DeviceVoiceDecoder.h"
 #include "TarvoGuids.h"
 
 #include <dllsetup.h>
@@ -17,6 +19,11 @@ const AMOVIESETUP_PIN sudPins[] = {
      nullptr, 1, &sudAnyType},
 };
 
+void InstallModuleVoiceDecoder(BOOL loading, const CLSID*)
+{
+    InstallVoiceDecoder(loading ? &DeviceVoiceDecoderCalls() : nullptr);
+}
+
 } // namespace
 
 const AMOVIESETUP_FILTER sudTarvoSplitter = {&CLSID_TarvoSplitterF, L"New Tarvo Splitter Filter",
@@ -24,6 +31,6 @@ const AMOVIESETUP_FILTER sudTarvoSplitter = {&CLSID_TarvoSplitterF, L"New Tarvo 
 
 CFactoryTemplate g_Templates[] = {
     {L"New Tarvo Splitter Filter", &CLSID_TarvoSplitterF, CreateComInstance<CTarvoSplitterF>,
-     nullptr, &sudTarvoSplitter},
+     InstallModuleVoiceDecoder, &sudTarvoSplitter},
 };
 int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 bool OverlayLayoutFromHeader(LONG biWidth, LONG biHeight, WORD biBitCount,
                              OverlayFrameLayout* layout)
@@ -246,8 +247,17 @@ void OverlayMaskPlan::Build(const OverlayImage& mask, bool withOutline)
                         if ((dr || dj) && at(r + dr, j + dj) != 0)
                             type = kOutline;
             }
-            if (type)
-                cells.push_back(Cell{int32_t(r), int32_t(j), type});
+            if (!type)
+                continue;
+            const bool whole = type == kBoth || type == kOutline;
+            if (whole && !cells.empty()) {
+                Cell& last = cells.back();
+                if (last.type == type && last.row == r && last.pair + last.count == j) {
+                    ++last.count;
+                    continue;
+                }
+            }
+            cells.push_back(Cell{int32_t(r), int32_t(j), 1, type});
         }
     }
 }
@@ -255,7 +265,7 @@ void OverlayMaskPlan::Build(const OverlayImage& mask, bool withOutline)
 namespace {
 
 // Both planned blends: the cells land at (x0 + 2 pair, visible row of the
-// stored row); Write(p, type) stores one pair.
+// stored row); Write(p, type, count) stores count pairs from p.
 template <class Write>
 void BlendPlanned(const OverlayFrame& frame, const OverlayMaskPlan& plan, int64_t x0, int64_t y0,
                   bool flipRows, Write&& write)
@@ -266,19 +276,60 @@ void BlendPlanned(const OverlayFrame& frame, const OverlayMaskPlan& plan, int64_
     const bool ringInside =
         !plan.outline || (x0 >= 2 && y0 >= 1 && x0 + 2 * pairs + 2 <= frame.width &&
                           y0 + plan.height < frame.height);
+    // The frame was written moments ago by the copy and has mostly left the
+    // cache by the time the overlays are drawn; every pair written here
+    // waited for its line. Shapes change little from one row to the next, so
+    // the line a few rows further on, at the same column, is the one a later
+    // cell will want: asking for it now hides most of that wait.
+    constexpr int64_t kAhead = 6;
+    // Stored rows run upward on the screen; memory rows run the other way in
+    // an upright frame.
+    const bool memoryDown = flipRows != frame.upright;
+    const int64_t ahead = (memoryDown ? -kAhead : kAhead) * frame.stride;
+    const BYTE* const first = frame.data;
+    const BYTE* const end = frame.data + frame.height * frame.stride;
     int32_t lastRow = INT32_MIN;
     BYTE* row = nullptr;
     for (const OverlayMaskPlan::Cell& cell : plan.cells) {
         const int64_t r = flipRows ? y0 + plan.height - 1 - cell.row : y0 + cell.row;
         const int64_t x = x0 + 2 * int64_t(cell.pair);
-        if (!ringInside && (r < 0 || r >= frame.height || x < 0 || x + 1 >= frame.width))
-            continue; // only outline cells can lie outside
+        if (!ringInside) {
+            // Only outline cells can lie outside, pair by pair at a run's ends.
+            if (r < 0 || r >= frame.height)
+                continue;
+            BYTE* edgeRow = frame.Row(r);
+            for (int64_t k = 0; k < cell.count; ++k)
+                if (x + 2 * k >= 0 && x + 2 * k + 1 < frame.width)
+                    write(edgeRow + (x + 2 * k) * 2, cell.type, 1);
+            continue;
+        }
         if (cell.row != lastRow) {
             lastRow = cell.row;
             row = frame.Row(r);
         }
-        write(row + x * 2, cell.type);
+        BYTE* p = row + x * 2;
+        // Only addresses inside the frame are formed (a prefetch cannot fault,
+        // but the pointer arithmetic must stay defined).
+        const ptrdiff_t room = memoryDown ? p - first : end - p;
+        if ((memoryDown ? -ahead : ahead) < room)
+            __builtin_prefetch(p + ahead, 1);
+        write(p, cell.type, cell.count);
     }
+}
+
+// One pair's four bytes (Y U Y V) as they lie in memory.
+uint32_t PairPattern(OverlayYuv a, OverlayYuv b)
+{
+    const BYTE bytes[4] = {a.y, a.u, b.y, a.v};
+    uint32_t v;
+    std::memcpy(&v, bytes, 4);
+    return v;
+}
+
+inline void FillPairs(BYTE* p, uint32_t pattern, int32_t count)
+{
+    for (int32_t k = 0; k < count; ++k)
+        std::memcpy(p + 4 * k, &pattern, 4);
 }
 
 bool WhollyInside(const OverlayFrame& frame, const OverlayImage& mask, int64_t x0, int64_t y0)
@@ -296,17 +347,17 @@ void OverlayBlendMaskPlanned(const OverlayFrame& frame, const OverlayImage& mask
         OverlayBlendMask(frame, mask, x0, y0, polygonRows, c);
         return;
     }
-    BlendPlanned(frame, plan, x0, y0, polygonRows && frame.upright, [&](BYTE* p, BYTE type) {
-        if (type == OverlayMaskPlan::kBoth) {
-            p[0] = p[2] = c.y;
-            p[1] = c.u;
-            p[3] = c.v;
-        } else {
-            p[type == OverlayMaskPlan::kFirst ? 0 : 2] = c.y;
-            p[1] = Half(p[1], c.u);
-            p[3] = Half(p[3], c.v);
-        }
-    });
+    const uint32_t whole = PairPattern(c, c);
+    BlendPlanned(frame, plan, x0, y0, polygonRows && frame.upright,
+                 [&](BYTE* p, BYTE type, int32_t count) {
+                     if (type == OverlayMaskPlan::kBoth) {
+                         FillPairs(p, whole, count);
+                     } else {
+                         p[type == OverlayMaskPlan::kFirst ? 0 : 2] = c.y;
+                         p[1] = Half(p[1], c.u);
+                         p[3] = Half(p[3], c.v);
+                     }
+                 });
 }
 
 void OverlayBlendTextPlanned(const OverlayFrame& frame, const OverlayImage& mask,
@@ -317,12 +368,11 @@ void OverlayBlendTextPlanned(const OverlayFrame& frame, const OverlayImage& mask
         OverlayBlendText(frame, mask, x0, y0, t, o);
         return;
     }
-    BlendPlanned(frame, plan, x0, y0, false, [&](BYTE* p, BYTE type) {
+    const uint32_t text = PairPattern(t, t), outline = PairPattern(o, o);
+    BlendPlanned(frame, plan, x0, y0, false, [&](BYTE* p, BYTE type, int32_t count) {
         switch (type) {
         case OverlayMaskPlan::kBoth:
-            p[0] = p[2] = t.y;
-            p[1] = t.u;
-            p[3] = t.v;
+            FillPairs(p, text, count);
             break;
         case OverlayMaskPlan::kFirst:
         case OverlayMaskPlan::kSecond: {
@@ -334,9 +384,7 @@ void OverlayBlendTextPlanned(const OverlayFrame& frame, const OverlayImage& mask
             break;
         }
         default:
-            p[0] = p[2] = o.y;
-            p[1] = o.u;
-            p[3] = o.v;
+            FillPairs(p, outline, count);
             break;
         }
     });

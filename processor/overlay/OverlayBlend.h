@@ -127,12 +127,15 @@ void OverlayBlendText(const OverlayFrame& frame, const OverlayImage& mask, int64
 // What a mask blend writes when the mask lies wholly inside the frame, worked
 // out once per rendered mask: each drawn pair and, for texts, each outline
 // pair (a background pair next to a drawn one, up to one pair beyond the
-// image), by stored image row (bottom first) and pair from the left.
+// image), by stored image row (bottom first) and pair from the left. Pairs
+// written whole in one colour (kBoth, kOutline) side by side in a row make one
+// cell, so that a line is a fill rather than a cell per pair.
 struct OverlayMaskPlan {
     enum : BYTE { kBoth = 1, kFirst = 2, kSecond = 3, kOutline = 4 };
     struct Cell {
-        int32_t row;  // -1 .. height
-        int32_t pair; // -1 .. width / 2; image columns 2 x pair and 2 x pair + 1
+        int32_t row;   // -1 .. height
+        int32_t pair;  // -1 .. width / 2; image columns 2 x pair and 2 x pair + 1
+        int32_t count; // pairs from pair on; 1 for kFirst and kSecond
         BYTE type;
     };
     std::vector<Cell> cells; // ordered by row

@@ -13,6 +13,11 @@ ptrdiff_t FindPattern(std::span<const uint8_t> buffer, std::span<const uint8_t> 
 // First offset of the start code 00 00 01.
 ptrdiff_t FindStartCode(std::span<const uint8_t> buffer);
 
+// The same search on a chosen instruction set; FindStartCode takes the widest
+// the CPU has (Avx2 falls back to Sse2 without it). All must agree.
+enum class StartCodeIsa { Plain, Sse2, Avx2 };
+ptrdiff_t FindStartCodeOn(StartCodeIsa isa, std::span<const uint8_t> buffer);
+
 // Transport-stream sync: the first offset i below 3 x packetSize + 5 with 0x47 at
 // i, i + size, i + 2 x size and i + 3 x size. For 192-byte packets the offsets
 // i + 4 down to i + 1 are tried before i itself, and the first match is taken.

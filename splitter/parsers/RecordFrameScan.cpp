@@ -411,6 +411,12 @@ FrameScanStatus ScanQBoxFrame(const RecordWindow& window, const QBoxScanOptions&
             out.length = size;
             out.timestamp = QBoxTimeTo100ns(header.compositionTime);
             out.frameType = options.motionJpeg ? 1 : QBoxH264FrameType(w.subspan(start), header);
+            // A box none of whose units tells its type (only a PPS, damaged
+            // lengths) is still a picture's bytes: played in order as a
+            // P frame, never chosen to start from. Type 0 would mark the end
+            // of the index and make the saved index unreadable.
+            if (out.frameType == 0)
+                out.frameType = 2;
             return FrameScanStatus::Found;
         }
         search = type + size;

@@ -3,10 +3,11 @@
 // voice payload at a time into 16-bit PCM, 8000 Hz mono.
 //
 // The decoder itself is an outside library (HI_VOICE_DecReset and
-// HI_VOICE_DecodeFrame) that the sound path brings; it is plugged in here with
-// InstallVoiceDecoder, in the form below. Until it is, voice frames decode to
-// nothing and are dropped, as frames that fail to decode are; video is not
-// affected.
+// HI_VOICE_DecodeFrame); it is plugged in here with InstallVoiceDecoder, in the
+// form below (the splitter module does so when it loads, see
+// DeviceVoiceDecoder.h; the hook is per module, and the parsers' tests install
+// a stand-in of their own). Until it is, voice frames decode to nothing and
+// are dropped, as frames that fail to decode are; video is not affected.
 //
 // InstallVoiceDecoder: any thread, before the owners that should use it are
 // made (each CVoiceDecoder takes the calls installed at its construction). A

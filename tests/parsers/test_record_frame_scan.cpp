@@ -445,7 +445,8 @@ Scan QBoxScan(bool mjpeg, size_t maxBox = 0x100000)
 
 } // namespace
 
-// H.264 boxes are frames typed by their first telling NAL unit; AAC boxes, the
+// H.264 boxes are frames typed by their first telling NAL unit (P without
+// one); AAC boxes, the
 // encoder's format header and stray bytes between boxes are passed over; a box
 // whose size is not a multiple of 4 still leads to the right next box, whether
 // the padding follows it or sits between its header and its payload.
@@ -471,11 +472,16 @@ TEST(QBoxScanTest, VideoBoxesAreFrames)
     padded.insert(padded.begin() + 28, 0xEE);
     add(padded);
     add(H264Box(LengthPrefixed({{0x65, 0x88}}), 23400));
+    // No unit tells the type (a PPS alone; a length past the box): P frames.
+    add(H264Box(LengthPrefixed({{0x68, 1}}), 27000));
+    std::vector<uint8_t> damaged = H264Box(LengthPrefixed({{0x65, 0x88}}), 30600);
+    WriteBE32(damaged.data() + 28, 0x1000);
+    add(damaged);
 
     const std::vector<Frame> frames = ScanBoth(bytes, QBoxScan(false));
-    ASSERT_EQ(frames.size(), 5u);
-    const int64_t boxes[] = {0, 2, 3, 4, 5};
-    const int32_t types[] = {1, 2, 2, 3, 1};
+    ASSERT_EQ(frames.size(), 7u);
+    const int64_t boxes[] = {0, 2, 3, 4, 5, 6, 7};
+    const int32_t types[] = {1, 2, 2, 3, 1, 2, 2};
     for (size_t i = 0; i < frames.size(); ++i) {
         EXPECT_EQ(frames[i].position, starts[boxes[i]]);
         EXPECT_EQ(frames[i].type, types[i]);

@@ -221,16 +221,27 @@ TEST(ColorAdjusterPass, HueTintsWithSaturation)
 }
 
 // Every setting alone over its whole range, then random mixes, on frames of
-// sizes that leave every kind of tail (of the 16- and the 32-byte registers,
+// sizes that leave every kind of tail (of the 16-, 32- and 64-byte registers,
 // one or two per step), for each vector pass the CPU can run.
 using VectorPass = void (*)(const State&, BYTE*, size_t);
 
 class ColorAdjusterVectorPass : public ::testing::TestWithParam<VectorPass> {};
 
+// Each wider pass falls back to a narrower one on a CPU without it, which
+// would make its comparison a repeat; it is skipped there instead.
+bool Runs(VectorPass pass)
+{
+    if (pass == &CColorAdjuster::ApplyAvx2)
+        return CColorAdjuster::Avx2Supported();
+    if (pass == &CColorAdjuster::ApplyAvx512)
+        return CColorAdjuster::Avx512Supported();
+    return true;
+}
+
 TEST_P(ColorAdjusterVectorPass, EqualsScalar)
 {
-    if (GetParam() == &CColorAdjuster::ApplyAvx2 && !CColorAdjuster::Avx2Supported())
-        GTEST_SKIP() << "no AVX2 on this CPU";
+    if (!Runs(GetParam()))
+        GTEST_SKIP() << "the CPU lacks this instruction set";
     std::mt19937 rng(2024);
     // The frame starts at each offset from a 32-byte boundary in turn, odd
     // ones included: no pass may rely on alignment.
@@ -244,7 +255,7 @@ TEST_P(ColorAdjusterVectorPass, EqualsScalar)
     auto check = [&](const State& st) {
         for (size_t pixels :
              {size_t(1), size_t(3), size_t(4), size_t(7), size_t(8), size_t(13), size_t(16),
-              size_t(28), size_t(35), size_t(60), size_t(1920 * 3 + 6)}) {
+              size_t(28), size_t(35), size_t(60), size_t(100), size_t(127), size_t(1920 * 3 + 6)}) {
             const size_t start = starts[round++ % std::size(starts)];
             BYTE* a = aligned(bufA, start);
             BYTE* b = aligned(bufB, start);
@@ -297,8 +308,8 @@ TEST_P(ColorAdjusterVectorPass, EqualsScalar)
 // and both directions of it, over every byte value in every position.
 TEST_P(ColorAdjusterVectorPass, EqualsScalarForEveryGainAndContrast)
 {
-    if (GetParam() == &CColorAdjuster::ApplyAvx2 && !CColorAdjuster::Avx2Supported())
-        GTEST_SKIP() << "no AVX2 on this CPU";
+    if (!Runs(GetParam()))
+        GTEST_SKIP() << "the CPU lacks this instruction set";
     std::vector<BYTE> frame(1024);
     for (size_t i = 0; i < frame.size(); ++i)
         frame[i] = BYTE(i / 4 + 64 * (i % 4));
@@ -321,10 +332,13 @@ TEST_P(ColorAdjusterVectorPass, EqualsScalarForEveryGainAndContrast)
 }
 
 INSTANTIATE_TEST_SUITE_P(Isa, ColorAdjusterVectorPass,
-                         ::testing::Values(&CColorAdjuster::ApplySse2, &CColorAdjuster::ApplyAvx2),
+                         ::testing::Values(&CColorAdjuster::ApplySse2, &CColorAdjuster::ApplyAvx2,
+                                           &CColorAdjuster::ApplyAvx512),
                          [](const ::testing::TestParamInfo<VectorPass>& info) {
                              return std::string(info.param == &CColorAdjuster::ApplySse2 ? "Sse2"
-                                                                                         : "Avx2");
+                                                : info.param == &CColorAdjuster::ApplyAvx2
+                                                    ? "Avx2"
+                                                    : "Avx512");
                          });
 
 TEST(ColorAdjusterPass, StaysInsideTheBuffer)
@@ -379,7 +393,8 @@ TEST(ColorAdjusterPass, CopyingPassEqualsCopyThenPass)
             ASSERT_TRUE(std::equal(expected.begin(), expected.end(), copied.begin()))
                 << set.brightness << "/" << set.contrast << " pixels " << pixels;
             EXPECT_EQ(copied[src.size()], 0xEE);
-            for (auto* pass : {&CColorAdjuster::ApplySse2To, &CColorAdjuster::ApplyAvx2To}) {
+            for (auto* pass : {&CColorAdjuster::ApplySse2To, &CColorAdjuster::ApplyAvx2To,
+                               &CColorAdjuster::ApplyAvx512To}) {
                 std::vector<BYTE> out(2 * pixels, 0xEE);
                 std::vector<BYTE> inPlace(src.begin(), src.begin() + std::ptrdiff_t(2 * pixels));
                 pass(adj.Snapshot(), src.data(), out.data(), pixels);

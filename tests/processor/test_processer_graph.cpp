@@ -18,7 +18,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <string>
 #include <stdexcept>
 #include <vector>
 
@@ -198,6 +202,144 @@ TEST_F(ProcesserGraph, OverlaysOfEveryKindLandInTheirPlaceInTheDeliveredPicture)
             for (LONG x = 290; x < 306; ++x)
                 ASSERT_EQ(picture[At(x, y)], 149) << x << ", " << y;
     }
+}
+
+// A frame information packet as the JPEG 2000 decoder sends it: ">>>>", the
+// capture time (big-endian seconds at 32, microseconds at 36) and the caption
+// (30 bytes at 40).
+std::vector<BYTE> InfoPacket(uint32_t seconds, uint32_t micros, const std::string& caption)
+{
+    std::vector<BYTE> p(128, 0);
+    std::memcpy(p.data(), ">>>>", 4);
+    for (int i = 0; i < 4; ++i) {
+        p[32 + i] = BYTE(seconds >> (24 - 8 * i));
+        p[36 + i] = BYTE(micros >> (24 - 8 * i));
+    }
+    std::memcpy(p.data() + 40, caption.data(), std::min<size_t>(caption.size(), 30));
+    return p;
+}
+
+std::string LocalTimeText(uint32_t seconds, uint32_t micros)
+{
+    const time_t t = time_t(seconds);
+    struct tm tm {};
+    localtime_r(&t, &tm);
+    char text[64];
+    std::snprintf(text, sizeof(text), "%4d-%02d-%02d %02d:%02d:%02d.%03d", tm.tm_year + 1900,
+                  tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, int(micros / 1000));
+    return text;
+}
+
+// A push source of text packets on "Overlay Input", beside the pictures on
+// "Input": the packets' caption and time line appear in the pictures that
+// follow them, white, in the font and at the places the output size gives
+// (width / 40 high, x = width / 30, the time line width / 24 and the caption
+// width / 14 below the top); a packet without a caption removes it. The same
+// texts added by hand through IProcesserOverlay make the same picture, byte
+// for byte.
+TEST_F(ProcesserGraph, OverlayInputPacketsDrawTheCaptionAndTimeLine)
+{
+    constexpr LONG w = 704, h = 576, bytes = w * 2 * h;
+    ConnectInput(w, h);
+    ConnectOutput();
+    CMediaType text;
+    text.InitMediaType();
+    text.SetType(&MEDIATYPE_Text);
+    text.SetSampleSize(128);
+    CTestPushSource* packets = CTestPushSource::Create({text});
+    ASSERT_NE(packets, nullptr);
+    packets->UseOwnThread(false);
+    IPin* out = packets->GetPin(0);
+    const HRESULT connected = out->Connect(H().Pin(L"Overlay Input"), &text);
+    auto cleanUp = [&] {
+        packets->Stop();
+        out->Disconnect();
+        H().Pin(L"Overlay Input")->Disconnect();
+        packets->Release();
+    };
+    if (connected != S_OK) {
+        cleanUp();
+        FAIL() << "Overlay Input refused the text source: " << std::hex << connected;
+    }
+    Run();
+    ASSERT_EQ(packets->Pause(), S_OK);
+    ASSERT_EQ(packets->Run(0), S_OK);
+
+    const std::vector<BYTE> grey = Yuy2Uniform(w, h, kGrey);
+    auto picture = [&] {
+        TvTestSample sample;
+        sample.bytes = grey;
+        EXPECT_EQ(H().Push(sample), S_OK);
+    };
+    const uint32_t seconds = 1700000000, micros = 123456;
+    picture(); // before any packet: nothing drawn
+    EXPECT_EQ(packets->Deliver(InfoPacket(seconds, micros, "NORTH GATE 7")), S_OK);
+    picture();
+    EXPECT_EQ(packets->Deliver(InfoPacket(seconds + 61, 654321, "")), S_OK);
+    picture();
+    // A packet of another length is passed over.
+    std::vector<BYTE> longer = InfoPacket(seconds + 3600, 0, "IGNORED");
+    longer.push_back(0);
+    EXPECT_EQ(packets->Deliver(longer), S_OK);
+    picture();
+
+    // The first packet's texts by hand, in the pin's order: caption, time line.
+    LOGFONTA font{};
+    font.lfHeight = -(w / 40);
+    std::strcpy(font.lfFaceName, "Arial");
+    const LONG x = w / 30, captionY = h - w / 14, timeY = h - w / 24;
+    const std::string caption = "NORTH GATE 7", time = LocalTimeText(seconds, micros);
+    EXPECT_EQ(m_overlay->RemoveOverlay(0), S_OK);
+    EXPECT_EQ(m_overlay->RemoveOverlay(1), S_OK);
+    LONG id = 0;
+    EXPECT_EQ(m_overlay->AddTextOverlayEx(&id, 0, 0, 0, 255, 255, 255, x, captionY, &font,
+                                          LONG(caption.size()), caption.c_str(), 0, nullptr),
+              S_OK);
+    id = 1;
+    EXPECT_EQ(m_overlay->AddTextOverlayEx(&id, 0, 0, 0, 255, 255, 255, x, timeY, &font,
+                                          LONG(time.size()), time.c_str(), 0, nullptr),
+              S_OK);
+    picture();
+
+    const auto samples = SamplesThenEnd();
+    cleanUp();
+    ASSERT_EQ(samples.size(), 5u);
+    for (const TvStreamEvent& e : samples)
+        ASSERT_EQ(e.bytes.size(), size_t(bytes));
+    // White pixels (Y = 255) in the caption's band, the time line's band and
+    // anywhere else; y counts upward from the bottom row.
+    struct Count {
+        int caption = 0, time = 0, elsewhere = 0;
+    };
+    auto whites = [&](const std::vector<BYTE>& pic) {
+        Count c;
+        for (LONG y = 0; y < h; ++y)
+            for (LONG px = 0; px < w; ++px) {
+                if (pic[size_t(h - 1 - y) * w * 2 + size_t(px) * 2] != 255)
+                    continue;
+                if (px >= x && y >= captionY && y < timeY)
+                    ++c.caption;
+                else if (px >= x && y >= timeY)
+                    ++c.time;
+                else
+                    ++c.elsewhere;
+            }
+        return c;
+    };
+    const Count before = whites(samples[0].bytes), first = whites(samples[1].bytes),
+                second = whites(samples[2].bytes), ignored = whites(samples[3].bytes);
+    EXPECT_EQ(samples[0].bytes, grey);
+    EXPECT_EQ(before.caption + before.time + before.elsewhere, 0);
+    EXPECT_GE(first.caption, 50);
+    EXPECT_GE(first.time, 50);
+    EXPECT_EQ(first.elsewhere, 0);
+    EXPECT_EQ(second.caption, 0); // the empty caption removed it
+    EXPECT_GE(second.time, 50);
+    EXPECT_EQ(second.elsewhere, 0);
+    EXPECT_NE(samples[2].bytes, samples[1].bytes); // another time
+    EXPECT_EQ(samples[3].bytes, samples[2].bytes);
+    EXPECT_EQ(ignored.caption, 0);
+    EXPECT_EQ(samples[4].bytes, samples[1].bytes);
 }
 
 TEST_F(ProcesserGraph, TheCutIsAgreedWithTheOutputAndFixedWhileItIsConnected)

@@ -4,6 +4,7 @@
 // every frame in order and ends with the end-of-file event; the rates reach the
 // parser through the video pin's IMediaPosition.
 #include "CTarvoSplitterF.h"
+#include "HiVoiceDec.h"
 #include "ITarvoSplt.h"
 #include "NWTestUtil.h"
 #include "RecordIndexFile.h"
@@ -125,7 +126,6 @@ class RecordFilterKindTest : public RecordFilterFixture,
 TEST_P(RecordFilterKindTest, PlaysEveryFrameInOrder)
 {
     const RecordKind& c = GetParam();
-    ScopedTestVoiceDecoder voice;
     const RecordedStream r = Record(c.kind, c.kind == SimKind::Jp2kFields ? 20 : 40);
     Open(r.bytes, std::string("clip") + c.extension);
     ASSERT_TRUE(RunToEndOfFile());
@@ -140,6 +140,37 @@ TEST_P(RecordFilterKindTest, PlaysEveryFrameInOrder)
 
 INSTANTIATE_TEST_SUITE_P(Kinds, RecordFilterKindTest, testing::ValuesIn(kRecordKinds),
                          RecordKindName);
+
+// A device recording's voice frames come out of "Audio Out" as the device
+// voice decoder's PCM, frame after frame: the module installs the decoder for
+// its own parsers (this program's parser tests install a stand-in in theirs,
+// which the module does not see).
+TEST_F(RecordFilterFixture, DeviceVoicePlaysThroughTheModulesDecoder)
+{
+    const RecordedStream r = Record(SimKind::Device40, 40);
+    ASSERT_FALSE(r.audioFrames.empty());
+    std::vector<uint8_t> expected;
+    HI_VOICE_DEC_STATE state;
+    ASSERT_EQ(HI_VOICE_DecReset(&state, HI_VOICE_RESET_DECODE), HI_VOICE_OK);
+    for (const std::vector<uint8_t>& payload : r.audioFrames) {
+        int16_t pcm[HI_VOICE_MAX_FRAME_SAMPLES];
+        uint32_t count = HI_VOICE_MAX_FRAME_SAMPLES;
+        ASSERT_EQ(
+            HI_VOICE_DecodeFrame(&state, payload.data(), uint32_t(payload.size()), pcm, &count),
+            HI_VOICE_OK);
+        const auto* bytes = reinterpret_cast<const uint8_t*>(pcm);
+        expected.insert(expected.end(), bytes, bytes + 2 * count);
+    }
+    m_audio->SetKeepBytes(SIZE_MAX);
+    Open(r.bytes, "voice.tvx");
+    ASSERT_TRUE(m_audio->InputPin()->IsConnected());
+    ASSERT_TRUE(RunToEndOfFile());
+    // The audio pin delivers from a thread of its own: the end of the file
+    // may be reported before its last samples are out.
+    nwtest::WaitFor([&] { return m_audio->ByteCount() >= expected.size(); });
+    const std::string got = m_audio->Bytes();
+    EXPECT_EQ(std::vector<uint8_t>(got.begin(), got.end()), expected);
+}
 
 // Rate 22 through IMediaPosition plays key frames only; rate -1 then plays
 // the key frames backwards from the end.
