@@ -1,6 +1,7 @@
 // The TarvoNWSource module: the class factory table with the filter's
 // registration data, and the property page's class.
 #include "CNWSourceFilter.h"
+#include "CNWSourceProp.h"
 #include "TarvoGuids.h"
 
 #include <dllsetup.h>
@@ -16,15 +17,6 @@ const AMOVIESETUP_PIN sudOutputPin = {
     &sudOutputType,
 };
 
-// The "Connect Parameter" page is registered with the filter; its dialog is
-// not built yet, so creating it reports E_NOTIMPL.
-CUnknown* CreateNWSourcePropertyPage(LPUNKNOWN, HRESULT* phr)
-{
-    if (phr)
-        *phr = E_NOTIMPL;
-    return nullptr;
-}
-
 } // namespace
 
 // Registered with merit 0x200000, the value the filter has always stored: it is
@@ -35,7 +27,7 @@ const AMOVIESETUP_FILTER sudNWSource = {&CLSID_TarvoNWSource, L"Tarvo NWSource",
 CFactoryTemplate g_Templates[] = {
     {L"Tarvo NWSource", &CLSID_TarvoNWSource, CreateComInstance<CNWSourceFilter>, nullptr,
      &sudNWSource},
-    {L"Tarvo NWSource Properties", &CLSID_NWSourceProp, CreateNWSourcePropertyPage, nullptr,
+    {L"Tarvo NWSource Properties", &CLSID_NWSourceProp, CreateComInstance<CNWSourceProp>, nullptr,
      nullptr},
 };
 int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);

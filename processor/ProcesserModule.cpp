@@ -1,5 +1,6 @@
 // The TarvoProcesser module: the filter's registration data and the class
 // factory table (the filter and its "Adjuster" property page).
+#include "CAdjusterProp.h"
 #include "CProcesserFilter.h"
 #include "TarvoGuids.h"
 
@@ -17,15 +18,6 @@ const AMOVIESETUP_PIN sudPins[] = {
     {L"Overlay Input", FALSE, FALSE, FALSE, FALSE, &CLSID_NULL, L"Output", 1, &sudAnyType},
 };
 
-// The "Adjuster" page is registered with the filter; its dialog comes with
-// the property pages, so creating it reports E_NOTIMPL for now.
-CUnknown* CreateAdjusterPropertyPage(LPUNKNOWN, HRESULT* phr)
-{
-    if (phr)
-        *phr = E_NOTIMPL;
-    return nullptr;
-}
-
 } // namespace
 
 // Merit 0x200000, the value the filter has always been registered with: it is
@@ -36,7 +28,7 @@ const AMOVIESETUP_FILTER sudProcesser = {&CLSID_TarvoProcesser, L"TarvoProcesser
 CFactoryTemplate g_Templates[] = {
     {L"TarvoProcesser", &CLSID_TarvoProcesser, CreateComInstance<CProcesserFilter>, nullptr,
      &sudProcesser},
-    {L"Adjuster Property Page", &CLSID_AdjusterPropertyPage, CreateAdjusterPropertyPage, nullptr,
-     nullptr},
+    {L"Adjuster Property Page", &CLSID_AdjusterPropertyPage, CreateComInstance<CAdjusterProp>,
+     nullptr, nullptr},
 };
 int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);

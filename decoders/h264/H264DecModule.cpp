@@ -1,28 +1,16 @@
 // The TarvoH264Dec module: the class factory table (the filter, with its
 // registration data in TarvoH264DecoderFilter.cpp, and its property page's class).
+#include "CH264DecoderProp.h"
 #include "TarvoGuids.h"
 #include "TarvoH264DecoderFilter.h"
 
 #include <dllsetup.h>
 #include <uuids.h>
 
-namespace {
-
-// The page's class is registered with the filter; its dialog is not built
-// yet, so creating it reports E_NOTIMPL.
-CUnknown* CreateH264DecoderPropertyPage(LPUNKNOWN, HRESULT* phr)
-{
-    if (phr)
-        *phr = E_NOTIMPL;
-    return nullptr;
-}
-
-} // namespace
-
 CFactoryTemplate g_Templates[] = {
     {L"Tarvo H264 Decoder Filter", &CLSID_TarvoH264Decoder, TarvoH264DecoderFilter::CreateInstance,
      nullptr, &sudTarvoH264Decoder},
     {L"Tarvo H264 Decoder Filter Properties", &CLSID_H264DecoderPropertyPage,
-     CreateH264DecoderPropertyPage, nullptr, nullptr},
+     CreateComInstance<CH264DecoderProp>, nullptr, nullptr},
 };
 int g_cTemplates = sizeof(g_Templates) / sizeof(g_Templates[0]);

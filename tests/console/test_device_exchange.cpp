@@ -1,9 +1,11 @@
 // The command operations over real TCP on 127.0.0.1 against the device side.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <fcntl.h>
+#include <functional>
 #include <netinet/in.h>
 #include <set>
 #include <sys/socket.h>
@@ -297,28 +299,307 @@ TEST_F(DeviceExchange, RequestPayloadsAreExactOnTheWire)
     EXPECT_EQ(m_device.LastRequest(kCmdRebootDevice), (Bytes{0, 0, 0, 0}));
 }
 
-TEST_F(DeviceExchange, RangeChecksRefuseLocallyWithoutConnecting)
+// One ranged field of a set command: `send` sends a record that is valid
+// except for that field, which it sets to the value given.
+struct RangeCase {
+    const char* field;
+    std::function<int(int port, int32_t value)> send;
+    int32_t low, high; // the values accepted
+};
+
+template <typename Record, typename Setter>
+RangeCase Ranged(const char* field, int (*call)(const char*, const Record*, int), Record base,
+                 Setter set, int32_t low, int32_t high)
 {
-    const uint64_t before = m_device.RequestCount();
-    DeviceTime t{2038, 1, 1, 1, 0, 0, 0};
-    EXPECT_EQ(SetSystemTime(kLocal, &t, m_port), kResultBadParameter);
-    WorkModeParameters mode{3};
-    EXPECT_EQ(SetWorkMode(kLocal, &mode, m_port), kResultBadParameter);
-    NetworkParameters net;
-    net.bootProtocol = 5;
-    EXPECT_EQ(SetNetworkParameters(kLocal, &net, m_port), kResultBadParameter);
-    SerialPortParameters serial;
-    serial.serialMode = -1;
-    EXPECT_EQ(SetSerialPortParameters(kLocal, &serial, m_port), kResultBadParameter);
+    return {field,
+            [=](int port, int32_t value) {
+                Record r = base;
+                set(r, value);
+                return call(kLocal, &r, port);
+            },
+            low, high};
+}
+
+TEST_F(DeviceExchange, EveryRangeOfTheCatalogueIsCheckedBeforeConnecting)
+{
+    const tvdevice::DeviceSettings d = tvdevice::DefaultDeviceSettings();
+    const SerialPortParameters serial = tvdevice::DefaultSerialPort(1);
+    const StreamSendingParameters sending{kCodecH264, 1, 1, "127.0.0.1", 8001};
+    const StreamReceivingParameters receiving{kCodecH264, 1, 1, "127.0.0.1", 8001};
+    const PtzParameters ptz{1, 0, 1};
+    const AlarmInputParameters alarmIn;
+    const AlarmOutputParameters alarmOut;
+    const VideoAlarmParameters videoAlarm;
+    const MotionDetectionParameters motion;
+    using SP = SerialPortParameters;
+    using EP = EncoderParameters;
+    using AP = AudioEncodingParameters;
+    using DP = DecoderParameters;
+    const RangeCase cases[] = {
+        Ranged(
+            "workMode", &SetWorkMode, d.workMode,
+            [](WorkModeParameters& r, int32_t v) { r.workMode = v; }, 0, 2),
+        Ranged(
+            "bootProtocol", &SetNetworkParameters, d.network,
+            [](NetworkParameters& r, int32_t v) { r.bootProtocol = v; }, 0, 1),
+        Ranged(
+            "serialMode", &SetSerialPortParameters, serial,
+            [](SP& r, int32_t v) { r.serialMode = v; }, 0, 2),
+        Ranged(
+            "dataBits", &SetSerialPortParameters, serial, [](SP& r, int32_t v) { r.dataBits = v; },
+            5, 8),
+        Ranged(
+            "parity", &SetSerialPortParameters, serial, [](SP& r, int32_t v) { r.parity = v; }, 0,
+            2),
+        Ranged(
+            "stopBits", &SetSerialPortParameters, serial, [](SP& r, int32_t v) { r.stopBits = v; },
+            1, 2),
+        Ranged(
+            "flowControl", &SetSerialPortParameters, serial,
+            [](SP& r, int32_t v) { r.flowControl = v; }, 0, 2),
+        Ranged(
+            "ptzProtocol", &SetSerialPortParameters, serial,
+            [](SP& r, int32_t v) { r.ptzProtocol = v; }, 1, 2),
+        Ranged(
+            "transmissionMode", &SetSerialPortParameters, serial,
+            [](SP& r, int32_t v) { r.transmissionMode = v; }, 0, 1),
+        Ranged(
+            "year", &SetSystemTime, d.time, [](DeviceTime& r, int32_t v) { r.year = v; }, 2000,
+            2037),
+        Ranged(
+            "weekday", &SetSystemTime, d.time, [](DeviceTime& r, int32_t v) { r.weekday = v; }, 1,
+            7),
+        Ranged(
+            "videoInput", &SetEncoderParameters, d.encoder,
+            [](EP& r, int32_t v) { r.videoInput = v; }, 0, 2),
+        Ranged(
+            "encoder codec", &SetEncoderParameters, d.encoder,
+            [](EP& r, int32_t v) { r.codec = v; }, 1, 6),
+        Ranged(
+            "encoder resolution", &SetEncoderParameters, d.encoder,
+            [](EP& r, int32_t v) { r.resolution = v; }, 0, 13),
+        Ranged(
+            "rateControl", &SetEncoderParameters, d.encoder,
+            [](EP& r, int32_t v) { r.rateControl = v; }, 0, 1),
+        Ranged(
+            "OSD colour", &SetEncoderOsd, d.encoderOsd,
+            [](OsdParameters& r, int32_t v) { r.colour = v; }, 0, 1),
+        Ranged(
+            "OSD timeShown", &SetDecoderOsd, d.decoderOsd,
+            [](OsdParameters& r, int32_t v) { r.timeShown = v; }, 0, 1),
+        Ranged(
+            "OSD textShown", &SetEncoderOsd, d.encoderOsd,
+            [](OsdParameters& r, int32_t v) { r.textShown = v; }, 0, 1),
+        Ranged(
+            "audioOn", &SetAudioEncodingParameters, d.audioEncoding,
+            [](AP& r, int32_t v) { r.audioOn = v; }, 0, 1),
+        Ranged(
+            "audioSource", &SetAudioEncodingParameters, d.audioEncoding,
+            [](AP& r, int32_t v) { r.audioSource = v; }, 0, 1),
+        Ranged(
+            "audioCodec", &SetAudioEncodingParameters, d.audioEncoding,
+            [](AP& r, int32_t v) { r.audioCodec = v; }, 0, 8),
+        Ranged(
+            "sampleWidth", &SetAudioEncodingParameters, d.audioEncoding,
+            [](AP& r, int32_t v) { r.sampleWidth = v; }, 1, 4),
+        Ranged(
+            "sampleRate", &SetAudioEncodingParameters, d.audioEncoding,
+            [](AP& r, int32_t v) { r.sampleRate = v; }, 1, 6),
+        Ranged(
+            "videoOutput", &SetDecoderParameters, d.decoder,
+            [](DP& r, int32_t v) { r.videoOutput = v; }, 0, 2),
+        Ranged(
+            "decoder codec", &SetDecoderParameters, d.decoder,
+            [](DP& r, int32_t v) { r.codec = v; }, 1, 6),
+        Ranged(
+            "decoder resolution", &SetDecoderParameters, d.decoder,
+            [](DP& r, int32_t v) { r.resolution = v; }, 0, 13),
+        Ranged(
+            "audioOutput", &SetDecoderParameters, d.decoder,
+            [](DP& r, int32_t v) { r.audioOutput = v; }, 0, 1),
+        Ranged(
+            "intercomOn", &SetAudioIntercomParameters, d.audioIntercom,
+            [](AudioIntercomParameters& r, int32_t v) { r.intercomOn = v; }, 0, 1),
+        Ranged(
+            "intercom audioCodec", &SetAudioIntercomParameters, d.audioIntercom,
+            [](AudioIntercomParameters& r, int32_t v) { r.audioCodec = v; }, 0, 8),
+        Ranged(
+            "contactAttribute3", &SetAlarmInputParameters, alarmIn,
+            [](AlarmInputParameters& r, int32_t v) { r.contactAttribute[2] = v; }, 0, 2),
+        Ranged(
+            "linkedOutput1", &SetAlarmInputParameters, alarmIn,
+            [](AlarmInputParameters& r, int32_t v) { r.linkedOutput[0] = v; }, 0, 1),
+        Ranged(
+            "ptzAddress4", &SetAlarmInputParameters, alarmIn,
+            [](AlarmInputParameters& r, int32_t v) { r.ptzAddress[3] = v; }, 0, 255),
+        Ranged(
+            "screenPrompt2", &SetAlarmInputParameters, alarmIn,
+            [](AlarmInputParameters& r, int32_t v) { r.screenPrompt[1] = v; }, 0, 1),
+        Ranged(
+            "networkUpload4", &SetAlarmInputParameters, alarmIn,
+            [](AlarmInputParameters& r, int32_t v) { r.networkUpload[3] = v; }, 0, 1),
+        Ranged(
+            "output contactAttribute1", &SetAlarmOutputParameters, alarmOut,
+            [](AlarmOutputParameters& r, int32_t v) { r.contactAttribute[0] = v; }, 0, 2),
+        Ranged(
+            "outputDuration2", &SetAlarmOutputParameters, alarmOut,
+            [](AlarmOutputParameters& r, int32_t v) { r.outputDuration[1] = v; }, 0, 65535),
+        Ranged(
+            "videoLossEnable1", &SetVideoAlarmParameters, videoAlarm,
+            [](VideoAlarmParameters& r, int32_t v) { r.videoLossEnable[0] = v; }, 0, 1),
+        Ranged(
+            "videoOcclusionEnable2", &SetVideoAlarmParameters, videoAlarm,
+            [](VideoAlarmParameters& r, int32_t v) { r.videoOcclusionEnable[1] = v; }, 0, 1),
+        Ranged(
+            "video linkedOutput3", &SetVideoAlarmParameters, videoAlarm,
+            [](VideoAlarmParameters& r, int32_t v) { r.linkedOutput[2] = v; }, 0, 255),
+        Ranged(
+            "speaker4", &SetVideoAlarmParameters, videoAlarm,
+            [](VideoAlarmParameters& r, int32_t v) { r.speaker[3] = v; }, 0, 1),
+        Ranged(
+            "motionEnable1", &SetMotionDetectionParameters, motion,
+            [](MotionDetectionParameters& r, int32_t v) { r.motionEnable[0] = v; }, 0, 1),
+        Ranged(
+            "motion networkUpload2", &SetMotionDetectionParameters, motion,
+            [](MotionDetectionParameters& r, int32_t v) { r.networkUpload[1] = v; }, 0, 1),
+        Ranged(
+            "alarm state3", &SendAlarmInputState, AlarmInputState{},
+            [](AlarmInputState& r, int32_t v) { r.alarm[2] = v; }, 0, 1),
+        Ranged(
+            "videoOcclusion state4", &SendVideoAlarmState, VideoAlarmState{},
+            [](VideoAlarmState& r, int32_t v) { r.videoOcclusion[3] = v; }, 0, 1),
+        Ranged(
+            "motionAlarm1", &SendMotionDetectionAlarm, MotionAlarmState{},
+            [](MotionAlarmState& r, int32_t v) { r.motionAlarm[0] = v; }, 0, 1),
+        Ranged(
+            "sending codec", &StartStreamSending, sending,
+            [](StreamSendingParameters& r, int32_t v) { r.codec = v; }, 1, 6),
+        Ranged(
+            "streamType", &StopStreamSending, sending,
+            [](StreamSendingParameters& r, int32_t v) { r.streamType = v; }, 1, 3),
+        Ranged(
+            "sending transport", &StartStreamSending, sending,
+            [](StreamSendingParameters& r, int32_t v) { r.transport = v; }, 1, 3),
+        Ranged(
+            "receiving codec", &StartStreamReceiving, receiving,
+            [](StreamReceivingParameters& r, int32_t v) { r.codec = v; }, 1, 6),
+        Ranged(
+            "streamNumber", &StopStreamReceiving, receiving,
+            [](StreamReceivingParameters& r, int32_t v) { r.streamNumber = v; }, 1, 2),
+        Ranged(
+            "receiving transport", &StartStreamReceiving, receiving,
+            [](StreamReceivingParameters& r, int32_t v) { r.transport = v; }, 1, 3),
+        Ranged(
+            "PTZ command", &PtzControl, ptz, [](PtzParameters& r, int32_t v) { r.command = v; }, 1,
+            31),
+        Ranged(
+            "PTZ preset", &PtzControl, ptz, [](PtzParameters& r, int32_t v) { r.preset = v; }, 0,
+            255),
+        Ranged(
+            "PTZ speed", &PtzControl, ptz, [](PtzParameters& r, int32_t v) { r.speed = v; }, 1, 5),
+    };
+    for (const RangeCase& c : cases) {
+        SCOPED_TRACE(c.field);
+        const uint64_t before = m_device.ConnectionCount();
+        EXPECT_EQ(c.send(m_port, c.low - 1), kResultBadParameter);
+        EXPECT_EQ(c.send(m_port, c.high + 1), kResultBadParameter);
+        // The edges of the range go through: the device takes them.
+        EXPECT_EQ(c.send(m_port, c.low), kResultOk);
+        EXPECT_EQ(c.send(m_port, c.high), kResultOk);
+        // Served in arrival order: a refused value would have been counted
+        // before the two that went out.
+        EXPECT_EQ(m_device.ConnectionCount(), before + 2);
+    }
+}
+
+TEST_F(DeviceExchange, MissingArgumentsAreRefusedWithoutConnecting)
+{
+    const uint64_t before = m_device.ConnectionCount();
+    WorkModeParameters mode{1};
     EXPECT_EQ(SetWorkMode(kLocal, nullptr, m_port), kResultBadParameter);
     EXPECT_EQ(GetWorkMode(nullptr, &mode, m_port), kResultBadParameter);
     EXPECT_EQ(GetWorkMode("", &mode, m_port), kResultBadParameter);
     EXPECT_EQ(GetWorkMode("192.168.2", &mode, m_port), kResultBadParameter);
     EXPECT_EQ(RebootDevice(kLocal, 70000), kResultBadParameter);
+    NetworkParameters net;
+    net.gateway = "10.0.0";
+    EXPECT_EQ(SetNetworkParameters(kLocal, &net, m_port), kResultBadParameter);
     EXPECT_EQ(DataLog(kResultBadParameter, mode).text, "获取工作模式失败:参数错误\r\n");
-    // Nothing reached the device.
-    EXPECT_EQ(m_device.RequestCount(), before);
-    EXPECT_EQ(mode.workMode, 3);
+    EXPECT_EQ(mode.workMode, 1);
+    ASSERT_EQ(RebootDevice(kLocal, m_port), kResultOk);
+    EXPECT_EQ(m_device.ConnectionCount(), before + 1);
+}
+
+// Texts go out in code page 936, cut on whole characters, and come back as
+// UTF-8.
+TEST_F(DeviceExchange, TextFieldsTravelInCodePage936)
+{
+    auto repeat = [](const std::string& unit, int n) {
+        std::string t;
+        for (int i = 0; i < n; ++i)
+            t += unit;
+        return t;
+    };
+    const Bytes tongDao{0xCD, 0xA8, 0xB5, 0xC0}; // 通道
+    auto gbk = [&](int pairs) {
+        Bytes b;
+        for (int i = 0; i < pairs; ++i)
+            b.insert(b.end(), tongDao.begin(), tongDao.end());
+        return b;
+    };
+    auto plus = [](Bytes a, const Bytes& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    enum Field { Number, Osd };
+    struct Case {
+        const char* name;
+        Field field;
+        std::string text;
+        Bytes wire;       // the field's bytes before its first NUL
+        std::string back; // what a get reads back
+    };
+    const Case cases[] = {
+        {"plain", Number, "摄像机1", Bytes{0xC9, 0xE3, 0xCF, 0xF1, 0xBB, 0xFA, '1'}, "摄像机1"},
+        // 32 bytes would leave no NUL: 31 allowed, the 16th character is dropped whole.
+        {"number cut", Number, repeat("通道", 8), plus(gbk(7), {0xCD, 0xA8}),
+         repeat("通道", 7) + "通"},
+        // "ab" and 14 characters make 30 bytes; the 15th would end at byte 32.
+        {"number cut after ascii", Number, "ab" + repeat("通道", 8), plus({'a', 'b'}, gbk(7)),
+         "ab" + repeat("通道", 7)},
+        // 64 bytes exactly fill the OSD field.
+        {"osd whole", Osd, repeat("通道", 16), gbk(16), repeat("通道", 16)},
+        // 65 bytes: cut to at most 63 of whole characters.
+        {"osd cut", Osd, "a" + repeat("通道", 16), plus(plus({'a'}, gbk(15)), {0xCD, 0xA8}),
+         "a" + repeat("通道", 15) + "通"},
+        // A character the code page lacks goes out as '?'.
+        {"outside GBK", Osd, "x\xF0\x9F\x98\x80y", Bytes{'x', '?', 'y'}, "x?y"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes wire;
+        std::string back;
+        if (c.field == Number) {
+            DeviceNumber dn{c.text}, got;
+            ASSERT_EQ(SetDeviceNumber(kLocal, &dn, m_port), kResultOk);
+            wire = m_device.LastRequest(kCmdSetDeviceNumber);
+            wire = Bytes(wire.begin() + 4, wire.begin() + 36);
+            ASSERT_EQ(GetDeviceNumber(kLocal, &got, m_port), kResultOk);
+            back = got.deviceNumber;
+        } else {
+            OsdParameters osd, got;
+            osd.text = c.text;
+            ASSERT_EQ(SetEncoderOsd(kLocal, &osd, m_port), kResultOk);
+            wire = m_device.LastRequest(kCmdSetEncoderOsd);
+            wire = Bytes(wire.begin() + 32, wire.begin() + 96);
+            ASSERT_EQ(GetEncoderOsd(kLocal, &got, m_port), kResultOk);
+            back = got.text;
+        }
+        const auto nul = std::find(wire.begin(), wire.end(), 0);
+        EXPECT_EQ(Bytes(wire.begin(), nul), c.wire);
+        EXPECT_TRUE(std::all_of(nul, wire.end(), [](uint8_t b) { return b == 0; }));
+        EXPECT_EQ(back, c.back);
+    }
 }
 
 TEST_F(DeviceExchange, DeviceStatusesAndUnknownCommands)

@@ -304,10 +304,13 @@ TEST(ConsoleLogTexts, DataReports)
               "bootproto:dhcp\r\nipaddr:1.2.3.4\r\nnetamsk:0.0.0.0\r\ngateway:0.0.0.0\r\n"
               "主dns:0.0.0.0\r\n从dns:0.0.0.0\r\nmac:m\r\n");
 
+    // Any non-zero mode reads "485", RS-422 included; only 0 reads "232".
     SerialPortParameters sp{1, kSerialRs422, 9600, 8, 0, 1, 0, 1, 3, 1, 1201};
     EXPECT_EQ(DataLog(0, sp).text,
-              "编号:1\r\n模式:422\r\n波特率:9600\r\n数据位:8\r\n停止位:1\r\n流控:0\r\n"
+              "编号:1\r\n模式:485\r\n波特率:9600\r\n数据位:8\r\n停止位:1\r\n流控:0\r\n"
               "云台控制协议:1\r\n云台地址:3\r\n传输模式:直接控制\r\n传输端口:1201\r\n\r\n");
+    sp.serialMode = kSerialRs232;
+    EXPECT_EQ(DataLog(0, sp).text.rfind("编号:1\r\n模式:232\r\n", 0), 0u);
 
     EXPECT_EQ(DataLog(0, DeviceTime{2011, 3, 5, 6, 14, 7, 9}).text,
               "年:2011\r\n月:3\r\n日:5\r\n星期:6\r\n时:14\r\n分:7\r\n秒:9\r\n\r\n");

@@ -54,6 +54,41 @@ TEST_F(VxctlTool, HelpListsEveryOperation)
         EXPECT_NE(r.out.find(std::string(table[i].operation) + " "), std::string::npos)
             << table[i].operation;
     EXPECT_NE(r.out.find("contactAttribute1..4"), std::string::npos);
+    // The console rules it leaves to the caller are named.
+    EXPECT_NE(r.out.find("the console always sends 5 (H264)"), std::string::npos);
+    EXPECT_NE(r.out.find("the console sends portNumber + 1200"), std::string::npos);
+}
+
+TEST_F(VxctlTool, RangesAndTextsAreThoseOfTheConsole)
+{
+    const uint64_t before = m_device.ConnectionCount();
+    struct Case {
+        const char* args;
+        const char* out;
+    } refused[] = {
+        {"PtzControl command=32 speed=1", "云台控制失败:参数错误\r\n"},
+        {"PtzControl command=1 speed=6", "云台控制失败:参数错误\r\n"},
+        {"SetSerialPortParameters portNumber=1 dataBits=9 stopBits=1 ptzProtocol=1",
+         "设备串口参数失败:参数错误\r\n"},
+        {"StartStreamSending codec=5 streamType=4 transport=1 peerAddress=127.0.0.1",
+         "启动码流发送失败:参数错误\r\n"},
+    };
+    for (const Case& c : refused) {
+        const RunResult r = Vxctl(m_prefix + c.args);
+        EXPECT_EQ(r.exitCode, 1) << c.args;
+        EXPECT_EQ(r.out, c.out) << c.args;
+    }
+    // Derived console values are not imposed: the codec and port go out as given.
+    RunResult r = Vxctl(m_prefix + "SetEncoderParameters codec=2 resolution=3 frameRate=25");
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(m_device.Settings().encoder.codec, 2);
+    r = Vxctl(m_prefix + "SetDeviceNumber deviceNumber=摄像机1");
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    const std::vector<uint8_t> wire = m_device.LastRequest(tvprotocol::kCmdSetDeviceNumber);
+    ASSERT_EQ(wire.size(), 36u);
+    EXPECT_EQ(std::vector<uint8_t>(wire.begin() + 4, wire.begin() + 12),
+              (std::vector<uint8_t>{0xC9, 0xE3, 0xCF, 0xF1, 0xBB, 0xFA, '1', 0}));
+    EXPECT_EQ(m_device.ConnectionCount(), before + 2);
 }
 
 TEST_F(VxctlTool, SetAndGetPrintTheConsoleLogText)

@@ -29,6 +29,9 @@
 //   TvMakeVideoType    media types (TvMediaTypes.h); YUY2 pictures and the
 //   Yuy2Picture        renderer's snapshot (TvPictures.h); Query, FirstPin,
 //   Query ...          FindPin, CreateInstance (TvInterfaces.h).
+//   TvPageUnderTest    a filter's property page, opened on one object as a
+//                      property frame does, its dialog model driven by the
+//                      test (TvPropertyPage.h).
 //
 // Each header says which thread calls what and who owns what. In short: the
 // test thread builds, connects and changes states; filters deliver on their
@@ -50,3 +53,4 @@
 #include "TvInterfaces.h"
 #include "TvLeakCheck.h"
 #include "TvMediaTypes.h"
+#include "TvPropertyPage.h"

@@ -60,6 +60,7 @@ class DriveC {
 public:
     DriveC() { setenv("TARVO_DRIVE_C", m_dir.Path().c_str(), 1); }
     ~DriveC() { unsetenv("TARVO_DRIVE_C"); }
+    const std::string& Path() const { return m_dir.Path(); }
     void MakeLogFolder() const { std::filesystem::create_directories(m_dir / "SoftDecLog"); }
     std::string LogFile(int index) const
     {

@@ -5,7 +5,9 @@
 // console name followed by the failure text. Set commands take their record's
 // fields as FIELD=VALUE (fields not given are 0; per-channel fields are named
 // with the channel number appended, e.g. contactAttribute1). Exit status: 0 on
-// success, 1 on a failure result, 2 on bad usage.
+// success, 1 on a failure result, 2 on bad usage. The protocol library's local
+// checks apply as in the console; the console's own derived values (codec 5,
+// transmission port = serial port + 1200) do not, and --help says so.
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -458,7 +460,18 @@ void PrintHelp(FILE* out)
                  "Runs one encoder command and prints the console's log text.\n"
                  "Fields not given are 0; per-channel fields take the channel number\n"
                  "1 to 4 as a suffix. Exit status: 0 success, 1 failure, 2 bad usage.\n"
-                 "The port defaults to %d.\n\nCommands (code, fields):\n",
+                 "The port defaults to %d.\n\n"
+                 "Values are checked as the console checks them: a value outside its\n"
+                 "range (PTZ command 1-31, speed 1-5, serial data bits 5-8, stop bits 1-2,\n"
+                 "parity, flow control, PTZ protocol, each enumeration, year 2000-2037)\n"
+                 "fails with the parameter error before any connection. Texts are sent\n"
+                 "in code page 936 (GBK), cut on whole characters.\n"
+                 "Two console rules are not applied; the fields go out as given:\n"
+                 "  codec             the console always sends 5 (H264) in\n"
+                 "                    SetEncoderParameters and SetDecoderParameters\n"
+                 "  transmissionPort  the console sends portNumber + 1200 in\n"
+                 "                    SetSerialPortParameters\n\n"
+                 "Commands (code, fields):\n",
                  kDevicePort);
     size_t count = 0;
     const CommandInfo* table = CommandTable(&count);

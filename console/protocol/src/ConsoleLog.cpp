@@ -350,10 +350,8 @@ LogEntry DataLog(int result, const SerialPortParameters& r)
 {
     if (result != kResultOk)
         return FailureLog(kCmdGetSerialPortParameters, result);
-    // RS-422 is named as such rather than passing for RS-485.
-    const char* mode = r.serialMode == kSerialRs232   ? "232"
-                       : r.serialMode == kSerialRs422 ? "422"
-                                                      : "485";
+    // The report knows two modes: any non-zero mode (RS-422 too) reads "485".
+    const char* mode = r.serialMode != kSerialRs232 ? "485" : "232";
     return Success(Format("编号:%d\r\n模式:%s\r\n波特率:%d\r\n数据位:%d\r\n停止位:%d\r\n流控:%d\r\n"
                           "云台控制协议:%d\r\n云台地址:%d\r\n传输模式:%s\r\n传输端口:%d\r\n",
                           r.portNumber, mode, r.baudRate, r.dataBits, r.stopBits, r.flowControl,

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "tvprotocol/Transport.h"
+#include "win32/text.h"
 
 namespace tvprotocol {
 
@@ -75,12 +76,30 @@ std::string GetAddr(const uint8_t* in, size_t at)
     return text;
 }
 
-// Copies at most `maxChars` bytes of text into a NUL-padded field of `size`.
-void PutText(uint8_t* out, size_t at, size_t size, const std::string& text, size_t maxChars)
+// Device texts are code page 936 (GBK) on the wire and UTF-8 here.
+constexpr UINT kDeviceCodePage = 936;
+
+// The text in the device's code page, at most maxBytes of it, cut on a whole
+// character.
+std::string WireText(const std::string& text, size_t maxBytes)
+{
+    std::string wire;
+    TvUtf8ToCodePage(text, kDeviceCodePage, maxBytes, wire);
+    return wire;
+}
+
+// Writes wire text into a NUL-padded field of `size` bytes.
+void PutWire(uint8_t* out, size_t at, size_t size, const std::string& wire)
 {
     std::memset(out + at, 0, size);
-    const size_t n = text.size() < maxChars ? text.size() : maxChars;
-    std::memcpy(out + at, text.data(), n);
+    std::memcpy(out + at, wire.data(), wire.size() < size ? wire.size() : size);
+}
+
+// Copies the text, converted and cut to at most `maxBytes`, into a NUL-padded
+// field of `size`.
+void PutText(uint8_t* out, size_t at, size_t size, const std::string& text, size_t maxBytes)
+{
+    PutWire(out, at, size, WireText(text, maxBytes));
 }
 
 // The device's text may fill its field without a NUL: stop at the field's end.
@@ -88,20 +107,61 @@ std::string GetText(const uint8_t* in, size_t at, size_t size)
 {
     const void* nul = std::memchr(in + at, 0, size);
     const size_t n = nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - (in + at)) : size;
-    return std::string(reinterpret_cast<const char*>(in + at), n);
+    return TvCodePageToUtf8(reinterpret_cast<const char*>(in + at), n, kDeviceCodePage);
+}
+
+bool InRange(int32_t v, int32_t low, int32_t high)
+{
+    return v >= low && v <= high;
+}
+
+// Every channel of a channel word within [low, high].
+bool AllInRange(const int32_t (&channels)[kChannelCount], int32_t low, int32_t high)
+{
+    for (int32_t v : channels)
+        if (!InRange(v, low, high))
+            return false;
+    return true;
 }
 
 bool IsByte(int32_t v)
 {
-    return v >= 0 && v <= 255;
+    return InRange(v, 0, 255);
 }
 
 bool AllBytes(const int32_t (&channels)[kChannelCount])
 {
-    for (int32_t v : channels)
-        if (!IsByte(v))
-            return false;
-    return true;
+    return AllInRange(channels, 0, 255);
+}
+
+// The value encodings of the catalogue, as ranges.
+bool IsSwitch(int32_t v) // on/off, shown/hidden, linked, needed, open, alarm
+{
+    return InRange(v, 0, 1);
+}
+bool AllSwitches(const int32_t (&channels)[kChannelCount])
+{
+    return AllInRange(channels, 0, 1);
+}
+bool IsVideoPort(int32_t v)
+{
+    return InRange(v, kVideoHdmi, kVideoYpbpr);
+}
+bool IsVideoCodec(int32_t v)
+{
+    return InRange(v, kCodecMpeg1, kCodecJpeg2k);
+}
+bool IsResolution(int32_t v)
+{
+    return InRange(v, 0, kResolutionCount - 1);
+}
+bool IsAudioCodec(int32_t v)
+{
+    return InRange(v, 0, kAudioCodecCount - 1);
+}
+bool IsTransport(int32_t v) // 1 TCP, 2 UDP, 3 multicast
+{
+    return InRange(v, 1, 3);
 }
 
 int Verdict(bool ok)
@@ -279,7 +339,10 @@ bool Decode(const uint8_t* in, size_t length, SerialPortParameters& r)
 }
 int Check(const SerialPortParameters& r)
 {
-    return Verdict(r.serialMode >= 0 && r.serialMode <= 2);
+    return Verdict(InRange(r.serialMode, kSerialRs232, kSerialRs422) && InRange(r.dataBits, 5, 8) &&
+                   InRange(r.parity, 0, 2) && InRange(r.stopBits, 1, 2) &&
+                   InRange(r.flowControl, 0, 2) && InRange(r.ptzProtocol, 1, 2) &&
+                   IsSwitch(r.transmissionMode));
 }
 
 // ---- 0x0106 / 0x0107 ----
@@ -311,8 +374,9 @@ bool Decode(const uint8_t* in, size_t length, DeviceTime& r)
 }
 int Check(const DeviceTime& r)
 {
-    return Verdict(r.year >= 2000 && r.year <= 2037 && IsByte(r.month) && IsByte(r.day) &&
-                   IsByte(r.weekday) && IsByte(r.hour) && IsByte(r.minute) && IsByte(r.second));
+    return Verdict(InRange(r.year, 2000, 2037) && IsByte(r.month) && IsByte(r.day) &&
+                   InRange(r.weekday, 1, 7) && IsByte(r.hour) && IsByte(r.minute) &&
+                   IsByte(r.second));
 }
 
 // ---- 0x0200 / 0x0201 ----
@@ -365,9 +429,10 @@ bool Decode(const uint8_t* in, size_t length, EncoderParameters& r)
         *fields[i] = GetW(in, 4 + 4 * i);
     return true;
 }
-int Check(const EncoderParameters&)
+int Check(const EncoderParameters& r)
 {
-    return kResultOk;
+    return Verdict(IsVideoPort(r.videoInput) && IsVideoCodec(r.codec) &&
+                   IsResolution(r.resolution) && IsSwitch(r.rateControl));
 }
 
 // ---- 0x0206 / 0x0207, 0x020E / 0x020F ----
@@ -380,9 +445,9 @@ size_t Encode(const OsdParameters& r, uint8_t* out)
     for (size_t i = 0; i < sizeof words / sizeof words[0]; ++i)
         PutW(out, 4 + 4 * i, words[i]);
     // Up to 64 bytes fill the field (no NUL needed); a longer text is cut to
-    // 63 bytes so that it stays terminated.
-    const size_t limit = r.text.size() <= kOsdText ? kOsdText : kOsdText - 1;
-    PutText(out, 32, kOsdText, r.text, limit);
+    // at most 63 bytes of whole characters, so that it stays terminated.
+    const std::string whole = WireText(r.text, SIZE_MAX);
+    PutWire(out, 32, kOsdText, whole.size() <= kOsdText ? whole : WireText(r.text, kOsdText - 1));
     return 100;
 }
 bool Decode(const uint8_t* in, size_t length, OsdParameters& r)
@@ -396,9 +461,9 @@ bool Decode(const uint8_t* in, size_t length, OsdParameters& r)
     r.text = GetText(in, 32, kOsdText);
     return true;
 }
-int Check(const OsdParameters&)
+int Check(const OsdParameters& r)
 {
-    return kResultOk;
+    return Verdict(IsSwitch(r.colour) && IsSwitch(r.timeShown) && IsSwitch(r.textShown));
 }
 
 // ---- 0x0208 / 0x0209 ----
@@ -424,9 +489,10 @@ bool Decode(const uint8_t* in, size_t length, AudioEncodingParameters& r)
     r.sampleRate = GetW(in, 20);
     return true;
 }
-int Check(const AudioEncodingParameters&)
+int Check(const AudioEncodingParameters& r)
 {
-    return kResultOk;
+    return Verdict(IsSwitch(r.audioOn) && IsSwitch(r.audioSource) && IsAudioCodec(r.audioCodec) &&
+                   InRange(r.sampleWidth, 1, 4) && InRange(r.sampleRate, 1, 6));
 }
 
 // ---- 0x020A / 0x020B ----
@@ -452,9 +518,10 @@ bool Decode(const uint8_t* in, size_t length, DecoderParameters& r)
     r.audioOutput = GetW(in, 20);
     return true;
 }
-int Check(const DecoderParameters&)
+int Check(const DecoderParameters& r)
 {
-    return kResultOk;
+    return Verdict(IsVideoPort(r.videoOutput) && IsVideoCodec(r.codec) &&
+                   IsResolution(r.resolution) && IsSwitch(r.audioOn) && IsSwitch(r.audioOutput));
 }
 
 // ---- 0x0210 / 0x0211 ----
@@ -480,7 +547,8 @@ bool Decode(const uint8_t* in, size_t length, AudioIntercomParameters& r)
 }
 int Check(const AudioIntercomParameters& r)
 {
-    return Verdict(AddressValid(r.calledAddress));
+    return Verdict(IsSwitch(r.intercomOn) && IsAudioCodec(r.audioCodec) &&
+                   AddressValid(r.calledAddress));
 }
 
 // ---- 0x0300 / 0x0301 ----
@@ -508,8 +576,9 @@ bool Decode(const uint8_t* in, size_t length, AlarmInputParameters& r)
 }
 int Check(const AlarmInputParameters& r)
 {
-    return Verdict(AllBytes(r.contactAttribute) && AllBytes(r.linkedOutput) &&
-                   AllBytes(r.ptzAddress) && AllBytes(r.screenPrompt) && AllBytes(r.networkUpload));
+    return Verdict(AllInRange(r.contactAttribute, kContactOff, kContactNc) &&
+                   AllSwitches(r.linkedOutput) && AllBytes(r.ptzAddress) &&
+                   AllSwitches(r.screenPrompt) && AllSwitches(r.networkUpload));
 }
 
 // ---- 0x0302 / 0x0303 ----
@@ -533,7 +602,7 @@ bool Decode(const uint8_t* in, size_t length, AlarmOutputParameters& r)
 }
 int Check(const AlarmOutputParameters& r)
 {
-    bool ok = AllBytes(r.contactAttribute);
+    bool ok = AllInRange(r.contactAttribute, kContactOff, kContactNc);
     for (int32_t d : r.outputDuration)
         ok = ok && d >= 0 && d <= 0xFFFF;
     return Verdict(ok);
@@ -566,9 +635,9 @@ bool Decode(const uint8_t* in, size_t length, VideoAlarmParameters& r)
 }
 int Check(const VideoAlarmParameters& r)
 {
-    return Verdict(AllBytes(r.videoLossEnable) && AllBytes(r.videoOcclusionEnable) &&
-                   AllBytes(r.linkedOutput) && AllBytes(r.screenPrompt) && AllBytes(r.speaker) &&
-                   AllBytes(r.networkUpload));
+    return Verdict(AllSwitches(r.videoLossEnable) && AllSwitches(r.videoOcclusionEnable) &&
+                   AllBytes(r.linkedOutput) && AllSwitches(r.screenPrompt) &&
+                   AllSwitches(r.speaker) && AllSwitches(r.networkUpload));
 }
 
 // ---- 0x0306 / 0x0307 ----
@@ -596,8 +665,9 @@ bool Decode(const uint8_t* in, size_t length, MotionDetectionParameters& r)
 }
 int Check(const MotionDetectionParameters& r)
 {
-    return Verdict(AllBytes(r.motionEnable) && AllBytes(r.linkedOutput) &&
-                   AllBytes(r.screenPrompt) && AllBytes(r.speaker) && AllBytes(r.networkUpload));
+    return Verdict(AllSwitches(r.motionEnable) && AllBytes(r.linkedOutput) &&
+                   AllSwitches(r.screenPrompt) && AllSwitches(r.speaker) &&
+                   AllSwitches(r.networkUpload));
 }
 
 // ---- 0x0310, 0x0312, 0x0314 ----
@@ -617,7 +687,7 @@ bool Decode(const uint8_t* in, size_t length, AlarmInputState& r)
 }
 int Check(const AlarmInputState& r)
 {
-    return Verdict(AllBytes(r.alarm));
+    return Verdict(AllSwitches(r.alarm));
 }
 
 size_t Encode(const VideoAlarmState& r, uint8_t* out)
@@ -637,7 +707,7 @@ bool Decode(const uint8_t* in, size_t length, VideoAlarmState& r)
 }
 int Check(const VideoAlarmState& r)
 {
-    return Verdict(AllBytes(r.videoLoss) && AllBytes(r.videoOcclusion));
+    return Verdict(AllSwitches(r.videoLoss) && AllSwitches(r.videoOcclusion));
 }
 
 size_t Encode(const MotionAlarmState& r, uint8_t* out)
@@ -655,7 +725,7 @@ bool Decode(const uint8_t* in, size_t length, MotionAlarmState& r)
 }
 int Check(const MotionAlarmState& r)
 {
-    return Verdict(AllBytes(r.motionAlarm));
+    return Verdict(AllSwitches(r.motionAlarm));
 }
 
 // ---- 0x0318 / 0x0319 ----
@@ -705,7 +775,8 @@ bool Decode(const uint8_t* in, size_t length, StreamSendingParameters& r)
 }
 int Check(const StreamSendingParameters& r)
 {
-    return Verdict(AddressValid(r.peerAddress));
+    return Verdict(IsVideoCodec(r.codec) && InRange(r.streamType, 1, 3) &&
+                   IsTransport(r.transport) && AddressValid(r.peerAddress));
 }
 
 // Each entry: 4 bytes not interpreted, then the 20 bytes of the layout above.
@@ -760,7 +831,8 @@ bool Decode(const uint8_t* in, size_t length, StreamReceivingParameters& r)
 }
 int Check(const StreamReceivingParameters& r)
 {
-    return Verdict(AddressValid(r.peerAddress));
+    return Verdict(IsVideoCodec(r.codec) && InRange(r.streamNumber, 1, 2) &&
+                   IsTransport(r.transport) && AddressValid(r.peerAddress));
 }
 
 // ---- 0x0404 ----
@@ -825,7 +897,7 @@ bool Decode(const uint8_t* in, size_t length, PtzParameters& r)
 }
 int Check(const PtzParameters& r)
 {
-    return Verdict(IsByte(r.command) && IsByte(r.preset) && IsByte(r.speed));
+    return Verdict(InRange(r.command, 1, 31) && IsByte(r.preset) && InRange(r.speed, 1, 5));
 }
 
 } // namespace tvprotocol

@@ -8,28 +8,12 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "win32/text.h"
+
 namespace tvgdi {
 namespace {
 
 std::atomic<UINT> g_acp{CP_UTF8};
-
-std::string IconvName(UINT cp)
-{
-    switch (cp) {
-    case 20127:
-        return "ASCII";
-    case 20936:
-        return "GB2312";
-    case 54936:
-        return "GB18030";
-    case 950:
-        return "BIG5";
-    default:
-        if (cp >= 28591 && cp <= 28599)
-            return "ISO-8859-" + std::to_string(cp - 28590);
-        return "CP" + std::to_string(cp);
-    }
-}
 
 void DecodeUtf8(const unsigned char* s, size_t n, std::u32string& out)
 {
@@ -76,7 +60,7 @@ std::u32string DecodeAnsi(const char* text, size_t count)
         DecodeUtf8(bytes, count, out);
         return out;
     }
-    iconv_t cd = iconv_open("UTF-32LE", IconvName(cp).c_str());
+    iconv_t cd = iconv_open("UTF-32LE", TvCodePageName(cp).c_str());
     if (cd == iconv_t(-1)) {
         DecodeUtf8(bytes, count, out);
         return out;
@@ -115,7 +99,7 @@ BOOL TvSetAnsiCodePage(UINT codePage)
     if (codePage == CP_ACP)
         return FALSE;
     if (codePage != CP_UTF8) {
-        iconv_t cd = iconv_open("UTF-32LE", tvgdi::IconvName(codePage).c_str());
+        iconv_t cd = iconv_open("UTF-32LE", TvCodePageName(codePage).c_str());
         if (cd == iconv_t(-1))
             return FALSE;
         iconv_close(cd);

@@ -1,6 +1,7 @@
 // The H.264 decoder filter on the test kit with a scripted decoder library:
 // sample sizes, the draining loop and its bounds, the skip flag, fields, size
 // changes, line doubling, media types and the private interface by its slots.
+#include "CH264DecoderProp.h"
 #include "H264DecoderInputPin.h"
 #include "H264FilterRig.h"
 #include "IH264DecoderControl.h"
@@ -476,9 +477,58 @@ TEST(H264DecoderModule, CreatedThroughTheRegistry)
     FILTER_INFO info{};
     ASSERT_EQ(filter->QueryFilterInfo(&info), S_OK);
     filter->Release();
-    IUnknown* page = nullptr;
-    EXPECT_EQ(CoCreateInstance(CLSID_H264DecoderPropertyPage, nullptr, CLSCTX_INPROC_SERVER,
-                               IID_IUnknown, reinterpret_cast<void**>(&page)),
-              E_NOTIMPL);
+    CoUninitialize();
+}
+
+// The page is not offered by the filter (above) but can be opened on it by its
+// class; what it applies stays in the page.
+TEST(H264DecoderFilterCom, PropertyPageKeepsItsValuesInThePage)
+{
+    CoInitialize(nullptr);
+    IBaseFilter* filter = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_TarvoH264Decoder, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_IBaseFilter, reinterpret_cast<void**>(&filter)),
+              S_OK);
+    {
+        TvPageUnderTest page;
+        ASSERT_EQ(page.Open(CLSID_H264DecoderPropertyPage, filter), S_OK);
+        PROPPAGEINFO info{};
+        ASSERT_EQ(page.Page()->GetPageInfo(&info), S_OK);
+        EXPECT_STREQ(info.pszTitle, L"TarvoH264Dec");
+        CoTaskMemFree(info.pszTitle);
+        const HWND dlg = page.Dialog();
+        EXPECT_EQ(page.Control(IDC_H264_PARAMETER).text, "0");
+        EXPECT_EQ(page.Control(IDC_H264_XOR_IMAGE).text, "XOR image");
+        EXPECT_EQ(page.Page()->IsPageDirty(), S_FALSE);
+
+        ASSERT_TRUE(TvDlgUserType(dlg, IDC_H264_PARAMETER, "12"));
+        ASSERT_TRUE(TvDlgUserClick(dlg, IDC_H264_XOR_IMAGE));
+        EXPECT_EQ(page.Page()->IsPageDirty(), S_OK);
+        EXPECT_GT(page.Site().DirtyNotes(), 0);
+        ASSERT_EQ(page.Page()->Apply(), S_OK);
+        EXPECT_EQ(page.Page()->IsPageDirty(), S_FALSE);
+        auto* prop = dynamic_cast<CH264DecoderProp*>(page.Page());
+        ASSERT_NE(prop, nullptr);
+        EXPECT_EQ(prop->Parameter(), 12);
+        EXPECT_TRUE(prop->XorImage());
+
+        // Deactivated and activated again, the page shows what it keeps.
+        ASSERT_EQ(page.Page()->Deactivate(), S_OK);
+        RECT rect{0, 0, 200, 100};
+        ASSERT_EQ(page.Page()->Activate(nullptr, &rect, FALSE), S_OK);
+        EXPECT_EQ(page.Control(IDC_H264_PARAMETER).text, "12");
+        EXPECT_TRUE(page.Control(IDC_H264_XOR_IMAGE).checked);
+
+        // Only the decoder's interface will do.
+        IPropertyPage* other = nullptr;
+        ASSERT_EQ(CoCreateInstance(CLSID_H264DecoderPropertyPage, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IPropertyPage, reinterpret_cast<void**>(&other)),
+                  S_OK);
+        CTestPageSite site;
+        IUnknown* notADecoder = &site;
+        EXPECT_EQ(other->SetObjects(1, &notADecoder), E_NOINTERFACE);
+        other->Release();
+    }
+    filter->Release();
     CoUninitialize();
 }

@@ -177,6 +177,7 @@ void CDeviceControlServer::Run()
         const int client = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
         if (client < 0)
             continue;
+        m_connections++;
         Serve(client);
         ::close(client);
     }

@@ -7,8 +7,18 @@
 // Decode reads a received payload; it never reads past `length` and returns
 // false when the payload is shorter than the layout.
 // Check returns 0, or -2 for a value that the layout cannot carry or that the
-// catalogue refuses locally (work mode, boot protocol, serial mode, year, byte
-// fields above 255, 16-bit durations above 65535, unparsable addresses).
+// catalogue refuses locally: every enumeration outside its values (work mode,
+// boot protocol, video port, codec 1..6, resolution 0..13, rate control, audio
+// codec, sample width 1..4 and rate 1..6, switches 0/1, contact attribute,
+// stream type, transport, stream number), the serial port's mode, data bits
+// 5..8, parity, stop bits 1..2, flow control and PTZ protocol 1..2, the PTZ
+// command 1..31 and speed 1..5, a year outside 2000..2037, a weekday outside
+// 1..7, byte fields above 255, 16-bit durations above 65535 and unparsable
+// addresses. Values the console derives (codec 5, transmission port = serial
+// port + 1200) are not rules of the layout and are not checked.
+//
+// Texts are UTF-8 here and code page 936 (GBK) on the wire; a text longer than
+// its field is cut on a whole character.
 //
 // Conventions: 32-bit words and 16-bit fields big-endian; IPv4 addresses in
 // network order; channel words carry channel 4, 3, 2, 1 in that byte order.

@@ -72,6 +72,9 @@ public:
     std::vector<uint8_t> LastRequest(uint16_t command) const;
     // Requests answered or faulted so far (connections that sent a full header).
     uint64_t RequestCount() const { return m_requests.load(); }
+    // Connections accepted so far, whatever they sent (counted when the
+    // server thread accepts them; connections are served in arrival order).
+    uint64_t ConnectionCount() const { return m_connections.load(); }
 
     // Called on the server thread after a set or action command changed the
     // settings, with no lock held (the device simulator starts and stops its
@@ -95,6 +98,7 @@ private:
     std::atomic<bool> m_running{false};
     std::atomic<int> m_port{0};
     std::atomic<uint64_t> m_requests{0};
+    std::atomic<uint64_t> m_connections{0};
     std::function<void(uint16_t)> m_onChange; // written before Start only
 
     mutable std::mutex m_lock;
