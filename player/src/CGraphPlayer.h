@@ -152,6 +152,9 @@ protected:
     // reference) or the error code: TP_ERR_INVALID_HANDLE without splitter or
     // pin, TP_ERR_NO_MEDIA_POSITION without the interface.
     int VideoPosition(IMediaPosition** position);
+    // The graph's IMediaControl, add-referenced: 0, TP_ERR_INVALID_HANDLE
+    // without a graph or TP_ERR_NO_MEDIA_CONTROL. Under m_lock.
+    int GraphControl(IMediaControl** control);
     // Under m_lock. Sets the rate when it differs from the asked one, then
     // steps one frame.
     int StepAtRate(double rate);

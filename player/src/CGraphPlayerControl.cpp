@@ -44,14 +44,21 @@ private:
 
 // ---- Transport ----
 
+int CGraphPlayer::GraphControl(IMediaControl** control)
+{
+    *control = nullptr;
+    if (!m_pGraph)
+        return TP_ERR_INVALID_HANDLE;
+    *control = TpQuery<IMediaControl>(m_pGraph, IID_IMediaControl);
+    return *control ? 0 : TP_ERR_NO_MEDIA_CONTROL;
+}
+
 int CGraphPlayer::Play()
 {
     std::lock_guard<std::recursive_mutex> lock(m_lock);
-    if (!m_pGraph)
-        return TP_ERR_INVALID_HANDLE;
-    Held<IMediaControl> control(TpQuery<IMediaControl>(m_pGraph, IID_IMediaControl));
-    if (!control)
-        return TP_ERR_NO_MEDIA_CONTROL;
+    Held<IMediaControl> control;
+    if (int error = GraphControl(control.out()))
+        return error;
     SetRate(1.0);
     return control->Run();
 }
@@ -59,22 +66,18 @@ int CGraphPlayer::Play()
 int CGraphPlayer::Pause()
 {
     std::lock_guard<std::recursive_mutex> lock(m_lock);
-    if (!m_pGraph)
-        return TP_ERR_INVALID_HANDLE;
-    Held<IMediaControl> control(TpQuery<IMediaControl>(m_pGraph, IID_IMediaControl));
-    if (!control)
-        return TP_ERR_NO_MEDIA_CONTROL;
+    Held<IMediaControl> control;
+    if (int error = GraphControl(control.out()))
+        return error;
     return control->Pause();
 }
 
 int CGraphPlayer::Stop()
 {
     std::lock_guard<std::recursive_mutex> lock(m_lock);
-    if (!m_pGraph)
-        return TP_ERR_INVALID_HANDLE;
-    Held<IMediaControl> control(TpQuery<IMediaControl>(m_pGraph, IID_IMediaControl));
-    if (!control)
-        return TP_ERR_NO_MEDIA_CONTROL;
+    Held<IMediaControl> control;
+    if (int error = GraphControl(control.out()))
+        return error;
     HRESULT hr = control->Stop();
     SetPosition(0);
     return hr;
@@ -83,11 +86,9 @@ int CGraphPlayer::Stop()
 int CGraphPlayer::GetState(int* state)
 {
     std::lock_guard<std::recursive_mutex> lock(m_lock);
-    if (!m_pGraph)
-        return TP_ERR_INVALID_HANDLE;
-    Held<IMediaControl> control(TpQuery<IMediaControl>(m_pGraph, IID_IMediaControl));
-    if (!control)
-        return TP_ERR_NO_MEDIA_CONTROL;
+    Held<IMediaControl> control;
+    if (int error = GraphControl(control.out()))
+        return error;
     OAFilterState current = State_Stopped;
     HRESULT hr = control->GetState(kGetStateTimeoutMs, &current);
     if (state)
