@@ -405,12 +405,21 @@ FrameScanStatus ScanQBoxFrame(const RecordWindow& window, const QBoxScanOptions&
             return Exhausted(window);
         const bool video = options.motionJpeg ? header.streamType == kQBoxStreamJpeg
                                               : IsQBoxH264Stream(header.streamType);
+        // A box whose size is not a multiple of 4 may have its units up to 3
+        // bytes on (the writer padded before them): its type is read from the
+        // padded span only, and only once the window holds all of it, so
+        // that where a read happens to end cannot change the frame's type.
+        const size_t typedSpan = std::min<size_t>(size + (4 - size % 4) % 4, n - start);
+        if (video && !options.motionJpeg && typedSpan < size + (4 - size % 4) % 4 &&
+            !window.reachesEnd)
+            return FrameScanStatus::NeedMore;
         if (video) {
             out = ScannedFrame{};
             out.offset = start;
             out.length = size;
             out.timestamp = QBoxTimeTo100ns(header.compositionTime);
-            out.frameType = options.motionJpeg ? 1 : QBoxH264FrameType(w.subspan(start), header);
+            out.frameType =
+                options.motionJpeg ? 1 : QBoxH264FrameType(w.subspan(start, typedSpan), header);
             // A box none of whose units tells its type (only a PPS, damaged
             // lengths) is still a picture's bytes: played in order as a
             // P frame, never chosen to start from. Type 0 would mark the end

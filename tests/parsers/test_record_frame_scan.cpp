@@ -497,6 +497,32 @@ TEST(QBoxScanTest, VideoBoxesAreFrames)
     EXPECT_EQ(length, 11u);
 }
 
+// A box padded in front of its units is typed the same whether or not the
+// read that brought it ended at its last byte: the scanner waits for the
+// padding rather than guess without it.
+TEST(QBoxScanTest, PaddedBoxIsTypedTheSameAtAnyWindowEnd)
+{
+    std::vector<uint8_t> bytes = H264Box(LengthPrefixed({{0x65, 0x88, 1, 2, 3, 4, 5}}), 9000);
+    bytes.insert(bytes.begin() + 28, 0xEE); // size 39, units one byte on
+    const size_t size = ReadBE32(bytes.data());
+    ASSERT_EQ(size % 4, 3u);
+    Append(bytes, H264Box(LengthPrefixed({{0x41, 0x9A, 7}}), 12600));
+    const Scan scan = QBoxScan(false);
+
+    ScannedFrame whole;
+    ASSERT_EQ(scan(RecordWindow{bytes, true}, whole), FrameScanStatus::Found);
+    EXPECT_EQ(whole.frameType, 1);
+    // The window ends at the box's last byte, before the padding's.
+    ScannedFrame cut;
+    EXPECT_EQ(scan(RecordWindow{std::span<const uint8_t>(bytes).first(size), false}, cut),
+              FrameScanStatus::NeedMore);
+    ScannedFrame padded;
+    ASSERT_EQ(scan(RecordWindow{std::span<const uint8_t>(bytes).first(size + 1), false}, padded),
+              FrameScanStatus::Found);
+    EXPECT_EQ(padded.frameType, whole.frameType);
+    EXPECT_EQ(padded.length, whole.length);
+}
+
 TEST(QBoxScanTest, JpegBoxesAndOversizedBoxes)
 {
     std::vector<uint8_t> bytes;
