@@ -353,6 +353,20 @@ int CGraphPlayer::GetSourceRect(int* left, int* top, int* width, int* height)
 
 // ---- Colour ----
 
+namespace {
+
+// The processor's colour interface, add-referenced; a success with no
+// interface counts as E_NOINTERFACE.
+HRESULT QueryColor(IBaseFilter* processor, IProcesserColor** color)
+{
+    HRESULT hr = processor->QueryInterface(IID_IProcesserColor, reinterpret_cast<void**>(color));
+    if (SUCCEEDED(hr) && !*color)
+        hr = E_NOINTERFACE;
+    return hr;
+}
+
+} // namespace
+
 int CGraphPlayer::SetColor(int brightness, int contrast, int saturation, int hue)
 {
     std::lock_guard<std::recursive_mutex> lock(m_lock);
@@ -361,10 +375,8 @@ int CGraphPlayer::SetColor(int brightness, int contrast, int saturation, int hue
     if (!m_pProcessor)
         return E_FAIL;
     IProcesserColor* color = nullptr;
-    HRESULT hr =
-        m_pProcessor->QueryInterface(IID_IProcesserColor, reinterpret_cast<void**>(&color));
-    if (FAILED(hr) || !color)
-        return FAILED(hr) ? hr : E_NOINTERFACE;
+    if (HRESULT hr = QueryColor(m_pProcessor, &color); FAILED(hr))
+        return hr;
     color->SetBrightness(brightness);
     color->SetContrast(contrast);
     color->SetSaturation(saturation);
@@ -381,10 +393,8 @@ int CGraphPlayer::GetColor(int* brightness, int* contrast, int* saturation, int*
     if (!m_pProcessor)
         return TP_ERR_NO_PROCESSOR_COLOR;
     IProcesserColor* color = nullptr;
-    HRESULT hr =
-        m_pProcessor->QueryInterface(IID_IProcesserColor, reinterpret_cast<void**>(&color));
-    if (FAILED(hr) || !color)
-        return FAILED(hr) ? hr : E_NOINTERFACE;
+    if (HRESULT hr = QueryColor(m_pProcessor, &color); FAILED(hr))
+        return hr;
     BYTE value = 0;
     if (brightness && SUCCEEDED(color->GetBrightness(&value)))
         *brightness = value;
