@@ -193,6 +193,14 @@ void HcSimSetDownloadMillis(int milliseconds)
     sdk.downloadMillis = milliseconds;
 }
 
+void HcSimSetDownloadPosition(long fileHandle, int position)
+{
+    Sdk& sdk = State();
+    std::lock_guard<std::mutex> lock(sdk.lock);
+    if (Play* play = FindPlay(sdk, static_cast<LONG>(fileHandle), PlayKind::Download))
+        play->forcedPosition = position;
+}
+
 int HcSimInitCount()
 {
     Sdk& sdk = State();

@@ -44,6 +44,8 @@ void HcSimReset();
 void HcSimSetDevice(const HcSimDevice& device);
 // A download reaches 100 % this many milliseconds after it starts.
 void HcSimSetDownloadMillis(int milliseconds);
+// Holds a download at this percentage (-1: back to the clock).
+void HcSimSetDownloadPosition(long fileHandle, int position);
 // NET_DVR_Init calls not yet balanced by NET_DVR_Cleanup.
 int HcSimInitCount();
 // The speed of a playback: 0 normal, +n n times faster (2^n), -n slower.
