@@ -8,6 +8,7 @@
 
 #include <map>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -18,6 +19,15 @@ struct SdkCall {
 
     bool operator==(const SdkCall&) const = default;
 };
+
+// name(arg, arg, ...): how test failures show a call.
+inline void PrintTo(const SdkCall& call, std::ostream* out)
+{
+    *out << call.name << '(';
+    for (size_t i = 0; i < call.args.size(); ++i)
+        *out << (i ? ", " : "") << call.args[i];
+    *out << ')';
+}
 
 class CSdkCallLog {
 public:

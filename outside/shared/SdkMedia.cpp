@@ -13,7 +13,6 @@ extern "C" {
 
 namespace {
 
-constexpr char kMagic[4] = {'T', 'V', 'S', 'M'};
 constexpr size_t kHeaderSize = 24;
 
 void PutLe32(uint8_t* p, uint32_t v)
@@ -41,13 +40,13 @@ File OpenMapped(const char* path, const char* mode)
 
 } // namespace
 
-bool SdkWriteMediaFile(const char* path, const SdkMediaInfo& info)
+bool SdkWriteMediaFile(const char* path, const SdkMediaInfo& info, const char* magic)
 {
     File file = OpenMapped(path, "wb");
     if (!file)
         return false;
     uint8_t header[kHeaderSize];
-    std::memcpy(header, kMagic, 4);
+    std::memcpy(header, magic, 4);
     PutLe32(header + 4, 1);
     PutLe32(header + 8, static_cast<uint32_t>(info.width));
     PutLe32(header + 12, static_cast<uint32_t>(info.height));
@@ -56,14 +55,14 @@ bool SdkWriteMediaFile(const char* path, const SdkMediaInfo& info)
     return std::fwrite(header, 1, kHeaderSize, file.get()) == kHeaderSize;
 }
 
-bool SdkReadMediaFile(const char* path, SdkMediaInfo* info)
+bool SdkReadMediaFile(const char* path, SdkMediaInfo* info, const char* magic)
 {
     File file = OpenMapped(path, "rb");
     if (!file)
         return false;
     uint8_t header[kHeaderSize];
     if (std::fread(header, 1, kHeaderSize, file.get()) != kHeaderSize ||
-        std::memcmp(header, kMagic, 4) != 0)
+        std::memcmp(header, magic, 4) != 0)
         return false;
     SdkMediaInfo read;
     read.width = static_cast<int>(GetLe32(header + 8));

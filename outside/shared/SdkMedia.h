@@ -22,11 +22,17 @@ struct SdkMediaInfo {
     int frameCount = 250;
 };
 
-// 24 bytes: "TVSM", version 1, width, height, frame rate, frame count (LE 32-bit).
-bool SdkWriteMediaFile(const char* path, const SdkMediaInfo& info);
-// False when the file is missing, too short, not "TVSM" or holds an
+// The magic of the network SDK's and PlayM4's files, and of the H3C control's.
+inline constexpr char kSdkMediaMagic[] = "TVSM";
+inline constexpr char kH3cMediaMagic[] = "H3CM";
+
+// 24 bytes: the 4-byte magic, version 1, width, height, frame rate, frame
+// count (LE 32-bit).
+bool SdkWriteMediaFile(const char* path, const SdkMediaInfo& info,
+                       const char* magic = kSdkMediaMagic);
+// False when the file is missing, too short, of another magic or holds an
 // impossible size or rate.
-bool SdkReadMediaFile(const char* path, SdkMediaInfo* info);
+bool SdkReadMediaFile(const char* path, SdkMediaInfo* info, const char* magic = kSdkMediaMagic);
 
 // Frame `frame` of the test pattern as YV12 (width x height, both even).
 std::vector<uint8_t> SdkDrawYv12(int width, int height, int64_t frame);

@@ -2,7 +2,10 @@
 
 #include <cstring>
 
+#include "Bstr.h"
 #include "DevicePlayers.h"
+#include "H3CDevice.h"
+#include "win32/registry.h"
 
 namespace {
 
@@ -39,13 +42,15 @@ CDeviceLoginState* CDeviceLoginState::Of(const CPlayerBase* player)
 
 CDeviceLoginState::~CDeviceLoginState()
 {
+    if (m_h3c)
+        m_h3c->Release();
     if (m_hikInitialised)
         NET_DVR_Cleanup();
 }
 
 bool CDeviceLoginState::Serves(int deviceType) const
 {
-    return deviceType == kHikDevice;
+    return deviceType == kHikDevice || deviceType == kH3CDevice;
 }
 
 bool CDeviceLoginState::EnsureHikInitialised()
@@ -57,10 +62,12 @@ bool CDeviceLoginState::EnsureHikInitialised()
     return m_hikInitialised;
 }
 
-int CDeviceLoginState::Login(int, const char* address, int port, const char* userName,
+int CDeviceLoginState::Login(int deviceType, const char* address, int port, const char* userName,
                              const char* password, int* loginId)
 {
-    return HikLogin(address, port, userName, password, loginId);
+    if (deviceType == kHikDevice)
+        return HikLogin(address, port, userName, password, loginId);
+    return H3CLogin(address, port, userName, password);
 }
 
 int CDeviceLoginState::HikLogin(const char* address, int port, const char* userName,
@@ -83,9 +90,55 @@ int CDeviceLoginState::HikLogin(const char* address, int port, const char* userN
     return 0;
 }
 
-int CDeviceLoginState::Logout(int, int loginId)
+int CDeviceLoginState::Logout(int deviceType, int loginId)
 {
+    if (deviceType == kH3CDevice)
+        return H3CLogout();
     if (m_hikInitialised && NET_DVR_Logout(loginId) != TRUE)
         return TV_ERR_HIK_BASE + static_cast<int>(NET_DVR_GetLastError());
     return 0;
+}
+
+int CDeviceLoginState::CreateH3CDevice()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "CLSID\\{8933673E-52BC-4F08-988F-E349234A28C0}", 0,
+                      KEY_READ, &key) != ERROR_SUCCESS)
+        return TV_ERR_H3C_NOT_REGISTERED;
+    RegCloseKey(key);
+    IUnknown* object = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_H3CDevice, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                reinterpret_cast<void**>(&object))) ||
+        !object)
+        return TV_ERR_H3C_NO_INTERFACE;
+    IH3CDevice* device = nullptr;
+    const HRESULT hr = object->QueryInterface(IID_IH3CDevice, reinterpret_cast<void**>(&device));
+    object->Release();
+    if (FAILED(hr) || !device)
+        return TV_ERR_H3C_NO_INTERFACE;
+    if (device->Initialize() != 0) {
+        device->Release();
+        return TV_ERR_H3C_NO_DEVICE;
+    }
+    m_h3c = device;
+    return 0;
+}
+
+int CDeviceLoginState::H3CLogin(const char* address, int port, const char* userName,
+                                const char* password)
+{
+    if (!m_h3c) {
+        const int result = CreateH3CDevice();
+        if (result != 0)
+            return result;
+    }
+    CBstr addressText(address), userText(userName), passwordText(password);
+    return m_h3c->Login(addressText, port, userText, passwordText) == 0 ? 0 : TV_ERR_H3C_LOGIN;
+}
+
+int CDeviceLoginState::H3CLogout()
+{
+    if (!m_h3c)
+        return TV_ERR_H3C_NO_DEVICE;
+    return m_h3c->Logout() == 0 ? 0 : TV_ERR_H3C_LOGOUT;
 }

@@ -1,6 +1,6 @@
 // The login state each of the control's players carries (installed into
 // CPlayerBase by TvInstallDeviceLogin): the network SDK's initialisation and
-// the device information its login fills.
+// the device information its login fills, and the H3C device object.
 //
 // Threads: the control's thread.
 #pragma once
@@ -8,13 +8,16 @@
 #include "CPlayerBase.h"
 #include "HCNetSDK.h"
 
+struct IH3CDevice;
+
 class CDeviceLoginState : public CDeviceLogin {
 public:
     CDeviceLoginState() = default;
-    // Cleans the network SDK up when it was initialised.
+    // Releases the H3C device object and, when it was initialised, cleans the
+    // network SDK up.
     ~CDeviceLoginState() override;
 
-    // Device type 6 (network SDK).
+    // Device types 6 (network SDK) and 8 (H3C).
     bool Serves(int deviceType) const override;
     int Login(int deviceType, const char* address, int port, const char* userName,
               const char* password, int* loginId) override;
@@ -24,6 +27,8 @@ public:
     // cleared); whether the SDK is initialised afterwards.
     bool EnsureHikInitialised();
     bool HikInitialised() const { return m_hikInitialised; }
+    // The H3C device object, not add-referenced; null when none.
+    IH3CDevice* H3CDevice() const { return m_h3c; }
     // The state of a player (null when the control's login was not installed
     // when the player was made).
     static CDeviceLoginState* Of(const CPlayerBase* player);
@@ -31,7 +36,12 @@ public:
 private:
     int HikLogin(const char* address, int port, const char* userName, const char* password,
                  int* loginId);
+    int H3CLogin(const char* address, int port, const char* userName, const char* password);
+    int H3CLogout();
+    // Finds, creates and initialises the H3C device object.
+    int CreateH3CDevice();
 
     bool m_hikInitialised = false;
     NET_DVR_DEVICEINFO m_deviceInfo{};
+    IH3CDevice* m_h3c = nullptr; // owned reference
 };
