@@ -100,7 +100,7 @@ std::string JoinRecordPath(const char* directory, const char* name)
     return dir + rest;
 }
 
-std::string RecordFilePath(const char* directory, const char* name)
+std::string RecordFilePath(const char* directory, const char* name, const char* extension)
 {
     std::string path = JoinRecordPath(directory, name);
     // Only a dot in the file name starts an extension: "C:\rec.d\cam1" keeps
@@ -110,11 +110,10 @@ std::string RecordFilePath(const char* directory, const char* name)
     const size_t dot = path.rfind('.');
     if (dot != std::string::npos && dot >= nameStart)
         path.resize(dot);
-    static constexpr char kExtension[] = ".tvx";
-    const size_t keep = kRecordPathMax - (sizeof kExtension - 1);
+    const size_t keep = kRecordPathMax - std::strlen(extension);
     if (path.size() > keep)
         path.resize(keep);
-    return path + kExtension;
+    return path + extension;
 }
 
 // ---- CGraphPlayer ----
