@@ -40,6 +40,16 @@ public:
     explicit COcxLoginHolder(HWND hWnd) : CGraphPlayer(hWnd) {}
 };
 
+// The widget's background: the control's OLE_COLOR (0x00BBGGRR).
+void PaintBackground(QWidget* widget, OLE_COLOR color)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window,
+                     QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF));
+    widget->setPalette(palette);
+    widget->update();
+}
+
 bool NeedsNoLogin(LONG deviceType)
 {
     return (deviceType >= 1 && deviceType <= 14 && deviceType != 6 && deviceType != 8) ||
@@ -174,10 +184,10 @@ CTarvoPlayerOCXCtrl::~CTarvoPlayerOCXCtrl()
         TvSetWindowMessageHandler(m_hWnd, nullptr, nullptr);
     m_player.reset();
     m_relay.reset();
-    if (m_hWnd && TvIsVirtualWindow(m_hWnd))
+    // A virtual window goes; of the widget's X11 window (the widget's own)
+    // the platform only forgets its state.
+    if (m_hWnd)
         DestroyWindow(m_hWnd);
-    else if (m_hWnd)
-        DestroyWindow(m_hWnd); // forgets the platform's state; the widget owns the window
     delete m_widget.data();
 }
 
@@ -418,13 +428,8 @@ void CTarvoPlayerOCXCtrl::SetPlayer(CPlayerBase* player)
 void CTarvoPlayerOCXCtrl::SetBackColor(OLE_COLOR color)
 {
     m_backColor = color;
-    if (m_widget) {
-        QPalette palette = m_widget->palette();
-        palette.setColor(QPalette::Window,
-                         QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF));
-        m_widget->setPalette(palette);
-        m_widget->update();
-    }
+    if (m_widget)
+        PaintBackground(m_widget.data(), color);
 }
 
 LONG CTarvoPlayerOCXCtrl::Initialize(LONG deviceType, LONG formatType, LONG playMode,
@@ -456,15 +461,22 @@ LONG CTarvoPlayerOCXCtrl::Initialize(LONG deviceType, LONG formatType, LONG play
     return 0;
 }
 
-LONG CTarvoPlayerOCXCtrl::Login(LONG deviceType, const char* address, LONG port,
-                                const char* userName, const char* password, LONG* result)
+bool CTarvoPlayerOCXCtrl::HoldLogin()
 {
     if (!m_player) {
         CPlayerBase* holder = new (std::nothrow) COcxLoginHolder(Window());
         if (!holder)
-            return TP_ERR_OUT_OF_MEMORY;
+            return false;
         SetPlayer(holder);
     }
+    return true;
+}
+
+LONG CTarvoPlayerOCXCtrl::Login(LONG deviceType, const char* address, LONG port,
+                                const char* userName, const char* password, LONG* result)
+{
+    if (!HoldLogin())
+        return TP_ERR_OUT_OF_MEMORY;
     int loginId = -1;
     int answer = 0;
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -480,12 +492,8 @@ LONG CTarvoPlayerOCXCtrl::Login(LONG deviceType, const char* address, LONG port,
 
 LONG CTarvoPlayerOCXCtrl::Logout(LONG deviceType, LONG loginHandle)
 {
-    if (!m_player) {
-        CPlayerBase* holder = new (std::nothrow) COcxLoginHolder(Window());
-        if (!holder)
-            return TP_ERR_OUT_OF_MEMORY;
-        SetPlayer(holder);
-    }
+    if (!HoldLogin())
+        return TP_ERR_OUT_OF_MEMORY;
 #if TV_OCX_HAVE_DEVICES
     return TvDeviceLogout(m_player.get(), deviceType, loginHandle);
 #else

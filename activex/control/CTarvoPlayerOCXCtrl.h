@@ -131,6 +131,9 @@ private:
     class CEventPoint;
 
     void Fire(DISPID id, std::initializer_list<LONG> args);
+    // Without a player, a graph player without graph to hold a login; false
+    // when out of memory.
+    bool HoldLogin();
     // Replaces the player (null: none).
     void SetPlayer(CPlayerBase* player);
     // The player's posted messages, on the control's thread.
