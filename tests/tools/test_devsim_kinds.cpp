@@ -307,6 +307,70 @@ TEST(DevSimPattern, EncodedPicturesResembleTheDrawing)
     EXPECT_NE(later.y, pattern.y);
 }
 
+// The frame number reads back from the drawing, from the drawing shown at half
+// its size (a camera-wall tile), and from an encoded and decoded picture; a
+// picture without the pattern, or too small for its digits (where the
+// drawing leaves out what falls outside), reads as -1.
+TEST(DevSimPattern, FrameNumbersReadBack)
+{
+    struct Case {
+        int width, height;
+        int64_t frame;
+        bool sparse;
+        int64_t want;
+    };
+    const Case cases[] = {
+        {1920, 1080, 0, false, 0},
+        {1920, 1080, 123456, false, 123456},
+        {1920, 1080, 1000007, false, 7},
+        {704, 576, 42, true, 42},
+        {352, 288, 999999, false, 999999},
+        {176, 144, 9, false, 9},
+        {16, 16, 5, false, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " frame " << c.frame);
+        YuvPicture p;
+        DrawTestPattern(p, c.width, c.height, c.frame, c.sparse);
+        const auto full = [&](int x, int y) {
+            return int(p.y[size_t(y) * size_t(c.width) + size_t(x)]);
+        };
+        EXPECT_EQ(c.want, ReadFrameNumber(c.width, c.height, full));
+        // Half size: each shown pixel the mean of the 2 x 2 it stands for.
+        const int hw = c.width / 2;
+        std::vector<int> half(size_t(hw) * size_t(c.height / 2));
+        for (int y = 0; y < c.height / 2; ++y)
+            for (int x = 0; x < hw; ++x)
+                half[size_t(y) * size_t(hw) + size_t(x)] =
+                    (full(2 * x, 2 * y) + full(2 * x + 1, 2 * y) + full(2 * x, 2 * y + 1) +
+                     full(2 * x + 1, 2 * y + 1) + 2) /
+                    4;
+        // (Where a segment stays at least two shown pixels thick.)
+        if (c.width >= 352) {
+            EXPECT_EQ(c.want, ReadFrameNumber(c.width, c.height, [&](int x, int y) {
+                          return half[size_t(y / 2) * size_t(hw) + size_t(x / 2)];
+                      }));
+        }
+    }
+    const auto grey = [](int, int) { return 128; };
+    EXPECT_EQ(-1, ReadFrameNumber(1920, 1080, grey));
+
+    GeneratorConfig config;
+    config.kind = SimKind::Device40;
+    config.width = 352;
+    config.height = 288;
+    config.audio = false;
+    const std::vector<uint8_t> stream = devsimtest::Generate(config, 1);
+    std::vector<std::vector<uint8_t>> video, voice;
+    SplitDeviceStream(stream, video, voice);
+    int width = 0, height = 0;
+    const std::vector<uint8_t> luma = devsimtest::DecodeFirstLuma("h264", video, width, height);
+    ASSERT_EQ(size_t(352 * 288), luma.size());
+    EXPECT_EQ(0, ReadFrameNumber(width, height, [&](int x, int y) {
+                  return int(luma[size_t(y) * size_t(width) + size_t(x)]);
+              }));
+}
+
 // Voice frames: interleaved by time, each with a valid voice frame header, and
 // libavcodec turns the codec bytes of each into the samples the header states.
 TEST(DevSimVoice, EveryCodecDecodesToItsSampleCount)
