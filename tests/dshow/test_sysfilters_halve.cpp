@@ -1,7 +1,7 @@
-// The video renderer's exact 2:1 YUY2 reduction: every kernel the CPU runs
-// against a plain per-pixel box average, over sizes that leave vector tails,
-// unaligned rows, padded and negative strides; and the converter taking that
-// path only for a window of exactly half the picture.
+// The video renderer's exact 2:1 reductions (YUY2 and 32-bit RGB): every
+// kernel the CPU runs against a plain per-pixel box average, over sizes that
+// leave vector tails, unaligned rows, padded and negative strides; and the
+// converter taking that path for a window of exactly half the picture.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "video/FrameConverter.h"
-#include "video/Yuy2Halve.h"
+#include "video/PictureHalve.h"
 
 namespace {
 
@@ -232,4 +232,131 @@ TEST(Yuy2Halve, TheConverterShowsTheBoxAverageAtExactlyHalfSize)
     const FrameFormat innerFormat{PixelLayout::YUY2, 16, 3, 32, false};
     expectNear(convert(innerFormat, inner.data(), RECT{0, 0, 16, 3}, 16, 3),
                convert(format, in.data(), RECT{4, 2, 36, 8}, 16, 3));
+}
+
+namespace {
+
+// The 32-bit box average in pixel terms, rows packed; the fourth byte 255.
+std::vector<uint8_t> BoxHalfRgb32(const uint8_t* src, ptrdiff_t stride, int w, int h)
+{
+    const int ow = w / 2, oh = h / 2;
+    std::vector<uint8_t> out(size_t(ow) * 4 * size_t(oh));
+    for (int y = 0; y < oh; ++y)
+        for (int x = 0; x < ow; ++x) {
+            for (int c = 0; c < 3; ++c) {
+                int sum = 0;
+                for (int dy = 0; dy < 2; ++dy)
+                    for (int dx = 0; dx < 2; ++dx)
+                        sum += src[ptrdiff_t(2 * y + dy) * stride + (2 * x + dx) * 4 + c];
+                out[(size_t(y) * size_t(ow) + size_t(x)) * 4 + size_t(c)] = uint8_t((sum + 2) / 4);
+            }
+            out[(size_t(y) * size_t(ow) + size_t(x)) * 4 + 3] = 255;
+        }
+    return out;
+}
+
+} // namespace
+
+TEST(Rgb32Halve, EveryKernelGivesTheBoxAverageOverSizesAndAlignments)
+{
+    // Widths around the 4- and 8-pixel vector steps; rows walked downwards
+    // and, through a negative stride, upwards.
+    const int widths[] = {2, 4, 6, 8, 14, 16, 18, 30, 32, 34, 62, 64, 66, 1920};
+    const int heights[] = {2, 6};
+    const size_t offsets[] = {0, 1, 3, 17};
+    const int paddings[] = {0, 6};
+    constexpr uint8_t kGuard = 0x5A;
+    uint32_t seed = 1000;
+    for (HalveKernel kernel : Kernels())
+        for (int w : widths)
+            for (int h : heights)
+                for (size_t offset : offsets)
+                    for (int padding : paddings)
+                        for (bool upwards : {false, true}) {
+                            SCOPED_TRACE(testing::Message()
+                                         << KernelName(kernel) << " " << w << "x" << h << " offset "
+                                         << offset << " padding " << padding
+                                         << (upwards ? " upwards" : ""));
+                            const ptrdiff_t stride = w * 4 + padding;
+                            auto in = Noise(offset + size_t(stride) * size_t(h), seed++);
+                            const uint8_t* top = in.data() + offset;
+                            // The rows as read: from the last upwards, or as stored.
+                            std::vector<uint8_t> rows(size_t(w) * 4 * size_t(h));
+                            for (int y = 0; y < h; ++y)
+                                std::memcpy(rows.data() + size_t(y) * size_t(w) * 4,
+                                            top + (upwards ? h - 1 - y : y) * stride,
+                                            size_t(w) * 4);
+                            const auto want = BoxHalfRgb32(rows.data(), w * 4, w, h);
+                            const int ow = w / 2, oh = h / 2;
+                            const ptrdiff_t outStride = ow * 4 + padding + 1;
+                            std::vector<uint8_t> out(offset + size_t(outStride) * size_t(oh) + 64,
+                                                     kGuard);
+                            HalveRgb32(kernel, upwards ? top + (h - 1) * stride : top,
+                                       upwards ? -stride : stride, w, h, out.data() + offset,
+                                       outStride);
+                            std::vector<uint8_t> expected(out.size(), kGuard);
+                            for (int y = 0; y < oh; ++y)
+                                std::memcpy(
+                                    expected.data() + offset + size_t(y) * size_t(outStride),
+                                    want.data() + size_t(y) * size_t(ow) * 4, size_t(ow) * 4);
+                            ASSERT_EQ(expected, out);
+                        }
+}
+
+TEST(Rgb32Halve, OnlyExactHalvesQualify)
+{
+    struct Case {
+        int sw, sh, dw, dh;
+        bool ok;
+    };
+    const Case cases[] = {
+        {1920, 1080, 960, 540, true},  {2, 2, 1, 1, true},
+        {1922, 1080, 961, 540, true},  {1921, 1080, 960, 540, false},
+        {1920, 1081, 960, 540, false}, {1920, 1080, 960, 541, false},
+        {0, 0, 0, 0, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.ok, CanHalveRgb32(c.sw, c.sh, c.dw, c.dh))
+            << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh;
+}
+
+TEST(Rgb32Halve, TheConverterPutsTheBoxAverageIntoTheSurface)
+{
+    // A bottom-up DIB (as a colour converter upstream delivers it) shown at
+    // exactly half size, whole and from a source rectangle into a rectangle
+    // of a larger surface, whose other pixels stay.
+    const int w = 36, h = 10;
+    auto in = Noise(size_t(w) * 4 * h, 11);
+    const FrameFormat format{PixelLayout::RGB32, w, h, w * 4, true};
+    std::vector<uint8_t> topDown(in.size());
+    for (int y = 0; y < h; ++y)
+        std::memcpy(topDown.data() + size_t(y) * w * 4, in.data() + size_t(h - 1 - y) * w * 4,
+                    size_t(w) * 4);
+    struct Case {
+        RECT src, dst;
+    };
+    const Case cases[] = {{RECT{0, 0, w, h}, RECT{0, 0, w / 2, h / 2}},
+                          {RECT{4, 2, 28, 10}, RECT{3, 1, 15, 5}}};
+    for (const Case& c : cases) {
+        const int sw = c.src.right - c.src.left, sh = c.src.bottom - c.src.top;
+        const auto want = BoxHalfRgb32(
+            topDown.data() + size_t(c.src.top) * w * 4 + size_t(c.src.left) * 4, w * 4, sw, sh);
+        const int surfaceW = 20, surfaceH = 7;
+        std::vector<uint8_t> pixels(size_t(surfaceW) * 4 * surfaceH + kSurfacePadding, 0x33);
+        SurfaceView view{pixels.data(), surfaceW, surfaceH, surfaceW * 4, SurfaceKind::BGRX32};
+        CFrameConverter converter;
+        ASSERT_TRUE(converter.Convert(format, in.data(), c.src, view, c.dst));
+        for (int y = 0; y < surfaceH; ++y)
+            for (int x = 0; x < surfaceW; ++x) {
+                const uint8_t* got = pixels.data() + (size_t(y) * surfaceW + size_t(x)) * 4;
+                const bool inside =
+                    x >= c.dst.left && x < c.dst.right && y >= c.dst.top && y < c.dst.bottom;
+                const uint8_t* expect =
+                    want.data() +
+                    (size_t(y - c.dst.top) * size_t(sw / 2) + size_t(x - c.dst.left)) * 4;
+                for (int b = 0; b < 4; ++b)
+                    ASSERT_EQ(inside ? expect[b] : 0x33, got[b])
+                        << "pixel " << x << "," << y << " byte " << b;
+            }
+    }
 }

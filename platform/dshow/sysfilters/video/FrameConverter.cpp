@@ -1,6 +1,6 @@
 #include "video/FrameConverter.h"
 
-#include "video/Yuy2Halve.h"
+#include "video/PictureHalve.h"
 
 #include <algorithm>
 #include <cstring>
@@ -198,6 +198,14 @@ bool CFrameConverter::Convert(const FrameFormat& format, const uint8_t* frame, R
         const uint8_t* halfPlanes[3] = {half.y, half.u, half.v};
         int halfStrides[3] = {dstW, dstW / 2, dstW / 2};
         return Run(AV_PIX_FMT_YUV422P, halfPlanes, halfStrides, dstW, dstH, surface, dst);
+    }
+    if (format.layout == PixelLayout::RGB32 && surface.kind == SurfaceKind::BGRX32 &&
+        CanHalveRgb32(srcW, srcH, dstW, dstH)) {
+        // The same for 32-bit RGB, straight into the surface.
+        HalveRgb32(planes[0], strides[0], srcW, srcH,
+                   surface.data + size_t(dst.top) * size_t(surface.stride) + size_t(dst.left) * 4,
+                   surface.stride);
+        return true;
     }
     return Run(srcFormat, planes, strides, srcW, srcH, surface, dst);
 }

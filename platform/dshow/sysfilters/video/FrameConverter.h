@@ -1,8 +1,9 @@
 // Colour conversion and scaling of pictures into a presentation surface, with
-// libswscale (a YUY2 picture shown at exactly half its size is first reduced by
-// the exact 2 x 2 box of Yuy2Halve.h into planar 4:2:2, then only converted). The conversion
-// context is kept and rebuilt only when the sizes or layouts change, so a steady stream pays for
-// the set-up once.
+// libswscale. A window of exactly half the picture takes the exact 2 x 2 box of
+// PictureHalve.h instead of the scaler: YUY2 is reduced into planar 4:2:2 and
+// then only converted, 32-bit RGB is reduced straight into the surface. The
+// conversion context is kept and rebuilt only when the sizes or layouts
+// change, so a steady stream pays for the set-up once.
 //
 // Not thread-safe: each presenter owns one converter and calls it under its lock.
 #pragma once
@@ -63,7 +64,7 @@ private:
     // Rectangles narrower than the surface are converted here first, so that
     // what libswscale writes past a row's end does not land in the picture.
     std::vector<uint8_t> m_scratch;
-    // A YUY2 picture reduced to exactly half its size, planar 4:2:2 (Yuy2Halve.h).
+    // A YUY2 picture reduced to exactly half its size, planar 4:2:2 (PictureHalve.h).
     std::vector<uint8_t> m_half;
 };
 

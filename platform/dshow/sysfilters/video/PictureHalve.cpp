@@ -1,4 +1,4 @@
-#include "video/Yuy2Halve.h"
+#include "video/PictureHalve.h"
 
 #include <immintrin.h>
 
@@ -21,6 +21,18 @@ void HalveRowScalar(const uint8_t* r0, const uint8_t* r1, uint8_t* y, uint8_t* u
     }
 }
 
+void HalveRowRgb32Scalar(const uint8_t* r0, const uint8_t* r1, uint8_t* out, size_t from,
+                         size_t outPixels)
+{
+    for (size_t o = from; o < outPixels; ++o) {
+        const uint8_t* a = r0 + 8 * o;
+        const uint8_t* b = r1 + 8 * o;
+        for (int c = 0; c < 3; ++c)
+            out[4 * o + size_t(c)] = uint8_t((a[c] + a[4 + c] + b[c] + b[4 + c] + 2) >> 2);
+        out[4 * o + 3] = 255;
+    }
+}
+
 } // namespace
 
 namespace sse2 {
@@ -40,6 +52,7 @@ struct Ops {
     static V Add16(V a, V b) { return _mm_add_epi16(a, b); }
     static V Srl16By2(V a) { return _mm_srli_epi16(a, 2); }
     static V Srl16By8(V a) { return _mm_srli_epi16(a, 8); }
+    static V SrlBytes8(V a) { return _mm_srli_si128(a, 8); }
     static V And(V a, V b) { return _mm_and_si128(a, b); }
     static V AndNot(V mask, V b) { return _mm_andnot_si128(mask, b); }
     static V Or(V a, V b) { return _mm_or_si128(a, b); }
@@ -48,7 +61,7 @@ struct Ops {
     template <int kImm> static V Shuffle32(V a) { return _mm_shuffle_epi32(a, kImm); }
 };
 
-#include "Yuy2HalvePass.inl"
+#include "PictureHalvePass.inl"
 
 } // namespace sse2
 
@@ -82,6 +95,7 @@ struct Ops {
     static V Add16(V a, V b) { return _mm256_add_epi16(a, b); }
     static V Srl16By2(V a) { return _mm256_srli_epi16(a, 2); }
     static V Srl16By8(V a) { return _mm256_srli_epi16(a, 8); }
+    static V SrlBytes8(V a) { return _mm256_srli_si256(a, 8); } // within each half
     static V And(V a, V b) { return _mm256_and_si256(a, b); }
     static V AndNot(V mask, V b) { return _mm256_andnot_si256(mask, b); }
     static V Or(V a, V b) { return _mm256_or_si256(a, b); }
@@ -90,7 +104,7 @@ struct Ops {
     template <int kImm> static V Shuffle32(V a) { return _mm256_shuffle_epi32(a, kImm); }
 };
 
-#include "Yuy2HalvePass.inl"
+#include "PictureHalvePass.inl"
 
 } // namespace avx2
 
@@ -138,5 +152,28 @@ void HalveYuy2(HalveKernel kernel, const uint8_t* src, ptrdiff_t srcStride, int 
         else if (kernel == HalveKernel::Sse2)
             done = sse2::HalveRow(r0, r1, y, u, v, outPixels);
         HalveRowScalar(r0, r1, y, u, v, done, outPixels);
+    }
+}
+
+bool CanHalveRgb32(int srcWidth, int srcHeight, int dstWidth, int dstHeight)
+{
+    return srcWidth > 0 && srcHeight > 0 && srcWidth % 2 == 0 && srcHeight % 2 == 0 &&
+           dstWidth * 2 == srcWidth && dstHeight * 2 == srcHeight;
+}
+
+void HalveRgb32(HalveKernel kernel, const uint8_t* src, ptrdiff_t srcStride, int srcWidth,
+                int srcHeight, uint8_t* dst, ptrdiff_t dstStride)
+{
+    const size_t outPixels = size_t(srcWidth / 2);
+    for (int row = 0; row < srcHeight / 2; ++row) {
+        const uint8_t* r0 = src + ptrdiff_t(2 * row) * srcStride;
+        const uint8_t* r1 = r0 + srcStride;
+        uint8_t* out = dst + ptrdiff_t(row) * dstStride;
+        size_t done = 0;
+        if (kernel == HalveKernel::Avx2)
+            done = avx2::HalveRowRgb32(r0, r1, out, outPixels);
+        else if (kernel == HalveKernel::Sse2)
+            done = sse2::HalveRowRgb32(r0, r1, out, outPixels);
+        HalveRowRgb32Scalar(r0, r1, out, done, outPixels);
     }
 }

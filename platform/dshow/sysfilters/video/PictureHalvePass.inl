@@ -1,4 +1,4 @@
-// The vector pass of the 2:1 YUY2 reduction, on Ops::V (16 or 32 bytes),
+// The vector passes of the 2:1 reductions, on Ops::V (16 or 32 bytes),
 // included once per instruction set inside its own namespace. Ops gives the
 // loads and stores, the 16-bit arithmetic, the in-lane shuffles and Order,
 // which puts the packed bytes of a 256-bit vector back in memory order.
@@ -46,8 +46,8 @@ size_t HalveRow(const uint8_t* r0, const uint8_t* r1, uint8_t* y, uint8_t* u, ui
         const uint8_t* a = r0 + 4 * done;
         const uint8_t* b = r1 + 4 * done;
         // Two vectors of the half picture in YUY2 order ...
-        Ops::V p0 = Ops::Order(Ops::PackUS16(Reduce(a, b, lowWords, two),
-                                             Reduce(a + k, b + k, lowWords, two)));
+        Ops::V p0 = Ops::Order(
+            Ops::PackUS16(Reduce(a, b, lowWords, two), Reduce(a + k, b + k, lowWords, two)));
         Ops::V p1 = Ops::Order(Ops::PackUS16(Reduce(a + 2 * k, b + 2 * k, lowWords, two),
                                              Reduce(a + 3 * k, b + 3 * k, lowWords, two)));
         // ... split into luma (even bytes) and chroma (odd bytes: U V U V) ...
@@ -59,6 +59,35 @@ size_t HalveRow(const uint8_t* r0, const uint8_t* r1, uint8_t* y, uint8_t* u, ui
         Ops::V us = Ops::And(chroma, lowBytes), vs = Ops::Srl16By8(chroma);
         Ops::StoreHalf(u + done / 2, Ops::Order(Ops::PackUS16(us, us)));
         Ops::StoreHalf(v + done / 2, Ops::Order(Ops::PackUS16(vs, vs)));
+    }
+    return done;
+}
+
+// 32-bit pixels: the rows summed as 16-bit words, each 128-bit half holds two
+// pixels, which the half shifted by 8 bytes adds up.
+inline Ops::V ReducePixels(const uint8_t* a, const uint8_t* b, Ops::V two)
+{
+    const Ops::V zero = Ops::Zero();
+    Ops::V ra = Ops::Load(a), rb = Ops::Load(b);
+    Ops::V lo = Ops::Add16(Ops::UnpackLo8(ra, zero), Ops::UnpackLo8(rb, zero));
+    Ops::V hi = Ops::Add16(Ops::UnpackHi8(ra, zero), Ops::UnpackHi8(rb, zero));
+    lo = Ops::Add16(lo, Ops::SrlBytes8(lo));
+    hi = Ops::Add16(hi, Ops::SrlBytes8(hi));
+    return Ops::Srl16By2(Ops::Add16(Ops::UnpackLo64(lo, hi), two));
+}
+
+// Output pixels done by whole vectors (a multiple of Ops::kBytes / 4): 2 *
+// Ops::kBytes input bytes of each row give Ops::kBytes output bytes.
+size_t HalveRowRgb32(const uint8_t* r0, const uint8_t* r1, uint8_t* out, size_t outPixels)
+{
+    const Ops::V two = Ops::Set16(2), opaque = Ops::Set32(int(0xFF000000u));
+    const size_t k = Ops::kBytes, step = k / 4;
+    size_t done = 0;
+    for (; done + step <= outPixels; done += step) {
+        const uint8_t* a = r0 + 8 * done;
+        const uint8_t* b = r1 + 8 * done;
+        Ops::V pixels = Ops::PackUS16(ReducePixels(a, b, two), ReducePixels(a + k, b + k, two));
+        Ops::Store(out + 4 * done, Ops::Or(Ops::Order(pixels), opaque));
     }
     return done;
 }
