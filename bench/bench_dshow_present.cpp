@@ -119,14 +119,15 @@ BENCHMARK(BM_Halve)
     ->Arg(int(HalveKernel::Avx2))
     ->Unit(benchmark::kMillisecond);
 
-void BM_SwscaleAlone(benchmark::State& state)
+// libswscale's bilinear scaling of a 1080p picture into a 960x540 BGRA buffer.
+void SwscaleAlone(benchmark::State& state, const std::vector<uint8_t>& frame, AVPixelFormat format,
+                  int stride)
 {
-    std::vector<uint8_t> frame = TestPicture();
     std::vector<uint8_t> out(size_t(kOutW) * 4 * kOutH + 256);
-    SwsContext* ctx = sws_getContext(kInW, kInH, AV_PIX_FMT_YUYV422, kOutW, kOutH, AV_PIX_FMT_BGRA,
+    SwsContext* ctx = sws_getContext(kInW, kInH, format, kOutW, kOutH, AV_PIX_FMT_BGRA,
                                      SWS_BILINEAR, nullptr, nullptr, nullptr);
     const uint8_t* src[4] = {frame.data(), nullptr, nullptr, nullptr};
-    int srcStride[4] = {kInW * 2, 0, 0, 0};
+    int srcStride[4] = {stride, 0, 0, 0};
     uint8_t* dst[4] = {out.data(), nullptr, nullptr, nullptr};
     int dstStride[4] = {kOutW * 4, 0, 0, 0};
     for (auto _ : state) {
@@ -134,6 +135,11 @@ void BM_SwscaleAlone(benchmark::State& state)
         benchmark::ClobberMemory();
     }
     sws_freeContext(ctx);
+}
+
+void BM_SwscaleAlone(benchmark::State& state)
+{
+    SwscaleAlone(state, TestPicture(), AV_PIX_FMT_YUYV422, kInW * 2);
 }
 BENCHMARK(BM_SwscaleAlone)->Unit(benchmark::kMillisecond);
 
@@ -171,19 +177,7 @@ BENCHMARK(BM_MemcpyPictureRgb32)->Unit(benchmark::kMillisecond);
 
 void BM_SwscaleRgb32Alone(benchmark::State& state)
 {
-    std::vector<uint8_t> frame = TestPictureRgb32();
-    std::vector<uint8_t> out(size_t(kOutW) * 4 * kOutH + 256);
-    SwsContext* ctx = sws_getContext(kInW, kInH, AV_PIX_FMT_BGR0, kOutW, kOutH, AV_PIX_FMT_BGRA,
-                                     SWS_BILINEAR, nullptr, nullptr, nullptr);
-    const uint8_t* src[4] = {frame.data(), nullptr, nullptr, nullptr};
-    int srcStride[4] = {kInW * 4, 0, 0, 0};
-    uint8_t* dst[4] = {out.data(), nullptr, nullptr, nullptr};
-    int dstStride[4] = {kOutW * 4, 0, 0, 0};
-    for (auto _ : state) {
-        sws_scale(ctx, src, srcStride, 0, kInH, dst, dstStride);
-        benchmark::ClobberMemory();
-    }
-    sws_freeContext(ctx);
+    SwscaleAlone(state, TestPictureRgb32(), AV_PIX_FMT_BGR0, kInW * 4);
 }
 BENCHMARK(BM_SwscaleRgb32Alone)->Unit(benchmark::kMillisecond);
 

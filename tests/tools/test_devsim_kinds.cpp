@@ -279,20 +279,27 @@ TEST(DevSimFieldD1, KeyPictureDecodesToThePattern)
     EXPECT_EQ(differing, 0u);
 }
 
-// libx264 pictures carry the pattern: the first decoded picture is close to the
-// drawing (a PSNR above 30 dB on luma).
-TEST(DevSimPattern, EncodedPicturesResembleTheDrawing)
+// The luma of the first picture of a device H.264 stream of the given size,
+// encoded and decoded again.
+std::vector<uint8_t> FirstDeviceLuma(int w, int h, int& width, int& height)
 {
     GeneratorConfig config;
     config.kind = SimKind::Device40;
-    config.width = 176;
-    config.height = 144;
+    config.width = w;
+    config.height = h;
     config.audio = false;
     const std::vector<uint8_t> s = devsimtest::Generate(config, 1);
     std::vector<std::vector<uint8_t>> video, voice;
     SplitDeviceStream(s, video, voice);
+    return devsimtest::DecodeFirstLuma("h264", video, width, height);
+}
+
+// libx264 pictures carry the pattern: the first decoded picture is close to the
+// drawing (a PSNR above 30 dB on luma).
+TEST(DevSimPattern, EncodedPicturesResembleTheDrawing)
+{
     int width = 0, height = 0;
-    const std::vector<uint8_t> luma = devsimtest::DecodeFirstLuma("h264", video, width, height);
+    const std::vector<uint8_t> luma = FirstDeviceLuma(176, 144, width, height);
     YuvPicture pattern;
     DrawTestPattern(pattern, 176, 144, 0, false);
     ASSERT_EQ(luma.size(), pattern.y.size());
@@ -355,16 +362,8 @@ TEST(DevSimPattern, FrameNumbersReadBack)
     const auto grey = [](int, int) { return 128; };
     EXPECT_EQ(-1, ReadFrameNumber(1920, 1080, grey));
 
-    GeneratorConfig config;
-    config.kind = SimKind::Device40;
-    config.width = 352;
-    config.height = 288;
-    config.audio = false;
-    const std::vector<uint8_t> stream = devsimtest::Generate(config, 1);
-    std::vector<std::vector<uint8_t>> video, voice;
-    SplitDeviceStream(stream, video, voice);
     int width = 0, height = 0;
-    const std::vector<uint8_t> luma = devsimtest::DecodeFirstLuma("h264", video, width, height);
+    const std::vector<uint8_t> luma = FirstDeviceLuma(352, 288, width, height);
     ASSERT_EQ(size_t(352 * 288), luma.size());
     EXPECT_EQ(0, ReadFrameNumber(width, height, [&](int x, int y) {
                   return int(luma[size_t(y) * size_t(width) + size_t(x)]);
