@@ -610,7 +610,7 @@ RunResult PlayClip(const Clip& clip, int players, bool x11, bool load, bool late
     }
     sender.Finish();
     // The last pictures still on their way through the graph.
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     // Pictures sent from the window's start on, against those each player
     // drew since then (a picture on its way at the start only adds to these).
     r.sent = 0;
