@@ -183,6 +183,10 @@ CTarvoPlayerOCXCtrl::~CTarvoPlayerOCXCtrl()
     if (m_hWnd)
         TvSetWindowMessageHandler(m_hWnd, nullptr, nullptr);
     m_player.reset();
+#if TV_OCX_HAVE_DEVICES
+    if (m_h3c)
+        TvDestroyH3CWindow(m_h3c);
+#endif
     m_relay.reset();
     // A virtual window goes; of the widget's X11 window (the widget's own)
     // the platform only forgets its state.
@@ -514,6 +518,22 @@ LONG CTarvoPlayerOCXCtrl::OpenLocalFile(const char* path)
             return 0;
         }
         delete hik;
+    }
+    // The H3C player plays inside the outside control's own window, made once
+    // over the control's client area.
+    if (!m_h3c) {
+        RECT client = {};
+        GetClientRect(Window(), &client);
+        m_h3c = TvCreateH3CWindow(Window(), 0, 0, client.right, client.bottom);
+    }
+    if (m_h3c) {
+        if (CPlayerBase* h3c = TvNewH3CFilePlayer(Window(), m_h3c)) {
+            if (h3c->OpenLocalFile(path) == 0) {
+                SetPlayer(h3c);
+                return 0;
+            }
+            delete h3c;
+        }
     }
 #endif
     CPlayerBase* file = new (std::nothrow) COcxFilePlayer(Window());

@@ -151,6 +151,9 @@ private:
     std::atomic<bool> m_destroying;
 
     HWND m_hWnd; // the video window, null until first needed
+    // The outside H3C control's child window: made by the first OpenLocalFile
+    // that gets that far, kept until destruction. Null without it.
+    struct TvH3CWindow* m_h3c = nullptr;
     QPointer<QWidget> m_widget;
     // Lives on the control's thread: the window's messages are queued to it.
     std::unique_ptr<QObject> m_relay;
