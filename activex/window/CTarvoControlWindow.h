@@ -5,6 +5,16 @@
 // 0x402 graph events). What it needs of the control (the player, the methods
 // it runs, the events it fires) comes through IControlHost.
 //
+// Mouse gestures (only while the player's GetState reports running):
+// in zoom mode a left drag pans and the wheel zooms the player's source
+// rectangle; in PTZ mode the zone under the mouse, a press, its speed
+// changes and its release fire PTZEvent, the wheel 144 or 160. A left
+// double click toggles full screen (what the press Qt delivers just before
+// it began is ended first), Escape leaves it; every key is consumed. A PTZ
+// press always gets its stop, whatever the graph does meanwhile. A drop
+// opens its first local file of at most 255 bytes; longer paths are
+// refused, never cut.
+//
 // The video's window (VideoWindow) is the widget's own X11 window under the
 // xcb platform; on any other platform (offscreen, tests, headless runs) it is
 // a virtual window of the platform, kept at the widget's size.
@@ -82,7 +92,8 @@ public:
     QWidget* ChildControl() const { return m_child; }
 
     // The host goes away: from now on nothing is fired and no player is
-    // touched. Call before the host is destroyed.
+    // touched. Call before the host is destroyed. The host may call it from
+    // an event it receives; it must not delete the window there (deleteLater).
     void DetachHost() { m_host = nullptr; }
 
     // The focus flag (set on focus gain, cleared on loss).
@@ -126,7 +137,7 @@ private:
     void HandlePostedMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void DrainGraphEvents();
     // The message an event stands for, fired as WindowProc before the event
-    // is handled. False for events that are no window message.
+    // is handled; events that stand for no window message fire nothing.
     void FireWindowProc(QEvent* e);
 
     CPlayerBase* Player() const { return m_host ? m_host->Player() : nullptr; }
