@@ -39,6 +39,7 @@ TEST(ControlWindowX11, PlayersDrawIntoTheWidgetsOwnWindow)
     TvSetMessageBoxHandler(&BoxLog::Handler, &boxes);
     {
         CRecordingHost host;
+        QWidget container; // goes after the window, which may end up inside it
         CTarvoControlWindow window(&host);
         const HWND hWnd = window.VideoWindow();
         host.SetWindow(hWnd);
@@ -59,6 +60,13 @@ TEST(ControlWindowX11, PlayersDrawIntoTheWidgetsOwnWindow)
             20000));
         window.resize(320, 240);
         EXPECT_TRUE(QTest::qWaitFor([&] { return ClientSizeIs(hWnd, 320, 240); }, 5000));
+        // A host that places the widget into its own window keeps the
+        // players' window.
+        container.resize(400, 300);
+        window.setParent(&container);
+        container.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&container));
+        EXPECT_EQ(static_cast<uintptr_t>(window.winId()), reinterpret_cast<uintptr_t>(hWnd));
         ASSERT_TRUE(PostMessageA(hWnd, 0x401, 10012, 0));
         EXPECT_TRUE(QTest::qWaitFor([&] { return boxes.Count() > 0; }, 10000));
         host.DropPlayer();
