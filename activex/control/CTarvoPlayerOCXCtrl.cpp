@@ -12,6 +12,7 @@
 
 #include "CGraphPlayer.h"
 #include "CPlayerBase.h"
+#include "CTarvoControlWindow.h"
 #include "OcxDispatch.h"
 #include "OcxPlayers.h"
 #include "PlayerCommands.h"
@@ -180,7 +181,9 @@ CTarvoPlayerOCXCtrl::~CTarvoPlayerOCXCtrl()
     // From here on, whatever fires (a player's last events, a sink that
     // calls back) reaches no container.
     m_destroying = true;
-    if (m_hWnd)
+    if (m_window)
+        m_window->DetachHost();
+    else if (m_hWnd)
         TvSetWindowMessageHandler(m_hWnd, nullptr, nullptr);
     m_player.reset();
 #if TV_OCX_HAVE_DEVICES
@@ -190,8 +193,9 @@ CTarvoPlayerOCXCtrl::~CTarvoPlayerOCXCtrl()
     m_relay.reset();
     // A virtual window goes; of the widget's X11 window (the widget's own)
     // the platform only forgets its state.
-    if (m_hWnd)
+    if (m_hWnd && !m_window)
         DestroyWindow(m_hWnd);
+    // The window's own video window goes with it, after the player.
     delete m_widget.data();
 }
 
@@ -337,7 +341,18 @@ STDMETHODIMP CTarvoPlayerOCXCtrl::GetWidget(QWidget** ppWidget)
     *ppWidget = nullptr;
     if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
         return E_FAIL;
+    if (!m_widget && !m_hWnd) {
+        // The control's own window: painting, mouse modes, keys, drops, and
+        // the players' posted messages, which it hands back to this host.
+        auto* window = new CTarvoControlWindow(this);
+        window->resize(352, 288);
+        m_window = window;
+        m_widget = window;
+        m_hWnd = window->VideoWindow();
+    }
     if (!m_widget) {
+        // A player already plays into the virtual window: the widget only
+        // shows the control's place.
         auto* widget = new QWidget();
         widget->setAutoFillBackground(true);
         QPalette palette = widget->palette();
@@ -345,13 +360,6 @@ STDMETHODIMP CTarvoPlayerOCXCtrl::GetWidget(QWidget** ppWidget)
                                                   (m_backColor >> 16) & 0xFF));
         widget->setPalette(palette);
         widget->resize(352, 288);
-        // On X11 the video goes into the widget's own native window, when
-        // no player has taken the virtual one yet.
-        if (!m_hWnd && QGuiApplication::platformName() == QLatin1String("xcb")) {
-            widget->setAttribute(Qt::WA_NativeWindow);
-            m_hWnd = reinterpret_cast<HWND>(static_cast<uintptr_t>(widget->winId()));
-            TvSetWindowMessageHandler(m_hWnd, WindowMessageProc, this);
-        }
         m_widget = widget;
     }
     *ppWidget = m_widget.data();
@@ -432,7 +440,9 @@ void CTarvoPlayerOCXCtrl::SetPlayer(CPlayerBase* player)
 void CTarvoPlayerOCXCtrl::SetBackColor(OLE_COLOR color)
 {
     m_backColor = color;
-    if (m_widget)
+    if (m_window)
+        m_window->BackColorChanged();
+    else if (m_widget)
         PaintBackground(m_widget.data(), color);
 }
 
@@ -582,6 +592,9 @@ LONG CTarvoPlayerOCXCtrl::PTZControl(LONG controlCode, LONG inValue)
     default:
         return TP_ERR_UNSUPPORTED;
     }
+    // The window leaves a mouse mode whose enable was cleared.
+    if (m_window)
+        return m_window->PTZControl(controlCode, inValue, nullptr);
     return 0;
 }
 

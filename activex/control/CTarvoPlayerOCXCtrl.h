@@ -23,6 +23,7 @@
 
 #include <QPointer>
 
+#include "CTarvoControlWindow.h"
 #include "ControlHost.h"
 #include "ITvQtControl.h"
 #include "objbase.h"
@@ -155,6 +156,9 @@ private:
     // that gets that far, kept until destruction. Null without it.
     struct TvH3CWindow* m_h3c = nullptr;
     QPointer<QWidget> m_widget;
+    // The control's window when it made one (GetWidget before any player
+    // needed a window); it then owns m_hWnd.
+    QPointer<CTarvoControlWindow> m_window;
     // Lives on the control's thread: the window's messages are queued to it.
     std::unique_ptr<QObject> m_relay;
 };
