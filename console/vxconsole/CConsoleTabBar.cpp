@@ -8,6 +8,10 @@ CConsoleTabBar::CConsoleTabBar(QWidget* parent) : QTabBar(parent)
     setExpanding(false);
     setElideMode(Qt::ElideNone);
     setUsesScrollButtons(true);
+    // Captions in their exact colours, as the owner-drawn strip shows them.
+    QFont captions = font();
+    captions.setStyleStrategy(QFont::NoAntialias);
+    setFont(captions);
 }
 
 QSize CConsoleTabBar::tabSizeHint(int index) const
