@@ -89,20 +89,14 @@ QGroupBox* CAlarmPage::VideoAlarmGroup()
     AddChannelHeader(grid, 0);
     m_vaLoss = ChannelCombos(grid, 1, QStringLiteral("视频丢失使能"), L::Enables());
     m_vaOcclusion = ChannelCombos(grid, 2, QStringLiteral("视频遮挡使能"), L::Enables());
-    m_vaLinked = ChannelEdits(grid, 3, QStringLiteral("关联报警输出"));
-    m_vaPrompt = ChannelCombos(grid, 4, QStringLiteral("屏幕提示"), L::Needed());
-    m_vaSpeaker = ChannelCombos(grid, 5, QStringLiteral("扬声器"), L::Needed());
-    m_vaUpload = ChannelCombos(grid, 6, QStringLiteral("网络上传"), L::Uploads());
+    m_vaLinkage = AddLinkageRows(grid, 3);
     grid->addWidget(Button(QStringLiteral("获取视频报警参数"),
                            [this] {
                                RunGet(GetVideoAlarmParameters,
                                       [this](const VideoAlarmParameters& r) {
                                           Show(m_vaLoss, r.videoLossEnable);
                                           Show(m_vaOcclusion, r.videoOcclusionEnable);
-                                          Show(m_vaLinked, r.linkedOutput);
-                                          Show(m_vaPrompt, r.screenPrompt);
-                                          Show(m_vaSpeaker, r.speaker);
-                                          Show(m_vaUpload, r.networkUpload);
+                                          m_vaLinkage.ShowFrom(r);
                                       });
                            }),
                     1, 5);
@@ -111,10 +105,7 @@ QGroupBox* CAlarmPage::VideoAlarmGroup()
                                VideoAlarmParameters r;
                                Read(m_vaLoss, r.videoLossEnable);
                                Read(m_vaOcclusion, r.videoOcclusionEnable);
-                               Read(m_vaLinked, r.linkedOutput);
-                               Read(m_vaPrompt, r.screenPrompt);
-                               Read(m_vaSpeaker, r.speaker);
-                               Read(m_vaUpload, r.networkUpload);
+                               m_vaLinkage.ReadInto(r);
                                RunSet(kCmdSetVideoAlarmParameters, SetVideoAlarmParameters, r);
                            }),
                     2, 5);

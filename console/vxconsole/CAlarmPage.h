@@ -17,6 +17,6 @@ private:
     ChannelEditsT m_inPtzAddress{};
     ChannelCombosT m_outContact{};
     ChannelEditsT m_outDuration{};
-    ChannelCombosT m_vaLoss{}, m_vaOcclusion{}, m_vaPrompt{}, m_vaSpeaker{}, m_vaUpload{};
-    ChannelEditsT m_vaLinked{};
+    ChannelCombosT m_vaLoss{}, m_vaOcclusion{};
+    LinkageRows m_vaLinkage;
 };

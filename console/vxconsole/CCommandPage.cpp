@@ -9,6 +9,7 @@
 #include <QPushButton>
 
 #include "CIpAddressEdit.h"
+#include "ConsoleLists.h"
 
 CCommandPage::CCommandPage(CConsoleWindow& console, QWidget* parent)
     : QWidget(parent), m_console(console)
@@ -127,6 +128,19 @@ CCommandPage::ChannelEdits(QGridLayout* grid, int row, const QString& label,
         grid->addWidget(combo, row, ch + 1);
     }
     return edits;
+}
+
+CCommandPage::LinkageRows CCommandPage::AddLinkageRows(QGridLayout* grid, int firstRow)
+{
+    LinkageRows rows;
+    rows.linked = ChannelEdits(grid, firstRow, QStringLiteral("关联报警输出"));
+    rows.prompt =
+        ChannelCombos(grid, firstRow + 1, QStringLiteral("屏幕提示"), consolelists::Needed());
+    rows.speaker =
+        ChannelCombos(grid, firstRow + 2, QStringLiteral("扬声器"), consolelists::Needed());
+    rows.upload =
+        ChannelCombos(grid, firstRow + 3, QStringLiteral("网络上传"), consolelists::Uploads());
+    return rows;
 }
 
 void CCommandPage::Read(const ChannelCombosT& combos, ChannelValues& values)

@@ -110,5 +110,28 @@ protected:
     static void Read(const ChannelEditsT& edits, ChannelValues& values);
     static void Show(const ChannelEditsT& edits, const ChannelValues& values);
 
+    // What video alarms and motion detection set alike per channel: the
+    // linked output, screen prompt, speaker and network upload rows.
+    struct LinkageRows {
+        ChannelEditsT linked{};
+        ChannelCombosT prompt{}, speaker{}, upload{};
+        template <class Record> void ReadInto(Record& r) const
+        {
+            Read(linked, r.linkedOutput);
+            Read(prompt, r.screenPrompt);
+            Read(speaker, r.speaker);
+            Read(upload, r.networkUpload);
+        }
+        template <class Record> void ShowFrom(const Record& r) const
+        {
+            Show(linked, r.linkedOutput);
+            Show(prompt, r.screenPrompt);
+            Show(speaker, r.speaker);
+            Show(upload, r.networkUpload);
+        }
+    };
+    // The four rows from `firstRow` on.
+    LinkageRows AddLinkageRows(QGridLayout* grid, int firstRow);
+
     CConsoleWindow& m_console;
 };

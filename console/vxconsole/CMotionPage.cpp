@@ -28,19 +28,13 @@ QGroupBox* CMotionPage::MotionGroup()
     AddChannelHeader(grid, 0);
     // The motion enable sits under the occlusion caption the device's tools use.
     m_enable = ChannelCombos(grid, 1, QStringLiteral("视频遮挡使能"), L::Enables());
-    m_linked = ChannelEdits(grid, 2, QStringLiteral("关联报警输出"));
-    m_prompt = ChannelCombos(grid, 3, QStringLiteral("屏幕提示"), L::Needed());
-    m_speaker = ChannelCombos(grid, 4, QStringLiteral("扬声器"), L::Needed());
-    m_upload = ChannelCombos(grid, 5, QStringLiteral("网络上传"), L::Uploads());
+    m_linkage = AddLinkageRows(grid, 2);
     grid->addWidget(Button(QStringLiteral("获取移动侦测配置"),
                            [this] {
                                RunGet(GetMotionDetectionParameters,
                                       [this](const MotionDetectionParameters& r) {
                                           Show(m_enable, r.motionEnable);
-                                          Show(m_linked, r.linkedOutput);
-                                          Show(m_prompt, r.screenPrompt);
-                                          Show(m_speaker, r.speaker);
-                                          Show(m_upload, r.networkUpload);
+                                          m_linkage.ShowFrom(r);
                                       });
                            }),
                     1, 5);
@@ -48,10 +42,7 @@ QGroupBox* CMotionPage::MotionGroup()
                            [this] {
                                MotionDetectionParameters r;
                                Read(m_enable, r.motionEnable);
-                               Read(m_linked, r.linkedOutput);
-                               Read(m_prompt, r.screenPrompt);
-                               Read(m_speaker, r.speaker);
-                               Read(m_upload, r.networkUpload);
+                               m_linkage.ReadInto(r);
                                RunSet(kCmdSetMotionDetectionParameters,
                                       SetMotionDetectionParameters, r);
                            }),

@@ -13,8 +13,8 @@ private:
     QGroupBox* StateGroup();
     QGroupBox* CentreGroup();
 
-    ChannelCombosT m_enable{}, m_prompt{}, m_speaker{}, m_upload{};
-    ChannelEditsT m_linked{};
+    ChannelCombosT m_enable{};
+    LinkageRows m_linkage;
     ChannelCombosT m_inputState{}, m_lossState{}, m_occlusionState{}, m_motionState{};
     CIpAddressEdit* m_centreAddress = nullptr;
     QLineEdit* m_centrePort = nullptr;

@@ -29,28 +29,53 @@ CStreamPage::CStreamPage(CConsoleWindow& console, QWidget* parent) : CCommandPag
     layout->addStretch(1);
 }
 
+CStreamPage::StreamFields CStreamPage::AddStreamFields(QGridLayout* grid, const QString& kindLabel,
+                                                       const QStringList& kinds,
+                                                       const QString& prefix)
+{
+    const auto name = [&](const char* field) { return (prefix + QLatin1String(field)).toUtf8(); };
+    StreamFields f;
+    f.codec = Combo(L::StreamCodecs(), name("Codec").constData());
+    f.codec->setCurrentIndex(kStreamCodecH264);
+    f.kind = Combo(kinds, name("Kind").constData());
+    f.transport = Combo(L::Transports(), name("Transport").constData());
+    f.address = AddressEdit(name("Address").constData());
+    f.port = NumberEdit(name("Port").constData());
+    AddField(grid, 0, 0, QStringLiteral("编码标准："), f.codec);
+    AddField(grid, 0, 2, kindLabel, f.kind);
+    AddField(grid, 1, 0, QStringLiteral("传输类型："), f.transport);
+    AddField(grid, 2, 0, QStringLiteral("IP："), f.address);
+    AddField(grid, 2, 2, QStringLiteral("端口："), f.port);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+    return f;
+}
+
+template <class Record> Record CStreamPage::ReadStream(const StreamFields& f, int32_t Record::*kind)
+{
+    Record r;
+    r.codec = Index(f.codec, 1);
+    r.*kind = Index(f.kind, 1);
+    r.transport = Index(f.transport, 1);
+    r.peerAddress = f.address->Address();
+    r.peerPort = Number(f.port);
+    return r;
+}
+
 QGroupBox* CStreamPage::SendingGroup()
 {
     QGridLayout* grid = nullptr;
     QGroupBox* group = Group(QStringLiteral("码流发送"), &grid);
-    m_sendCodec = Combo(L::StreamCodecs(), "sendCodec");
-    m_sendCodec->setCurrentIndex(kStreamCodecH264);
-    m_sendType = Combo(L::StreamTypes(), "sendType");
-    m_sendTransport = Combo(L::Transports(), "sendTransport");
-    m_sendAddress = AddressEdit("sendAddress");
-    m_sendPort = NumberEdit("sendPort");
-    AddField(grid, 0, 0, QStringLiteral("编码标准："), m_sendCodec);
-    AddField(grid, 0, 2, QStringLiteral("码流类型："), m_sendType);
-    AddField(grid, 1, 0, QStringLiteral("传输类型："), m_sendTransport);
-    AddField(grid, 2, 0, QStringLiteral("IP："), m_sendAddress);
-    AddField(grid, 2, 2, QStringLiteral("端口："), m_sendPort);
+    m_send = AddStreamFields(grid, QStringLiteral("码流类型："), L::StreamTypes(),
+                             QStringLiteral("send"));
+    const auto read = [this] { return ReadStream(m_send, &StreamSendingParameters::streamType); };
     grid->addWidget(
         Button(QStringLiteral("启动码流发送"),
-               [this] { RunSet(kCmdStartStreamSending, StartStreamSending, ReadSending()); }),
+               [this, read] { RunSet(kCmdStartStreamSending, StartStreamSending, read()); }),
         0, 4);
     grid->addWidget(
         Button(QStringLiteral("停止码流发送"),
-               [this] { RunSet(kCmdStopStreamSending, StopStreamSending, ReadSending()); }),
+               [this, read] { RunSet(kCmdStopStreamSending, StopStreamSending, read()); }),
         1, 4);
     grid->addWidget(Button(QStringLiteral("获取码流发送信息"),
                            [this] {
@@ -59,76 +84,44 @@ QGroupBox* CStreamPage::SendingGroup()
                                           if (r.count < 1)
                                               return;
                                           const StreamSendingParameters& e = r.entries[0];
-                                          Select(m_sendCodec, e.codec - 1);
-                                          Select(m_sendType, e.streamType - 1);
-                                          Select(m_sendTransport, e.transport - 1);
-                                          m_sendAddress->SetAddress(e.peerAddress);
-                                          SetNumber(m_sendPort, e.peerPort);
+                                          Select(m_send.codec, e.codec - 1);
+                                          Select(m_send.kind, e.streamType - 1);
+                                          Select(m_send.transport, e.transport - 1);
+                                          m_send.address->SetAddress(e.peerAddress);
+                                          SetNumber(m_send.port, e.peerPort);
                                       });
                            }),
                     2, 4);
-    grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(3, 1);
     return group;
-}
-
-StreamSendingParameters CStreamPage::ReadSending() const
-{
-    StreamSendingParameters r;
-    r.codec = Index(m_sendCodec, 1);
-    r.streamType = Index(m_sendType, 1);
-    r.transport = Index(m_sendTransport, 1);
-    r.peerAddress = m_sendAddress->Address();
-    r.peerPort = Number(m_sendPort);
-    return r;
 }
 
 QGroupBox* CStreamPage::ReceivingGroup()
 {
     QGridLayout* grid = nullptr;
     QGroupBox* group = Group(QStringLiteral("码流接收"), &grid);
-    m_recvCodec = Combo(L::StreamCodecs(), "recvCodec");
-    m_recvCodec->setCurrentIndex(kStreamCodecH264);
-    m_recvNumber = Combo(L::StreamNumbers(), "recvNumber");
-    m_recvTransport = Combo(L::Transports(), "recvTransport");
-    m_recvAddress = AddressEdit("recvAddress");
-    m_recvPort = NumberEdit("recvPort");
-    AddField(grid, 0, 0, QStringLiteral("编码标准："), m_recvCodec);
-    AddField(grid, 0, 2, QStringLiteral("码流编号："), m_recvNumber);
-    AddField(grid, 1, 0, QStringLiteral("传输类型："), m_recvTransport);
-    AddField(grid, 2, 0, QStringLiteral("IP："), m_recvAddress);
-    AddField(grid, 2, 2, QStringLiteral("端口："), m_recvPort);
+    m_recv = AddStreamFields(grid, QStringLiteral("码流编号："), L::StreamNumbers(),
+                             QStringLiteral("recv"));
+    const auto read = [this] {
+        return ReadStream(m_recv, &StreamReceivingParameters::streamNumber);
+    };
     grid->addWidget(
         Button(QStringLiteral("启动码流接收"),
-               [this] { RunSet(kCmdStartStreamReceiving, StartStreamReceiving, ReadReceiving()); }),
+               [this, read] { RunSet(kCmdStartStreamReceiving, StartStreamReceiving, read()); }),
         0, 4);
     grid->addWidget(
         Button(QStringLiteral("停止码流接收"),
-               [this] { RunSet(kCmdStopStreamReceiving, StopStreamReceiving, ReadReceiving()); }),
+               [this, read] { RunSet(kCmdStopStreamReceiving, StopStreamReceiving, read()); }),
         1, 4);
     grid->addWidget(Button(QStringLiteral("获取码流接收信息"),
                            [this] {
                                RunGet(GetStreamReceivingInformation,
                                       [this](const StreamReceivingInformation& r) {
-                                          m_recvAddress->SetAddress(r.mainStream.address);
-                                          SetNumber(m_recvPort, r.mainStream.port);
+                                          m_recv.address->SetAddress(r.mainStream.address);
+                                          SetNumber(m_recv.port, r.mainStream.port);
                                       });
                            }),
                     2, 4);
-    grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(3, 1);
     return group;
-}
-
-StreamReceivingParameters CStreamPage::ReadReceiving() const
-{
-    StreamReceivingParameters r;
-    r.codec = Index(m_recvCodec, 1);
-    r.streamNumber = Index(m_recvNumber, 1);
-    r.transport = Index(m_recvTransport, 1);
-    r.peerAddress = m_recvAddress->Address();
-    r.peerPort = Number(m_recvPort);
-    return r;
 }
 
 QGroupBox* CStreamPage::PtzGroup()

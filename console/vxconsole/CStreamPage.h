@@ -12,20 +12,22 @@ private:
     QGroupBox* SendingGroup();
     QGroupBox* ReceivingGroup();
     QGroupBox* PtzGroup();
-    tvprotocol::StreamSendingParameters ReadSending() const;
-    tvprotocol::StreamReceivingParameters ReadReceiving() const;
 
-    QComboBox* m_sendCodec = nullptr;
-    QComboBox* m_sendType = nullptr;
-    QComboBox* m_sendTransport = nullptr;
-    CIpAddressEdit* m_sendAddress = nullptr;
-    QLineEdit* m_sendPort = nullptr;
+    // Sending and receiving alike: codec, stream type or number, transport,
+    // peer address and port; each combo goes out as index + 1.
+    struct StreamFields {
+        QComboBox* codec = nullptr;
+        QComboBox* kind = nullptr;
+        QComboBox* transport = nullptr;
+        CIpAddressEdit* address = nullptr;
+        QLineEdit* port = nullptr;
+    };
+    StreamFields AddStreamFields(QGridLayout* grid, const QString& kindLabel,
+                                 const QStringList& kinds, const QString& prefix);
+    template <class Record> static Record ReadStream(const StreamFields& f, int32_t Record::*kind);
 
-    QComboBox* m_recvCodec = nullptr;
-    QComboBox* m_recvNumber = nullptr;
-    QComboBox* m_recvTransport = nullptr;
-    CIpAddressEdit* m_recvAddress = nullptr;
-    QLineEdit* m_recvPort = nullptr;
+    StreamFields m_send;
+    StreamFields m_recv;
 
     QComboBox* m_ptzCommand = nullptr;
     QLineEdit* m_ptzPreset = nullptr;

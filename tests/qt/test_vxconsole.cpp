@@ -42,29 +42,6 @@
 
 namespace {
 
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        if (!std::getenv("QT_QPA_PLATFORM"))
-            setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        m_app = new QApplication(m_argc, m_argv);
-    }
-    void TearDown() override
-    {
-        delete m_app;
-        m_app = nullptr;
-    }
-
-private:
-    int m_argc = 1;
-    char m_name[16] = "test_vxconsole";
-    char* m_argv[2] = {m_name, nullptr};
-    QApplication* m_app = nullptr;
-};
-
-const auto* const g_qt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
-
 enum Page { kSystem, kDevice, kEncoding, kDecoding, kAlarms, kMotion, kStreams, kPlayback };
 
 // One log entry as the view holds it: its text and the colour of its first
@@ -277,7 +254,7 @@ const GetCase kGetCases[] = {
          auto& g = static_cast<ConsoleGet&>(t);
          EXPECT_EQ(g.Find<QComboBox>(kStreams, "sendCodec")->currentText(),
                    QStringLiteral("MPEG4"));
-         EXPECT_EQ(g.Find<QComboBox>(kStreams, "sendType")->currentText(), QStringLiteral("TS流"));
+         EXPECT_EQ(g.Find<QComboBox>(kStreams, "sendKind")->currentText(), QStringLiteral("TS流"));
          EXPECT_EQ(g.Find<QComboBox>(kStreams, "sendTransport")->currentText(),
                    QStringLiteral("UDP"));
          EXPECT_EQ(g.Find<CIpAddressEdit>(kStreams, "sendAddress")->Address(), "10.0.0.9");
