@@ -71,13 +71,11 @@ CPlaybackPage::CPlaybackPage(CConsoleWindow& console, QWidget* parent)
     if (QGuiApplication::platformName() == QLatin1String("xcb")) {
         m_frame->setAttribute(Qt::WA_NativeWindow);
         m_frame->setAttribute(Qt::WA_DontCreateNativeAncestors);
-        m_window = reinterpret_cast<HWND>(m_frame->winId());
     } else {
         m_virtual = true;
-        m_window = TvCreateVirtualWindow(m_frame->width(), m_frame->height());
+        SetWindow(TvCreateVirtualWindow(m_frame->width(), m_frame->height()));
     }
     m_frame->onResize = [this](int width, int height) { FrameResized(width, height); };
-    TP_SetMessageCallback(m_window, IgnoreMessage, nullptr);
 
     auto* controls = new QGridLayout;
     auto* file = new QPushButton(QStringLiteral("文件"), this);
@@ -123,9 +121,29 @@ CPlaybackPage::~CPlaybackPage()
 {
     // The player goes before the window it draws in.
     Release();
-    TP_SetMessageCallback(m_window, nullptr, nullptr);
-    if (m_virtual)
+    SetWindow(nullptr);
+}
+
+HWND CPlaybackPage::VideoWindow()
+{
+    if (!m_virtual)
+        SetWindow(reinterpret_cast<HWND>(m_frame->winId()));
+    return m_window;
+}
+
+void CPlaybackPage::SetWindow(HWND window)
+{
+    if (window == m_window)
+        return;
+    if (m_window) {
+        TP_SetMessageCallback(m_window, nullptr, nullptr);
+        // A virtual window is the page's own; an X11 window is Qt's, and
+        // the platform only forgets what it kept for it.
         DestroyWindow(m_window);
+    }
+    m_window = window;
+    if (m_window)
+        TP_SetMessageCallback(m_window, IgnoreMessage, nullptr);
 }
 
 void CPlaybackPage::Release()
@@ -157,18 +175,18 @@ void CPlaybackPage::ChooseFile()
 void CPlaybackPage::OpenFile(const std::string& path)
 {
     Release();
-    m_handle = TP_Initialize(m_window, 1, 0, 2, 0);
+    m_handle = TP_Initialize(VideoWindow(), 1, 0, 2, 0);
     if (m_handle < 0)
         return;
     if (TP_OpenLocalFile(m_handle, path.c_str()) != 0)
-        MessageBoxA(m_window, "打开文件失败", "vxconsole", MB_OK);
+        MessageBoxA(VideoWindow(), "打开文件失败", "vxconsole", MB_OK);
     TP_PlayControl(m_handle, TP_PLAY_PLAY, 0, nullptr);
 }
 
 void CPlaybackPage::PlayNetwork()
 {
     Release();
-    m_handle = TP_Initialize(m_window, 1, 6, 0, 0);
+    m_handle = TP_Initialize(VideoWindow(), 1, 6, 0, 0);
     if (m_handle < 0)
         return;
     const std::string address = m_console.DeviceAddress();

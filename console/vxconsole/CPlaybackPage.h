@@ -31,8 +31,10 @@ public:
     explicit CPlaybackPage(CConsoleWindow& console, QWidget* parent = nullptr);
     ~CPlaybackPage() override;
 
-    // The window handle given to TP_Initialize.
-    HWND VideoWindow() const { return m_window; }
+    // The window handle given to TP_Initialize. Under X11 it is asked for
+    // when a player is made: the frame's X11 id is final only once the page
+    // sits in the window (adding it to the tabs reparents it).
+    HWND VideoWindow();
     bool UsesVirtualWindow() const { return m_virtual; }
     // The current player handle; -1 before the first open.
     int PlayerHandle() const { return m_handle; }
@@ -59,6 +61,7 @@ private:
     void ChooseFile();
     void Release();
     void FrameResized(int width, int height);
+    void SetWindow(HWND window);
 
     CConsoleWindow& m_console;
     CVideoFrame* m_frame = nullptr;
