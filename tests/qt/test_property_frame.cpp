@@ -22,31 +22,6 @@
 
 namespace {
 
-// The application lives for the test run and goes before the process's
-// static objects and modules do.
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        if (!std::getenv("QT_QPA_PLATFORM"))
-            setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        m_app = new QApplication(m_argc, m_argv);
-    }
-    void TearDown() override
-    {
-        delete m_app;
-        m_app = nullptr;
-    }
-
-private:
-    int m_argc = 1;
-    char m_name[24] = "test_property_frame";
-    char* m_argv[2] = {m_name, nullptr};
-    QApplication* m_app = nullptr;
-};
-
-const auto* const g_qt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
-
 class PropertyFrame : public ::testing::Test {
 protected:
     void SetUp() override { CoInitialize(nullptr); }
