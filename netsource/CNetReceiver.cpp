@@ -474,8 +474,10 @@ HRESULT CNetReceiver::SetConnectParam(NWConnectType type, const char* address, L
         if (type == m_connectType && port16 == m_port) {
             if (type == NW_CONNECT_UDP || type == NW_CONNECT_TCP_SERVER)
                 return S_OK;
-            if ((type == NW_CONNECT_UDP_MULTICAST || type == NW_CONNECT_TCP_CLIENT) && address &&
-                strcmp(address, m_address) == 0)
+            // A null address keeps the stored one, so it names the same
+            // group or device: a working connection must not be dropped for it.
+            if ((type == NW_CONNECT_UDP_MULTICAST || type == NW_CONNECT_TCP_CLIENT) &&
+                (!address || strcmp(address, m_address) == 0))
                 return S_OK;
         }
 
@@ -541,14 +543,16 @@ void CNetReceiver::GetStatistics(LONGLONG* recvPackets, LONGLONG* recvLength) co
 
 HRESULT CNetReceiver::StartRecord(const char* path)
 {
-    if (!path || strlen(path) >= sizeof(m_recordPath))
-        return E_FAIL;
     // Held throughout, so that no block is split between the old and the new
     // file and two callers cannot interleave.
     CAutoLock record(&m_recordLock);
-    if (m_hRecordFile && strcmp(path, m_recordPath) == 0)
+    if (path && m_hRecordFile && strcmp(path, m_recordPath) == 0)
         return S_OK;
+    // A start that fails leaves nothing recording: a caller that asked for
+    // another file must not find the old one still growing.
     StopRecord();
+    if (!path || strlen(path) >= sizeof(m_recordPath))
+        return E_FAIL;
     m_splitCount = 0;
     m_hRecordFile = CreateRecordFile(path);
     if (!m_hRecordFile)

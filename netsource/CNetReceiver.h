@@ -44,7 +44,8 @@ public:
 
     // Sets the connect parameters and (re)opens the socket. S_OK without any
     // change when type and port (low 16 bits) are the current ones and, for
-    // the UDP(Brodcast) and TCP(Client) types, the address too; otherwise the
+    // the UDP(Brodcast) and TCP(Client) types, the address too (a null address
+    // keeps the stored one, so it is the same); otherwise the
     // parameters are stored (the address only when not null), the data socket
     // closed, the counters and ring reset, and the open step's result returned
     // (E_FAIL when it cannot open; the receive thread keeps retrying).
@@ -60,8 +61,9 @@ public:
 
     // Recording of exactly the received bytes. StartRecord with the path being
     // recorded changes nothing; otherwise the current file is closed and path
-    // created (truncated): E_FAIL when it cannot be (then not recording), for a
-    // null path or one of NWSOURCE_PATH_SIZE bytes or more. A file that reaches
+    // created (truncated). E_FAIL, and nothing recording, when it cannot be,
+    // for a null path and for one of NWSOURCE_PATH_SIZE bytes or more. A file
+    // that reaches
     // 2 GiB continues in "<path without extension>_<n>.tvx", n = 1, 2, ...;
     // the extension is the last "." of the file name and what follows, and a
     // file name without "." keeps the whole path ("D:\rec\cam1" continues in
