@@ -12,17 +12,13 @@
 //
 // The baseline is the same process before any player exists (counted over the
 // same window and subtracted), so the benchmark's own threads do not count.
+#include "FreeUdpPort.h"
 #include "TaskStats.h"
 
 #include "TarvoPlayLib.h"
 #include "win32/window.h"
 
 #include <benchmark/benchmark.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -35,19 +31,6 @@ constexpr int kSettleSeconds = 2;
 constexpr int kWindowSeconds = 10;
 constexpr int kDeviceH264 = 3; // the device's own framed H.264
 constexpr int kUdp = 2;
-
-unsigned short FreeUdpPort()
-{
-    const int s = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof(a));
-    socklen_t len = sizeof(a);
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    close(s);
-    return ntohs(a.sin_port);
-}
 
 struct Window {
     double cpuSeconds;

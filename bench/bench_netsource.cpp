@@ -21,6 +21,7 @@
 // <= 1 ms per second), and against its floor from the same run: a memcpy of
 // the same bytes in datagram-sized pieces into a ring of the same size.
 #include "CNetReceiver.h"
+#include "FreeUdpPort.h"
 #include "INWSource.h"
 #include "TarvoGuids.h"
 #include "TaskStats.h"
@@ -56,19 +57,6 @@ constexpr int kDatagram = 1400;
 constexpr int kWords = kDatagram / 8;
 constexpr uint64_t kMagic = 0x5476584E57534251ULL;
 constexpr int kSeconds = 10;
-
-unsigned short FreeUdpPort()
-{
-    const int s = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof(a));
-    socklen_t len = sizeof(a);
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    close(s);
-    return ntohs(a.sin_port);
-}
 
 int GrantedSocketBuffer()
 {
