@@ -1,21 +1,30 @@
-// Network source under a live stream: UDP on loopback at 200 Mbit/s for 10 s,
-// datagrams of 1400 bytes, each carrying its sequence number, so the consumer
-// can count exactly which datagrams reached it whole and in order.
+// Network source under live streams on loopback: datagrams of 1400 bytes, each
+// carrying its stream's sequence number, so the consumer can count exactly
+// which datagrams reached it whole and in order. The paced sender runs in a
+// child process (forked before the window), so none of its CPU is counted.
 //
-//  BM_NetSourceUdp200Mbit       the receiver and its ring alone, with a
-//                               consumer thread that reads the ring the way the
-//                               output pin does (up to 102400 bytes at a time,
-//                               1 ms pause when empty).
+//  BM_NetSourceUdp200Mbit       one receiver and its ring at 200 Mbit/s, with
+//                               a consumer thread that reads the ring the way
+//                               the output pin does (up to 102400 bytes at a
+//                               time, sleeping on the ring's data event).
+//  BM_NetSourceUdp1Gbit/8       1 Gbit/s in all: 8 receivers of 125 Mbit/s,
+//                               each with its consumer (8 players' sources).
+//  BM_NetSourceUdp1Gbit/1       one receiver at 1 Gbit/s.
 //  BM_NetSourceGraphUdp200Mbit  the TarvoNWSource filter created through COM in
 //                               a running filter graph (CLSID_FilterGraph),
 //                               connected to a counting sink.
 //
-// Both report: datagrams sent, received by the receive thread and lost before
-// the consumer (sent minus those the consumer got intact), the bytes the
-// consumer missed, and the receive thread's CPU time per second of stream.
+// Each reports over a 10 s stream: datagrams sent, received by the receive
+// threads and lost (at the socket, and before the consumer: sent minus those
+// the consumer got intact), the receive threads' CPU per second of stream
+// (per-thread CPU clocks), that CPU per 4 Mbit/s stream-equivalent (target
+// <= 1 ms per second), and against its floor from the same run: a memcpy of
+// the same bytes in datagram-sized pieces into a ring of the same size.
 #include "CNetReceiver.h"
+#include "FreeUdpPort.h"
 #include "INWSource.h"
 #include "TarvoGuids.h"
+#include "TaskStats.h"
 #include "TestKit.h"
 
 #include <streams.h>
@@ -24,11 +33,14 @@
 
 #include <arpa/inet.h>
 #include <dirent.h>
+#include <sys/wait.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <memory>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -44,21 +56,7 @@ namespace {
 constexpr int kDatagram = 1400;
 constexpr int kWords = kDatagram / 8;
 constexpr uint64_t kMagic = 0x5476584E57534251ULL;
-constexpr double kBitsPerSecond = 200e6;
 constexpr int kSeconds = 10;
-
-unsigned short FreeUdpPort()
-{
-    const int s = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof(a));
-    socklen_t len = sizeof(a);
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    close(s);
-    return ntohs(a.sin_port);
-}
 
 int GrantedSocketBuffer()
 {
@@ -70,18 +68,6 @@ int GrantedSocketBuffer()
     getsockopt(probe, SOL_SOCKET, SO_RCVBUF, &granted, &len);
     close(probe);
     return granted;
-}
-
-// CPU time of one thread of this process in seconds, from its kernel id: the
-// per-thread CPU clock the kernel derives from the id (what
-// pthread_getcpuclockid gives for a pthread_t), nanosecond resolution.
-double ThreadCpuSeconds(pid_t tid)
-{
-    const clockid_t clock = static_cast<clockid_t>((~static_cast<unsigned>(tid) << 3) | 6u);
-    timespec t{};
-    if (tid <= 0 || clock_gettime(clock, &t) != 0)
-        return -1;
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
 // The kernel id of the one thread of this process with the given name, 0 when
@@ -174,96 +160,276 @@ private:
     uint64_t m_bytes = 0;
 };
 
-// Sends numbered datagrams to 127.0.0.1:port at kBitsPerSecond for kSeconds;
-// returns how many went out.
-uint64_t SendStream(unsigned short port)
-{
-    const int sender = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    to.sin_port = htons(port);
-    std::vector<char> datagram(kDatagram);
-    const double perSecond = kBitsPerSecond / 8 / kDatagram;
-    const auto start = std::chrono::steady_clock::now();
-    uint64_t sent = 0;
-    for (;;) {
-        const double elapsed =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (elapsed >= kSeconds)
-            break;
-        const auto due = static_cast<uint64_t>(elapsed * perSecond);
-        while (sent < due) {
-            MakeDatagram(sent, datagram.data());
-            if (sendto(sender, datagram.data(), datagram.size(), 0,
-                       reinterpret_cast<sockaddr*>(&to), sizeof(to)) != kDatagram)
-                break;
-            ++sent;
+// A paced sender in a child process: numbered datagrams (each stream its own
+// numbering) to 127.0.0.1 on every port in turn, bitsPerSecond in all, for
+// kSeconds. Start forks it; Wait gives the datagrams sent per port.
+class PacedSender {
+public:
+    bool Start(const std::vector<unsigned short>& ports, double bitsPerSecond)
+    {
+        int fds[2];
+        if (pipe(fds) != 0)
+            return false;
+        // Everything the child uses is made before the fork: it only calls
+        // the kernel, so the parent's threads cannot leave it a lock taken.
+        const size_t n = ports.size();
+        std::vector<int> sockets(n);
+        for (size_t i = 0; i < n; ++i) {
+            sockets[i] = socket(AF_INET, SOCK_DGRAM, 0);
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            to.sin_port = htons(ports[i]);
+            connect(sockets[i], reinterpret_cast<sockaddr*>(&to), sizeof(to));
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        std::vector<uint64_t> sent(n, 0);
+        std::vector<char> batch(static_cast<size_t>(kBatch) * kDatagram);
+        std::vector<mmsghdr> messages(kBatch);
+        std::vector<iovec> slots(kBatch);
+        const double perSecondEach = bitsPerSecond / 8 / kDatagram / static_cast<double>(n);
+
+        m_child = fork();
+        if (m_child == 0) {
+            close(fds[0]);
+            timespec start{};
+            clock_gettime(CLOCK_MONOTONIC, &start);
+            for (;;) {
+                timespec now{};
+                clock_gettime(CLOCK_MONOTONIC, &now);
+                const double elapsed = static_cast<double>(now.tv_sec - start.tv_sec) +
+                                       static_cast<double>(now.tv_nsec - start.tv_nsec) * 1e-9;
+                if (elapsed >= kSeconds)
+                    break;
+                const auto due = static_cast<uint64_t>(elapsed * perSecondEach);
+                for (size_t i = 0; i < n; ++i) {
+                    while (sent[i] < due) {
+                        const int count =
+                            static_cast<int>(std::min<uint64_t>(due - sent[i], kBatch));
+                        for (int k = 0; k < count; ++k) {
+                            char* d = batch.data() + static_cast<size_t>(k) * kDatagram;
+                            MakeDatagram(sent[i] + static_cast<uint64_t>(k), d);
+                            slots[k] = {d, static_cast<size_t>(kDatagram)};
+                            messages[k] = {};
+                            messages[k].msg_hdr.msg_iov = &slots[k];
+                            messages[k].msg_hdr.msg_iovlen = 1;
+                        }
+                        const int went =
+                            sendmmsg(sockets[i], messages.data(), static_cast<unsigned>(count), 0);
+                        if (went <= 0)
+                            break;
+                        sent[i] += static_cast<uint64_t>(went);
+                    }
+                }
+                const timespec tick{0, 200000};
+                nanosleep(&tick, nullptr);
+            }
+            [[maybe_unused]] const ssize_t w = write(fds[1], sent.data(), n * sizeof(uint64_t));
+            _exit(0);
+        }
+        close(fds[1]);
+        for (int sock : sockets)
+            close(sock);
+        m_pipe = fds[0];
+        m_ports = n;
+        return m_child > 0;
     }
-    close(sender);
-    return sent;
+
+    std::vector<uint64_t> Wait()
+    {
+        std::vector<uint64_t> sent(m_ports, 0);
+        size_t got = 0;
+        auto* bytes = reinterpret_cast<char*>(sent.data());
+        while (got < m_ports * sizeof(uint64_t)) {
+            const ssize_t r = read(m_pipe, bytes + got, m_ports * sizeof(uint64_t) - got);
+            if (r <= 0)
+                break;
+            got += static_cast<size_t>(r);
+        }
+        close(m_pipe);
+        int status = 0;
+        waitpid(m_child, &status, 0);
+        return sent;
+    }
+
+private:
+    static constexpr int kBatch = 64;
+    pid_t m_child = -1;
+    int m_pipe = -1;
+    size_t m_ports = 0;
+};
+
+// The floor of a receive path: copying the same bytes, in datagram-sized
+// pieces, into a ring of the ring buffer's size. CPU seconds of this thread.
+double MemcpyFloorSeconds(uint64_t datagrams)
+{
+    std::vector<char> ring(0x500000);
+    std::vector<char> datagram(kDatagram);
+    MakeDatagram(1, datagram.data());
+    const double before = ThreadCpuSeconds(static_cast<pid_t>(gettid()));
+    size_t at = 0;
+    for (uint64_t i = 0; i < datagrams; ++i) {
+        if (at + kDatagram > ring.size())
+            at = 0;
+        memcpy(ring.data() + at, datagram.data(), kDatagram);
+        benchmark::DoNotOptimize(ring.data() + at);
+        at += kDatagram;
+    }
+    benchmark::ClobberMemory();
+    return ThreadCpuSeconds(static_cast<pid_t>(gettid())) - before;
 }
 
-void Report(benchmark::State& state, uint64_t sent, LONGLONG received,
-            const SequenceChecker& consumer, double cpuSeconds)
+// A reader of one receiver's ring that does what the output pin does: takes up
+// to a sample's 102400 bytes at a time and sleeps on the ring's data event
+// while it is empty.
+class RingConsumer {
+public:
+    explicit RingConsumer(CNetReceiver& receiver) : m_receiver(receiver)
+    {
+        m_thread = std::thread([this] {
+            m_tid = gettid();
+            std::vector<BYTE> sample(102400);
+            for (;;) {
+                const bool last = m_stop.load();
+                LONG n = static_cast<LONG>(sample.size());
+                m_receiver.Read(sample.data(), &n, TRUE);
+                m_checker.Feed(sample.data(), static_cast<size_t>(n));
+                if (n == 0) {
+                    if (last)
+                        break;
+                    WaitForSingleObject(m_receiver.DataEvent(), 100);
+                }
+            }
+            // Read by Finish after the join.
+            m_cpuSeconds = ThreadCpuSeconds(m_tid.load());
+        });
+        while (m_tid.load() == 0)
+            std::this_thread::yield();
+    }
+    // Reads what is left, then ends.
+    const SequenceChecker& Finish()
+    {
+        m_stop = true;
+        m_thread.join();
+        return m_checker;
+    }
+    // The thread's CPU over its whole life (after Finish).
+    double CpuSeconds() const { return m_cpuSeconds; }
+
+private:
+    CNetReceiver& m_receiver;
+    SequenceChecker m_checker;
+    std::atomic<bool> m_stop{false};
+    std::atomic<pid_t> m_tid{0};
+    double m_cpuSeconds = 0;
+    std::thread m_thread;
+};
+
+struct StreamTotals {
+    uint64_t sent = 0, received = 0, intact = 0, outOfOrder = 0, bytesMissing = 0;
+};
+
+void Report(benchmark::State& state, const StreamTotals& t, double recvCpuSeconds)
 {
-    state.counters["sent"] = static_cast<double>(sent);
-    state.counters["received"] = static_cast<double>(received);
-    state.counters["lost_at_socket"] = static_cast<double>(sent - static_cast<uint64_t>(received));
-    state.counters["lost_at_consumer"] = static_cast<double>(sent - consumer.Intact());
-    state.counters["out_of_order"] = static_cast<double>(consumer.OutOfOrder());
-    state.counters["bytes_sent"] = static_cast<double>(sent * kDatagram);
-    state.counters["bytes_missing"] =
-        static_cast<double>(sent * kDatagram) - static_cast<double>(consumer.Bytes());
-    state.counters["recv_cpu_ms_per_s"] = cpuSeconds * 1000.0 / kSeconds;
+    const double mbit = static_cast<double>(t.sent) * kDatagram * 8 / kSeconds / 1e6;
+    const double recvMsPerSecond = recvCpuSeconds * 1000.0 / kSeconds;
+    const double floorMsPerSecond = MemcpyFloorSeconds(t.sent) * 1000.0 / kSeconds;
+    state.counters["sent"] = static_cast<double>(t.sent);
+    state.counters["received"] = static_cast<double>(t.received);
+    state.counters["lost_at_socket"] =
+        static_cast<double>(t.sent) - static_cast<double>(t.received);
+    state.counters["lost_at_consumer"] =
+        static_cast<double>(t.sent) - static_cast<double>(t.intact);
+    state.counters["out_of_order"] = static_cast<double>(t.outOfOrder);
+    state.counters["bytes_missing"] = static_cast<double>(t.bytesMissing);
+    state.counters["Mbit_per_s"] = mbit;
+    state.counters["recv_cpu_ms_per_s"] = recvMsPerSecond;
+    state.counters["recv_ms_per_s_per_4Mbit"] = mbit > 0 ? recvMsPerSecond / (mbit / 4) : 0;
+    state.counters["memcpy_ms_per_s"] = floorMsPerSecond;
+    state.counters["recv_vs_memcpy"] =
+        floorMsPerSecond > 0 ? recvMsPerSecond / floorMsPerSecond : 0;
     state.counters["socket_rcvbuf"] = GrantedSocketBuffer();
-    state.counters["Mbit_per_s"] = static_cast<double>(sent) * kDatagram * 8 / kSeconds / 1e6;
+}
+
+// `streams` receivers sharing bitsPerSecond, each read by a RingConsumer.
+void RunReceivers(benchmark::State& state, int streams, double bitsPerSecond)
+{
+    std::vector<std::unique_ptr<CNetReceiver>> receivers;
+    std::vector<unsigned short> ports;
+    for (int i = 0; i < streams; ++i) {
+        receivers.push_back(std::make_unique<CNetReceiver>(nullptr, 0x500000));
+        ports.push_back(FreeUdpPort());
+        if (receivers.back()->SetConnectParam(NW_CONNECT_UDP, nullptr, ports.back()) != S_OK) {
+            state.SkipWithError("cannot bind");
+            return;
+        }
+    }
+    std::vector<std::unique_ptr<RingConsumer>> consumers;
+    for (auto& r : receivers)
+        consumers.push_back(std::make_unique<RingConsumer>(*r));
+
+    const auto receiveCpu = [&] {
+        double sum = 0;
+        for (auto& r : receivers)
+            sum += ThreadCpuSeconds(static_cast<pid_t>(r->ReceiveThreadId()));
+        return sum;
+    };
+    PacedSender sender;
+    const double recvBefore = receiveCpu();
+    const double processBefore = ProcessCpuSeconds();
+    if (!sender.Start(ports, bitsPerSecond)) {
+        state.SkipWithError("cannot start the sender");
+        return;
+    }
+    const std::vector<uint64_t> sent = sender.Wait();
+    StreamTotals totals;
+    for (uint64_t n : sent)
+        totals.sent += n;
+    // What is still queued in the sockets drains (a deadline that passes means
+    // datagrams were lost).
+    for (int i = 0; i < 400; ++i) {
+        totals.received = 0;
+        for (auto& r : receivers) {
+            LONGLONG packets = 0, length = 0;
+            r->GetStatistics(&packets, &length);
+            totals.received += static_cast<uint64_t>(packets);
+        }
+        if (totals.received >= totals.sent)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const double recvCpu = receiveCpu() - recvBefore;
+    LONGLONG reads = 0;
+    int largest = 0;
+    double consumerCpu = 0;
+    for (size_t i = 0; i < receivers.size(); ++i) {
+        const SequenceChecker& checker = consumers[i]->Finish();
+        consumerCpu += consumers[i]->CpuSeconds();
+        totals.intact += checker.Intact();
+        totals.outOfOrder += checker.OutOfOrder();
+        totals.bytesMissing += sent[i] * kDatagram - checker.Bytes();
+        const CNetReceiver::ReadStatistics rs = receivers[i]->GetReadStatistics();
+        reads += rs.reads;
+        largest = std::max(largest, rs.largestRead);
+    }
+    state.counters["consumer_cpu_ms_per_s"] = consumerCpu * 1000.0 / kSeconds;
+    state.counters["process_cpu_ms_per_s"] =
+        (ProcessCpuSeconds() - processBefore) * 1000.0 / kSeconds;
+    state.counters["reads_per_s"] = static_cast<double>(reads) / kSeconds;
+    state.counters["largest_read"] = largest;
+    state.counters["streams"] = streams;
+    Report(state, totals, recvCpu);
 }
 
 void BM_NetSourceUdp200Mbit(benchmark::State& state)
 {
-    for (auto _ : state) {
-        CNetReceiver receiver(nullptr, 0x500000);
-        const unsigned short port = FreeUdpPort();
-        if (receiver.SetConnectParam(NW_CONNECT_UDP, nullptr, port) != S_OK) {
-            state.SkipWithError("cannot bind");
-            return;
-        }
+    for (auto _ : state)
+        RunReceivers(state, 1, 200e6);
+}
 
-        std::atomic<bool> stop{false};
-        SequenceChecker checker;
-        std::thread consumer([&] {
-            std::vector<BYTE> sample(102400);
-            for (;;) {
-                const bool last = stop.load();
-                LONG n = static_cast<LONG>(sample.size());
-                receiver.Read(sample.data(), &n, TRUE);
-                checker.Feed(sample.data(), static_cast<size_t>(n));
-                if (n == 0) {
-                    if (last)
-                        break;
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                }
-            }
-        });
-
-        const auto tid = static_cast<pid_t>(receiver.ReceiveThreadId());
-        const double cpuBefore = ThreadCpuSeconds(tid);
-        const uint64_t sent = SendStream(port);
-        LONGLONG packets = 0, length = 0;
-        for (int i = 0; i < 400; ++i) {
-            receiver.GetStatistics(&packets, &length);
-            if (static_cast<uint64_t>(packets) >= sent)
-                break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        const double cpu = ThreadCpuSeconds(tid) - cpuBefore;
-        stop = true;
-        consumer.join();
-        Report(state, sent, packets, checker, cpu);
-    }
+void BM_NetSourceUdp1Gbit(benchmark::State& state)
+{
+    for (auto _ : state)
+        RunReceivers(state, static_cast<int>(state.range(0)), 1e9);
 }
 
 void BM_NetSourceGraphUdp200Mbit(benchmark::State& state)
@@ -306,19 +472,29 @@ void BM_NetSourceGraphUdp200Mbit(benchmark::State& state)
         if (!ok) {
             state.SkipWithError(tid > 0 ? "graph setup failed" : "receive thread not found");
         } else {
+            PacedSender sender;
             const double cpuBefore = ThreadCpuSeconds(tid);
-            const uint64_t sent = SendStream(port);
-            LONGLONG stats[4] = {};
-            for (int i = 0; i < 400; ++i) {
-                nws->GetStatistics(&stats[0], &stats[1], &stats[2], &stats[3]);
-                if (static_cast<uint64_t>(stats[0]) >= sent && stats[3] >= stats[1])
-                    break;
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (!sender.Start({port}, 200e6)) {
+                state.SkipWithError("cannot start the sender");
+            } else {
+                StreamTotals totals;
+                totals.sent = sender.Wait()[0];
+                LONGLONG stats[4] = {};
+                for (int i = 0; i < 400; ++i) {
+                    nws->GetStatistics(&stats[0], &stats[1], &stats[2], &stats[3]);
+                    if (static_cast<uint64_t>(stats[0]) >= totals.sent && stats[3] >= stats[1])
+                        break;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                }
+                const double cpu = ThreadCpuSeconds(tid) - cpuBefore;
+                totals.received = static_cast<uint64_t>(stats[0]);
+                totals.intact = checker.Intact();
+                totals.outOfOrder = checker.OutOfOrder();
+                totals.bytesMissing = totals.sent * kDatagram - checker.Bytes();
+                Report(state, totals, cpu);
+                state.counters["samples"] = static_cast<double>(stats[2]);
             }
-            const double cpu = ThreadCpuSeconds(tid) - cpuBefore;
             graph.Control()->Stop();
-            Report(state, sent, stats[0], checker, cpu);
-            state.counters["samples"] = static_cast<double>(stats[2]);
         }
 
         if (nws)
@@ -333,4 +509,10 @@ void BM_NetSourceGraphUdp200Mbit(benchmark::State& state)
 } // namespace
 
 BENCHMARK(BM_NetSourceUdp200Mbit)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_NetSourceUdp1Gbit)
+    ->Arg(8)
+    ->Arg(1)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
 BENCHMARK(BM_NetSourceGraphUdp200Mbit)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();

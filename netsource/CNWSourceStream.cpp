@@ -6,6 +6,7 @@
 #include <uuids.h>
 #include <vfwmsgs.h>
 #include <cstring>
+#include <pthread.h>
 #include <new>
 
 CNWSourceStream::CNWSourceStream(HRESULT* phr, CNWSourceFilter* pFilter)
@@ -29,21 +30,44 @@ void CNWSourceStream::GetDeliveryStatistics(LONGLONG* samples, LONGLONG* length)
         *length = m_deliverLength.load();
 }
 
+HRESULT CNWSourceStream::OnThreadCreate()
+{
+    // Named so measurements and debuggers find it among the graph's threads.
+    pthread_setname_np(pthread_self(), "tv-nwpin");
+    return S_OK;
+}
+
 HRESULT CNWSourceStream::FillBuffer(IMediaSample* pSample)
 {
     if (!pSample)
         return E_POINTER;
     BYTE* data = nullptr;
     pSample->GetPointer(&data);
-    LONG length = pSample->GetSize();
+    const LONG size = pSample->GetSize();
+    LONG length = size;
     if (!m_pReceiver || !data || FAILED(m_pReceiver->Read(data, &length, TRUE)))
         length = 0;
+    if (length == 0 && m_pReceiver && data) {
+        // Nothing there: sleep until bytes come, the thread is asked to stop
+        // or pause, or kIdleSampleMs pass (then an empty sample goes out).
+        // Waking to look every millisecond would cost a wall of idle players
+        // a thousand wake-ups a second each.
+        const HANDLE waits[2] = {GetRequestHandle(), m_pReceiver->DataEvent()};
+        const DWORD woken = WaitForMultipleObjects(waits[1] ? 2 : 1, waits, FALSE, kIdleSampleMs);
+        if (woken == WAIT_OBJECT_0) {
+            // The wait took the request's signal: give it back for the
+            // processing loop to see.
+            SetEvent(GetRequestHandle());
+        } else if (woken == WAIT_OBJECT_0 + 1) {
+            length = size;
+            if (FAILED(m_pReceiver->Read(data, &length, TRUE)))
+                length = 0;
+        }
+    }
 
     if (length > 0) {
         m_deliverSamples.fetch_add(1);
         m_deliverLength.fetch_add(length);
-    } else {
-        Sleep(1);
     }
     // Bytes as they came, cut anywhere: the splitter finds the frames itself.
     pSample->SetActualDataLength(length);

@@ -2,7 +2,9 @@
 // the receiver (and with it the 5 MiB ring) for its whole life and, on the
 // pin's streaming thread, delivers whatever the ring holds: up to one sample
 // (102400 bytes, one buffer) at a time, without time stamps, every sample a
-// sync point; an empty sample about every millisecond when nothing arrives.
+// sync point. An empty ring is waited on (its data event, and the thread's
+// requests), not polled: bytes go out as soon as they come, and while nothing
+// comes an empty sample goes out every kIdleSampleMs.
 #pragma once
 
 #include "CNetReceiver.h"
@@ -17,6 +19,7 @@ class CNWSourceStream : public CSourceStream {
 public:
     static constexpr LONG kRingCapacity = 0x500000;
     static constexpr LONG kSampleSize = 102400;
+    static constexpr DWORD kIdleSampleMs = 1000;
 
     // Adds itself to the filter. *phr: E_OUTOFMEMORY when the receiver cannot
     // be created.
@@ -31,6 +34,7 @@ public:
 protected:
     // Streaming thread.
     HRESULT FillBuffer(IMediaSample* pSample) override;
+    HRESULT OnThreadCreate() override;
     // Application thread, under the filter lock.
     HRESULT DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES* pRequest) override;
     HRESULT CheckMediaType(const CMediaType* pMediaType) override;

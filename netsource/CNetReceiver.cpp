@@ -3,10 +3,12 @@
 #include "win32/file.h"
 #include "win32/path.h"
 #include "win32/timefn.h"
+#include "win32/trace.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -29,11 +31,28 @@ struct AcceptArgs {
     int listenSocket;
 };
 
-void SetReceiveBuffer(int s)
+// Asks for the socket receive buffer and gives back what the kernel granted
+// (getsockopt's figure: Linux doubles the size it accepts, for its own
+// bookkeeping, and caps what it accepts at net.core.rmem_max). A grant below
+// the request is written to standard error once per process, with the hint.
+int SetReceiveBuffer(int s)
 {
-    // The result is ignored: the system may grant less than asked for.
     int size = CNetReceiver::kSocketBufferSize;
     setsockopt(s, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
+    int granted = 0;
+    socklen_t length = sizeof(granted);
+    if (getsockopt(s, SOL_SOCKET, SO_RCVBUF, &granted, &length) != 0)
+        return 0;
+    TV_TRACE("nwsource", "socket %d: receive buffer %d bytes asked, %d granted", s, size, granted);
+    static std::atomic<bool> warned{false};
+    if (granted / 2 < size && !warned.exchange(true)) {
+        std::fprintf(stderr,
+                     "Tarvo NWSource: socket receive buffer %d bytes, %d asked: bursts may be "
+                     "lost; raise net.core.rmem_max (sysctl -w net.core.rmem_max=%d)\n",
+                     granted / 2, size, size);
+        std::fflush(stderr);
+    }
+    return granted;
 }
 
 sockaddr_in AnyAddress(USHORT port)
@@ -97,7 +116,8 @@ CNetReceiver::CNetReceiver(CRingLogClock* filter, LONG capacity)
       m_dataSocket(INVALID_SOCKET), m_socketGeneration(0), m_address{}, m_port(8001),
       m_socketInUse(false), m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
       m_hRecvThread(nullptr), m_recvThreadId(0), m_stop(0), m_pRecvBuffer(nullptr),
-      m_hRecordFile(nullptr), m_recordPath{}, m_splitCount(0), m_recvPackets(0), m_recvLength(0)
+      m_readAgain(false), m_hRecordFile(nullptr), m_recordPath{}, m_splitCount(0), m_recvPackets(0),
+      m_recvLength(0)
 {
     // The timing log is opened before the receive thread starts, which is
     // then its only user.
@@ -229,7 +249,7 @@ HRESULT CNetReceiver::OpenStep(int cancelFd)
             close(s);
             return E_FAIL;
         }
-        SetReceiveBuffer(s);
+        m_socketBuffer = SetReceiveBuffer(s);
         SetDataSocket(s);
         return S_OK;
     }
@@ -243,7 +263,7 @@ HRESULT CNetReceiver::OpenStep(int cancelFd)
             close(s);
             return E_FAIL;
         }
-        SetReceiveBuffer(s);
+        m_socketBuffer = SetReceiveBuffer(s);
         SetDataSocket(s);
         return S_OK;
     }
@@ -292,7 +312,7 @@ HRESULT CNetReceiver::OpenStep(int cancelFd)
             close(s);
             return E_FAIL;
         }
-        SetReceiveBuffer(s);
+        m_socketBuffer = SetReceiveBuffer(s);
         SetDataSocket(s);
         return S_OK;
     }
@@ -377,48 +397,99 @@ void CNetReceiver::ReceiveLoop()
 
 CNetReceiver::PassEnd CNetReceiver::ReceivePass(int dataSocket, bool datagrams)
 {
-    // poll, not select: a process with many channels open may number the
-    // socket beyond what an fd_set can hold. Without data the thread sleeps
-    // here until data or a wake-up comes.
-    pollfd fds[2] = {{dataSocket, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
-    const bool wakeable = m_wakeFd >= 0;
-    const int ready =
-        poll(fds, wakeable ? 2 : 1, wakeable ? -1 : static_cast<int>(kReopenIntervalMs));
-    if (ready < 0)
-        return errno == EINTR ? PassEnd::Next : PassEnd::CloseSocket;
-    if (wakeable && fds[1].revents != 0) {
-        // Someone waits for the socket, or the receiver is ending: let go of
-        // it before reading.
-        DrainWake();
-        return PassEnd::Next;
+    // After a read that filled the buffer there is most likely more: read on
+    // without waiting. Otherwise wait in poll for data or a wake-up (poll, not
+    // select: a process with many channels open may number the socket beyond
+    // what an fd_set can hold); without data the thread sleeps there.
+    if (!m_readAgain) {
+        pollfd fds[2] = {{dataSocket, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
+        const bool wakeable = m_wakeFd >= 0;
+        const int ready =
+            poll(fds, wakeable ? 2 : 1, wakeable ? -1 : static_cast<int>(kReopenIntervalMs));
+        if (ready < 0)
+            return errno == EINTR ? PassEnd::Next : PassEnd::CloseSocket;
+        if (wakeable && fds[1].revents != 0) {
+            // Someone waits for the socket, or the receiver is ending: let go
+            // of it before reading.
+            DrainWake();
+            return PassEnd::Next;
+        }
+        if (fds[0].revents == 0)
+            return PassEnd::Next;
     }
-    if (fds[0].revents == 0)
-        return PassEnd::Next;
+    m_readAgain = false;
+    return datagrams ? ReceiveDatagrams(dataSocket) : ReceiveStream(dataSocket);
+}
 
+CNetReceiver::PassEnd CNetReceiver::ReceiveDatagrams(int dataSocket)
+{
+    // One call takes up to kBatchDatagrams datagrams, each into a slot of its
+    // own in the receive buffer, large enough for any IPv4 datagram: each stays
+    // one whole block. The sender's address is not asked for.
+    static_assert(kDatagramSlot >= 65535, "a slot holds the largest datagram");
+    mmsghdr messages[kBatchDatagrams];
+    iovec slots[kBatchDatagrams];
+    for (int i = 0; i < kBatchDatagrams; ++i) {
+        slots[i] = {m_pRecvBuffer + static_cast<size_t>(i) * kDatagramSlot, kDatagramSlot};
+        messages[i] = {};
+        messages[i].msg_hdr.msg_iov = &slots[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+    }
     // Never blocks: a datagram reported readable may have been dropped since.
-    sockaddr_in from{};
-    socklen_t fromLength = sizeof(from);
-    const ssize_t got = recvfrom(dataSocket, m_pRecvBuffer, kRecvBufferSize, MSG_DONTWAIT,
-                                 reinterpret_cast<sockaddr*>(&from), &fromLength);
+    const int got = recvmmsg(dataSocket, messages, kBatchDatagrams, MSG_DONTWAIT, nullptr);
+    if (got < 0)
+        return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? PassEnd::Next
+                                                                         : PassEnd::PeerClosed;
+    m_readAgain = got == kBatchDatagrams;
+
+    LONG blocks = 0;
+    LONGLONG bytes = 0;
+    CAutoLock record(&m_recordLock);
+    for (int i = 0; i < got; ++i) {
+        // An empty datagram is not an end of stream, and not a block.
+        const LONG length = static_cast<LONG>(messages[i].msg_len);
+        if (length == 0)
+            continue;
+        StoreBlock(static_cast<const BYTE*>(slots[i].iov_base), length);
+        ++blocks;
+        bytes += length;
+    }
+    CountReceived(got, blocks, bytes);
+    return PassEnd::Next;
+}
+
+CNetReceiver::PassEnd CNetReceiver::ReceiveStream(int dataSocket)
+{
+    const ssize_t got = recv(dataSocket, m_pRecvBuffer, kRecvBufferSize, MSG_DONTWAIT);
     if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
-        return PassEnd::Next;
-    // An empty datagram is not an end of stream: closing the socket for it
-    // would throw away every datagram queued behind it.
-    if (got == 0 && datagrams)
         return PassEnd::Next;
     if (got <= 0)
         return PassEnd::PeerClosed;
-
+    m_readAgain = got == kRecvBufferSize;
     const LONG length = static_cast<LONG>(got);
-    m_timingLog.OnBlock(m_pRecvBuffer, length, GetTickCount());
     CAutoLock record(&m_recordLock);
-    if (m_hRecordFile)
-        WriteRecordBlock(m_pRecvBuffer, length);
-    LONG written = length;
-    Write(m_pRecvBuffer, &written, TRUE);
-    m_recvPackets.fetch_add(1);
-    m_recvLength.fetch_add(length);
+    StoreBlock(m_pRecvBuffer, length);
+    CountReceived(1, 1, length);
     return PassEnd::Next;
+}
+
+void CNetReceiver::StoreBlock(const BYTE* block, LONG length)
+{
+    if (m_timingLog.IsOpen())
+        m_timingLog.OnBlock(block, length, GetTickCount());
+    if (m_hRecordFile)
+        WriteRecordBlock(block, length);
+    LONG written = length;
+    Write(block, &written, TRUE);
+}
+
+void CNetReceiver::CountReceived(int read, LONG blocks, LONGLONG bytes)
+{
+    m_recvPackets.fetch_add(blocks);
+    m_recvLength.fetch_add(bytes);
+    m_reads.fetch_add(1, std::memory_order_relaxed);
+    if (read > m_largestRead.load(std::memory_order_relaxed))
+        m_largestRead.store(read, std::memory_order_relaxed);
 }
 
 DWORD CNetReceiver::AcceptThreadProc(LPVOID argsPointer)
@@ -449,7 +520,7 @@ void CNetReceiver::AcceptLoop(int listenSocket)
                 break;
             }
             CloseDataSocket();
-            SetReceiveBuffer(accepted);
+            m_socketBuffer = SetReceiveBuffer(accepted);
             SetDataSocket(accepted);
         }
         Sleep(1);
@@ -474,8 +545,10 @@ HRESULT CNetReceiver::SetConnectParam(NWConnectType type, const char* address, L
         if (type == m_connectType && port16 == m_port) {
             if (type == NW_CONNECT_UDP || type == NW_CONNECT_TCP_SERVER)
                 return S_OK;
-            if ((type == NW_CONNECT_UDP_MULTICAST || type == NW_CONNECT_TCP_CLIENT) && address &&
-                strcmp(address, m_address) == 0)
+            // A null address keeps the stored one, so it names the same
+            // group or device: a working connection must not be dropped for it.
+            if ((type == NW_CONNECT_UDP_MULTICAST || type == NW_CONNECT_TCP_CLIENT) &&
+                (!address || strcmp(address, m_address) == 0))
                 return S_OK;
         }
 
@@ -539,16 +612,23 @@ void CNetReceiver::GetStatistics(LONGLONG* recvPackets, LONGLONG* recvLength) co
         *recvLength = m_recvLength.load();
 }
 
+CNetReceiver::ReadStatistics CNetReceiver::GetReadStatistics() const
+{
+    return ReadStatistics{m_socketBuffer.load(), m_reads.load(), m_largestRead.load()};
+}
+
 HRESULT CNetReceiver::StartRecord(const char* path)
 {
-    if (!path || strlen(path) >= sizeof(m_recordPath))
-        return E_FAIL;
     // Held throughout, so that no block is split between the old and the new
     // file and two callers cannot interleave.
     CAutoLock record(&m_recordLock);
-    if (m_hRecordFile && strcmp(path, m_recordPath) == 0)
+    if (path && m_hRecordFile && strcmp(path, m_recordPath) == 0)
         return S_OK;
+    // A start that fails leaves nothing recording: a caller that asked for
+    // another file must not find the old one still growing.
     StopRecord();
+    if (!path || strlen(path) >= sizeof(m_recordPath))
+        return E_FAIL;
     m_splitCount = 0;
     m_hRecordFile = CreateRecordFile(path);
     if (!m_hRecordFile)

@@ -7,9 +7,12 @@
 //    reconnection policy, for every connect type whose open step can give a
 //    socket); when the open step cannot give one (type "UnKnown", or a
 //    TCP(Server) listener already waiting for the device) it sleeps until it is
-//    woken. With a data socket it waits in poll for data or a wake-up and reads
-//    one block (one datagram, or what the TCP stream has), which goes to the
-//    timing log, the record file and the ring;
+//    woken. With a data socket it waits in poll for data or a wake-up and
+//    reads: for the UDP types up to kBatchDatagrams datagrams in one recvmmsg,
+//    each a block of its own; for TCP what the stream has, as one block. Each
+//    block, in arrival order, goes to the timing log, the record file and the
+//    ring (overwriting its oldest bytes when full). A read that filled the
+//    buffer is followed by the next read at once, without waiting;
 //  - the accept thread of a TCP(Server) listener: the latest connection
 //    replaces the data socket;
 //  - caller threads (INWSource, the property page, the output pin).
@@ -44,7 +47,8 @@ public:
 
     // Sets the connect parameters and (re)opens the socket. S_OK without any
     // change when type and port (low 16 bits) are the current ones and, for
-    // the UDP(Brodcast) and TCP(Client) types, the address too; otherwise the
+    // the UDP(Brodcast) and TCP(Client) types, the address too (a null address
+    // keeps the stored one, so it is the same); otherwise the
     // parameters are stored (the address only when not null), the data socket
     // closed, the counters and ring reset, and the open step's result returned
     // (E_FAIL when it cannot open; the receive thread keeps retrying).
@@ -60,8 +64,9 @@ public:
 
     // Recording of exactly the received bytes. StartRecord with the path being
     // recorded changes nothing; otherwise the current file is closed and path
-    // created (truncated): E_FAIL when it cannot be (then not recording), for a
-    // null path or one of NWSOURCE_PATH_SIZE bytes or more. A file that reaches
+    // created (truncated). E_FAIL, and nothing recording, when it cannot be,
+    // for a null path and for one of NWSOURCE_PATH_SIZE bytes or more. A file
+    // that reaches
     // 2 GiB continues in "<path without extension>_<n>.tvx", n = 1, 2, ...;
     // the extension is the last "." of the file name and what follows, and a
     // file name without "." keeps the whole path ("D:\rec\cam1" continues in
@@ -76,10 +81,27 @@ public:
     // measurements.
     DWORD ReceiveThreadId() const { return m_recvThreadId; }
 
+    // How the receive thread reads, for diagnostics and measurements (read
+    // without a lock).
+    struct ReadStatistics {
+        // SO_RCVBUF of the last data socket as getsockopt reports it (Linux
+        // gives twice what it accepted; kSocketBufferSize is asked), 0 before
+        // the first socket.
+        int socketBuffer;
+        // Reads that gave data, and the most datagrams one read gave (1 for TCP).
+        LONGLONG reads;
+        int largestRead;
+    };
+    ReadStatistics GetReadStatistics() const;
+
     // Upper bound of one TCP(Client) connect attempt.
     static constexpr DWORD kConnectTimeoutMs = 3000;
     static constexpr LONG kRecvBufferSize = 0x200000;
     static constexpr int kSocketBufferSize = 0xA00000;
+    // The receive buffer holds this many datagrams of one read, each in a
+    // slot of its own.
+    static constexpr int kBatchDatagrams = 32;
+    static constexpr size_t kDatagramSlot = kRecvBufferSize / kBatchDatagrams;
 
 private:
     // How one pass of the receive loop over the data socket ends.
@@ -94,6 +116,12 @@ private:
     // Receive thread.
     void ReceiveLoop();
     PassEnd ReceivePass(int dataSocket, bool datagrams);
+    PassEnd ReceiveDatagrams(int dataSocket);
+    PassEnd ReceiveStream(int dataSocket);
+    // Record lock held. One block to the timing log, the record file and the ring.
+    void StoreBlock(const BYTE* block, LONG length);
+    // Record lock held. A read that gave `read` datagrams (or one TCP block).
+    void CountReceived(int read, LONG blocks, LONGLONG bytes);
     // Accept thread.
     void AcceptLoop(int listenSocket);
 
@@ -142,6 +170,7 @@ private:
     DWORD m_recvThreadId;
     std::atomic<LONG> m_stop;
     BYTE* m_pRecvBuffer; // receive thread only
+    bool m_readAgain;    // receive thread only: the last read filled the buffer
 
     // guarded by m_recordLock
     HANDLE m_hRecordFile;
@@ -152,6 +181,10 @@ private:
     // written under the record lock, read without one
     std::atomic<LONGLONG> m_recvPackets;
     std::atomic<LONGLONG> m_recvLength;
+    std::atomic<LONGLONG> m_reads{0};
+    std::atomic<int> m_largestRead{0};
+    // written under the connection lock, read without one
+    std::atomic<int> m_socketBuffer{0};
 
     CNWTimingLog m_timingLog; // receive thread only (opened before it starts)
 };

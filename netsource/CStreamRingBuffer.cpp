@@ -1,6 +1,7 @@
 #include "CStreamRingBuffer.h"
 
 #include "win32/file.h"
+#include "win32/sync.h"
 #include "win32/timefn.h"
 
 #include <cstring>
@@ -8,7 +9,8 @@
 
 CStreamRingBuffer::CStreamRingBuffer(CRingLogClock* clock, LONG capacity)
     : m_pBuffer(nullptr), m_capacity(0), m_count(0), m_readPosition(0), m_writePosition(0),
-      m_pLogFile(nullptr), m_logPath{}, m_pClock(clock)
+      m_pLogFile(nullptr), m_logPath{}, m_dataEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+      m_pClock(clock)
 {
     if (capacity > 0) {
         m_pBuffer = new (std::nothrow) BYTE[capacity];
@@ -22,6 +24,8 @@ CStreamRingBuffer::~CStreamRingBuffer()
     delete[] m_pBuffer;
     if (m_pLogFile)
         fclose(m_pLogFile);
+    if (m_dataEvent)
+        CloseHandle(m_dataEvent);
 }
 
 LONG CStreamRingBuffer::LogStreamTime()
@@ -63,6 +67,7 @@ HRESULT CStreamRingBuffer::Write(const BYTE* source, LONG* length, BOOL overwrit
     }
 
     CAutoLock lock(&m_ringLock);
+    const bool wasEmpty = m_count == 0;
     int cover = 0;
     LONG stored = *length;
     if (static_cast<LONGLONG>(m_count) + stored > m_capacity) {
@@ -86,6 +91,8 @@ HRESULT CStreamRingBuffer::Write(const BYTE* source, LONG* length, BOOL overwrit
     } else {
         m_count += stored;
     }
+    if (wasEmpty && m_count > 0 && m_dataEvent)
+        SetEvent(m_dataEvent);
 
     if (m_pLogFile) {
         SYSTEMTIME now;
@@ -122,6 +129,8 @@ HRESULT CStreamRingBuffer::Read(BYTE* destination, LONG* length, BOOL partial)
     if (*length > 0) {
         CopyOut(destination, *length);
         m_count -= *length;
+        if (m_count == 0 && m_dataEvent)
+            ResetEvent(m_dataEvent);
     }
 
     if (m_pLogFile) {
@@ -141,6 +150,8 @@ HRESULT CStreamRingBuffer::Flush()
 {
     CAutoLock lock(&m_ringLock);
     m_readPosition = m_writePosition = m_count = 0;
+    if (m_dataEvent)
+        ResetEvent(m_dataEvent);
     if (m_pLogFile) {
         SYSTEMTIME now;
         GetLocalTime(&now);

@@ -57,6 +57,12 @@ public:
     // Empties the ring (and writes the "Flush:" line, flushing the log to disk).
     HRESULT Flush();
 
+    // A manual-reset event that is signalled exactly while the ring holds
+    // bytes, so a reader that found it empty can sleep until something comes
+    // (WaitForSingleObject or WaitForMultipleObjects; never Set or Reset it).
+    // Null when it could not be created.
+    HANDLE DataEvent() const { return m_dataEvent; }
+
     // Opens the ring log at path (truncated if it exists), or closes it for
     // null. E_FAIL when the file cannot be created or the path does not fit in
     // NWSOURCE_LOG_PATH_SIZE bytes; logging is off afterwards.
@@ -85,5 +91,7 @@ private:
     char m_logPath[NWSOURCE_LOG_PATH_SIZE];
 
     CCritSec m_ringLock;
+    // Manual reset; set and reset under m_ringLock as m_count leaves or reaches 0.
+    HANDLE m_dataEvent;
     CRingLogClock* const m_pClock;
 };

@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <pthread.h>
 #include <new>
 
 namespace {
@@ -482,6 +483,8 @@ bool CTarvoSplitterF::WaitFor(DWORD ms)
 
 void CTarvoSplitterF::DeliveryLoop()
 {
+    // Named so measurements and debuggers find it among the graph's threads.
+    pthread_setname_np(pthread_self(), "tv-splitter");
     HANDLE idle[2] = {m_threadStop, m_activeEvent};
     for (;;) {
         if (WaitForMultipleObjects(2, idle, FALSE, INFINITE) == WAIT_OBJECT_0)
@@ -499,8 +502,12 @@ void CTarvoSplitterF::DeliveryLoop()
                     LiveStep();
             }
         }
+        // Pins connect and disconnect only while the filter is stopped, so an
+        // active filter without its pins stays so until it stops: wait for
+        // that rather than look again every millisecond (the wall of players
+        // waiting for streams that have not started sits here).
         if (!ready)
-            WaitFor(1);
+            WaitFor(INFINITE);
     }
 }
 

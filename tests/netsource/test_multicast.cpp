@@ -57,9 +57,13 @@ TEST(NetReceiverMulticast, ReceivesTheGroupAndKeepsItForTheSameAddress)
     ASSERT_TRUE(s.SendTo(Group(group, port), "group", 5));
     ASSERT_TRUE(WaitFor([&] { return Length(r) == 5; }));
 
-    // The same group: nothing changes.
+    // The same group, or no address (which keeps the stored group): nothing
+    // changes, the group is still heard.
     EXPECT_EQ(r.SetConnectParam(NW_CONNECT_UDP_MULTICAST, group, port), S_OK);
+    EXPECT_EQ(r.SetConnectParam(NW_CONNECT_UDP_MULTICAST, nullptr, port), S_OK);
     EXPECT_EQ(Length(r), 5);
+    ASSERT_TRUE(s.SendTo(Group(group, port), "again", 5));
+    ASSERT_TRUE(WaitFor([&] { return Length(r) == 10; }));
 
     // Another group: reconnected, counters reset, the old group no longer heard.
     const char* other = "239.255.42.2";

@@ -225,8 +225,14 @@ TEST(NetReceiverConnect, ClientKeepsItsConnectionForTheSameAddressAndReconnectsF
     ASSERT_TRUE(WaitForLength(r, 5));
 
     EXPECT_EQ(r.SetConnectParam(NW_CONNECT_TCP_CLIENT, "127.0.0.1", device.Port()), S_OK);
+    // A null address keeps the stored one: the same device, nothing changes.
+    EXPECT_EQ(r.SetConnectParam(NW_CONNECT_TCP_CLIENT, nullptr, device.Port()), S_OK);
+    EXPECT_EQ(Address(r), "127.0.0.1");
     EXPECT_EQ(Length(r), 5);
-    EXPECT_LT(device.Accept(50), 0); // no second connection
+    EXPECT_LT(device.Accept(50), 0);      // no second connection
+    ASSERT_TRUE(SendAll(first, "again")); // the first connection is still read
+    ASSERT_TRUE(WaitForLength(r, 10));
+    EXPECT_EQ(Drain(r), "helloagain");
 
     // Another address: the old connection ends, the counters restart.
     EXPECT_EQ(r.SetConnectParam(NW_CONNECT_TCP_CLIENT, "127.0.0.2", device.Port()), E_FAIL);
@@ -431,18 +437,43 @@ TEST(NetReceiverRecord, SamePathKeepsTheFileAnotherPathStartsANewOne)
     EXPECT_STREQ(path, "");
 }
 
-TEST(NetReceiverRecord, MissingFolderFailsAndStopsTheCurrentRecording)
+// A start that fails must leave nothing recording: the file of the recording
+// before stops growing and no path is reported.
+TEST(NetReceiverRecord, FailedStartStopsTheCurrentRecording)
 {
     TempDir dir;
+    const std::string tooLong = dir / std::string(NWSOURCE_PATH_SIZE, 'a');
+    const std::string missing = dir / "missing/b.tvx";
+    struct Case {
+        const char* name;
+        const char* path;
+    };
+    const Case cases[] = {
+        {"folder missing", missing.c_str()},
+        {"path too long", tooLong.c_str()},
+        {"null path", nullptr},
+    };
     CNetReceiver r(nullptr, kRing);
-    ASSERT_EQ(r.StartRecord((dir / "a.tvx").c_str()), S_OK);
-    EXPECT_EQ(r.StartRecord((dir / "missing/b.tvx").c_str()), E_FAIL);
-    char path[NWSOURCE_PATH_SIZE] = "x";
-    ASSERT_EQ(r.GetRecordPath(path), S_OK);
-    EXPECT_STREQ(path, "");
-    EXPECT_EQ(r.StartRecord(nullptr), E_FAIL);
-    const std::string tooLong(NWSOURCE_PATH_SIZE, 'a');
-    EXPECT_EQ(r.StartRecord((dir / tooLong).c_str()), E_FAIL);
+    const unsigned short port = FreePort(SOCK_DGRAM);
+    ASSERT_EQ(r.SetConnectParam(NW_CONNECT_UDP, nullptr, port), S_OK);
+    UdpSender s;
+    LONGLONG received = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string first = dir / (std::string(c.name) + ".tvx");
+        ASSERT_EQ(r.StartRecord(first.c_str()), S_OK);
+        ASSERT_TRUE(s.Send(port, "abc"));
+        ASSERT_TRUE(WaitForLength(r, received += 3));
+
+        EXPECT_EQ(r.StartRecord(c.path), E_FAIL);
+        char path[NWSOURCE_PATH_SIZE] = "x";
+        ASSERT_EQ(r.GetRecordPath(path), S_OK);
+        EXPECT_STREQ(path, "");
+        ASSERT_TRUE(s.Send(port, "def"));
+        ASSERT_TRUE(WaitForLength(r, received += 3));
+        EXPECT_EQ(ReadFile(first), "abc");
+        EXPECT_FALSE(FileExists(missing));
+    }
 }
 
 TEST(NetReceiverRecord, ContinuesInNumberedFilesAtTwoGiB)

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <regex>
 
 namespace {
@@ -220,4 +221,43 @@ TEST(StreamRingBuffer, ConcurrentWriterAndReaderKeepTheByteOrder)
     writer.join();
     EXPECT_TRUE(ordered);
     EXPECT_EQ(got, kTotal);
+}
+
+// The data event is what the output pin sleeps on while the ring is empty: it
+// must be signalled exactly while the ring holds bytes, or the pin would
+// either sleep on data or spin on an empty ring.
+TEST(StreamRingBuffer, DataEventIsSignalledExactlyWhileBytesAreStored)
+{
+    CStreamRingBuffer ring(nullptr, 16);
+    ASSERT_NE(ring.DataEvent(), nullptr);
+    const auto signalled = [&] {
+        return WaitForSingleObject(ring.DataEvent(), 0) == WAIT_OBJECT_0;
+    };
+    struct Step {
+        const char* name;
+        std::function<void()> run;
+        LONG count; // what the ring holds afterwards
+    };
+    const Step steps[] = {
+        {"new ring", [] {}, 0},
+        {"empty write", [&] { WriteString(ring, "", TRUE); }, 0},
+        {"write 10", [&] { WriteString(ring, Bytes(0, 10), TRUE); }, 10},
+        {"read 4", [&] { ReadString(ring, 4, TRUE); }, 6},
+        {"all-or-nothing read of too many", [&] { ReadString(ring, 7, FALSE); }, 6},
+        {"read the rest", [&] { ReadString(ring, 100, TRUE); }, 0},
+        {"read from empty", [&] { ReadString(ring, 100, TRUE); }, 0},
+        {"overwrite past the capacity", [&] { WriteString(ring, Bytes(0, 40), TRUE); }, 16},
+        {"cut write into a full ring", [&] { WriteString(ring, Bytes(0, 3), FALSE); }, 16},
+        {"flush", [&] { ring.Flush(); }, 0},
+        {"write after the flush", [&] { WriteString(ring, Bytes(5, 1), FALSE); }, 1},
+        {"read exactly what is there", [&] { ReadString(ring, 1, FALSE); }, 0},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        step.run();
+        EXPECT_EQ(ring.GetState().count, step.count);
+        // Looking does not consume it.
+        EXPECT_EQ(signalled(), step.count > 0);
+        EXPECT_EQ(signalled(), step.count > 0);
+    }
 }
