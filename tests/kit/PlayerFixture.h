@@ -85,6 +85,9 @@ protected:
     {
         return OpenLive(LiveConfig(kind), link, skipped);
     }
+    // Stops every simulator and lets them go (TearDown does it too), e.g. to
+    // count the process's threads without them.
+    void StopSimulators();
     // The simulator of the last OpenLive (null before).
     tvdevsim::CDeviceSimulator* Simulator()
     {

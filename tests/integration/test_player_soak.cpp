@@ -1,0 +1,244 @@
+// The soak: eight simulated devices of mixed kinds and links (UDP, multicast,
+// TCP both ways) sent through the simulator's faults (2 % loss, reordering,
+// garbage, truncation, timestamp jumps, a TCP disconnect every two minutes)
+// into eight players in this process, with overlays, recording and the frame
+// callback on. It prints a summary: stalls (no new picture for more than 5 s
+// after a device is back), reconnect times, the resident memory's growth
+// after the first minute, and the threads and descriptors after TP_Exit
+// against before. scripts/soak.sh runs it for a number of minutes and judges
+// the figures; in the suite it runs TV_SOAK_MINUTES (default 2) and fails on
+// what is not a matter of speed: a player that never draws again after its
+// device came back (a bound of 30 s against a hang), threads or descriptors
+// left behind.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <wingdi.h>
+
+#include "PlayerFixture.h"
+
+using tvdevsim::SimKind;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kPlayers = 8;
+// A player with no new picture for longer than this after its device is
+// back has stalled.
+constexpr double kStallSeconds = 5.0;
+// The bound against a hang: a player that has not drawn this long after its
+// device came back never will.
+constexpr double kDeadSeconds = 30.0;
+
+double SoakMinutes()
+{
+    const char* text = std::getenv("TV_SOAK_MINUTES");
+    const double minutes = text ? std::atof(text) : 0;
+    return minutes > 0 ? minutes : 2.0;
+}
+
+int CountEntries(const char* folder)
+{
+    int count = 0;
+    if (DIR* dir = opendir(folder)) {
+        while (dirent* entry = readdir(dir))
+            count += entry->d_name[0] != '.';
+        closedir(dir);
+    }
+    return count;
+}
+
+double RssMiB()
+{
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+double Seconds(Clock::duration d)
+{
+    return std::chrono::duration<double>(d).count();
+}
+
+void CountFrame(void* user, unsigned char* frame, int size, int, int)
+{
+    if (frame && size > 0)
+        static_cast<std::atomic<uint64_t>*>(user)->fetch_add(1);
+}
+
+struct Watched {
+    int handle = -1;
+    SimKind kind{};
+    TvLink link{};
+    tvdevsim::CDeviceSimulator* sim = nullptr;
+    std::atomic<uint64_t> callbackFrames{0};
+    int64_t drawn = 0;
+    Clock::time_point lastPicture;
+    Clock::time_point since; // the later of the last picture and the device's return
+    uint64_t disconnects = 0;
+    bool awaitingReturn = false;
+    Clock::time_point disconnectedAt;
+    std::vector<double> reconnects;
+    int stalls = 0;
+    bool stalled = false;
+    double longestGap = 0;
+    bool dead = false;
+};
+
+} // namespace
+
+class PlayerSoak : public TvPlayerFixture {};
+
+TEST_F(PlayerSoak, EightDevicesThroughFaults)
+{
+    const double minutes = SoakMinutes();
+    const auto length = std::chrono::duration<double>(minutes * 60.0);
+    // Every two minutes in a long run; a short run sees a few all the same.
+    const double disconnectEvery = minutes >= 10 ? 120.0 : std::max(20.0, minutes * 60.0 / 4);
+
+    // The platform's window machinery is up before the baseline is taken.
+    NewWindow();
+    const int threadsBefore = CountEntries("/proc/self/task");
+    const int fdsBefore = CountEntries("/proc/self/fd");
+
+    const SimKind kinds[kPlayers] = {SimKind::Device40,  SimKind::TsMpeg2,  SimKind::TsH264,
+                                     SimKind::QBoxMjpeg, SimKind::Device36, SimKind::TsMpeg4,
+                                     SimKind::EsMpeg4,   SimKind::EsH264};
+    const TvLink links[kPlayers] = {TvLink::Udp,       TvLink::Multicast, TvLink::TcpServer,
+                                    TvLink::TcpClient, TvLink::Udp,       TvLink::Multicast,
+                                    TvLink::TcpServer, TvLink::TcpClient};
+    std::array<Watched, kPlayers> players;
+    LOGFONTA font{};
+    font.lfHeight = 16;
+    std::snprintf(font.lfFaceName, sizeof font.lfFaceName, "Liberation Sans");
+    for (int i = 0; i < kPlayers; ++i) {
+        Watched& w = players[i];
+        tvdevsim::SimConfig config = LiveConfig(kinds[i]);
+        tvdevsim::FaultConfig& f = config.faults;
+        f.seed = uint64_t(i + 1);
+        f.loss.rate = 0.02;
+        f.reorder.rate = 0.01;
+        f.garbage.rate = 0.005;
+        f.truncate.rate = 0.005;
+        f.disconnectEverySec = disconnectEvery;
+        f.jumpEverySec = 50;
+        f.jumpMs = i % 2 ? -4000 : 7000;
+        bool skipped = false;
+        w.link = links[i];
+        w.kind = kinds[i];
+        w.handle = OpenLive(config, w.link, &skipped);
+        if (skipped) { // no multicast to itself here: unicast instead
+            w.link = TvLink::Udp;
+            w.handle = OpenLive(config, w.link);
+        }
+        ASSERT_GE(w.handle, 0);
+        w.sim = Simulator();
+        EXPECT_GE(TP_AddTextOverlay(w.handle, 8, 8, "soak", 0x00FFFFFF, &font, 0, 0), 0);
+        EXPECT_GE(TP_AddSysTimeOverlay(w.handle, 8, 200, 0x0000FFFF, &font, 0, 0), 0);
+        const POINT a{100, 60}, b{220, 180};
+        EXPECT_GE(TP_AddRectangleOverlay(w.handle, &a, &b, 0x000000FF, 0, 0), 0);
+        EXPECT_EQ(TP_SetYUVFrameCallBack(w.handle, CountFrame, &w.callbackFrames), 0);
+        const std::string name = "soak" + std::to_string(i) + ".avi";
+        EXPECT_EQ(TP_StartRecord(w.handle, TempDir().c_str(), name.c_str()), 0);
+    }
+
+    const auto start = Clock::now();
+    for (Watched& w : players)
+        w.lastPicture = w.since = start;
+    double rssAtOneMinute = -1;
+    for (auto now = start; now - start < length; now = Clock::now()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        now = Clock::now();
+        if (rssAtOneMinute < 0 && now - start >= std::chrono::seconds(60))
+            rssAtOneMinute = RssMiB();
+        for (Watched& w : players) {
+            const tvdevsim::SimCounters counters = w.sim->Counters();
+            if (counters.disconnects > w.disconnects) {
+                w.disconnects = counters.disconnects;
+                w.awaitingReturn = true;
+                w.disconnectedAt = w.since = now;
+            }
+            const int64_t drawn = Statistics(w.handle).drawn;
+            if (drawn > w.drawn) {
+                w.drawn = drawn;
+                w.longestGap = std::max(w.longestGap, Seconds(now - w.lastPicture));
+                w.lastPicture = w.since = now;
+                w.stalled = false;
+                if (w.awaitingReturn) {
+                    w.reconnects.push_back(Seconds(now - w.disconnectedAt));
+                    w.awaitingReturn = false;
+                }
+            }
+            const double quiet = Seconds(now - w.since);
+            if (!w.stalled && quiet > kStallSeconds) {
+                w.stalled = true;
+                ++w.stalls;
+            }
+            w.dead = w.dead || quiet > kDeadSeconds;
+        }
+    }
+    const double rssEnd = RssMiB();
+    if (rssAtOneMinute < 0)
+        rssAtOneMinute = rssEnd;
+
+    TP_Exit();
+    StopSimulators();
+    const int threadsAfter = CountEntries("/proc/self/task");
+    const int fdsAfter = CountEntries("/proc/self/fd");
+
+    int stalls = 0, reconnectCount = 0;
+    double reconnectMax = 0, reconnectSum = 0;
+    std::printf("soak: %d players for %.1f minutes, TCP disconnects every %.0f s\n", kPlayers,
+                minutes, disconnectEvery);
+    for (int i = 0; i < kPlayers; ++i) {
+        const Watched& w = players[i];
+        double worst = 0;
+        for (double r : w.reconnects) {
+            worst = std::max(worst, r);
+            reconnectSum += r;
+        }
+        reconnectMax = std::max(reconnectMax, worst);
+        reconnectCount += int(w.reconnects.size());
+        stalls += w.stalls;
+        std::printf("  player %d %-10s %-10s pictures %6lld callbacks %6llu disconnects %2llu "
+                    "reconnect max %5.2f s longest gap %5.2f s stalls %d\n",
+                    i, tvdevsim::KindName(w.kind), TvLinkName(w.link), (long long)w.drawn,
+                    (unsigned long long)w.callbackFrames.load(), (unsigned long long)w.disconnects,
+                    worst, w.longestGap, w.stalls);
+    }
+    const double growth = rssEnd - rssAtOneMinute;
+    std::printf("crashes: 0 (the process ran to its end)\n");
+    std::printf("stalls: %d\n", stalls);
+    std::printf("reconnects: %d, max %.2f s, mean %.2f s\n", reconnectCount, reconnectMax,
+                reconnectCount ? reconnectSum / reconnectCount : 0.0);
+    std::printf("rss: %.1f MiB after the first minute, %.1f MiB at the end, growth %.1f MiB\n",
+                rssAtOneMinute, rssEnd, growth);
+    std::printf("threads: %d before, %d after TP_Exit\n", threadsBefore, threadsAfter);
+    std::printf("descriptors: %d before, %d after TP_Exit\n", fdsBefore, fdsAfter);
+    const bool met = stalls == 0 && reconnectMax <= kStallSeconds && growth <= 8.0 &&
+                     threadsAfter == threadsBefore && fdsAfter == fdsBefore;
+    std::printf("targets: %s\n", met ? "met" : "missed");
+    std::fflush(stdout);
+
+    for (int i = 0; i < kPlayers; ++i) {
+        EXPECT_FALSE(players[i].dead) << "player " << i << " stopped drawing for good";
+        EXPECT_GT(players[i].drawn, 0) << "player " << i;
+        EXPECT_GT(players[i].callbackFrames.load(), 0u) << "player " << i;
+    }
+    EXPECT_EQ(threadsAfter, threadsBefore) << "threads left behind after TP_Exit";
+    EXPECT_EQ(fdsAfter, fdsBefore) << "descriptors left open after TP_Exit";
+}
