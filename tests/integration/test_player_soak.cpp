@@ -61,6 +61,45 @@ int CountEntries(const char* folder)
     return count;
 }
 
+// For "socket:[inode]", the protocol and the local and remote addresses (as
+// /proc/net shows them), so that a socket left open says whose it is.
+std::string SocketOf(const std::string& target)
+{
+    const auto open = target.find("socket:[");
+    if (open != 0)
+        return {};
+    const std::string inode = target.substr(8, target.size() - 9);
+    for (const char* table : {"tcp", "udp", "tcp6", "udp6", "unix"}) {
+        std::ifstream in(std::string("/proc/self/net/") + table);
+        for (std::string line; std::getline(in, line);) {
+            if (line.find(" " + inode + " ") != std::string::npos ||
+                (line.size() >= inode.size() + 1 &&
+                 line.compare(line.size() - inode.size() - 1, inode.size() + 1, " " + inode) == 0))
+                return std::string(" ") + table + ": " + line;
+        }
+    }
+    return {};
+}
+
+// What this process's descriptors are open on, one per line.
+std::string DescribeDescriptors()
+{
+    std::string out;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (dirent* entry = readdir(dir)) {
+            if (entry->d_name[0] == '.')
+                continue;
+            char target[512] = {};
+            const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+            if (readlink(link.c_str(), target, sizeof target - 1) < 0)
+                continue;
+            out += std::string(entry->d_name) + " -> " + target + SocketOf(target) + "\n";
+        }
+        closedir(dir);
+    }
+    return out;
+}
+
 double RssMiB()
 {
     std::ifstream statm("/proc/self/statm");
@@ -90,9 +129,12 @@ struct Watched {
     Clock::time_point lastPicture;
     Clock::time_point since; // the later of the last picture and the device's return
     uint64_t disconnects = 0;
-    bool awaitingReturn = false;
+    uint64_t connections = 0;
+    bool awaitingReturn = false;  // disconnected; the connection is not back yet
+    bool awaitingPicture = false; // back; no picture from the new connection yet
     Clock::time_point disconnectedAt;
-    std::vector<double> reconnects;
+    std::vector<double> reconnects;    // disconnect to connection back, seconds
+    std::vector<double> firstPictures; // disconnect to the first picture after it
     int stalls = 0;
     bool stalled = false;
     double longestGap = 0;
@@ -114,6 +156,7 @@ TEST_F(PlayerSoak, EightDevicesThroughFaults)
     NewWindow();
     const int threadsBefore = CountEntries("/proc/self/task");
     const int fdsBefore = CountEntries("/proc/self/fd");
+    const std::string descriptorsBefore = DescribeDescriptors();
 
     const SimKind kinds[kPlayers] = {SimKind::Device40,  SimKind::TsMpeg2,  SimKind::TsH264,
                                      SimKind::QBoxMjpeg, SimKind::Device36, SimKind::TsMpeg4,
@@ -147,6 +190,11 @@ TEST_F(PlayerSoak, EightDevicesThroughFaults)
         }
         ASSERT_GE(w.handle, 0);
         w.sim = Simulator();
+    }
+    // Overlays need the rendered graph's frame processor: after the first picture.
+    for (int i = 0; i < kPlayers; ++i) {
+        Watched& w = players[i];
+        ASSERT_TRUE(WaitFramesDrawn(w.handle, 1)) << "player " << i << " never drew";
         EXPECT_GE(TP_AddTextOverlay(w.handle, 8, 8, "soak", 0x00FFFFFF, &font, 0, 0), 0);
         EXPECT_GE(TP_AddSysTimeOverlay(w.handle, 8, 200, 0x0000FFFF, &font, 0, 0), 0);
         const POINT a{100, 60}, b{220, 180};
@@ -161,7 +209,7 @@ TEST_F(PlayerSoak, EightDevicesThroughFaults)
         w.lastPicture = w.since = start;
     double rssAtOneMinute = -1;
     for (auto now = start; now - start < length; now = Clock::now()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
         now = Clock::now();
         if (rssAtOneMinute < 0 && now - start >= std::chrono::seconds(60))
             rssAtOneMinute = RssMiB();
@@ -170,20 +218,35 @@ TEST_F(PlayerSoak, EightDevicesThroughFaults)
             if (counters.disconnects > w.disconnects) {
                 w.disconnects = counters.disconnects;
                 w.awaitingReturn = true;
+                w.awaitingPicture = false;
                 w.disconnectedAt = w.since = now;
             }
+            // Connections made since the last look, the disconnect's own poll
+            // included: a device back within one poll counts as back at once.
+            if (w.awaitingReturn && counters.connections > w.connections) {
+                // The device is back: from here a player without pictures stalls.
+                w.awaitingReturn = false;
+                w.awaitingPicture = true;
+                w.reconnects.push_back(Seconds(now - w.disconnectedAt));
+                w.since = now;
+            }
+            if (!w.awaitingReturn)
+                w.connections = counters.connections;
             const int64_t drawn = Statistics(w.handle).drawn;
             if (drawn > w.drawn) {
                 w.drawn = drawn;
                 w.longestGap = std::max(w.longestGap, Seconds(now - w.lastPicture));
-                w.lastPicture = w.since = now;
+                w.lastPicture = now;
                 w.stalled = false;
-                if (w.awaitingReturn) {
-                    w.reconnects.push_back(Seconds(now - w.disconnectedAt));
-                    w.awaitingReturn = false;
+                if (!w.awaitingReturn)
+                    w.since = now;
+                if (w.awaitingPicture) {
+                    w.firstPictures.push_back(Seconds(now - w.disconnectedAt));
+                    w.awaitingPicture = false;
                 }
             }
-            const double quiet = Seconds(now - w.since);
+            // While the device is away nothing is owed.
+            const double quiet = w.awaitingReturn ? 0.0 : Seconds(now - w.since);
             if (!w.stalled && quiet > kStallSeconds) {
                 w.stalled = true;
                 ++w.stalls;
@@ -201,35 +264,41 @@ TEST_F(PlayerSoak, EightDevicesThroughFaults)
     const int fdsAfter = CountEntries("/proc/self/fd");
 
     int stalls = 0, reconnectCount = 0;
-    double reconnectMax = 0, reconnectSum = 0;
+    double reconnectMax = 0, reconnectSum = 0, pictureMax = 0;
     std::printf("soak: %d players for %.1f minutes, TCP disconnects every %.0f s\n", kPlayers,
                 minutes, disconnectEvery);
     for (int i = 0; i < kPlayers; ++i) {
         const Watched& w = players[i];
-        double worst = 0;
+        double worst = 0, worstPicture = 0;
         for (double r : w.reconnects) {
             worst = std::max(worst, r);
             reconnectSum += r;
         }
+        for (double r : w.firstPictures)
+            worstPicture = std::max(worstPicture, r);
         reconnectMax = std::max(reconnectMax, worst);
+        pictureMax = std::max(pictureMax, worstPicture);
         reconnectCount += int(w.reconnects.size());
         stalls += w.stalls;
         std::printf("  player %d %-10s %-10s pictures %6lld callbacks %6llu disconnects %2llu "
-                    "reconnect max %5.2f s longest gap %5.2f s stalls %d\n",
+                    "back after max %5.2f s, picture after %5.2f s, longest gap %5.2f s, "
+                    "stalls %d\n",
                     i, tvdevsim::KindName(w.kind), TvLinkName(w.link), (long long)w.drawn,
                     (unsigned long long)w.callbackFrames.load(), (unsigned long long)w.disconnects,
-                    worst, w.longestGap, w.stalls);
+                    worst, worstPicture, w.longestGap, w.stalls);
     }
     const double growth = rssEnd - rssAtOneMinute;
     std::printf("crashes: 0 (the process ran to its end)\n");
     std::printf("stalls: %d\n", stalls);
-    std::printf("reconnects: %d, max %.2f s, mean %.2f s\n", reconnectCount, reconnectMax,
-                reconnectCount ? reconnectSum / reconnectCount : 0.0);
+    std::printf("reconnects: %d, connection back after max %.2f s (mean %.2f s), first "
+                "picture after max %.2f s (polled every 0.1 s)\n",
+                reconnectCount, reconnectMax, reconnectCount ? reconnectSum / reconnectCount : 0.0,
+                pictureMax);
     std::printf("rss: %.1f MiB after the first minute, %.1f MiB at the end, growth %.1f MiB\n",
                 rssAtOneMinute, rssEnd, growth);
     std::printf("threads: %d before, %d after TP_Exit\n", threadsBefore, threadsAfter);
     std::printf("descriptors: %d before, %d after TP_Exit\n", fdsBefore, fdsAfter);
-    const bool met = stalls == 0 && reconnectMax <= kStallSeconds && growth <= 8.0 &&
+    const bool met = stalls == 0 && pictureMax <= kStallSeconds && growth <= 8.0 &&
                      threadsAfter == threadsBefore && fdsAfter == fdsBefore;
     std::printf("targets: %s\n", met ? "met" : "missed");
     std::fflush(stdout);
@@ -240,5 +309,7 @@ TEST_F(PlayerSoak, EightDevicesThroughFaults)
         EXPECT_GT(players[i].callbackFrames.load(), 0u) << "player " << i;
     }
     EXPECT_EQ(threadsAfter, threadsBefore) << "threads left behind after TP_Exit";
-    EXPECT_EQ(fdsAfter, fdsBefore) << "descriptors left open after TP_Exit";
+    EXPECT_EQ(fdsAfter, fdsBefore) << "descriptors left open after TP_Exit; before:\n"
+                                   << descriptorsBefore << "after:\n"
+                                   << DescribeDescriptors();
 }
