@@ -4,8 +4,6 @@
 // numbered frames the test sent.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -13,56 +11,22 @@
 
 #include <atomic>
 #include <chrono>
-#include <fstream>
-#include <functional>
-#include <iterator>
 #include <thread>
 #include <vector>
 
+#include "NWTestUtil.h"
 #include "TvRecordFrames.h"
 #include "PlayerFixture.h"
+
+using nwtest::FreePort;
+using nwtest::Loopback;
+using nwtest::ReadFile;
+using nwtest::WaitFor;
 
 namespace {
 
 constexpr int kConnectUdp = 2;
 constexpr int kConnectTcpServer = 3;
-
-sockaddr_in Loopback(int port)
-{
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(uint16_t(port));
-    return a;
-}
-
-int FreePort(int type)
-{
-    const int s = socket(AF_INET, type, 0);
-    sockaddr_in a = Loopback(0);
-    bind(s, reinterpret_cast<sockaddr*>(&a), sizeof(a));
-    socklen_t len = sizeof(a);
-    getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    close(s);
-    return ntohs(a.sin_port);
-}
-
-std::string ReadAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 30000)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
 
 class PlayerRecords : public TvPlayerFixture {
 protected:
@@ -94,7 +58,7 @@ TEST_F(PlayerRecords, UninitializeKeepsEveryBlockReceived)
     ASSERT_GE(handle, 0);
     const int s = socket(AF_INET, SOCK_STREAM, 0);
     const sockaddr_in to = Loopback(port);
-    ASSERT_TRUE(WaitUntil(
+    ASSERT_TRUE(WaitFor(
         [&] { return connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof(to)) == 0; }));
 
     constexpr size_t kFrame = 3000; // frames straddle the player's reads
@@ -116,7 +80,7 @@ TEST_F(PlayerRecords, UninitializeKeepsEveryBlockReceived)
         }
     });
     int64_t received = 0;
-    EXPECT_TRUE(WaitUntil([&] { return (received = Statistics(handle).recvLength) >= 2 << 20; }))
+    EXPECT_TRUE(WaitFor([&] { return (received = Statistics(handle).recvLength) >= 2 << 20; }))
         << StatisticsText(handle);
     EXPECT_EQ(TP_Uninitialize(handle), 0);
     stop = true;
@@ -124,7 +88,7 @@ TEST_F(PlayerRecords, UninitializeKeepsEveryBlockReceived)
     sender.join();
     close(s);
 
-    const std::string bytes = ReadAll(RecordPath());
+    const std::string bytes = ReadFile(RecordPath());
     EXPECT_GE(int64_t(bytes.size()), received) << "received bytes missing from the record";
     const TvParsedRecord parsed = TvParseRecord(bytes, kFrame);
     EXPECT_TRUE(parsed.clean) << "bytes never sent after " << parsed.wholeFrames << " frames";
@@ -159,7 +123,7 @@ TEST_F(PlayerRecords, AFullDiskKeepsEveryWholeBlockBefore)
         TvMakeRecordFrame(n, kFrame, frame.data());
         sendto(s, frame.data(), kFrame, 0, reinterpret_cast<const sockaddr*>(&to), sizeof(to));
         // One at a time: each is one block of the receiver.
-        all = WaitUntil([&] { return Statistics(handle).recvPackets >= int64_t(n) + 1; });
+        all = WaitFor([&] { return Statistics(handle).recvPackets >= int64_t(n) + 1; });
     }
     close(s);
     TP_StopRecord(handle);
@@ -167,7 +131,7 @@ TEST_F(PlayerRecords, AFullDiskKeepsEveryWholeBlockBefore)
     signal(SIGXFSZ, oldHandler);
     ASSERT_TRUE(all) << StatisticsText(handle);
 
-    const std::string bytes = ReadAll(RecordPath());
+    const std::string bytes = ReadFile(RecordPath());
     const TvParsedRecord parsed = TvParseRecord(bytes, kFrame);
     EXPECT_TRUE(parsed.clean);
     EXPECT_EQ(parsed.wholeFrames, 10u);

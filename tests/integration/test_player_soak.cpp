@@ -43,13 +43,6 @@ constexpr double kStallSeconds = 5.0;
 // device came back never will.
 constexpr double kDeadSeconds = 30.0;
 
-double SoakMinutes()
-{
-    const char* text = std::getenv("TV_SOAK_MINUTES");
-    const double minutes = text ? std::atof(text) : 0;
-    return minutes > 0 ? minutes : 2.0;
-}
-
 int CountEntries(const char* folder)
 {
     int count = 0;
@@ -147,7 +140,7 @@ class PlayerSoak : public TvPlayerFixture {};
 
 TEST_F(PlayerSoak, EightDevicesThroughFaults)
 {
-    const double minutes = SoakMinutes();
+    const double minutes = TvEnvNumber("TV_SOAK_MINUTES", 2);
     const auto length = std::chrono::duration<double>(minutes * 60.0);
     // Every two minutes in a long run; a short run sees a few all the same.
     const double disconnectEvery = minutes >= 10 ? 120.0 : std::max(20.0, minutes * 60.0 / 4);

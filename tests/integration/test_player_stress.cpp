@@ -30,13 +30,6 @@ namespace {
 constexpr int kPlayers = 4;
 constexpr int kThreads = 8;
 
-int StressSeconds()
-{
-    const char* text = std::getenv("TV_STRESS_SECONDS");
-    const int seconds = text ? std::atoi(text) : 0;
-    return seconds > 0 ? seconds : 4;
-}
-
 struct Slot {
     std::atomic<int> handle{-1};
     HWND window = nullptr;
@@ -193,7 +186,7 @@ TEST_F(PlayerStress, EightThreadsOnFourPlayersWhileTheyPlay)
         slot.port = Simulator()->StreamPort();
     }
 
-    const int seconds = StressSeconds();
+    const int seconds = int(TvEnvNumber("TV_STRESS_SECONDS", 4));
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     std::array<std::atomic<int>, kOpCount> counts{};
     std::vector<std::future<void>> threads;

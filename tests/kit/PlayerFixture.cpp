@@ -112,6 +112,13 @@ bool ParsePlayerStatistics(const std::string& text, TvPlayerStats& stats)
     return any;
 }
 
+double TvEnvNumber(const char* name, double fallback)
+{
+    const char* text = std::getenv(name);
+    const double value = text ? std::atof(text) : 0;
+    return value > 0 ? value : fallback;
+}
+
 int TvFormatTypeFor(SimKind kind)
 {
     switch (kind) {

@@ -51,6 +51,10 @@ struct TvPlayerStats {
 // False when the text holds none of the three lines.
 bool ParsePlayerStatistics(const std::string& text, TvPlayerStats& stats);
 
+// The positive number in the environment variable `name`, else fallback: how
+// long the stress and soak tests run.
+double TvEnvNumber(const char* name, double fallback);
+
 // The codec kind (TP_Initialize's format type) a player uses for a simulator kind.
 int TvFormatTypeFor(tvdevsim::SimKind kind);
 
