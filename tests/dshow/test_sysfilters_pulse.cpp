@@ -290,3 +290,76 @@ TEST_F(PulseRendererTest, KeepsThePaceWhenTheServerGoesAway)
     EXPECT_GE(SecondsSince(start), 1.45);
     EXPECT_EQ(m_renderer->Stop(), S_OK);
 }
+
+// A server frozen while the renderer plays: the streaming thread keeps its
+// pace, Stop returns, and releasing the renderer (its sink and its connection
+// to the server) returns too, all while the server still does not answer.
+TEST_F(PulseRendererTest, ReleasingTheRendererDoesNotWaitForAFrozenServer)
+{
+    Connect(PcmType(8000, 1, 1600));
+    Play();
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(m_source->Deliver(Pcm(800, 1, 1000, 1000)), S_OK);
+    g_server.Freeze(true);
+    auto writing = m_source->DeliverAsync(Pcm(8000 * 3, 1, 1000, 1000));
+    EXPECT_TRUE(StillBlocked(writing, 300)) << "three seconds of sound taken at once";
+    auto stopping = std::async(std::launch::async, [this] { return m_renderer->Stop(); });
+    EXPECT_EQ(Result(stopping, E_FAIL), S_OK);
+    Result(writing, E_FAIL);
+
+    auto releasing = std::async(std::launch::async, [this] {
+        m_harness.reset();
+        return true;
+    });
+    // A bound against a hang only: the release itself waits on nothing.
+    bool released = releasing.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    EXPECT_TRUE(released) << "releasing the renderer waits for the frozen server";
+    g_server.Freeze(false);
+    releasing.get();
+}
+
+// The sink on its own: while the server is frozen it drops the sound on the
+// clock (counted) rather than block for ever, its played count follows the
+// wall clock, and once the server answers again the sound goes to it again.
+TEST_F(PulseRendererTest, AFrozenServerMakesTheSinkDropOnTheClock)
+{
+    PcmFormat format{8000, 1, 16};
+    auto sink = CreatePulseAudioSink(format, "frozen");
+    ASSERT_NE(sink, nullptr);
+    sink->SetRunning(true);
+    const size_t rate = size_t(format.BytesPerSecond());
+    std::vector<uint8_t> second(rate, 0);
+    ASSERT_EQ(sink->Write(second.data(), rate / 2), S_OK);
+
+    g_server.Freeze(true);
+    auto start = Clock::now();
+    auto writer = std::async(std::launch::async, [&] {
+        HRESULT hr = S_OK;
+        for (int i = 0; i < 3 && hr == S_OK; ++i)
+            hr = sink->Write(second.data(), second.size());
+        return hr;
+    });
+    uint64_t last = 0;
+    while (writer.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready &&
+           SecondsSince(start) < 30) {
+        uint64_t played = sink->BytesPlayed();
+        EXPECT_LE(double(played), (SecondsSince(start) + 0.5 + 0.2) * double(rate))
+            << "played faster than the clock";
+        EXPECT_GE(played, last) << "played bytes went back";
+        last = std::max(last, played);
+    }
+    ASSERT_EQ(writer.wait_for(std::chrono::seconds(0)), std::future_status::ready)
+        << "writing to a frozen server never returned";
+    EXPECT_EQ(writer.get(), S_OK);
+    uint64_t dropped = sink->BytesDropped();
+    EXPECT_GT(dropped, rate) << "three seconds written to a frozen server, little dropped";
+    EXPECT_LE(dropped, 3 * rate + rate / 2);
+
+    g_server.Freeze(false);
+    ASSERT_EQ(sink->Write(second.data(), second.size()), S_OK);
+    ASSERT_EQ(sink->Write(second.data(), second.size()), S_OK);
+    EXPECT_EQ(sink->Drain(), S_OK);
+    EXPECT_LT(sink->BytesDropped() - dropped, rate)
+        << "the server answers again, yet the sound still goes nowhere";
+    EXPECT_EQ(sink->BytesPlayed(), 5 * rate + rate / 2);
+}

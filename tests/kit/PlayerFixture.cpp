@@ -112,6 +112,13 @@ bool ParsePlayerStatistics(const std::string& text, TvPlayerStats& stats)
     return any;
 }
 
+double TvEnvNumber(const char* name, double fallback)
+{
+    const char* text = std::getenv(name);
+    const double value = text ? std::atof(text) : 0;
+    return value > 0 ? value : fallback;
+}
+
 int TvFormatTypeFor(SimKind kind)
 {
     switch (kind) {
@@ -154,9 +161,7 @@ void TvPlayerFixture::TearDown()
     // Players first: their receivers and renderers go before the senders and
     // the windows they use.
     TP_Exit();
-    for (auto& sim : m_sims)
-        sim->Stop();
-    m_sims.clear();
+    StopSimulators();
     for (HWND hWnd : m_windows) {
         if (IsWindow(hWnd)) {
             TP_SetMessageCallback(hWnd, nullptr, nullptr);
@@ -167,6 +172,13 @@ void TvPlayerFixture::TearDown()
     m_handleWindows.clear();
     std::error_code ignored;
     std::filesystem::remove_all(m_tempDir, ignored);
+}
+
+void TvPlayerFixture::StopSimulators()
+{
+    for (auto& sim : m_sims)
+        sim->Stop();
+    m_sims.clear();
 }
 
 HWND TvPlayerFixture::NewWindow(int width, int height)

@@ -51,6 +51,10 @@ struct TvPlayerStats {
 // False when the text holds none of the three lines.
 bool ParsePlayerStatistics(const std::string& text, TvPlayerStats& stats);
 
+// The positive number in the environment variable `name`, else fallback: how
+// long the stress and soak tests run.
+double TvEnvNumber(const char* name, double fallback);
+
 // The codec kind (TP_Initialize's format type) a player uses for a simulator kind.
 int TvFormatTypeFor(tvdevsim::SimKind kind);
 
@@ -85,6 +89,9 @@ protected:
     {
         return OpenLive(LiveConfig(kind), link, skipped);
     }
+    // Stops every simulator and lets them go (TearDown does it too), e.g. to
+    // count the process's threads without them.
+    void StopSimulators();
     // The simulator of the last OpenLive (null before).
     tvdevsim::CDeviceSimulator* Simulator()
     {

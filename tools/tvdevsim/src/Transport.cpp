@@ -34,7 +34,13 @@ CTransport::~CTransport()
 
 void CTransport::CloseAll()
 {
+    // Disconnect keeps a UDP socket (a datagram link has no connection to
+    // drop); closing everything closes that too.
     Disconnect();
+    if (m_socket >= 0) {
+        ::close(m_socket);
+        m_socket = -1;
+    }
     if (m_listen >= 0) {
         ::close(m_listen);
         m_listen = -1;

@@ -49,6 +49,9 @@ public:
     virtual void Flush() = 0;
     // Any thread. Bytes that have played since the sink was made.
     virtual uint64_t BytesPlayed() = 0;
+    // Any thread. Of those, the bytes no device heard: a sound server that
+    // stopped answering or went away, so the sink let them pass on the clock.
+    virtual uint64_t BytesDropped() = 0;
 };
 
 // A sink that plays through the PulseAudio server, or null when there is none

@@ -87,6 +87,9 @@ public:
         return PlayedLocked(Clock::now());
     }
 
+    // Nothing was meant for a device.
+    uint64_t BytesDropped() override { return 0; }
+
 private:
     uint64_t PlayedLocked(Clock::time_point now) const
     {
