@@ -22,6 +22,8 @@
 #include <dshow.h>
 
 #include "CTarvoControlWindow.h"
+#include "CTarvoPlayerOCXCtrl.h"
+#include "TarvoPlayErrors.h"
 #include "ControlWindowKit.h"
 
 namespace {
@@ -517,3 +519,37 @@ TEST_F(ControlWindow, ResizeMovesTheVideoWindowAndTheChildControl)
 }
 
 } // namespace
+
+// The control made by its class: the widget a host gets is the control's
+// window, its players draw into that window's video window, and PTZControl
+// and the background colour reach it.
+TEST(ControlWithItsWindow, TheWidgetIsTheWindowAndPtzControlLeavesADisabledMode)
+{
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    HRESULT hr = S_OK;
+    CUnknown* unknown = CTarvoPlayerOCXCtrl::CreateInstance(nullptr, &hr);
+    ASSERT_NE(unknown, nullptr);
+    unknown->NonDelegatingAddRef();
+    auto* control = static_cast<CTarvoPlayerOCXCtrl*>(unknown);
+
+    QWidget* widget = nullptr;
+    ASSERT_EQ(control->GetWidget(&widget), S_OK);
+    auto* window = dynamic_cast<CTarvoControlWindow*>(widget);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(control->Window(), window->VideoWindow());
+
+    EXPECT_EQ(control->PTZControl(0, 1), 0);
+    window->SwitchMouseMode();
+    EXPECT_EQ(window->MouseMode(), CTarvoControlWindow::kMouseZoom);
+    EXPECT_EQ(control->PTZControl(0, 0), 0);
+    EXPECT_EQ(window->MouseMode(), CTarvoControlWindow::kMouseNone);
+    EXPECT_EQ(control->PTZControl(7, 1), TP_ERR_UNSUPPORTED);
+
+    control->SetBackColor(0x00FF00);
+    window->resize(64, 48);
+    const QImage picture = window->grab().toImage();
+    EXPECT_EQ(picture.pixelColor(0, 0), QColor(0, 255, 0));
+    EXPECT_EQ(picture.pixelColor(10, 10), QColor(0, 0, 0));
+    unknown->NonDelegatingRelease();
+    CoUninitialize();
+}
