@@ -62,6 +62,9 @@ install(FILES "${CMAKE_SOURCE_DIR}/platform/win32/include/win32/types.h"
   DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/tarvo/win32")
 
 set(tv_tools tvregsvr tvplay tvdevsim tvdevice vxctl)
+if(TARGET vxconsole)
+  list(APPEND tv_tools vxconsole)
+endif()
 set_target_properties(${tv_tools} PROPERTIES
   INSTALL_RPATH "${rpath_bin_to_lib};${rpath_bin_to_modules}")
 install(TARGETS ${tv_tools} RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")

@@ -1,11 +1,17 @@
-// Seeds for fuzz_mjpeg_frame, fuzz_audio_buffer and fuzz_voice_frame, in the
-// input layouts those targets read: fuzz_seed_writer OUTDIR writes
-// OUTDIR/mjpeg, OUTDIR/aac and OUTDIR/voice.
+// Seeds for fuzz_mjpeg_frame, fuzz_audio_buffer, fuzz_voice_frame,
+// fuzz_device_request, fuzz_protocol_response, fuzz_overlay_records and
+// fuzz_overlay_packet, in the input layouts those targets read:
+// fuzz_seed_writer OUTDIR writes one folder of each under OUTDIR.
 #include "Adts.h"
 #include "DeviceFrameHeader.h"
 #include "JpegTestImages.h"
+#include "COverlayList.h"
+#include "OverlayRecord.h"
 #include "QBox.h"
 #include "VoiceFrame.h"
+#include "tvdevice/DeviceModel.h"
+#include "tvprotocol/CommandCatalogue.h"
+#include "tvprotocol/Transport.h"
 #include "tvdevsim/StreamGenerator.h"
 
 #include <filesystem>
@@ -49,7 +55,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::filesystem::path out = argv[1];
-    for (const char* dir : {"mjpeg", "aac", "voice"})
+    for (const char* dir : {"mjpeg", "aac", "voice", "request", "response", "records", "packet"})
         std::filesystem::create_directories(out / dir);
 
     // Byte 0 the size index of FuzzMjpegFrame.cpp, byte 1 0 (the whole picture).
@@ -99,6 +105,55 @@ int main(int argc, char** argv)
             Write(out / "voice" / ("voice" + std::to_string(n++)), seed);
         }
     }
+    // Device requests: each get the device answers with data, and the set
+    // beside it (the next command code) carrying those data back, as the
+    // console sends them.
+    tvdevice::CDeviceModel model;
+    for (uint16_t command = 0; command < 0x0600; ++command) {
+        const tvdevice::DeviceResponse answer = model.Handle(command, nullptr, 0);
+        if (answer.kind != 2)
+            continue;
+        Write(out / "request" / ("get" + std::to_string(command)),
+              {static_cast<uint8_t>(command), static_cast<uint8_t>(command >> 8)});
+        std::vector<uint8_t> set = {static_cast<uint8_t>(command + 1),
+                                    static_cast<uint8_t>((command + 1) >> 8)};
+        set.insert(set.end(), answer.payload.begin(), answer.payload.end());
+        Write(out / "request" / ("set" + std::to_string(command + 1)), set);
+    }
+    // Device responses, behind the command's index in the catalogue: what a
+    // fresh device answers to each command.
+    size_t commandCount = 0;
+    const tvprotocol::CommandInfo* table = tvprotocol::CommandTable(&commandCount);
+    for (size_t i = 0; i < commandCount; ++i) {
+        const tvdevice::DeviceResponse answer = model.Handle(table[i].code, nullptr, 0);
+        std::vector<uint8_t> frame(answer.payload.size() + 64);
+        frame.resize(tvprotocol::BuildFrame(frame.data(), answer.kind, table[i].code,
+                                            answer.payload.data(), answer.payload.size()));
+        std::vector<uint8_t> seed = {static_cast<uint8_t>(i)};
+        seed.insert(seed.end(), frame.begin(), frame.end());
+        Write(out / "response" / ("command" + std::to_string(table[i].code)), seed);
+    }
+
+    // Overlay records of every shape the application can add.
+    COverlayList list;
+    LOGFONTA font{};
+    font.lfHeight = 16;
+    LONG id = 0;
+    list.AddTextOverlay("Gate 3", 6, 255, 255, 255, font, 8, 8, &id);
+    list.AddSysTimeOverlay(255, 255, 0, font, 8, 40, &id);
+    list.AddRectangleOverlay(255, 0, 0, 10, 10, 60, 40, &id);
+    list.AddCircleOverlay(0, 255, 0, 80, 80, 20, &id);
+    list.AddEllipseOverlay(0, 0, 255, 20, 60, 90, 100, &id);
+    const POINT points[] = {{5, 5}, {50, 10}, {30, 60}};
+    list.AddPolygonOverlay(255, 0, 255, points, 3, &id);
+    std::vector<BYTE> records;
+    list.ForEach([&](const COverlayItem& item) { OverlayWriteRecord(item, &records); });
+    Write(out / "records" / "shapes", records);
+
+    // One overlay packet: the output size (176 x 144) and the 128 bytes.
+    std::vector<uint8_t> packet = {0x57, 0x00, 0x8F, 0x00, '>', '>', '>', '>'};
+    packet.resize(4 + 128, 0);
+    Write(out / "packet" / "empty", packet);
     std::cout << "seeds written to " << out << "\n";
     return 0;
 }

@@ -14,6 +14,7 @@
 #include "win32/timefn.h"
 #include "win32/trace.h"
 
+#include <pthread.h>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -468,6 +469,7 @@ void CTarvoSplitterF::SetParserFactory(ParserFactory factory)
 
 DWORD CTarvoSplitterF::DeliveryThreadProc(LPVOID param)
 {
+    pthread_setname_np(pthread_self(), "tv-splitter"); // found by name in per-thread CPU figures
     static_cast<CTarvoSplitterF*>(param)->DeliveryLoop();
     return 0;
 }

@@ -104,6 +104,11 @@ int CGraphPlayer::Close()
     return 0;
 }
 
+RECT CGraphPlayer::VideoWindowRect(LONG width, LONG height) const
+{
+    return RECT{0, 0, width, height};
+}
+
 IMediaEventEx* CGraphPlayer::GetEventSink()
 {
     return m_pMediaEvent;
@@ -156,8 +161,9 @@ int CGraphPlayer::AttachWindow()
     m_pVideoWindow->put_BorderColor(0);
     RECT client = {0, 0, 0, 0};
     GetClientRect(m_hWnd, &client);
-    HRESULT hr = m_pVideoWindow->SetWindowPosition(0, 0, client.right - client.left,
-                                                   client.bottom - client.top);
+    const RECT place = VideoWindowRect(client.right - client.left, client.bottom - client.top);
+    HRESULT hr = m_pVideoWindow->SetWindowPosition(place.left, place.top, place.right - place.left,
+                                                   place.bottom - place.top);
 
     if (m_pendingFrameCallback) {
         TP_YUVFrameCallBack callback = m_pendingFrameCallback;

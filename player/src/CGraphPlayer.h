@@ -16,6 +16,7 @@
 #include <windows.h>
 
 #include <mutex>
+#include <vector>
 
 #include "ITarvoSplt.h"
 #include "CPlayerBase.h"
@@ -147,6 +148,13 @@ protected:
     // hands on a frame callback kept until now. Returns SetWindowPosition's
     // result (TP_ERR_NO_VIDEO_WINDOW without IVideoWindow).
     int AttachWindow();
+    // Where AttachWindow places the renderer's window in a client area of
+    // width x height (left, top, right, bottom): the whole area here.
+    virtual RECT VideoWindowRect(LONG width, LONG height) const;
+    // GrabPicture's step between grabbing the YUY2 picture (width x 2 bytes
+    // a row, top row first) and writing it: a player may replace the picture
+    // and its size. Nothing here. Application thread, outside m_lock.
+    virtual HRESULT ScaleCapturedPicture(std::vector<BYTE>& yuy2, int& width, int& height);
 
     // Under m_lock. Renders the splitter's video pin again after its chain was
     // taken away (video cut, reduce level): attaches the window and plays on

@@ -100,7 +100,7 @@ std::string JoinRecordPath(const char* directory, const char* name)
     return dir + rest;
 }
 
-std::string RecordFilePath(const char* directory, const char* name)
+std::string RecordFilePath(const char* directory, const char* name, const char* extension)
 {
     std::string path = JoinRecordPath(directory, name);
     // Only a dot in the file name starts an extension: "C:\rec.d\cam1" keeps
@@ -110,20 +110,19 @@ std::string RecordFilePath(const char* directory, const char* name)
     const size_t dot = path.rfind('.');
     if (dot != std::string::npos && dot >= nameStart)
         path.resize(dot);
-    static constexpr char kExtension[] = ".tvx";
-    const size_t keep = kRecordPathMax - (sizeof kExtension - 1);
+    const size_t keep = kRecordPathMax - std::strlen(extension);
     if (path.size() > keep)
         path.resize(keep);
-    return path + kExtension;
+    return path + extension;
 }
 
 // ---- CGraphPlayer ----
 
 namespace {
 
-// The current picture of the frame processor in BMP form: headers and rows.
+// The current picture of the frame processor: YUY2 rows, top row first.
 // E_INVALIDARG when it is not a YUY2 picture or cannot be grabbed.
-HRESULT GrabBmp(ISampleGrabber* grabber, std::vector<BYTE>& bmp)
+HRESULT GrabYuy2(ISampleGrabber* grabber, std::vector<BYTE>& picture, int& width, int& height)
 {
     AM_MEDIA_TYPE type = {};
     if (FAILED(grabber->GetConnectedMediaType(&type)))
@@ -131,8 +130,8 @@ HRESULT GrabBmp(ISampleGrabber* grabber, std::vector<BYTE>& bmp)
     const bool yuy2 = type.subtype == MEDIASUBTYPE_YUY2;
     const bool vih2 = type.formattype == FORMAT_VideoInfo2 && type.pbFormat &&
                       type.cbFormat >= sizeof(VIDEOINFOHEADER2);
-    int width = 0;
-    int height = 0;
+    width = 0;
+    height = 0;
     if (vih2) {
         const auto* vih = reinterpret_cast<const VIDEOINFOHEADER2*>(type.pbFormat);
         width = vih->bmiHeader.biWidth;
@@ -149,7 +148,6 @@ HRESULT GrabBmp(ISampleGrabber* grabber, std::vector<BYTE>& bmp)
     LONG size = 0;
     if (FAILED(grabber->GetCurrentBuffer(&size, nullptr)) || size <= 0)
         return E_INVALIDARG;
-    std::vector<BYTE> picture;
     try {
         // LONG-aligned, as GetCurrentBuffer's signature asks.
         picture.resize((static_cast<size_t>(size) + 3) / 4 * 4);
@@ -163,6 +161,15 @@ HRESULT GrabBmp(ISampleGrabber* grabber, std::vector<BYTE>& bmp)
     if (static_cast<size_t>(size) < static_cast<size_t>(width) * 2 * static_cast<size_t>(height))
         return E_INVALIDARG;
 
+    return S_OK;
+}
+
+// The BMP file of a YUY2 picture: headers and rows.
+HRESULT Yuy2ToBmp(const std::vector<BYTE>& picture, int width, int height, std::vector<BYTE>& bmp)
+{
+    if (width <= 0 || height <= 0 || width % 2 != 0 ||
+        picture.size() < static_cast<size_t>(width) * 2 * static_cast<size_t>(height))
+        return E_INVALIDARG;
     try {
         bmp.resize(kBmpHeadersSize + static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
     } catch (const std::bad_alloc&) {
@@ -201,9 +208,16 @@ int CGraphPlayer::GrabPicture(const char* path)
         return 0;
 
     // Outside the player's lock: the grab waits for the next picture.
-    std::vector<BYTE> bmp;
-    hr = GrabBmp(grabber, bmp);
+    std::vector<BYTE> picture;
+    int width = 0;
+    int height = 0;
+    hr = GrabYuy2(grabber, picture, width, height);
     grabber->Release();
+    if (SUCCEEDED(hr))
+        hr = ScaleCapturedPicture(picture, width, height);
+    std::vector<BYTE> bmp;
+    if (SUCCEEDED(hr))
+        hr = Yuy2ToBmp(picture, width, height, bmp);
     if (FAILED(hr))
         return hr;
 
@@ -216,6 +230,11 @@ int CGraphPlayer::GrabPicture(const char* path)
     CloseHandle(file);
     // A half-written picture is reported, not passed off as a capture.
     return ok && written == bmp.size() ? 0 : E_INVALIDARG;
+}
+
+HRESULT CGraphPlayer::ScaleCapturedPicture(std::vector<BYTE>&, int&, int&)
+{
+    return S_OK;
 }
 
 int CGraphPlayer::SetYUVFrameCallBack(TP_YUVFrameCallBack callback, void* user)

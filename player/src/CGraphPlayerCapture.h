@@ -31,6 +31,7 @@ void BmpHeaders(int width, int height, BYTE headers[kBmpHeadersSize]);
 std::string JoinRecordPath(const char* directory, const char* name);
 
 // The file a recording of directory\\name goes into: the name's extension
-// becomes "tvx" ("cam1.avi" -> "cam1.tvx"; a name without one gets ".tvx").
-// A path longer than kRecordPathMax is cut so that the extension still fits.
-std::string RecordFilePath(const char* directory, const char* name);
+// becomes extension ("cam1.avi" -> "cam1.tvx"; a name without one gets
+// ".tvx"). A path longer than kRecordPathMax is cut so that the extension
+// still fits. The control's device recorders ask for ".mp4".
+std::string RecordFilePath(const char* directory, const char* name, const char* extension = ".tvx");

@@ -11,6 +11,9 @@ namespace {
 // atomic so that a stray call from another thread is not a data race.
 std::atomic<int> g_lastError{0};
 
+// Installed by the player control before it makes players; never by the library.
+std::atomic<TvDeviceLoginFactory> g_loginFactory{nullptr};
+
 } // namespace
 
 int TpGetLastError()
@@ -23,10 +26,22 @@ void TpSetLastError(int error)
     g_lastError.store(error, std::memory_order_relaxed);
 }
 
-CPlayerBase::CPlayerBase(HWND hWnd) : m_hWnd(hWnd), m_coInit(CoInitialize(nullptr)) {}
+void TvSetDeviceLoginFactory(TvDeviceLoginFactory factory)
+{
+    g_loginFactory.store(factory);
+}
+
+CPlayerBase::CPlayerBase(HWND hWnd)
+    : m_hWnd(hWnd), m_coInit(CoInitialize(nullptr)), m_login(nullptr)
+{
+    if (TvDeviceLoginFactory factory = g_loginFactory.load())
+        m_login = factory(this);
+}
 
 CPlayerBase::~CPlayerBase()
 {
+    // Before COM goes: the login may hold a device object.
+    delete m_login;
     if (SUCCEEDED(m_coInit))
         CoUninitialize();
 }
@@ -323,8 +338,11 @@ int CPlayerBase::SetYUVFrameCallBack(TP_YUVFrameCallBack, void*)
     return E_NOTIMPL;
 }
 
-int CPlayerBase::Login(int deviceType, const char*, int, const char*, const char*, int*)
+int CPlayerBase::Login(int deviceType, const char* address, int port, const char* userName,
+                       const char* password, int* loginId)
 {
+    if (m_login && m_login->Serves(deviceType))
+        return m_login->Login(deviceType, address, port, userName, password, loginId);
     switch (deviceType) {
     case 1:
     case 2:

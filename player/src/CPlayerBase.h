@@ -15,6 +15,27 @@
 #include "win32/types.h"
 
 struct IMediaEventEx;
+class CPlayerBase;
+
+// Device logins of a player. The library has none: its players answer Login
+// by device type alone. The player control installs a factory so that each
+// of its players carries the login state of the device SDKs it offers (the
+// SDK's initialisation, the device object, the login itself) and loses it
+// with the player.
+class CDeviceLogin {
+public:
+    virtual ~CDeviceLogin() = default;
+    // Whether this login object serves deviceType (the control's SDK types).
+    virtual bool Serves(int deviceType) const = 0;
+    virtual int Login(int deviceType, const char* address, int port, const char* userName,
+                      const char* password, int* loginId) = 0;
+};
+// Makes the login object of a new player (null: none). Called in CPlayerBase's
+// constructor, with the player not yet complete.
+typedef CDeviceLogin* (*TvDeviceLoginFactory)(CPlayerBase* player);
+// Installs the factory for players created from now on (null removes it).
+// Application thread.
+void TvSetDeviceLoginFactory(TvDeviceLoginFactory factory);
 
 // The process-wide last error of the library: one value shared by every handle,
 // never cleared. Any thread.
@@ -119,7 +140,8 @@ public:
     virtual int GetVersions(char* buffer, int* length);                                 // 61
     virtual int SetYUVFrameCallBack(TP_YUVFrameCallBack callback, void* user);          // 62
     // 0 for the device types 1-5, 7, 9-14 and 512; TP_ERR_UNSUPPORTED otherwise.
-    // Logs in to nothing: device logins belong to the control's device players.
+    // A device type served by the player's login object (the control's) goes
+    // to that object instead.
     virtual int Login(int deviceType, const char* address, int port, const char* userName,
                       const char* password,
                       int* loginId);             // 63
@@ -132,6 +154,8 @@ public:
 
     // Any thread.
     HWND Window() const { return m_hWnd; }
+    // The player's login object, or null (always null in the library).
+    CDeviceLogin* DeviceLogin() const { return m_login; }
 
 protected:
     // Constant after construction: read by any thread without a lock.
@@ -141,4 +165,6 @@ private:
     // Constant after construction. CoInitialize's answer; only a success is
     // balanced.
     HRESULT m_coInit;
+    // Owned; made by the installed factory, deleted by the destructor.
+    CDeviceLogin* m_login;
 };

@@ -28,6 +28,7 @@
 #include "CGraphPlayerCapture.h"
 #include "CPlayerBase.h"
 #include "CStreamPlayer.h"
+#include "PlayerCommands.h"
 
 static_assert(std::is_same_v<TP_MessageCallback, TvMessageHandler>,
               "TP_MessageCallback must be the platform's window message handler type");
@@ -185,6 +186,16 @@ int DispatchVideoCutControl(CPlayerBase& player, int command, intptr_t in, void*
 }
 
 } // namespace
+
+int TpPlayControl(CPlayerBase& player, int command, intptr_t in, void* out)
+{
+    return DispatchPlayControl(player, command, in, out);
+}
+
+int TpVideoCutControl(CPlayerBase& player, int command, intptr_t in, void* out)
+{
+    return DispatchVideoCutControl(player, command, in, out);
+}
 
 // ---- Library and handles ----
 
@@ -658,6 +669,11 @@ static int GrabPictureImpl(CPlayerBase& player, const char* path)
     return player.GrabPicture(path);
 }
 
+int TpGrabPictureChecked(CPlayerBase& player, const char* path)
+{
+    return GrabPictureImpl(player, path);
+}
+
 TP_API int TP_GrabPicture(int handle, const char* path)
 {
     CTvTraceCall trace("player", "TP_GrabPicture(%d, \"%s\")", handle, TvTraceText(path));
@@ -671,6 +687,11 @@ static int StartRecordImpl(CPlayerBase& player, const char* directory, const cha
     if (!ProbeWritable(JoinRecordPath(directory, name)) && !CreateDirectoryA(directory, nullptr))
         return TP_ERR_FILE_ACCESS;
     return player.StartRecord(directory, name);
+}
+
+int TpStartRecordChecked(CPlayerBase& player, const char* directory, const char* name)
+{
+    return StartRecordImpl(player, directory, name);
 }
 
 TP_API int TP_StartRecord(int handle, const char* directory, const char* name)

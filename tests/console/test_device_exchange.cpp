@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "tvdevice/DeviceControlServer.h"
+#include "tvdevice/DeviceModel.h"
 #include "tvprotocol/CommandCatalogue.h"
 #include "tvprotocol/ConsoleLog.h"
 #include "tvprotocol/DeviceCommands.h"
@@ -600,6 +601,22 @@ TEST_F(DeviceExchange, TextFieldsTravelInCodePage936)
         EXPECT_TRUE(std::all_of(nul, wire.end(), [](uint8_t b) { return b == 0; }));
         EXPECT_EQ(back, c.back);
     }
+}
+
+// A serial port the device never stored keeps reporting its factory
+// settings after a set it refused.
+TEST(DeviceModel, RefusedSerialSetLeavesThePortAsItWas)
+{
+    tvdevice::CDeviceModel model;
+    SerialPortParameters bad = tvdevice::DefaultSerialPort(3);
+    bad.dataBits = 9;
+    Bytes payload(kMaxPayload);
+    payload.resize(Encode(bad, payload.data()));
+    const tvdevice::DeviceResponse answer =
+        model.Handle(kCmdSetSerialPortParameters, payload.data(), payload.size());
+    EXPECT_FALSE(answer.changed);
+    EXPECT_EQ(answer.payload, (Bytes{0, 0, 0, 5}));
+    EXPECT_TRUE(model.Settings() == tvdevice::CDeviceModel().Settings());
 }
 
 TEST_F(DeviceExchange, DeviceStatusesAndUnknownCommands)

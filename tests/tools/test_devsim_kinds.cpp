@@ -279,20 +279,27 @@ TEST(DevSimFieldD1, KeyPictureDecodesToThePattern)
     EXPECT_EQ(differing, 0u);
 }
 
-// libx264 pictures carry the pattern: the first decoded picture is close to the
-// drawing (a PSNR above 30 dB on luma).
-TEST(DevSimPattern, EncodedPicturesResembleTheDrawing)
+// The luma of the first picture of a device H.264 stream of the given size,
+// encoded and decoded again.
+std::vector<uint8_t> FirstDeviceLuma(int w, int h, int& width, int& height)
 {
     GeneratorConfig config;
     config.kind = SimKind::Device40;
-    config.width = 176;
-    config.height = 144;
+    config.width = w;
+    config.height = h;
     config.audio = false;
     const std::vector<uint8_t> s = devsimtest::Generate(config, 1);
     std::vector<std::vector<uint8_t>> video, voice;
     SplitDeviceStream(s, video, voice);
+    return devsimtest::DecodeFirstLuma("h264", video, width, height);
+}
+
+// libx264 pictures carry the pattern: the first decoded picture is close to the
+// drawing (a PSNR above 30 dB on luma).
+TEST(DevSimPattern, EncodedPicturesResembleTheDrawing)
+{
     int width = 0, height = 0;
-    const std::vector<uint8_t> luma = devsimtest::DecodeFirstLuma("h264", video, width, height);
+    const std::vector<uint8_t> luma = FirstDeviceLuma(176, 144, width, height);
     YuvPicture pattern;
     DrawTestPattern(pattern, 176, 144, 0, false);
     ASSERT_EQ(luma.size(), pattern.y.size());
@@ -305,6 +312,62 @@ TEST(DevSimPattern, EncodedPicturesResembleTheDrawing)
     YuvPicture later;
     DrawTestPattern(later, 176, 144, 1, false);
     EXPECT_NE(later.y, pattern.y);
+}
+
+// The frame number reads back from the drawing, from the drawing shown at half
+// its size (a camera-wall tile), and from an encoded and decoded picture; a
+// picture without the pattern, or too small for its digits (where the
+// drawing leaves out what falls outside), reads as -1.
+TEST(DevSimPattern, FrameNumbersReadBack)
+{
+    struct Case {
+        int width, height;
+        int64_t frame;
+        bool sparse;
+        int64_t want;
+    };
+    const Case cases[] = {
+        {1920, 1080, 0, false, 0},
+        {1920, 1080, 123456, false, 123456},
+        {1920, 1080, 1000007, false, 7},
+        {704, 576, 42, true, 42},
+        {352, 288, 999999, false, 999999},
+        {176, 144, 9, false, 9},
+        {16, 16, 5, false, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " frame " << c.frame);
+        YuvPicture p;
+        DrawTestPattern(p, c.width, c.height, c.frame, c.sparse);
+        const auto full = [&](int x, int y) {
+            return int(p.y[size_t(y) * size_t(c.width) + size_t(x)]);
+        };
+        EXPECT_EQ(c.want, ReadFrameNumber(c.width, c.height, full));
+        // Half size: each shown pixel the mean of the 2 x 2 it stands for.
+        const int hw = c.width / 2;
+        std::vector<int> half(size_t(hw) * size_t(c.height / 2));
+        for (int y = 0; y < c.height / 2; ++y)
+            for (int x = 0; x < hw; ++x)
+                half[size_t(y) * size_t(hw) + size_t(x)] =
+                    (full(2 * x, 2 * y) + full(2 * x + 1, 2 * y) + full(2 * x, 2 * y + 1) +
+                     full(2 * x + 1, 2 * y + 1) + 2) /
+                    4;
+        // (Where a segment stays at least two shown pixels thick.)
+        if (c.width >= 352) {
+            EXPECT_EQ(c.want, ReadFrameNumber(c.width, c.height, [&](int x, int y) {
+                          return half[size_t(y / 2) * size_t(hw) + size_t(x / 2)];
+                      }));
+        }
+    }
+    const auto grey = [](int, int) { return 128; };
+    EXPECT_EQ(-1, ReadFrameNumber(1920, 1080, grey));
+
+    int width = 0, height = 0;
+    const std::vector<uint8_t> luma = FirstDeviceLuma(352, 288, width, height);
+    ASSERT_EQ(size_t(352 * 288), luma.size());
+    EXPECT_EQ(0, ReadFrameNumber(width, height, [&](int x, int y) {
+                  return int(luma[size_t(y) * size_t(width) + size_t(x)]);
+              }));
 }
 
 // Voice frames: interleaved by time, each with a valid voice frame header, and

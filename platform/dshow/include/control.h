@@ -1,48 +1,23 @@
 // DirectShow's automation interfaces on the filter graph manager and the renderers:
 // IMediaControl, IMediaEvent(Ex), IMediaPosition, IBasicAudio, IVideoWindow,
-// IBasicVideo, and the IDispatch they all derive from.
+// IBasicVideo. They derive from the platform's IDispatch (oaidl.h).
 //
-// Slot order is DirectShow's. The IDispatch part is declared only as far as these
-// interfaces need it (the OLE Automation records it names are left incomplete):
-// the system calls the automation interfaces through their vtable, never through
-// Invoke.
+// Slot order is DirectShow's. The system calls these interfaces through their
+// vtable, never through Invoke.
 #pragma once
 
 #include <objbase.h>
 
+#include "oaidl.h"
 #include "strmif.h"
 #include "win32/types.h"
 
-typedef OLECHAR* BSTR;
-typedef DWORD LCID;
-typedef LONG DISPID;
 typedef LONG_PTR OAHWND;
 typedef LONG_PTR OAEVENT;
 typedef LONG OAFilterState;
 
 #define OATRUE (-1)
 #define OAFALSE (0)
-
-struct ITypeInfo;
-struct tagDISPPARAMS;
-struct tagVARIANT;
-struct tagEXCEPINFO;
-typedef struct tagDISPPARAMS DISPPARAMS;
-typedef struct tagVARIANT VARIANT;
-typedef struct tagEXCEPINFO EXCEPINFO;
-
-// {00020400-0000-0000-C000-000000000046}
-DEFINE_GUID(IID_IDispatch, 0x00020400, 0x0000, 0x0000, 0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-            0x46);
-struct IDispatch : public IUnknown {
-    virtual HRESULT GetTypeInfoCount(UINT* pctinfo) = 0;
-    virtual HRESULT GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) = 0;
-    virtual HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
-                                  DISPID* rgDispId) = 0;
-    virtual HRESULT Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
-                           DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
-                           UINT* puArgErr) = 0;
-};
 
 // {56A868B1-0AD4-11CE-B03A-0020AF0BA770}
 DEFINE_GUID(IID_IMediaControl, 0x56a868b1, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7,

@@ -1,5 +1,6 @@
 #include "SystemClock.h"
 
+#include <pthread.h>
 #include <time.h>
 
 #include <algorithm>
@@ -108,6 +109,7 @@ STDMETHODIMP CSystemClock::Unadvise(DWORD_PTR dwAdviseCookie)
 
 void CSystemClock::AdviseThread()
 {
+    pthread_setname_np(pthread_self(), "tv-clock"); // found by name in per-thread CPU figures
     std::unique_lock<std::mutex> lock(m_lock);
     while (!m_quit) {
         if (m_advises.empty()) {

@@ -1,6 +1,7 @@
 // COutputQueue: direct or threaded delivery to a downstream input pin.
 #include "outputq.h"
 
+#include <pthread.h>
 #include <algorithm>
 
 #include "dshowtrace.h"
@@ -87,6 +88,7 @@ COutputQueue::~COutputQueue()
 
 DWORD COutputQueue::InitialThreadProc(LPVOID pv)
 {
+    pthread_setname_np(pthread_self(), "tv-outputq"); // found by name in per-thread CPU figures
     return static_cast<COutputQueue*>(pv)->ThreadProc();
 }
 

@@ -190,7 +190,13 @@ DeviceResponse CDeviceModel::HandleSet(uint16_t command, const uint8_t* payload,
         Decode(payload, length, port);
         if (port.portNumber < 0 || port.portNumber >= kSerialPortLimit)
             return Status(kStatusOutOfRange);
-        return Store(payload, length, s.serialPorts[port.portNumber]);
+        // Stored only when accepted: a refused request must not leave a
+        // zeroed port behind for the next get to report.
+        SerialPortParameters stored = DefaultSerialPort(port.portNumber);
+        DeviceResponse r = Store(payload, length, stored);
+        if (r.changed)
+            s.serialPorts[port.portNumber] = stored;
+        return r;
     }
     case kCmdRestoreSerialPortParameters: {
         int32_t port = 0;

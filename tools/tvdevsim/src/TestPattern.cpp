@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace tvdevsim {
 
@@ -30,6 +31,9 @@ void FillRect(YuvPicture& p, int x0, int y0, int w, int h, Yuv c)
     int x1 = std::min(p.width, x0 + w), y1 = std::min(p.height, y0 + h);
     x0 = std::max(0, x0);
     y0 = std::max(0, y0);
+    // Wholly outside (the frame number's later digits on the smallest pictures).
+    if (x0 >= x1 || y0 >= y1)
+        return;
     for (int y = y0; y < y1; ++y)
         std::fill(p.y.begin() + y * p.width + x0, p.y.begin() + y * p.width + x1, c.y);
     // Chroma of every 2x2 block the rectangle touches.
@@ -119,6 +123,31 @@ PatternRect FrameNumberPlate(int width, int height)
     r.width = std::max(0, std::min(digits * (digitW + gap) + gap, width - r.x));
     r.height = std::max(0, std::min(7 * s + 2 * gap, height - r.y));
     return r;
+}
+
+int64_t ReadFrameNumber(int width, int height, const std::function<int(int x, int y)>& luma)
+{
+    const PatternRect plate = FrameNumberPlate(width, height);
+    const int s = std::max(1, height / 72);
+    const int digitW = 4 * s, gap = 2 * s, digits = 6;
+    if (plate.width < digits * (digitW + gap) + gap || plate.height < 7 * s + 2 * gap)
+        return -1;
+    // The middle of each segment, in half segment widths from the digit's
+    // corner, in the order of the segment bits.
+    constexpr int kMiddles[7][2] = {{4, 1}, {7, 4}, {7, 10}, {4, 13}, {1, 10}, {1, 4}, {4, 7}};
+    int64_t number = 0;
+    for (int i = 0; i < digits; ++i) {
+        const int x = plate.x + gap + i * (digitW + gap), y = plate.y + gap;
+        uint8_t seen = 0;
+        for (int bit = 0; bit < 7; ++bit)
+            if (luma(x + kMiddles[bit][0] * s / 2, y + kMiddles[bit][1] * s / 2) < 128)
+                seen |= uint8_t(1u << bit);
+        const uint8_t* digit = std::find(std::begin(kSegments), std::end(kSegments), seen);
+        if (digit == std::end(kSegments))
+            return -1;
+        number = number * 10 + (digit - std::begin(kSegments));
+    }
+    return number;
 }
 
 YuvPicture ExtractField(const YuvPicture& frame, int bottom)

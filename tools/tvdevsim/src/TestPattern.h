@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace tvdevsim {
@@ -31,6 +32,14 @@ struct PatternRect {
     int x = 0, y = 0, width = 0, height = 0;
 };
 PatternRect FrameNumberPlate(int width, int height);
+
+// Reads back the frame number (modulo 1000000) from a picture of the pattern
+// drawn at width x height, shown at any size and through any lossy chain that
+// keeps black from white: luma(x, y) gives the brightness (0..255) of the picture at
+// pixel (x, y) of the drawing's coordinates. Each digit's seven segments are
+// sampled at their middles; -1 when a digit is not one the pattern draws (a
+// picture too small for the digits, a pattern not there).
+int64_t ReadFrameNumber(int width, int height, const std::function<int(int x, int y)>& luma);
 
 // The field of a frame: every second row starting at row `bottom` (0 top, 1 bottom).
 YuvPicture ExtractField(const YuvPicture& frame, int bottom);

@@ -96,3 +96,15 @@ STDAPI CoRevokeClassObject(DWORD cookie);
 STDAPI_(LPVOID) CoTaskMemAlloc(SIZE_T size);
 STDAPI_(LPVOID) CoTaskMemRealloc(LPVOID block, SIZE_T size);
 STDAPI_(void) CoTaskMemFree(LPVOID block);
+
+// ProgIDs, as Windows keeps them in the registry:
+//   HKEY_CLASSES_ROOT\<ProgID>\CLSID          @ = "{clsid}"
+//   HKEY_CLASSES_ROOT\CLSID\{clsid}\ProgID    @ = "<ProgID>"
+// (TvRegisterProgID in com/register.h writes both.) CLSIDFromProgID: the class
+// of a ProgID; CO_E_CLASSSTRING (and GUID_NULL) when the ProgID is not
+// registered or its CLSID value does not parse; E_INVALIDARG for null
+// arguments. ProgIDFromCLSID: the ProgID in memory from CoTaskMemAlloc (the
+// caller frees it); REGDB_E_CLASSNOTREG (and null) when the class has none;
+// E_INVALIDARG for a null out.
+STDAPI CLSIDFromProgID(LPCOLESTR progId, LPCLSID clsid);
+STDAPI ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* progId);

@@ -20,6 +20,15 @@ HRESULT TvRegisterInprocServer(REFCLSID clsid, const WCHAR* friendlyName, const 
 // Deletes HKEY_CLASSES_ROOT\CLSID\{clsid} with everything under it. S_OK also
 // when it was not there.
 HRESULT TvUnregisterInprocServer(REFCLSID clsid);
+// The ProgID's keys (see CLSIDFromProgID in com/coapi.h):
+//   HKEY_CLASSES_ROOT\<ProgID>                 @ = friendly name (when not null)
+//   HKEY_CLASSES_ROOT\<ProgID>\CLSID           @ = "{clsid}"
+//   HKEY_CLASSES_ROOT\CLSID\{clsid}\ProgID     @ = ProgID
+// E_INVALIDARG for a null or empty ProgID or one with a backslash.
+HRESULT TvRegisterProgID(REFCLSID clsid, const char* progId, const char* friendlyName);
+// Deletes HKEY_CLASSES_ROOT\<ProgID> and the class's ProgID key; S_OK also
+// when they were not there.
+HRESULT TvUnregisterProgID(REFCLSID clsid, const char* progId);
 // The absolute path (symbolic links resolved) of the executable or shared
 // object that contains the address; "" when none does.
 std::string TvGetModulePath(const void* anyAddressInModule);

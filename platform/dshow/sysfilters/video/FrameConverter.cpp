@@ -1,5 +1,7 @@
 #include "video/FrameConverter.h"
 
+#include "video/PictureHalve.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -183,6 +185,27 @@ bool CFrameConverter::Convert(const FrameFormat& format, const uint8_t* frame, R
             planes[0] = frame + size_t(src.top) * size_t(format.stride) + column;
             strides[0] = format.stride;
         }
+    }
+    int dstW = dst.right - dst.left, dstH = dst.bottom - dst.top;
+    if (format.layout == PixelLayout::YUY2 && CanHalveYuy2(srcW, srcH, dstW, dstH)) {
+        // A window of exactly half the picture: the exact box reduction, then a
+        // conversion without scaling.
+        const size_t lumaBytes = size_t(dstW) * size_t(dstH);
+        m_half.resize(lumaBytes * 2);
+        Planar422 half{m_half.data(), m_half.data() + lumaBytes, m_half.data() + lumaBytes * 3 / 2,
+                       dstW, dstW / 2};
+        HalveYuy2(planes[0], strides[0], srcW, srcH, half);
+        const uint8_t* halfPlanes[3] = {half.y, half.u, half.v};
+        int halfStrides[3] = {dstW, dstW / 2, dstW / 2};
+        return Run(AV_PIX_FMT_YUV422P, halfPlanes, halfStrides, dstW, dstH, surface, dst);
+    }
+    if (format.layout == PixelLayout::RGB32 && surface.kind == SurfaceKind::BGRX32 &&
+        CanHalveRgb32(srcW, srcH, dstW, dstH)) {
+        // The same for 32-bit RGB, straight into the surface.
+        HalveRgb32(planes[0], strides[0], srcW, srcH,
+                   surface.data + size_t(dst.top) * size_t(surface.stride) + size_t(dst.left) * 4,
+                   surface.stride);
+        return true;
     }
     return Run(srcFormat, planes, strides, srcW, srcH, surface, dst);
 }

@@ -1,6 +1,9 @@
 // Colour conversion and scaling of pictures into a presentation surface, with
-// libswscale. The conversion context is kept and rebuilt only when the sizes or
-// layouts change, so a steady stream pays for the set-up once.
+// libswscale. A window of exactly half the picture takes the exact 2 x 2 box of
+// PictureHalve.h instead of the scaler: YUY2 is reduced into planar 4:2:2 and
+// then only converted, 32-bit RGB is reduced straight into the surface. The
+// conversion context is kept and rebuilt only when the sizes or layouts
+// change, so a steady stream pays for the set-up once.
 //
 // Not thread-safe: each presenter owns one converter and calls it under its lock.
 #pragma once
@@ -61,6 +64,8 @@ private:
     // Rectangles narrower than the surface are converted here first, so that
     // what libswscale writes past a row's end does not land in the picture.
     std::vector<uint8_t> m_scratch;
+    // A YUY2 picture reduced to exactly half its size, planar 4:2:2 (PictureHalve.h).
+    std::vector<uint8_t> m_half;
 };
 
 // Fills a rectangle of the surface (clipped) with a colour given as 0x00BBGGRR.

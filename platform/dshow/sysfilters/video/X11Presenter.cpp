@@ -1,5 +1,6 @@
 #include "video/X11Presenter.h"
 
+#include <pthread.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ipc.h>
@@ -224,6 +225,7 @@ void CX11Presenter::RoundTrip()
 
 void CX11Presenter::EventLoop()
 {
+    pthread_setname_np(pthread_self(), "tv-x11events"); // found by name in per-thread CPU figures
     pollfd fds[2] = {{xcb_get_file_descriptor(m_conn), POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
     while (!m_quit) {
         poll(fds, 2, 200);

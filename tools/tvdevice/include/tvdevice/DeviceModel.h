@@ -44,6 +44,8 @@ struct DeviceSettings {
     tvprotocol::MotionAlarmState motionAlarmState;
     tvprotocol::PtzParameters lastPtz;
     int rebootCount = 0;
+
+    bool operator==(const DeviceSettings&) const = default;
 };
 
 // The factory settings: what a fresh device reports, and what the restore

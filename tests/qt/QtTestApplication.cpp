@@ -1,6 +1,7 @@
-// The Qt application of every test program in this folder: it lives for the
-// test run and goes before the process's static objects and modules do. Qt's
-// offscreen platform unless QT_QPA_PLATFORM says otherwise.
+// The QApplication of every test program in this folder: made by a test
+// environment before the first case and destroyed after the last, before the
+// process's static objects and modules go. The offscreen platform is picked
+// unless QT_QPA_PLATFORM says otherwise.
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -25,7 +26,7 @@ public:
 
 private:
     int m_argc = 1;
-    char m_name[16] = "tests_qt";
+    char m_name[8] = "qt_test";
     char* m_argv[2] = {m_name, nullptr};
     QApplication* m_app = nullptr;
 };

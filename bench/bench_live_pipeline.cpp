@@ -1,0 +1,761 @@
+// The whole live pipeline against decoding alone. A sender process (forked
+// before the kit starts; the simulator's generator encoded the stream ahead,
+// so no encoding runs while the kit is measured) sends a device stream on
+// 127.0.0.1 in real time; the kit plays it through TP_OpenStream into a window
+// at half the picture's size (a camera-wall tile). Every figure is CPU time
+// from the clocks of the process or thread that spent it, per second of
+// stream, next to its floor from the same run: libavcodec decoding the same
+// pictures with one thread.
+//
+//   BM_Pipeline/stream/renderer/load
+//       stream    0 1080p25 device H.264 (40-byte headers, voice frames),
+//                 1 HD H.264 in QBox (1080p25, AAC boxes),
+//                 2 D1 field-coded device H.264 (704 x 576, two fields a frame)
+//       renderer  0 offscreen, 1 X11 (needs DISPLAY; the X server's CPU is read
+//                 from /proc/<pid>/stat when TV_BENCH_XSERVER_PID names it)
+//       load      0 neutral colour, no overlays (target 1.35 x the floor),
+//                 1 colour adjusted and 20 overlays (target 1.6 x)
+//     counters: kit_cpu (ms of process CPU per s of stream), floor_cpu (ms per
+//     s), ratio, target, sent and drawn (pictures of the measured stretch,
+//     which leaves out the first second: the graph is built on the stream's
+//     first bytes and starts at a key picture), x_cpu (the X server, ms
+//     per s), and cpu_<thread> per named thread of the kit (ms per s).
+//   BM_Latency/stream
+//       from the sender's send of a picture's first datagram to the picture
+//       leaving the frame processor for the renderer (the frame callback reads
+//       the number the simulator drew into it); both ends read this machine's
+//       CLOCK_MONOTONIC. median_ms, p99_ms, target_ms (one frame interval plus
+//       the splitter's start-up hold, see the report), read (pictures read).
+//   BM_Capacity/stream
+//       1, 2, 4, ... players in this process, one stream each from one sender
+//       process: the largest count whose every player draws every picture sent
+//       while the process stays at or under 80 % of the machine's CPU
+//       (players_max; cpu_pct_at_max, the process's share of all cores).
+//
+// TV_BENCH_SECONDS (default 8) sets the seconds of stream a run plays.
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+#include "CodecKind.h"
+#include "DeviceFrameHeader.h"
+#include "INWSource.h"
+#include "QBox.h"
+#include "QBoxHeader.h"
+#include "TarvoPlayLib.h"
+#include "TestPattern.h"
+#include "tvdevsim/StreamGenerator.h"
+#include "win32/window.h"
+
+namespace {
+
+using tvdevsim::SimKind;
+
+int StreamSeconds()
+{
+    const char* text = std::getenv("TV_BENCH_SECONDS");
+    const int s = text ? std::atoi(text) : 0;
+    return s > 0 ? s : 8;
+}
+
+int64_t MonotonicNs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+double ClockSeconds(clockid_t clock)
+{
+    timespec t{};
+    clock_gettime(clock, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+// ---- The stream ----
+
+struct StreamCase {
+    const char* name;
+    SimKind kind;
+    int width, height; // 0: the kind's own
+    int bitrateKbps;
+};
+constexpr StreamCase kStreams[] = {
+    {"1080p25 device H.264", SimKind::Device40, 1920, 1080, 8000},
+    {"1080p25 QBox H.264", SimKind::QBoxH264, 1920, 1080, 8000},
+    {"D1 field H.264", SimKind::DeviceFieldD1, 0, 0, 0},
+};
+
+struct Clip {
+    int width = 0, height = 0, frames = 0;
+    int formatType = CodecDeviceH264;
+    std::vector<tvdevsim::StreamUnit> units;
+    // The H.264 of each picture, as libavcodec takes it (start codes).
+    std::vector<std::vector<uint8_t>> pictures;
+};
+
+// Annex B bytes of one video unit of the simulator.
+std::vector<uint8_t> PictureBytes(SimKind kind, const std::vector<uint8_t>& b)
+{
+    std::vector<uint8_t> out;
+    if (kind == SimKind::QBoxH264) {
+        // The box follows the device header that announces key pictures.
+        for (size_t at = 0; at + kQBoxHeaderSize <= b.size(); ++at) {
+            QBoxHeader header;
+            std::span<const uint8_t> box(b.data() + at, b.size() - at);
+            size_t offset = 0, length = 0;
+            if (std::memcmp(b.data() + at + 4, kQBoxType, 4) == 0 && ReadQBoxHeader(box, header) &&
+                LocateQBoxH264Media(header, box, offset, length)) {
+                AppendNalUnitsAsStartCodes(box.subspan(offset, length), out);
+                break;
+            }
+        }
+    } else if (kind == SimKind::Device40) {
+        // Pictures larger than one frame go out in consecutive frames.
+        for (size_t pos = 0; pos + kDeviceHeader40Size <= b.size();) {
+            const size_t total = size_t(b[pos + 14]) | (size_t(b[pos + 15]) << 8);
+            if (total < kDeviceHeader40Size || pos + total > b.size())
+                break;
+            out.insert(out.end(), b.begin() + ptrdiff_t(pos + kDeviceHeader40Size),
+                       b.begin() + ptrdiff_t(pos + total));
+            pos += total;
+        }
+    } else if (b.size() > kDeviceHeader36Size) {
+        out.assign(b.begin() + kDeviceHeader36Size, b.end());
+    }
+    return out;
+}
+
+const Clip& ClipFor(int index, int frames)
+{
+    static std::map<std::pair<int, int>, Clip> clips;
+    Clip& clip = clips[{index, frames}];
+    if (!clip.units.empty())
+        return clip;
+    const StreamCase& c = kStreams[index];
+    tvdevsim::GeneratorConfig config;
+    config.kind = c.kind;
+    config.width = c.width;
+    config.height = c.height;
+    config.bitrateKbps = c.bitrateKbps;
+    tvdevsim::CStreamGenerator generator;
+    if (!generator.Open(config))
+        return clip;
+    clip.width = generator.Width();
+    clip.height = generator.Height();
+    clip.formatType = c.kind == SimKind::QBoxH264 ? CodecHDH264 : CodecDeviceH264;
+    tvdevsim::StreamUnit unit;
+    while (clip.frames < frames && generator.Next(unit)) {
+        if (unit.video) {
+            ++clip.frames;
+            clip.pictures.push_back(PictureBytes(c.kind, unit.bytes));
+        }
+        clip.units.push_back(std::move(unit));
+    }
+    return clip;
+}
+
+// libavcodec's H.264 decoder alone, one thread, on the clip's pictures: CPU
+// seconds of this thread. Pictures decoded in *decoded.
+double FloorCpuSeconds(const Clip& clip, int* decoded)
+{
+    *decoded = 0;
+    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
+    AVCodecContext* ctx = codec ? avcodec_alloc_context3(codec) : nullptr;
+    if (!ctx)
+        return -1;
+    ctx->thread_count = 1;
+    if (avcodec_open2(ctx, codec, nullptr) < 0) {
+        avcodec_free_context(&ctx);
+        return -1;
+    }
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    const double start = ClockSeconds(CLOCK_THREAD_CPUTIME_ID);
+    auto drain = [&] {
+        while (avcodec_receive_frame(ctx, frame) == 0)
+            ++*decoded;
+    };
+    for (const auto& picture : clip.pictures) {
+        if (picture.empty())
+            continue;
+        packet->data = const_cast<uint8_t*>(picture.data());
+        packet->size = int(picture.size());
+        avcodec_send_packet(ctx, packet);
+        drain();
+    }
+    avcodec_send_packet(ctx, nullptr);
+    drain();
+    const double spent = ClockSeconds(CLOCK_THREAD_CPUTIME_ID) - start;
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&ctx);
+    return spent;
+}
+
+// ---- The sender process ----
+
+constexpr int kMaxFrames = 1 << 16;
+
+// Shared with the sender: when each picture's first datagram left.
+struct SendLog {
+    std::atomic<int64_t> sentNs[kMaxFrames];
+};
+
+class CSender {
+public:
+    CSender()
+    {
+        void* shared = mmap(nullptr, sizeof(SendLog), PROT_READ | PROT_WRITE,
+                            MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+        m_log = shared == MAP_FAILED ? nullptr : static_cast<SendLog*>(shared);
+    }
+    ~CSender()
+    {
+        Finish();
+        if (m_log)
+            munmap(m_log, sizeof(SendLog));
+    }
+    CSender(const CSender&) = delete;
+    CSender& operator=(const CSender&) = delete;
+
+    // Forks the sender: it sends the clip in real time to every port, from
+    // startDelayMs on. Only memory already built, sendto and the clock are
+    // used after the fork.
+    bool Start(const Clip& clip, const std::vector<int>& ports, int startDelayMs)
+    {
+        if (!m_log)
+            return false;
+        for (int i = 0; i < kMaxFrames; ++i)
+            m_log->sentNs[i].store(-1);
+        m_pid = fork();
+        if (m_pid < 0)
+            return false;
+        if (m_pid > 0)
+            return true;
+        Send(clip, ports, startDelayMs, m_log);
+        _exit(0);
+    }
+    // Waits for the sender to end (it ends after the clip).
+    void Finish()
+    {
+        if (m_pid > 0) {
+            int status = 0;
+            waitpid(m_pid, &status, 0);
+            m_pid = -1;
+        }
+    }
+    int64_t SentNs(int64_t frame) const
+    {
+        return frame >= 0 && frame < kMaxFrames ? m_log->sentNs[frame].load() : -1;
+    }
+
+private:
+    static void Send(const Clip& clip, const std::vector<int>& ports, int startDelayMs,
+                     SendLog* log)
+    {
+        const int s = socket(AF_INET, SOCK_DGRAM, 0);
+        int size = 8 << 20;
+        setsockopt(s, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+        const int64_t start = MonotonicNs() + int64_t(startDelayMs) * 1000000;
+        for (const auto& unit : clip.units) {
+            const int64_t due = start + unit.streamTimeUs * 1000;
+            timespec t{time_t(due / 1000000000), long(due % 1000000000)};
+            while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &t, nullptr) == EINTR) {
+            }
+            if (unit.video && unit.frameIndex >= 0 && unit.frameIndex < kMaxFrames)
+                log->sentNs[unit.frameIndex].store(MonotonicNs());
+            for (int port : ports) {
+                sockaddr_in to{};
+                to.sin_family = AF_INET;
+                to.sin_port = htons(uint16_t(port));
+                to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+                for (size_t at = 0; at < unit.bytes.size(); at += 1400) {
+                    const size_t n = std::min<size_t>(1400, unit.bytes.size() - at);
+                    while (sendto(s, unit.bytes.data() + at, n, 0,
+                                  reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0 &&
+                           (errno == ENOBUFS || errno == EAGAIN || errno == EINTR)) {
+                    }
+                }
+            }
+        }
+        close(s);
+    }
+
+    SendLog* m_log = nullptr;
+    pid_t m_pid = -1;
+};
+
+int FreeUdpPort()
+{
+    const int s = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    int port = -1;
+    if (bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
+    close(s);
+    return port;
+}
+
+// True once every port has a UDP socket bound on this machine (the players
+// open theirs on their receive threads, after TP_OpenStream returned).
+bool PortsBound(const std::vector<int>& ports)
+{
+    std::vector<bool> seen(ports.size(), false);
+    FILE* f = std::fopen("/proc/net/udp", "r");
+    if (!f)
+        return false;
+    char line[512];
+    while (std::fgets(line, sizeof line, f)) {
+        unsigned address = 0, port = 0;
+        if (std::sscanf(line, " %*d: %x:%x", &address, &port) != 2)
+            continue;
+        for (size_t i = 0; i < ports.size(); ++i)
+            seen[i] = seen[i] || int(port) == ports[i];
+    }
+    std::fclose(f);
+    return std::all_of(seen.begin(), seen.end(), [](bool b) { return b; });
+}
+
+// ---- CPU by thread ----
+
+// CPU seconds (user + system) per thread name of this process, from
+// /proc/self/task/*/stat.
+std::map<std::string, double> ThreadCpu()
+{
+    std::map<std::string, double> cpu;
+    const double tick = double(sysconf(_SC_CLK_TCK));
+    DIR* dir = opendir("/proc/self/task");
+    if (!dir)
+        return cpu;
+    while (dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        const std::string path = std::string("/proc/self/task/") + entry->d_name + "/stat";
+        FILE* f = std::fopen(path.c_str(), "r");
+        if (!f)
+            continue;
+        char line[1024] = {};
+        const size_t n = std::fread(line, 1, sizeof line - 1, f);
+        std::fclose(f);
+        line[n] = 0;
+        const char* open = std::strchr(line, '(');
+        const char* close = std::strrchr(line, ')');
+        if (!open || !close)
+            continue;
+        std::string name(open + 1, close);
+        // Fields after the name: state is the 3rd of the line, utime the 14th.
+        unsigned long long utime = 0, stime = 0;
+        if (std::sscanf(close + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &utime,
+                        &stime) == 2)
+            cpu[name] += double(utime + stime) / tick;
+    }
+    closedir(dir);
+    return cpu;
+}
+
+// Another process's CPU seconds (user + system), -1 when unreadable.
+double ProcessCpu(int pid)
+{
+    const std::string path = "/proc/" + std::to_string(pid) + "/stat";
+    FILE* f = std::fopen(path.c_str(), "r");
+    if (!f)
+        return -1;
+    char line[1024] = {};
+    const size_t n = std::fread(line, 1, sizeof line - 1, f);
+    std::fclose(f);
+    line[n] = 0;
+    const char* close = std::strrchr(line, ')');
+    unsigned long long utime = 0, stime = 0;
+    if (!close || std::sscanf(close + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu",
+                              &utime, &stime) != 2)
+        return -1;
+    return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
+}
+
+int XServerPid()
+{
+    const char* text = std::getenv("TV_BENCH_XSERVER_PID");
+    return text ? std::atoi(text) : 0;
+}
+
+// ---- Players ----
+
+int64_t DrawnPictures(int handle)
+{
+    char text[1024] = {};
+    if (TP_GetStatistics(handle, text, sizeof text) != 0)
+        return -1;
+    const char* drawn = std::strstr(text, "Drawn:");
+    return drawn ? std::atoll(drawn + 6) : -1;
+}
+
+// Frame callback state of one player: the latency of each picture read.
+struct LatencyProbe {
+    const CSender* sender = nullptr;
+    int width = 0, height = 0;
+    std::mutex lock;
+    std::vector<double> latencyMs; // guarded by lock
+    int unread = 0;                // guarded by lock
+
+    static void OnFrame(void* user, unsigned char* frame, int size, int width, int height)
+    {
+        auto* self = static_cast<LatencyProbe*>(user);
+        const int64_t now = MonotonicNs();
+        if (!frame || width <= 0 || height <= 0 || size < width * height * 2)
+            return;
+        // The callback's picture is YUY2 at the stream's size: luma every 2nd byte.
+        const int64_t n = tvdevsim::ReadFrameNumber(width, height, [&](int x, int y) {
+            return int(frame[(size_t(y) * size_t(width) + size_t(x)) * 2]);
+        });
+        const int64_t sent = self->sender->SentNs(n);
+        std::lock_guard<std::mutex> guard(self->lock);
+        if (n < 0 || sent < 0)
+            ++self->unread;
+        else
+            self->latencyMs.push_back(double(now - sent) / 1e6);
+    }
+};
+
+// One player on its own window (offscreen, or an X11 window of its own).
+class CBenchPlayer {
+public:
+    ~CBenchPlayer() { Close(); }
+
+    bool Open(const Clip& clip, bool x11, int port, LatencyProbe* probe)
+    {
+        const int w = clip.width / 2, h = clip.height / 2;
+        if (x11) {
+            m_conn = xcb_connect(nullptr, nullptr);
+            if (!m_conn || xcb_connection_has_error(m_conn))
+                return false;
+            xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data;
+            m_xid = xcb_generate_id(m_conn);
+            xcb_create_window(m_conn, XCB_COPY_FROM_PARENT, m_xid, screen->root, 0, 0, uint16_t(w),
+                              uint16_t(h), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0,
+                              nullptr);
+            xcb_map_window(m_conn, m_xid);
+            std::free(xcb_get_input_focus_reply(m_conn, xcb_get_input_focus(m_conn), nullptr));
+            m_window = reinterpret_cast<HWND>(uintptr_t(m_xid));
+        } else {
+            m_window = TvCreateVirtualWindow(w, h);
+        }
+        if (!m_window)
+            return false;
+        m_handle = TP_Initialize(m_window, 1, clip.formatType, 0, 0);
+        if (m_handle < 0)
+            return false;
+        if (probe)
+            TP_SetYUVFrameCallBack(m_handle, &LatencyProbe::OnFrame, probe);
+        return TP_OpenStream(m_handle, "127.0.0.1", port, NW_CONNECT_UDP, 0) == 0;
+    }
+    void AddLoad()
+    {
+        // Colour moved off neutral on every control, and 20 overlays of the
+        // kinds a camera wall shows: captions, a clock, boxes and zones.
+        TP_SetColor(m_handle, 140, 150, 110, 10);
+        for (int i = 0; i < 8; ++i) {
+            POINT a{LONG(40 + 100 * i), 200}, b{LONG(120 + 100 * i), 320};
+            TP_AddRectangleOverlay(m_handle, &a, &b, 0x0000FF, 0, 0);
+        }
+        for (int i = 0; i < 6; ++i) {
+            char text[32];
+            std::snprintf(text, sizeof text, "Camera %d zone", i + 1);
+            TP_AddTextOverlay(m_handle, 40, 400 + 40 * i, text, 0xFFFFFF, nullptr, 0, 0);
+        }
+        TP_AddSysTimeOverlay(m_handle, 1400, 40, 0xFFFFFF, nullptr, 0, 0);
+        for (int i = 0; i < 3; ++i) {
+            POINT c{LONG(300 + 300 * i), 700};
+            TP_AddCircleOverlay(m_handle, &c, 60, 0x00FF00, 0, 0);
+        }
+        POINT zone[4] = {{1200, 600}, {1700, 620}, {1650, 900}, {1150, 880}};
+        TP_AddPolygonOverlay(m_handle, zone, 4, 0xFF0000, 0, 0);
+        POINT a{900, 100}, b{1300, 300};
+        TP_AddEllipseOverlay(m_handle, &a, &b, 0x00FFFF, 0, 0);
+    }
+    int Handle() const { return m_handle; }
+    void Close()
+    {
+        if (m_handle >= 0) {
+            TP_PlayControl(m_handle, TP_PLAY_CLOSE, 0, nullptr);
+            TP_Uninitialize(m_handle);
+            m_handle = -1;
+        }
+        if (m_window) {
+            DestroyWindow(m_window);
+            m_window = nullptr;
+        }
+        if (m_conn) {
+            xcb_destroy_window(m_conn, m_xid);
+            xcb_disconnect(m_conn);
+            m_conn = nullptr;
+        }
+    }
+
+private:
+    int m_handle = -1;
+    HWND m_window = nullptr;
+    xcb_connection_t* m_conn = nullptr;
+    uint32_t m_xid = 0;
+};
+
+struct Library {
+    Library() { TP_Init(); }
+    ~Library() { TP_Exit(); }
+};
+
+// What one run of n players measured over the clip's middle, from the first
+// picture sent plus a second (the start-up: key picture, graph building) to
+// the last sent.
+struct RunResult {
+    bool ok = false;
+    std::string error;
+    double streamSeconds = 0; // of the measured stretch
+    double kitCpu = 0;        // process CPU seconds over it
+    double xCpu = -1;
+    std::map<std::string, double> threadCpu;
+    int64_t sent = 0;        // pictures sent to each player in the measured stretch
+    int64_t fewestDrawn = 0; // the fewest any player drew from its start on
+    double latencyMedianMs = -1, latencyP99Ms = -1;
+    int latencyRead = 0, latencyUnread = 0;
+};
+
+RunResult PlayClip(const Clip& clip, int players, bool x11, bool load, bool latency)
+{
+    RunResult r;
+    Library library;
+    CSender sender;
+    std::vector<std::unique_ptr<CBenchPlayer>> opened;
+    std::vector<int> ports;
+    LatencyProbe probe;
+    probe.sender = &sender;
+    for (int i = 0; i < players; ++i) {
+        const int port = FreeUdpPort();
+        auto player = std::make_unique<CBenchPlayer>();
+        if (port < 0 || !player->Open(clip, x11, port, latency && i == 0 ? &probe : nullptr)) {
+            r.error = "a player did not open";
+            return r;
+        }
+        if (load)
+            player->AddLoad();
+        ports.push_back(port);
+        opened.push_back(std::move(player));
+    }
+    for (int waited = 0; !PortsBound(ports); waited += 10) {
+        if (waited > 10000) {
+            r.error = "the players' sockets did not open";
+            return r;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const int startDelayMs = 300;
+    if (!sender.Start(clip, ports, startDelayMs)) {
+        r.error = "the sender did not start";
+        return r;
+    }
+    const double clipSeconds = double(clip.frames) / 25.0;
+    const double settle = std::min(1.0, clipSeconds / 4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(startDelayMs) +
+                                std::chrono::duration<double>(settle));
+    const int xpid = x11 ? XServerPid() : 0;
+    const double cpu0 = ClockSeconds(CLOCK_PROCESS_CPUTIME_ID);
+    const auto threads0 = ThreadCpu();
+    const double x0 = xpid > 0 ? ProcessCpu(xpid) : -1;
+    const int64_t wall0 = MonotonicNs();
+    std::vector<int64_t> drawn0;
+    for (const auto& player : opened)
+        drawn0.push_back(DrawnPictures(player->Handle()));
+    std::this_thread::sleep_for(std::chrono::duration<double>(clipSeconds - settle));
+    r.kitCpu = ClockSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0;
+    r.streamSeconds = double(MonotonicNs() - wall0) / 1e9;
+    const auto threads1 = ThreadCpu();
+    if (xpid > 0 && x0 >= 0)
+        r.xCpu = ProcessCpu(xpid) - x0;
+    for (const auto& [name, seconds] : threads1) {
+        auto before = threads0.find(name);
+        r.threadCpu[name] = seconds - (before == threads0.end() ? 0.0 : before->second);
+    }
+    sender.Finish();
+    // The last pictures still on their way through the graph.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    // Pictures sent from the window's start on, against those each player
+    // drew since then (a picture on its way at the start only adds to these).
+    r.sent = 0;
+    for (int i = 0; i < clip.frames; ++i)
+        r.sent += sender.SentNs(i) >= wall0 ? 1 : 0;
+    r.fewestDrawn = INT64_MAX;
+    for (size_t i = 0; i < opened.size(); ++i)
+        r.fewestDrawn = std::min(r.fewestDrawn, DrawnPictures(opened[i]->Handle()) - drawn0[i]);
+    if (std::getenv("TV_BENCH_VERBOSE")) {
+        // What the first player's graph counted, for reading a shortfall.
+        char text[1024] = {};
+        TP_GetStatistics(opened.front()->Handle(), text, sizeof text);
+        std::fprintf(stderr, "%s", text);
+    }
+    {
+        std::lock_guard<std::mutex> guard(probe.lock);
+        std::vector<double> ms = probe.latencyMs;
+        r.latencyRead = int(ms.size());
+        r.latencyUnread = probe.unread;
+        if (!ms.empty()) {
+            std::sort(ms.begin(), ms.end());
+            r.latencyMedianMs = ms[ms.size() / 2];
+            r.latencyP99Ms = ms[std::min(ms.size() - 1, ms.size() * 99 / 100)];
+        }
+    }
+    opened.clear();
+    r.ok = true;
+    return r;
+}
+
+const Clip* ClipOrSkip(benchmark::State& state, int index)
+{
+    const Clip& clip = ClipFor(index, StreamSeconds() * 25);
+    if (clip.units.empty() || clip.pictures.empty()) {
+        state.SkipWithError("the simulator's encoder did not open");
+        return nullptr;
+    }
+    return &clip;
+}
+
+void BM_Pipeline(benchmark::State& state)
+{
+    const int index = int(state.range(0));
+    const bool x11 = state.range(1) != 0, load = state.range(2) != 0;
+    if (x11 && !TvGetX11Display()) {
+        state.SkipWithError("no X display");
+        return;
+    }
+    const Clip* clip = ClipOrSkip(state, index);
+    if (!clip)
+        return;
+    RunResult r;
+    double floor = 0;
+    int decoded = 0;
+    for (auto _ : state) {
+        floor = FloorCpuSeconds(*clip, &decoded);
+        r = PlayClip(*clip, 1, x11, load, false);
+    }
+    if (!r.ok) {
+        state.SkipWithError(r.error.c_str());
+        return;
+    }
+    const double clipSeconds = double(clip->frames) / 25.0;
+    const double floorPerSecond = floor / clipSeconds;
+    const double kitPerSecond = r.kitCpu / r.streamSeconds;
+    state.SetLabel(std::string(kStreams[index].name) + (x11 ? ", X11" : ", offscreen") +
+                   (load ? ", colour + 20 overlays" : ", neutral"));
+    state.counters["kit_cpu"] = kitPerSecond * 1000;
+    state.counters["floor_cpu"] = floorPerSecond * 1000;
+    state.counters["ratio"] = floorPerSecond > 0 ? kitPerSecond / floorPerSecond : 0;
+    state.counters["target"] = load ? 1.6 : 1.35;
+    state.counters["sent"] = double(r.sent);
+    state.counters["drawn"] = double(r.fewestDrawn);
+    state.counters["floor_decoded"] = decoded;
+    if (r.xCpu >= 0)
+        state.counters["x_cpu"] = r.xCpu / r.streamSeconds * 1000;
+    for (const auto& [name, seconds] : r.threadCpu)
+        if (seconds > 0)
+            state.counters["cpu_" + name] = seconds / r.streamSeconds * 1000;
+}
+BENCHMARK(BM_Pipeline)
+    ->ArgsProduct({{0, 1, 2}, {0, 1}, {0, 1}})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_Latency(benchmark::State& state)
+{
+    const int index = int(state.range(0));
+    const Clip* clip = ClipOrSkip(state, index);
+    if (!clip)
+        return;
+    RunResult r;
+    for (auto _ : state)
+        r = PlayClip(*clip, 1, false, false, true);
+    if (!r.ok || r.latencyRead == 0) {
+        state.SkipWithError(r.ok ? "no picture's number was read" : r.error.c_str());
+        return;
+    }
+    state.SetLabel(kStreams[index].name);
+    state.counters["median_ms"] = r.latencyMedianMs;
+    state.counters["p99_ms"] = r.latencyP99Ms;
+    // One frame interval plus the splitter's hold of the stream's start
+    // (CClockPacer::kReanchorMs, for streams paced by their capture times).
+    state.counters["target_ms"] = 40.0 + 500.0;
+    state.counters["read"] = r.latencyRead;
+    state.counters["unread"] = r.latencyUnread;
+    state.counters["sent"] = double(r.sent);
+}
+BENCHMARK(BM_Latency)->DenseRange(0, 2)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_Capacity(benchmark::State& state)
+{
+    const int index = int(state.range(0));
+    const Clip* clip = ClipOrSkip(state, index);
+    if (!clip)
+        return;
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::vector<int> counts = index == 0 ? std::vector<int>{1, 2, 4, 6, 8, 10}
+                                               : std::vector<int>{2, 4, 8, 16, 24, 32, 40};
+    int best = 0;
+    double bestPct = 0, firstFailPct = -1;
+    int64_t firstFailDrawn = -1;
+    for (auto _ : state) {
+        for (int n : counts) {
+            const RunResult r = PlayClip(*clip, n, false, false, false);
+            if (!r.ok)
+                break;
+            const double pct = 100.0 * r.kitCpu / r.streamSeconds / double(cores);
+            if (r.fewestDrawn < r.sent || pct > 80.0) {
+                firstFailPct = pct;
+                firstFailDrawn = r.fewestDrawn;
+                break;
+            }
+            best = n;
+            bestPct = pct;
+        }
+    }
+    state.SetLabel(kStreams[index].name);
+    state.counters["players_max"] = best;
+    state.counters["target"] = index == 0 ? 8 : 32;
+    state.counters["cpu_pct_at_max"] = bestPct;
+    state.counters["cpu_pct_next"] = firstFailPct;
+    state.counters["drawn_next"] = double(firstFailDrawn);
+    state.counters["sent"] = clip->frames;
+}
+BENCHMARK(BM_Capacity)->Arg(0)->Arg(2)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+} // namespace
