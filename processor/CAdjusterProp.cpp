@@ -71,9 +71,27 @@ HRESULT CAdjusterProp::OnDisconnect()
 
 HRESULT CAdjusterProp::OnActivate()
 {
+    m_filling = true;
     for (const Setting& s : m_settings)
         ShowValue(m_Dlg, s.edit, s.shown);
+    m_filling = false;
     return S_OK;
+}
+
+bool CAdjusterProp::IsSettingEdit(int id) const
+{
+    for (const Setting& s : m_settings) {
+        if (s.edit == id)
+            return true;
+    }
+    return false;
+}
+
+void CAdjusterProp::MarkClean()
+{
+    m_bDirty = FALSE;
+    if (m_pPageSite)
+        m_pPageSite->OnStatusChange(PROPPAGESTATUS_CLEAN);
 }
 
 void CAdjusterProp::Store(Setting& s, int value)
@@ -105,15 +123,25 @@ INT_PTR CAdjusterProp::OnReceiveMessage(HWND hwnd, UINT msg, WPARAM wParam, LPAR
             s.window = GetDlgItem(hwnd, s.edit);
         break;
     case WM_COMMAND:
+        // A value typed into an edit is a change of the page's: the frame's
+        // OK and Apply write it, as the page's own "Apply" does.
+        if (HIWORD(wParam) == EN_CHANGE && !m_filling && IsSettingEdit(LOWORD(wParam))) {
+            SetDirty();
+            break;
+        }
         if (HIWORD(wParam) != BN_CLICKED || !m_pColor)
             break;
         if (LOWORD(wParam) == IDC_ADJ_APPLY) {
-            OnApplyChanges();
+            if (SUCCEEDED(OnApplyChanges()))
+                MarkClean();
         } else if (LOWORD(wParam) == IDC_ADJ_DEFAULT) {
+            m_filling = true;
             for (Setting& s : m_settings) {
                 SetWindowTextA(s.window, "64");
                 Store(s, kNeutral);
             }
+            m_filling = false;
+            MarkClean();
         }
         break;
     case WM_DESTROY:

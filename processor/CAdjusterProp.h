@@ -1,8 +1,9 @@
 // CAdjusterProp: the frame processor's "Adjuster" page. Four edits show and
 // set brightness, contrast, saturation and hue (0 to 128, 64 neutral) through
 // IProcesserColor; its own "Apply" button applies them and "Default" sets all
-// four to 64 at once. Leaving the page (disconnecting) sets the filter to the
-// values last applied.
+// four to 64 at once. A value typed into an edit marks the page changed, so the
+// frame's OK and Apply write it too. Leaving the page (disconnecting) sets the
+// filter to the values last applied.
 //
 // Threads: the property frame's (user-interface) thread only.
 #pragma once
@@ -44,7 +45,12 @@ private:
     enum { kBrightness, kContrast, kSaturation, kHue, kSettings };
     // Sets the filter's value and remembers it as shown and applied.
     void Store(Setting& s, int value);
+    bool IsSettingEdit(int id) const;
+    // The page's own "Apply" and "Default" wrote every edit: nothing is left
+    // for the frame to apply.
+    void MarkClean();
 
     IProcesserColor* m_pColor = nullptr;
     Setting m_settings[kSettings]; // in the order brightness, contrast, saturation, hue
+    bool m_filling = false;        // the page writes the edits itself: no change of the user's
 };

@@ -1,5 +1,5 @@
-// CH264DecoderProp: the H.264 decoder's page ("TarvoH264Dec"). The filter
-// does not list it among its pages; it is created by its class identifier.
+// CH264DecoderProp: the H.264 decoder's page ("TarvoH264Dec"), which the
+// filter lists among its pages (ISpecifyPropertyPages).
 // Applying keeps the number typed under "Parameters 1:" and the "XOR image"
 // check box in the page itself: nothing in the decoder reads them.
 //

@@ -87,7 +87,14 @@ STDMETHODIMP TarvoH264DecoderFilter::NonDelegatingQueryInterface(REFIID riid, vo
         return E_POINTER;
     if (riid == IID_IH264DecoderControl)
         return GetInterface(static_cast<IH264DecoderControl*>(this), ppv);
+    if (riid == IID_ISpecifyPropertyPages)
+        return GetInterface(static_cast<ISpecifyPropertyPages*>(this), ppv);
     return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
+}
+
+STDMETHODIMP TarvoH264DecoderFilter::GetPages(CAUUID* pPages)
+{
+    return AMGetSinglePropertyPage(pPages, CLSID_H264DecoderPropertyPage);
 }
 
 CBasePin* TarvoH264DecoderFilter::GetPin(int n)

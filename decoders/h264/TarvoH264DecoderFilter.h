@@ -36,7 +36,9 @@ struct H264DecoderLibrary {
 };
 const H264DecoderLibrary& DeviceH264Library();
 
-class TarvoH264DecoderFilter : public CBaseFilter, public IH264DecoderControl {
+class TarvoH264DecoderFilter : public CBaseFilter,
+                               public IH264DecoderControl,
+                               public ISpecifyPropertyPages {
 public:
     static CUnknown* CreateInstance(LPUNKNOWN pUnk, HRESULT* phr);
     // The filter over another decoder library (reference count 0, as from
@@ -63,6 +65,10 @@ public:
     STDMETHODIMP ResetDecodeStart() override;
     STDMETHODIMP ReleaseDecoder() override;
     STDMETHODIMP SetInputParameter(LONG value) override;
+
+    // ISpecifyPropertyPages: the "TarvoH264Dec" page, so that a person tuning
+    // a running player finds the decoder among the filters with pages.
+    STDMETHODIMP GetPages(CAUUID* pPages) override;
 
     // The output picture size (any thread).
     void PictureSize(UINT* width, UINT* height);

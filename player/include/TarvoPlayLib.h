@@ -63,6 +63,13 @@ typedef struct tagLOGFONTA {
 #define TP_EXTERN_C
 #endif
 
+/* The filter graph's interface (strmif.h); opaque to C programs. */
+#ifdef __cplusplus
+struct IFilterGraph;
+#else
+typedef struct IFilterGraph IFilterGraph;
+#endif
+
 #if defined(TARVO_PLAYLIB_BUILD)
 #define TP_API TP_EXTERN_C __attribute__((visibility("default")))
 #else
@@ -156,6 +163,16 @@ TP_API int TP_SetMessageCallback(HWND hWnd, TP_MessageCallback fn, void* user);
  * null buffer. Added on this
  * platform: on Windows only the player control reads it. */
 TP_API int TP_GetStatistics(int handle, char* buffer, int size);
+
+/* Hands out the player's filter graph, so that an application can reach its
+ * filters (their property pages, for one): *graph receives the graph's
+ * IFilterGraph, add-referenced (the caller releases it), or null. 0;
+ * E_POINTER for a null graph; TP_ERR_INVALID_HANDLE when the player has no
+ * graph; E_NOTIMPL for a player that plays without one. The graph stays valid
+ * while it is held, also after the player closes it, but it is then stopped
+ * and no longer the player's. This kit's addition: no such function exists
+ * on Windows. */
+TP_API int TP_GetFilterGraph(int handle, IFilterGraph** graph);
 
 /* ---- Sources ---- */
 

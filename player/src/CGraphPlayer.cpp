@@ -114,6 +114,17 @@ IMediaEventEx* CGraphPlayer::GetEventSink()
     return m_pMediaEvent;
 }
 
+int CGraphPlayer::TakeFilterGraph(IFilterGraph** graph)
+{
+    *graph = nullptr;
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
+    if (!m_pFilterGraph)
+        return TP_ERR_INVALID_HANDLE;
+    m_pFilterGraph->AddRef();
+    *graph = m_pFilterGraph;
+    return 0;
+}
+
 int CGraphPlayer::AttachWindow()
 {
     SafeRelease(m_pProcessor);

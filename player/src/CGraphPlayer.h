@@ -134,6 +134,10 @@ public:
     // under). 0; TP_ERR_INVALID_HANDLE without graph; noProcessor without
     // frame processor.
     int TakeProcessor(int noProcessor, IBaseFilter** processor);
+    // Any application thread. The graph's IFilterGraph, add-referenced, in
+    // *graph (null on failure): 0, or TP_ERR_INVALID_HANDLE without a graph.
+    // The graph outlives a later Close for as long as the caller holds it.
+    int TakeFilterGraph(IFilterGraph** graph);
 
 protected:
     explicit CGraphPlayer(HWND hWnd);

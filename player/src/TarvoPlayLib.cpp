@@ -356,6 +356,24 @@ TP_API int TP_GetStatistics(int handle, char* buffer, int size)
     }));
 }
 
+static int GetFilterGraphImpl(int handle, IFilterGraph** graph)
+{
+    if (!graph)
+        return E_POINTER;
+    *graph = nullptr;
+    return WithPlayer(handle, [&](CPlayerBase& p) {
+        auto* graphPlayer = dynamic_cast<CGraphPlayer*>(&p);
+        return graphPlayer ? graphPlayer->TakeFilterGraph(graph) : int(E_NOTIMPL);
+    });
+}
+
+TP_API int TP_GetFilterGraph(int handle, IFilterGraph** graph)
+{
+    CTvTraceCall trace("player", "TP_GetFilterGraph(%d, %p)", handle,
+                       reinterpret_cast<const void*>(graph));
+    return trace(GetFilterGraphImpl(handle, graph));
+}
+
 // ---- Sources ----
 
 TP_API int TP_OpenStream(int handle, const char* address, int port, int connectType, int channel)

@@ -261,6 +261,30 @@ TEST_F(PlayerApi, StreamPlayerWithoutGraphShowsNoMessage)
     EXPECT_EQ(g_messageBoxes.load(), 0);
 }
 
+// Without a graph to hand out, the out-pointer is emptied and the reason
+// returned; a null out-pointer is refused first.
+TEST_F(PlayerApi, GetFilterGraphWithoutAGraph)
+{
+    const int player = NewStreamPlayer(); // no filter graph manager registered here
+    const int empty = NewEmptyEntry();
+    ASSERT_GE(player, 0);
+    ASSERT_GE(empty, 0);
+    const struct {
+        int handle;
+        int expected;
+    } cases[] = {{player, TP_ERR_INVALID_HANDLE},
+                 {empty, TP_ERR_NO_PLAYER},
+                 {77, TP_ERR_INVALID_HANDLE},
+                 {-1, TP_ERR_INVALID_HANDLE}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.handle);
+        IFilterGraph* graph = reinterpret_cast<IFilterGraph*>(uintptr_t(0x10));
+        EXPECT_EQ(TP_GetFilterGraph(c.handle, &graph), c.expected);
+        EXPECT_EQ(graph, nullptr);
+        EXPECT_EQ(TP_GetFilterGraph(c.handle, nullptr), E_POINTER);
+    }
+}
+
 TEST_F(PlayerApi, LoginInitialisesComAndReturnsZero)
 {
     EXPECT_EQ(TP_Login(), 0);

@@ -1,5 +1,5 @@
-// The library exports exactly the TP_ names (and TP_SetMessageCallback, TP_GetStatistics), with C
-// linkage, and nothing of its C++ insides.
+// The library exports exactly the TP_ names (and TP_SetMessageCallback, TP_GetStatistics,
+// TP_GetFilterGraph), with C linkage, and nothing of its C++ insides.
 
 #include <gtest/gtest.h>
 
@@ -65,6 +65,8 @@ const std::set<std::string> kExpected = {
     "TP_SetMessageCallback",
     // Added on this platform: the statistics text the player control reads.
     "TP_GetStatistics",
+    // Added on this platform: the filter graph, for the filters' property pages.
+    "TP_GetFilterGraph",
 };
 
 // Names of the defined global and weak symbols in the file's dynamic symbol table.
@@ -100,7 +102,7 @@ TEST(PlayerExports, ExactlyTheTpNames)
 {
     std::set<std::string> exported = DefinedDynamicSymbols(TARVO_PLAYLIB_FILE);
     EXPECT_EQ(exported, kExpected);
-    EXPECT_EQ(kExpected.size(), 44u);
+    EXPECT_EQ(kExpected.size(), 45u);
 }
 
 TEST(PlayerExports, ResolvableByNameAndLogoutIsLogin)

@@ -131,3 +131,40 @@ TEST_F(AdjusterProp, ConnectNeedsTheColourInterface)
     EXPECT_EQ(page->SetObjects(1, &none), E_POINTER);
     page->Release();
 }
+
+// Typing marks the page changed, so the frame's Apply (and OK) writes what
+// was typed; the page's own buttons leave nothing for the frame to write.
+TEST_F(AdjusterProp, TypingMarksThePageChanged)
+{
+    ASSERT_EQ(m_page.Open(CLSID_AdjusterPropertyPage, m_filter), S_OK);
+    IPropertyPage* page = m_page.Page();
+    // Filling the edits on activation is not a change.
+    EXPECT_EQ(page->IsPageDirty(), S_FALSE);
+    EXPECT_EQ(m_page.Site().DirtyNotes(), 0);
+
+    ASSERT_TRUE(TvDlgUserType(Dlg(), IDC_ADJ_SATURATION, "20"));
+    ASSERT_TRUE(TvDlgUserType(Dlg(), IDC_ADJ_HUE, "300"));
+    EXPECT_EQ(page->IsPageDirty(), S_OK);
+    EXPECT_GT(m_page.Site().DirtyNotes(), 0);
+    EXPECT_EQ(page->Apply(), S_OK);
+    EXPECT_EQ(page->IsPageDirty(), S_FALSE);
+    EXPECT_EQ(Values(), (std::array<int, 4>{64, 64, 20, 128}));
+
+    const struct {
+        int button;
+        std::array<int, 4> expected;
+    } buttons[] = {{IDC_ADJ_APPLY, {64, 64, 30, 128}}, {IDC_ADJ_DEFAULT, {64, 64, 64, 64}}};
+    for (const auto& b : buttons) {
+        SCOPED_TRACE(b.button);
+        ASSERT_TRUE(TvDlgUserType(Dlg(), IDC_ADJ_SATURATION, "30"));
+        EXPECT_EQ(page->IsPageDirty(), S_OK);
+        ASSERT_TRUE(TvDlgUserClick(Dlg(), b.button));
+        EXPECT_EQ(page->IsPageDirty(), S_FALSE);
+        EXPECT_EQ(Values(), b.expected);
+    }
+    // Closed after Apply, the typed values stay.
+    ASSERT_TRUE(TvDlgUserType(Dlg(), IDC_ADJ_CONTRAST, "100"));
+    EXPECT_EQ(page->Apply(), S_OK);
+    m_page.Close();
+    EXPECT_EQ(Values(), (std::array<int, 4>{64, 100, 64, 64}));
+}

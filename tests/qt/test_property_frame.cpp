@@ -1,7 +1,6 @@
 // The property frame on Qt's offscreen platform: the pages of the real frame
 // processor and network source, found through ISpecifyPropertyPages, driven
 // through their widgets with Qt Test.
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -89,6 +88,36 @@ TEST_F(PropertyFrame, AdjusterPageThroughItsWidgets)
     color->Release();
 }
 
+// Values typed into the "Adjuster" edits reach the filter through the frame's
+// OK, without the page's own "Apply".
+TEST_F(PropertyFrame, AdjusterValuesTypedThenOk)
+{
+    IBaseFilter* filter = Create(CLSID_TarvoProcesser);
+    ASSERT_NE(filter, nullptr);
+    IProcesserColor* color = nullptr;
+    ASSERT_EQ(filter->QueryInterface(IID_IProcesserColor, reinterpret_cast<void**>(&color)), S_OK);
+    {
+        CPropertyFrame frame(filter);
+        frame.show();
+        auto* apply = Find<QPushButton>(&frame, "apply");
+        ASSERT_NE(apply, nullptr);
+        EXPECT_FALSE(apply->isEnabled());
+        Type(Find<QLineEdit>(&frame, "control-1001"), "90"); // brightness
+        Type(Find<QLineEdit>(&frame, "control-1003"), "20"); // hue
+        EXPECT_TRUE(apply->isEnabled());
+        QTest::mouseClick(Find<QPushButton>(&frame, "ok"), Qt::LeftButton);
+        EXPECT_EQ(frame.result(), QDialog::Accepted);
+    }
+    BYTE brightness = 0, hue = 0, contrast = 0;
+    color->GetBrightness(&brightness);
+    color->GetHue(&hue);
+    color->GetContrast(&contrast);
+    EXPECT_EQ(brightness, 90);
+    EXPECT_EQ(hue, 20);
+    EXPECT_EQ(contrast, 64);
+    color->Release();
+}
+
 TEST_F(PropertyFrame, ConnectParameterPageWithApplyOkAndCancel)
 {
     setenv("TARVO_DRIVE_C", "/nonexistent-drive-c", 1);
@@ -141,40 +170,60 @@ TEST_F(PropertyFrame, ConnectParameterPageWithApplyOkAndCancel)
     unsetenv("TARVO_DRIVE_C");
 }
 
-// The frame's pages hold their filter: removed from its graph and released by
-// everyone else, it still takes what the page applies, and goes when the frame
-// closes.
-TEST_F(PropertyFrame, PagesOfAFilterRemovedFromItsGraph)
+// A filter that leaves its graph while its pages are open (removed, or its
+// graph closed) takes nothing more: Apply and OK fail with the reason shown,
+// the page's own buttons do nothing, Cancel closes, and the filter goes when
+// the frame closes.
+TEST_F(PropertyFrame, PagesOfAFilterThatLeftItsGraphApplyNothing)
 {
-    TvFilterGraph graph;
-    ASSERT_EQ(graph.Create(), S_OK);
-    IBaseFilter* filter = Create(CLSID_TarvoProcesser);
-    ASSERT_NE(filter, nullptr);
-    ASSERT_EQ(graph.Add(filter, L"TarvoProcesser"), S_OK);
-    IProcesserColor* color = nullptr;
-    ASSERT_EQ(filter->QueryInterface(IID_IProcesserColor, reinterpret_cast<void**>(&color)), S_OK);
-    {
-        CPropertyFrame frame(filter);
-        frame.show();
-        ASSERT_EQ(graph.Builder()->RemoveFilter(filter), S_OK);
-        m_filter->Release();
-        m_filter = nullptr;
-        graph.Close();
-        Type(Find<QLineEdit>(&frame, "control-1000"), "10"); // saturation
-        QTest::mouseClick(Find<QPushButton>(&frame, "control-1004"), Qt::LeftButton);
-        BYTE value = 0;
-        color->GetSaturation(&value);
-        EXPECT_EQ(value, 10);
-        QTest::mouseClick(Find<QPushButton>(&frame, "ok"), Qt::LeftButton);
-        EXPECT_EQ(frame.LastApplyResult(), S_OK);
+    for (const bool closeGraph : {false, true}) {
+        SCOPED_TRACE(closeGraph ? "graph closed" : "filter removed");
+        TvFilterGraph graph;
+        ASSERT_EQ(graph.Create(), S_OK);
+        IBaseFilter* filter = Create(CLSID_TarvoProcesser);
+        ASSERT_NE(filter, nullptr);
+        ASSERT_EQ(graph.Add(filter, L"TarvoProcesser"), S_OK);
+        IProcesserColor* color = nullptr;
+        ASSERT_EQ(filter->QueryInterface(IID_IProcesserColor, reinterpret_cast<void**>(&color)),
+                  S_OK);
+        {
+            CPropertyFrame frame(filter);
+            frame.show();
+            auto* saturation = Find<QLineEdit>(&frame, "control-1000");
+            ASSERT_NE(saturation, nullptr);
+            Type(saturation, "10");
+            EXPECT_TRUE(frame.ObjectInPlace());
+            if (!closeGraph) {
+                ASSERT_EQ(graph.Builder()->RemoveFilter(filter), S_OK);
+            }
+            m_filter->Release();
+            m_filter = nullptr;
+            graph.Close();
+
+            QTest::mouseClick(Find<QPushButton>(&frame, "ok"), Qt::LeftButton);
+            EXPECT_EQ(frame.LastApplyResult(), VFW_E_NOT_IN_GRAPH);
+            EXPECT_TRUE(frame.isVisible());
+            EXPECT_EQ(Find<QLabel>(&frame, "status")->text(),
+                      "The filter is no longer in its graph: nothing was applied");
+            EXPECT_FALSE(Find<QPushButton>(&frame, "apply")->isEnabled());
+            // The page's own "Apply" is refused as well.
+            QTest::mouseClick(Find<QPushButton>(&frame, "control-1004"), Qt::LeftButton);
+            BYTE value = 0;
+            color->GetSaturation(&value);
+            EXPECT_EQ(value, 64);
+            QTest::mouseClick(Find<QPushButton>(&frame, "cancel"), Qt::LeftButton);
+            EXPECT_EQ(frame.result(), QDialog::Rejected);
+            color->GetSaturation(&value);
+            EXPECT_EQ(value, 64);
+        }
+        // Only this reference is left.
+        EXPECT_EQ(color->Release(), 0u);
     }
-    // Only this reference is left.
-    EXPECT_EQ(color->Release(), 0u);
 }
 
 TEST_F(PropertyFrame, AFilterWithoutPagesGivesAnEmptyFrame)
 {
-    IBaseFilter* filter = Create(CLSID_TarvoH264Decoder);
+    IBaseFilter* filter = Create(CLSID_TarvoSplitterF);
     ASSERT_NE(filter, nullptr);
     CPropertyFrame frame(filter);
     EXPECT_EQ(frame.PageCount(), 0);

@@ -138,7 +138,7 @@ TEST_P(TvplayLive, PlaysHeadlessAndSnapshots)
     CChildProcess tvplay;
     std::vector<std::string> args = {TVPLAY_EXE, "--offscreen", "--quiet", "--frames",
                                      "25",       "--seconds",   "60",      "--snapshot",
-                                     png,        c.option};
+                                     png,        "--pages",     c.option};
     if (c.transport == tvdevsim::SimTransport::Udp) {
         args.push_back(std::to_string(port));
         ASSERT_TRUE(tvplay.Start(args));
@@ -153,6 +153,12 @@ TEST_P(TvplayLive, PlaysHeadlessAndSnapshots)
     const std::string output = tvplay.Output();
     ASSERT_EQ(status, 0) << output;
     EXPECT_NE(output.find("ok      25 pictures shown"), std::string::npos) << output;
+    // --pages, offscreen: the running player's filters with pages, named.
+    const size_t pages = output.find("ok      filters with property pages");
+    ASSERT_NE(pages, std::string::npos) << output;
+    const std::string line = output.substr(pages, output.find('\n', pages) - pages);
+    for (const char* name : {"Tarvo NWSource", "Tarvo H264 Decoder", "Tarvo Processer Filter"})
+        EXPECT_NE(line.find(name), std::string::npos) << name << " in " << line;
     Picture picture;
     std::string error;
     ASSERT_TRUE(LoadPng(png, picture, error)) << error;

@@ -89,6 +89,9 @@ void PrintUsage(FILE* out)
         "  --rate R                playback rate of a file, e.g. --rate 2\n"
         "  --size WxH              window size (default 640x480), e.g. --size 704x576\n"
         "  --fullscreen            start in full-screen mode\n"
+        "  --pages                 open the property pages of the player's filters\n"
+        "                          (source, decoder, colour adjuster) once the\n"
+        "                          picture plays; offscreen, only name those filters\n"
         "\n"
         "Output and ending:\n"
         "  --capture FILE          save the picture as a 24-bit BMP once it plays,\n"
@@ -101,7 +104,8 @@ void PrintUsage(FILE* out)
         "  --quiet                 no statistics once a second\n"
         "\n"
         "Keys in the window: space pause/play, s step, + faster, - slower, c capture\n"
-        "(tvplay-N.bmp), f full screen on/off, q or Escape quit.\n"
+        "(tvplay-N.bmp), f full screen on/off, p the filters' property pages, q or\n"
+        "Escape quit.\n"
         "\n"
         "Other modes:\n"
         "  --demo                  start a simulated device in this process, play its\n"
@@ -231,6 +235,8 @@ bool ParseOptions(int argc, char** argv, PlayOptions& o, std::string& error)
             o.offscreen = true;
         } else if (arg == "--fullscreen") {
             o.fullScreen = true;
+        } else if (arg == "--pages") {
+            o.pages = true;
         } else if (arg == "--quiet") {
             o.statistics = false;
         } else if (!arg.empty() && arg[0] == '-') {

@@ -53,6 +53,7 @@ struct PlayOptions {
     bool cropSet = false;
     int crop[4] = {0, 0, 0, 0}; // left, top, right, bottom
     double rate = 0;            // 0: unchanged
+    bool pages = false;         // open the filters' property pages
 
     // Output.
     std::string recordPath; // live: the record file

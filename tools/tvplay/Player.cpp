@@ -5,6 +5,7 @@
 #include <string>
 #include <thread>
 
+#include "Pages.h"
 #include "PlayWindow.h"
 #include "PlaySteps.h"
 #include "TarvoPlayLib.h"
@@ -75,6 +76,9 @@ void OnKey(PlayerState& s, int key)
         r = TP_SetFullScreenMode(s.handle, s.fullScreen ? 1 : 0);
         log.Say("full screen %s: %s", s.fullScreen ? "on" : "off", Describe(r).c_str());
         break;
+    case 'p':
+        OpenFilterPages(log, s.handle, s.window->OnScreen());
+        break;
     case 'q':
     case 27:
         s.quit = true;
@@ -143,6 +147,8 @@ void ApplyPictureOptions(const PlayOptions& o, PlayerState& s)
         int r = TP_SetFullScreenMode(s.handle, 1);
         log.Check(r == 0, "full screen: %s", Describe(r).c_str());
     }
+    if (o.pages)
+        OpenFilterPages(log, s.handle, s.window->OnScreen());
 }
 
 void Play(const PlayOptions& o, PlayerState& s)

@@ -10,6 +10,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <map>
 
 #include "win32/dialog.h"
@@ -22,14 +23,20 @@ public:
 
     // Stops listening to the model (before the dialog goes).
     void Detach();
+    // Asked before each user's action goes to the model; when it answers
+    // false the action is dropped and the widget shows the model again.
+    void SetActionGuard(std::function<bool()> guard) { m_guard = std::move(guard); }
     HWND Dialog() const { return m_dialog; }
 
 private:
     static void OnModelChange(HWND dialog, int id, void* user);
     // Shows the control's state in its widget.
     void Refresh(int id);
+    // Whether a user's action on control id may reach the model now.
+    bool Accepts(int id);
 
     HWND m_dialog;
     std::map<int, QWidget*> m_widgets;
     bool m_refreshing = false; // widget updates from the model are not a user's
+    std::function<bool()> m_guard;
 };

@@ -4,9 +4,11 @@
 //
 // Apply (enabled while a page reports a change) applies every dirty page; OK
 // applies and closes, Cancel closes. A page that fails to apply keeps the
-// frame open and shows the failure; an object that went away from its graph
-// is still the object the pages hold, so applying to it never crashes.
-// Closing deactivates and releases every page.
+// frame open and shows the failure. A filter that was in a graph when the
+// frame opened and has left it since (removed, or its graph closed) takes
+// nothing more: Apply and OK fail with VFW_E_NOT_IN_GRAPH, the pages stop
+// taking input and the frame says why; Cancel still closes. Closing
+// deactivates and releases every page.
 //
 // Threads: the Qt GUI thread.
 #pragma once
@@ -36,6 +38,9 @@ public:
 
     // Applies every dirty page; the first failure is returned and shown.
     HRESULT ApplyAll();
+    // False once the object, a filter that was in a graph, is in it no more
+    // (the pages are then disabled and the reason shown).
+    bool ObjectInPlace();
 
 private:
     class CSite;
@@ -49,6 +54,12 @@ private:
     void done(int result) override;
 
     std::vector<PageEntry> m_pages;
+    // The object as a filter (owned; null for other objects) and the graph it
+    // was in when the frame opened (identity only, not held: holding it would
+    // keep a closed graph alive).
+    IBaseFilter* m_filter = nullptr;
+    IFilterGraph* m_graph = nullptr;
+    bool m_gone = false;
     CSite* m_site = nullptr;
     QTabWidget* m_tabs = nullptr;
     QPushButton* m_apply = nullptr;

@@ -64,7 +64,7 @@ CDialogView::CDialogView(HWND dialog, QWidget* parent) : QWidget(parent), m_dial
         case TvControlKind::Edit: {
             auto* edit = new QLineEdit(this);
             connect(edit, &QLineEdit::textEdited, this, [this, id](const QString& text) {
-                if (!m_refreshing)
+                if (Accepts(id))
                     TvDlgUserType(m_dialog, id, text.toUtf8().constData());
             });
             w = edit;
@@ -77,7 +77,7 @@ CDialogView::CDialogView(HWND dialog, QWidget* parent) : QWidget(parent), m_dial
             // Each edit that forms a whole address is the user's new address.
             connect(edit, &QLineEdit::textEdited, this, [this, id](const QString& text) {
                 DWORD address = 0;
-                if (!m_refreshing && ParseAddress(text, address))
+                if (ParseAddress(text, address) && Accepts(id))
                     TvDlgUserSetAddress(m_dialog, id, address);
             });
             // Leaving an unfinished address shows the model's again.
@@ -88,7 +88,7 @@ CDialogView::CDialogView(HWND dialog, QWidget* parent) : QWidget(parent), m_dial
         case TvControlKind::CheckBox: {
             auto* box = new QCheckBox(QString::fromUtf8(item.text), this);
             connect(box, &QCheckBox::clicked, this, [this, id] {
-                if (!m_refreshing)
+                if (Accepts(id))
                     TvDlgUserClick(m_dialog, id);
                 Refresh(id);
             });
@@ -98,7 +98,7 @@ CDialogView::CDialogView(HWND dialog, QWidget* parent) : QWidget(parent), m_dial
         case TvControlKind::Button: {
             auto* button = new QPushButton(QString::fromUtf8(item.text), this);
             connect(button, &QPushButton::clicked, this, [this, id] {
-                if (!m_refreshing)
+                if (Accepts(id))
                     TvDlgUserClick(m_dialog, id);
             });
             w = button;
@@ -107,7 +107,7 @@ CDialogView::CDialogView(HWND dialog, QWidget* parent) : QWidget(parent), m_dial
         case TvControlKind::ComboBox: {
             auto* combo = new QComboBox(this);
             connect(combo, &QComboBox::activated, this, [this, id](int index) {
-                if (!m_refreshing)
+                if (Accepts(id))
                     TvDlgUserSelect(m_dialog, id, index);
                 Refresh(id);
             });
@@ -138,6 +138,17 @@ void CDialogView::Detach()
     if (m_dialog)
         TvDlgSetChangeListener(m_dialog, nullptr, nullptr);
     m_dialog = nullptr;
+}
+
+bool CDialogView::Accepts(int id)
+{
+    if (m_refreshing || !m_dialog)
+        return false;
+    if (m_guard && !m_guard()) {
+        Refresh(id);
+        return false;
+    }
+    return true;
 }
 
 void CDialogView::OnModelChange(HWND, int id, void* user)

@@ -81,11 +81,45 @@ CPropertyFrame::CPropertyFrame(IUnknown* object, const QString& caption, QWidget
 CPropertyFrame::~CPropertyFrame()
 {
     ClosePages();
+    if (m_filter)
+        m_filter->Release();
     delete m_site;
+}
+
+namespace {
+
+// The graph the filter is in (identity only; the reference is dropped).
+IFilterGraph* GraphOf(IBaseFilter* filter)
+{
+    FILTER_INFO info{};
+    if (FAILED(filter->QueryFilterInfo(&info)))
+        return nullptr;
+    if (info.pGraph)
+        info.pGraph->Release();
+    return info.pGraph;
+}
+
+} // namespace
+
+bool CPropertyFrame::ObjectInPlace()
+{
+    if (m_gone)
+        return false;
+    if (!m_filter || !m_graph || GraphOf(m_filter) == m_graph)
+        return true;
+    m_gone = true;
+    for (PageEntry& e : m_pages)
+        e.view->setEnabled(false);
+    m_status->setText("The filter is no longer in its graph: nothing was applied");
+    UpdateApply();
+    return false;
 }
 
 void CPropertyFrame::OpenPages(IUnknown* object)
 {
+    if (object &&
+        SUCCEEDED(object->QueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&m_filter))))
+        m_graph = GraphOf(m_filter);
     ISpecifyPropertyPages* specify = nullptr;
     if (!object || FAILED(object->QueryInterface(IID_ISpecifyPropertyPages,
                                                  reinterpret_cast<void**>(&specify)))) {
@@ -118,6 +152,7 @@ void CPropertyFrame::OpenPages(IUnknown* object)
         }
         auto* base = dynamic_cast<CBasePropertyPage*>(page);
         auto* view = new CDialogView(base ? base->DialogWindow() : nullptr, m_tabs);
+        view->SetActionGuard([this] { return ObjectInPlace(); });
         m_tabs->addTab(view, title);
         m_pages.push_back({page, view});
     }
@@ -141,11 +176,15 @@ void CPropertyFrame::UpdateApply()
     bool dirty = false;
     for (const PageEntry& e : m_pages)
         dirty = dirty || e.page->IsPageDirty() == S_OK;
-    m_apply->setEnabled(dirty);
+    m_apply->setEnabled(dirty && !m_gone);
 }
 
 HRESULT CPropertyFrame::ApplyAll()
 {
+    if (!ObjectInPlace()) {
+        m_lastApply = VFW_E_NOT_IN_GRAPH;
+        return m_lastApply;
+    }
     HRESULT result = S_OK;
     for (PageEntry& e : m_pages) {
         const HRESULT hr = e.page->Apply();

@@ -464,9 +464,15 @@ TEST(H264DecoderModule, CreatedThroughTheRegistry)
               S_OK);
     if (control)
         control->Release();
-    IUnknown* pages = nullptr;
-    EXPECT_EQ(filter->QueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&pages)),
-              E_NOINTERFACE);
+    ISpecifyPropertyPages* pages = nullptr;
+    ASSERT_EQ(filter->QueryInterface(IID_ISpecifyPropertyPages, reinterpret_cast<void**>(&pages)),
+              S_OK);
+    CAUUID list{};
+    ASSERT_EQ(pages->GetPages(&list), S_OK);
+    ASSERT_EQ(list.cElems, 1u);
+    EXPECT_EQ(list.pElems[0], CLSID_H264DecoderPropertyPage);
+    CoTaskMemFree(list.pElems);
+    pages->Release();
     const wchar_t* names[] = {L"Input", L"Output"};
     for (const wchar_t* name : names) {
         IPin* pin = nullptr;
@@ -480,8 +486,7 @@ TEST(H264DecoderModule, CreatedThroughTheRegistry)
     CoUninitialize();
 }
 
-// The page is not offered by the filter (above) but can be opened on it by its
-// class; what it applies stays in the page.
+// The page the filter offers (above); what it applies stays in the page.
 TEST(H264DecoderFilterCom, PropertyPageKeepsItsValuesInThePage)
 {
     CoInitialize(nullptr);

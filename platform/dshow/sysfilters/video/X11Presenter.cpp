@@ -205,8 +205,17 @@ CX11Presenter::~CX11Presenter()
     xcb_disconnect(m_conn);
 }
 
+bool CX11Presenter::Gone()
+{
+    if (!m_gone && xcb_connection_has_error(m_conn))
+        m_gone = true;
+    return m_gone;
+}
+
 void CX11Presenter::RoundTrip()
 {
+    if (Gone())
+        return;
     std::free(xcb_get_input_focus_reply(m_conn, xcb_get_input_focus(m_conn), nullptr));
     // Events the reply read along are queued now; let the event thread see them.
     uint64_t one = 1;
@@ -293,7 +302,7 @@ std::unique_ptr<CSurfaceBuffer> CX11Presenter::NewSurface(int width, int height)
 
 void CX11Presenter::ShowSurface(const CSurfaceBuffer& surface, const RECT& dirty)
 {
-    if (!m_mapped || m_gone)
+    if (!m_mapped || Gone())
         return;
     const SurfaceView& view = surface.view;
     RECT r = ClipRect(dirty, view.width, view.height);
@@ -336,7 +345,7 @@ void CX11Presenter::ClientSize(const PresentSettings& settings, int* width, int*
 
 void CX11Presenter::ApplyPlacement(const PresentSettings& s)
 {
-    if (m_gone)
+    if (Gone())
         return;
     uint32_t background = PixelValue(s.borderColour, m_kind);
     if (s.fullScreen != m_inFullScreen) {

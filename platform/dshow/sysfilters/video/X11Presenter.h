@@ -22,7 +22,11 @@
 // window selects no input events: clicks and keys go on to the owner (the
 // message drain of the player is the owner itself).
 //
-// An event thread repaints the window on Expose from the surface.
+// An event thread repaints the window on Expose from the surface. When the
+// connection to the server breaks (the server ended), XCB reports it through
+// xcb_connection_has_error rather than ending the process: the presenter then
+// stops talking to the server and keeps converting pictures into its surface,
+// as an offscreen presenter does.
 #pragma once
 
 #include <atomic>
@@ -40,7 +44,9 @@ public:
     static std::unique_ptr<CX11Presenter> Create(uint32_t owner);
     ~CX11Presenter() override;
 
-    const char* Kind() const override { return "x11"; }
+    // "offscreen" once the connection to the server is lost: pictures then
+    // go on into the surface, and only there.
+    const char* Kind() const override { return m_gone ? "offscreen" : "x11"; }
     // The child window (for tests), 0 when none.
     uint32_t Window() const { return m_window; }
     // True when pictures travel through shared memory.
@@ -62,6 +68,9 @@ private:
     bool Open(uint32_t owner);
     void EventLoop();
     void RoundTrip();
+    // True once the window or the connection is gone (sets m_gone when the
+    // connection broke).
+    bool Gone();
 
     xcb_connection_t* m_conn = nullptr;
     uint32_t m_owner = 0;
@@ -75,7 +84,7 @@ private:
     size_t m_maxRequestBytes = 0;
     std::atomic<bool> m_shm{false};
     // Set by the event thread when the server reports our window gone (the owner
-    // was destroyed); drawing stops then.
+    // was destroyed) or the connection broke; drawing stops then.
     std::atomic<bool> m_gone{false};
     // guarded by m_lock
     bool m_mapped = false;

@@ -123,7 +123,15 @@ BOOL TvIsVirtualWindow(HWND hwnd);
 // The platform's own Display* connection (its own, not the application's), opened
 // on first call with XOpenDisplay(NULL) when DISPLAY is set; null when there is no
 // display. Opened once per process; later calls return the same connection.
+// Null again once the connection is lost (below).
 void* TvGetX11Display(void);
+// TRUE once the platform's connection to the X server broke (the server ended).
+// The process goes on: the platform installs an I/O error handler for its
+// connection (the handlers of other connections stay as they were), X11 windows
+// then answer as gone (IsWindow and GetClientRect FALSE), and video renderers
+// draw offscreen. Posted messages and timers of windows go on being delivered.
+// There is no reconnection.
+BOOL TvX11ConnectionLost(void);
 
 // ---- Windows ----
 
@@ -132,7 +140,8 @@ void* TvGetX11Display(void);
 // queued messages, timers); the window itself belongs to the application and stays.
 // No WM_DESTROY is sent. FALSE with ERROR_INVALID_WINDOW_HANDLE for an unknown window.
 extern "C" BOOL DestroyWindow(HWND hwnd);
-// Virtual window: TRUE while it exists. X11 window: TRUE when the X server knows it.
+// Virtual window: TRUE while it exists. X11 window: TRUE when the X server knows it
+// (FALSE once the connection to it is lost).
 extern "C" BOOL IsWindow(HWND hwnd);
 // {0, 0, width, height} of the client area. FALSE with ERROR_INVALID_WINDOW_HANDLE
 // for an unknown window (a bad X11 id never ends the process), with
