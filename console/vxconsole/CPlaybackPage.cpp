@@ -17,6 +17,7 @@
 #include <mutex>
 
 #include "CConsoleWindow.h"
+#include "CFilterPagesChooser.h"
 #include "ConsoleLists.h"
 #include "TarvoPlayLib.h"
 #include "win32/msgbox.h"
@@ -84,12 +85,15 @@ CPlaybackPage::CPlaybackPage(CConsoleWindow& console, QWidget* parent)
     auto* stop = new QPushButton(QStringLiteral("停止"), this);
     auto* snapshot = new QPushButton(QStringLiteral("抓图"), this);
     auto* network = new QPushButton(QStringLiteral("网络播放"), this);
+    auto* pages = new QPushButton(QStringLiteral("属性"), this);
+    pages->setObjectName(QStringLiteral("filterPages"));
     connect(file, &QPushButton::clicked, this, [this] { ChooseFile(); });
     connect(play, &QPushButton::clicked, this, [this] { Play(); });
     connect(pause, &QPushButton::clicked, this, [this] { Pause(); });
     connect(stop, &QPushButton::clicked, this, [this] { Stop(); });
     connect(snapshot, &QPushButton::clicked, this, [this] { Snapshot(); });
     connect(network, &QPushButton::clicked, this, [this] { PlayNetwork(); });
+    connect(pages, &QPushButton::clicked, this, [this] { ShowFilterPages(); });
 
     m_port = new QLineEdit(QString::number(kDefaultPlayPort), this);
     m_port->setObjectName(QStringLiteral("playPort"));
@@ -104,13 +108,14 @@ CPlaybackPage::CPlaybackPage(CConsoleWindow& console, QWidget* parent)
     controls->addWidget(pause, 0, 2);
     controls->addWidget(stop, 0, 3);
     controls->addWidget(snapshot, 0, 4);
+    controls->addWidget(pages, 0, 5);
     auto* portLabel = new QLabel(QStringLiteral("端口:"), this);
     portLabel->setBuddy(m_port);
     controls->addWidget(portLabel, 1, 0, Qt::AlignRight);
     controls->addWidget(m_port, 1, 1);
     controls->addWidget(m_protocol, 1, 2);
     controls->addWidget(network, 1, 3);
-    controls->setColumnStretch(5, 1);
+    controls->setColumnStretch(6, 1);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_frame, 1);
@@ -223,4 +228,16 @@ int CPlaybackPage::Snapshot()
     std::tm local{};
     localtime_r(&now, &local);
     return TP_GrabPicture(m_handle, SnapshotPath(local).c_str());
+}
+
+int CPlaybackPage::ShowFilterPages()
+{
+    if (m_handle < 0)
+        return 0;
+    IFilterGraph* graph = nullptr;
+    if (TP_GetFilterGraph(m_handle, &graph) != 0 || !graph)
+        return 0;
+    const int count = ShowGraphFilterPages(graph, this);
+    graph->Release();
+    return count;
 }

@@ -51,6 +51,9 @@ public:
     int Stop();
     // "抓图": captures the picture to SnapshotPath(local time now).
     int Snapshot();
+    // "属性": the property pages of the playing graph's filters (modal); the
+    // number of filters that offer pages, 0 without a player.
+    int ShowFilterPages();
     // "c:/YYYYMMDDhhmmss.bmp" of a local time. The player maps the drive path
     // (win32/path.h): it lands in the folder of drive C:.
     static std::string SnapshotPath(const std::tm& local);
