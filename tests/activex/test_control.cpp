@@ -288,6 +288,26 @@ TEST_F(ControlTest, NamesAreFoundWithoutCaseAndUnknownOnesAreReported)
         DISP_E_MEMBERNOTFOUND);
 }
 
+// A rate read that fails (the player has no graph yet) leaves the caller's
+// out variant as it was: no rate was read, so none is written back.
+TEST_F(ControlTest, FailedRateReadWritesNoRate)
+{
+    LONG r = -1;
+    ASSERT_EQ(Call(4, {I4(1), I4(3), I4(0), I4(0), I4(0)}, &r), S_OK);
+    ASSERT_EQ(r, 0);
+    Var out;
+    out.vt = VT_I4;
+    out.lVal = -1;
+    VARIANT ref;
+    VariantInit(&ref);
+    ref.vt = VT_BYREF | VT_VARIANT;
+    ref.pvarVal = &out;
+    ASSERT_EQ(Call(10, {I4(TP_PLAY_GET_RATE), I4(0), ref, I4(0)}, &r), S_OK);
+    ASSERT_NE(r, 0);
+    EXPECT_EQ(out.vt, VT_I4);
+    EXPECT_EQ(out.lVal, -1);
+}
+
 TEST_F(ControlTest, BackColourIsAPropertyAndMissingArgumentsAreNotOptional)
 {
     Var color;
