@@ -30,8 +30,12 @@ if (args.length < 3) {
         if (wParam !== 1 || shown)
             return;
         shown = true;
-        // White text (red in the low byte), no font of its own, shown from now on.
-        var index = control.AddTextOverlay(24, 440, 'Gate 1', 0xFFFFFF, 0, 0, 0, 0);
+        // Out arguments are one-element arrays: the control writes element 0.
+        var brightness = [-1], contrast = [-1], saturation = [-1], hue = [-1];
+        print('GetColor = ' + control.GetColor(brightness, contrast, saturation, hue, 0) + ': ' +
+              brightness[0] + ' ' + contrast[0] + ' ' + saturation[0] + ' ' + hue[0]);
+        // White text (red in the low byte) in a bold 32-pixel font, shown from now on.
+        var index = control.AddTextOverlay(24, 440, 'Gate 1', 0xFFFFFF, font(32, true), 0, 0, 0);
         print('AddTextOverlay = ' + index);
         if (index < 0) {
             quit(1);

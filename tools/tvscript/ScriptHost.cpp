@@ -6,7 +6,9 @@
 #include <QTimer>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "ScriptVariant.h"
@@ -56,7 +58,11 @@ constexpr char kBootstrap[] = R"js(
             host.print(Array.prototype.map.call(arguments, String).join(' '));
         },
         setTimeout: function (fn, ms) { host.setTimeout(fn, ms === undefined ? 0 : ms); },
-        quit: function (code) { host.quit(code === undefined ? 0 : code); }
+        quit: function (code) { host.quit(code === undefined ? 0 : code); },
+        font: function (height, bold, face) {
+            return host.font(height === undefined ? 24 : height, bold === undefined ? true : bold,
+                             face === undefined ? 'Arial' : face);
+        }
     };
 })
 )js";
@@ -141,7 +147,7 @@ CScriptHost::CScriptHost(IDispatch* control, const QStringList& args) : m_contro
     const QJSValue make = m_engine.evaluate(QString::fromLatin1(kBootstrap));
     const QJSValue globals = make.call({m_engine.newQObject(this), jsArgs});
     QJSValue global = m_engine.globalObject();
-    for (const char* name : {"control", "args", "print", "setTimeout", "quit"})
+    for (const char* name : {"control", "args", "print", "setTimeout", "quit", "font"})
         global.setProperty(QLatin1String(name), globals.property(QLatin1String(name)));
     m_controlObject = globals.property(QStringLiteral("control"));
     // The engine must not delete the host it was given.
@@ -251,6 +257,17 @@ void CScriptHost::quit(int code)
     m_quit = true;
     m_exitCode = code;
     QCoreApplication::exit(code);
+}
+
+double CScriptHost::font(int height, bool bold, const QString& face)
+{
+    LOGFONTA& f = m_fonts.emplace_back();
+    f.lfHeight = height;
+    f.lfWeight = bold ? FW_BOLD : FW_NORMAL;
+    f.lfCharSet = DEFAULT_CHARSET;
+    const QByteArray name = face.toLatin1().left(int(sizeof f.lfFaceName) - 1);
+    std::memcpy(f.lfFaceName, name.constData(), size_t(name.size()));
+    return double(reinterpret_cast<uintptr_t>(&f));
 }
 
 void CScriptHost::DeliverEvent(DISPID id, const QList<QJSValue>& args)

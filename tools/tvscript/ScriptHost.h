@@ -15,6 +15,9 @@
 // onFileEndEvent, onErrorEvent, onWindowProc, onActiveWindow,
 // onFirstSampleDelivered).
 //
+// font(height, bold, face) gives the overlay methods their lpFont argument
+// (a script has no other way to make a LOGFONT).
+//
 // An exception the script does not catch (at load, in a callback or a timer)
 // ends the run with exit code 2. Threads: the Qt GUI thread only.
 #pragma once
@@ -25,8 +28,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <deque>
+
 #include "oaidl.h"
 #include "ocidl.h"
+#include "wingdi.h"
 
 class CEventSink;
 
@@ -52,6 +58,9 @@ public:
     Q_INVOKABLE void print(const QString& line);
     Q_INVOKABLE void setTimeout(const QJSValue& fn, int ms);
     Q_INVOKABLE void quit(int code);
+    // A font for the overlay methods' lpFont: the address of a LOGFONTA the
+    // host keeps until the run ends.
+    Q_INVOKABLE double font(int height, bool bold, const QString& face);
 
     // An event from the sink (queued to the GUI thread).
     void DeliverEvent(DISPID id, const QList<QJSValue>& args);
@@ -67,6 +76,7 @@ private:
     CEventSink* m_sink = nullptr;
     IConnectionPoint* m_point = nullptr;
     DWORD m_cookie = 0;
+    std::deque<LOGFONTA> m_fonts; // never moved: the control holds their addresses
     bool m_quit = false;
     int m_exitCode = 0;
 };

@@ -23,6 +23,8 @@
 //   args           the ARGS after the file name, as strings.
 //   print(...)     its arguments on one line of standard output.
 //   setTimeout(fn, ms), quit(code)
+//   font(height, bold, face)
+//                  a font for the overlay methods' lpFont argument.
 //
 // Exit codes: the script's quit code; 2 a usage error, an unreadable file or
 // an exception the script did not catch; 3 the --timeout passed; 4 the
@@ -75,6 +77,9 @@ constexpr char kHelp[] =
     "  print(...)           prints its arguments on one line\n"
     "  setTimeout(fn, ms)   calls fn once after ms milliseconds\n"
     "  quit(code)           ends the run with exit code code\n"
+    "  font(height, bold, face)\n"
+    "                       a font for the overlay methods' lpFont argument\n"
+    "                       (defaults 24, true, 'Arial')\n"
     "\n"
     "Options:\n"
     "  --timeout SECONDS    end with exit code 3 when the script has not quit by then\n"
