@@ -288,9 +288,9 @@ TEST_F(ControlTest, NamesAreFoundWithoutCaseAndUnknownOnesAreReported)
         DISP_E_MEMBERNOTFOUND);
 }
 
-// A rate read that fails (the player has no graph yet) leaves the caller's
-// out variant as it was: no rate was read, so none is written back.
-TEST_F(ControlTest, FailedRateReadWritesNoRate)
+// The rate comes back through a by-reference variant as the double it is
+// (VT_R8); the caller's long in that variant is only a placeholder.
+TEST_F(ControlTest, RateReadComesBackAsADouble)
 {
     LONG r = -1;
     ASSERT_EQ(Call(4, {I4(1), I4(3), I4(0), I4(0), I4(0)}, &r), S_OK);
@@ -303,9 +303,9 @@ TEST_F(ControlTest, FailedRateReadWritesNoRate)
     ref.vt = VT_BYREF | VT_VARIANT;
     ref.pvarVal = &out;
     ASSERT_EQ(Call(10, {I4(TP_PLAY_GET_RATE), I4(0), ref, I4(0)}, &r), S_OK);
-    ASSERT_NE(r, 0);
-    EXPECT_EQ(out.vt, VT_I4);
-    EXPECT_EQ(out.lVal, -1);
+    ASSERT_EQ(r, 0);
+    EXPECT_EQ(out.vt, VT_R8);
+    EXPECT_EQ(out.dblVal, 1.0);
 }
 
 TEST_F(ControlTest, BackColourIsAPropertyAndMissingArgumentsAreNotOptional)
