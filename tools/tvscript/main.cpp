@@ -11,8 +11,8 @@
 //   control        the control: control.Name(...) calls the method Name
 //                  through IDispatch by name and returns its result. A
 //                  by-reference (out) argument is a one-element array:
-//                    var ver = [''], build = [0];
-//                    control.GetVersions(ver, build, 0);  // ver[0], build[0]
+//                    var b = [0], c = [0], s = [0], h = [0];
+//                    control.GetColor(b, c, s, h, 0);  // b[0] ... h[0]
 //                  A dispatch error (unknown name, wrong argument count or
 //                  type) throws an Error naming the HRESULT.
 //   control.onEventName = function (...) {...}
@@ -64,8 +64,8 @@ constexpr char kHelp[] =
     "                       strings as BSTR, booleans as VT_BOOL.\n"
     "                       Out and by-reference arguments: a one-element array,\n"
     "                       which holds what the method wrote after the call:\n"
-    "                         var ver = [''], build = [0];\n"
-    "                         control.GetVersions(ver, build, 0);  // ver[0], build[0]\n"
+    "                         var b = [0], c = [0], s = [0], h = [0];\n"
+    "                         control.GetColor(b, c, s, h, 0);  // b[0] ... h[0]\n"
     "                       A dispatch error (DISP_E_UNKNOWNNAME, DISP_E_BADPARAMCOUNT,\n"
     "                       DISP_E_TYPEMISMATCH, ...) throws an Error whose message\n"
     "                       names the HRESULT.\n"
