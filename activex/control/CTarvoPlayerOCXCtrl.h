@@ -26,6 +26,7 @@
 #include "CTarvoControlWindow.h"
 #include "ControlHost.h"
 #include "ITvQtControl.h"
+#include "TarvoPlayerOCXEvents.h"
 #include "objbase.h"
 #include "ocidl.h"
 #include "olectl.h"
@@ -39,9 +40,6 @@ DEFINE_GUID(CLSID_TarvoPlayerOCX, 0x25CDEFD7, 0xE75F, 0x44F0, 0x8E, 0x91, 0xAA, 
 // {68CE95DA-8A53-4B6F-B309-3E3021DC3E46}: _DTarvoPlayerOCX
 DEFINE_GUID(DIID__DTarvoPlayerOCX, 0x68CE95DA, 0x8A53, 0x4B6F, 0xB3, 0x09, 0x3E, 0x30, 0x21, 0xDC,
             0x3E, 0x46);
-// {F2F2734C-BB00-49BD-AA40-2EEF1FBE47AF}: _DTarvoPlayerOCXEvents
-DEFINE_GUID(DIID__DTarvoPlayerOCXEvents, 0xF2F2734C, 0xBB00, 0x49BD, 0xAA, 0x40, 0x2E, 0xEF, 0x1F,
-            0xBE, 0x47, 0xAF);
 // {5CD0C294-4F2F-499B-9C45-2687089FA01E}: TARVOPLAYEROCXLib
 DEFINE_GUID(LIBID_TARVOPLAYEROCXLib, 0x5CD0C294, 0x4F2F, 0x499B, 0x9C, 0x45, 0x26, 0x87, 0x08, 0x9F,
             0xA0, 0x1E);
@@ -54,14 +52,6 @@ inline constexpr DWORD kOcxMiscStatus = OLEMISC_RECOMPOSEONRESIZE | OLEMISC_CANT
                                         OLEMISC_INSIDEOUT | OLEMISC_ACTIVATEWHENVISIBLE |
                                         OLEMISC_SETCLIENTSITEFIRST;
 static_assert(kOcxMiscStatus == 0x20191);
-
-// The events (_DTarvoPlayerOCXEvents).
-#define DISPID_OCX_PTZEVENT 1
-#define DISPID_OCX_FILEENDEVENT 2
-#define DISPID_OCX_ERROREVENT 3
-#define DISPID_OCX_WINDOWPROC 4
-#define DISPID_OCX_ACTIVEWINDOW 5
-#define DISPID_OCX_FIRSTSAMPLEDELIVERED 6
 
 // The control's last error is the process-wide last error of the player
 // classes (TpGetLastError): the module carries its own copy of those

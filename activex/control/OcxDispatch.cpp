@@ -51,10 +51,13 @@ LONG Control(bool cut, CPlayerBase* p, COcxArgs& a)
         else
             in = reinterpret_cast<intptr_t>(a.Raw(1));
     }
-    if (!cut && command == TP_PLAY_GET_RATE)
+    const LONG result = cut ? TpVideoCutControl(*p, command, in, a.Ptr(2))
+                            : TpPlayControl(*p, command, in, a.Ptr(2));
+    // The out storage holds a rate only when one was read; otherwise it still
+    // holds the caller's long, which must not be handed back as a double.
+    if (!cut && command == TP_PLAY_GET_RATE && result == 0)
         a.MarkReal(2);
-    return cut ? TpVideoCutControl(*p, command, in, a.Ptr(2))
-               : TpPlayControl(*p, command, in, a.Ptr(2));
+    return result;
 }
 
 const POINT* Points(COcxArgs& a, int i)

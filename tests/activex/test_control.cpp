@@ -288,6 +288,26 @@ TEST_F(ControlTest, NamesAreFoundWithoutCaseAndUnknownOnesAreReported)
         DISP_E_MEMBERNOTFOUND);
 }
 
+// The rate comes back through a by-reference variant as the double it is
+// (VT_R8); the caller's long in that variant is only a placeholder.
+TEST_F(ControlTest, RateReadComesBackAsADouble)
+{
+    LONG r = -1;
+    ASSERT_EQ(Call(4, {I4(1), I4(3), I4(0), I4(0), I4(0)}, &r), S_OK);
+    ASSERT_EQ(r, 0);
+    Var out;
+    out.vt = VT_I4;
+    out.lVal = -1;
+    VARIANT ref;
+    VariantInit(&ref);
+    ref.vt = VT_BYREF | VT_VARIANT;
+    ref.pvarVal = &out;
+    ASSERT_EQ(Call(10, {I4(TP_PLAY_GET_RATE), I4(0), ref, I4(0)}, &r), S_OK);
+    ASSERT_EQ(r, 0);
+    EXPECT_EQ(out.vt, VT_R8);
+    EXPECT_EQ(out.dblVal, 1.0);
+}
+
 TEST_F(ControlTest, BackColourIsAPropertyAndMissingArgumentsAreNotOptional)
 {
     Var color;
