@@ -464,19 +464,29 @@ LONG NET_DVR_ClientGetVideoEffect(LONG realHandle, DWORD* brightness, DWORD* con
     return ok ? 0 : -1;
 }
 
-BOOL NET_DVR_CapturePicture(LONG realHandle, const char* path)
+namespace {
+
+// A picture of a live view or a playback, as both capture calls take it.
+BOOL CaptureOn(const char* call, LONG handle, PlayKind kind, const char* path)
 {
-    HcSimCalls().Record("NET_DVR_CapturePicture", {SdkArg(realHandle), SdkArg(path)});
+    HcSimCalls().Record(call, {SdkArg(handle), SdkArg(path)});
     int error = 0;
-    if (Requested("NET_DVR_CapturePicture", &error))
+    if (Requested(call, &error))
         return Fail<BOOL>(error, FALSE);
     Sdk& sdk = State();
     std::lock_guard<std::mutex> lock(sdk.lock);
     if (!Initialised(sdk))
         return Fail<BOOL>(kHcErrNotInit, FALSE);
-    if (!FindPlay(sdk, realHandle, PlayKind::Live))
+    if (!FindPlay(sdk, handle, kind))
         return Fail<BOOL>(kHcErrParameter, FALSE);
-    return Capture(sdk, realHandle, path);
+    return Capture(sdk, handle, path);
+}
+
+} // namespace
+
+BOOL NET_DVR_CapturePicture(LONG realHandle, const char* path)
+{
+    return CaptureOn("NET_DVR_CapturePicture", realHandle, PlayKind::Live, path);
 }
 
 namespace {
@@ -656,17 +666,7 @@ BOOL NET_DVR_StopPlayBackSave(LONG playHandle)
 
 BOOL NET_DVR_PlayBackCaptureFile(LONG playHandle, const char* path)
 {
-    HcSimCalls().Record("NET_DVR_PlayBackCaptureFile", {SdkArg(playHandle), SdkArg(path)});
-    int error = 0;
-    if (Requested("NET_DVR_PlayBackCaptureFile", &error))
-        return Fail<BOOL>(error, FALSE);
-    Sdk& sdk = State();
-    std::lock_guard<std::mutex> lock(sdk.lock);
-    if (!Initialised(sdk))
-        return Fail<BOOL>(kHcErrNotInit, FALSE);
-    if (!FindPlay(sdk, playHandle, PlayKind::Playback))
-        return Fail<BOOL>(kHcErrParameter, FALSE);
-    return Capture(sdk, playHandle, path);
+    return CaptureOn("NET_DVR_PlayBackCaptureFile", playHandle, PlayKind::Playback, path);
 }
 
 LONG NET_DVR_GetFileByTime(LONG userId, LONG channel, NET_DVR_TIME* start, NET_DVR_TIME* end,

@@ -308,32 +308,28 @@ int CHikDevicePlayer::StepForward()
     return result;
 }
 
-int CHikDevicePlayer::GetDuration(int* milliseconds)
-{
-    int result = ReadyForPlayback();
-    if (result != 0)
-        return result;
-    if (!milliseconds)
-        return E_POINTER;
-    unsigned seconds = 0;
-    result = Command(NET_DVR_GETTOTALTIME, 0, &seconds);
-    if (result == 0)
-        *milliseconds = static_cast<int>(seconds * 1000);
-    return result;
-}
-
-int CHikDevicePlayer::GetTotalFrames(int* value)
+int CHikDevicePlayer::ReadPlaybackValue(unsigned command, unsigned scale, int* value)
 {
     int result = ReadyForPlayback();
     if (result != 0)
         return result;
     if (!value)
         return E_POINTER;
-    unsigned frames = 0;
-    result = Command(NET_DVR_GETTOTALFRAMES, 0, &frames);
+    unsigned reported = 0;
+    result = Command(command, 0, &reported);
     if (result == 0)
-        *value = static_cast<int>(frames);
+        *value = static_cast<int>(reported * scale);
     return result;
+}
+
+int CHikDevicePlayer::GetDuration(int* milliseconds)
+{
+    return ReadPlaybackValue(NET_DVR_GETTOTALTIME, 1000, milliseconds);
+}
+
+int CHikDevicePlayer::GetTotalFrames(int* value)
+{
+    return ReadPlaybackValue(NET_DVR_GETTOTALFRAMES, 1, value);
 }
 
 int CHikDevicePlayer::StartRecord(const char* directory, const char* name)
