@@ -50,7 +50,9 @@ struct PulseConnection {
     pa_context* context = nullptr;
     pa_stream* stream = nullptr;
 
-    ~PulseConnection()
+    ~PulseConnection() { Close(); }
+
+    void Close()
     {
         if (!loop)
             return;
@@ -70,6 +72,9 @@ struct PulseConnection {
         // The loop's thread only polls: stopping it never waits on the server.
         pa_threaded_mainloop_stop(loop);
         pa_threaded_mainloop_free(loop);
+        loop = nullptr;
+        context = nullptr;
+        stream = nullptr;
     }
 };
 
@@ -83,8 +88,11 @@ public:
 
     ~CPulseAudioSink() override
     {
-        // The connection goes first, so no callback runs into a sink half gone.
-        m_pulse.reset();
+        // The connection goes first, so no callback runs into a sink half
+        // gone; m_pulse keeps pointing at it meanwhile, since a callback that
+        // holds the loop's lock while this waits for it still reads m_pulse.
+        if (m_pulse)
+            m_pulse->Close();
     }
 
     // Connects within kConnectMs; false when no server takes the stream.
