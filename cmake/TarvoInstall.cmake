@@ -33,8 +33,14 @@ tv_origin_path(rpath_from_lib "${CMAKE_INSTALL_LIBDIR}" "${TARVO_INSTALL_MODULED
 tv_origin_path(rpath_bin_to_lib "${CMAKE_INSTALL_BINDIR}" "${CMAKE_INSTALL_LIBDIR}")
 tv_origin_path(rpath_bin_to_modules "${CMAKE_INSTALL_BINDIR}" "${TARVO_INSTALL_MODULEDIR}")
 
-# The private shared libraries live beside the modules that need them.
+# The private shared libraries live beside the modules that need them: the
+# platform's, and the simulated device SDKs the player control's players call.
 set(tv_private_libs tvplatform tvdshow tvgdi)
+foreach(lib h3csim HCNetSDK playm4)
+  if(TARGET ${lib})
+    list(APPEND tv_private_libs ${lib})
+  endif()
+endforeach()
 set_target_properties(${tv_private_libs} PROPERTIES INSTALL_RPATH "$ORIGIN")
 install(TARGETS ${tv_private_libs} LIBRARY DESTINATION "${TARVO_INSTALL_MODULEDIR}")
 
