@@ -29,6 +29,7 @@
 #include <wingdi.h>
 
 #include "PlayerFixture.h"
+#include "win32/window.h"
 
 using tvdevsim::SimKind;
 using Clock = std::chrono::steady_clock;
@@ -145,8 +146,10 @@ TEST_F(PlayerSoak, EightDevicesThroughFaults)
     // Every two minutes in a long run; a short run sees a few all the same.
     const double disconnectEvery = minutes >= 10 ? 120.0 : std::max(20.0, minutes * 60.0 / 4);
 
-    // The platform's window machinery is up before the baseline is taken.
+    // The platform's window machinery is up before the baseline is taken,
+    // with its X connection when there is a display (kept for the process).
     NewWindow();
+    TvGetX11Display();
     const int threadsBefore = CountEntries("/proc/self/task");
     const int fdsBefore = CountEntries("/proc/self/fd");
     const std::string descriptorsBefore = DescribeDescriptors();
