@@ -146,21 +146,28 @@ int CHikDevicePlayer::OpenPeriod(int channel, int startTime, int endTime)
     const LONG handle = NET_DVR_PlayBackByTime(m_loginId, channel, &start, &end, m_hWnd);
     if (handle < 0)
         return SdkFailure();
-    m_playHandle = handle;
-    m_live = false;
-    result = Command(NET_DVR_PLAYSTART);
-    if (result != 0) {
-        // A playback that never started is not kept open on the device.
-        Command(NET_DVR_PLAYSTOP);
-        m_playHandle = -1;
+    result = StartPlayback(handle);
+    if (result != 0)
         return result;
-    }
     m_channel = channel;
     m_startTime = startTime;
     m_endTime = endTime;
     m_rate = 1.0;
     m_fileName.clear();
     return 0;
+}
+
+int CHikDevicePlayer::StartPlayback(LONG handle)
+{
+    m_playHandle = handle;
+    m_live = false;
+    const int result = Command(NET_DVR_PLAYSTART);
+    if (result != 0) {
+        // A playback that never started is not kept open on the device.
+        Command(NET_DVR_PLAYSTOP);
+        m_playHandle = -1;
+    }
+    return result;
 }
 
 int CHikDevicePlayer::OpenRemoteFile(const char* fileName)
@@ -174,14 +181,9 @@ int CHikDevicePlayer::OpenRemoteFile(const char* fileName)
     const LONG handle = NET_DVR_PlayBackByName(m_loginId, fileName, m_hWnd);
     if (handle < 0)
         return SdkFailure();
-    m_playHandle = handle;
-    m_live = false;
-    result = Command(NET_DVR_PLAYSTART);
-    if (result != 0) {
-        Command(NET_DVR_PLAYSTOP);
-        m_playHandle = -1;
+    result = StartPlayback(handle);
+    if (result != 0)
         return result;
-    }
     m_rate = 1.0;
     m_fileName = fileName;
     return 0;

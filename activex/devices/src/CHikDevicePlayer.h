@@ -60,6 +60,9 @@ private:
     int ReadyForPlayback() const;
     // One playback command; 0, or 20000 + the SDK's error when it does not return 1.
     int Command(unsigned command, unsigned inValue = 0, unsigned* outValue = nullptr);
+    // Takes a playback handle the SDK opened and starts it; a start that fails
+    // stops it again and keeps no handle.
+    int StartPlayback(LONG handle);
     // A playback value the device reports through `command`, times scale.
     int ReadPlaybackValue(unsigned command, unsigned scale, int* value);
     // Opens the playback of the kept channel and times, or of the kept file name.
