@@ -617,6 +617,10 @@ TEST_F(FrameQueueTest, StopAndDestructionWhileTheCallbackRuns)
 {
     CallbackRecorder r;
     r.block = true;
+    // The request, once released, asks for no more: otherwise the request
+    // thread's next turn may come before the destroyer has even begun (a
+    // loaded machine) and add another FORWARD before THREAD_END.
+    r.result = 0;
     auto q = std::make_unique<CFrameQueue>();
     q->SetActive(true);
     ASSERT_EQ(q->SetVodCallback(RecordingCallback, Register(r)), S_OK);
