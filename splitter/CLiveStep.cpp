@@ -80,10 +80,7 @@ bool CLiveStep::HasDeviceFrameHeader(std::span<const uint8_t> bytes)
         if (hit < 0)
             return false;
         size_t at = from + static_cast<size_t>(hit);
-        DeviceFrameHeader header;
-        if (ReadDeviceFrameHeader(bytes.subspan(at), header) &&
-            header.totalLength >= static_cast<int64_t>(header.HeaderSize()) &&
-            header.PayloadLength() <= kDeviceMaxPayload)
+        if (IsDeviceFrameHeader(bytes.subspan(at)))
             return true;
         from = at + 1;
     }

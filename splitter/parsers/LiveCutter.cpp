@@ -27,13 +27,37 @@ DeviceFrameCut CutDeviceFrame(std::span<const uint8_t> buffered)
     size_t headerSize = layout36 ? kDeviceHeader36Size : kDeviceHeader40Size;
     int64_t total = layout36 ? static_cast<int32_t>(ReadLE32(h + 20)) : ReadLE16(h + 14);
     bool voice = layout36 ? (h[4] & 0x01) != 0 : (h[5] & 0x08) != 0;
-    if (total < static_cast<int64_t>(headerSize) ||
-        total - static_cast<int64_t>(headerSize) > kDeviceMaxPayload) {
+    const bool lengthValid = total >= static_cast<int64_t>(headerSize) &&
+                             total - static_cast<int64_t>(headerSize) <= kDeviceMaxPayload;
+    const size_t length = lengthValid ? static_cast<size_t>(total) : headerSize;
+    // The next frame's header inside this one's length (or its header's, when
+    // the length is bad): this frame came short, a datagram lost or the frame
+    // cut, and must not take the next one with it. Only a magic whose header
+    // is not all buffered yet leaves it open.
+    const size_t searchEnd = std::min(left, length + sizeof(kDeviceFrameMagic) - 1);
+    for (size_t from = 1; from < searchEnd;) {
+        const ptrdiff_t hit =
+            FindPattern(buffered.subspan(at + from, searchEnd - from), kDeviceFrameMagic);
+        if (hit < 0)
+            break;
+        const size_t inner = from + static_cast<size_t>(hit);
+        const std::span<const uint8_t> rest = buffered.subspan(at + inner);
+        if (rest.size() < 6 || rest.size() < DeviceHeaderSize(DeviceHeaderLayoutOf(rest[5]))) {
+            cut.result = LiveCut::NeedMore;
+            return cut;
+        }
+        if (IsDeviceFrameHeader(rest)) {
+            cut.result = LiveCut::Drop;
+            cut.consumed = at + inner;
+            return cut;
+        }
+        from = inner + 1;
+    }
+    if (!lengthValid) {
         cut.result = LiveCut::Drop;
         cut.consumed = at + headerSize;
         return cut;
     }
-    size_t length = static_cast<size_t>(total);
     if (left < length) {
         cut.result = LiveCut::NeedMore;
         return cut;
@@ -43,6 +67,14 @@ DeviceFrameCut CutDeviceFrame(std::span<const uint8_t> buffered)
     cut.payloadLength = length - headerSize;
     cut.consumed = at + length;
     return cut;
+}
+
+bool IsDeviceFrameHeader(std::span<const uint8_t> bytes)
+{
+    DeviceFrameHeader header;
+    return ReadDeviceFrameHeader(bytes, header) &&
+           header.totalLength >= static_cast<int64_t>(header.HeaderSize()) &&
+           header.PayloadLength() <= kDeviceMaxPayload;
 }
 
 size_t CutElementaryUnit(std::span<const uint8_t> buffered)

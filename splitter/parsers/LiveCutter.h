@@ -38,7 +38,15 @@ struct DeviceFrameCut {
 // frame; a voice flag gives Voice, anything else Video; the read position then
 // moves past the frame. Headers with byte 5 high nibble 2 are read in the 36-byte
 // layout (total length at 20, at most 36 + 0x100000), all others in the 40-byte one.
+// A frame that came short (a datagram lost, a frame cut) has the next frame's
+// header inside its total length: it is dropped up to that header (Drop) as soon
+// as the header is buffered, rather than taking the next frame with it.
 DeviceFrameCut CutDeviceFrame(std::span<const uint8_t> buffered);
+
+// Whether bytes begin with a device frame header a stream can carry: the magic,
+// a known layout, the whole header, and a total length from the header size to
+// the header plus kDeviceMaxPayload.
+bool IsDeviceFrameHeader(std::span<const uint8_t> bytes);
 
 // ---- elementary streams (ContainerKind 0 or 1, other CodecKinds) ----
 

@@ -99,6 +99,90 @@ TEST(DeviceFrameCutting, BadLengthsIn36ByteHeadersAreDropped)
     }
 }
 
+// A frame that arrives short leaves the next frame's header inside its total
+// length. The cutter drops the short frame up to that header and hands the
+// next frame on whole; before, it took the next header and the start of its
+// picture along, so that every lost datagram cost the next picture too (on a
+// lossy link often the key frame, and with it the pictures up to the one after).
+struct ShortFrameCase {
+    const char* name;
+    DeviceHeaderLayout layout;
+    size_t kept; // bytes of the damaged frame that arrive
+    size_t payload;
+};
+
+class ShortDeviceFrame : public ::testing::TestWithParam<ShortFrameCase> {};
+
+TEST_P(ShortDeviceFrame, NextFrameIsHandedOnWhole)
+{
+    const ShortFrameCase& c = GetParam();
+    DeviceFrameFields f;
+    f.layout = c.layout;
+    f.width = 320;
+    f.height = 240;
+    Bytes damaged;
+    ASSERT_TRUE(AppendDeviceFrame(damaged, f, Payload(c.payload, 1)));
+    damaged.resize(c.kept);
+    Bytes next;
+    ASSERT_TRUE(AppendDeviceFrame(next, f, Payload(500, 9)));
+    Bytes stream = damaged;
+    stream.insert(stream.end(), next.begin(), next.end());
+    // Bytes of the frame after: enough to cover any length the damaged header claims.
+    Bytes after;
+    for (int i = 0; i < 8; ++i)
+        ASSERT_TRUE(AppendDeviceFrame(after, f, Payload(9000, 20)));
+
+    // The header of the frame behind tells as soon as it is buffered.
+    const size_t headerSize = DeviceHeaderSize(c.layout);
+    std::span<const uint8_t> rest(stream);
+    DeviceFrameCut cut = CutDeviceFrame(rest.first(c.kept + headerSize - 1));
+    EXPECT_EQ(cut.result, LiveCut::NeedMore);
+    cut = CutDeviceFrame(rest.first(c.kept + headerSize));
+    ASSERT_EQ(cut.result, LiveCut::Drop);
+    EXPECT_EQ(cut.consumed, c.kept);
+
+    stream.insert(stream.end(), after.begin(), after.end());
+    rest = std::span<const uint8_t>(stream).subspan(c.kept);
+    cut = CutDeviceFrame(rest);
+    ASSERT_EQ(cut.result, LiveCut::Video);
+    EXPECT_EQ(cut.consumed, next.size());
+    EXPECT_EQ(Bytes(rest.begin() + cut.payloadOffset,
+                    rest.begin() + cut.payloadOffset + cut.payloadLength),
+              Payload(500, 9));
+}
+
+const ShortFrameCase kShortFrameCases[] = {
+    {"Header40PayloadShort", DeviceHeaderLayout::Header40, 40 + 1400, 3000},
+    {"Header36PayloadShort", DeviceHeaderLayout::Header36, 36 + 1400, 3000},
+    {"Header40CutBeforeItsLength", DeviceHeaderLayout::Header40, 10, 3000},
+    {"Header36CutBeforeItsLength", DeviceHeaderLayout::Header36, 8, 3000},
+    {"Header36CutInItsLength", DeviceHeaderLayout::Header36, 22, 3000},
+    {"Header36CutAfterItsLength", DeviceHeaderLayout::Header36, 30, 3000},
+};
+
+INSTANTIATE_TEST_SUITE_P(Damage, ShortDeviceFrame, ::testing::ValuesIn(kShortFrameCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The magic inside a picture, without a header a stream could carry behind it,
+// is the picture's own bytes.
+TEST(DeviceFrameCutting, MagicInsideAPayloadIsNotAHeader)
+{
+    Bytes payload = Payload(400, 1);
+    for (size_t i = 0; i < 4; ++i)
+        payload[100 + i] = kDeviceFrameMagic[i];
+    payload[105] = 0x70; // no layout
+    for (DeviceHeaderLayout layout : {DeviceHeaderLayout::Header40, DeviceHeaderLayout::Header36}) {
+        DeviceFrameFields f;
+        f.layout = layout;
+        Bytes stream;
+        ASSERT_TRUE(AppendDeviceFrame(stream, f, payload));
+        const DeviceFrameCut cut = CutDeviceFrame(stream);
+        ASSERT_EQ(cut.result, LiveCut::Video);
+        EXPECT_EQ(cut.payloadLength, payload.size());
+        EXPECT_EQ(cut.consumed, stream.size());
+    }
+}
+
 TEST(ElementaryCutting, OneSamplePerNalUnitEachWithItsStartCode)
 {
     std::vector<Bytes> units = {BuildSps({}), Nal(0x68, 3), Nal(0x06, 10), Nal(0x65, 500),
