@@ -657,6 +657,18 @@ struct RunResult {
     int presentRead = 0;
 };
 
+// The median and the 99th percentile of the figures (left alone when there
+// are none); how many there are.
+int MedianAndP99(std::vector<double> ms, double* median, double* p99)
+{
+    if (!ms.empty()) {
+        std::sort(ms.begin(), ms.end());
+        *median = ms[ms.size() / 2];
+        *p99 = ms[std::min(ms.size() - 1, ms.size() * 99 / 100)];
+    }
+    return int(ms.size());
+}
+
 // startAllowance > 0: the measured stretch begins once every player has drawn
 // a picture (the players' graphs are built one after another on the
 // platform's message thread, and one built late starts at the next key
@@ -784,22 +796,11 @@ RunResult PlayClip(const Clip& clip, int players, bool x11, bool load, bool late
     }
     {
         std::lock_guard<std::mutex> guard(probe.lock);
-        std::vector<double> ms = probe.latencyMs;
-        r.latencyRead = int(ms.size());
+        r.latencyRead = MedianAndP99(probe.latencyMs, &r.latencyMedianMs, &r.latencyP99Ms);
         r.latencyUnread = probe.unread;
-        if (!ms.empty()) {
-            std::sort(ms.begin(), ms.end());
-            r.latencyMedianMs = ms[ms.size() / 2];
-            r.latencyP99Ms = ms[std::min(ms.size() - 1, ms.size() * 99 / 100)];
-        }
     }
     presentProbe.Stop();
-    if (std::vector<double> ms = presentProbe.LatencyMs(); !ms.empty()) {
-        std::sort(ms.begin(), ms.end());
-        r.presentRead = int(ms.size());
-        r.presentMedianMs = ms[ms.size() / 2];
-        r.presentP99Ms = ms[std::min(ms.size() - 1, ms.size() * 99 / 100)];
-    }
+    r.presentRead = MedianAndP99(presentProbe.LatencyMs(), &r.presentMedianMs, &r.presentP99Ms);
     opened.clear();
     r.ok = true;
     return r;
