@@ -11,7 +11,7 @@
 # so it runs in stretches until its own CPU clock has reached SECONDS.
 # Every stretch is appended to build/fuzz/ledger.tsv (date, target, wall s,
 # CPU s, runs, cov, features, corpus, findings), which sums the CPU time each
-# target has had over all runs. A time-out is checked again by running the input
+# target has had over all runs. A time-out or slow unit is checked again by running the input
 # alone: if it completes within the limit there, the starved process (not the
 # input) was slow, and the input is moved to findings/<target>/starved/.
 set -euo pipefail
@@ -49,12 +49,13 @@ children_cpu() {
     printf "%.1f", t }')
 }
 
-# A time-out found on a starved machine is not a fault if the input, run alone,
+# A time-out (or a unit libFuzzer reports as slow, over 10 s of wall time)
+# found on a starved machine is not a fault if the input, run alone,
 # completes using less than the limit of CPU time (libFuzzer's limit is wall
 # time). Kept as a finding when it runs out of CPU or does not end in 2 minutes.
 recheck_timeouts() {
   local t=$1 findings=$2 f before after
-  for f in "$findings"/timeout-*; do
+  for f in "$findings"/timeout-* "$findings"/slow-unit-*; do
     [[ -e $f ]] || continue
     children_cpu
     before=$cpu_now
