@@ -30,6 +30,9 @@ struct DeviceFrameCut {
     size_t consumed = 0; // read position advance
     size_t payloadOffset = 0;
     size_t payloadLength = 0;
+    // A video frame of the 40-byte layout whose 16-bit total length is full:
+    // a piece of a larger picture that goes on in the next frame.
+    bool continues = false;
 };
 
 // Searches ">>>>"; none: NotFound. A frame is handled when more than 40 bytes follow
@@ -38,6 +41,7 @@ struct DeviceFrameCut {
 // frame; a voice flag gives Voice, anything else Video; the read position then
 // moves past the frame. Headers with byte 5 high nibble 2 are read in the 36-byte
 // layout (total length at 20, at most 36 + 0x100000), all others in the 40-byte one.
+// A 40-byte video frame of total length 0xFFFF is marked `continues`.
 DeviceFrameCut CutDeviceFrame(std::span<const uint8_t> buffered);
 
 // ---- elementary streams (ContainerKind 0 or 1, other CodecKinds) ----
