@@ -17,8 +17,10 @@
 //                 1 colour adjusted and 20 overlays (target 1.6 x)
 //     counters: kit_cpu (ms of process CPU per s of stream), floor_cpu (ms per
 //     s), ratio, target, sent and drawn (pictures of the measured stretch,
-//     which leaves out the first second: the graph is built on the stream's
-//     first bytes and starts at a key picture), x_cpu (the X server, ms
+//     which leaves out the start-up: at least the first second, and until
+//     every player has drawn its first picture, at most half the clip; the
+//     graph is built on the stream's first bytes and starts at a key
+//     picture), x_cpu (the X server, ms
 //     per s), and cpu_<thread> per named thread of the kit (ms per s).
 //   BM_Latency/stream
 //       from the sender's send of a picture's first datagram to the picture
@@ -587,9 +589,17 @@ RunResult PlayClip(const Clip& clip, int players, bool x11, bool load, bool late
         return r;
     }
     const double clipSeconds = double(clip.frames) / 25.0;
-    const double settle = std::min(1.0, clipSeconds / 4);
+    // The start-up (the graph is built on the stream's first bytes, then waits
+    // for a key picture) is left out: the window opens a second in, or once
+    // every player has drawn, whichever is later (at most half the clip in).
+    const int64_t sendStart = MonotonicNs() + int64_t(startDelayMs) * 1000000;
+    const int64_t latest = sendStart + int64_t(clipSeconds / 2 * 1e9);
     std::this_thread::sleep_for(std::chrono::milliseconds(startDelayMs) +
-                                std::chrono::duration<double>(settle));
+                                std::chrono::duration<double>(std::min(1.0, clipSeconds / 4)));
+    while (MonotonicNs() < latest && std::any_of(opened.begin(), opened.end(), [](const auto& p) {
+               return DrawnPictures(p->Handle()) <= 0;
+           }))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     const int xpid = x11 ? XServerPid() : 0;
     const double cpu0 = ClockSeconds(CLOCK_PROCESS_CPUTIME_ID);
     const auto threads0 = ThreadCpu();
@@ -598,7 +608,9 @@ RunResult PlayClip(const Clip& clip, int players, bool x11, bool load, bool late
     std::vector<int64_t> drawn0;
     for (const auto& player : opened)
         drawn0.push_back(DrawnPictures(player->Handle()));
-    std::this_thread::sleep_for(std::chrono::duration<double>(clipSeconds - settle));
+    std::this_thread::sleep_until(
+        std::chrono::steady_clock::now() +
+        std::chrono::nanoseconds(sendStart + int64_t(clipSeconds * 1e9) - MonotonicNs()));
     r.kitCpu = ClockSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0;
     r.streamSeconds = double(MonotonicNs() - wall0) / 1e9;
     const auto threads1 = ThreadCpu();
