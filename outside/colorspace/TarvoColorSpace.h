@@ -36,6 +36,10 @@ public:
     HRESULT SetMediaType(PIN_DIRECTION direction, const CMediaType* pmt) override;
     HRESULT BreakConnect(PIN_DIRECTION dir) override;
     HRESULT Transform(IMediaSample* pIn, IMediaSample* pOut) override;
+    // A YUY2 picture that would leave as it came (the whole picture, rows as
+    // the output lays them out, no new type on it) goes on as the same
+    // sample when upstream has buffers to spare; everything else is Transform's.
+    HRESULT Receive(IMediaSample* pSample) override;
 
     // The path agreed (None while the output is unconnected).
     Path CurrentPath() const { return m_path; }
@@ -43,6 +47,7 @@ public:
 private:
     template <class T, auto... Args> friend CUnknown* CreateComInstance(LPUNKNOWN, HRESULT*);
     TarvoColorSpace(LPUNKNOWN pUnk, HRESULT* phr);
+    bool CanPassOn(IMediaSample* pSample);
 
     // Filter lock; changed only while connecting.
     Path m_path = Path::None;
