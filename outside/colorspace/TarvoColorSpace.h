@@ -1,9 +1,9 @@
 // TarvoColorSpace: "Tarvo Color Space" (a chain may add a second instance as
 // "Tarvo Color Space2"). Two jobs, told apart by the input type:
 //
-//   YUY2 in (the frame processor's output): out as RGB32, top-down (the
-//     layout the video renderer draws with no conversion of its own), or as
-//     YUY2 unchanged when downstream takes only that;
+//   YUY2 in (the frame processor's output): out as RGB32, top-down (offered
+//     first), or as YUY2 unchanged (what the splitter's chain asks for: the
+//     video renderer reduces and converts YUY2 itself, more cheaply);
 //   RGB24 in (the Motion JPEG decoder's pictures, top-down or bottom-up, rows
 //     packed or DIB-padded): out as YUY2 with FORMAT_VideoInfo2, what the
 //     frame processor takes.
