@@ -187,15 +187,28 @@ bool TarvoColorSpace::CanPassOn(IMediaSample* pSample)
         return false;
     }
     const long stride = Yuy2Stride(m_width);
-    if (stride != m_width * 2 || pSample->GetActualDataLength() != stride * m_height)
-        return false;
+    return m_upstreamSpare && stride == m_width * 2 &&
+           pSample->GetActualDataLength() == stride * m_height;
+}
+
+STDMETHODIMP TarvoColorSpace::Pause()
+{
+    // Read here, under the filter lock before streaming starts, not on the
+    // streaming thread (the input pin's allocator is the filter lock's).
+    CAutoLock filter(&m_csFilter);
+    if (m_State == State_Stopped)
+        NoteUpstreamBuffers();
+    return CInOutTransformFilter::Pause();
+}
+
+void TarvoColorSpace::NoteUpstreamBuffers()
+{
     IMemAllocator* allocator = nullptr;
     ALLOCATOR_PROPERTIES props{};
-    const bool spare = SUCCEEDED(m_pInput->GetAllocator(&allocator)) && allocator &&
-                       SUCCEEDED(allocator->GetProperties(&props)) && props.cBuffers >= 3;
+    m_upstreamSpare = SUCCEEDED(m_pInput->GetAllocator(&allocator)) && allocator &&
+                      SUCCEEDED(allocator->GetProperties(&props)) && props.cBuffers >= 3;
     if (allocator)
         allocator->Release();
-    return spare;
 }
 
 HRESULT TarvoColorSpace::Transform(IMediaSample* pIn, IMediaSample* pOut)

@@ -40,6 +40,7 @@ public:
     // the output lays them out, no new type on it) goes on as the same
     // sample when upstream has buffers to spare; everything else is Transform's.
     HRESULT Receive(IMediaSample* pSample) override;
+    STDMETHODIMP Pause() override;
 
     // The path agreed (None while the output is unconnected).
     Path CurrentPath() const { return m_path; }
@@ -48,10 +49,14 @@ private:
     template <class T, auto... Args> friend CUnknown* CreateComInstance(LPUNKNOWN, HRESULT*);
     TarvoColorSpace(LPUNKNOWN pUnk, HRESULT* phr);
     bool CanPassOn(IMediaSample* pSample);
+    void NoteUpstreamBuffers();
 
     // Filter lock; changed only while connecting.
     Path m_path = Path::None;
     int m_width = 0;
     int m_height = 0;
     bool m_inputBottomUp = false; // an RGB24 input with a positive biHeight
+    // Upstream's allocator has buffers to spare (set by Pause from stopped,
+    // under the filter lock; read by Receive while streaming).
+    bool m_upstreamSpare = false;
 };
