@@ -389,6 +389,8 @@ void CTarvoSplitterF::ReceiveBytes(const BYTE* data, LONG length)
     }
     if (queue)
         queue->AddFrame(data, length);
+    else
+        m_bytesEvent.Set();
 }
 
 void CTarvoSplitterF::ResetInput()
@@ -481,6 +483,13 @@ bool CTarvoSplitterF::WaitFor(DWORD ms)
     return WaitForMultipleObjects(2, handles, FALSE, ms) == WAIT_TIMEOUT;
 }
 
+bool CTarvoSplitterF::WaitForBytes(DWORD ms)
+{
+    HANDLE handles[3] = {m_threadStop, m_inactiveEvent, m_bytesEvent};
+    const DWORD woken = WaitForMultipleObjects(3, handles, FALSE, ms);
+    return woken == WAIT_TIMEOUT || woken == WAIT_OBJECT_0 + 2;
+}
+
 void CTarvoSplitterF::DeliveryLoop()
 {
     // Named so measurements and debuggers find it among the graph's threads.
@@ -513,6 +522,7 @@ void CTarvoSplitterF::DeliveryLoop()
 
 void CTarvoSplitterF::LiveStep()
 {
+    m_liveSteps.fetch_add(1, std::memory_order_relaxed);
     IMediaSample* sample = nullptr;
     if (FAILED(m_pVideo->GetDeliveryBuffer(&sample, nullptr, nullptr, 0)) || !sample) {
         WaitFor(1);
@@ -558,8 +568,16 @@ void CTarvoSplitterF::LiveStep()
         break;
     }
     sample->Release();
-    if (step.sleepMs > 0)
+    if (step.kind == LiveStepResult::Kind::Wait && step.sleepMs < kWaitForBytesMs) {
+        // Nothing to cut from the bytes there are, and the next turn finds the
+        // same until more come: wait for them rather than look again every
+        // millisecond or two (a wall of players would wake a thousand times a
+        // second each between their frames). The bound keeps a turn coming
+        // for any rule that moves on without new bytes.
+        WaitForBytes(kWaitForBytesMs);
+    } else if (step.sleepMs > 0) {
         WaitFor(step.sleepMs);
+    }
 }
 
 void CTarvoSplitterF::QueueStep(IMediaSample* sample)

@@ -143,6 +143,13 @@ public:
 
     // The live step's prebuffer threshold now (for the configuration tests).
     size_t PrebufferThreshold();
+    // Turns of the delivery thread in push mode so far (for measurements and
+    // the tests of its waits). Any thread.
+    LONGLONG LiveSteps() const { return m_liveSteps.load(std::memory_order_relaxed); }
+
+    // A live turn that finds nothing to cut and would sleep less than this
+    // waits instead for the next bytes to come, up to this long.
+    static constexpr DWORD kWaitForBytesMs = 40;
 
 private:
     template <class T, auto... Args> friend CUnknown* CreateComInstance(LPUNKNOWN, HRESULT*);
@@ -164,6 +171,8 @@ private:
     void QueueStep(IMediaSample* sample);
     // Waits up to ms; false when the thread must end or the filter stopped.
     bool WaitFor(DWORD ms);
+    // As WaitFor, and ends early when Receive brings bytes.
+    bool WaitForBytes(DWORD ms);
     // Decodes one live voice frame into 800 samples and hands the PCM to
     // "Audio Out"; a frame that fails or gives no samples is dropped.
     void DeliverVoice(const std::vector<uint8_t>& payload);
@@ -218,5 +227,8 @@ private:
     CAMEvent m_threadStop{TRUE};
     CAMEvent m_activeEvent{TRUE};
     CAMEvent m_inactiveEvent{TRUE};
+    // Auto-reset: set by each Receive that appended bytes to the ring.
+    CAMEvent m_bytesEvent{FALSE};
+    std::atomic<LONGLONG> m_liveSteps{0};
     HANDLE m_hThread = nullptr;
 };

@@ -66,6 +66,23 @@ struct StreamDeleter {
     void operator()(opj_stream_t* s) const { opj_stream_destroy(s); }
 };
 
+// The fewest resolutions (wavelet levels + 1) any component of the main
+// header has; 1 when OpenJPEG cannot say.
+int FewestResolutions(opj_codec_t* codec, OPJ_UINT32 components)
+{
+    opj_codestream_info_v2_t* info = opj_get_cstr_info(codec);
+    if (!info)
+        return 1;
+    OPJ_UINT32 fewest = 0;
+    if (info->m_default_tile_info.tccp_info && info->nbcomps >= components)
+        for (OPJ_UINT32 i = 0; i < components; ++i) {
+            const OPJ_UINT32 n = info->m_default_tile_info.tccp_info[i].numresolutions;
+            fewest = i == 0 ? n : std::min(fewest, n);
+        }
+    opj_destroy_cstr_info(&info);
+    return static_cast<int>(std::clamp<OPJ_UINT32>(fewest, 1, 33));
+}
+
 bool ComponentUsable(const opj_image_comp_t& c)
 {
     return c.w >= 1 && c.h >= 1 && c.w <= CJp2kPictureDecoder::kMaxFieldSide &&
@@ -227,10 +244,14 @@ CJp2kPictureDecoder::Image CJp2kPictureDecoder::DecodeField(std::span<const uint
         if (!ComponentUsable(image->comps[i]))
             return nullptr;
     // A codestream with fewer wavelet levels than asked for is decoded at
-    // its smallest.
-    for (int r = std::clamp(reduceLevel, 0, kJp2kMaxReduceLevel); r > 0; --r)
-        if (opj_set_decoded_resolution_factor(codec.get(), static_cast<OPJ_UINT32>(r)))
-            break;
+    // its smallest. The factor is fitted to the levels first: OpenJPEG can
+    // refuse a factor after changing part of the image, and decoding after
+    // that reads memory it does not own.
+    const int reduce = std::min(std::clamp(reduceLevel, 0, kJp2kMaxReduceLevel),
+                                FewestResolutions(codec.get(), image->numcomps) - 1);
+    if (reduce > 0 &&
+        !opj_set_decoded_resolution_factor(codec.get(), static_cast<OPJ_UINT32>(reduce)))
+        return nullptr;
     if (!opj_decode(codec.get(), stream.get(), image.get()) ||
         !opj_end_decompress(codec.get(), stream.get()))
         return nullptr;

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 using namespace outsidetest;
@@ -164,6 +165,33 @@ TEST_F(Jp2kPictures, LevelsBeyondTheCodestreamGiveItsSmallest)
     EXPECT_EQ(decoder.Width(), w4);
     EXPECT_EQ(decoder.Height(), h4);
     EXPECT_EQ(w4, 44);
+}
+
+// A codestream without wavelet levels cannot be reduced: asked to, the
+// decoder gives its full size (OpenJPEG refuses the factor, and decoding after
+// a refused factor read freed memory).
+TEST_F(Jp2kPictures, ACodestreamWithoutLevelsIsNotReduced)
+{
+    Jp2kFieldPair pair;
+    ASSERT_TRUE(SplitJp2kFieldPair(Video().samples[0], &pair));
+    std::vector<uint8_t> first(pair.firstCodestream.begin(), pair.firstCodestream.end());
+    const uint8_t cod[] = {0xFF, 0x52};
+    const auto at = std::search(first.begin(), first.end(), std::begin(cod), std::end(cod));
+    ASSERT_NE(at, first.end());
+    // Marker, length, Scod, progression, layers (2), colour transform: levels.
+    at[9] = 0;
+    pair.firstCodestream = first;
+    pair.hasSecond = false;
+    for (int level = 1; level <= kJp2kMaxReduceLevel; ++level) {
+        SCOPED_TRACE(level);
+        CJp2kPictureDecoder decoder;
+        if (!decoder.Decode(pair, level))
+            continue; // the tile data no longer fits the levels: refused
+        EXPECT_EQ(decoder.Width(), 704);
+        const ptrdiff_t stride = Yuy2Stride(decoder.Width());
+        std::vector<uint8_t> picture(stride * decoder.Height());
+        decoder.WriteYuy2(picture.data(), stride);
+    }
 }
 
 // Without its second field a frame still makes a whole picture: each

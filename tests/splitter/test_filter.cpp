@@ -519,6 +519,30 @@ TEST_F(SplitterGraphFixture, DeviceFramesComeOutOnePayloadPerSample)
     EXPECT_EQ(param, kSplitterEventFirstVideo);
 }
 
+// Half a frame in the ring: the delivery thread waits for the rest rather than
+// looking again every millisecond (a turn at most every kWaitForBytesMs while
+// nothing comes), and the frame goes out once the rest arrives.
+TEST_F(SplitterGraphFixture, HalfAFrameWaitsForTheRestWithoutPolling)
+{
+    ConnectVideoAndRun(DeviceFrames(DeviceHeaderLayout::Header40, 2, 300).bytes);
+    ASSERT_TRUE(m_video->WaitForSamples(2));
+    const DeviceClip next = DeviceFrames(DeviceHeaderLayout::Header40, 1, 3000, 80000);
+    const Bytes& frame = next.frames[0];
+    const size_t half = frame.size() / 2;
+    ASSERT_EQ(m_pusher->Push(Bytes(frame.begin(), frame.begin() + ptrdiff_t(half))), S_OK);
+    const LONGLONG before = m_splitter->LiveSteps();
+    const DWORD quietMs = 400;
+    Sleep(quietMs);
+    const LONGLONG turns = m_splitter->LiveSteps() - before;
+    // One turn per wait and a few for the bytes just pushed; looking again
+    // after each 1 ms sleep would take hundreds.
+    EXPECT_LE(turns, LONGLONG(quietMs / CTarvoSplitterF::kWaitForBytesMs + 4));
+    EXPECT_EQ(m_video->Samples().size(), 2u);
+    ASSERT_EQ(m_pusher->Push(Bytes(frame.begin() + ptrdiff_t(half), frame.end())), S_OK);
+    ASSERT_TRUE(m_video->WaitForSamples(3));
+    EXPECT_EQ(m_video->Samples()[2].bytes, next.payloads[0]);
+}
+
 // CodecKind 512: one Receive holding two complete device frames becomes two
 // elements of the frame queue and two samples, each the whole frame.
 TEST_F(SplitterGraphFixture, TwoFramesInOneReceiveBecomeTwoSamples)

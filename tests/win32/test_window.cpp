@@ -461,6 +461,35 @@ TEST(WindowTimer, WindowlessTimerFiresAtItsPeriod)
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
+// Timers whose due times lie close together fire in one turn of the
+// dispatcher (Windows fires them on its timer tick), not each on a wake-up of
+// its own: 16 timers of 50 ms set a millisecond apart fire in bursts.
+TEST(WindowTimer, TimersDueTogetherFireInOneTurn)
+{
+    UseTimerLog use;
+    std::vector<UINT_PTR> ids;
+    for (int i = 0; i < 16; ++i) {
+        ids.push_back(SetTimer(nullptr, 0, 50, recordTimerCall));
+        ASSERT_NE(ids.back(), 0u);
+        std::this_thread::sleep_for(1ms);
+    }
+    std::this_thread::sleep_for(400ms);
+    for (UINT_PTR id : ids)
+        ASSERT_TRUE(KillTimer(nullptr, id));
+    std::vector<Clock::time_point> calls;
+    {
+        std::lock_guard<std::mutex> guard(use.log.lock);
+        calls = use.log.calls;
+    }
+    ASSERT_GE(calls.size(), 16u);
+    // A burst: calls less than half a millisecond after the one before.
+    size_t bursts = 1;
+    for (size_t i = 1; i < calls.size(); ++i)
+        bursts += calls[i] - calls[i - 1] >= 500us ? 1 : 0;
+    // Each timer on its own wake-up would make every call a burst of its own.
+    EXPECT_LE(bursts, calls.size() / 3) << calls.size() << " calls";
+}
+
 TEST(WindowTimer, WindowlessIdsAreNewUnlessTheyNameALiveTimer)
 {
     UseTimerLog use;

@@ -487,6 +487,17 @@ bool Dispatcher::fireTimerLocked(std::unique_lock<std::mutex>& lock, Clock::time
     return true;
 }
 
+// Timers wake the dispatcher on a grid of USER_TIMER_MINIMUM, as Windows fires
+// them on its timer tick: those due within one slot fire in one turn, so a wall
+// of players each polling every 50 ms wakes the thread a few times a period
+// rather than once for every player.
+Clock::time_point TimerWakeTime(Clock::time_point due)
+{
+    constexpr Clock::duration kGrid = std::chrono::milliseconds(USER_TIMER_MINIMUM);
+    const Clock::duration since = due.time_since_epoch();
+    return Clock::time_point(((since + kGrid - Clock::duration(1)) / kGrid) * kGrid);
+}
+
 void Dispatcher::run()
 {
     pthread_setname_np(pthread_self(), "tv-dispatch"); // found by name in per-thread CPU figures
@@ -511,7 +522,7 @@ void Dispatcher::run()
             m_wake.wait(lock);
         } else {
             // A copy: the timer may be killed while we wait.
-            Clock::time_point due = next->second.due;
+            Clock::time_point due = TimerWakeTime(next->second.due);
             m_wake.wait_until(lock, due);
         }
     }
