@@ -170,7 +170,9 @@ def main():
     t.ratio_row("H.264 decoder, 4:2:0 -> YUY2 1080p (vs memcpy of the frame)",
                 "BM_Yuv420ToYuy2_1080p", "BM_Memcpy_1080pYuy2Frame", "<= 1.3x", 1.3)
     t.ratio_row("H.264 decoder filter, 1080p25 (vs libavcodec alone)",
-                "BM_Filter_1080p25", "BM_Libavcodec_1080p25", "<= 1.1x", 1.1)
+                "BM_Filter/1080p25", "BM_Libavcodec/1080p25", "<= 1.1x", 1.1)
+    t.ratio_row("H.264 decoder filter, D1 field-coded (vs libavcodec alone)",
+                "BM_Filter/D1Field", "BM_Libavcodec/D1Field", "-", None)
     t.ratio_row("Motion JPEG filter, 1080p (vs libjpeg-turbo alone)",
                 "BM_MjpegFilterTransform1080p", "BM_LibjpegAlone1080p", "<= 1.1x", 1.1)
     t.counter_rows("BM_Pipeline/", pipeline_row)

@@ -205,17 +205,8 @@ LiveStepResult CLiveStep::StepDevice(CReceiveRing& ring, std::span<uint8_t> samp
         r.kind = Kind::Voice;
         return r;
     }
-    case LiveCut::Video: {
-        // Payloads are at most 0x100000 bytes, the video pin's buffer; a smaller
-        // buffer drops what does not fit.
-        if (cut.payloadLength > sample.size()) {
-            ring.Skip(cut.consumed);
-            return Dropped();
-        }
-        std::memcpy(sample.data(), data.data() + cut.payloadOffset, cut.payloadLength);
-        ring.Skip(cut.consumed);
-        return Video(cut.payloadLength);
-    }
+    case LiveCut::Video:
+        return StepDevicePicture(ring, sample, cut);
     case LiveCut::Drop:
         ring.Skip(cut.consumed);
         return Dropped();
@@ -223,6 +214,51 @@ LiveStepResult CLiveStep::StepDevice(CReceiveRing& ring, std::span<uint8_t> samp
         ring.Skip(cut.consumed);
         return Wait(2);
     }
+}
+
+LiveStepResult CLiveStep::StepDevicePicture(CReceiveRing& ring, std::span<uint8_t> sample,
+                                            const DeviceFrameCut& first)
+{
+    // A picture longer than the 40-byte header's length field goes out in
+    // consecutive frames, all but the last with the length full. The header
+    // that says so stays here, so the pieces leave as one sample once the last
+    // one is buffered: a decoder handed the first piece alone would decode a
+    // truncated picture, and lose every picture up to the next key picture
+    // when that one is split.
+    std::span<const uint8_t> data = ring.Unread();
+    DeviceFrameCut pieces[kMaxDevicePieces];
+    size_t count = 0;
+    size_t consumed = 0, length = 0;
+    for (DeviceFrameCut piece = first;;) {
+        pieces[count++] = piece;
+        length += piece.payloadLength;
+        consumed += piece.consumed;
+        if (!piece.continues || count == kMaxDevicePieces)
+            break;
+        const DeviceFrameCut next = CutDeviceFrame(data.subspan(consumed));
+        if (next.result == LiveCut::NeedMore ||
+            (next.result == LiveCut::NotFound && next.consumed == 0))
+            return Wait(2); // the next piece is on its way: nothing is consumed yet
+        // Anything but a video frame straight behind ends the picture as it is.
+        if (next.result != LiveCut::Video || next.payloadOffset != kDeviceHeader40Size)
+            break;
+        piece = next;
+        piece.payloadOffset += consumed;
+    }
+    // Payloads are at most 0x100000 bytes, the video pin's buffer; a smaller
+    // buffer drops what does not fit.
+    if (length > sample.size()) {
+        ring.Skip(consumed);
+        return Dropped();
+    }
+    size_t filled = 0;
+    for (size_t i = 0; i < count; ++i) {
+        std::memcpy(sample.data() + filled, data.data() + pieces[i].payloadOffset,
+                    pieces[i].payloadLength);
+        filled += pieces[i].payloadLength;
+    }
+    ring.Skip(consumed);
+    return Video(length);
 }
 
 LiveStepResult CLiveStep::StepElementary(CReceiveRing& ring, std::span<uint8_t> sample)

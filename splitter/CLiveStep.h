@@ -69,6 +69,9 @@ public:
     static constexpr size_t kMinBuffered = 192;
     // Device frames of CodecKind 256 longer than this are passed over by 4 bytes.
     static constexpr int64_t kMaxClockedFrame = 1000000;
+    // Pieces of one picture joined at most (more full pieces than the video
+    // pin's buffer holds).
+    static constexpr size_t kMaxDevicePieces = 32;
 
     // The stream's kinds and the transport stream's video PID; the framing of
     // CodecKind 3, the QBox state and the prebuffer start afresh.
@@ -97,6 +100,10 @@ public:
 private:
     LiveStepResult StepClocked(CReceiveRing& ring, std::span<uint8_t> sample);
     LiveStepResult StepJP2K(CReceiveRing& ring, std::span<uint8_t> sample);
+    // One video frame, or the pieces of a picture sent in consecutive frames
+    // joined (waits until the last piece is buffered).
+    LiveStepResult StepDevicePicture(CReceiveRing& ring, std::span<uint8_t> sample,
+                                     const DeviceFrameCut& first);
     LiveStepResult StepDevice(CReceiveRing& ring, std::span<uint8_t> sample,
                               std::vector<uint8_t>& audio);
     LiveStepResult StepElementary(CReceiveRing& ring, std::span<uint8_t> sample);

@@ -91,6 +91,35 @@ HRESULT ConnectPins(IFilterGraph* graph, IPin* out, IPin* in)
     return hr;
 }
 
+// Connects out to in with the first YUY2 type out offers, when in takes it,
+// and otherwise as ConnectPins does. The converter offers 32-bit RGB first,
+// but the renderer reduces and converts YUY2 itself, and reduces before it
+// converts when the window is half the picture: the RGB conversion of every
+// whole picture in the converter would be spent for nothing.
+HRESULT ConnectPreferringYuy2(IFilterGraph* graph, IPin* out, IPin* in)
+{
+    if (!out || !in)
+        return ConnectPins(graph, out, in);
+    IEnumMediaTypes* types = nullptr;
+    bool connected = false;
+    if (SUCCEEDED(out->EnumMediaTypes(&types)) && types) {
+        AM_MEDIA_TYPE* mt = nullptr;
+        while (!connected && types->Next(1, &mt, nullptr) == S_OK && mt) {
+            if (IsEqualGUID(mt->subtype, MEDIASUBTYPE_YUY2) && in->QueryAccept(mt) == S_OK)
+                connected = SUCCEEDED(graph->ConnectDirect(out, in, mt));
+            DeleteMediaType(mt);
+            mt = nullptr;
+        }
+        types->Release();
+    }
+    if (connected) {
+        out->Release();
+        in->Release();
+        return S_OK;
+    }
+    return ConnectPins(graph, out, in);
+}
+
 // The chain builder of "Video Out".
 class CVideoStreamBuilder final : public CStreamBuilder {
 public:
@@ -272,7 +301,11 @@ private:
         const HRESULT hr = AddFilter(kRenderer, kVideoRenderer);
         if (FAILED(hr))
             return hr;
-        return FAILED(ConnectFilters(source, kRenderer)) ? kChainToRendererFailed : S_OK;
+        return FAILED(ConnectPreferringYuy2(m_graph,
+                                            FindPin(m_filters[source], PINDIR_OUTPUT, 0, true),
+                                            FindPin(m_filters[kRenderer], PINDIR_INPUT, 0, true)))
+                   ? kChainToRendererFailed
+                   : S_OK;
     }
 
     // A decoder straight from the video pin, then the common end.

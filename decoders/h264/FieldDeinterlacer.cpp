@@ -5,6 +5,7 @@
 #include <new>
 
 #include <emmintrin.h>
+#include <immintrin.h>
 
 namespace {
 
@@ -61,12 +62,13 @@ int FieldDeinterlacer::Create(FieldDeinterlacer** out, int width, int fieldHeigh
     if (width < 128 || fieldHeight < 4 || srcYStride < width || dstYStride < width ||
         srcUVStride < chromaWidth || dstUVStride < chromaWidth)
         return kBadSize;
-    if (path == Path::Vector && !__builtin_cpu_supports("sse2"))
+    if (path != Path::Scalar && !__builtin_cpu_supports("sse2"))
         return kNoMemory;
     FieldDeinterlacer* d = new (std::nothrow) FieldDeinterlacer;
     if (!d)
         return kNoMemory;
     d->m_path = path;
+    d->m_avx2 = path == Path::Vector && __builtin_cpu_supports("avx2");
     d->m_width = width;
     d->m_fieldHeight = fieldHeight;
     d->m_srcYStride = srcYStride;
@@ -162,12 +164,17 @@ void FieldDeinterlacer::InterpolateRow(int i, uint8_t* dst)
     dst[w - 2] = a[w - 2];
     dst[w - 1] = a[w - 1];
     int x = 2;
-    if (m_path == Path::Vector) {
-        // Each group reads one pixel past its eighth; keep that inside the row.
-        const int end = 2 + ((w - 2 - 2 - 8 + 8) / 8) * 8; // groups while x + 8 <= w - 2
-        if (end > 2)
-            InterpolateSse2(i, 2, end, dst);
-        x = std::max(2, end);
+    // Each group reads one pixel past its last; keep that inside the row:
+    // groups while x + group <= w - 2.
+    if (m_avx2 && w - 2 - x >= 16) {
+        const int end = x + ((w - 2 - x) / 16) * 16;
+        InterpolateAvx2(i, x, end, dst);
+        x = end;
+    }
+    if (m_path != Path::Scalar && w - 2 - x >= 8) {
+        const int end = x + ((w - 2 - x) / 8) * 8;
+        InterpolateSse2(i, x, end, dst);
+        x = end;
     }
     InterpolateScalar(i, x, w - 2, dst);
 }
@@ -265,3 +272,96 @@ void FieldDeinterlacer::InterpolateSse2(int i, int from, int to, uint8_t* dst)
         _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + x), Select(useMean, mean, edge));
     }
 }
+
+// The SSE2 pass on 16 pixels: the 16-bit sums, details and counters in AVX2
+// registers, the byte-wide edge choice in a full SSE2 register.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#elif defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#endif
+
+namespace {
+
+inline __m128i Load16(const uint8_t* p)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+inline __m256i Load16Wide(const uint8_t* p)
+{
+    return _mm256_cvtepu8_epi16(Load16(p));
+}
+
+inline __m256i AbsDiff16x16(__m256i a, __m256i b)
+{
+    return _mm256_sub_epi16(_mm256_max_epi16(a, b), _mm256_min_epi16(a, b));
+}
+
+// 16 words of 0..255 (or masks of 0 / -1) to 16 bytes, in order.
+inline __m128i Narrow(__m256i words)
+{
+    const __m256i packed = _mm256_packs_epi16(words, words); // per half: lo lo | hi hi
+    return _mm256_castsi256_si128(_mm256_permute4x64_epi64(packed, _MM_SHUFFLE(3, 1, 2, 0)));
+}
+
+} // namespace
+
+void FieldDeinterlacer::InterpolateAvx2(int i, int from, int to, uint8_t* dst)
+{
+    const size_t r0 = static_cast<size_t>(i) * m_ringStride;
+    const size_t r1 = r0 + m_ringStride;
+    const uint8_t* fields[4] = {Field(1), Field(3), Field(0), Field(2)}; // tNow tPrev bNow bPrev
+    const uint8_t* a = fields[0] + r0;
+    const uint8_t* b = fields[0] + r1;
+    uint8_t* still = &m_still[r0];
+    const __m256i one = _mm256_set1_epi16(1);
+    const __m256i three = _mm256_set1_epi16(3);
+    const __m256i detailLimit = _mm256_set1_epi16(45);
+    const __m256i flatThreshold = _mm256_set1_epi16(40);
+    const __m256i busyThreshold = _mm256_set1_epi16(130);
+    for (int x = from; x < to; x += 16) {
+        __m256i sums[4];
+        __m256i detail = _mm256_setzero_si256();
+        for (int f = 0; f < 4; ++f) {
+            const uint8_t* p = fields[f];
+            const __m256i p00 = Load16Wide(p + r0 + x);
+            const __m256i p01 = Load16Wide(p + r0 + x + 1);
+            const __m256i p10 = Load16Wide(p + r1 + x);
+            const __m256i p11 = Load16Wide(p + r1 + x + 1);
+            sums[f] = _mm256_add_epi16(_mm256_add_epi16(p00, p01), _mm256_add_epi16(p10, p11));
+            detail = _mm256_max_epi16(
+                detail, _mm256_add_epi16(AbsDiff16x16(p00, p10), AbsDiff16x16(p00, p01)));
+        }
+        const __m256i motion =
+            _mm256_max_epi16(AbsDiff16x16(sums[0], sums[1]), AbsDiff16x16(sums[2], sums[3]));
+        const __m256i threshold = _mm256_blendv_epi8(busyThreshold, flatThreshold,
+                                                     _mm256_cmpgt_epi16(detailLimit, detail));
+        const __m256i calm = _mm256_cmpgt_epi16(threshold, motion);
+        const __m256i counter = Load16Wide(still + x);
+        const __m256i useMean16 = _mm256_and_si256(calm, _mm256_cmpeq_epi16(counter, three));
+        const __m256i next =
+            _mm256_and_si256(calm, _mm256_min_epi16(_mm256_add_epi16(counter, one), three));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(still + x), Narrow(next));
+
+        const __m128i a0 = Load16(a + x), am = Load16(a + x - 1), ap = Load16(a + x + 1);
+        const __m128i b0 = Load16(b + x), bm = Load16(b + x - 1), bp = Load16(b + x + 1);
+        const __m128i d0 = AbsDiff8(a0, b0);
+        const __m128i d1 = AbsDiff8(bm, ap);
+        const __m128i d2 = AbsDiff8(am, bp);
+        const __m128i pick0 = _mm_and_si128(LessEqual8(d0, d1), LessEqual8(d0, d2));
+        const __m128i pick1 = LessEqual8(d1, d2);
+        const __m128i edge = Select(pick0, _mm_avg_epu8(a0, b0),
+                                    Select(pick1, _mm_avg_epu8(bm, ap), _mm_avg_epu8(am, bp)));
+        const __m128i mean = _mm_avg_epu8(Load16(fields[2] + r0 + x), Load16(fields[3] + r0 + x));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x),
+                         Select(Narrow(useMean16), mean, edge));
+    }
+}
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC pop_options
+#elif defined(__clang__)
+#pragma clang attribute pop
+#endif

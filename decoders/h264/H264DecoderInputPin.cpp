@@ -323,7 +323,6 @@ HRESULT H264DecoderInputPin::HandleField(const Hi264DecPicture& picture)
     H264DecoderOutputPin* out = m_pFilter->Output();
     if (!out->IsConnected() || m_skip.load())
         return S_OK;
-    Yuv420ToYuy2(frame, width, frameHeight, m_staging.get(), static_cast<ptrdiff_t>(width) * 2);
     IMediaSample* sample =
         out->PrepareSample(static_cast<UINT>(width), static_cast<UINT>(frameHeight));
     if (!sample)
@@ -331,9 +330,11 @@ HRESULT H264DecoderInputPin::HandleField(const Hi264DecPicture& picture)
     sample->AddRef();
     BYTE* buffer = nullptr;
     sample->GetPointer(&buffer);
+    // Straight into the sample, as a frame picture is: a copy through the
+    // staging buffer cost a whole picture's bytes more.
+    Yuv420ToYuy2(frame, width, frameHeight, buffer, static_cast<ptrdiff_t>(width) * 2);
     sample->SetTime(nullptr, nullptr);
     sample->SetActualDataLength(static_cast<LONG>(bytes));
-    std::memcpy(buffer, m_staging.get(), bytes);
     Deliver(sample);
     sample->Release();
     return S_OK;

@@ -166,6 +166,51 @@ HRESULT TarvoColorSpace::DecideBufferSize(IMemAllocator* pAllocator, ALLOCATOR_P
     return SetAllocatorFor(pAllocator, *pprop, 2, bytes);
 }
 
+HRESULT TarvoColorSpace::Receive(IMediaSample* pSample)
+{
+    if (m_path == Path::Yuy2Copy && pSample && CanPassOn(pSample))
+        return m_pOutput->Deliver(pSample);
+    return CInOutTransformFilter::Receive(pSample);
+}
+
+bool TarvoColorSpace::CanPassOn(IMediaSample* pSample)
+{
+    // The copy would give the same bytes, times and flags: handing the sample
+    // on saves a whole picture's copy. The renderer then holds upstream's
+    // buffer until the picture is shown, so upstream must have more than the
+    // one it fills next (a single buffer would wait for every presentation).
+    if (m_pInput->SampleProps()->dwStreamId != AM_STREAM_MEDIA)
+        return false;
+    AM_MEDIA_TYPE* type = nullptr;
+    if (pSample->GetMediaType(&type) == S_OK) {
+        DeleteMediaType(type);
+        return false;
+    }
+    const long stride = Yuy2Stride(m_width);
+    return m_upstreamSpare && stride == m_width * 2 &&
+           pSample->GetActualDataLength() == stride * m_height;
+}
+
+STDMETHODIMP TarvoColorSpace::Pause()
+{
+    // Read here, under the filter lock before streaming starts, not on the
+    // streaming thread (the input pin's allocator is the filter lock's).
+    CAutoLock filter(&m_csFilter);
+    if (m_State == State_Stopped)
+        NoteUpstreamBuffers();
+    return CInOutTransformFilter::Pause();
+}
+
+void TarvoColorSpace::NoteUpstreamBuffers()
+{
+    IMemAllocator* allocator = nullptr;
+    ALLOCATOR_PROPERTIES props{};
+    m_upstreamSpare = SUCCEEDED(m_pInput->GetAllocator(&allocator)) && allocator &&
+                      SUCCEEDED(allocator->GetProperties(&props)) && props.cBuffers >= 3;
+    if (allocator)
+        allocator->Release();
+}
+
 HRESULT TarvoColorSpace::Transform(IMediaSample* pIn, IMediaSample* pOut)
 {
     CheckPointer(pIn, E_POINTER);

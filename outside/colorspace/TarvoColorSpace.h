@@ -1,9 +1,9 @@
 // TarvoColorSpace: "Tarvo Color Space" (a chain may add a second instance as
 // "Tarvo Color Space2"). Two jobs, told apart by the input type:
 //
-//   YUY2 in (the frame processor's output): out as RGB32, top-down (the
-//     layout the video renderer draws with no conversion of its own), or as
-//     YUY2 unchanged when downstream takes only that;
+//   YUY2 in (the frame processor's output): out as RGB32, top-down (offered
+//     first), or as YUY2 unchanged (what the splitter's chain asks for: the
+//     video renderer reduces and converts YUY2 itself, more cheaply);
 //   RGB24 in (the Motion JPEG decoder's pictures, top-down or bottom-up, rows
 //     packed or DIB-padded): out as YUY2 with FORMAT_VideoInfo2, what the
 //     frame processor takes.
@@ -36,6 +36,11 @@ public:
     HRESULT SetMediaType(PIN_DIRECTION direction, const CMediaType* pmt) override;
     HRESULT BreakConnect(PIN_DIRECTION dir) override;
     HRESULT Transform(IMediaSample* pIn, IMediaSample* pOut) override;
+    // A YUY2 picture that would leave as it came (the whole picture, rows as
+    // the output lays them out, no new type on it) goes on as the same
+    // sample when upstream has buffers to spare; everything else is Transform's.
+    HRESULT Receive(IMediaSample* pSample) override;
+    STDMETHODIMP Pause() override;
 
     // The path agreed (None while the output is unconnected).
     Path CurrentPath() const { return m_path; }
@@ -43,10 +48,15 @@ public:
 private:
     template <class T, auto... Args> friend CUnknown* CreateComInstance(LPUNKNOWN, HRESULT*);
     TarvoColorSpace(LPUNKNOWN pUnk, HRESULT* phr);
+    bool CanPassOn(IMediaSample* pSample);
+    void NoteUpstreamBuffers();
 
     // Filter lock; changed only while connecting.
     Path m_path = Path::None;
     int m_width = 0;
     int m_height = 0;
     bool m_inputBottomUp = false; // an RGB24 input with a positive biHeight
+    // Upstream's allocator has buffers to spare (set by Pause from stopped,
+    // under the filter lock; read by Receive while streaming).
+    bool m_upstreamSpare = false;
 };

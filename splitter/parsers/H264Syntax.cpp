@@ -3,6 +3,8 @@
 #include "BitReader.h"
 #include "H264Profiles.h"
 
+#include <algorithm>
+
 namespace {
 
 bool SkipScalingList(BitReader& br, int size)
@@ -60,6 +62,7 @@ bool ParseH264Sps(std::span<const uint8_t> payload, H264Sps& sps)
         br.ReadUe(chroma);
         if (chroma == 3 && br.ReadFlag(flag))
             s.separateColourPlane = flag;
+        s.chromaFormat = s.separateColourPlane ? 0 : chroma;
         br.ReadUe(v); // bit depths
         br.ReadUe(v);
         br.Skip(1);
@@ -97,7 +100,41 @@ bool ParseH264Sps(std::span<const uint8_t> payload, H264Sps& sps)
     s.log2MaxFrameNum = log2MaxFrameNumMinus4 + 4;
     s.widthMbs = widthMbs + 1;
     s.heightMapUnits = heightUnits + 1;
+    // The cropping that makes a 1088-line coded picture the 1080 lines shown.
+    // Sets cut short before it are still read as they always were, uncropped.
+    if (!s.frameMbsOnly)
+        br.Skip(1); // mb_adaptive_frame_field_flag
+    br.Skip(1);     // direct_8x8_inference_flag
+    bool cropping = false;
+    if (br.ReadFlag(cropping) && cropping) {
+        uint32_t crop[4] = {};
+        for (uint32_t& c : crop)
+            br.ReadUe(c);
+        if (!br.Failed() && std::all_of(crop, crop + 4, [](uint32_t c) { return c <= 0xFFFF; })) {
+            s.cropLeft = crop[0];
+            s.cropRight = crop[1];
+            s.cropTop = crop[2];
+            s.cropBottom = crop[3];
+        }
+    }
     sps = s;
+    return true;
+}
+
+bool H264VisibleSize(const H264Sps& sps, int32_t& width, int32_t& height)
+{
+    const int64_t fieldFactor = sps.frameMbsOnly ? 1 : 2;
+    // Crop units: chroma samples horizontally and vertically, and a
+    // field-coded frame's lines in pairs.
+    const int64_t unitX = sps.chromaFormat == 1 || sps.chromaFormat == 2 ? 2 : 1;
+    const int64_t unitY = (sps.chromaFormat == 1 ? 2 : 1) * fieldFactor;
+    const int64_t w = int64_t{sps.widthMbs} * 16 - unitX * (int64_t{sps.cropLeft} + sps.cropRight);
+    const int64_t h = int64_t{sps.heightMapUnits} * 16 * fieldFactor -
+                      unitY * (int64_t{sps.cropTop} + sps.cropBottom);
+    if (w <= 0 || h <= 0)
+        return false;
+    width = static_cast<int32_t>(w);
+    height = static_cast<int32_t>(h);
     return true;
 }
 

@@ -29,11 +29,20 @@ struct H264Sps {
     uint32_t widthMbs = 0;        // pic_width_in_mbs_minus1 + 1
     uint32_t heightMapUnits = 0;  // pic_height_in_map_units_minus1 + 1
     bool frameMbsOnly = false;
+    uint32_t chromaFormat = 1; // chroma_format_idc (0 also for separate colour planes)
+    // frame_crop_*_offset, in crop units (0 without cropping, or when the
+    // bytes end before them).
+    uint32_t cropLeft = 0, cropRight = 0, cropTop = 0, cropBottom = 0;
 };
 
 // Reads an SPS from its payload (the bytes after the NAL header, still escaped).
-// False when profile or level is 0, a value is out of range or the bytes end early.
+// False when profile or level is 0, a value is out of range or the bytes end
+// before frame_mbs_only_flag.
 bool ParseH264Sps(std::span<const uint8_t> payload, H264Sps& sps);
+
+// The visible picture of an SPS in pixels: the whole frame (both fields of a
+// field-coded stream) less the cropping. False when the cropping leaves nothing.
+bool H264VisibleSize(const H264Sps& sps, int32_t& width, int32_t& height);
 
 struct H264SliceStart {
     uint32_t firstMb = 0;

@@ -63,6 +63,7 @@ DeviceFrameCut CutDeviceFrame(std::span<const uint8_t> buffered)
         return cut;
     }
     cut.result = voice ? LiveCut::Voice : LiveCut::Video;
+    cut.continues = !voice && !layout36 && total == 0xFFFF;
     cut.payloadOffset = at + headerSize;
     cut.payloadLength = length - headerSize;
     cut.consumed = at + length;

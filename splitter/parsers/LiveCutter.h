@@ -30,6 +30,9 @@ struct DeviceFrameCut {
     size_t consumed = 0; // read position advance
     size_t payloadOffset = 0;
     size_t payloadLength = 0;
+    // A video frame of the 40-byte layout whose 16-bit total length is full:
+    // a piece of a larger picture that goes on in the next frame.
+    bool continues = false;
 };
 
 // Searches ">>>>"; none: NotFound. A frame is handled when more than 40 bytes follow
@@ -41,6 +44,7 @@ struct DeviceFrameCut {
 // A frame that came short (a datagram lost, a frame cut) has the next frame's
 // header inside its total length: it is dropped up to that header (Drop) as soon
 // as the header is buffered, rather than taking the next frame with it.
+// A 40-byte video frame of total length 0xFFFF is marked `continues`.
 DeviceFrameCut CutDeviceFrame(std::span<const uint8_t> buffered);
 
 // Whether bytes begin with a device frame header a stream can carry: the magic,

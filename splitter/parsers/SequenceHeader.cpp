@@ -82,9 +82,16 @@ size_t ExtractH264(std::span<const uint8_t> region, std::span<uint8_t> dest)
 {
     ptrdiff_t sps = -1;
     bool pps = false;
+    // The first start code after the last PPS whose NAL header has bit 7 clear,
+    // whatever its value: where the parameter sets end when the NAL that the
+    // search counts comes only after a long unit it passes over (the encoder's
+    // SEI, nal_ref_idc 0, in front of the first key picture's slices).
+    ptrdiff_t afterPps = -1;
     for (ptrdiff_t p = NextStartCode(region, 0); p >= 0;
          p = NextStartCode(region, static_cast<size_t>(p) + 3)) {
         uint8_t n = region[static_cast<size_t>(p) + 3];
+        if (pps && afterPps < 0 && !(n & 0x80) && (n & 31) != 7 && (n & 31) != 8)
+            afterPps = p;
         if ((n & 0x80) || n <= 32)
             continue; // not a NAL header this search counts
         int type = n & 31;
@@ -92,14 +99,19 @@ size_t ExtractH264(std::span<const uint8_t> region, std::span<uint8_t> dest)
             if (sps < 0)
                 sps = p;
         } else if (type == 8) {
-            if (sps >= 0)
+            if (sps >= 0) {
                 pps = true;
+                afterPps = -1;
+            }
         } else if (sps >= 0 && pps) {
             size_t taken = Take(region, static_cast<size_t>(sps), static_cast<size_t>(p), dest);
+            if (!taken && afterPps > sps)
+                taken = Take(region, static_cast<size_t>(sps), static_cast<size_t>(afterPps), dest);
             if (taken)
                 return taken;
             sps = -1; // too long: look for a later SPS
             pps = false;
+            afterPps = -1;
         }
     }
     return 0;

@@ -78,9 +78,12 @@ bool ParseSps(std::span<const uint8_t> h, StreamInfo& info)
     H264Sps sps;
     if (!ParseH264Sps(h.subspan(at + 4), sps))
         return false;
-    int32_t width = static_cast<int32_t>(sps.widthMbs) * 16;
-    int32_t height = static_cast<int32_t>(sps.heightMapUnits) * 16;
-    // Field-coded D1 streams describe one field; show the whole frame.
+    // The visible picture (a 1080-line stream is coded as 1088 lines and
+    // cropped): what the decoder hands out and the window shows.
+    int32_t width = 0, height = 0;
+    if (!H264VisibleSize(sps, width, height))
+        return false;
+    // D1-wide frame streams of one field's height are shown as whole frames.
     if (width >= 700 && height < 300)
         height *= 2;
     info.width = width;

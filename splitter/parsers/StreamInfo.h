@@ -21,8 +21,9 @@ struct StreamInfo {
 //  1: 00 00 01 B3; 12-bit width and height, frame-rate codes 1-8.
 //  2: more than 12 bytes from 00 00 01 20; the video object layer read bit by bit.
 //  3, 256, 512: an SPS (at least 16 bytes, non-zero profile and level); width and
-//     height from the macroblock counts, height doubled for a width of at least 700
-//     with a height below 300; rate 25.
+//     height the visible picture (the macroblock counts, both fields of a
+//     field-coded stream, less the frame cropping), height doubled for a width of
+//     at least 700 with a height below 300; rate 25.
 //  4: a first JPEG 2000 field header with 160 bytes; 5/6 flag from byte 8 bit 7;
 //     rate from byte 6 bits 0-4 (0 means 25), duration 10000000 / rate.
 //  6: 1920 x 1080, rate 30, duration 400000. 7: 1920 x 1080, rate 5, duration 2000000.

@@ -425,6 +425,52 @@ TEST_P(ColourSpace, Yuy2BecomesRgb32LikeTheScalarReference)
     EXPECT_TRUE(got->bytes == want);
 }
 
+// YUY2 taken as YUY2 leaves as it came: the same bytes, times and flags,
+// whether the sample is handed on (upstream has buffers to spare) or copied
+// (one buffer upstream, or a short sample whose missing rows come out black).
+TEST_P(ColourSpace, Yuy2OutGoesOnAsItCame)
+{
+    const auto [w, h] = GetParam();
+    const int stride = Yuy2Stride(w);
+    struct Case {
+        const char* name;
+        LONG buffers;
+        int rows; // rows the sample holds
+    } cases[] = {{"spare buffers", 5, h}, {"one buffer", 1, h}, {"short sample", 5, h - 3}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TvHarness& harness = Wrap(CLSID_TarvoColorSpace, TARVO_COLOR_SPACE_NAME);
+        ASSERT_EQ(harness.Result(), S_OK);
+        CMediaType in;
+        ASSERT_TRUE(MakeYuy2Type(&in, w, h, 400000));
+        ASSERT_EQ(harness.ConnectInput(in, nullptr, c.buffers), S_OK);
+        ASSERT_EQ(harness.ConnectOutput(L"Output", &in), S_OK);
+        harness.Sink(L"Output")->SetKeepBytes(static_cast<size_t>(stride) * h);
+        ASSERT_EQ(harness.Pause(), S_OK);
+        TvTestSample sample;
+        sample.hasTime = true;
+        sample.start = 4000000;
+        sample.stop = 4400000;
+        sample.discontinuity = true;
+        sample.bytes = Noise(static_cast<size_t>(stride) * c.rows, w * 3 + c.rows);
+        sample.length = static_cast<LONG>(sample.bytes.size());
+        ASSERT_EQ(harness.Push(sample), S_OK);
+        const auto got = harness.Pull(L"Output");
+        ASSERT_TRUE(got.has_value());
+        std::vector<uint8_t> want = sample.bytes;
+        for (int r = c.rows; r < h; ++r)
+            for (int i = 0; i < stride; ++i)
+                want.push_back(i % 2 ? 128 : 16);
+        ASSERT_EQ(got->length, stride * h);
+        EXPECT_TRUE(got->bytes == want);
+        EXPECT_EQ(got->start, 4000000);
+        EXPECT_EQ(got->stop, 4400000);
+        EXPECT_TRUE(got->syncPoint);
+        EXPECT_TRUE(got->discontinuity);
+        harness.Stop();
+    }
+}
+
 // RGB24 from the Motion JPEG decoder (a bottom-up DIB) goes out as YUY2,
 // equal to the scalar conversion read from the top row.
 TEST_P(ColourSpace, BottomUpRgb24BecomesYuy2LikeTheScalarReference)

@@ -62,7 +62,8 @@ struct SpsFields {
     uint32_t widthMbs = 44;    // 704
     uint32_t heightUnits = 36; // 576
     bool frameMbsOnly = true;
-    bool scalingMatrix = false; // High profiles only
+    bool scalingMatrix = false;      // High profiles only
+    uint32_t crop[4] = {0, 0, 0, 0}; // left, right, top, bottom; all 0: no cropping
 };
 
 // 00 00 01 + NAL header + SPS RBSP, with emulation prevention applied.
@@ -112,8 +113,12 @@ inline std::vector<uint8_t> BuildSps(const SpsFields& f)
     if (!f.frameMbsOnly)
         w.PutBit(0); // mb_adaptive_frame_field_flag
     w.PutBit(1);     // direct_8x8_inference_flag
-    w.PutBit(0);     // frame_cropping_flag
-    w.PutBit(0);     // vui_parameters_present_flag
+    const bool cropping = f.crop[0] || f.crop[1] || f.crop[2] || f.crop[3];
+    w.PutBit(cropping); // frame_cropping_flag
+    if (cropping)
+        for (uint32_t c : f.crop)
+            w.Ue(c);
+    w.PutBit(0); // vui_parameters_present_flag
     std::vector<uint8_t> rbsp = w.Finish();
     std::vector<uint8_t> out = {0, 0, 1, f.nalHeader};
     int zeros = 0;

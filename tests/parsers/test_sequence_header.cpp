@@ -101,6 +101,39 @@ TEST(SequenceHeaderExtraction, H264SkipsIgnoredNalHeadersAndNeedsBothSets)
     EXPECT_TRUE(Extract(c, CodecDeviceH264).empty());
 }
 
+// An encoder's SEI (nal_ref_idc 0, so passed over) between the parameter sets
+// and the first slice would make the run too long for the buffer: the sets
+// end at the SEI instead, so the first key picture's header is found. A run
+// that fits keeps ending at the slice.
+TEST(SequenceHeaderExtraction, H264LongSeiAfterTheParameterSets)
+{
+    Bytes sps = BuildSps({});
+    Bytes pps = Nal(0x68, 3, 0xCE);
+    Bytes expected = sps;
+    Append(expected, pps);
+    expected.push_back(0);
+    struct Case {
+        const char* name;
+        size_t seiBytes;
+        bool endsAtSei;
+    } cases[] = {{"long SEI", 600, true}, {"short SEI", 20, false}};
+    for (const Case& c : cases) {
+        Bytes b = sps;
+        Append(b, pps);
+        const Bytes sei = Nal(0x06, c.seiBytes);
+        Append(b, sei);
+        Append(b, Nal(0x65, 50));
+        Append(b, Tail());
+        Bytes want = expected;
+        if (!c.endsAtSei) {
+            want.pop_back();
+            Append(want, sei);
+            want.push_back(0);
+        }
+        EXPECT_EQ(Extract(b, CodecDeviceH264), want) << c.name;
+    }
+}
+
 TEST(SequenceHeaderExtraction, TheLastHundredBytesAreNotSearched)
 {
     Bytes b = BuildSps({});

@@ -139,15 +139,63 @@ TEST(StreamInfoH264, FieldCodedD1IsReportedAsFrames)
         EXPECT_EQ(info.width, 704);
         EXPECT_EQ(info.height, 576);
     }
-    // The rule looks at the size only: 688 wide or 300 high stays as it is.
+    // A field-coded stream of any size is both its fields.
     f.widthMbs = 43;
     StreamInfo info;
+    ASSERT_TRUE(ParseStreamInfo(CodecDeviceH264, SpsHeader(f), info));
+    EXPECT_EQ(info.height, 576);
+    f.widthMbs = 44;
+    f.heightUnits = 19;
+    ASSERT_TRUE(ParseStreamInfo(CodecDeviceH264, SpsHeader(f), info));
+    EXPECT_EQ(info.height, 608);
+    // Frame pictures of one field's height are shown doubled when D1-wide: the
+    // rule looks at the size only, 688 wide or 300 high stays as it is.
+    f.frameMbsOnly = true;
+    f.heightUnits = 18;
+    ASSERT_TRUE(ParseStreamInfo(CodecDeviceH264, SpsHeader(f), info));
+    EXPECT_EQ(info.height, 576);
+    f.widthMbs = 43;
     ASSERT_TRUE(ParseStreamInfo(CodecDeviceH264, SpsHeader(f), info));
     EXPECT_EQ(info.height, 288);
     f.widthMbs = 44;
     f.heightUnits = 19;
     ASSERT_TRUE(ParseStreamInfo(CodecDeviceH264, SpsHeader(f), info));
     EXPECT_EQ(info.height, 304);
+}
+
+// The frame cropping makes the visible picture: 1920 x 1088 coded is the
+// 1920 x 1080 shown. Crop units are chroma samples, and line pairs of a
+// field-coded frame; a cropping that leaves nothing refuses the set.
+TEST(StreamInfoH264, FrameCroppingGivesTheVisibleSize)
+{
+    struct Case {
+        const char* name;
+        uint32_t widthMbs, heightUnits;
+        bool frameMbsOnly;
+        uint32_t crop[4];
+        bool parsed;
+        int32_t width, height;
+    };
+    const Case cases[] = {
+        {"1080p", 120, 68, true, {0, 0, 0, 4}, true, 1920, 1080},
+        {"no cropping", 120, 68, true, {0, 0, 0, 0}, true, 1920, 1088},
+        {"every side", 45, 36, true, {4, 4, 2, 2}, true, 704, 568},
+        {"1080i fields", 120, 34, false, {0, 0, 0, 2}, true, 1920, 1080},
+        {"nothing left", 22, 18, true, {0, 0, 72, 72}, false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SpsFields f;
+        f.widthMbs = c.widthMbs;
+        f.heightUnits = c.heightUnits;
+        f.frameMbsOnly = c.frameMbsOnly;
+        std::copy(std::begin(c.crop), std::end(c.crop), f.crop);
+        StreamInfo info;
+        EXPECT_EQ(ParseStreamInfo(CodecDeviceH264, SpsHeader(f), info), c.parsed) << c.name;
+        if (c.parsed) {
+            EXPECT_EQ(info.width, c.width) << c.name;
+            EXPECT_EQ(info.height, c.height) << c.name;
+        }
+    }
 }
 
 TEST(StreamInfoH264, HighProfileFieldsAndScalingLists)

@@ -90,6 +90,65 @@ TEST(LiveStepDevice, FramesVoiceGarbageAndShortHeaders)
     }
 }
 
+// A picture longer than a 40-byte header's 16-bit length goes out in
+// consecutive frames, all but the last with the length full: one sample of all
+// the pieces once the last is buffered, however the bytes arrive. A frame of
+// another kind behind a full piece ends the picture there.
+TEST(LiveStepDevice, PiecesOfALargerPictureJoined)
+{
+    const size_t full = 0xFFFF - kDeviceHeader40Size;
+    const Bytes a = Payload(full, 1), b = Payload(full, 2), c = Payload(1279, 3);
+    const Bytes next = Payload(800, 4);
+    Bytes joined = a;
+    Append(joined, b);
+    Append(joined, c);
+    struct Case {
+        const char* name;
+        std::vector<Bytes> frames;
+        size_t chunk; // bytes a push (0: all at once)
+        std::vector<Bytes> video;
+    };
+    const Bytes voice = DeviceFrame(DeviceHeaderLayout::Header40, Payload(160, 5), true);
+    const Case cases[] = {
+        {"whole",
+         {DeviceFrame(DeviceHeaderLayout::Header40, a),
+          DeviceFrame(DeviceHeaderLayout::Header40, b),
+          DeviceFrame(DeviceHeaderLayout::Header40, c),
+          DeviceFrame(DeviceHeaderLayout::Header40, next)},
+         0,
+         {joined, next}},
+        {"datagrams",
+         {DeviceFrame(DeviceHeaderLayout::Header40, a),
+          DeviceFrame(DeviceHeaderLayout::Header40, b),
+          DeviceFrame(DeviceHeaderLayout::Header40, c),
+          DeviceFrame(DeviceHeaderLayout::Header40, next)},
+         1400,
+         {joined, next}},
+        {"voice behind a full piece",
+         {DeviceFrame(DeviceHeaderLayout::Header40, a), voice,
+          DeviceFrame(DeviceHeaderLayout::Header40, next)},
+         0,
+         {a, next}},
+    };
+    for (const Case& t : cases) {
+        Bytes stream;
+        for (const Bytes& f : t.frames)
+            Append(stream, f);
+        CLiveStepReplay replay(CodecDeviceH264, ContainerUnknown, -1);
+        const size_t chunk = t.chunk ? t.chunk : stream.size();
+        for (size_t at = 0; at < stream.size(); at += chunk) {
+            const size_t n = std::min(chunk, stream.size() - at);
+            replay.Push(std::span(stream).subspan(at, n));
+            // Nothing of the picture leaves before its last piece is in.
+            if (at + n < stream.size() - t.frames.back().size()) {
+                EXPECT_TRUE(VideoOf(replay.Units()).empty()) << t.name << " at " << at;
+            }
+        }
+        replay.Drain();
+        EXPECT_EQ(VideoOf(replay.Units()), t.video) << t.name;
+    }
+}
+
 // A NAL unit behind a 3-byte start code (the next unit's 00 00 01 ends it, so a
 // 4-byte start code would leave its first zero to the unit before).
 Bytes ShortNal(uint8_t header, size_t bodyLength)

@@ -55,6 +55,7 @@ struct RoleSetup {
     bool cut = true;       // the processor offers IProcesserCut
     DWORD mjpegFourcc = kMjpg;
     const GUID* inputSubtype = &MEDIASUBTYPE_TarvoH264;
+    bool rgb32First = false; // outputs offer 32-bit RGB before YUY2, as the converter does
     int created = 0;
 };
 RoleSetup g_roles[kRoles];
@@ -98,20 +99,28 @@ private:
     const RoleSetup& m_role;
 };
 
-// Offers and takes YUY2, which the video renderer accepts.
+// Offers and takes YUY2, which the video renderer accepts (and, for the
+// converter's role, 32-bit RGB first).
 class CFakeOut : public CBaseOutputPin {
 public:
-    CFakeOut(CBaseFilter* f, CCritSec* lock, HRESULT* phr)
-        : CBaseOutputPin("fake out", f, lock, phr, L"Out")
+    CFakeOut(CBaseFilter* f, CCritSec* lock, HRESULT* phr, bool rgb32First)
+        : CBaseOutputPin("fake out", f, lock, phr, L"Out"), m_rgb32First(rgb32First)
     {
     }
     HRESULT CheckMediaType(const CMediaType* mt) override
     {
-        return *mt->Subtype() == MEDIASUBTYPE_YUY2 ? S_OK : S_FALSE;
+        return *mt->Subtype() == MEDIASUBTYPE_YUY2 ||
+                       (m_rgb32First && *mt->Subtype() == MEDIASUBTYPE_RGB32)
+                   ? S_OK
+                   : S_FALSE;
     }
     HRESULT GetMediaType(int position, CMediaType* mt) override
     {
-        if (position != 0)
+        if (m_rgb32First && position == 0) {
+            *mt = TvMakeVideoType(MEDIASUBTYPE_RGB32, 64, -48, 32, BI_RGB);
+            return S_OK;
+        }
+        if (position != (m_rgb32First ? 1 : 0))
             return VFW_S_NO_MORE_ITEMS;
         *mt = TvMakeYuy2Type(64, 48);
         return S_OK;
@@ -119,10 +128,13 @@ public:
     HRESULT DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROPERTIES* request) override
     {
         request->cBuffers = 1;
-        request->cbBuffer = 64 * 48 * 2;
+        request->cbBuffer = 64 * 48 * 4;
         ALLOCATOR_PROPERTIES actual{};
         return alloc->SetProperties(request, &actual);
     }
+
+private:
+    const bool m_rgb32First;
 };
 
 class CFakeChainFilter : public CBaseFilter, public IProcesserCut {
@@ -134,7 +146,7 @@ public:
         for (int i = 0; i < setup.inputs; ++i)
             m_pins.push_back(std::make_unique<CFakeIn>(this, &m_lock, phr, role));
         for (int i = 0; i < setup.outputs; ++i)
-            m_pins.push_back(std::make_unique<CFakeOut>(this, &m_lock, phr));
+            m_pins.push_back(std::make_unique<CFakeOut>(this, &m_lock, phr, setup.rgb32First));
     }
 
     DECLARE_IUNKNOWN
@@ -247,6 +259,7 @@ protected:
         g_roles[kJp2k].outputs = 2;
         g_roles[kProcessor].inputs = 2;
         g_roles[kMjpeg].inputSubtype = &MEDIASUBTYPE_TarvoMjpeg;
+        g_roles[kColorSpace].rgb32First = true;
         g_cut = {};
         for (auto& n : g_received)
             n = 0;
@@ -374,6 +387,17 @@ TEST_F(StreamBuilderTest, EachKindBuildsItsChain)
         EXPECT_EQ(m_builder->Render(m_video, m_graph.Builder()), S_OK);
         EXPECT_EQ(ChainNames(m_video), c.chain);
         EXPECT_TRUE(Aborts().empty());
+        // The converter's YUY2 goes to the renderer, though it offers 32-bit
+        // RGB first: the renderer reduces YUY2 before converting it.
+        IBaseFilter* renderer = nullptr;
+        ASSERT_EQ(m_graph.Builder()->FindFilterByName(L"Render", &renderer), S_OK);
+        IPin* rendererIn = FindPin(renderer, PINDIR_INPUT);
+        AM_MEDIA_TYPE agreed{};
+        ASSERT_EQ(rendererIn->ConnectionMediaType(&agreed), S_OK);
+        EXPECT_EQ(agreed.subtype, MEDIASUBTYPE_YUY2);
+        FreeMediaType(agreed);
+        rendererIn->Release();
+        renderer->Release();
         if (c.kind == CodecJP2K) {
             // Both decoder outputs reach the processor, output n to input n.
             IBaseFilter* jp2k = Downstream(m_video);
