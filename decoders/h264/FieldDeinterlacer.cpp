@@ -50,6 +50,19 @@ inline __m128i Select(__m128i mask, __m128i yes, __m128i no)
     return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
 }
 
+// The edge-directed mean of each byte between row a (above) and row b (below):
+// the pair straight across, or a diagonal, whichever differs least.
+inline __m128i EdgeMean(__m128i a0, __m128i am, __m128i ap, __m128i b0, __m128i bm, __m128i bp)
+{
+    const __m128i d0 = AbsDiff8(a0, b0);
+    const __m128i d1 = AbsDiff8(bm, ap);
+    const __m128i d2 = AbsDiff8(am, bp);
+    const __m128i pick0 = _mm_and_si128(LessEqual8(d0, d1), LessEqual8(d0, d2));
+    const __m128i pick1 = LessEqual8(d1, d2);
+    return Select(pick0, _mm_avg_epu8(a0, b0),
+                  Select(pick1, _mm_avg_epu8(bm, ap), _mm_avg_epu8(am, bp)));
+}
+
 } // namespace
 
 int FieldDeinterlacer::Create(FieldDeinterlacer** out, int width, int fieldHeight, int srcYStride,
@@ -260,13 +273,7 @@ void FieldDeinterlacer::InterpolateSse2(int i, int from, int to, uint8_t* dst)
 
         const __m128i a0 = Load8(a + x), am = Load8(a + x - 1), ap = Load8(a + x + 1);
         const __m128i b0 = Load8(b + x), bm = Load8(b + x - 1), bp = Load8(b + x + 1);
-        const __m128i d0 = AbsDiff8(a0, b0);
-        const __m128i d1 = AbsDiff8(bm, ap);
-        const __m128i d2 = AbsDiff8(am, bp);
-        const __m128i pick0 = _mm_and_si128(LessEqual8(d0, d1), LessEqual8(d0, d2));
-        const __m128i pick1 = LessEqual8(d1, d2);
-        const __m128i edge = Select(pick0, _mm_avg_epu8(a0, b0),
-                                    Select(pick1, _mm_avg_epu8(bm, ap), _mm_avg_epu8(am, bp)));
+        const __m128i edge = EdgeMean(a0, am, ap, b0, bm, bp);
         const __m128i mean = _mm_avg_epu8(Load8(fields[2] + r0 + x), Load8(fields[3] + r0 + x));
         const __m128i useMean = _mm_packs_epi16(useMean16, useMean16);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + x), Select(useMean, mean, edge));
@@ -347,13 +354,7 @@ void FieldDeinterlacer::InterpolateAvx2(int i, int from, int to, uint8_t* dst)
 
         const __m128i a0 = Load16(a + x), am = Load16(a + x - 1), ap = Load16(a + x + 1);
         const __m128i b0 = Load16(b + x), bm = Load16(b + x - 1), bp = Load16(b + x + 1);
-        const __m128i d0 = AbsDiff8(a0, b0);
-        const __m128i d1 = AbsDiff8(bm, ap);
-        const __m128i d2 = AbsDiff8(am, bp);
-        const __m128i pick0 = _mm_and_si128(LessEqual8(d0, d1), LessEqual8(d0, d2));
-        const __m128i pick1 = LessEqual8(d1, d2);
-        const __m128i edge = Select(pick0, _mm_avg_epu8(a0, b0),
-                                    Select(pick1, _mm_avg_epu8(bm, ap), _mm_avg_epu8(am, bp)));
+        const __m128i edge = EdgeMean(a0, am, ap, b0, bm, bp);
         const __m128i mean = _mm_avg_epu8(Load16(fields[2] + r0 + x), Load16(fields[3] + r0 + x));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x),
                          Select(Narrow(useMean16), mean, edge));
