@@ -240,68 +240,119 @@ struct SendLog {
     std::atomic<int64_t> sentNs[kMaxFrames];
 };
 
-class CSender {
+bool WriteAll(int fd, const void* data, size_t n)
+{
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (n > 0) {
+        const ssize_t w = write(fd, p, n);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            return false;
+        p += w;
+        n -= size_t(w);
+    }
+    return true;
+}
+
+bool ReadAll(int fd, void* data, size_t n)
+{
+    auto* p = static_cast<uint8_t*>(data);
+    while (n > 0) {
+        const ssize_t r = read(fd, p, n);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return false;
+        p += r;
+        n -= size_t(r);
+    }
+    return true;
+}
+
+// The sender: a process forked when this program starts, before any kit or
+// clip exists, so that it shares none of the kit's memory. (A sender forked
+// later shares the heap the kit's buffers are then carved from: every first
+// write to such a page in the measured stretch copied the page and flushed
+// the other core's TLB, a third of the receive thread's CPU.) It takes one
+// job at a time over a socket: the ports, the clip's units, then the start
+// time (negative: none), sends the clip in real time to every port, logs
+// when each picture's first datagram left, and answers one byte when done.
+class CSenderProcess {
 public:
-    CSender()
+    CSenderProcess()
     {
         void* shared = mmap(nullptr, sizeof(SendLog), PROT_READ | PROT_WRITE,
                             MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-        m_log = shared == MAP_FAILED ? nullptr : static_cast<SendLog*>(shared);
-    }
-    ~CSender()
-    {
-        Finish();
-        if (m_log)
-            munmap(m_log, sizeof(SendLog));
-    }
-    CSender(const CSender&) = delete;
-    CSender& operator=(const CSender&) = delete;
-
-    // Forks the sender: it sends the clip in real time to every port, from
-    // startDelayMs on. Only memory already built, sendto and the clock are
-    // used after the fork.
-    bool Start(const Clip& clip, const std::vector<int>& ports, int startDelayMs)
-    {
-        if (!m_log)
-            return false;
-        for (int i = 0; i < kMaxFrames; ++i)
-            m_log->sentNs[i].store(-1);
-        m_pid = fork();
-        if (m_pid < 0)
-            return false;
-        if (m_pid > 0)
-            return true;
-        Send(clip, ports, startDelayMs, m_log);
-        _exit(0);
-    }
-    // Waits for the sender to end (it ends after the clip).
-    void Finish()
-    {
-        if (m_pid > 0) {
-            int status = 0;
-            waitpid(m_pid, &status, 0);
-            m_pid = -1;
+        int fds[2];
+        if (shared == MAP_FAILED || socketpair(AF_UNIX, SOCK_STREAM, 0, fds) != 0)
+            return;
+        m_log = static_cast<SendLog*>(shared);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            close(fds[0]);
+            Serve(fds[1], m_log);
+            _exit(0);
         }
+        close(fds[1]);
+        if (pid > 0)
+            m_socket = fds[0];
+        else
+            close(fds[0]);
     }
-    int64_t SentNs(int64_t frame) const
+    ~CSenderProcess()
     {
-        return frame >= 0 && frame < kMaxFrames ? m_log->sentNs[frame].load() : -1;
+        if (m_socket >= 0)
+            close(m_socket); // the sender ends on the end of its input
     }
+    int Socket() const { return m_socket; }
+    SendLog* Log() const { return m_log; }
 
 private:
-    static void Send(const Clip& clip, const std::vector<int>& ports, int startDelayMs,
-                     SendLog* log)
+    static void Serve(int s, SendLog* log)
     {
-        const int s = socket(AF_INET, SOCK_DGRAM, 0);
+        const int out = socket(AF_INET, SOCK_DGRAM, 0);
         int size = 8 << 20;
-        setsockopt(s, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
-        const int64_t start = MonotonicNs() + int64_t(startDelayMs) * 1000000;
-        for (const auto& unit : clip.units) {
+        setsockopt(out, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+        for (;;) {
+            uint32_t portCount = 0, unitCount = 0;
+            if (!ReadAll(s, &portCount, sizeof portCount))
+                return;
+            std::vector<int32_t> ports(portCount);
+            if (!ReadAll(s, ports.data(), ports.size() * sizeof(int32_t)) ||
+                !ReadAll(s, &unitCount, sizeof unitCount))
+                return;
+            std::vector<tvdevsim::StreamUnit> units(unitCount);
+            for (auto& unit : units) {
+                int64_t head[3] = {};
+                if (!ReadAll(s, head, sizeof head))
+                    return;
+                unit.streamTimeUs = head[0];
+                unit.frameIndex = head[1];
+                unit.video = unit.frameIndex >= 0;
+                unit.bytes.resize(size_t(head[2]));
+                if (!ReadAll(s, unit.bytes.data(), unit.bytes.size()))
+                    return;
+            }
+            int64_t start = -1;
+            if (!ReadAll(s, &start, sizeof start))
+                return;
+            if (start >= 0)
+                Send(out, units, ports, start, log);
+            const uint8_t done = 1;
+            if (!WriteAll(s, &done, 1))
+                return;
+        }
+    }
+    static void Send(int s, const std::vector<tvdevsim::StreamUnit>& units,
+                     const std::vector<int32_t>& ports, int64_t start, SendLog* log)
+    {
+        for (const auto& unit : units) {
             const int64_t due = start + unit.streamTimeUs * 1000;
             timespec t{time_t(due / 1000000000), long(due % 1000000000)};
             while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &t, nullptr) == EINTR) {
             }
-            if (unit.video && unit.frameIndex >= 0 && unit.frameIndex < kMaxFrames)
+            if (unit.video && unit.frameIndex < kMaxFrames)
                 log->sentNs[unit.frameIndex].store(MonotonicNs());
             for (int port : ports) {
                 sockaddr_in to{};
@@ -317,11 +368,78 @@ private:
                 }
             }
         }
-        close(s);
     }
 
     SendLog* m_log = nullptr;
-    pid_t m_pid = -1;
+    int m_socket = -1;
+};
+
+// Forked during this program's static initialisation, before main.
+CSenderProcess g_senderProcess;
+
+// One run's use of the sender process.
+class CSender {
+public:
+    CSender() = default;
+    ~CSender() { Finish(); }
+    CSender(const CSender&) = delete;
+    CSender& operator=(const CSender&) = delete;
+
+    // Hands the sender the clip and the ports; it sends nothing before Go.
+    bool Start(const Clip& clip, const std::vector<int>& ports)
+    {
+        const int s = g_senderProcess.Socket();
+        if (s < 0 || m_started)
+            return false;
+        for (int i = 0; i < kMaxFrames; ++i)
+            g_senderProcess.Log()->sentNs[i].store(-1);
+        m_started = true;
+        const uint32_t portCount = uint32_t(ports.size()), unitCount = uint32_t(clip.units.size());
+        std::vector<int32_t> ports32(ports.begin(), ports.end());
+        bool ok = WriteAll(s, &portCount, sizeof portCount) &&
+                  WriteAll(s, ports32.data(), ports32.size() * sizeof(int32_t)) &&
+                  WriteAll(s, &unitCount, sizeof unitCount);
+        for (size_t i = 0; ok && i < clip.units.size(); ++i) {
+            const auto& unit = clip.units[i];
+            const int64_t head[3] = {unit.streamTimeUs, unit.video ? unit.frameIndex : -1,
+                                     int64_t(unit.bytes.size())};
+            ok =
+                WriteAll(s, head, sizeof head) && WriteAll(s, unit.bytes.data(), unit.bytes.size());
+        }
+        m_broken = !ok;
+        return ok;
+    }
+    // The first unit goes out at startNs (CLOCK_MONOTONIC).
+    bool Go(int64_t startNs)
+    {
+        if (!m_started || m_going || m_broken)
+            return false;
+        m_going = WriteAll(g_senderProcess.Socket(), &startNs, sizeof startNs);
+        m_broken = !m_going;
+        return m_going;
+    }
+    // Waits for the sender to end the clip (at once when it was never told
+    // to go).
+    void Finish()
+    {
+        if (!m_started || m_broken)
+            return;
+        const int s = g_senderProcess.Socket();
+        if (!m_going) {
+            const int64_t none = -1;
+            WriteAll(s, &none, sizeof none);
+        }
+        uint8_t done = 0;
+        ReadAll(s, &done, 1);
+        m_started = m_going = false;
+    }
+    int64_t SentNs(int64_t frame) const
+    {
+        return frame >= 0 && frame < kMaxFrames ? g_senderProcess.Log()->sentNs[frame].load() : -1;
+    }
+
+private:
+    bool m_started = false, m_going = false, m_broken = false;
 };
 
 int FreeUdpPort()
@@ -679,24 +797,29 @@ RunResult PlayClip(const Clip& clip, int players, bool x11, bool load, bool late
                    double startAllowance = 0)
 {
     RunResult r;
-    Library library;
-    CSender sender;
-    std::vector<std::unique_ptr<CBenchPlayer>> opened;
     std::vector<int> ports;
+    for (int i = 0; i < players; ++i)
+        ports.push_back(FreeUdpPort());
+    // Forked before the kit starts (see CSender::Start); destroyed after it.
+    CSender sender;
+    if (std::count(ports.begin(), ports.end(), -1) > 0 || !sender.Start(clip, ports)) {
+        r.error = "the sender did not start";
+        return r;
+    }
+    Library library;
+    std::vector<std::unique_ptr<CBenchPlayer>> opened;
     LatencyProbe probe;
     probe.sender = &sender;
     probe.drawWidth = clip.width;
     probe.drawHeight = clip.height;
     for (int i = 0; i < players; ++i) {
-        const int port = FreeUdpPort();
         auto player = std::make_unique<CBenchPlayer>();
-        if (port < 0 || !player->Open(clip, x11, port, latency && i == 0 ? &probe : nullptr)) {
+        if (!player->Open(clip, x11, ports[size_t(i)], latency && i == 0 ? &probe : nullptr)) {
             r.error = "a player did not open";
             return r;
         }
         if (load)
             player->AddLoad();
-        ports.push_back(port);
         opened.push_back(std::move(player));
     }
     CPresentProbe presentProbe;
@@ -710,11 +833,11 @@ RunResult PlayClip(const Clip& clip, int players, bool x11, bool load, bool late
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     const int startDelayMs = 300;
-    if (!sender.Start(clip, ports, startDelayMs)) {
+    const int64_t sendStart = MonotonicNs() + int64_t(startDelayMs) * 1000000;
+    if (!sender.Go(sendStart)) {
         r.error = "the sender did not start";
         return r;
     }
-    const int64_t sendStart = MonotonicNs() + int64_t(startDelayMs) * 1000000;
     const double clipSeconds = double(clip.frames) / 25.0;
     const double settle = std::min(1.0, clipSeconds / 4);
     std::this_thread::sleep_for(std::chrono::milliseconds(startDelayMs) +
