@@ -1,5 +1,6 @@
 #include "CPictureProcessor.h"
 
+#include <algorithm>
 #include <cstdio>
 
 HRESULT CPictureProcessor::SetCutRect(LONG x, LONG y, LONG width, LONG height)
@@ -89,9 +90,15 @@ HRESULT CPictureProcessor::Process(const BYTE* in, size_t inLength, BYTE* out, s
     }
     const size_t pixels = size_t(plan.outWidth) * size_t(plan.outHeight);
     if (plan.kind == PicturePlan::Kind::kWhole && in && out && inLength <= outSize) {
-        // The whole picture: copied and colour-adjusted in one pass.
-        m_color.ProcessCopy(in, out, inLength, pixels);
+        // The whole picture: copied and colour-adjusted in one pass (adjusted
+        // where it lies when it was written into the output already).
+        if (in == out)
+            m_color.Process(out, std::min(pixels, inLength / 2), inLength);
+        else
+            m_color.ProcessCopy(in, out, inLength, pixels);
         *outLength = inLength;
+    } else if (in == out) {
+        return E_FAIL; // a crop or tiles cannot be laid out over their own input
     } else {
         if (!CopyPicture(plan, in, inLength, out, outSize, outLength))
             return E_FAIL;

@@ -53,8 +53,9 @@ public:
     // Streaming thread: one input picture of inLength bytes into the output
     // buffer of outSize bytes; *outLength: the output picture's bytes. E_FAIL
     // when the picture cannot be copied (see CopyPicture); nothing after the
-    // copy fails. A frame callback that throws is caught here ("abc" on
-    // standard output) and the picture goes on.
+    // copy fails. in == out: the picture is in the output buffer already
+    // (whole pictures only; E_FAIL for a crop or tiles). A frame callback that throws is caught
+    // here ("abc" on standard output) and the picture goes on.
     HRESULT Process(const BYTE* in, size_t inLength, BYTE* out, size_t outSize, size_t* outLength,
                     IOverlayLayoutSource& layout);
 

@@ -85,6 +85,8 @@ STDMETHODIMP CProcesserFilter::NonDelegatingQueryInterface(REFIID riid, void** p
         return GetInterface(static_cast<ISampleGrabber*>(this), ppv);
     if (riid == IID_ISpecifyPropertyPages)
         return GetInterface(static_cast<ISpecifyPropertyPages*>(this), ppv);
+    if (riid == IID_IPictureBufferSource)
+        return GetInterface(static_cast<IPictureBufferSource*>(this), ppv);
     return CTransformFilter::NonDelegatingQueryInterface(riid, ppv);
 }
 
@@ -220,8 +222,35 @@ bool CProcesserFilter::QueryOverlayLayout(OverlayFrameLayout* layout)
 
 // ---- streaming ----
 
+STDMETHODIMP CProcesserFilter::GetPictureBuffer(LONG width, LONG height, IMediaSample** sample)
+{
+    CheckPointer(sample, E_POINTER);
+    *sample = nullptr;
+    // As Receive: a Stop waits for a buffer being taken.
+    CAutoLock receive(&m_csReceive);
+    if (m_delivery.Flushing() || !m_pOutput || !m_pOutput->IsConnected())
+        return S_FALSE;
+    const ProcesserCut cut = m_processor.Cut();
+    if (m_processor.Plan().kind != PicturePlan::Kind::kWhole || width <= 0 || height <= 0 ||
+        width != cut.inWidth || height != cut.inHeight)
+        return S_FALSE;
+    IMediaSample* out = nullptr;
+    if (FAILED(m_pOutput->GetDeliveryBuffer(&out, nullptr, nullptr, 0)) || !out)
+        return S_FALSE;
+    if (int64_t(out->GetSize()) < Yuy2PictureBytes(width, height)) {
+        out->Release();
+        return S_FALSE;
+    }
+    m_lent.store(out);
+    *sample = out;
+    return S_OK;
+}
+
 HRESULT CProcesserFilter::Receive(IMediaSample* pSample)
 {
+    // A sample lent by GetPictureBuffer holds its picture where the output
+    // goes: it is processed in place instead of copied.
+    const bool lent = pSample && m_lent.exchange(nullptr) == pSample;
     if (!pSample || m_delivery.Flushing())
         return S_OK;
     const ProcesserCut cut = m_processor.Cut();
@@ -230,8 +259,12 @@ HRESULT CProcesserFilter::Receive(IMediaSample* pSample)
 
     const DWORD t0 = timeGetTime();
     IMediaSample* out = nullptr;
-    if (FAILED(m_pOutput->GetDeliveryBuffer(&out, nullptr, nullptr, 0)) || !out)
+    if (lent) {
+        out = pSample;
+        out->AddRef();
+    } else if (FAILED(m_pOutput->GetDeliveryBuffer(&out, nullptr, nullptr, 0)) || !out) {
         return S_OK;
+    }
     if (m_receiveLog) {
         const DWORD now = timeGetTime();
         std::fprintf(m_receiveLog, "GetBuffer:%d, before:%d, sub:%d\n", int(now), int(t0),

@@ -43,11 +43,13 @@
 #include "CProcesserDelivery.h"
 #include "IProcesserColor.h"
 #include "IProcesserCut.h"
+#include "IPictureBufferSource.h"
 #include "IProcesserOverlay.h"
 
 #include <qedit.h>
 #include <streams.h>
 
+#include <atomic>
 #include <cstdio>
 
 extern const AMOVIESETUP_FILTER sudProcesser;
@@ -59,7 +61,8 @@ class CProcesserFilter : public CTransformFilter,
                          public ISampleGrabber,
                          public ISpecifyPropertyPages,
                          public IOverlayLayoutSource,
-                         public IProcesserDeliveryTarget {
+                         public IProcesserDeliveryTarget,
+                         public IPictureBufferSource {
 public:
     DECLARE_IUNKNOWN
     STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
@@ -166,6 +169,10 @@ public:
     HRESULT DeliverQueued(IMediaSample* sample) override;
     REFERENCE_TIME QueueStreamTime() override;
 
+    // ---- IPictureBufferSource: an output buffer, for a picture of the
+    // agreed input size while the whole input is the output ----
+    STDMETHODIMP GetPictureBuffer(LONG width, LONG height, IMediaSample** sample) override;
+
 private:
     template <class T, auto... Args> friend CUnknown* CreateComInstance(LPUNKNOWN, HRESULT*);
     CProcesserFilter(LPUNKNOWN pUnk, HRESULT* phr);
@@ -180,4 +187,8 @@ private:
     FILE* m_receiveLog = nullptr; // input streaming thread
     DWORD m_lastReceiveTick = 0;
     LONG m_receiveCounter = 0;
+    // The output buffer last lent upstream, until a Receive (input streaming
+    // thread; atomic for a queue between the two filters). Only compared,
+    // never dereferenced: the lender's reference is the caller's.
+    std::atomic<IMediaSample*> m_lent{nullptr};
 };

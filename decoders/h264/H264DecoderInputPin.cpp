@@ -31,6 +31,10 @@ bool PlanesUsable(const Hi264DecPicture& p)
            p.height <= kMaxPictureSide && p.yStride >= p.width && p.uvStride >= (p.width + 1) / 2;
 }
 
+struct ReleaseSample {
+    void operator()(IMediaSample* sample) const { sample->Release(); }
+};
+
 Yuv420Planes Planes(const Hi264DecPicture& p)
 {
     Yuv420Planes planes;
@@ -264,6 +268,8 @@ HRESULT H264DecoderInputPin::HandleFrame(const Hi264DecPicture& picture)
     IMediaSample* sample = out->PrepareSample(picture.width, picture.height);
     if (!sample)
         return S_OK;
+    // Released after delivery (a lent sample goes back to its lender).
+    std::unique_ptr<IMediaSample, ReleaseSample> held(sample);
     BYTE* buffer = nullptr;
     sample->GetPointer(&buffer);
     const ptrdiff_t stride = static_cast<ptrdiff_t>(picture.width) * 2;
@@ -327,7 +333,7 @@ HRESULT H264DecoderInputPin::HandleField(const Hi264DecPicture& picture)
         out->PrepareSample(static_cast<UINT>(width), static_cast<UINT>(frameHeight));
     if (!sample)
         return S_OK;
-    sample->AddRef();
+    std::unique_ptr<IMediaSample, ReleaseSample> held(sample);
     BYTE* buffer = nullptr;
     sample->GetPointer(&buffer);
     // Straight into the sample, as a frame picture is: a copy through the
@@ -336,6 +342,5 @@ HRESULT H264DecoderInputPin::HandleField(const Hi264DecPicture& picture)
     sample->SetTime(nullptr, nullptr);
     sample->SetActualDataLength(static_cast<LONG>(bytes));
     Deliver(sample);
-    sample->Release();
     return S_OK;
 }

@@ -124,6 +124,36 @@ HRESULT H264DecoderOutputPin::DecideAllocator(IMemInputPin* pPin, IMemAllocator*
     return S_OK;
 }
 
+HRESULT H264DecoderOutputPin::CompleteConnect(IPin* pReceivePin)
+{
+    const HRESULT hr = CBaseOutputPin::CompleteConnect(pReceivePin);
+    if (FAILED(hr))
+        return hr;
+    IPictureBufferSource* lender = nullptr;
+    PIN_INFO info{};
+    if (pReceivePin && SUCCEEDED(pReceivePin->QueryPinInfo(&info)) && info.pFilter) {
+        if (SUCCEEDED(info.pFilter->QueryInterface(IID_IPictureBufferSource,
+                                                   reinterpret_cast<void**>(&lender))) &&
+            lender)
+            lender->Release(); // kept alive by the connection
+        else
+            lender = nullptr;
+        info.pFilter->Release();
+    }
+    CAutoLock receive(m_pFilter->ReceiveLock());
+    m_pLender = lender;
+    return hr;
+}
+
+HRESULT H264DecoderOutputPin::BreakConnect()
+{
+    {
+        CAutoLock receive(m_pFilter->ReceiveLock());
+        m_pLender = nullptr;
+    }
+    return CBaseOutputPin::BreakConnect();
+}
+
 HRESULT H264DecoderOutputPin::Active()
 {
     CAutoLock lock(m_pLock);
@@ -203,7 +233,22 @@ IMediaSample* H264DecoderOutputPin::PrepareSample(UINT width, UINT height)
                       m_typeHeight);
         m_typeWidth = width;
         m_typeHeight = height;
+        m_typePending = true;
         m_pFilter->SetDecodedSize(width, height);
+    }
+    // A picture that brings a new type goes in the pin's own sample, which
+    // carries the type; a lent one carries none.
+    if (m_pLender && !m_typePending) {
+        IMediaSample* lent = nullptr;
+        if (m_pLender->GetPictureBuffer(static_cast<LONG>(width), static_cast<LONG>(height),
+                                        &lent) == S_OK &&
+            lent) {
+            if (lent->GetSize() >= static_cast<LONG>(bytes)) {
+                lent->SetMediaType(nullptr); // the type is the agreed one
+                return lent;
+            }
+            lent->Release();
+        }
     }
     if (bytes > static_cast<size_t>(m_bufferSize)) {
         std::unique_ptr<BYTE[]> bigger(new (std::nothrow) BYTE[bytes]());
@@ -213,6 +258,7 @@ IMediaSample* H264DecoderOutputPin::PrepareSample(UINT width, UINT height)
         m_buffer = std::move(bigger);
         m_bufferSize = static_cast<LONG>(bytes);
     }
+    m_pSample->AddRef();
     return m_pSample;
 }
 
@@ -220,4 +266,5 @@ void H264DecoderOutputPin::SampleDelivered()
 {
     if (m_pSample)
         m_pSample->SetMediaType(nullptr);
+    m_typePending = false;
 }

@@ -7,12 +7,16 @@
 // When a decoded picture's size differs from the type downstream has, the
 // pin offers the new type (QueryAccept) and attaches it to the sample; the
 // sample's buffer grows when the picture needs more room. A refused size is
-// not delivered.
+// not delivered. A downstream filter that lends its own buffers
+// (IPictureBufferSource, the frame processor) gets each picture of the agreed
+// size written into one of them instead, which spares it a copy.
 //
 // Threads: connection and state calls on the application thread (filter
 // lock); PrepareSample and the Deliver* calls on the streaming thread with
 // the receive lock held (BeginFlush/EndFlush: filter lock).
 #pragma once
+
+#include "IPictureBufferSource.h"
 
 #include <streams.h>
 
@@ -36,6 +40,8 @@ public:
     HRESULT GetMediaType(int position, CMediaType* mt) override;
     HRESULT DecideAllocator(IMemInputPin* pPin, IMemAllocator** ppAlloc) override;
     HRESULT DecideBufferSize(IMemAllocator*, ALLOCATOR_PROPERTIES*) override { return S_OK; }
+    HRESULT CompleteConnect(IPin* pReceivePin) override;
+    HRESULT BreakConnect() override;
     HRESULT Active() override;
     HRESULT Inactive() override;
 
@@ -45,8 +51,11 @@ public:
     HRESULT DeliverEndFlush() override;
     HRESULT DeliverNewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate) override;
 
-    // The sample, ready for a width x height YUY2 picture (see above); null when
-    // the picture cannot go downstream. Streaming thread, receive lock held.
+    // A sample ready for a width x height YUY2 picture (width * 2 bytes a row),
+    // with a reference for the caller to release after delivering it: one
+    // lent by downstream when it lends one, else the pin's own (see above).
+    // Null when the picture cannot go downstream. Streaming thread, receive
+    // lock held.
     IMediaSample* PrepareSample(UINT width, UINT height);
     // Called after each delivery: the sample carries a new type only once.
     void SampleDelivered();
@@ -62,4 +71,8 @@ private:
     LONG m_bufferSize = 0;
     UINT m_typeWidth = 0; // the size of the type downstream has
     UINT m_typeHeight = 0;
+    bool m_typePending = false; // the own sample carries a new type not yet delivered
+    // The connected filter's lender, if it is one. Not add-referenced: the
+    // connection holds the filter.
+    IPictureBufferSource* m_pLender = nullptr;
 };

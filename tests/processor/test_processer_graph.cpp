@@ -6,6 +6,8 @@
 // that throws, cost only those pictures; the end of the stream follows the
 // queued pictures; a Stop while the delivery thread is held downstream
 // returns.
+#include "IPictureBufferSource.h"
+#include "IProcesserColor.h"
 #include "IProcesserCut.h"
 #include "IProcesserOverlay.h"
 #include "TarvoGuids.h"
@@ -451,3 +453,95 @@ TEST_F(ProcesserGraph, StopReturnsWhileTheDeliveryThreadIsHeldDownstream)
 }
 
 } // namespace
+
+namespace {
+
+// The frame callback's record of the buffer each picture was processed in.
+void RecordBuffer(void* user, BYTE* frame, LONG, LONG, LONG)
+{
+    static_cast<std::vector<BYTE*>*>(user)->push_back(frame);
+}
+
+// A picture whose every byte differs from its neighbours'.
+std::vector<BYTE> PatternPicture()
+{
+    std::vector<BYTE> picture(static_cast<size_t>(kPictureBytes));
+    for (size_t i = 0; i < picture.size(); ++i)
+        picture[i] = BYTE((i * 7 + i / (kWidth * 2) * 13) & 0xFF);
+    return picture;
+}
+
+} // namespace
+
+// A picture written into a buffer the filter lent comes out byte for byte as
+// the same picture received the usual way (copied), with neutral colour and
+// with colour and an overlay on; a cut that is not the whole input lends
+// nothing.
+TEST_F(ProcesserGraph, APictureInALentBufferComesOutAsTheSamePictureCopied)
+{
+    IPictureBufferSource* lender =
+        Query<IPictureBufferSource>(H().Filter(), IID_IPictureBufferSource);
+    IProcesserColor* color = Query<IProcesserColor>(H().Filter(), IID_IProcesserColor);
+    ASSERT_TRUE(lender && color);
+    IMediaSample* none = reinterpret_cast<IMediaSample*>(1);
+    EXPECT_EQ(lender->GetPictureBuffer(kWidth, kHeight, &none), S_FALSE); // no output yet
+    EXPECT_EQ(none, nullptr);
+    ConnectInput();
+    ConnectOutput();
+    Run();
+    IMemInputPin* input = Query<IMemInputPin>(H().Pin(L"Input"), IID_IMemInputPin);
+    ASSERT_TRUE(input);
+    std::vector<BYTE*> processedIn;
+    ASSERT_EQ(m_cut->SetFrameCallback(RecordBuffer, &processedIn), S_OK);
+    const std::vector<BYTE> picture = PatternPicture();
+    for (const bool adjusted : {false, true}) {
+        SCOPED_TRACE(adjusted ? "colour and an overlay" : "neutral");
+        if (adjusted) {
+            ASSERT_EQ(color->SetBrightness(150), S_OK);
+            ASSERT_EQ(color->SetContrast(20), S_OK);
+            LONG id = 0;
+            ASSERT_EQ(m_overlay->AddRectangleOverlay(255, 0, 0, 20, 20, 120, 90, &id), S_OK);
+        }
+        EXPECT_EQ(lender->GetPictureBuffer(kWidth, kHeight + 2, &none), S_FALSE);
+        ASSERT_EQ(H().Push(picture), S_OK);
+        IMediaSample* lent = nullptr;
+        ASSERT_EQ(lender->GetPictureBuffer(kWidth, kHeight, &lent), S_OK);
+        ASSERT_TRUE(lent);
+        BYTE* buffer = nullptr;
+        ASSERT_EQ(lent->GetPointer(&buffer), S_OK);
+        ASSERT_GE(lent->GetSize(), kPictureBytes);
+        std::memcpy(buffer, picture.data(), picture.size());
+        lent->SetActualDataLength(kPictureBytes);
+        EXPECT_EQ(input->Receive(lent), S_OK);
+        lent->Release();
+        // Processed where it was written, not copied into another buffer.
+        ASSERT_FALSE(processedIn.empty());
+        EXPECT_EQ(processedIn.back(), buffer);
+        ASSERT_TRUE(H().WaitForSamples(2));
+        const auto copied = H().Pull(), inPlace = H().Pull();
+        ASSERT_TRUE(copied && inPlace);
+        ASSERT_EQ(copied->bytes.size(), picture.size());
+        EXPECT_EQ(inPlace->bytes, copied->bytes);
+        EXPECT_EQ(copied->bytes == picture, !adjusted);
+    }
+    EXPECT_EQ(m_cut->SetFrameCallback(nullptr, nullptr), S_OK);
+    input->Release();
+    color->Release();
+    lender->Release();
+}
+
+TEST_F(ProcesserGraph, ACropLendsNoBuffer)
+{
+    IPictureBufferSource* lender =
+        Query<IPictureBufferSource>(H().Filter(), IID_IPictureBufferSource);
+    ASSERT_TRUE(lender);
+    ConnectInput(704, 576);
+    ASSERT_EQ(m_cut->SetCutRect(0, 0, 352, 288), S_OK);
+    ConnectOutput();
+    Run();
+    IMediaSample* lent = nullptr;
+    EXPECT_EQ(lender->GetPictureBuffer(704, 576, &lent), S_FALSE);
+    EXPECT_EQ(lent, nullptr);
+    EXPECT_EQ(lender->GetPictureBuffer(352, 288, &lent), S_FALSE);
+    lender->Release();
+}

@@ -80,6 +80,7 @@ public:
 
     const std::vector<HRESULT>& Results() const { return m_results; }
     TarvoH264DecoderFilter* Filter() { return m_filter; }
+    TvHarness& Harness() { return *m_harness; }
     CTestSink* Sink() { return m_harness->Sink(); }
 
 private:
