@@ -26,3 +26,21 @@ struct IPictureBufferSource : public IUnknown {
     // and releases it, or releases it unused. E_POINTER for a null pointer.
     virtual HRESULT GetPictureBuffer(LONG width, LONG height, IMediaSample** sample) = 0;
 };
+
+// The lender behind a connected input pin (its filter), or null when that
+// filter lends nothing. Not add-referenced: the connection holds the filter.
+inline IPictureBufferSource* PictureBufferSourceOf(IPin* connected)
+{
+    IPictureBufferSource* lender = nullptr;
+    PIN_INFO info{};
+    if (!connected || FAILED(connected->QueryPinInfo(&info)) || !info.pFilter)
+        return nullptr;
+    if (SUCCEEDED(info.pFilter->QueryInterface(IID_IPictureBufferSource,
+                                               reinterpret_cast<void**>(&lender))) &&
+        lender)
+        lender->Release();
+    else
+        lender = nullptr;
+    info.pFilter->Release();
+    return lender;
+}

@@ -129,17 +129,7 @@ HRESULT H264DecoderOutputPin::CompleteConnect(IPin* pReceivePin)
     const HRESULT hr = CBaseOutputPin::CompleteConnect(pReceivePin);
     if (FAILED(hr))
         return hr;
-    IPictureBufferSource* lender = nullptr;
-    PIN_INFO info{};
-    if (pReceivePin && SUCCEEDED(pReceivePin->QueryPinInfo(&info)) && info.pFilter) {
-        if (SUCCEEDED(info.pFilter->QueryInterface(IID_IPictureBufferSource,
-                                                   reinterpret_cast<void**>(&lender))) &&
-            lender)
-            lender->Release(); // kept alive by the connection
-        else
-            lender = nullptr;
-        info.pFilter->Release();
-    }
+    IPictureBufferSource* lender = PictureBufferSourceOf(pReceivePin);
     CAutoLock receive(m_pFilter->ReceiveLock());
     m_pLender = lender;
     return hr;

@@ -25,11 +25,23 @@ HRESULT CPictureOutputPin::SetMediaType(const CMediaType* mt)
     return hr;
 }
 
+HRESULT CPictureOutputPin::CompleteConnect(IPin* pReceivePin)
+{
+    const HRESULT hr = CTransformOutputPin::CompleteConnect(pReceivePin);
+    if (FAILED(hr))
+        return hr;
+    IPictureBufferSource* lender = PictureBufferSourceOf(pReceivePin);
+    CAutoLock lock(&m_sizeLock);
+    m_pLender = lender;
+    return hr;
+}
+
 HRESULT CPictureOutputPin::BreakConnect()
 {
     {
         CAutoLock lock(&m_sizeLock);
         m_width = m_height = 0;
+        m_pLender = nullptr;
     }
     return CTransformOutputPin::BreakConnect();
 }
@@ -52,14 +64,27 @@ HRESULT CPictureOutputPin::GetPictureSample(int width, int height, IMediaSample*
 
     int agreedWidth = 0, agreedHeight = 0;
     REFERENCE_TIME avg = 0;
+    IPictureBufferSource* lender = nullptr;
     {
         CAutoLock lock(&m_sizeLock);
         agreedWidth = m_width;
         agreedHeight = m_height;
         avg = m_avgTimePerFrame;
+        lender = m_pLender;
     }
     CMediaType mt;
     const bool change = width != agreedWidth || height != agreedHeight;
+    // A picture that brings a new type goes in a buffer of this pin's, which
+    // carries the type; a lent one carries none.
+    IMediaSample* lent = nullptr;
+    if (!change && lender && lender->GetPictureBuffer(width, height, &lent) == S_OK && lent) {
+        if (lent->GetSize() >= bytes) {
+            lent->SetActualDataLength(bytes);
+            *ppSample = lent;
+            return S_OK;
+        }
+        lent->Release();
+    }
     if (change) {
         IPin* connected = GetConnected();
         if (!connected || !MakeYuy2Type(&mt, width, height, avg))

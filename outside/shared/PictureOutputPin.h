@@ -13,7 +13,9 @@
 //     delivered (S_FALSE); the next picture asks again.
 //
 // So no picture is ever written past its buffer or described by a type of
-// another size.
+// another size. When the downstream filter lends its own buffers
+// (IPictureBufferSource, the frame processor), a picture of the agreed size
+// is written into one of them instead, which spares downstream a copy.
 //
 // Threads: connection calls on the application thread (filter lock);
 // GetPictureSample on the streaming thread with the filter's receive lock
@@ -21,6 +23,8 @@
 // filter calls EndStreaming from its StopStreaming, which runs after the pin
 // went inactive, and the allocator is decommitted again there.
 #pragma once
+
+#include "IPictureBufferSource.h"
 
 #include <streams.h>
 
@@ -30,6 +34,7 @@ public:
 
     // Records the agreed type's size and frame time.
     HRESULT SetMediaType(const CMediaType* mt) override;
+    HRESULT CompleteConnect(IPin* pReceivePin) override;
     HRESULT BreakConnect() override;
 
     // Streaming thread, receive lock held (see above). S_OK with a buffer of
@@ -44,8 +49,9 @@ public:
     void AgreedSize(int* width, int* height);
 
 private:
-    CCritSec m_sizeLock; // guards the three below
+    CCritSec m_sizeLock; // guards the four below
     int m_width = 0;
     int m_height = 0;
     REFERENCE_TIME m_avgTimePerFrame = 0;
+    IPictureBufferSource* m_pLender = nullptr; // not add-referenced (see PictureBufferSourceOf)
 };

@@ -7,6 +7,7 @@
 // the middle of a stream, with a new output type); damaged samples are left
 // behind at the next key picture; the colour-space converter and the
 // deinterlacer give exactly what their scalar references give.
+#include "CTestLendingSink.h"
 #include "ColorConvert.h"
 #include "CombDeinterlace.h"
 #include "IJp2kDecoderControl.h"
@@ -177,6 +178,56 @@ TEST_P(Decoders, EveryPictureShowsItsFrameNumber)
         SCOPED_TRACE(testing::Message() << "picture " << i);
         ExpectPicture(v, pictures[i], static_cast<int64_t>(i));
     }
+}
+
+// Downstream that lends its buffers (the frame processor) gets the pictures
+// written into them, each showing its frame number as above; only one that
+// brings a new type comes in the filter's own buffer.
+TEST_P(Decoders, PicturesGoIntoTheBuffersDownstreamLends)
+{
+    const SplitterVideo v = SplitterSamples(GetParam().kind, kFrames, kGop);
+    ASSERT_FALSE(v.samples.empty());
+    const DecoderCase& c = GetParam();
+    TvHarness& h = Wrap(*c.clsid, c.filterName);
+    ASSERT_EQ(h.Result(), S_OK);
+    ASSERT_EQ(
+        h.ConnectInput(SplitterType(c.kind, v), nullptr, 2, static_cast<LONG>(LargestSample(v))),
+        S_OK);
+    auto* sink = new CTestLendingSink;
+    sink->NonDelegatingAddRef();
+    IPin* output = h.Pin(L"Output", PINDIR_OUTPUT);
+    ASSERT_EQ(output->Connect(sink->GetPin(0), nullptr), S_OK);
+    CMediaType agreed;
+    ASSERT_EQ(output->ConnectionMediaType(&agreed), S_OK);
+    ASSERT_EQ(sink->Pause(), S_OK);
+    ASSERT_EQ(h.Pause(), S_OK);
+    for (const auto& sample : v.samples)
+        EXPECT_EQ(h.Push(sample), S_OK);
+    EXPECT_EQ(h.PushEndOfStream(), S_OK); // the decoders' last pictures come out on it
+    h.Stop();
+    sink->Stop();
+    const auto received = sink->Samples();
+    output->Disconnect();
+    sink->GetPin(0)->Disconnect();
+    sink->NonDelegatingRelease();
+    ASSERT_EQ(received.size(), static_cast<size_t>(kFrames));
+    int width = 0, height = 0;
+    ASSERT_TRUE(Yuy2TypeSize(agreed, &width, &height));
+    int lent = 0;
+    for (size_t i = 0; i < received.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "picture " << i);
+        if (received[i].type) {
+            ASSERT_TRUE(Yuy2TypeSize(*received[i].type, &width, &height));
+        }
+        EXPECT_EQ(received[i].lent, !received[i].type.has_value());
+        lent += received[i].lent ? 1 : 0;
+        PictureRecorder::Picture p;
+        p.width = width;
+        p.height = height;
+        p.bytes = received[i].bytes;
+        ExpectPicture(v, p, static_cast<int64_t>(i));
+    }
+    EXPECT_GE(lent, kFrames - 1);
 }
 
 // Damage in the middle of a group of pictures (bytes overwritten, a sample

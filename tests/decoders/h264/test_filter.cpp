@@ -5,7 +5,7 @@
 #include "H264DecoderInputPin.h"
 #include "H264FilterRig.h"
 #include "IH264DecoderControl.h"
-#include "IPictureBufferSource.h"
+#include "CTestLendingSink.h"
 #include "TarvoGuids.h"
 
 #include <dvdmedia.h>
@@ -539,79 +539,6 @@ TEST(H264DecoderFilterCom, PropertyPageKeepsItsValuesInThePage)
     CoUninitialize();
 }
 
-namespace {
-
-// A downstream filter that lends a buffer for every picture it is asked for
-// (IPictureBufferSource) and records each picture it receives: its bytes,
-// whether it came in the buffer lent last and whether it carried a type.
-class CLendingSink : public CBaseFilter, public IPictureBufferSource {
-public:
-    struct Received {
-        std::vector<BYTE> bytes;
-        bool lent = false;
-        bool typeChanged = false;
-    };
-
-    CLendingSink() : CBaseFilter("lending sink", nullptr, &m_lock, CLSID_NULL), m_pin(this) {}
-
-    DECLARE_IUNKNOWN
-    STDMETHODIMP NonDelegatingQueryInterface(REFIID riid, void** ppv) override
-    {
-        if (riid == IID_IPictureBufferSource)
-            return GetInterface(static_cast<IPictureBufferSource*>(this), ppv);
-        return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
-    }
-    int GetPinCount() override { return 1; }
-    CBasePin* GetPin(int n) override { return n == 0 ? &m_pin : nullptr; }
-
-    STDMETHODIMP GetPictureBuffer(LONG width, LONG height, IMediaSample** sample) override
-    {
-        CheckPointer(sample, E_POINTER);
-        m_buffers.emplace_back(static_cast<size_t>(width) * height * 2, BYTE(0xEE));
-        HRESULT hr = S_OK;
-        auto* lent = new CMediaSample("lent", nullptr, &hr, m_buffers.back().data(),
-                                      static_cast<LONG>(m_buffers.back().size()));
-        lent->AddRef(); // the caller's; the last release deletes it
-        m_lent = lent;
-        *sample = lent;
-        return S_OK;
-    }
-
-    std::vector<Received> received;
-
-private:
-    class CPin : public CBaseInputPin {
-    public:
-        explicit CPin(CLendingSink* f) : CBaseInputPin("in", f, &f->m_lock, &m_hr, L"In"), m_f(f) {}
-        HRESULT CheckMediaType(const CMediaType*) override { return S_OK; }
-        STDMETHODIMP Receive(IMediaSample* sample) override
-        {
-            const HRESULT hr = CBaseInputPin::Receive(sample);
-            if (hr != S_OK)
-                return hr;
-            BYTE* data = nullptr;
-            sample->GetPointer(&data);
-            Received r;
-            r.bytes.assign(data, data + sample->GetActualDataLength());
-            r.lent = sample == m_f->m_lent;
-            r.typeChanged = (m_SampleProps.dwSampleFlags & AM_SAMPLE_TYPECHANGED) != 0;
-            m_f->received.push_back(std::move(r));
-            return S_OK;
-        }
-
-    private:
-        HRESULT m_hr = S_OK;
-        CLendingSink* m_f;
-    };
-
-    CCritSec m_lock;
-    CPin m_pin;
-    std::deque<std::vector<BYTE>> m_buffers;
-    IMediaSample* m_lent = nullptr; // compared only
-};
-
-} // namespace
-
 // Downstream that lends buffers gets every picture written into one of them,
 // byte for byte as a plain sink gets it: frames, a field pair woven, line
 // doubling; a picture of a new size comes in the filter's own sample, which
@@ -654,7 +581,7 @@ TEST_F(H264DecoderFilterTest, PicturesGoIntoTheBuffersDownstreamLends)
 
         H264FilterRig& rig = Rig(c.type);
         ASSERT_EQ(rig.ConnectInput(), S_OK);
-        auto* sink = new CLendingSink;
+        auto* sink = new CTestLendingSink;
         sink->NonDelegatingAddRef();
         IPin* output = rig.Harness().Pin(L"Output", PINDIR_OUTPUT);
         ASSERT_EQ(output->Connect(sink->GetPin(0), nullptr), S_OK);
@@ -666,11 +593,12 @@ TEST_F(H264DecoderFilterTest, PicturesGoIntoTheBuffersDownstreamLends)
             EXPECT_EQ(rig.Harness().Push(H264FilterRig::Bytes(SomeBytes(8))), S_OK);
         rig.Harness().Stop();
         sink->Stop();
-        ASSERT_EQ(sink->received.size(), c.lent.size());
+        const auto received = sink->Samples();
+        ASSERT_EQ(received.size(), c.lent.size());
         for (size_t i = 0; i < c.lent.size(); ++i) {
-            EXPECT_EQ(sink->received[i].lent, c.lent[i]) << i;
-            EXPECT_EQ(sink->received[i].typeChanged, plain[i].typeChanged) << i;
-            EXPECT_EQ(sink->received[i].bytes, plain[i].bytes) << i;
+            EXPECT_EQ(received[i].lent, c.lent[i]) << i;
+            EXPECT_EQ(received[i].type.has_value(), plain[i].typeChanged) << i;
+            EXPECT_EQ(received[i].bytes, plain[i].bytes) << i;
         }
         output->Disconnect();
         sink->GetPin(0)->Disconnect();
