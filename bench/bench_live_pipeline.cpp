@@ -81,6 +81,7 @@ extern "C" {
 #include "strmif.h"
 #include "tvdevsim/StreamGenerator.h"
 #include "win32/window.h"
+#include "wingdi.h"
 
 namespace {
 
@@ -697,29 +698,37 @@ public:
             TP_SetYUVFrameCallBack(m_handle, &LatencyProbe::OnFrame, probe);
         return TP_OpenStream(m_handle, "127.0.0.1", port, NW_CONNECT_UDP, 0) == 0;
     }
-    void AddLoad()
+    // False when a call failed. Only once the player draws: the processor
+    // that takes colour and overlays is in the graph from then on (before,
+    // every call fails and nothing would load the run).
+    bool AddLoad()
     {
         // Colour moved off neutral on every control, and 20 overlays of the
         // kinds a camera wall shows: captions, a clock, boxes and zones.
-        TP_SetColor(m_handle, 140, 150, 110, 10);
+        bool ok = TP_SetColor(m_handle, 140, 150, 110, 10) == 0;
+        LOGFONTA font{}; // text items need one
+        font.lfHeight = -24;
+        std::strcpy(font.lfFaceName, "Arial");
         for (int i = 0; i < 8; ++i) {
             POINT a{LONG(40 + 100 * i), 200}, b{LONG(120 + 100 * i), 320};
-            TP_AddRectangleOverlay(m_handle, &a, &b, 0x0000FF, 0, 0);
+            ok = TP_AddRectangleOverlay(m_handle, &a, &b, 0x0000FF, 0, 0) >= 0 && ok;
         }
         for (int i = 0; i < 6; ++i) {
             char text[32];
             std::snprintf(text, sizeof text, "Camera %d zone", i + 1);
-            TP_AddTextOverlay(m_handle, 40, 400 + 40 * i, text, 0xFFFFFF, nullptr, 0, 0);
+            ok = TP_AddTextOverlay(m_handle, 40, 400 + 40 * i, text, 0xFFFFFF, &font, 0, 0) >= 0 &&
+                 ok;
         }
-        TP_AddSysTimeOverlay(m_handle, 1400, 40, 0xFFFFFF, nullptr, 0, 0);
+        ok = TP_AddSysTimeOverlay(m_handle, 1400, 40, 0xFFFFFF, &font, 0, 0) >= 0 && ok;
         for (int i = 0; i < 3; ++i) {
             POINT c{LONG(300 + 300 * i), 700};
-            TP_AddCircleOverlay(m_handle, &c, 60, 0x00FF00, 0, 0);
+            ok = TP_AddCircleOverlay(m_handle, &c, 60, 0x00FF00, 0, 0) >= 0 && ok;
         }
         POINT zone[4] = {{1200, 600}, {1700, 620}, {1650, 900}, {1150, 880}};
-        TP_AddPolygonOverlay(m_handle, zone, 4, 0xFF0000, 0, 0);
+        ok = TP_AddPolygonOverlay(m_handle, zone, 4, 0xFF0000, 0, 0) >= 0 && ok;
         POINT a{900, 100}, b{1300, 300};
-        TP_AddEllipseOverlay(m_handle, &a, &b, 0x00FFFF, 0, 0);
+        ok = TP_AddEllipseOverlay(m_handle, &a, &b, 0x00FFFF, 0, 0) >= 0 && ok;
+        return ok;
     }
     int Handle() const { return m_handle; }
     void Close()
@@ -818,8 +827,6 @@ RunResult PlayClip(const Clip& clip, int players, bool x11, bool load, bool late
             r.error = "a player did not open";
             return r;
         }
-        if (load)
-            player->AddLoad();
         opened.push_back(std::move(player));
     }
     CPresentProbe presentProbe;
@@ -874,6 +881,12 @@ RunResult PlayClip(const Clip& clip, int players, bool x11, bool load, bool late
                          players, startedAt.front(), startedAt.back());
         }
     }
+    for (const auto& player : opened)
+        if (load && !player->AddLoad()) {
+            sender.Finish();
+            r.error = "colour or an overlay did not apply";
+            return r;
+        }
     const int xpid = x11 ? XServerPid() : 0;
     const double cpu0 = ClockSeconds(CLOCK_PROCESS_CPUTIME_ID);
     const auto threads0 = ThreadCpu();
