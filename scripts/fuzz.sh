@@ -11,7 +11,10 @@
 # so it runs in stretches until its own CPU clock has reached SECONDS.
 # Every stretch is appended to build/fuzz/ledger.tsv (date, target, wall s,
 # CPU s, runs, cov, features, corpus, findings), which sums the CPU time each
-# target has had over all runs. A time-out or slow unit is checked again by running the input
+# target has had over all runs. With FUZZ_TOTAL=1 (and FUZZ_CLOCK=cpu) SECONDS
+# is the total the ledger should reach: each target runs only for what it
+# still lacks, the least fuzzed first, so shorter sessions add up to the goal.
+# A time-out or slow unit is checked again by running the input
 # alone: if it completes within the limit there, the starved process (not the
 # input) was slow, and the input is moved to findings/<target>/starved/.
 set -euo pipefail
@@ -27,6 +30,18 @@ targets=("$@")
 if [[ ${#targets[@]} -eq 0 ]]; then
   mapfile -t targets < <(find "$fz" -maxdepth 1 -type f -executable -name 'fuzz_*' \
     ! -name 'fuzz_*seed*' -printf '%f\n' | sort)
+fi
+
+# CPU seconds the ledger holds for target $1.
+ledger_cpu() {
+  awk -F'\t' -v t="$1" '$2 == t { c += $4 } END { printf "%.0f", c }' \
+    "$root/build/fuzz/ledger.tsv" 2>/dev/null || echo 0
+}
+
+if [[ ${FUZZ_TOTAL:-0} == 1 ]]; then
+  [[ ${FUZZ_CLOCK:-wall} == cpu ]] || { echo "FUZZ_TOTAL=1 needs FUZZ_CLOCK=cpu" >&2; exit 2; }
+  mapfile -t targets < <(for t in "${targets[@]}"; do echo "$(ledger_cpu "$t") $t"; done |
+    sort -n | awk '{ print $2 }')
 fi
 
 dict_for() {
@@ -70,7 +85,14 @@ recheck_timeouts() {
 }
 
 run_one() {
-  local t=$1
+  local t=$1 seconds=$seconds
+  if [[ ${FUZZ_TOTAL:-0} == 1 ]]; then
+    seconds=$((seconds - $(ledger_cpu "$t")))
+    if ((seconds < 60)); then
+      printf '%-24s %s\n' "$t" "has its CPU time in the ledger already"
+      return 0
+    fi
+  fi
   local work=$root/build/fuzz/corpus/$t findings=$root/build/fuzz/findings/$t
   local log=$root/build/fuzz/logs/$t.log
   mkdir -p "$work" "$findings" "$(dirname "$log")"
@@ -116,7 +138,7 @@ run_one() {
 }
 
 printf '%-24s %7s %8s %12s %7s %8s %7s %8s  %s\n' target wall cpu runs cov features corpus findings result
-export -f run_one dict_for children_cpu recheck_timeouts
+export -f run_one dict_for children_cpu recheck_timeouts ledger_cpu
 export root seconds fz
 printf '%s\n' "${targets[@]}" | xargs -P "${FUZZ_JOBS:-1}" -I{} bash -c 'run_one {}' | tee "$root/build/fuzz/summary.txt"
 ! grep -q FOUND "$root/build/fuzz/summary.txt"
