@@ -241,34 +241,32 @@ struct SendLog {
     std::atomic<int64_t> sentNs[kMaxFrames];
 };
 
-bool WriteAll(int fd, const void* data, size_t n)
+// All n bytes through io (read or write), on through interruptions; false at
+// an error or the end of the input.
+template <typename Byte, typename Io> bool TransferAll(int fd, Byte* p, size_t n, Io io)
 {
-    const auto* p = static_cast<const uint8_t*>(data);
     while (n > 0) {
-        const ssize_t w = write(fd, p, n);
-        if (w < 0 && errno == EINTR)
+        const ssize_t done = io(fd, p, n);
+        if (done < 0 && errno == EINTR)
             continue;
-        if (w <= 0)
+        if (done <= 0)
             return false;
-        p += w;
-        n -= size_t(w);
+        p += done;
+        n -= size_t(done);
     }
     return true;
 }
 
+bool WriteAll(int fd, const void* data, size_t n)
+{
+    return TransferAll(fd, static_cast<const uint8_t*>(data), n,
+                       [](int f, const uint8_t* b, size_t k) { return write(f, b, k); });
+}
+
 bool ReadAll(int fd, void* data, size_t n)
 {
-    auto* p = static_cast<uint8_t*>(data);
-    while (n > 0) {
-        const ssize_t r = read(fd, p, n);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0)
-            return false;
-        p += r;
-        n -= size_t(r);
-    }
-    return true;
+    return TransferAll(fd, static_cast<uint8_t*>(data), n,
+                       [](int f, uint8_t* b, size_t k) { return read(f, b, k); });
 }
 
 // The sender: a process forked when this program starts, before any kit or
