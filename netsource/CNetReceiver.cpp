@@ -33,12 +33,15 @@ struct AcceptArgs {
 
 // Asks for the socket receive buffer and gives back what the kernel granted
 // (getsockopt's figure: Linux doubles the size it accepts, for its own
-// bookkeeping, and caps what it accepts at net.core.rmem_max). A grant below
-// the request is written to standard error once per process, with the hint.
+// bookkeeping, and caps what it accepts at net.core.rmem_max unless the
+// process may pass that cap, CAP_NET_ADMIN, so the forced request comes
+// first). A grant below the request is written to standard error once per
+// process, with the hint.
 int SetReceiveBuffer(int s)
 {
     int size = CNetReceiver::kSocketBufferSize;
-    setsockopt(s, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
+    if (setsockopt(s, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof(size)) != 0)
+        setsockopt(s, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
     int granted = 0;
     socklen_t length = sizeof(granted);
     if (getsockopt(s, SOL_SOCKET, SO_RCVBUF, &granted, &length) != 0)
@@ -116,8 +119,8 @@ CNetReceiver::CNetReceiver(CRingLogClock* filter, LONG capacity)
       m_dataSocket(INVALID_SOCKET), m_socketGeneration(0), m_address{}, m_port(8001),
       m_socketInUse(false), m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
       m_hRecvThread(nullptr), m_recvThreadId(0), m_stop(0), m_pRecvBuffer(nullptr),
-      m_readAgain(false), m_hRecordFile(nullptr), m_recordPath{}, m_splitCount(0), m_recvPackets(0),
-      m_recvLength(0)
+      m_readAgain(false), m_gathering(false), m_hRecordFile(nullptr), m_recordPath{},
+      m_splitCount(0), m_recvPackets(0), m_recvLength(0)
 {
     // The timing log is opened before the receive thread starts, which is
     // then its only user.
@@ -398,10 +401,18 @@ void CNetReceiver::ReceiveLoop()
 CNetReceiver::PassEnd CNetReceiver::ReceivePass(int dataSocket, bool datagrams)
 {
     // After a read that filled the buffer there is most likely more: read on
-    // without waiting. Otherwise wait in poll for data or a wake-up (poll, not
-    // select: a process with many channels open may number the socket beyond
-    // what an fd_set can hold); without data the thread sleeps there.
-    if (!m_readAgain) {
+    // without waiting. While datagrams come faster than the thread wakes, it
+    // lets them gather for kGatherMs (woken early only by a wake-up) and reads
+    // what came, without asking poll. Otherwise wait in poll for data or a
+    // wake-up (poll, not select: a process with many channels open may number
+    // the socket beyond what an fd_set can hold); without data the thread
+    // sleeps there.
+    if (m_readAgain) {
+        // Read on.
+    } else if (m_gathering) {
+        if (WaitForWake(kGatherMs))
+            return PassEnd::Next;
+    } else {
         pollfd fds[2] = {{dataSocket, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
         const bool wakeable = m_wakeFd >= 0;
         const int ready =
@@ -437,24 +448,34 @@ CNetReceiver::PassEnd CNetReceiver::ReceiveDatagrams(int dataSocket)
     }
     // Never blocks: a datagram reported readable may have been dropped since.
     const int got = recvmmsg(dataSocket, messages, kBatchDatagrams, MSG_DONTWAIT, nullptr);
-    if (got < 0)
+    if (got < 0) {
+        // Nothing came while gathering: the stream paused or ended, so the
+        // next wait is for data again.
+        m_gathering = false;
         return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? PassEnd::Next
                                                                          : PassEnd::PeerClosed;
+    }
     m_readAgain = got == kBatchDatagrams;
+    // More than one datagram waiting at a wake-up: they come faster than the
+    // thread wakes, and waking for each costs more than reading them. A
+    // stream slow enough to give one a wake-up keeps waking on data.
+    if (got > 1)
+        m_gathering = true;
 
-    LONG blocks = 0;
+    Block blocks[kBatchDatagrams];
+    int count = 0;
     LONGLONG bytes = 0;
-    CAutoLock record(&m_recordLock);
     for (int i = 0; i < got; ++i) {
         // An empty datagram is not an end of stream, and not a block.
         const LONG length = static_cast<LONG>(messages[i].msg_len);
         if (length == 0)
             continue;
-        StoreBlock(static_cast<const BYTE*>(slots[i].iov_base), length);
-        ++blocks;
+        blocks[count++] = {static_cast<const BYTE*>(slots[i].iov_base), length};
         bytes += length;
     }
-    CountReceived(got, blocks, bytes);
+    CAutoLock record(&m_recordLock);
+    StoreBlocks(blocks, count);
+    CountReceived(got, count, bytes);
     return PassEnd::Next;
 }
 
@@ -466,21 +487,25 @@ CNetReceiver::PassEnd CNetReceiver::ReceiveStream(int dataSocket)
     if (got <= 0)
         return PassEnd::PeerClosed;
     m_readAgain = got == kRecvBufferSize;
-    const LONG length = static_cast<LONG>(got);
+    const Block block{m_pRecvBuffer, static_cast<LONG>(got)};
     CAutoLock record(&m_recordLock);
-    StoreBlock(m_pRecvBuffer, length);
-    CountReceived(1, 1, length);
+    StoreBlocks(&block, 1);
+    CountReceived(1, 1, block.length);
     return PassEnd::Next;
 }
 
-void CNetReceiver::StoreBlock(const BYTE* block, LONG length)
+void CNetReceiver::StoreBlocks(const Block* blocks, int count)
 {
-    if (m_timingLog.IsOpen())
-        m_timingLog.OnBlock(block, length, GetTickCount());
-    if (m_hRecordFile)
-        WriteRecordBlock(block, length);
-    LONG written = length;
-    Write(block, &written, TRUE);
+    if (m_timingLog.IsOpen()) {
+        const DWORD now = GetTickCount();
+        for (int i = 0; i < count; ++i)
+            m_timingLog.OnBlock(blocks[i].data, blocks[i].length, now);
+    }
+    if (m_hRecordFile) {
+        for (int i = 0; i < count; ++i)
+            WriteRecordBlock(blocks[i].data, blocks[i].length);
+    }
+    WriteBlocks(blocks, count);
 }
 
 void CNetReceiver::CountReceived(int read, LONG blocks, LONGLONG bytes)

@@ -102,6 +102,12 @@ public:
     // slot of its own.
     static constexpr int kBatchDatagrams = 32;
     static constexpr size_t kDatagramSlot = kRecvBufferSize / kBatchDatagrams;
+    // While datagrams come faster than the receive thread wakes (a read found
+    // more than one waiting), it sleeps this long between reads, so a stream
+    // paced evenly is read in batches rather than one wake-up a datagram; the
+    // first read that finds nothing returns it to waiting for data. The delay
+    // it adds is far below a live stream's latency budget.
+    static constexpr int kGatherMs = 2;
 
 private:
     // How one pass of the receive loop over the data socket ends.
@@ -118,8 +124,9 @@ private:
     PassEnd ReceivePass(int dataSocket, bool datagrams);
     PassEnd ReceiveDatagrams(int dataSocket);
     PassEnd ReceiveStream(int dataSocket);
-    // Record lock held. One block to the timing log, the record file and the ring.
-    void StoreBlock(const BYTE* block, LONG length);
+    // Record lock held. The blocks of one read, in order, to the timing log,
+    // the record file and the ring (one taking of the ring lock for them all).
+    void StoreBlocks(const Block* blocks, int count);
     // Record lock held. A read that gave `read` datagrams (or one TCP block).
     void CountReceived(int read, LONG blocks, LONGLONG bytes);
     // Accept thread.
@@ -171,6 +178,9 @@ private:
     std::atomic<LONG> m_stop;
     BYTE* m_pRecvBuffer; // receive thread only
     bool m_readAgain;    // receive thread only: the last read filled the buffer
+    // receive thread only: datagrams come faster than the thread wakes, so it
+    // lets them gather before the next read
+    bool m_gathering;
 
     // guarded by m_recordLock
     HANDLE m_hRecordFile;
