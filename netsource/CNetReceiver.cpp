@@ -410,6 +410,7 @@ CNetReceiver::PassEnd CNetReceiver::ReceivePass(int dataSocket, bool datagrams)
     if (m_readAgain) {
         // Read on.
     } else if (m_gathering) {
+        m_gatherWaits.fetch_add(1, std::memory_order_relaxed);
         if (WaitForWake(kGatherMs))
             return PassEnd::Next;
     } else {
@@ -639,7 +640,8 @@ void CNetReceiver::GetStatistics(LONGLONG* recvPackets, LONGLONG* recvLength) co
 
 CNetReceiver::ReadStatistics CNetReceiver::GetReadStatistics() const
 {
-    return ReadStatistics{m_socketBuffer.load(), m_reads.load(), m_largestRead.load()};
+    return ReadStatistics{m_socketBuffer.load(), m_reads.load(), m_largestRead.load(),
+                          m_gatherWaits.load()};
 }
 
 HRESULT CNetReceiver::StartRecord(const char* path)

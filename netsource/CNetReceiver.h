@@ -91,6 +91,8 @@ public:
         // Reads that gave data, and the most datagrams one read gave (1 for TCP).
         LONGLONG reads;
         int largestRead;
+        // Waits of kGatherMs that let datagrams gather before a read.
+        LONGLONG gatherWaits;
     };
     ReadStatistics GetReadStatistics() const;
 
@@ -193,6 +195,7 @@ private:
     std::atomic<LONGLONG> m_recvLength;
     std::atomic<LONGLONG> m_reads{0};
     std::atomic<int> m_largestRead{0};
+    std::atomic<LONGLONG> m_gatherWaits{0}; // written by the receive thread
     // written under the connection lock, read without one
     std::atomic<int> m_socketBuffer{0};
 
