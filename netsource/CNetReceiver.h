@@ -9,10 +9,13 @@
 //    TCP(Server) listener already waiting for the device) it sleeps until it is
 //    woken. With a data socket it waits in poll for data or a wake-up and
 //    reads: for the UDP types up to kBatchDatagrams datagrams in one recvmmsg,
-//    each a block of its own; for TCP what the stream has, as one block. Each
-//    block, in arrival order, goes to the timing log, the record file and the
-//    ring (overwriting its oldest bytes when full). A read that filled the
-//    buffer is followed by the next read at once, without waiting;
+//    each a block of its own; for TCP what the stream has, as one block. The
+//    blocks of a read, in arrival order, go to the timing log, the record file
+//    and the ring (overwriting its oldest bytes when full; one taking of the
+//    ring lock and at most one data-event signal a read). A read that filled
+//    the buffer is followed by the next read at once, without waiting; while
+//    datagrams come faster than the thread wakes, it waits kGatherMs (for a
+//    wake-up only) before each read instead of waking for every datagram;
 //  - the accept thread of a TCP(Server) listener: the latest connection
 //    replaces the data socket;
 //  - caller threads (INWSource, the property page, the output pin).
