@@ -352,8 +352,7 @@ struct StreamTotals {
     uint64_t sent = 0, received = 0, intact = 0, outOfOrder = 0, bytesMissing = 0;
 };
 
-void Report(benchmark::State& state, const StreamTotals& t, double recvCpuSeconds,
-            int socketBuffer)
+void Report(benchmark::State& state, const StreamTotals& t, double recvCpuSeconds, int socketBuffer)
 {
     const double mbit = static_cast<double>(t.sent) * kDatagram * 8 / kSeconds / 1e6;
     const double recvMsPerSecond = recvCpuSeconds * 1000.0 / kSeconds;
@@ -468,8 +467,8 @@ void BM_NetSourceUdp1Gbit(benchmark::State& state)
     const int streams = static_cast<int>(state.range(0));
     const bool plain = state.range(1) != 0;
     state.SetLabel(streams == 1 ? (plain ? "1 x 1 Gbit/s, without CAP_NET_ADMIN" : "1 x 1 Gbit/s")
-                                : std::to_string(streams) + " x " +
-                                      std::to_string(1000 / streams) + " Mbit/s");
+                                : std::to_string(streams) + " x " + std::to_string(1000 / streams) +
+                                      " Mbit/s");
     for (auto _ : state)
         RunReceivers(state, streams, 1e9, plain);
 }
@@ -522,8 +521,7 @@ void BM_NetSourceGraphUdp200Mbit(benchmark::State& state)
             } else {
                 StreamTotals totals;
                 totals.sent = sender.Wait()[0];
-                state.counters["sender_largest_burst"] =
-                    static_cast<double>(sender.LargestBurst());
+                state.counters["sender_largest_burst"] = static_cast<double>(sender.LargestBurst());
                 LONGLONG stats[4] = {};
                 for (int i = 0; i < 400; ++i) {
                     nws->GetStatistics(&stats[0], &stats[1], &stats[2], &stats[3]);

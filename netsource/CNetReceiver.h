@@ -14,8 +14,8 @@
 //    and the ring (overwriting its oldest bytes when full; one taking of the
 //    ring lock and at most one data-event signal a read). A read that filled
 //    the buffer is followed by the next read at once, without waiting; while
-//    datagrams come faster than the thread wakes, it waits kGatherMs (for a
-//    wake-up only) before each read instead of waking for every datagram;
+//    datagrams wake it more than kGatherWakeRate times a second, it waits
+//    kGatherMs (for a wake-up only) before each read instead;
 //  - the accept thread of a TCP(Server) listener: the latest connection
 //    replaces the data socket;
 //  - caller threads (INWSource, the property page, the output pin).
@@ -107,12 +107,18 @@ public:
     // slot of its own.
     static constexpr int kBatchDatagrams = 32;
     static constexpr size_t kDatagramSlot = kRecvBufferSize / kBatchDatagrams;
-    // While datagrams come faster than the receive thread wakes (a read found
-    // more than one waiting), it sleeps this long between reads, so a stream
-    // paced evenly is read in batches rather than one wake-up a datagram; the
-    // first read that finds nothing returns it to waiting for data. The delay
-    // it adds is far below a live stream's latency budget.
+    // While datagrams wake the receive thread more than kGatherWakeRate times
+    // a second (counted over windows of kRateWindowMs), it sleeps kGatherMs
+    // between reads instead, so a finely paced stream is read in batches
+    // rather than one wake-up a datagram; a read that finds nothing makes the
+    // next wait one for data (an ended stream costs nothing), and a window in
+    // which a quarter of the reads found nothing ends the gathering. A stream
+    // that comes in bursts (a picture at a time) wakes it a few times a
+    // picture and does not gather: delaying the end of a picture would only
+    // add to its latency.
     static constexpr int kGatherMs = 2;
+    static constexpr int kRateWindowMs = 100;
+    static constexpr LONGLONG kGatherWakeRate = 1000;
 
 private:
     // How one pass of the receive loop over the data socket ends.
@@ -127,8 +133,13 @@ private:
     // Receive thread.
     void ReceiveLoop();
     PassEnd ReceivePass(int dataSocket, bool datagrams);
-    PassEnd ReceiveDatagrams(int dataSocket);
+    // continued: the read goes on from one that filled the buffer.
+    PassEnd ReceiveDatagrams(int dataSocket, bool continued);
     PassEnd ReceiveStream(int dataSocket);
+    // Receive thread, after each read a wake-up began (got: the datagrams it
+    // gave, 0 or less for none). Closes the window of at least kRateWindowMs
+    // it ends, deciding whether the next one gathers.
+    void NoteRead(int got);
     // Record lock held. The blocks of one read, in order, to the timing log,
     // the record file and the ring (one taking of the ring lock for them all).
     void StoreBlocks(const Block* blocks, int count);
@@ -186,6 +197,12 @@ private:
     // receive thread only: datagrams come faster than the thread wakes, so it
     // lets them gather before the next read
     bool m_gathering;
+    bool m_lastReadEmpty; // receive thread only: then the next wait is for data
+    // receive thread only: the window the reads are counted over, and those
+    // that found nothing
+    LONGLONG m_windowStartNs = 0;
+    int m_windowReads = 0;
+    int m_windowEmpty = 0;
 
     // guarded by m_recordLock
     HANDLE m_hRecordFile;
