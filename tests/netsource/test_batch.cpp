@@ -91,6 +91,22 @@ bool StartGathering(CNetReceiver& r, const UdpSender& s, unsigned short port, in
     return true;
 }
 
+// A receiver on a UDP port of its own, with what was sent to it.
+struct UdpStream {
+    UdpStream() : port(FreePort(SOCK_DGRAM))
+    {
+        EXPECT_EQ(r.SetConnectParam(NW_CONNECT_UDP, nullptr, port), S_OK);
+    }
+    bool Send(int count) { return SendBurst(s, port, count, &next, &sent); }
+    bool Gather() { return StartGathering(r, s, port, &next, &sent); }
+
+    CNetReceiver r{nullptr, 0x1000000};
+    unsigned short port;
+    UdpSender s;
+    int next = 0;
+    std::string sent;
+};
+
 std::string TakeRing(CNetReceiver& r)
 {
     std::string out(static_cast<size_t>(r.GetState().count), '\0');
@@ -194,16 +210,12 @@ TEST(NetReceiverBatch, QueuedDatagramsComeInOneReadWholeAndInOrder)
 // waits stop), and the next datagram still arrives.
 TEST(NetReceiverBatch, DatagramsThatComeWhileItGathersAreAllDeliveredInOrder)
 {
-    CNetReceiver r(nullptr, 0x1000000);
-    const unsigned short port = FreePort(SOCK_DGRAM);
-    ASSERT_EQ(r.SetConnectParam(NW_CONNECT_UDP, nullptr, port), S_OK);
-    UdpSender s;
-    int next = 0;
-    std::string sent;
-    ASSERT_TRUE(StartGathering(r, s, port, &next, &sent));
+    UdpStream u;
+    CNetReceiver& r = u.r;
+    ASSERT_TRUE(u.Gather());
 
     for (int round = 0; round < 200; ++round) {
-        ASSERT_TRUE(SendBurst(s, port, round % 5 == 0 ? 40 : 1, &next, &sent));
+        ASSERT_TRUE(u.Send(round % 5 == 0 ? 40 : 1));
         if (round % 3 == 0)
             std::this_thread::sleep_for(std::chrono::microseconds(300));
     }
@@ -212,19 +224,17 @@ TEST(NetReceiverBatch, DatagramsThatComeWhileItGathersAreAllDeliveredInOrder)
         r.GetStatistics(&packets, &length);
         return packets;
     };
-    ASSERT_TRUE(WaitFor([&] { return received() == next; })) << received() << " of " << next;
+    ASSERT_TRUE(WaitFor([&] { return received() == u.next; })) << received() << " of " << u.next;
 
     // The stream pauses: the gather waits end.
-    LONGLONG waits = -1;
     EXPECT_TRUE(WaitFor([&] {
         const LONGLONG before = r.GetReadStatistics().gatherWaits;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        waits = r.GetReadStatistics().gatherWaits;
-        return waits == before;
+        return r.GetReadStatistics().gatherWaits == before;
     }));
-    ASSERT_TRUE(SendBurst(s, port, 1, &next, &sent));
-    ASSERT_TRUE(WaitFor([&] { return received() == next; }));
-    EXPECT_TRUE(TakeRing(r) == sent) << "the ring differs from what was sent";
+    ASSERT_TRUE(u.Send(1));
+    ASSERT_TRUE(WaitFor([&] { return received() == u.next; }));
+    EXPECT_TRUE(TakeRing(r) == u.sent) << "the ring differs from what was sent";
 }
 
 // A new port, and the end of the receiver, while the thread lets datagrams
@@ -258,20 +268,16 @@ TEST(NetReceiverBatch, ANewPortOrTheEndDuringTheGatherWaitIsTakenAtOnce)
 // read as it comes, never held back to gather.
 TEST(NetReceiverBatch, AStreamOfPictureBurstsIsNotHeldBack)
 {
-    CNetReceiver r(nullptr, 0x1000000);
-    const unsigned short port = FreePort(SOCK_DGRAM);
-    ASSERT_EQ(r.SetConnectParam(NW_CONNECT_UDP, nullptr, port), S_OK);
-    UdpSender s;
-    int next = 0;
-    std::string sent;
+    UdpStream u;
+    CNetReceiver& r = u.r;
     static_assert(20 * 25 < CNetReceiver::kGatherWakeRate);
     for (int picture = 0; picture < 15; ++picture) {
-        ASSERT_TRUE(SendBurst(s, port, 20, &next, &sent));
+        ASSERT_TRUE(u.Send(20));
         std::this_thread::sleep_for(std::chrono::milliseconds(40));
     }
-    ASSERT_TRUE(WaitFor([&] { return r.GetState().count == static_cast<LONG>(sent.size()); }));
+    ASSERT_TRUE(WaitFor([&] { return r.GetState().count == static_cast<LONG>(u.sent.size()); }));
     EXPECT_EQ(r.GetReadStatistics().gatherWaits, 0);
-    EXPECT_TRUE(TakeRing(r) == sent) << "the ring differs from what was sent";
+    EXPECT_TRUE(TakeRing(r) == u.sent) << "the ring differs from what was sent";
 }
 
 // Linux caps SO_RCVBUF at net.core.rmem_max (unless the process holds
