@@ -7,9 +7,13 @@
 //                               a consumer thread that reads the ring the way
 //                               the output pin does (up to 102400 bytes at a
 //                               time, sleeping on the ring's data event).
-//  BM_NetSourceUdp1Gbit/8       1 Gbit/s in all: 8 receivers of 125 Mbit/s,
+//  BM_NetSourceUdp1Gbit/8/0     1 Gbit/s in all: 8 receivers of 125 Mbit/s,
 //                               each with its consumer (8 players' sources).
-//  BM_NetSourceUdp1Gbit/1       one receiver at 1 Gbit/s.
+//  BM_NetSourceUdp1Gbit/1/0     one receiver at 1 Gbit/s.
+//  BM_NetSourceUdp1Gbit/1/1     the same without CAP_NET_ADMIN, as an ordinary
+//                               process runs it: the socket receive buffer is
+//                               capped at net.core.rmem_max (a privileged run
+//                               forces the size it asks for).
 //  BM_NetSourceGraphUdp200Mbit  the TarvoNWSource filter created through COM in
 //                               a running filter graph (CLSID_FilterGraph),
 //                               connected to a counting sink.
@@ -19,10 +23,13 @@
 // the consumer got intact), the receive threads' CPU per second of stream
 // (per-thread CPU clocks), that CPU per 4 Mbit/s stream-equivalent (target
 // <= 1 ms per second), and against its floor from the same run: a memcpy of
-// the same bytes in datagram-sized pieces into a ring of the same size.
+// the same bytes in datagram-sized pieces into a ring of the same size. Also
+// how the threads read (reads a second, datagrams a read, gather waits a
+// second) and the socket receive buffer the receivers got.
 #include "CNetReceiver.h"
 #include "FreeUdpPort.h"
 #include "INWSource.h"
+#include "NWTestUtil.h"
 #include "TarvoGuids.h"
 #include "TaskStats.h"
 #include "TestKit.h"
@@ -58,11 +65,13 @@ constexpr int kWords = kDatagram / 8;
 constexpr uint64_t kMagic = 0x5476584E57534251ULL;
 constexpr int kSeconds = 10;
 
+// What a receiver of this process gets (a forced size when it may).
 int GrantedSocketBuffer()
 {
     const int probe = socket(AF_INET, SOCK_DGRAM, 0);
     int size = CNetReceiver::kSocketBufferSize;
-    setsockopt(probe, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
+    if (setsockopt(probe, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof(size)) != 0)
+        setsockopt(probe, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
     int granted = 0;
     socklen_t len = sizeof(granted);
     getsockopt(probe, SOL_SOCKET, SO_RCVBUF, &granted, &len);
@@ -162,7 +171,11 @@ private:
 
 // A paced sender in a child process: numbered datagrams (each stream its own
 // numbering) to 127.0.0.1 on every port in turn, bitsPerSecond in all, for
-// kSeconds. Start forks it; Wait gives the datagrams sent per port.
+// kSeconds. Start forks it; Wait gives the datagrams sent per port. A sender
+// that did not get the CPU for a while sends what it owes at once, at
+// loopback speed, faster than any 1 Gbit/s link could bring it: LargestBurst
+// (the most datagrams one turn sent, all ports together) shows when that
+// happened, against about 20 a turn when it keeps pace at 1 Gbit/s.
 class PacedSender {
 public:
     bool Start(const std::vector<unsigned short>& ports, double bitsPerSecond)
@@ -193,6 +206,7 @@ public:
             close(fds[0]);
             timespec start{};
             clock_gettime(CLOCK_MONOTONIC, &start);
+            uint64_t largestBurst = 0;
             for (;;) {
                 timespec now{};
                 clock_gettime(CLOCK_MONOTONIC, &now);
@@ -201,6 +215,7 @@ public:
                 if (elapsed >= kSeconds)
                     break;
                 const auto due = static_cast<uint64_t>(elapsed * perSecondEach);
+                uint64_t burst = 0;
                 for (size_t i = 0; i < n; ++i) {
                     while (sent[i] < due) {
                         const int count =
@@ -218,12 +233,16 @@ public:
                         if (went <= 0)
                             break;
                         sent[i] += static_cast<uint64_t>(went);
+                        burst += static_cast<uint64_t>(went);
                     }
                 }
+                largestBurst = std::max(largestBurst, burst);
                 const timespec tick{0, 200000};
                 nanosleep(&tick, nullptr);
             }
-            [[maybe_unused]] const ssize_t w = write(fds[1], sent.data(), n * sizeof(uint64_t));
+            sent.push_back(largestBurst);
+            [[maybe_unused]] const ssize_t w =
+                write(fds[1], sent.data(), sent.size() * sizeof(uint64_t));
             _exit(0);
         }
         close(fds[1]);
@@ -236,11 +255,12 @@ public:
 
     std::vector<uint64_t> Wait()
     {
-        std::vector<uint64_t> sent(m_ports, 0);
+        std::vector<uint64_t> sent(m_ports + 1, 0);
         size_t got = 0;
         auto* bytes = reinterpret_cast<char*>(sent.data());
-        while (got < m_ports * sizeof(uint64_t)) {
-            const ssize_t r = read(m_pipe, bytes + got, m_ports * sizeof(uint64_t) - got);
+        const size_t want = sent.size() * sizeof(uint64_t);
+        while (got < want) {
+            const ssize_t r = read(m_pipe, bytes + got, want - got);
             if (r <= 0)
                 break;
             got += static_cast<size_t>(r);
@@ -248,14 +268,18 @@ public:
         close(m_pipe);
         int status = 0;
         waitpid(m_child, &status, 0);
+        m_largestBurst = sent.back();
+        sent.pop_back();
         return sent;
     }
+    uint64_t LargestBurst() const { return m_largestBurst; }
 
 private:
     static constexpr int kBatch = 64;
     pid_t m_child = -1;
     int m_pipe = -1;
     size_t m_ports = 0;
+    uint64_t m_largestBurst = 0;
 };
 
 // The floor of a receive path: copying the same bytes, in datagram-sized
@@ -328,7 +352,7 @@ struct StreamTotals {
     uint64_t sent = 0, received = 0, intact = 0, outOfOrder = 0, bytesMissing = 0;
 };
 
-void Report(benchmark::State& state, const StreamTotals& t, double recvCpuSeconds)
+void Report(benchmark::State& state, const StreamTotals& t, double recvCpuSeconds, int socketBuffer)
 {
     const double mbit = static_cast<double>(t.sent) * kDatagram * 8 / kSeconds / 1e6;
     const double recvMsPerSecond = recvCpuSeconds * 1000.0 / kSeconds;
@@ -347,12 +371,15 @@ void Report(benchmark::State& state, const StreamTotals& t, double recvCpuSecond
     state.counters["memcpy_ms_per_s"] = floorMsPerSecond;
     state.counters["recv_vs_memcpy"] =
         floorMsPerSecond > 0 ? recvMsPerSecond / floorMsPerSecond : 0;
-    state.counters["socket_rcvbuf"] = GrantedSocketBuffer();
+    state.counters["socket_rcvbuf"] = socketBuffer;
 }
 
 // `streams` receivers sharing bitsPerSecond, each read by a RingConsumer.
-void RunReceivers(benchmark::State& state, int streams, double bitsPerSecond)
+// Without CAP_NET_ADMIN when `plain` (the receivers open their sockets on this
+// thread and threads it starts, which inherit its capabilities).
+void RunReceivers(benchmark::State& state, int streams, double bitsPerSecond, bool plain = false)
 {
+    const bool restore = plain && nwtest::SetNetAdminEffective(false);
     std::vector<std::unique_ptr<CNetReceiver>> receivers;
     std::vector<unsigned short> ports;
     for (int i = 0; i < streams; ++i) {
@@ -363,6 +390,8 @@ void RunReceivers(benchmark::State& state, int streams, double bitsPerSecond)
             return;
         }
     }
+    if (restore)
+        nwtest::SetNetAdminEffective(true);
     std::vector<std::unique_ptr<RingConsumer>> consumers;
     for (auto& r : receivers)
         consumers.push_back(std::make_unique<RingConsumer>(*r));
@@ -398,8 +427,8 @@ void RunReceivers(benchmark::State& state, int streams, double bitsPerSecond)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     const double recvCpu = receiveCpu() - recvBefore;
-    LONGLONG reads = 0;
-    int largest = 0;
+    LONGLONG reads = 0, gatherWaits = 0;
+    int largest = 0, socketBuffer = 0;
     double consumerCpu = 0;
     for (size_t i = 0; i < receivers.size(); ++i) {
         const SequenceChecker& checker = consumers[i]->Finish();
@@ -409,31 +438,44 @@ void RunReceivers(benchmark::State& state, int streams, double bitsPerSecond)
         totals.bytesMissing += sent[i] * kDatagram - checker.Bytes();
         const CNetReceiver::ReadStatistics rs = receivers[i]->GetReadStatistics();
         reads += rs.reads;
+        gatherWaits += rs.gatherWaits;
         largest = std::max(largest, rs.largestRead);
+        socketBuffer = i == 0 ? rs.socketBuffer : std::min(socketBuffer, rs.socketBuffer);
     }
     state.counters["consumer_cpu_ms_per_s"] = consumerCpu * 1000.0 / kSeconds;
     state.counters["process_cpu_ms_per_s"] =
         (ProcessCpuSeconds() - processBefore) * 1000.0 / kSeconds;
     state.counters["reads_per_s"] = static_cast<double>(reads) / kSeconds;
     state.counters["largest_read"] = largest;
+    state.counters["datagrams_per_read"] =
+        reads > 0 ? static_cast<double>(totals.received) / static_cast<double>(reads) : 0;
+    state.counters["gather_waits_per_s"] = static_cast<double>(gatherWaits) / kSeconds;
     state.counters["streams"] = streams;
-    Report(state, totals, recvCpu);
+    state.counters["sender_largest_burst"] = static_cast<double>(sender.LargestBurst());
+    Report(state, totals, recvCpu, socketBuffer);
 }
 
 void BM_NetSourceUdp200Mbit(benchmark::State& state)
 {
+    state.SetLabel("1 x 200 Mbit/s");
     for (auto _ : state)
         RunReceivers(state, 1, 200e6);
 }
 
 void BM_NetSourceUdp1Gbit(benchmark::State& state)
 {
+    const int streams = static_cast<int>(state.range(0));
+    const bool plain = state.range(1) != 0;
+    state.SetLabel(streams == 1 ? (plain ? "1 x 1 Gbit/s, without CAP_NET_ADMIN" : "1 x 1 Gbit/s")
+                                : std::to_string(streams) + " x " + std::to_string(1000 / streams) +
+                                      " Mbit/s");
     for (auto _ : state)
-        RunReceivers(state, static_cast<int>(state.range(0)), 1e9);
+        RunReceivers(state, streams, 1e9, plain);
 }
 
 void BM_NetSourceGraphUdp200Mbit(benchmark::State& state)
 {
+    state.SetLabel("1 x 200 Mbit/s, the filter in a running graph");
     CoInitialize(nullptr);
     for (auto _ : state) {
         TvFilterGraph graph;
@@ -479,6 +521,7 @@ void BM_NetSourceGraphUdp200Mbit(benchmark::State& state)
             } else {
                 StreamTotals totals;
                 totals.sent = sender.Wait()[0];
+                state.counters["sender_largest_burst"] = static_cast<double>(sender.LargestBurst());
                 LONGLONG stats[4] = {};
                 for (int i = 0; i < 400; ++i) {
                     nws->GetStatistics(&stats[0], &stats[1], &stats[2], &stats[3]);
@@ -491,7 +534,7 @@ void BM_NetSourceGraphUdp200Mbit(benchmark::State& state)
                 totals.intact = checker.Intact();
                 totals.outOfOrder = checker.OutOfOrder();
                 totals.bytesMissing = totals.sent * kDatagram - checker.Bytes();
-                Report(state, totals, cpu);
+                Report(state, totals, cpu, GrantedSocketBuffer());
                 state.counters["samples"] = static_cast<double>(stats[2]);
             }
             graph.Control()->Stop();
@@ -510,8 +553,9 @@ void BM_NetSourceGraphUdp200Mbit(benchmark::State& state)
 
 BENCHMARK(BM_NetSourceUdp200Mbit)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(BM_NetSourceUdp1Gbit)
-    ->Arg(8)
-    ->Arg(1)
+    ->Args({8, 0})
+    ->Args({1, 0})
+    ->Args({1, 1})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();

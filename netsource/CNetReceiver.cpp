@@ -18,6 +18,7 @@
 #include <string>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -33,12 +34,15 @@ struct AcceptArgs {
 
 // Asks for the socket receive buffer and gives back what the kernel granted
 // (getsockopt's figure: Linux doubles the size it accepts, for its own
-// bookkeeping, and caps what it accepts at net.core.rmem_max). A grant below
-// the request is written to standard error once per process, with the hint.
+// bookkeeping, and caps what it accepts at net.core.rmem_max unless the
+// process may pass that cap, CAP_NET_ADMIN, so the forced request comes
+// first). A grant below the request is written to standard error once per
+// process, with the hint.
 int SetReceiveBuffer(int s)
 {
     int size = CNetReceiver::kSocketBufferSize;
-    setsockopt(s, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
+    if (setsockopt(s, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof(size)) != 0)
+        setsockopt(s, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size));
     int granted = 0;
     socklen_t length = sizeof(granted);
     if (getsockopt(s, SOL_SOCKET, SO_RCVBUF, &granted, &length) != 0)
@@ -116,8 +120,8 @@ CNetReceiver::CNetReceiver(CRingLogClock* filter, LONG capacity)
       m_dataSocket(INVALID_SOCKET), m_socketGeneration(0), m_address{}, m_port(8001),
       m_socketInUse(false), m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
       m_hRecvThread(nullptr), m_recvThreadId(0), m_stop(0), m_pRecvBuffer(nullptr),
-      m_readAgain(false), m_hRecordFile(nullptr), m_recordPath{}, m_splitCount(0), m_recvPackets(0),
-      m_recvLength(0)
+      m_readAgain(false), m_gathering(false), m_lastReadEmpty(false),
+      m_hRecordFile(nullptr), m_recordPath{}, m_splitCount(0), m_recvPackets(0), m_recvLength(0)
 {
     // The timing log is opened before the receive thread starts, which is
     // then its only user.
@@ -398,10 +402,19 @@ void CNetReceiver::ReceiveLoop()
 CNetReceiver::PassEnd CNetReceiver::ReceivePass(int dataSocket, bool datagrams)
 {
     // After a read that filled the buffer there is most likely more: read on
-    // without waiting. Otherwise wait in poll for data or a wake-up (poll, not
-    // select: a process with many channels open may number the socket beyond
-    // what an fd_set can hold); without data the thread sleeps there.
-    if (!m_readAgain) {
+    // without waiting. While the thread gathers (see kGatherMs), it lets
+    // datagrams come for kGatherMs (woken early only by a wake-up) and reads
+    // what came, without asking poll. Otherwise wait in poll for data or a
+    // wake-up (poll, not select: a process with many channels open may number
+    // the socket beyond what an fd_set can hold); without data the thread
+    // sleeps there.
+    if (m_readAgain) {
+        // Read on.
+    } else if (m_gathering && !m_lastReadEmpty) {
+        m_gatherWaits.fetch_add(1, std::memory_order_relaxed);
+        if (WaitForWake(kGatherMs))
+            return PassEnd::Next;
+    } else {
         pollfd fds[2] = {{dataSocket, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
         const bool wakeable = m_wakeFd >= 0;
         const int ready =
@@ -417,11 +430,12 @@ CNetReceiver::PassEnd CNetReceiver::ReceivePass(int dataSocket, bool datagrams)
         if (fds[0].revents == 0)
             return PassEnd::Next;
     }
+    const bool continued = m_readAgain;
     m_readAgain = false;
-    return datagrams ? ReceiveDatagrams(dataSocket) : ReceiveStream(dataSocket);
+    return datagrams ? ReceiveDatagrams(dataSocket, continued) : ReceiveStream(dataSocket);
 }
 
-CNetReceiver::PassEnd CNetReceiver::ReceiveDatagrams(int dataSocket)
+CNetReceiver::PassEnd CNetReceiver::ReceiveDatagrams(int dataSocket, bool continued)
 {
     // One call takes up to kBatchDatagrams datagrams, each into a slot of its
     // own in the receive buffer, large enough for any IPv4 datagram: each stays
@@ -437,24 +451,29 @@ CNetReceiver::PassEnd CNetReceiver::ReceiveDatagrams(int dataSocket)
     }
     // Never blocks: a datagram reported readable may have been dropped since.
     const int got = recvmmsg(dataSocket, messages, kBatchDatagrams, MSG_DONTWAIT, nullptr);
+    // A read that goes on from a full one is part of the same wake-up.
+    if (!continued)
+        NoteRead(got);
+    m_lastReadEmpty = got <= 0;
     if (got < 0)
         return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? PassEnd::Next
                                                                          : PassEnd::PeerClosed;
     m_readAgain = got == kBatchDatagrams;
 
-    LONG blocks = 0;
+    Block blocks[kBatchDatagrams];
+    int count = 0;
     LONGLONG bytes = 0;
-    CAutoLock record(&m_recordLock);
     for (int i = 0; i < got; ++i) {
         // An empty datagram is not an end of stream, and not a block.
         const LONG length = static_cast<LONG>(messages[i].msg_len);
         if (length == 0)
             continue;
-        StoreBlock(static_cast<const BYTE*>(slots[i].iov_base), length);
-        ++blocks;
+        blocks[count++] = {static_cast<const BYTE*>(slots[i].iov_base), length};
         bytes += length;
     }
-    CountReceived(got, blocks, bytes);
+    CAutoLock record(&m_recordLock);
+    StoreBlocks(blocks, count);
+    CountReceived(got, count, bytes);
     return PassEnd::Next;
 }
 
@@ -466,21 +485,54 @@ CNetReceiver::PassEnd CNetReceiver::ReceiveStream(int dataSocket)
     if (got <= 0)
         return PassEnd::PeerClosed;
     m_readAgain = got == kRecvBufferSize;
-    const LONG length = static_cast<LONG>(got);
+    const Block block{m_pRecvBuffer, static_cast<LONG>(got)};
     CAutoLock record(&m_recordLock);
-    StoreBlock(m_pRecvBuffer, length);
-    CountReceived(1, 1, length);
+    StoreBlocks(&block, 1);
+    CountReceived(1, 1, block.length);
     return PassEnd::Next;
 }
 
-void CNetReceiver::StoreBlock(const BYTE* block, LONG length)
+void CNetReceiver::NoteRead(int got)
 {
-    if (m_timingLog.IsOpen())
-        m_timingLog.OnBlock(block, length, GetTickCount());
-    if (m_hRecordFile)
-        WriteRecordBlock(block, length);
-    LONG written = length;
-    Write(block, &written, TRUE);
+    ++m_windowReads;
+    if (got <= 0)
+        ++m_windowEmpty;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const LONGLONG nowNs = static_cast<LONGLONG>(now.tv_sec) * 1000000000 + now.tv_nsec;
+    const LONGLONG elapsedNs = nowNs - m_windowStartNs;
+    constexpr LONGLONG kWindowNs = static_cast<LONGLONG>(kRateWindowMs) * 1000000;
+    if (elapsedNs < kWindowNs)
+        return;
+    if (elapsedNs >= 2 * kWindowNs) {
+        // The stream paused (or this is its start): what it does now is not known yet.
+        m_gathering = false;
+    } else if (!m_gathering) {
+        m_gathering =
+            static_cast<LONGLONG>(m_windowReads) * 1000000000 >= kGatherWakeRate * elapsedNs;
+    } else {
+        // Gathering pays while nearly every wait finds datagrams; a stream of
+        // bursts or a slow one leaves many waits empty, each an extra wake-up
+        // and a delay.
+        m_gathering = m_windowEmpty * 4 < m_windowReads;
+    }
+    m_windowStartNs = nowNs;
+    m_windowReads = 0;
+    m_windowEmpty = 0;
+}
+
+void CNetReceiver::StoreBlocks(const Block* blocks, int count)
+{
+    if (m_timingLog.IsOpen()) {
+        const DWORD now = GetTickCount();
+        for (int i = 0; i < count; ++i)
+            m_timingLog.OnBlock(blocks[i].data, blocks[i].length, now);
+    }
+    if (m_hRecordFile) {
+        for (int i = 0; i < count; ++i)
+            WriteRecordBlock(blocks[i].data, blocks[i].length);
+    }
+    WriteBlocks(blocks, count);
 }
 
 void CNetReceiver::CountReceived(int read, LONG blocks, LONGLONG bytes)
@@ -614,7 +666,8 @@ void CNetReceiver::GetStatistics(LONGLONG* recvPackets, LONGLONG* recvLength) co
 
 CNetReceiver::ReadStatistics CNetReceiver::GetReadStatistics() const
 {
-    return ReadStatistics{m_socketBuffer.load(), m_reads.load(), m_largestRead.load()};
+    return ReadStatistics{m_socketBuffer.load(), m_reads.load(), m_largestRead.load(),
+                          m_gatherWaits.load()};
 }
 
 HRESULT CNetReceiver::StartRecord(const char* path)

@@ -9,10 +9,13 @@
 //    TCP(Server) listener already waiting for the device) it sleeps until it is
 //    woken. With a data socket it waits in poll for data or a wake-up and
 //    reads: for the UDP types up to kBatchDatagrams datagrams in one recvmmsg,
-//    each a block of its own; for TCP what the stream has, as one block. Each
-//    block, in arrival order, goes to the timing log, the record file and the
-//    ring (overwriting its oldest bytes when full). A read that filled the
-//    buffer is followed by the next read at once, without waiting;
+//    each a block of its own; for TCP what the stream has, as one block. The
+//    blocks of a read, in arrival order, go to the timing log, the record file
+//    and the ring (overwriting its oldest bytes when full; one taking of the
+//    ring lock and at most one data-event signal a read). A read that filled
+//    the buffer is followed by the next read at once, without waiting; while
+//    datagrams wake it more than kGatherWakeRate times a second, it waits
+//    kGatherMs (for a wake-up only) before each read instead;
 //  - the accept thread of a TCP(Server) listener: the latest connection
 //    replaces the data socket;
 //  - caller threads (INWSource, the property page, the output pin).
@@ -91,6 +94,8 @@ public:
         // Reads that gave data, and the most datagrams one read gave (1 for TCP).
         LONGLONG reads;
         int largestRead;
+        // Waits of kGatherMs that let datagrams gather before a read.
+        LONGLONG gatherWaits;
     };
     ReadStatistics GetReadStatistics() const;
 
@@ -102,6 +107,18 @@ public:
     // slot of its own.
     static constexpr int kBatchDatagrams = 32;
     static constexpr size_t kDatagramSlot = kRecvBufferSize / kBatchDatagrams;
+    // While datagrams wake the receive thread more than kGatherWakeRate times
+    // a second (counted over windows of kRateWindowMs), it sleeps kGatherMs
+    // between reads instead, so a finely paced stream is read in batches
+    // rather than one wake-up a datagram; a read that finds nothing makes the
+    // next wait one for data (an ended stream costs nothing), and a window in
+    // which a quarter of the reads found nothing ends the gathering. A stream
+    // that comes in bursts (a picture at a time) wakes it a few times a
+    // picture and does not gather: delaying the end of a picture would only
+    // add to its latency.
+    static constexpr int kGatherMs = 2;
+    static constexpr int kRateWindowMs = 100;
+    static constexpr LONGLONG kGatherWakeRate = 1000;
 
 private:
     // How one pass of the receive loop over the data socket ends.
@@ -116,10 +133,16 @@ private:
     // Receive thread.
     void ReceiveLoop();
     PassEnd ReceivePass(int dataSocket, bool datagrams);
-    PassEnd ReceiveDatagrams(int dataSocket);
+    // continued: the read goes on from one that filled the buffer.
+    PassEnd ReceiveDatagrams(int dataSocket, bool continued);
     PassEnd ReceiveStream(int dataSocket);
-    // Record lock held. One block to the timing log, the record file and the ring.
-    void StoreBlock(const BYTE* block, LONG length);
+    // Receive thread, after each read a wake-up began (got: the datagrams it
+    // gave, 0 or less for none). Closes the window of at least kRateWindowMs
+    // it ends, deciding whether the next one gathers.
+    void NoteRead(int got);
+    // Record lock held. The blocks of one read, in order, to the timing log,
+    // the record file and the ring (one taking of the ring lock for them all).
+    void StoreBlocks(const Block* blocks, int count);
     // Record lock held. A read that gave `read` datagrams (or one TCP block).
     void CountReceived(int read, LONG blocks, LONGLONG bytes);
     // Accept thread.
@@ -171,6 +194,15 @@ private:
     std::atomic<LONG> m_stop;
     BYTE* m_pRecvBuffer; // receive thread only
     bool m_readAgain;    // receive thread only: the last read filled the buffer
+    // receive thread only: datagrams come faster than the thread wakes, so it
+    // lets them gather before the next read
+    bool m_gathering;
+    bool m_lastReadEmpty; // receive thread only: then the next wait is for data
+    // receive thread only: the window the reads are counted over, and those
+    // that found nothing
+    LONGLONG m_windowStartNs = 0;
+    int m_windowReads = 0;
+    int m_windowEmpty = 0;
 
     // guarded by m_recordLock
     HANDLE m_hRecordFile;
@@ -183,6 +215,7 @@ private:
     std::atomic<LONGLONG> m_recvLength;
     std::atomic<LONGLONG> m_reads{0};
     std::atomic<int> m_largestRead{0};
+    std::atomic<LONGLONG> m_gatherWaits{0}; // written by the receive thread
     // written under the connection lock, read without one
     std::atomic<int> m_socketBuffer{0};
 

@@ -55,19 +55,8 @@ void CStreamRingBuffer::CopyOut(BYTE* destination, LONG length)
         static_cast<LONG>((static_cast<LONGLONG>(m_readPosition) + length) % m_capacity);
 }
 
-HRESULT CStreamRingBuffer::Write(const BYTE* source, LONG* length, BOOL overwrite)
+void CStreamRingBuffer::AppendLocked(const BYTE* source, LONG* length, BOOL overwrite)
 {
-    if (!length)
-        return E_POINTER;
-    if (!m_pBuffer)
-        return E_FAIL;
-    if (!source || *length < 0) {
-        *length = 0;
-        return E_FAIL;
-    }
-
-    CAutoLock lock(&m_ringLock);
-    const bool wasEmpty = m_count == 0;
     int cover = 0;
     LONG stored = *length;
     if (static_cast<LONGLONG>(m_count) + stored > m_capacity) {
@@ -91,8 +80,6 @@ HRESULT CStreamRingBuffer::Write(const BYTE* source, LONG* length, BOOL overwrit
     } else {
         m_count += stored;
     }
-    if (wasEmpty && m_count > 0 && m_dataEvent)
-        SetEvent(m_dataEvent);
 
     if (m_pLogFile) {
         SYSTEMTIME now;
@@ -104,6 +91,40 @@ HRESULT CStreamRingBuffer::Write(const BYTE* source, LONG* length, BOOL overwrit
                 static_cast<int>(LogStreamTime()), static_cast<int>(*length),
                 static_cast<int>(m_count), static_cast<int>(m_writePosition), cover);
     }
+}
+
+HRESULT CStreamRingBuffer::Write(const BYTE* source, LONG* length, BOOL overwrite)
+{
+    if (!length)
+        return E_POINTER;
+    if (!m_pBuffer)
+        return E_FAIL;
+    if (!source || *length < 0) {
+        *length = 0;
+        return E_FAIL;
+    }
+
+    CAutoLock lock(&m_ringLock);
+    const bool wasEmpty = m_count == 0;
+    AppendLocked(source, length, overwrite);
+    if (wasEmpty && m_count > 0 && m_dataEvent)
+        SetEvent(m_dataEvent);
+    return S_OK;
+}
+
+HRESULT CStreamRingBuffer::WriteBlocks(const Block* blocks, int count)
+{
+    if (!m_pBuffer)
+        return E_FAIL;
+    CAutoLock lock(&m_ringLock);
+    const bool wasEmpty = m_count == 0;
+    for (int i = 0; i < count; ++i) {
+        LONG length = blocks[i].length;
+        if (blocks[i].data && length >= 0)
+            AppendLocked(blocks[i].data, &length, TRUE);
+    }
+    if (wasEmpty && m_count > 0 && m_dataEvent)
+        SetEvent(m_dataEvent);
     return S_OK;
 }
 

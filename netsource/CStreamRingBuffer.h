@@ -49,6 +49,16 @@ public:
     // E_FAIL without storage, for a null source or a negative length (*length
     // set to 0); E_POINTER for a null length.
     HRESULT Write(const BYTE* source, LONG* length, BOOL overwrite);
+    // Appends several blocks in order, overwriting the oldest bytes, as many
+    // Write calls with overwrite would, but under one taking of the ring lock
+    // and with at most one signal of the data event: a reader sleeping on it
+    // wakes once for the whole batch. E_FAIL without storage; blocks with a
+    // null source or a negative length are skipped (as Write refuses them).
+    struct Block {
+        const BYTE* data;
+        LONG length;
+    };
+    HRESULT WriteBlocks(const Block* blocks, int count);
     // Takes up to *length bytes. With partial, *length becomes what was there;
     // without, a ring holding fewer bytes gives E_FAIL and *length 0. S_OK also
     // for 0 bytes. E_FAIL without storage, for a null destination or a negative
@@ -78,6 +88,9 @@ public:
 
 private:
     void CopyIn(const BYTE* source, LONG length);
+    // Ring lock held: one block of Write (*length becomes the bytes stored),
+    // with its log line; the data event is the caller's.
+    void AppendLocked(const BYTE* source, LONG* length, BOOL overwrite);
     void CopyOut(BYTE* destination, LONG length);
     LONG LogStreamTime();
 

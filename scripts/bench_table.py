@@ -157,6 +157,41 @@ def capacity_row(name, entries):
     )
 
 
+def input_row(name, entries):
+    c = lambda key: [e.get(key) for e in entries]
+    per4 = c("recv_ms_per_s_per_4Mbit")
+    lost = c("lost_at_consumer")
+    # Linux reports twice the buffer it accepted.
+    buffers = sorted({int(b / 2 / 1024) for b in c("socket_rcvbuf") if b})
+    measured = (
+        f"{summary(per4)} ms/s per 4 Mbit/s ({summary(c('recv_cpu_ms_per_s'), 0)} ms/s at "
+        f"{summary(c('Mbit_per_s'), 0)} Mbit/s), lost {summary(c('lost_at_socket'), 0)} at the socket, "
+        f"{summary(lost, 0)} before the reader, of {summary(c('sent'), 0)}"
+    )
+    if entries[0].get("datagrams_per_read") is not None:
+        measured += f"; {summary(c('datagrams_per_read'), 1)} datagrams a read"
+    if buffers:
+        measured += f"; buffer {'/'.join(str(b) for b in buffers)} KiB"
+    if entries[0].get("sender_largest_burst") is not None:
+        # A sender that lost the CPU sends what it owes at loopback speed.
+        measured += f"; sender's largest burst {summary(c('sender_largest_burst'), 0)}"
+    met = statistics.median(per4) <= 1.0 and max(lost) == 0
+    return ("input, " + label_of(entries, name), "0 lost, <= 1 ms/s per 4 Mbit/s", measured,
+            summary(c("recv_vs_memcpy"), 0) + "x memcpy", "yes" if met else "NO")
+
+
+def idle_row(name, entries):
+    c = lambda key: [e.get(key) for e in entries]
+    pct = c("cpu_pct_of_core")
+    return (
+        f"idle, {entries[0].get('players', 0):g} players waiting for streams",
+        "<= 2 % of a core",
+        f"{summary(pct)} % of a core, {summary(c('wakeups_per_s_per_player'), 1)} wake-ups/s a player",
+        f"{statistics.median(pct) / 2:.2f} of target",
+        "yes" if statistics.median(pct) <= 2 else "NO",
+    )
+
+
 def main():
     folder = sys.argv[1]
     runs, order = load(folder)
@@ -178,6 +213,8 @@ def main():
     t.counter_rows("BM_Pipeline/", pipeline_row)
     t.counter_rows("BM_Latency/", latency_row)
     t.counter_rows("BM_Capacity/", capacity_row)
+    t.counter_rows("BM_NetSource", input_row)
+    t.counter_rows("BM_IdlePlayers", idle_row)
     t.generic_rows(order)
 
     head = ("figure", "target", "measured", "ratio", "met")

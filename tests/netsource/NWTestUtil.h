@@ -5,9 +5,11 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -170,6 +172,27 @@ inline int ConnectTcp(unsigned short port)
 inline bool SendAll(int s, const std::string& data)
 {
     return send(s, data.data(), data.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(data.size());
+}
+
+// Takes CAP_NET_ADMIN out of (or puts it back into) the calling thread's
+// effective capabilities, so a privileged run can also see what an ordinary
+// process gets; threads created afterwards inherit the set. Whether the thread
+// had it before (false also when it cannot tell).
+inline bool SetNetAdminEffective(bool on)
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (syscall(SYS_capget, &header, data) != 0)
+        return false;
+    constexpr unsigned kBit = 1u << (CAP_NET_ADMIN % 32);
+    auto& word = data[CAP_NET_ADMIN / 32];
+    const bool had = (word.effective & kBit) != 0;
+    if (on)
+        word.effective |= word.permitted & kBit;
+    else
+        word.effective &= ~kBit;
+    syscall(SYS_capset, &header, data);
+    return had;
 }
 
 } // namespace nwtest

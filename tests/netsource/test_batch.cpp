@@ -1,6 +1,9 @@
 // The receiver's batch reads on UDP: many queued datagrams taken in one read
 // stay whole, in order, one block each, in the ring (across its wrap, and when
-// it overflows) and in the record file; and the socket receive buffer it got.
+// it overflows) and in the record file; datagrams that come while the receive
+// thread lets them gather are all delivered in order, and a new port or the
+// end of the receiver in that wait are taken at once; and the socket receive
+// buffer it got.
 #include "CNetReceiver.h"
 #include "NWTestUtil.h"
 
@@ -12,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <memory>
 
 using namespace nwtest;
 
@@ -43,6 +47,73 @@ int PipeBytes(int fd)
 {
     int n = 0;
     return ioctl(fd, FIONREAD, &n) == 0 ? n : -1;
+}
+
+// Sends datagrams numbered from *next onwards, a burst of `count` in one
+// sendmmsg (so the receive thread finds more than one waiting), appending
+// them to *sent.
+bool SendBurst(const UdpSender& s, unsigned short port, int count, int* next, std::string* sent)
+{
+    std::vector<std::string> data;
+    std::vector<iovec> slots(static_cast<size_t>(count));
+    std::vector<mmsghdr> messages(static_cast<size_t>(count));
+    sockaddr_in to = Loopback(port);
+    for (int i = 0; i < count; ++i)
+        data.push_back(Datagram((*next)++, 1000 + static_cast<size_t>(i % 7) * 50));
+    for (size_t i = 0; i < data.size(); ++i) {
+        slots[i] = {data[i].data(), data[i].size()};
+        messages[i] = {};
+        messages[i].msg_hdr.msg_name = &to;
+        messages[i].msg_hdr.msg_namelen = sizeof(to);
+        messages[i].msg_hdr.msg_iov = &slots[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+    }
+    if (sendmmsg(s.Socket(), messages.data(), static_cast<unsigned>(count), 0) != count)
+        return false;
+    for (const std::string& d : data)
+        sent->append(d);
+    return true;
+}
+
+// Datagrams one at a time, each soon after the last (a stream paced finely
+// enough to wake the receive thread thousands of times a second), until the
+// thread waits to let them gather.
+bool StartGathering(CNetReceiver& r, const UdpSender& s, unsigned short port, int* next,
+                    std::string* sent)
+{
+    const LONGLONG before = r.GetReadStatistics().gatherWaits;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDeadlineMs);
+    while (r.GetReadStatistics().gatherWaits == before) {
+        if (std::chrono::steady_clock::now() > end || !SendBurst(s, port, 1, next, sent))
+            return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    return true;
+}
+
+// A receiver on a UDP port of its own, with what was sent to it.
+struct UdpStream {
+    UdpStream() : port(FreePort(SOCK_DGRAM))
+    {
+        EXPECT_EQ(r.SetConnectParam(NW_CONNECT_UDP, nullptr, port), S_OK);
+    }
+    bool Send(int count) { return SendBurst(s, port, count, &next, &sent); }
+    bool Gather() { return StartGathering(r, s, port, &next, &sent); }
+
+    CNetReceiver r{nullptr, 0x1000000};
+    unsigned short port;
+    UdpSender s;
+    int next = 0;
+    std::string sent;
+};
+
+std::string TakeRing(CNetReceiver& r)
+{
+    std::string out(static_cast<size_t>(r.GetState().count), '\0');
+    LONG n = static_cast<LONG>(out.size());
+    r.Read(reinterpret_cast<BYTE*>(out.data()), &n, FALSE);
+    out.resize(static_cast<size_t>(n));
+    return out;
 }
 
 } // namespace
@@ -105,8 +176,13 @@ TEST(NetReceiverBatch, QueuedDatagramsComeInOneReadWholeAndInOrder)
         }));
         EXPECT_TRUE(recorded == all) << "the record file differs from what was sent";
 
+        // The read is counted once its blocks are in the record file and the
+        // ring.
         LONGLONG packets = 0, length = 0;
-        r.GetStatistics(&packets, &length);
+        EXPECT_TRUE(WaitFor([&] {
+            r.GetStatistics(&packets, &length);
+            return packets >= static_cast<LONGLONG>(c.sizes.size()) + 1;
+        }));
         EXPECT_EQ(packets, static_cast<LONGLONG>(c.sizes.size()) + 1);
         EXPECT_EQ(length, static_cast<LONGLONG>(all.size()));
         const CNetReceiver::ReadStatistics reads = r.GetReadStatistics();
@@ -128,13 +204,93 @@ TEST(NetReceiverBatch, QueuedDatagramsComeInOneReadWholeAndInOrder)
     }
 }
 
-// Linux caps SO_RCVBUF at net.core.rmem_max and reports twice what it
+// Once the thread gathers, datagrams sent one at a time and in bursts, while
+// it waits and while it reads, all reach the ring whole and in order; when
+// the stream pauses it goes back to sleeping until data comes (its gather
+// waits stop), and the next datagram still arrives.
+TEST(NetReceiverBatch, DatagramsThatComeWhileItGathersAreAllDeliveredInOrder)
+{
+    UdpStream u;
+    CNetReceiver& r = u.r;
+    ASSERT_TRUE(u.Gather());
+
+    for (int round = 0; round < 200; ++round) {
+        ASSERT_TRUE(u.Send(round % 5 == 0 ? 40 : 1));
+        if (round % 3 == 0)
+            std::this_thread::sleep_for(std::chrono::microseconds(300));
+    }
+    const auto received = [&] {
+        LONGLONG packets = 0, length = 0;
+        r.GetStatistics(&packets, &length);
+        return packets;
+    };
+    ASSERT_TRUE(WaitFor([&] { return received() == u.next; })) << received() << " of " << u.next;
+
+    // The stream pauses: the gather waits end.
+    EXPECT_TRUE(WaitFor([&] {
+        const LONGLONG before = r.GetReadStatistics().gatherWaits;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return r.GetReadStatistics().gatherWaits == before;
+    }));
+    ASSERT_TRUE(u.Send(1));
+    ASSERT_TRUE(WaitFor([&] { return received() == u.next; }));
+    EXPECT_TRUE(TakeRing(r) == u.sent) << "the ring differs from what was sent";
+}
+
+// A new port, and the end of the receiver, while the thread lets datagrams
+// gather: both are taken without waiting for data, and the new port's
+// datagrams arrive.
+TEST(NetReceiverBatch, ANewPortOrTheEndDuringTheGatherWaitIsTakenAtOnce)
+{
+    auto r = std::make_unique<CNetReceiver>(nullptr, 0x1000000);
+    UdpSender s;
+    int next = 0;
+    std::string sent;
+    const unsigned short first = FreePort(SOCK_DGRAM);
+    ASSERT_EQ(r->SetConnectParam(NW_CONNECT_UDP, nullptr, first), S_OK);
+    ASSERT_TRUE(StartGathering(*r, s, first, &next, &sent));
+
+    // The parameters flush the ring: only the new port's datagrams count.
+    const unsigned short second = FreePort(SOCK_DGRAM);
+    ASSERT_EQ(r->SetConnectParam(NW_CONNECT_UDP, nullptr, second), S_OK);
+    sent.clear();
+    ASSERT_TRUE(StartGathering(*r, s, second, &next, &sent));
+    ASSERT_TRUE(WaitFor([&] { return r->GetState().count == static_cast<LONG>(sent.size()); }));
+    EXPECT_TRUE(TakeRing(*r) == sent) << "the ring differs from what was sent";
+
+    // Ends while it gathers (a stream still coming).
+    ASSERT_TRUE(SendBurst(s, second, 16, &next, &sent));
+    r.reset();
+}
+
+// A stream that comes a picture at a time (bursts of 20 datagrams 25 times a
+// second: fewer datagrams, so fewer wake-ups, than the gathering rate) is
+// read as it comes, never held back to gather.
+TEST(NetReceiverBatch, AStreamOfPictureBurstsIsNotHeldBack)
+{
+    UdpStream u;
+    CNetReceiver& r = u.r;
+    static_assert(20 * 25 < CNetReceiver::kGatherWakeRate);
+    for (int picture = 0; picture < 15; ++picture) {
+        ASSERT_TRUE(u.Send(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    }
+    ASSERT_TRUE(WaitFor([&] { return r.GetState().count == static_cast<LONG>(u.sent.size()); }));
+    EXPECT_EQ(r.GetReadStatistics().gatherWaits, 0);
+    EXPECT_TRUE(TakeRing(r) == u.sent) << "the ring differs from what was sent";
+}
+
+// Linux caps SO_RCVBUF at net.core.rmem_max (unless the process holds
+// CAP_NET_ADMIN, which may force a larger one) and reports twice what it
 // accepted. The receiver reports the figure it got and, when that is less
-// than it asked for, writes one warning per process with the hint.
+// than it asked for, writes one warning per process with the hint. Run as the
+// test runs and again without CAP_NET_ADMIN (the same when it had none).
 TEST(NetReceiverBatch, ReportsTheSocketBufferItGotAndWarnsOnce)
 {
     // The child writes the figures it got into the file the variable names.
     if (const char* child = getenv("TARVO_NWS_BUFFER_CHILD")) {
+        if (getenv("TARVO_NWS_BUFFER_PLAIN"))
+            SetNetAdminEffective(false);
         std::ofstream figures(child);
         // Two receivers, two sockets each (the second port replaces the first).
         for (int i = 0; i < 2; ++i) {
@@ -148,37 +304,59 @@ TEST(NetReceiverBatch, ReportsTheSocketBufferItGotAndWarnsOnce)
         return;
     }
 
-    const int probe = socket(AF_INET, SOCK_DGRAM, 0);
-    int size = CNetReceiver::kSocketBufferSize;
-    ASSERT_EQ(setsockopt(probe, SOL_SOCKET, SO_RCVBUF, &size, sizeof(size)), 0);
-    int granted = 0;
-    socklen_t len = sizeof(granted);
-    ASSERT_EQ(getsockopt(probe, SOL_SOCKET, SO_RCVBUF, &granted, &len), 0);
-    close(probe);
+    // What this process may get: forced when it is allowed, else capped.
+    const auto probe = [](int option) {
+        const int s = socket(AF_INET, SOCK_DGRAM, 0);
+        int size = CNetReceiver::kSocketBufferSize;
+        if (setsockopt(s, SOL_SOCKET, option, &size, sizeof(size)) != 0) {
+            close(s);
+            return 0;
+        }
+        int granted = 0;
+        socklen_t len = sizeof(granted);
+        getsockopt(s, SOL_SOCKET, SO_RCVBUF, &granted, &len);
+        close(s);
+        return granted;
+    };
+    const int capped = probe(SO_RCVBUF);
+    ASSERT_GT(capped, 0);
+    const int forced = probe(SO_RCVBUFFORCE);
+    struct Case {
+        const char* name;
+        bool plain;
+        int granted;
+    };
+    const Case cases[] = {
+        {"as the process is", false, forced > 0 ? forced : capped},
+        {"without CAP_NET_ADMIN", true, capped},
+    };
 
-    // In a process of its own, so no earlier socket of this one has warned.
     TempDir dir;
     char self[PATH_MAX];
     const ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
     ASSERT_GT(length, 0);
     self[length] = '\0';
-    const std::string out = dir / "out", err = dir / "err";
-    const std::string command = "TARVO_NWS_BUFFER_CHILD='" + out + "' '" + self +
-                                "' --gtest_filter=NetReceiverBatch.ReportsTheSocketBuffer* "
-                                ">/dev/null 2>'" +
-                                err + "'";
-    const int status = system(command.c_str());
-    ASSERT_TRUE(WIFEXITED(status));
-    ASSERT_EQ(WEXITSTATUS(status), 0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // In a process of its own, so no earlier socket of this one has warned.
+        const std::string out = dir / "out", err = dir / "err";
+        const std::string command =
+            std::string("TARVO_NWS_BUFFER_CHILD='") + out + "' " +
+            (c.plain ? "TARVO_NWS_BUFFER_PLAIN=1 " : "") + "'" + self +
+            "' --gtest_filter=NetReceiverBatch.ReportsTheSocketBuffer* >/dev/null 2>'" + err + "'";
+        const int status = system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status));
+        ASSERT_EQ(WEXITSTATUS(status), 0);
 
-    const std::string expected = std::to_string(granted) + "\n";
-    EXPECT_EQ(ReadFile(out), expected + expected + expected + expected);
-    const std::string warnings = ReadFile(err);
-    if (granted / 2 < CNetReceiver::kSocketBufferSize) {
-        EXPECT_EQ(std::count(warnings.begin(), warnings.end(), '\n'), 1) << warnings;
-        EXPECT_NE(warnings.find("net.core.rmem_max"), std::string::npos) << warnings;
-        EXPECT_NE(warnings.find(std::to_string(granted / 2)), std::string::npos) << warnings;
-    } else {
-        EXPECT_EQ(warnings, "");
+        const std::string expected = std::to_string(c.granted) + "\n";
+        EXPECT_EQ(ReadFile(out), expected + expected + expected + expected);
+        const std::string warnings = ReadFile(err);
+        if (c.granted / 2 < CNetReceiver::kSocketBufferSize) {
+            EXPECT_EQ(std::count(warnings.begin(), warnings.end(), '\n'), 1) << warnings;
+            EXPECT_NE(warnings.find("net.core.rmem_max"), std::string::npos) << warnings;
+            EXPECT_NE(warnings.find(std::to_string(c.granted / 2)), std::string::npos) << warnings;
+        } else {
+            EXPECT_EQ(warnings, "");
+        }
     }
 }

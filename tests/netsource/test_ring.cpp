@@ -251,6 +251,17 @@ TEST(StreamRingBuffer, DataEventIsSignalledExactlyWhileBytesAreStored)
         {"flush", [&] { ring.Flush(); }, 0},
         {"write after the flush", [&] { WriteString(ring, Bytes(5, 1), FALSE); }, 1},
         {"read exactly what is there", [&] { ReadString(ring, 1, FALSE); }, 0},
+        {"empty batch", [&] { ring.WriteBlocks(nullptr, 0); }, 0},
+        {"batch of two",
+         [&] {
+             const std::string a = Bytes(1, 3), b = Bytes(9, 2);
+             const CStreamRingBuffer::Block blocks[] = {
+                 {reinterpret_cast<const BYTE*>(a.data()), 3},
+                 {reinterpret_cast<const BYTE*>(b.data()), 2}};
+             ring.WriteBlocks(blocks, 2);
+         },
+         5},
+        {"read the batch", [&] { ReadString(ring, 5, FALSE); }, 0},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.name);
@@ -259,5 +270,64 @@ TEST(StreamRingBuffer, DataEventIsSignalledExactlyWhileBytesAreStored)
         // Looking does not consume it.
         EXPECT_EQ(signalled(), step.count > 0);
         EXPECT_EQ(signalled(), step.count > 0);
+    }
+}
+
+// A batch of blocks leaves the ring (bytes, positions, overwrites, the log's
+// lines) as the same blocks written one by one with overwrite do; blocks Write
+// would refuse are skipped.
+TEST(StreamRingBuffer, BatchWriteIsWritesOneByOne)
+{
+    struct Case {
+        const char* name;
+        LONG before;              // bytes written and read first (moves the positions)
+        LONG kept;                // bytes written first and left in the ring
+        std::vector<LONG> blocks; // lengths; -1 a null source
+    };
+    const Case cases[] = {
+        {"fits", 0, 0, {3, 4, 5}},
+        {"wraps", 20, 0, {5, 6, 7}},
+        {"overwrites the oldest", 7, 10, {9, 8, 1}},
+        {"block longer than the ring", 3, 2, {4, 40, 2}},
+        {"empty and refused blocks", 5, 0, {0, 3, -1, 2}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        nwtest::TempDir dir;
+        CStreamRingBuffer one(nullptr, 24), batch(nullptr, 24);
+        ASSERT_EQ(one.SetLogPath((dir / "one.log").c_str()), S_OK);
+        ASSERT_EQ(batch.SetLogPath((dir / "batch.log").c_str()), S_OK);
+        for (CStreamRingBuffer* ring : {&one, &batch}) {
+            WriteString(*ring, Bytes(50, c.before), TRUE);
+            ReadString(*ring, c.before, FALSE);
+            WriteString(*ring, Bytes(60, c.kept), TRUE);
+        }
+        std::vector<std::string> data;
+        std::vector<CStreamRingBuffer::Block> blocks;
+        int first = 0;
+        for (LONG length : c.blocks) {
+            data.push_back(Bytes(first, length > 0 ? length : 0));
+            first += 3;
+        }
+        for (size_t i = 0; i < data.size(); ++i) {
+            const bool refused = c.blocks[i] < 0;
+            blocks.push_back(
+                {refused ? nullptr : reinterpret_cast<const BYTE*>(data[i].data()), c.blocks[i]});
+            if (!refused)
+                WriteString(one, data[i], TRUE);
+        }
+        ASSERT_EQ(batch.WriteBlocks(blocks.data(), static_cast<int>(blocks.size())), S_OK);
+
+        const CStreamRingBuffer::State a = one.GetState(), b = batch.GetState();
+        EXPECT_EQ(b.count, a.count);
+        EXPECT_EQ(b.readPosition, a.readPosition);
+        EXPECT_EQ(b.writePosition, a.writePosition);
+        EXPECT_EQ(ReadString(batch, 100, TRUE), ReadString(one, 100, TRUE));
+        one.SetLogPath(nullptr);
+        batch.SetLogPath(nullptr);
+        // The lines name the time to the second: compare them without it.
+        const std::regex time("\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d");
+        EXPECT_EQ(std::regex_replace(nwtest::ReadFile(dir / "batch.log"), time, "T"),
+                  std::regex_replace(nwtest::ReadFile(dir / "one.log"), time, "T"));
     }
 }
