@@ -101,8 +101,11 @@ HRESULT CTarvoSplitterAudioOutputPin::Deliver(IMediaSample* pSample)
 
 void CTarvoSplitterAudioOutputPin::AddAudio(const BYTE* data, size_t length, AudioKind kind)
 {
-    CAutoLock lock(&m_audioLock);
-    m_buffer.Add(std::span<const uint8_t>(data, data ? length : 0), kind);
+    {
+        CAutoLock lock(&m_audioLock);
+        m_buffer.Add(std::span<const uint8_t>(data, data ? length : 0), kind);
+    }
+    m_audioArrived.Set();
 }
 
 size_t CTarvoSplitterAudioOutputPin::BufferedBytes()
@@ -154,6 +157,11 @@ DWORD CTarvoSplitterAudioOutputPin::AudioThreadProc(LPVOID param)
 void CTarvoSplitterAudioOutputPin::AudioLoop()
 {
     HANDLE idle[2] = {m_threadStop, m_activeEvent};
+    // A stream without sound (most cameras) must cost nothing here: with
+    // nothing buffered the thread sleeps until AddAudio, Stop or the end,
+    // instead of waking every 10 ms to send an empty sample that the renderer
+    // throws away.
+    HANDLE empty[3] = {m_threadStop, m_inactiveEvent, m_audioArrived};
     while (!m_threadStop.Check()) {
         if (WaitForMultipleObjects(2, idle, FALSE, INFINITE) == WAIT_OBJECT_0)
             break;
@@ -162,29 +170,39 @@ void CTarvoSplitterAudioOutputPin::AudioLoop()
             CAutoLock stream(&m_streamLock);
             if (!m_activeEvent.Check())
                 continue;
-            IMediaSample* sample = nullptr;
-            if (FAILED(GetDeliveryBuffer(&sample, nullptr, nullptr, 0)) || !sample) {
-                WaitFor(1);
-                continue;
-            }
-            sample->SetTime(nullptr, nullptr);
-            sample->SetActualDataLength(0);
-            BYTE* out = nullptr;
-            sample->GetPointer(&out);
-            LONG length = 0;
             {
                 CAutoLock lock(&m_audioLock);
                 wasEmpty = m_buffer.Buffered() == 0;
-                if (!wasEmpty && out)
-                    length = static_cast<LONG>(m_buffer.Take(
-                        std::span<uint8_t>(out, static_cast<size_t>(sample->GetSize()))));
             }
-            sample->SetActualDataLength(length);
-            if (length > 0 || wasEmpty)
-                Deliver(sample);
-            sample->Release();
+            if (!wasEmpty) {
+                IMediaSample* sample = nullptr;
+                if (FAILED(GetDeliveryBuffer(&sample, nullptr, nullptr, 0)) || !sample) {
+                    WaitFor(1);
+                    continue;
+                }
+                sample->SetTime(nullptr, nullptr);
+                sample->SetActualDataLength(0);
+                BYTE* out = nullptr;
+                sample->GetPointer(&out);
+                LONG length = 0;
+                {
+                    CAutoLock lock(&m_audioLock);
+                    if (out)
+                        length = static_cast<LONG>(m_buffer.Take(
+                            std::span<uint8_t>(out, static_cast<size_t>(sample->GetSize()))));
+                }
+                sample->SetActualDataLength(length);
+                if (length > 0)
+                    Deliver(sample);
+                sample->Release();
+            }
         }
-        WaitFor(wasEmpty ? 10 : 1);
+        // The buffer was seen empty under the lock, and AddAudio signals after
+        // it adds: audio that came since is not missed.
+        if (wasEmpty)
+            WaitForMultipleObjects(3, empty, FALSE, INFINITE);
+        else
+            WaitFor(1);
     }
 }
 

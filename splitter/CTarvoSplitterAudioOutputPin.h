@@ -1,8 +1,9 @@
 // CTarvoSplitterAudioOutputPin: "Audio Out". The delivery thread hands it
 // audio with AddAudio (16-bit PCM from decoded voice frames, or AAC as ADTS
 // frames, which the pin decodes with faad2); the pin's own audio thread moves
-// it into untimed samples and delivers them, an empty sample about every 10 ms
-// while nothing arrives. The first sample longer than 1 byte since
+// it into untimed samples and delivers them. While nothing is buffered the
+// audio thread sleeps until AddAudio signals: a stream without sound costs no
+// wake-ups and sends no samples. The first sample longer than 1 byte since
 // construction or Stop sends EC_USER 10010; the delivered bytes are counted.
 // Stop (Inactive) empties what is buffered. See CAudioBuffer for the buffering
 // and decoding rules and CTarvoSplitterOutputPin for the rest.
@@ -75,5 +76,7 @@ private:
     CAMEvent m_threadStop{TRUE};
     CAMEvent m_activeEvent{TRUE};
     CAMEvent m_inactiveEvent{TRUE};
+    // Auto-reset: set by AddAudio after it stored a block.
+    CAMEvent m_audioArrived{FALSE};
     HANDLE m_hThread = nullptr;
 };
