@@ -79,6 +79,52 @@ TEST_F(SystemClockTest, AdviseTimeSetsTheEventOnce)
     CloseHandle(event);
 }
 
+// A time already reached is signalled before AdviseTime returns (no round
+// trip through the advise thread), and is no longer pending.
+TEST_F(SystemClockTest, AdviseForATimePassedSignalsBeforeItReturns)
+{
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    const REFERENCE_TIME now = Now();
+    const struct {
+        REFERENCE_TIME base, stream;
+    } passed[] = {{1, 0}, {now, 0}, {now - 400000, 200000}, {1, now - 1}};
+    for (const auto& p : passed) {
+        DWORD_PTR cookie = 0;
+        ASSERT_EQ(S_OK,
+                  m_clock->AdviseTime(p.base, p.stream, reinterpret_cast<HEVENT>(event), &cookie));
+        EXPECT_NE(0u, cookie);
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 0)) << p.base << " + " << p.stream;
+        EXPECT_EQ(S_FALSE, m_clock->Unadvise(cookie));
+    }
+    CloseHandle(event);
+}
+
+// Advises come in any order while the thread sleeps until the earliest one
+// (a later one added does not wake it, an earlier one does): every one fires,
+// none before its time.
+TEST_F(SystemClockTest, AdvisesFireInTheOrderOfTheirTimes)
+{
+    // Offsets from now in 100 ns, in the order they are added.
+    const REFERENCE_TIME offsets[] = {600000, 200000, 1000000, 400000};
+    constexpr size_t kCount = sizeof offsets / sizeof offsets[0];
+    HANDLE events[kCount] = {};
+    const REFERENCE_TIME base = Now();
+    for (size_t i = 0; i < kCount; ++i) {
+        events[i] = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        DWORD_PTR cookie = 0;
+        ASSERT_EQ(S_OK, m_clock->AdviseTime(base, offsets[i], reinterpret_cast<HEVENT>(events[i]),
+                                            &cookie));
+    }
+    // Wait for them earliest first: each fires, none before its time.
+    const size_t order[kCount] = {1, 3, 0, 2};
+    for (size_t k = 0; k < kCount; ++k) {
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(events[order[k]], 10000)) << k;
+        EXPECT_GE(Now(), base + offsets[order[k]]);
+    }
+    for (HANDLE e : events)
+        CloseHandle(e);
+}
+
 TEST_F(SystemClockTest, AdvisePeriodicReleasesTheSemaphoreEachPeriod)
 {
     HANDLE semaphore = CreateSemaphoreA(nullptr, 0, 1000, nullptr);

@@ -83,16 +83,27 @@ STDMETHODIMP CSystemClock::AdvisePeriodic(REFERENCE_TIME startTime, REFERENCE_TI
 HRESULT CSystemClock::AddAdvise(REFERENCE_TIME due, REFERENCE_TIME period, HANDLE handle,
                                 DWORD_PTR* cookie)
 {
+    bool wake = false;
     {
         std::lock_guard<std::mutex> lock(m_lock);
+        *cookie = m_nextCookie++;
+        // A renderer asks for each picture's time, often one already reached:
+        // that one is signalled here, not by a round trip through the thread.
+        if (period == 0 && due <= Now()) {
+            SetEvent(handle);
+            return S_OK;
+        }
         if (!m_threadStarted) {
             m_thread = std::thread([this] { AdviseThread(); });
             m_threadStarted = true;
         }
-        *cookie = m_nextCookie++;
         m_advises.push_back(Advise{*cookie, due, period, handle});
+        // The thread sleeps until m_sleepUntil and then looks at every advise:
+        // only an earlier one needs it awake now.
+        wake = due < m_sleepUntil;
     }
-    m_wake.notify_all();
+    if (wake)
+        m_wake.notify_all();
     return S_OK;
 }
 
@@ -113,6 +124,7 @@ void CSystemClock::AdviseThread()
     std::unique_lock<std::mutex> lock(m_lock);
     while (!m_quit) {
         if (m_advises.empty()) {
+            m_sleepUntil = kMaxTime;
             m_wake.wait(lock);
             continue;
         }
@@ -124,6 +136,7 @@ void CSystemClock::AdviseThread()
             // Woken early by a new advise, an unadvise or the end: look again.
             // Far-off times are waited for an hour at a time.
             const REFERENCE_TIME wait = std::min<REFERENCE_TIME>(next->due - now, kLongestWait);
+            m_sleepUntil = now + wait;
             m_wake.wait_for(lock, std::chrono::nanoseconds(wait * 100));
             continue;
         }

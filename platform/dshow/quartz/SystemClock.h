@@ -1,8 +1,10 @@
 // The system reference clock (CLSID_SystemClock): the monotonic clock of the
 // machine in 100-nanosecond units, with one-shot and periodic advises.
 //
-// Advises are served by one thread per clock, started by the first advise and
-// joined when the clock is destroyed. The advise thread only signals the
+// Advises are served by one thread per clock, started by the first advise that
+// is not yet due and joined when the clock is destroyed; a one-shot advise whose
+// time has passed is signalled at once by the caller's thread. The thread is
+// woken only by an advise earlier than the time it sleeps until. The advise thread only signals the
 // caller's event or semaphore; it never calls into a filter. All methods may be
 // called from any thread.
 #pragma once
@@ -60,6 +62,9 @@ private:
     std::vector<Advise> m_advises;
     DWORD_PTR m_nextCookie = 1;
     REFERENCE_TIME m_lastTime = 0;
+    // When the advise thread wakes by itself next (kMaxTime: not before an
+    // advise comes); written by that thread just before it sleeps.
+    REFERENCE_TIME m_sleepUntil = 0;
     bool m_quit = false;
     bool m_threadStarted = false;
 
