@@ -190,6 +190,9 @@ void CTarvoSplitterAudioOutputPin::AudioLoop()
                     if (out)
                         length = static_cast<LONG>(m_buffer.Take(
                             std::span<uint8_t>(out, static_cast<size_t>(sample->GetSize()))));
+                    // All taken (a voice frame's PCM fits one sample): sleep
+                    // until the next block, not for a turn.
+                    wasEmpty = m_buffer.Buffered() == 0;
                 }
                 sample->SetActualDataLength(length);
                 if (length > 0)
@@ -198,7 +201,7 @@ void CTarvoSplitterAudioOutputPin::AudioLoop()
             }
         }
         // The buffer was seen empty under the lock, and AddAudio signals after
-        // it adds: audio that came since is not missed.
+        // it adds: audio that came since is not missed (the event is set).
         if (wasEmpty)
             WaitForMultipleObjects(3, empty, FALSE, INFINITE);
         else
