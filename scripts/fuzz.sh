@@ -11,8 +11,12 @@
 # so it runs in stretches until its own CPU clock has reached SECONDS.
 # Every stretch is appended to build/fuzz/ledger.tsv (date, target, wall s,
 # CPU s, runs, cov, features, corpus, findings), which sums the CPU time each
-# target has had over all runs. A time-out or slow unit is checked again by running the input
-# alone: if it completes within the limit there, the starved process (not the
+# target has had over all runs; with FUZZ_CLOCK=cpu a stretch lasts at most
+# FUZZ_STRETCH seconds of wall time (default 600). With FUZZ_TOTAL=1 (and
+# FUZZ_CLOCK=cpu) SECONDS is the total the ledger should reach: each target
+# runs only for what it still lacks, the least fuzzed first, so shorter
+# sessions add up to the goal.
+# A time-out or slow unit is checked again by running the input alone: if it completes within the limit there, the starved process (not the
 # input) was slow, and the input is moved to findings/<target>/starved/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,6 +31,18 @@ targets=("$@")
 if [[ ${#targets[@]} -eq 0 ]]; then
   mapfile -t targets < <(find "$fz" -maxdepth 1 -type f -executable -name 'fuzz_*' \
     ! -name 'fuzz_*seed*' -printf '%f\n' | sort)
+fi
+
+# CPU seconds the ledger holds for target $1.
+ledger_cpu() {
+  awk -F'\t' -v t="$1" '$2 == t { c += $4 } END { printf "%.0f", c }' \
+    "$root/build/fuzz/ledger.tsv" 2>/dev/null || echo 0
+}
+
+if [[ ${FUZZ_TOTAL:-0} == 1 ]]; then
+  [[ ${FUZZ_CLOCK:-wall} == cpu ]] || { echo "FUZZ_TOTAL=1 needs FUZZ_CLOCK=cpu" >&2; exit 2; }
+  mapfile -t targets < <(for t in "${targets[@]}"; do echo "$(ledger_cpu "$t") $t"; done |
+    sort -n | awk '{ print $2 }')
 fi
 
 dict_for() {
@@ -70,53 +86,65 @@ recheck_timeouts() {
 }
 
 run_one() {
-  local t=$1
+  local t=$1 seconds=$seconds
+  if [[ ${FUZZ_TOTAL:-0} == 1 ]]; then
+    seconds=$((seconds - $(ledger_cpu "$t")))
+    if ((seconds < 60)); then
+      printf '%-24s %s\n' "$t" "has its CPU time in the ledger already"
+      return 0
+    fi
+  fi
   local work=$root/build/fuzz/corpus/$t findings=$root/build/fuzz/findings/$t
   local log=$root/build/fuzz/logs/$t.log
   mkdir -p "$work" "$findings" "$(dirname "$log")"
   [[ -d $root/fuzz/corpus/$t ]] && cp -n "$root/fuzz/corpus/$t"/* "$work/" 2>/dev/null || true
   local dict
   dict=$(dict_for "$t")
-  local rc=0 cpu=0 wall=0 stretch start cpu_now scratch
+  local rc=0 cpu=0 wall=0 stretch start cpu_now scratch cpu_before runs=0 n cov=0 ft=0 found
   scratch=$(mktemp)
   : >"$log"
   while :; do
     stretch=$seconds
     if [[ ${FUZZ_CLOCK:-wall} == cpu ]]; then
-      stretch=$(awk -v s="$seconds" -v c="$cpu" 'BEGIN { r = s - c; print (r < 60 ? 60 : int(r)) }')
+      # Bounded stretches, each in the ledger as it ends, so that a run
+      # stopped part-way loses at most one stretch.
+      stretch=$(awk -v s="$seconds" -v c="$cpu" -v m="${FUZZ_STRETCH:-600}" \
+        'BEGIN { r = s - c; r = r < 60 ? 60 : int(r); print (r > m ? m : r) }')
     fi
     local args=(-max_total_time="$stretch" -timeout=10 -rss_limit_mb=2048 -close_fd_mask=2
       -print_final_stats=1 -artifact_prefix="$findings/")
     [[ -n $dict ]] && args+=(-dict="$dict")
     start=$SECONDS
-    "$fz/$t" "${args[@]}" "$work" >>"$log" 2>&1 || rc=$?
+    cpu_before=$cpu
+    "$fz/$t" "${args[@]}" "$work" >"$log.stretch" 2>&1 || rc=$?
+    cat "$log.stretch" >>"$log"
     wall=$((wall + SECONDS - start))
     children_cpu
     cpu=$cpu_now
     recheck_timeouts "$t" "$findings"
     if [[ $rc -ne 0 ]] && [[ -z $(find "$findings" -maxdepth 1 -type f -print -quit) ]] &&
-      grep -q 'ALARM: working on the last Unit' "$log"; then
+      grep -q 'ALARM: working on the last Unit' "$log.stretch"; then
       rc=0 # only a starved time-out, moved aside above
     fi
+    n=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log.stretch" | grep -o '[0-9]*$' |
+      awk '{ n += $1 } END { print n + 0 }')
+    runs=$((runs + n))
+    cov=$(grep -o 'cov: [0-9]*' "$log" | tail -n1 | grep -o '[0-9]*' || echo 0)
+    ft=$(grep -o 'ft: [0-9]*' "$log" | tail -n1 | grep -o '[0-9]*' || echo 0)
+    found=$(find "$findings" -path "$findings/starved" -prune -o -type f -print | wc -l)
+    printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(date -u +%FT%TZ)" "$t" "$((SECONDS - start))" \
+      "$(awk -v a="$cpu" -v b="$cpu_before" 'BEGIN { printf "%.1f", a - b }')" \
+      "$n" "$cov" "$ft" "$(ls "$work" | wc -l)" "$found" >>"$root/build/fuzz/ledger.tsv"
     [[ ${FUZZ_CLOCK:-wall} == cpu && $rc -eq 0 ]] || break
     awk -v s="$seconds" -v c="$cpu" 'BEGIN { exit !(c < s - 30) }' || break
   done
-  rm -f "$scratch"
-  local runs cov ft
-  runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' |
-    awk '{ n += $1 } END { print n + 0 }')
-  cov=$(grep -o 'cov: [0-9]*' "$log" | tail -n1 | grep -o '[0-9]*' || echo 0)
-  ft=$(grep -o 'ft: [0-9]*' "$log" | tail -n1 | grep -o '[0-9]*' || echo 0)
-  local found
-  found=$(find "$findings" -path "$findings/starved" -prune -o -type f -print | wc -l)
-  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(date -u +%FT%TZ)" "$t" "$wall" "$cpu" \
-    "$runs" "$cov" "$ft" "$(ls "$work" | wc -l)" "$found" >>"$root/build/fuzz/ledger.tsv"
+  rm -f "$scratch" "$log.stretch"
   printf '%-24s %6ss %7ss %12s %7s %8s %7s %8s  %s\n' "$t" "$wall" "$cpu" "$runs" "$cov" "$ft" \
     "$(ls "$work" | wc -l)" "$found" "$([[ $rc -eq 0 && $found -eq 0 ]] && echo ok || echo "FOUND (see $log)")"
 }
 
 printf '%-24s %7s %8s %12s %7s %8s %7s %8s  %s\n' target wall cpu runs cov features corpus findings result
-export -f run_one dict_for children_cpu recheck_timeouts
+export -f run_one dict_for children_cpu recheck_timeouts ledger_cpu
 export root seconds fz
 printf '%s\n' "${targets[@]}" | xargs -P "${FUZZ_JOBS:-1}" -I{} bash -c 'run_one {}' | tee "$root/build/fuzz/summary.txt"
 ! grep -q FOUND "$root/build/fuzz/summary.txt"

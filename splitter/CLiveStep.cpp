@@ -160,6 +160,17 @@ LiveStepResult CLiveStep::StepClocked(CReceiveRing& ring, std::span<uint8_t> sam
         return Dropped();
     }
     size_t length = static_cast<size_t>(total);
+    // A frame that came short (a datagram lost) holds the next frame's header:
+    // reading its full length would take the next frame with it.
+    const InnerDeviceHeader inner = FindInnerDeviceHeader(data, length);
+    if (inner.result == LiveCut::Drop) {
+        ring.Skip(inner.offset);
+        return Dropped();
+    }
+    if (inner.result == LiveCut::NeedMore) {
+        m_prebuffer = true;
+        return Wait(20);
+    }
     if (length > sample.size()) {
         ring.Skip(length);
         return Dropped(200);

@@ -32,26 +32,13 @@ DeviceFrameCut CutDeviceFrame(std::span<const uint8_t> buffered)
     const size_t length = lengthValid ? static_cast<size_t>(total) : headerSize;
     // The next frame's header inside this one's length (or its header's, when
     // the length is bad): this frame came short, a datagram lost or the frame
-    // cut, and must not take the next one with it. Only a magic whose header
-    // is not all buffered yet leaves it open.
-    const size_t searchEnd = std::min(left, length + sizeof(kDeviceFrameMagic) - 1);
-    for (size_t from = 1; from < searchEnd;) {
-        const ptrdiff_t hit =
-            FindPattern(buffered.subspan(at + from, searchEnd - from), kDeviceFrameMagic);
-        if (hit < 0)
-            break;
-        const size_t inner = from + static_cast<size_t>(hit);
-        const std::span<const uint8_t> rest = buffered.subspan(at + inner);
-        if (rest.size() < 6 || rest.size() < DeviceHeaderSize(DeviceHeaderLayoutOf(rest[5]))) {
-            cut.result = LiveCut::NeedMore;
-            return cut;
-        }
-        if (IsDeviceFrameHeader(rest)) {
-            cut.result = LiveCut::Drop;
-            cut.consumed = at + inner;
-            return cut;
-        }
-        from = inner + 1;
+    // cut, and must not take the next one with it.
+    const InnerDeviceHeader inner = FindInnerDeviceHeader(buffered.subspan(at), length);
+    if (inner.result != LiveCut::NotFound) {
+        cut.result = inner.result;
+        if (inner.result == LiveCut::Drop)
+            cut.consumed = at + inner.offset;
+        return cut;
     }
     if (!lengthValid) {
         cut.result = LiveCut::Drop;
@@ -68,6 +55,31 @@ DeviceFrameCut CutDeviceFrame(std::span<const uint8_t> buffered)
     cut.payloadLength = length - headerSize;
     cut.consumed = at + length;
     return cut;
+}
+
+InnerDeviceHeader FindInnerDeviceHeader(std::span<const uint8_t> frame, size_t length)
+{
+    InnerDeviceHeader found;
+    const size_t searchEnd = std::min(frame.size(), length + sizeof(kDeviceFrameMagic) - 1);
+    for (size_t from = 1; from < searchEnd;) {
+        const ptrdiff_t hit = FindPattern(frame.subspan(from, searchEnd - from), kDeviceFrameMagic);
+        if (hit < 0)
+            break;
+        const size_t inner = from + static_cast<size_t>(hit);
+        const std::span<const uint8_t> rest = frame.subspan(inner);
+        // Only a magic whose header is not all buffered yet leaves it open.
+        if (rest.size() < 6 || rest.size() < DeviceHeaderSize(DeviceHeaderLayoutOf(rest[5]))) {
+            found.result = LiveCut::NeedMore;
+            return found;
+        }
+        if (IsDeviceFrameHeader(rest)) {
+            found.result = LiveCut::Drop;
+            found.offset = inner;
+            return found;
+        }
+        from = inner + 1;
+    }
+    return found;
 }
 
 bool IsDeviceFrameHeader(std::span<const uint8_t> bytes)

@@ -47,6 +47,15 @@ struct DeviceFrameCut {
 // A 40-byte video frame of total length 0xFFFF is marked `continues`.
 DeviceFrameCut CutDeviceFrame(std::span<const uint8_t> buffered);
 
+// A valid device frame header inside the first `length` bytes of the frame
+// that begins `frame` (after its own magic): Drop with its offset; NeedMore
+// when a magic there has not all its header buffered yet; else NotFound.
+struct InnerDeviceHeader {
+    LiveCut result = LiveCut::NotFound;
+    size_t offset = 0;
+};
+InnerDeviceHeader FindInnerDeviceHeader(std::span<const uint8_t> frame, size_t length);
+
 // Whether bytes begin with a device frame header a stream can carry: the magic,
 // a known layout, the whole header, and a total length from the header size to
 // the header plus kDeviceMaxPayload.

@@ -367,6 +367,50 @@ TEST(LiveStepClocked, LengthsThatWouldLoseThePlace)
     }
 }
 
+// A frame that lost bytes (a datagram) holds the next frame's header within
+// its length: it is dropped up to that header, and the frames after it come
+// through whole. The magic inside a payload, with no header after it, is no
+// header.
+TEST(LiveStepClocked, AFrameThatCameShortDoesNotTakeTheNextOne)
+{
+    struct Case {
+        const char* name;
+        DeviceHeaderLayout layout;
+        size_t lost;         // bytes missing from the end of the first frame
+        bool magicInPayload; // the first frame's payload holds ">>>>" and junk
+    };
+    const Case cases[] = {
+        {"40-byte, one byte lost", DeviceHeaderLayout::Header40, 1, false},
+        {"40-byte, a datagram lost", DeviceHeaderLayout::Header40, 1400, false},
+        {"36-byte, a datagram lost", DeviceHeaderLayout::Header36, 1400, false},
+        {"36-byte, only the header came", DeviceHeaderLayout::Header36, 3000, false},
+        {"40-byte, magic in the payload, nothing lost", DeviceHeaderLayout::Header40, 0, true},
+    };
+    for (const Case& c : cases) {
+        Bytes payload = Payload(3000, 9);
+        if (c.magicInPayload)
+            std::copy(std::begin(kDeviceFrameMagic), std::end(kDeviceFrameMagic),
+                      payload.begin() + 500);
+        Bytes first = DeviceFrame(c.layout, payload, false, 1);
+        first.resize(first.size() - c.lost);
+        Bytes second = DeviceFrame(DeviceHeaderLayout::Header40, Payload(3000, 2), false, 2);
+        Bytes third = DeviceFrame(DeviceHeaderLayout::Header36, Payload(2000, 3), false, 3);
+        Bytes stream = first;
+        Append(stream, second);
+        Append(stream, third);
+        Append(stream, Bytes(3000, 0)); // stays above the 2048-byte low mark
+        CLiveStepReplay replay(CodecDeviceH264Clocked, ContainerRaw, -1);
+        PrebufferLevels levels;
+        levels.initial = 0;
+        replay.Step().SetPrebufferLevels(levels);
+        replay.Push(stream);
+        std::vector<Bytes> expected = {second, third};
+        if (c.lost == 0)
+            expected.insert(expected.begin(), first);
+        EXPECT_EQ(VideoOf(replay.Units()), expected) << c.name;
+    }
+}
+
 // A threshold as large as the ring (configuration value 10000) is reached at
 // 7/8 of the ring, since pushes that do not fill it to the last byte would
 // overflow it first.
