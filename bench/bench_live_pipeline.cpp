@@ -20,7 +20,8 @@
 //     which leaves out the start-up: at least the first second, and until the
 //     player has drawn; the graph is built on the stream's first bytes and
 //     starts at a key picture), x_cpu (the X server, ms
-//     per s), and cpu_<thread> per named thread of the kit (ms per s).
+//     per s), cpu_<thread> per named thread of the kit (ms per s) and
+//     wk_<thread>, its wake-ups (context switches per s).
 //   BM_Latency/stream
 //       from the sender's send of a picture's first datagram to the renderer's
 //       presentation of it (the number the simulator drew, read back from the
@@ -57,7 +58,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <dirent.h>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -76,6 +76,7 @@ extern "C" {
 #include "QBox.h"
 #include "QBoxHeader.h"
 #include "TarvoPlayLib.h"
+#include "TaskStats.h"
 #include "TestPattern.h"
 #include "offscreen.h"
 #include "strmif.h"
@@ -477,41 +478,8 @@ bool PortsBound(const std::vector<int>& ports)
 }
 
 // ---- CPU by thread ----
-
-// CPU seconds (user + system) per thread name of this process, from
-// /proc/self/task/*/stat.
-std::map<std::string, double> ThreadCpu()
-{
-    std::map<std::string, double> cpu;
-    const double tick = double(sysconf(_SC_CLK_TCK));
-    DIR* dir = opendir("/proc/self/task");
-    if (!dir)
-        return cpu;
-    while (dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] == '.')
-            continue;
-        const std::string path = std::string("/proc/self/task/") + entry->d_name + "/stat";
-        FILE* f = std::fopen(path.c_str(), "r");
-        if (!f)
-            continue;
-        char line[1024] = {};
-        const size_t n = std::fread(line, 1, sizeof line - 1, f);
-        std::fclose(f);
-        line[n] = 0;
-        const char* open = std::strchr(line, '(');
-        const char* close = std::strrchr(line, ')');
-        if (!open || !close)
-            continue;
-        std::string name(open + 1, close);
-        // Fields after the name: state is the 3rd of the line, utime the 14th.
-        unsigned long long utime = 0, stime = 0;
-        if (std::sscanf(close + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &utime,
-                        &stime) == 2)
-            cpu[name] += double(utime + stime) / tick;
-    }
-    closedir(dir);
-    return cpu;
-}
+// From the kernel's per-thread accounts (TaskStats.h): nanoseconds on a CPU
+// and context switches (a thread's wake-ups) per thread name.
 
 // Another process's CPU seconds (user + system), -1 when unreadable.
 double ProcessCpu(int pid)
@@ -768,7 +736,7 @@ struct RunResult {
     double streamSeconds = 0; // of the measured stretch
     double kitCpu = 0;        // process CPU seconds over it
     double xCpu = -1;
-    std::map<std::string, double> threadCpu;
+    std::map<std::string, TaskCost> threadCpu;
     int64_t sent = 0; // pictures sent to each player in the measured stretch
     // The same without the clip's last picture: a live stream's picture may
     // wait in the splitter until bytes of the next one come (fewer than 192
@@ -887,7 +855,7 @@ RunResult PlayClip(const Clip& clip, int players, bool x11, bool load, bool late
         }
     const int xpid = x11 ? XServerPid() : 0;
     const double cpu0 = ClockSeconds(CLOCK_PROCESS_CPUTIME_ID);
-    const auto threads0 = ThreadCpu();
+    const auto threads0 = SampleTasks();
     const double x0 = xpid > 0 ? ProcessCpu(xpid) : -1;
     const int64_t wall0 = MonotonicNs();
     std::vector<int64_t> drawn0;
@@ -897,13 +865,9 @@ RunResult PlayClip(const Clip& clip, int players, bool x11, bool load, bool late
     std::this_thread::sleep_for(std::chrono::nanoseconds(std::max<int64_t>(0, sendEnd - wall0)));
     r.kitCpu = ClockSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0;
     r.streamSeconds = double(MonotonicNs() - wall0) / 1e9;
-    const auto threads1 = ThreadCpu();
+    r.threadCpu = CostByName(threads0, SampleTasks());
     if (xpid > 0 && x0 >= 0)
         r.xCpu = ProcessCpu(xpid) - x0;
-    for (const auto& [name, seconds] : threads1) {
-        auto before = threads0.find(name);
-        r.threadCpu[name] = seconds - (before == threads0.end() ? 0.0 : before->second);
-    }
     sender.Finish();
     // The last pictures still on their way through the graph.
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
@@ -988,9 +952,12 @@ void BM_Pipeline(benchmark::State& state)
     state.counters["floor_decoded"] = decoded;
     if (r.xCpu >= 0)
         state.counters["x_cpu"] = r.xCpu / r.streamSeconds * 1000;
-    for (const auto& [name, seconds] : r.threadCpu)
-        if (seconds > 0)
-            state.counters["cpu_" + name] = seconds / r.streamSeconds * 1000;
+    for (const auto& [name, cost] : r.threadCpu) {
+        if (cost.cpuSeconds > 0)
+            state.counters["cpu_" + name] = cost.cpuSeconds / r.streamSeconds * 1000;
+        if (cost.switches > 0)
+            state.counters["wk_" + name] = double(cost.switches) / r.streamSeconds;
+    }
 }
 BENCHMARK(BM_Pipeline)
     ->ArgsProduct({{0, 1, 2}, {0, 1}, {0, 1}})

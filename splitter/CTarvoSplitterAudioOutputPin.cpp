@@ -73,6 +73,9 @@ HRESULT CTarvoSplitterAudioOutputPin::Active()
     HRESULT hr = CTarvoSplitterOutputPin::Active();
     if (FAILED(hr))
         return hr;
+    // A pause before this one (the pin unconnected, or stopped since) asks
+    // for nothing now: OnPaused follows.
+    m_feedRenderer.store(false);
     m_inactiveEvent.Reset();
     m_activeEvent.Set();
     return S_OK;
@@ -101,8 +104,17 @@ HRESULT CTarvoSplitterAudioOutputPin::Deliver(IMediaSample* pSample)
 
 void CTarvoSplitterAudioOutputPin::AddAudio(const BYTE* data, size_t length, AudioKind kind)
 {
-    CAutoLock lock(&m_audioLock);
-    m_buffer.Add(std::span<const uint8_t>(data, data ? length : 0), kind);
+    {
+        CAutoLock lock(&m_audioLock);
+        m_buffer.Add(std::span<const uint8_t>(data, data ? length : 0), kind);
+    }
+    m_audioArrived.Set();
+}
+
+void CTarvoSplitterAudioOutputPin::OnPaused()
+{
+    m_feedRenderer.store(true);
+    m_audioArrived.Set();
 }
 
 size_t CTarvoSplitterAudioOutputPin::BufferedBytes()
@@ -154,6 +166,12 @@ DWORD CTarvoSplitterAudioOutputPin::AudioThreadProc(LPVOID param)
 void CTarvoSplitterAudioOutputPin::AudioLoop()
 {
     HANDLE idle[2] = {m_threadStop, m_activeEvent};
+    // A stream without sound (most cameras) must cost nothing here: with
+    // nothing buffered the thread sleeps until AddAudio, a pause, Stop or the
+    // end, instead of waking every 10 ms to send an empty sample that a
+    // running renderer throws away. A pausing renderer needs one, to complete
+    // its pause: OnPaused asks for it.
+    HANDLE empty[3] = {m_threadStop, m_inactiveEvent, m_audioArrived};
     while (!m_threadStop.Check()) {
         if (WaitForMultipleObjects(2, idle, FALSE, INFINITE) == WAIT_OBJECT_0)
             break;
@@ -162,29 +180,48 @@ void CTarvoSplitterAudioOutputPin::AudioLoop()
             CAutoLock stream(&m_streamLock);
             if (!m_activeEvent.Check())
                 continue;
-            IMediaSample* sample = nullptr;
-            if (FAILED(GetDeliveryBuffer(&sample, nullptr, nullptr, 0)) || !sample) {
-                WaitFor(1);
-                continue;
-            }
-            sample->SetTime(nullptr, nullptr);
-            sample->SetActualDataLength(0);
-            BYTE* out = nullptr;
-            sample->GetPointer(&out);
-            LONG length = 0;
             {
                 CAutoLock lock(&m_audioLock);
                 wasEmpty = m_buffer.Buffered() == 0;
-                if (!wasEmpty && out)
-                    length = static_cast<LONG>(m_buffer.Take(
-                        std::span<uint8_t>(out, static_cast<size_t>(sample->GetSize()))));
             }
-            sample->SetActualDataLength(length);
-            if (length > 0 || wasEmpty)
-                Deliver(sample);
-            sample->Release();
+            // Any sample serves a pausing renderer, an empty one as well.
+            const bool feed = m_feedRenderer.exchange(false);
+            if (!wasEmpty || feed) {
+                IMediaSample* sample = nullptr;
+                if (FAILED(GetDeliveryBuffer(&sample, nullptr, nullptr, 0)) || !sample) {
+                    if (feed)
+                        m_feedRenderer.store(true); // the next turn asks again
+                    WaitFor(1);
+                    continue;
+                }
+                sample->SetTime(nullptr, nullptr);
+                sample->SetActualDataLength(0);
+                BYTE* out = nullptr;
+                sample->GetPointer(&out);
+                LONG length = 0;
+                {
+                    CAutoLock lock(&m_audioLock);
+                    if (out && !wasEmpty)
+                        length = static_cast<LONG>(m_buffer.Take(
+                            std::span<uint8_t>(out, static_cast<size_t>(sample->GetSize()))));
+                    // All taken (a voice frame's PCM fits one sample): sleep
+                    // until the next block, not for a turn.
+                    wasEmpty = m_buffer.Buffered() == 0;
+                }
+                sample->SetActualDataLength(length);
+                // A paused renderer holds the sample: Deliver returns on Run,
+                // Stop or a flush.
+                if (length > 0 || feed)
+                    Deliver(sample);
+                sample->Release();
+            }
         }
-        WaitFor(wasEmpty ? 10 : 1);
+        // The buffer was seen empty under the lock, and AddAudio signals after
+        // it adds: audio that came since is not missed (the event is set).
+        if (wasEmpty)
+            WaitForMultipleObjects(3, empty, FALSE, INFINITE);
+        else
+            WaitFor(1);
     }
 }
 

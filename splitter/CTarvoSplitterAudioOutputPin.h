@@ -1,8 +1,11 @@
 // CTarvoSplitterAudioOutputPin: "Audio Out". The delivery thread hands it
 // audio with AddAudio (16-bit PCM from decoded voice frames, or AAC as ADTS
 // frames, which the pin decodes with faad2); the pin's own audio thread moves
-// it into untimed samples and delivers them, an empty sample about every 10 ms
-// while nothing arrives. The first sample longer than 1 byte since
+// it into untimed samples and delivers them. While nothing is buffered the
+// audio thread sleeps until AddAudio signals: a stream without sound costs no
+// wake-ups. Only when the filter pauses (OnPaused) does it send one empty
+// sample with nothing to play, because a paused renderer completes its pause
+// on a sample. The first sample longer than 1 byte since
 // construction or Stop sends EC_USER 10010; the delivered bytes are counted.
 // Stop (Inactive) empties what is buffered. See CAudioBuffer for the buffering
 // and decoding rules and CTarvoSplitterOutputPin for the rest.
@@ -20,6 +23,8 @@
 // is decommitted, so no turn runs once the pin is inactive. Every wait of the
 // audio thread ends at once on Stop (the inactive event) and on destruction.
 #pragma once
+
+#include <atomic>
 
 #include "CAudioBuffer.h"
 #include "CTarvoSplitterOutputPin.h"
@@ -41,6 +46,10 @@ public:
     // IStreamBuilder.
     STDMETHODIMP Render(IPin* ppinOut, IGraphBuilder* pGraph) override;
     STDMETHODIMP Backout(IPin* ppinOut, IGraphBuilder* pGraph) override;
+
+    // Application thread, from the filter's Pause (from Stopped or Running):
+    // the renderer downstream waits for a sample before its pause completes.
+    void OnPaused();
 
     // Delivery thread: stores the block (CAudioBuffer::Add).
     void AddAudio(const BYTE* data, size_t length, AudioKind kind);
@@ -75,5 +84,9 @@ private:
     CAMEvent m_threadStop{TRUE};
     CAMEvent m_activeEvent{TRUE};
     CAMEvent m_inactiveEvent{TRUE};
+    // Auto-reset: set by AddAudio after it stored a block, and by OnPaused.
+    CAMEvent m_audioArrived{FALSE};
+    // Set by OnPaused, taken by the audio thread's next delivery.
+    std::atomic<bool> m_feedRenderer{false};
     HANDLE m_hThread = nullptr;
 };

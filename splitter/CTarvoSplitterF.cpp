@@ -175,6 +175,8 @@ STDMETHODIMP CTarvoSplitterF::Pause()
         m_inactiveEvent.Reset();
         m_activeEvent.Set();
     }
+    if (SUCCEEDED(hr) && m_pAudio)
+        m_pAudio->OnPaused();
     return hr;
 }
 

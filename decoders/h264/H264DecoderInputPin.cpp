@@ -121,7 +121,9 @@ HRESULT H264DecoderInputPin::CompleteConnect(IPin* pReceivePin)
     if (FAILED(hr))
         return hr;
     CAutoLock receive(m_pFilter->ReceiveLock());
-    m_staging.reset(new (std::nothrow) uint8_t[kStagingBytes]());
+    // Not zeroed: nothing reads it before writing, and zeroing 2 MB at each
+    // connection costs a wall of players its start-up (built one by one).
+    m_staging.reset(new (std::nothrow) uint8_t[kStagingBytes]);
     if (!m_staging) {
         MessageBoxA(nullptr, "内存不足", "警告", MB_OK);
         return E_FAIL;

@@ -34,7 +34,10 @@ H264DecoderOutputPin::H264DecoderOutputPin(TarvoH264DecoderFilter* filter, HRESU
     : CBaseOutputPin("H264 decoder output", filter, filter->FilterLock(), phr, L"Output"),
       m_pFilter(filter)
 {
-    m_buffer.reset(new (std::nothrow) BYTE[kSampleBytes]());
+    // Not zeroed: every picture writes the bytes it delivers, and a wall of
+    // players builds its graphs one after another, so the pages are better
+    // touched by the decoder when a picture needs them than all at once here.
+    m_buffer.reset(new (std::nothrow) BYTE[kSampleBytes]);
     if (m_buffer)
         m_pSample = new (std::nothrow)
             CMediaSample("H264 decoder picture", nullptr, phr, m_buffer.get(), kSampleBytes);

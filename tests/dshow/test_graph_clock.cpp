@@ -2,6 +2,11 @@
 #include "GraphTestFilters.h"
 #include "win32/timefn.h"
 
+#include <dirent.h>
+
+#include <fstream>
+#include <string>
+
 namespace {
 
 class SystemClockTest : public GraphTest {
@@ -79,6 +84,52 @@ TEST_F(SystemClockTest, AdviseTimeSetsTheEventOnce)
     CloseHandle(event);
 }
 
+// A time already reached is signalled before AdviseTime returns (no round
+// trip through the advise thread), and is no longer pending.
+TEST_F(SystemClockTest, AdviseForATimePassedSignalsBeforeItReturns)
+{
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    const REFERENCE_TIME now = Now();
+    const struct {
+        REFERENCE_TIME base, stream;
+    } passed[] = {{1, 0}, {now, 0}, {now - 400000, 200000}, {1, now - 1}};
+    for (const auto& p : passed) {
+        DWORD_PTR cookie = 0;
+        ASSERT_EQ(S_OK,
+                  m_clock->AdviseTime(p.base, p.stream, reinterpret_cast<HEVENT>(event), &cookie));
+        EXPECT_NE(0u, cookie);
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 0)) << p.base << " + " << p.stream;
+        EXPECT_EQ(S_FALSE, m_clock->Unadvise(cookie));
+    }
+    CloseHandle(event);
+}
+
+// Advises come in any order while the thread sleeps until the earliest one
+// (a later one added does not wake it, an earlier one does): every one fires,
+// none before its time.
+TEST_F(SystemClockTest, AdvisesFireInTheOrderOfTheirTimes)
+{
+    // Offsets from now in 100 ns, in the order they are added.
+    const REFERENCE_TIME offsets[] = {600000, 200000, 1000000, 400000};
+    constexpr size_t kCount = sizeof offsets / sizeof offsets[0];
+    HANDLE events[kCount] = {};
+    const REFERENCE_TIME base = Now();
+    for (size_t i = 0; i < kCount; ++i) {
+        events[i] = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        DWORD_PTR cookie = 0;
+        ASSERT_EQ(S_OK, m_clock->AdviseTime(base, offsets[i], reinterpret_cast<HEVENT>(events[i]),
+                                            &cookie));
+    }
+    // Wait for them earliest first: each fires, none before its time.
+    const size_t order[kCount] = {1, 3, 0, 2};
+    for (size_t k = 0; k < kCount; ++k) {
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(events[order[k]], 10000)) << k;
+        EXPECT_GE(Now(), base + offsets[order[k]]);
+    }
+    for (HANDLE e : events)
+        CloseHandle(e);
+}
+
 TEST_F(SystemClockTest, AdvisePeriodicReleasesTheSemaphoreEachPeriod)
 {
     HANDLE semaphore = CreateSemaphoreA(nullptr, 0, 1000, nullptr);
@@ -153,6 +204,70 @@ TEST_F(SystemClockTest, ReleasedWithPendingAdvises)
     EXPECT_EQ(0u, other->Release());
     EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(event, 0));
     CloseHandle(event);
+}
+
+// The threads of this process named tv-clock (the advise thread's name).
+int ClockThreads()
+{
+    int count = 0;
+    DIR* dir = opendir("/proc/self/task");
+    if (!dir)
+        return -1;
+    while (dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
+        std::string name;
+        if (std::getline(comm, name) && name == "tv-clock")
+            ++count;
+    }
+    closedir(dir);
+    return count;
+}
+
+// The clocks of several graphs share one advise thread; each clock's cookies
+// are its own, and releasing a clock withdraws only its own advises.
+TEST_F(SystemClockTest, ClocksShareOneAdviseThread)
+{
+    constexpr int kClocks = 4;
+    IReferenceClock* clocks[kClocks] = {};
+    HANDLE events[kClocks] = {};
+    DWORD_PTR cookies[kClocks] = {};
+    const REFERENCE_TIME far = Now() + 100000000; // 10 s
+    for (int i = 0; i < kClocks; ++i) {
+        ASSERT_EQ(S_OK,
+                  CoCreateInstance(CLSID_SystemClock, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IReferenceClock, reinterpret_cast<void**>(&clocks[i])));
+        events[i] = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        ASSERT_EQ(S_OK,
+                  clocks[i]->AdviseTime(far, 0, reinterpret_cast<HEVENT>(events[i]), &cookies[i]));
+    }
+    EXPECT_EQ(1, ClockThreads());
+    // Another clock's cookie is not this clock's to withdraw.
+    EXPECT_EQ(S_FALSE, clocks[0]->Unadvise(cookies[1]));
+    // Released with its advise pending: only its own goes.
+    EXPECT_EQ(0u, clocks[1]->Release());
+    clocks[1] = nullptr;
+    EXPECT_EQ(S_OK, clocks[0]->Unadvise(cookies[0]));
+    EXPECT_EQ(S_OK, clocks[2]->Unadvise(cookies[2]));
+    // The thread serves the clocks that remain.
+    DWORD_PTR soon = 0;
+    ASSERT_EQ(S_OK,
+              clocks[3]->AdviseTime(Now(), 100000, reinterpret_cast<HEVENT>(events[3]), &soon));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(events[3], 10000));
+    EXPECT_EQ(S_OK, clocks[3]->Unadvise(cookies[3]));
+    for (int i = 0; i < kClocks; ++i) {
+        if (i != 3) {
+            EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(events[i], 0)) << i;
+        }
+        if (clocks[i]) {
+            EXPECT_EQ(0u, clocks[i]->Release());
+        }
+        CloseHandle(events[i]);
+    }
+    // The fixture's clock never advised: the last clock that did took the
+    // thread with it.
+    EXPECT_EQ(0, ClockThreads());
 }
 
 } // namespace

@@ -1,18 +1,23 @@
 // The system reference clock (CLSID_SystemClock): the monotonic clock of the
 // machine in 100-nanosecond units, with one-shot and periodic advises.
 //
-// Advises are served by one thread per clock, started by the first advise and
-// joined when the clock is destroyed. The advise thread only signals the
-// caller's event or semaphore; it never calls into a filter. All methods may be
-// called from any thread.
+// Every clock of the process (one per graph) hands its advises to one shared
+// advise thread, started by the first advise that is not yet due and joined
+// when the last clock that advised is destroyed: a wall of
+// players costs one clock thread, and advises of several graphs that fall due
+// together are served by one wake-up. A one-shot advise whose time has passed
+// is signalled at once by the caller's thread; the advise thread is woken only
+// by an advise earlier than the time it sleeps until. The advise thread only
+// signals the caller's event or semaphore; it never calls into a filter. All
+// methods may be called from any thread.
 #pragma once
 
 #include <dshow.h>
 
-#include <condition_variable>
+#include <memory>
 #include <mutex>
-#include <thread>
-#include <vector>
+
+class CAdviseScheduler;
 
 class CSystemClock : public CUnknown, public IReferenceClock {
 public:
@@ -36,32 +41,22 @@ public:
     // that is not positive.
     STDMETHODIMP AdvisePeriodic(REFERENCE_TIME startTime, REFERENCE_TIME periodTime,
                                 HSEMAPHORE hSemaphore, DWORD_PTR* pdwAdviseCookie) override;
-    // S_OK, or S_FALSE for a cookie that is not (or no longer) pending.
+    // S_OK, or S_FALSE for a cookie of this clock that is not (or no longer)
+    // pending.
     STDMETHODIMP Unadvise(DWORD_PTR dwAdviseCookie) override;
 
 private:
     template <class T, auto... Args> friend CUnknown* CreateComInstance(LPUNKNOWN, HRESULT*);
     CSystemClock(LPUNKNOWN outer, HRESULT* phr);
+    // Withdraws this clock's pending advises; the last clock lets the advise
+    // thread go.
     ~CSystemClock() override;
 
-    struct Advise {
-        DWORD_PTR cookie;
-        REFERENCE_TIME due;
-        REFERENCE_TIME period; // 0 for a one-shot advise
-        HANDLE handle;         // event (one-shot) or semaphore (periodic)
-    };
-
     HRESULT AddAdvise(REFERENCE_TIME due, REFERENCE_TIME period, HANDLE handle, DWORD_PTR* cookie);
-    void AdviseThread();
 
-    // guarded by m_lock
     std::mutex m_lock;
-    std::condition_variable m_wake;
-    std::vector<Advise> m_advises;
-    DWORD_PTR m_nextCookie = 1;
+    // guarded by m_lock
     REFERENCE_TIME m_lastTime = 0;
-    bool m_quit = false;
-    bool m_threadStarted = false;
-
-    std::thread m_thread;
+    // The process's advise scheduler, taken at the first advise.
+    std::shared_ptr<CAdviseScheduler> m_scheduler;
 };
