@@ -44,3 +44,18 @@ inline IPictureBufferSource* PictureBufferSourceOf(IPin* connected)
     info.pFilter->Release();
     return lender;
 }
+
+// A buffer the lender lends now for a width x height picture of `bytes` bytes,
+// with the caller's reference; null when it lends none (or one too small, which
+// goes back at once): the picture then goes the usual way.
+inline IMediaSample* BorrowPictureBuffer(IPictureBufferSource* lender, LONG width, LONG height,
+                                         LONG bytes)
+{
+    IMediaSample* lent = nullptr;
+    if (!lender || lender->GetPictureBuffer(width, height, &lent) != S_OK || !lent)
+        return nullptr;
+    if (lent->GetSize() >= bytes)
+        return lent;
+    lent->Release();
+    return nullptr;
+}

@@ -231,16 +231,12 @@ IMediaSample* H264DecoderOutputPin::PrepareSample(UINT width, UINT height)
     }
     // A picture that brings a new type goes in the pin's own sample, which
     // carries the type; a lent one carries none.
-    if (m_pLender && !m_typePending) {
-        IMediaSample* lent = nullptr;
-        if (m_pLender->GetPictureBuffer(static_cast<LONG>(width), static_cast<LONG>(height),
-                                        &lent) == S_OK &&
-            lent) {
-            if (lent->GetSize() >= static_cast<LONG>(bytes)) {
-                lent->SetMediaType(nullptr); // the type is the agreed one
-                return lent;
-            }
-            lent->Release();
+    if (!m_typePending) {
+        if (IMediaSample* lent =
+                BorrowPictureBuffer(m_pLender, static_cast<LONG>(width), static_cast<LONG>(height),
+                                    static_cast<LONG>(bytes))) {
+            lent->SetMediaType(nullptr); // the type is the agreed one
+            return lent;
         }
     }
     if (bytes > static_cast<size_t>(m_bufferSize)) {

@@ -76,14 +76,10 @@ HRESULT CPictureOutputPin::GetPictureSample(int width, int height, IMediaSample*
     const bool change = width != agreedWidth || height != agreedHeight;
     // A picture that brings a new type goes in a buffer of this pin's, which
     // carries the type; a lent one carries none.
-    IMediaSample* lent = nullptr;
-    if (!change && lender && lender->GetPictureBuffer(width, height, &lent) == S_OK && lent) {
-        if (lent->GetSize() >= bytes) {
-            lent->SetActualDataLength(bytes);
-            *ppSample = lent;
-            return S_OK;
-        }
-        lent->Release();
+    if (IMediaSample* lent = change ? nullptr : BorrowPictureBuffer(lender, width, height, bytes)) {
+        lent->SetActualDataLength(bytes);
+        *ppSample = lent;
+        return S_OK;
     }
     if (change) {
         IPin* connected = GetConnected();
