@@ -9,9 +9,10 @@
 # FUZZ_CLOCK=cpu makes SECONDS the CPU time each target gets rather than wall
 # time: on a shared machine a target at low priority gets only part of a core,
 # so it runs in stretches until its own CPU clock has reached SECONDS.
-# Every stretch is appended to build/fuzz/ledger.tsv (date, target, wall s,
-# CPU s, runs, cov, features, corpus, findings), which sums the CPU time each
-# target has had over all runs; with FUZZ_CLOCK=cpu a stretch lasts at most
+# Every stretch is appended to fuzz/ledger.tsv (date, target, wall s, CPU s,
+# runs, cov, features, corpus, findings), which sums the CPU time each target
+# has had over all runs. It lives in the tree, not in build/, so the hours
+# survive a new checkout or machine: commit it after a run; with FUZZ_CLOCK=cpu a stretch lasts at most
 # FUZZ_STRETCH seconds of wall time (default 600). With FUZZ_TOTAL=1 (and
 # FUZZ_CLOCK=cpu) SECONDS is the total the ledger should reach: each target
 # runs only for what it still lacks, the least fuzzed first, so shorter
@@ -26,6 +27,7 @@ cd "$root"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz >/dev/null
 fz=$root/build/fuzz/fuzz
+ledger=$root/fuzz/ledger.tsv
 
 targets=("$@")
 if [[ ${#targets[@]} -eq 0 ]]; then
@@ -36,7 +38,7 @@ fi
 # CPU seconds the ledger holds for target $1.
 ledger_cpu() {
   awk -F'\t' -v t="$1" '$2 == t { c += $4 } END { printf "%.0f", c }' \
-    "$root/build/fuzz/ledger.tsv" 2>/dev/null || echo 0
+    "$ledger" 2>/dev/null || echo 0
 }
 
 if [[ ${FUZZ_TOTAL:-0} == 1 ]]; then
@@ -134,7 +136,7 @@ run_one() {
     found=$(find "$findings" -path "$findings/starved" -prune -o -type f -print | wc -l)
     printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(date -u +%FT%TZ)" "$t" "$((SECONDS - start))" \
       "$(awk -v a="$cpu" -v b="$cpu_before" 'BEGIN { printf "%.1f", a - b }')" \
-      "$n" "$cov" "$ft" "$(ls "$work" | wc -l)" "$found" >>"$root/build/fuzz/ledger.tsv"
+      "$n" "$cov" "$ft" "$(ls "$work" | wc -l)" "$found" >>"$ledger"
     [[ ${FUZZ_CLOCK:-wall} == cpu && $rc -eq 0 ]] || break
     awk -v s="$seconds" -v c="$cpu" 'BEGIN { exit !(c < s - 30) }' || break
   done
@@ -145,6 +147,6 @@ run_one() {
 
 printf '%-24s %7s %8s %12s %7s %8s %7s %8s  %s\n' target wall cpu runs cov features corpus findings result
 export -f run_one dict_for children_cpu recheck_timeouts ledger_cpu
-export root seconds fz
+export root seconds fz ledger
 printf '%s\n' "${targets[@]}" | xargs -P "${FUZZ_JOBS:-1}" -I{} bash -c 'run_one {}' | tee "$root/build/fuzz/summary.txt"
 ! grep -q FOUND "$root/build/fuzz/summary.txt"
