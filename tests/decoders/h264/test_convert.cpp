@@ -50,44 +50,74 @@ TEST(Yuv420ToYuy2, PacksPairsWithSharedChroma)
     EXPECT_EQ(std::vector<uint8_t>(out, out + 8), std::vector<uint8_t>(expected, expected + 8));
 }
 
-TEST(Yuv420ToYuy2, VectorPathEqualsScalarOnOddSizes)
+TEST(Yuv420ToYuy2, VectorPathsEqualScalarOnOddSizes)
 {
-    // dstStride 0: 2 x width + 6, rows off 16-byte boundaries (plain stores);
-    // otherwise a multiple of 16 on an aligned buffer (streaming stores).
+    // dstStride 0: 2 x width + 6 (rows on no boundary); otherwise the stride
+    // as given, on a buffer at offset bytes past a 32-byte boundary. Widths
+    // around 16, 32 and 64 pixels reach every step of each pass and the
+    // scalar finish behind it.
     struct Case {
-        int width, height, yStride, uvStride, dstStride;
-    } cases[] = {{16, 2, 16, 8, 0},
-                 {17, 3, 17, 9, 0},
-                 {31, 5, 40, 20, 0},
-                 {33, 7, 33, 17, 0},
-                 {1, 1, 1, 1, 0},
-                 {704, 576, 768, 384, 0},
-                 {130, 9, 144, 72, 0},
-                 {1919, 11, 1920, 960, 0},
-                 {16, 2, 16, 8, 48},
-                 {47, 5, 48, 24, 112},
-                 {1920, 7, 1920, 960, 3840},
-                 {1919, 9, 1920, 960, 3856}};
+        int width, height, yStride, uvStride, dstStride, offset;
+    } cases[] = {{16, 2, 16, 8, 0, 0},
+                 {17, 3, 17, 9, 0, 0},
+                 {31, 5, 40, 20, 0, 0},
+                 {33, 7, 33, 17, 0, 0},
+                 {1, 1, 1, 1, 0, 0},
+                 {63, 3, 63, 32, 0, 0},
+                 {64, 2, 64, 32, 0, 0},
+                 {65, 5, 65, 33, 0, 0},
+                 {97, 4, 100, 50, 0, 0},
+                 {113, 3, 113, 57, 0, 0},
+                 {127, 6, 128, 64, 0, 0},
+                 {704, 576, 768, 384, 0, 0},
+                 {130, 9, 144, 72, 0, 0},
+                 {1919, 11, 1920, 960, 0, 0},
+                 {16, 2, 16, 8, 48, 0},
+                 {47, 5, 48, 24, 112, 0},
+                 {64, 3, 64, 32, 128, 0},
+                 {64, 3, 64, 32, 128, 16},
+                 {81, 5, 96, 48, 176, 0},
+                 {1920, 7, 1920, 960, 3840, 0},
+                 {1920, 7, 1920, 960, 3840, 16},
+                 {1919, 9, 1920, 960, 3856, 0},
+                 {1889, 9, 1920, 960, 3808, 0}};
+    const Yuy2Path paths[] = {Yuy2Path::Best, Yuy2Path::Sse2};
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " stride " << c.dstStride);
         const Planes src(c.width, c.height, c.yStride, c.uvStride, c.width * 31u + c.height);
         const ptrdiff_t stride = c.dstStride ? c.dstStride : 2 * c.width + 6;
-        // Padding bytes past each row must stay untouched.
-        std::vector<uint8_t> vecBuffer(stride * c.height + 16, 0xEE), ref(stride * c.height, 0xEE);
-        uint8_t* vec = vecBuffer.data() + (16 - reinterpret_cast<uintptr_t>(vecBuffer.data()) % 16);
-        Yuv420ToYuy2(src.View(), c.width, c.height, vec, stride);
+        std::vector<uint8_t> ref(stride * c.height, 0xEE);
         Yuv420ToYuy2Scalar(src.View(), c.width, c.height, ref.data(), stride);
-        EXPECT_EQ(std::vector<uint8_t>(vec, vec + ref.size()), ref);
         // Spot-check the reference itself at the last pixel of the last row.
         const int r = c.height - 1, x = c.width - 1;
         EXPECT_EQ(ref[r * stride + 2 * x], src.y[r * c.yStride + x]);
         EXPECT_EQ(ref[r * stride + 2 * x + 1],
                   (x % 2 ? src.v : src.u)[(r / 2) * c.uvStride + x / 2]);
-        if (stride > 2 * c.width) {
-            EXPECT_EQ(ref[r * stride + 2 * c.width], 0xEE);
-            EXPECT_EQ(vec[r * stride + 2 * c.width], 0xEE);
+        for (Yuy2Path path : paths) {
+            SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " stride " << stride
+                                            << " offset " << c.offset << " path " << int(path));
+            // Padding bytes past each row and past the picture must stay untouched.
+            std::vector<uint8_t> buffer(stride * c.height + 32 + c.offset + 64, 0xEE);
+            uint8_t* vec =
+                buffer.data() + (32 - reinterpret_cast<uintptr_t>(buffer.data()) % 32) + c.offset;
+            Yuv420ToYuy2(src.View(), c.width, c.height, vec, stride, path);
+            EXPECT_EQ(std::vector<uint8_t>(vec, vec + ref.size()), ref);
+            EXPECT_EQ(std::vector<uint8_t>(vec + ref.size(), vec + ref.size() + 64),
+                      std::vector<uint8_t>(64, 0xEE));
+            if (stride > 2 * c.width) {
+                EXPECT_EQ(vec[r * stride + 2 * c.width], 0xEE);
+            }
         }
     }
+}
+
+TEST(Yuv420ToYuy2, ScalarPathIsTheReference)
+{
+    const Planes src(37, 5, 40, 20, 7);
+    const ptrdiff_t stride = 80;
+    std::vector<uint8_t> ref(stride * 5, 0xEE), viaPath(ref.size(), 0xEE);
+    Yuv420ToYuy2Scalar(src.View(), 37, 5, ref.data(), stride);
+    Yuv420ToYuy2(src.View(), 37, 5, viaPath.data(), stride, Yuy2Path::Scalar);
+    EXPECT_EQ(viaPath, ref);
 }
 
 TEST(Yuv420ToYuy2, LineDoublingSpreadsTheUpperHalf)
