@@ -46,6 +46,26 @@ AVCodecID CodecIdOf(VoiceCodec codec)
     return AV_CODEC_ID_NONE;
 }
 
+// libavcodec's decoder for a codec, looked up once: the lookup walks the
+// library's whole codec list, and voice frames come 25 to 50 times a second a
+// stream. The codec descriptions are the library's constants, shared by every
+// thread; nothing here belongs to a state.
+const AVCodec* DecoderFor(VoiceCodec codec)
+{
+    static const AVCodec* const muLaw = avcodec_find_decoder(CodecIdOf(VoiceCodec::MuLaw));
+    static const AVCodec* const aLaw = avcodec_find_decoder(CodecIdOf(VoiceCodec::ALaw));
+    static const AVCodec* const imaAdpcm = avcodec_find_decoder(CodecIdOf(VoiceCodec::ImaAdpcm));
+    switch (codec) {
+    case VoiceCodec::MuLaw:
+        return muLaw;
+    case VoiceCodec::ALaw:
+        return aLaw;
+    case VoiceCodec::ImaAdpcm:
+        return imaAdpcm;
+    }
+    return nullptr;
+}
+
 // libavcodec takes an IMA ADPCM WAV block as whole groups of 4 data bytes (8
 // samples); a device block may end inside a group. It is padded with zero
 // nibbles and the samples behind the frame's count are dropped.
@@ -66,7 +86,7 @@ size_t AdpcmBlockAlign(size_t dataLength)
 // needs no teardown.
 bool DecodeWithLibavcodec(const VoiceFrameInfo& info, std::span<const uint8_t> data, int16_t* out)
 {
-    const AVCodec* codec = avcodec_find_decoder(CodecIdOf(info.codec));
+    const AVCodec* codec = DecoderFor(info.codec);
     if (!codec)
         return false;
     std::unique_ptr<AVCodecContext, CodecContextFree> ctx(avcodec_alloc_context3(codec));
