@@ -52,10 +52,11 @@ TEST(Yuv420ToYuy2, PacksPairsWithSharedChroma)
 
 TEST(Yuv420ToYuy2, VectorPathsEqualScalarOnOddSizes)
 {
-    // dstStride 0: 2 x width + 6 (rows on no boundary); otherwise the stride
-    // as given, on a buffer at offset bytes past a 32-byte boundary. Widths
-    // around 16, 32 and 64 pixels reach every step of each pass and the
-    // scalar finish behind it.
+    // dstStride 0: 2 x width + 6, rows on no boundary (plain stores);
+    // otherwise the stride as given on a buffer at offset bytes past a 32-byte
+    // boundary: rows on 32-byte boundaries stream through the AVX2 pass, rows
+    // on 16 only through the SSE2 pass. Widths around 16, 32 and 64 pixels
+    // reach every step of each pass and the scalar finish behind it.
     struct Case {
         int width, height, yStride, uvStride, dstStride, offset;
     } cases[] = {{16, 2, 16, 8, 0, 0},
