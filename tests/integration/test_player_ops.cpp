@@ -290,27 +290,39 @@ TEST_F(PlayerOps, TextIsDrawnWhiteWhenAskedForRed)
 
 TEST_F(PlayerOps, CallbackSetBeforeTheRenderReceivesFrames)
 {
-    // A player of its own, so that the callback is set before any stream
-    // reaches it; then the simulator starts sending.
-    const int port = FreeUdpPort();
-    ASSERT_GT(port, 0);
-    const int handle =
-        TP_Initialize(NewWindow(Width(), Height()), 1, TvFormatTypeFor(SimKind::Device40), 0, 0);
-    ASSERT_GE(handle, 0);
-    Frames frames;
-    ASSERT_EQ(TP_SetYUVFrameCallBack(handle, CountFrame, &frames), 0);
-    ASSERT_EQ(TP_OpenStream(handle, "127.0.0.1", port, 2 /* UDP */, 0), 0);
-    tvdevsim::SimConfig config = m_config;
-    config.transport = tvdevsim::SimTransport::Udp;
-    config.address = "127.0.0.1";
-    config.port = port;
-    m_sim.SetLogHandler([](const std::string&) {});
-    ASSERT_TRUE(m_sim.Start(config)) << m_sim.Error();
+    // A 1080-line picture is coded with 1088 lines: the callback must get the
+    // shown picture, not the coded one.
+    const struct {
+        int width, height;
+    } sizes[] = {{Width(), Height()}, {1920, 1080}};
+    for (const auto& size : sizes) {
+        SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height));
+        // A player of its own, so that the callback is set before any stream
+        // reaches it; then the simulator starts sending.
+        const int port = FreeUdpPort();
+        ASSERT_GT(port, 0);
+        const int handle = TP_Initialize(NewWindow(size.width / 4, size.height / 4), 1,
+                                         TvFormatTypeFor(SimKind::Device40), 0, 0);
+        ASSERT_GE(handle, 0);
+        Frames frames;
+        ASSERT_EQ(TP_SetYUVFrameCallBack(handle, CountFrame, &frames), 0);
+        ASSERT_EQ(TP_OpenStream(handle, "127.0.0.1", port, 2 /* UDP */, 0), 0);
+        tvdevsim::SimConfig config = m_config;
+        config.stream.width = size.width;
+        config.stream.height = size.height;
+        config.transport = tvdevsim::SimTransport::Udp;
+        config.address = "127.0.0.1";
+        config.port = port;
+        m_sim.SetLogHandler([](const std::string&) {});
+        ASSERT_TRUE(m_sim.Start(config)) << m_sim.Error();
 
-    ASSERT_TRUE(WaitFor([&] { return frames.count.load() >= 5; }));
-    EXPECT_EQ(frames.width.load(), Width());
-    EXPECT_EQ(frames.height.load(), Height());
-    EXPECT_EQ(frames.size.load(), Width() * Height() * 2);
+        ASSERT_TRUE(WaitFor([&] { return frames.count.load() >= 5; }));
+        EXPECT_EQ(frames.width.load(), size.width);
+        EXPECT_EQ(frames.height.load(), size.height);
+        EXPECT_EQ(frames.size.load(), size.width * size.height * 2);
+        m_sim.Stop();
+        EXPECT_EQ(TP_Uninitialize(handle), 0);
+    }
 }
 
 TEST_F(PlayerOps, CallbackSetAfterTheRenderReceivesFramesUntilSwitchedOff)
