@@ -1,6 +1,6 @@
 // Plays a simulated encoder's live stream in the player control, puts a
 // caption on the picture once the first video sample has come, and a second
-// later captures a picture.
+// later captures a picture (again every half second while there is none yet).
 //
 //   tvdevsim --kind dev40 --transport tcp-server --address 127.0.0.1 --port 8001 &
 //   tvscript examples/play_simulator.js 127.0.0.1 8001 /tmp/picture.bmp
@@ -23,6 +23,7 @@ if (args.length < 3) {
         return true;
     }
 
+    var E_INVALIDARG = -2147024809; // 0x80070057 as the control's LONG result
     var shown = false;
     control.onFirstSampleDelivered = function (wParam, lParam) {
         // (1, 0) is the first video sample; (0, 0) the first audio sample.
@@ -41,10 +42,20 @@ if (args.length < 3) {
             quit(1);
             return;
         }
-        setTimeout(function () {
-            if (check('GrabPicture(' + picture + ')', control.GrabPicture(picture, 0)))
+        // The first sample may come between key pictures: until the decoder
+        // has shown one there is no picture to capture (E_INVALIDARG), and a
+        // slow machine takes longer to get there. Try again for a while.
+        var tries = 0;
+        function grab() {
+            var result = control.GrabPicture(picture, 0);
+            if (result === E_INVALIDARG && ++tries < 20) {
+                setTimeout(grab, 500);
+                return;
+            }
+            if (check('GrabPicture(' + picture + ')', result))
                 quit(0);
-        }, 1000);
+        }
+        setTimeout(grab, 1000);
     };
 
     // Device type 1 (an encoder), format 3 (device H.264), live play mode 0;

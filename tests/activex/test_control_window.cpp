@@ -53,8 +53,9 @@ protected:
             (std::filesystem::temp_directory_path() / ("tvocxwindow-" + std::to_string(random())))
                 .string();
         std::filesystem::create_directories(s_dir);
-        s_long = TvWriteControlRecord(s_dir, "long", 250);
-        s_short = TvWriteControlRecord(s_dir, "short", 50);
+        s_long = TvWriteControlRecord(s_dir, "long", 250, &s_recordError);
+        if (s_recordError.empty())
+            s_short = TvWriteControlRecord(s_dir, "short", 50, &s_recordError);
     }
     static void TearDownTestSuite()
     {
@@ -65,6 +66,8 @@ protected:
     void SetUp() override
     {
         CoInitialize(nullptr);
+        // Each test fails on its own when the records could not be written.
+        ASSERT_EQ(s_recordError, "");
         TvSetMessageBoxHandler(&BoxLog::Handler, &m_boxes);
         m_window = std::make_unique<CTarvoControlWindow>(&m_host);
         m_host.SetWindow(m_window->VideoWindow());
@@ -140,6 +143,7 @@ protected:
     }
 
     static inline std::string s_dir, s_long, s_short;
+    static inline std::string s_recordError; // why the records are missing
     CRecordingHost m_host;
     BoxLog m_boxes;
     std::unique_ptr<CTarvoControlWindow> m_window;

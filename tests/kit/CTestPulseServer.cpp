@@ -18,16 +18,6 @@
 
 extern char** environ;
 
-#if defined(__SANITIZE_THREAD__)
-// libpulse is not instrumented: its threads hand objects over through its own
-// atomics, which the race detector cannot see. Reports whose stacks run
-// through libpulse are about libpulse, not about this program.
-extern "C" const char* __tsan_default_suppressions()
-{
-    return "race:libpulsecommon\nrace:libpulse.so\nrace:libpulse-simple.so\n";
-}
-#endif
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
