@@ -1,4 +1,5 @@
 #include "CColorAdjuster.h"
+#include <win32/simd.h>
 
 #include "win32/trace.h"
 
@@ -348,12 +349,7 @@ struct Ops {
 // The same pass on 32 bytes at a time, for CPUs that have AVX2 (chosen at
 // run time). 256-bit unpacks and packs work within each 128-bit half, so
 // the pair still puts every byte back where it came from.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#elif defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#endif
+TV_TARGET_BEGIN("avx2")
 
 namespace avx2 {
 
@@ -385,21 +381,12 @@ struct Ops {
 
 } // namespace avx2
 
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC pop_options
-#elif defined(__clang__)
-#pragma clang attribute pop
-#endif
+TV_TARGET_END
 
 // The same pass on 64 bytes at a time, for CPUs with AVX-512BW. Its unpacks
 // and packs also work within each 128-bit quarter; only the compare differs
 // (it gives a mask, widened back to 0 / -1 lanes).
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512bw")
-#elif defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx512f,avx512bw"))), apply_to = function)
-#endif
+TV_TARGET_BEGIN("avx512f,avx512bw")
 
 namespace avx512 {
 
@@ -436,11 +423,7 @@ struct Ops {
 
 } // namespace avx512
 
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC pop_options
-#elif defined(__clang__)
-#pragma clang attribute pop
-#endif
+TV_TARGET_END
 
 bool CpuHasAvx512()
 {

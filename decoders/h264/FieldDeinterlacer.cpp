@@ -1,4 +1,5 @@
 #include "FieldDeinterlacer.h"
+#include <win32/simd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -282,12 +283,7 @@ void FieldDeinterlacer::InterpolateSse2(int i, int from, int to, uint8_t* dst)
 
 // The SSE2 pass on 16 pixels: the 16-bit sums, details and counters in AVX2
 // registers, the byte-wide edge choice in a full SSE2 register.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#elif defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#endif
+TV_TARGET_BEGIN("avx2")
 
 namespace {
 
@@ -361,8 +357,4 @@ void FieldDeinterlacer::InterpolateAvx2(int i, int from, int to, uint8_t* dst)
     }
 }
 
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC pop_options
-#elif defined(__clang__)
-#pragma clang attribute pop
-#endif
+TV_TARGET_END

@@ -1,4 +1,5 @@
 #include "Yuv420ToYuy2.h"
+#include <win32/simd.h>
 
 #include <cstring>
 
@@ -84,12 +85,7 @@ bool Valid(const Yuv420Planes& s, int width, int height, const uint8_t* dst)
 // The 256-bit unpacks work within 128-bit lanes, so their halves are put back
 // in pixel order with one lane permute per 32 bytes written. Streaming as in
 // the SSE2 pass, with rows on 32-byte boundaries.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#elif defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#endif
+TV_TARGET_BEGIN("avx2")
 
 namespace {
 
@@ -172,11 +168,7 @@ template void ConvertAvx2<false>(const Yuv420Planes&, int, int, uint8_t*, ptrdif
 
 } // namespace
 
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC pop_options
-#elif defined(__clang__)
-#pragma clang attribute pop
-#endif
+TV_TARGET_END
 
 namespace {
 

@@ -1,4 +1,5 @@
 #include "video/PictureHalve.h"
+#include <win32/simd.h>
 
 #include <immintrin.h>
 
@@ -68,12 +69,7 @@ struct Ops {
 // The same pass on 32 bytes, for CPUs that have AVX2 (chosen at run time).
 // Its unpacks and packs work within each 128-bit half, so the packed result
 // holds the quarters in the order 0 2 1 3: Order swaps the middle two.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#elif defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#endif
+TV_TARGET_BEGIN("avx2")
 
 namespace avx2 {
 
@@ -108,11 +104,7 @@ struct Ops {
 
 } // namespace avx2
 
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC pop_options
-#elif defined(__clang__)
-#pragma clang attribute pop
-#endif
+TV_TARGET_END
 
 bool HalveKernelAvailable(HalveKernel kernel)
 {
