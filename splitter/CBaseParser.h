@@ -130,8 +130,9 @@ using ParserFactory = std::function<std::unique_ptr<CBaseParser>(const ParserStr
 std::unique_ptr<CBaseParser> CreateFileParser(const ParserStreamSetup& setup);
 
 // The stream set-up for a record file from its first bytes (up to 4 MiB are
-// looked at): stream kinds, sequence header, stream format, transport-stream
-// video PID. setup.sequenceHeader points into sequenceHeader. False when the
+// looked at; when they are the whole file, a single sequence header is enough
+// to tell its kind): stream kinds, sequence header, stream format,
+// transport-stream video PID. setup.sequenceHeader points into sequenceHeader. False when the
 // bytes do not tell. Any thread.
 bool DescribeRecordStart(std::span<const uint8_t> bytes, ParserStreamSetup& setup,
                          std::vector<uint8_t>& sequenceHeader);

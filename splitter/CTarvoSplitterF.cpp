@@ -307,11 +307,11 @@ void CTarvoSplitterF::ResetStreamLocked()
     m_liveStep.Configure(m_codecKind, m_containerKind, m_tsParser.VideoPid());
 }
 
-bool CTarvoSplitterF::AnalyseLocked(std::span<const uint8_t> bytes)
+bool CTarvoSplitterF::AnalyseLocked(std::span<const uint8_t> bytes, bool streamEnd)
 {
     if (m_codecKind == CodecUnknown || m_containerKind == ContainerUnknown) {
         StreamKinds kinds{m_codecKind, m_containerKind};
-        DetectStream(bytes, kinds, m_tsParser);
+        DetectStream(bytes, kinds, m_tsParser, streamEnd);
         if (kinds.codecKind != m_codecKind || kinds.containerKind != m_containerKind) {
             m_codecKind = kinds.codecKind;
             m_containerKind = kinds.containerKind;
@@ -430,7 +430,9 @@ HRESULT CTarvoSplitterF::ProbeFile(IAsyncReader* reader, const char* fileName)
                 return E_FAIL;
             }
             m_ring.SetContent(static_cast<size_t>(n));
-            complete = AnalyseLocked(m_ring.Content());
+            // The window that reaches the file's end is all there is: a short
+            // record may hold a single sequence header.
+            complete = AnalyseLocked(m_ring.Content(), offset + n >= total);
         }
         // The ring served as the read window; push mode starts empty.
         m_ring.Reset();

@@ -156,9 +156,10 @@ private:
     CTarvoSplitterF(LPUNKNOWN pUnk, HRESULT* phr);
     ~CTarvoSplitterF() override;
 
-    // Ring lock held: detection, sequence header and stream format over bytes.
-    // True once the kinds are known and a sequence header is kept.
-    bool AnalyseLocked(std::span<const uint8_t> bytes);
+    // Ring lock held: detection, sequence header and stream format over bytes
+    // (streamEnd: they reach the end of a file, no more will come). True once
+    // the kinds are known and a sequence header is kept.
+    bool AnalyseLocked(std::span<const uint8_t> bytes, bool streamEnd = false);
     // Ring lock held: a new stream (other kinds): header, format and live-step
     // state start afresh.
     void ResetStreamLocked();

@@ -45,7 +45,7 @@ bool DescribeRecordStart(std::span<const uint8_t> bytes, ParserStreamSetup& setu
     const std::span<const uint8_t> window = bytes.first(std::min<size_t>(bytes.size(), 0x400000));
     TSParser ts;
     StreamKinds kinds;
-    DetectStream(window, kinds, ts);
+    DetectStream(window, kinds, ts, window.size() == bytes.size());
     if (kinds.codecKind == CodecUnknown)
         return false;
     sequenceHeader.assign(kSequenceHeaderCapacity, 0);

@@ -95,6 +95,21 @@ int32_t DecideCodecKind(const StreamScores& s)
     return s.S > 5 ? CodecMpeg2 : CodecUnknown;
 }
 
+int32_t DecideCodecKindAtEnd(const StreamScores& s)
+{
+    if (int32_t kind = DecideCodecKind(s))
+        return kind;
+    if (s.H > std::max({s.S, s.V, s.B, s.J}))
+        return CodecHDH264;
+    if (s.J > std::max({s.S, s.V, s.B}))
+        return CodecJP2K;
+    if (s.B > std::max(s.S, s.V))
+        return CodecDeviceH264;
+    if (s.V > s.S)
+        return CodecMpeg4;
+    return s.S > 0 ? CodecMpeg2 : CodecUnknown;
+}
+
 void DetectQBox(std::span<const uint8_t> buffer, StreamKinds& kinds)
 {
     size_t search = 4;
@@ -118,7 +133,7 @@ void DetectQBox(std::span<const uint8_t> buffer, StreamKinds& kinds)
     }
 }
 
-void DetectStream(std::span<const uint8_t> buffer, StreamKinds& kinds, TSParser& ts)
+void DetectStream(std::span<const uint8_t> buffer, StreamKinds& kinds, TSParser& ts, bool streamEnd)
 {
     const StreamKinds given = kinds;
     DetectQBox(buffer, kinds);
@@ -128,10 +143,13 @@ void DetectStream(std::span<const uint8_t> buffer, StreamKinds& kinds, TSParser&
             kinds.codecKind = ts.GetCodecKind();
         }
     }
-    if (kinds.codecKind == 0)
-        kinds.codecKind = DecideCodecKind(ScoreStream(buffer));
-    TV_TRACE("parsers", "DetectStream(%zu bytes, codec %d, container %d) -> codec %d, container %d",
-             buffer.size(), static_cast<int>(given.codecKind),
+    if (kinds.codecKind == 0) {
+        const StreamScores scores = ScoreStream(buffer);
+        kinds.codecKind = streamEnd ? DecideCodecKindAtEnd(scores) : DecideCodecKind(scores);
+    }
+    TV_TRACE("parsers",
+             "DetectStream(%zu bytes%s, codec %d, container %d) -> codec %d, container %d",
+             buffer.size(), streamEnd ? " to the end" : "", static_cast<int>(given.codecKind),
              static_cast<int>(given.containerKind), static_cast<int>(kinds.codecKind),
              static_cast<int>(kinds.containerKind));
 }

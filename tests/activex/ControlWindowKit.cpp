@@ -22,18 +22,11 @@ void TvQtEnvironment::TearDown()
     m_app = nullptr;
 }
 
-std::string TvWriteControlRecord(const std::string& dir, const std::string& name, int frames,
-                                 std::string* error)
+namespace {
+
+std::string WriteRecord(const tvdevsim::SimConfig& config, const std::string& name,
+                        std::string* error)
 {
-    tvdevsim::SimConfig config;
-    config.stream.kind = tvdevsim::SimKind::Device40;
-    config.stream.width = 704;
-    config.stream.height = 576;
-    config.stream.audio = false;
-    config.transport = tvdevsim::SimTransport::None;
-    config.realTime = false;
-    config.frames = frames;
-    config.recordPath = dir + "/" + name;
     tvdevsim::CDeviceSimulator sim;
     sim.SetLogHandler([](const std::string&) {});
     // Guards against a hang only: the race detector's build on a busy machine
@@ -52,4 +45,34 @@ std::string TvWriteControlRecord(const std::string& dir, const std::string& name
     }
     sim.Stop();
     return sim.RecordPath();
+}
+
+tvdevsim::SimConfig RecordConfig(tvdevsim::SimKind kind, int frames, const std::string& path)
+{
+    tvdevsim::SimConfig config;
+    config.stream.kind = kind;
+    config.transport = tvdevsim::SimTransport::None;
+    config.realTime = false;
+    config.frames = frames;
+    config.recordPath = path;
+    return config;
+}
+
+} // namespace
+
+std::string TvWriteControlRecord(const std::string& dir, const std::string& name, int frames,
+                                 std::string* error)
+{
+    tvdevsim::SimConfig config =
+        RecordConfig(tvdevsim::SimKind::Device40, frames, dir + "/" + name);
+    config.stream.width = 704;
+    config.stream.height = 576;
+    config.stream.audio = false;
+    return WriteRecord(config, name, error);
+}
+
+std::string TvWriteKindRecord(const std::string& dir, tvdevsim::SimKind kind, int frames)
+{
+    const std::string name = tvdevsim::KindName(kind);
+    return WriteRecord(RecordConfig(kind, frames, dir + "/" + name), name, nullptr);
 }

@@ -14,6 +14,7 @@
 
 #include "CFilePlayer.h"
 #include "ControlHost.h"
+#include "tvdevsim/StreamGenerator.h"
 #include "win32/msgbox.h"
 
 // Creates the QApplication for the test run on the given platform
@@ -41,6 +42,10 @@ private:
 // counts them as skipped, not failed.
 std::string TvWriteControlRecord(const std::string& dir, const std::string& name, int frames,
                                  std::string* error = nullptr);
+// The same for any of the simulator's stream kinds at its own picture size,
+// with its sound when the kind has any. A failure is added to the running
+// test and gives an empty path.
+std::string TvWriteKindRecord(const std::string& dir, tvdevsim::SimKind kind, int frames);
 
 // One call of the window on its host: the event or method and its values.
 struct HostCall {

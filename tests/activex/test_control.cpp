@@ -1,21 +1,28 @@
 // The player control's COM object: creation by ProgID, the dispatch table
-// (counts, types, names), the methods without a player, the events and the
-// capture scaling.
+// (counts, types, names), the methods without a player, the events, the
+// simulator's records played through OpenLocalFile and the capture scaling.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 #include "CTarvoPlayerOCXCtrl.h"
+#include "ControlWindowKit.h"
 #include "OcxDispatch.h"
 #include "OcxPlayers.h"
 #include "TarvoPlayErrors.h"
+#include "TarvoPlayLib.h"
 #include "objbase.h"
 #include "oleauto.h"
+#include "win32/picture.h"
 
 namespace {
 
@@ -450,6 +457,73 @@ TEST_F(ControlTest, EventsReachEveryAdvisedSinkInOrderOfTheirArguments)
     EXPECT_EQ(a.refs, 1u);
     EXPECT_EQ(a.calls.size(), 4u);
 }
+
+// Pictures the renderer has drawn into the window so far.
+uint64_t PicturesShown(HWND hWnd)
+{
+    uint64_t shown = 0;
+    TvCopyWindowPicture(hWnd, nullptr, 0, nullptr, nullptr, &shown);
+    return shown;
+}
+
+// Every record kind the simulator writes opens through the control's
+// OpenLocalFile (after the two outside players have refused it) and plays
+// into the control's window: records of two picture groups, and records
+// shorter than one, which hold a single sequence header.
+using RecordCase = std::tuple<tvdevsim::SimKind, int>; // kind, pictures
+
+class ControlRecord : public ControlTest, public testing::WithParamInterface<RecordCase> {
+protected:
+    static void SetUpTestSuite()
+    {
+        std::random_device random;
+        s_dir =
+            (std::filesystem::temp_directory_path() / ("tvocx-records-" + std::to_string(random())))
+                .string();
+        std::filesystem::create_directories(s_dir);
+    }
+    static void TearDownTestSuite()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(s_dir, ignored);
+    }
+    static inline std::string s_dir;
+};
+
+TEST_P(ControlRecord, OpensAndPlaysTheSimulatorsRecord)
+{
+    const auto [kind, pictures] = GetParam();
+    const std::string dir = s_dir + "/" + std::to_string(pictures);
+    std::filesystem::create_directories(dir);
+    const std::string path = TvWriteKindRecord(dir, kind, pictures);
+    ASSERT_FALSE(path.empty());
+    const std::wstring wide(path.begin(), path.end());
+    LONG r = -1;
+    ASSERT_EQ(Call(9, {Text(wide.c_str()), I4(0)}, &r), S_OK);
+    ASSERT_EQ(r, 0) << path;
+    ASSERT_NE(m_control->Player(), nullptr);
+    // Only a guard against a hang: pictures are due within a second.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (PicturesShown(m_control->Window()) < 3 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_GE(PicturesShown(m_control->Window()), 3u) << path;
+    LONG duration = -1;
+    ASSERT_EQ(Call(10, {I4(TP_PLAY_GET_DURATION), I4(0), OutLong(&duration), I4(0)}, &r), S_OK);
+    EXPECT_EQ(r, 0);
+    // 25 pictures a second.
+    EXPECT_NEAR(duration, pictures * 40, 200);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, ControlRecord,
+                         testing::Combine(testing::ValuesIn(tvdevsim::kAllKinds),
+                                          testing::Values(10, 50)),
+                         [](const testing::TestParamInfo<RecordCase>& info) {
+                             std::string name = tvdevsim::KindName(std::get<0>(info.param));
+                             for (char& c : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(c)))
+                                     c = '_';
+                             return name + "_" + std::to_string(std::get<1>(info.param));
+                         });
 
 TEST(OcxCapture, ScalesYuy2KeepingFlatAreasAndPairChroma)
 {

@@ -106,6 +106,64 @@ TEST(StreamScoring, DecisionOrder)
     EXPECT_EQ(kind(3, 6, 0, 0, 0), CodecMpeg4); // S' = 5
 }
 
+// At the end of a stream the floor and the 6 to reach fall away, the order
+// stays; what the live decision finds is kept.
+TEST(StreamScoring, DecisionAtTheEndOfAStream)
+{
+    struct Case {
+        StreamScores scores; // S, V, B, J, H
+        int32_t kind;
+    };
+    const Case cases[] = {
+        {{0, 0, 0, 0, 0}, CodecUnknown},
+        {{0, 0, 5, 0, 0}, CodecDeviceH264}, // one Baseline SPS
+        {{0, 0, 0, 0, 5}, CodecHDH264},     // one High-profile SPS
+        {{0, 0, 5, 0, 5}, CodecDeviceH264}, // H must beat B
+        {{0, 0, 0, 2, 0}, CodecJP2K},
+        {{0, 0, 5, 5, 0}, CodecDeviceH264}, // J must beat B
+        {{0, 1, 0, 0, 0}, CodecMpeg4},
+        {{1, 1, 0, 0, 0}, CodecMpeg2}, // V must beat S
+        {{3, 0, 0, 0, 0}, CodecMpeg2}, // a sequence header and a picture group
+        {{3, 1, 5, 0, 0}, CodecDeviceH264},
+        {{0, 6, 0, 0, 0}, CodecMpeg4}, // as the live decision
+        {{7, 7, 7, 7, 7}, CodecMpeg2}, // as the live decision
+        {{3, 6, 0, 0, 0}, CodecMpeg4}, // as the live decision (S' = 5)
+        {{0, 0, 10, 0, 10}, CodecDeviceH264},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "S " << c.scores.S << " V " << c.scores.V << " B " << c.scores.B << " J "
+                     << c.scores.J << " H " << c.scores.H);
+        EXPECT_EQ(DecideCodecKindAtEnd(c.scores), c.kind);
+    }
+}
+
+TEST(StreamDetection, OneSequenceHeaderTellsTheKindOnlyAtTheStreamsEnd)
+{
+    Bytes h264;
+    Append(h264, BuildSps({}));
+    Append(h264, Nal(0x68, 4));
+    Append(h264, Nal(0x65, 300));
+    Bytes mpeg2 = BuildMpeg2SequenceHeader(720, 576, 3);
+    Append(mpeg2, Filler(200));
+    const struct {
+        const char* name;
+        const Bytes& bytes;
+        int32_t kind;
+    } cases[] = {{"H.264", h264, CodecDeviceH264}, {"MPEG-2", mpeg2, CodecMpeg2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TSParser ts;
+        StreamKinds live;
+        DetectStream(c.bytes, live, ts);
+        EXPECT_EQ(live.codecKind, CodecUnknown); // more may come
+        StreamKinds end;
+        DetectStream(c.bytes, end, ts, true);
+        EXPECT_EQ(end.codecKind, c.kind);
+        EXPECT_EQ(end.containerKind, 0);
+    }
+}
+
 TEST(StreamDetection, SixJpeg2000CodestreamStartsGiveKind4)
 {
     Bytes b;
@@ -334,6 +392,10 @@ TEST(StreamDetection, TenMegabytesOfRandomBytesStayUnknown)
     EXPECT_EQ(k.codecKind, CodecUnknown);
     EXPECT_EQ(k.containerKind, 0);
     EXPECT_EQ(ScoreStream(b).J, 0);
+    // Not even as a whole file.
+    StreamKinds whole;
+    DetectStream(b, whole, ts, true);
+    EXPECT_EQ(whole.codecKind, CodecUnknown);
 }
 
 } // namespace
