@@ -247,7 +247,11 @@ STDMETHODIMP CTarvoPlayerOCXCtrl::Invoke(DISPID dispIdMember, REFIID riid, LCID,
     // A method may release the control from a sink it fires to; the call
     // finishes on a live object.
     NonDelegatingAddRef();
-    const HRESULT hr = OcxInvoke(*this, dispIdMember, wFlags, pDispParams, pVarResult, puArgErr);
+    HRESULT hr = S_OK;
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_callLock);
+        hr = OcxInvoke(*this, dispIdMember, wFlags, pDispParams, pVarResult, puArgErr);
+    }
     NonDelegatingRelease();
     return hr;
 }
@@ -341,6 +345,7 @@ STDMETHODIMP CTarvoPlayerOCXCtrl::GetWidget(QWidget** ppWidget)
     *ppWidget = nullptr;
     if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
         return E_FAIL;
+    std::lock_guard<std::recursive_mutex> lock(m_callLock);
     if (!m_widget && !m_hWnd) {
         // The control's own window: painting, mouse modes, keys, drops, and
         // the players' posted messages, which it hands back to this host.
@@ -374,6 +379,8 @@ LRESULT CTarvoPlayerOCXCtrl::WindowMessageProc(HWND, UINT message, WPARAM wParam
         return 0;
     // Handled on the control's thread. The relay goes before the handler
     // is removed in the destructor, and Qt drops what is queued for it.
+    // Without a Qt application, here on the dispatcher thread, serialised
+    // with the host's calls by the lock HandleWindowMessage takes.
     if (QCoreApplication::instance()) {
         QMetaObject::invokeMethod(
             self->m_relay.get(),
@@ -385,17 +392,34 @@ LRESULT CTarvoPlayerOCXCtrl::WindowMessageProc(HWND, UINT message, WPARAM wParam
     return 0;
 }
 
+bool CTarvoPlayerOCXCtrl::TryAddRef()
+{
+    LONG count = m_cRef.load();
+    while (count > 0) {
+        if (m_cRef.compare_exchange_weak(count, count + 1))
+            return true;
+    }
+    return false;
+}
+
 void CTarvoPlayerOCXCtrl::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM)
 {
-    if (m_destroying)
+    // A sink that drops the last reference during an event must not delete
+    // the control under the loop below; at 0 the destructor is on its way
+    // and waits for this call to return.
+    if (!TryAddRef())
         return;
-    if (message == kMsgRenderFailed) {
-        char text[64];
-        std::snprintf(text, sizeof text, "Error! the Code is:%d\n", static_cast<int>(wParam));
-        MessageBoxA(m_hWnd, text, "TarvoPlayerOCX", MB_OK);
-        return;
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_callLock);
+        if (!m_destroying && message == kMsgRenderFailed) {
+            char text[64];
+            std::snprintf(text, sizeof text, "Error! the Code is:%d\n", static_cast<int>(wParam));
+            MessageBoxA(m_hWnd, text, "TarvoPlayerOCX", MB_OK);
+        } else if (!m_destroying) {
+            DrainGraphEvents();
+        }
     }
-    DrainGraphEvents();
+    NonDelegatingRelease(); // may delete this: nothing after it
 }
 
 void CTarvoPlayerOCXCtrl::DrainGraphEvents()
@@ -518,6 +542,7 @@ LONG CTarvoPlayerOCXCtrl::Logout(LONG deviceType, LONG loginHandle)
 
 LONG CTarvoPlayerOCXCtrl::OpenLocalFile(const char* path)
 {
+    std::lock_guard<std::recursive_mutex> lock(m_callLock);
     SetPlayer(nullptr);
     if (!path)
         return E_FAIL;
@@ -559,6 +584,7 @@ LONG CTarvoPlayerOCXCtrl::OpenLocalFile(const char* path)
 
 LONG CTarvoPlayerOCXCtrl::PlayControl(LONG controlCode, LONG inValue, LONG* outValue)
 {
+    std::lock_guard<std::recursive_mutex> lock(m_callLock);
     if (!m_player)
         return TP_ERR_INVALID_HANDLE;
     // Room for whatever a command writes (a rate, a range), however small

@@ -12,7 +12,12 @@
 // off that window by the control and handled on the control's thread.
 //
 // Threads: every method, the events and the destruction run on the thread
-// that created the control (the Qt GUI thread in a Qt host).
+// that created the control (the Qt GUI thread in a Qt host). Without a Qt
+// application there is no loop to hand the posted messages to: they are
+// handled on the platform's dispatcher thread, under the lock the methods
+// take (m_callLock), holding a reference to the control meanwhile; their
+// events then reach the sinks on that thread, and a sink that drops the last
+// reference there has the control destroyed there once the message is done.
 #pragma once
 
 #include <atomic>
@@ -127,13 +132,23 @@ private:
     bool HoldLogin();
     // Replaces the player (null: none).
     void SetPlayer(CPlayerBase* player);
-    // The player's posted messages, on the control's thread.
+    // The player's posted messages: on the control's thread, or without a Qt
+    // application on the dispatcher thread. Takes a reference (none once
+    // destruction has begun: nothing is done) and m_callLock; the last
+    // release may delete the control on the way out.
     void HandleWindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // A reference unless the count already reached 0.
+    bool TryAddRef();
     void DrainGraphEvents();
     static LRESULT WindowMessageProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                      void* user);
 
-    std::unique_ptr<CPlayerBase> m_player;
+    // Serialises the host's calls (Invoke, GetWidget, the IControlHost
+    // methods) with the posted messages handled on the dispatcher thread.
+    // Recursive: a sink may call a method from the event it receives. Not
+    // taken by the destructor, which waits for a running handler instead.
+    std::recursive_mutex m_callLock;
+    std::unique_ptr<CPlayerBase> m_player; // guarded by m_callLock
     std::unique_ptr<CEventPoint> m_events;
     OLE_COLOR m_backColor;
     bool m_zoomEnable;

@@ -7,6 +7,11 @@
 // Qt GUI thread). The window marshals what the platform's dispatcher thread
 // delivers (the player's posted messages) onto that thread before it calls the
 // host.
+//
+// Lifetime: the window holds a reference to the host (AddRef ... Release)
+// while it handles a posted message: what the container does for an event
+// may drop its last reference to the control, and the control deletes its
+// window when it goes.
 #pragma once
 
 #include "win32/types.h"
@@ -18,6 +23,9 @@ typedef DWORD OLE_COLOR;
 // What the window asks of the control.
 class IControlHost {
 public:
+    // The control's reference count (its COM object's).
+    virtual ULONG AddRef() = 0;
+    virtual ULONG Release() = 0;
     // The control's current player, or null. Valid until the next call that
     // replaces or deletes the player (Initialize, OpenLocalFile, destruction).
     virtual CPlayerBase* Player() = 0;

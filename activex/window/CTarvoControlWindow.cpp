@@ -190,6 +190,19 @@ LRESULT CTarvoControlWindow::OnPostedMessage(HWND, UINT msg, WPARAM wParam, LPAR
 
 void CTarvoControlWindow::HandlePostedMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 {
+    IControlHost* host = m_host;
+    if (!host)
+        return;
+    // A sink that lets the control go during an event would otherwise delete
+    // the control, and with it this window, while the loop below still reads
+    // them: both stay until the message is handled.
+    host->AddRef();
+    HandleHeldMessage(msg, wParam, lParam);
+    host->Release(); // may delete this window: nothing after it
+}
+
+void CTarvoControlWindow::HandleHeldMessage(UINT msg, WPARAM wParam, LPARAM lParam)
+{
     if (!m_host)
         return;
     m_host->FireWindowProc(static_cast<LONG>(msg), static_cast<LONG>(wParam),

@@ -133,8 +133,11 @@ protected:
 private:
     // Dispatcher thread: queues the message for HandlePostedMessage.
     static LRESULT OnPostedMessage(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam, void* user);
-    // GUI thread: 0x401 shows the failure, 0x402 drains the graph's events.
+    // GUI thread: holds the host while HandleHeldMessage runs; the host's
+    // last release may delete this window on the way out.
     void HandlePostedMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    // 0x401 shows the failure, 0x402 drains the graph's events.
+    void HandleHeldMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void DrainGraphEvents();
     // The message an event stands for, fired as WindowProc before the event
     // is handled; events that stand for no window message fire nothing.

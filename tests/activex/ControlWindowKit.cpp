@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "TarvoPlayerOCXEvents.h"
 #include "tvdevsim/DeviceSimulator.h"
 
 void TvQtEnvironment::SetUp()
@@ -75,4 +76,21 @@ std::string TvWriteKindRecord(const std::string& dir, tvdevsim::SimKind kind, in
 {
     const std::string name = tvdevsim::KindName(kind);
     return WriteRecord(RecordConfig(kind, frames, dir + "/" + name), name, nullptr);
+}
+
+bool TvAdviseSink(IDispatch* control, IDispatch* sink)
+{
+    IConnectionPointContainer* container = nullptr;
+    if (control->QueryInterface(IID_IConnectionPointContainer,
+                                reinterpret_cast<void**>(&container)) != S_OK)
+        return false;
+    IConnectionPoint* point = nullptr;
+    const bool found = container->FindConnectionPoint(DIID__DTarvoPlayerOCXEvents, &point) == S_OK;
+    container->Release();
+    if (!found)
+        return false;
+    DWORD cookie = 0;
+    const bool advised = point->Advise(sink, &cookie) == S_OK;
+    point->Release();
+    return advised;
 }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <ostream>
@@ -14,6 +16,8 @@
 
 #include "CFilePlayer.h"
 #include "ControlHost.h"
+#include "ocidl.h"
+#include "oleauto.h"
 #include "tvdevsim/StreamGenerator.h"
 #include "win32/msgbox.h"
 
@@ -78,6 +82,11 @@ public:
     }
     void DropPlayer() { m_player.reset(); }
 
+    // References the window holds, counted; the host itself lives as long as
+    // the test's object.
+    ULONG AddRef() override { return ++m_refs; }
+    ULONG Release() override { return --m_refs; }
+    ULONG Refs() const { return m_refs; }
     CPlayerBase* Player() override { return m_player.get(); }
     LONG OpenLocalFile(const char* path) override
     {
@@ -126,18 +135,77 @@ public:
                 return static_cast<int>(i);
         return -1;
     }
-    void Clear() { m_calls.clear(); }
+    // The references held on the host when call was first made (0: never).
+    ULONG RefsAt(const HostCall& call) const
+    {
+        const int i = Index(call);
+        return i < 0 ? 0 : m_refsAt[static_cast<size_t>(i)];
+    }
+    void Clear()
+    {
+        m_calls.clear();
+        m_refsAt.clear();
+    }
     const std::vector<std::string>& Opened() const { return m_opened; }
 
 private:
-    void Record(const HostCall& call) { m_calls.push_back(call); }
+    void Record(const HostCall& call)
+    {
+        m_calls.push_back(call);
+        m_refsAt.push_back(m_refs);
+    }
 
     HWND m_hWnd = nullptr;
+    ULONG m_refs = 1;
     OLE_COLOR m_colour = 255;
     std::unique_ptr<CPlayerBase> m_player;
     std::vector<HostCall> m_calls;
+    std::vector<ULONG> m_refsAt; // m_refs at each of m_calls
     std::vector<std::string> m_opened;
 };
+
+// An event sink for the control's connection point that passes each event
+// (its DISPID and its arguments in written order) to a function, on whatever
+// thread the control fires it. Lives on the test's stack: its count only
+// tells who still holds it.
+class CFunctionSink : public IDispatch {
+public:
+    std::function<void(DISPID, const std::vector<LONG>&)> onEvent;
+    std::atomic<ULONG> refs{1};
+
+    HRESULT QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (riid == IID_IUnknown || riid == IID_IDispatch) {
+            *ppv = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return ++refs; }
+    ULONG Release() override { return --refs; }
+    HRESULT GetTypeInfoCount(UINT* n) override { return *n = 0, S_OK; }
+    HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override
+    {
+        return DISP_E_UNKNOWNNAME;
+    }
+    HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*,
+                   UINT*) override
+    {
+        std::vector<LONG> args;
+        for (UINT i = p->cArgs; i-- > 0;)
+            args.push_back(p->rgvarg[i].lVal);
+        if (onEvent)
+            onEvent(id, args);
+        return S_OK;
+    }
+};
+
+// Advises sink on the control's connection point (control: its IDispatch).
+// False when that fails.
+bool TvAdviseSink(IDispatch* control, IDispatch* sink);
 
 // Message boxes, as the platform hands them over.
 struct BoxLog {

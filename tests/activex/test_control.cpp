@@ -5,9 +5,11 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <random>
 #include <string>
 #include <thread>
@@ -524,6 +526,114 @@ INSTANTIATE_TEST_SUITE_P(Kinds, ControlRecord,
                                      c = '_';
                              return name + "_" + std::to_string(std::get<1>(info.param));
                          });
+
+// Without a Qt application (none in this program) the player's posted
+// messages are handled on the platform's dispatcher thread, and the events
+// they fire reach the sinks there.
+class ControlWithoutQt : public ControlTest {
+protected:
+    static void SetUpTestSuite()
+    {
+        std::random_device random;
+        s_dir =
+            (std::filesystem::temp_directory_path() / ("tvocx-noqt-" + std::to_string(random())))
+                .string();
+        std::filesystem::create_directories(s_dir);
+        s_record = TvWriteControlRecord(s_dir, "end", 30, &s_error);
+    }
+    static void TearDownTestSuite()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(s_dir, ignored);
+    }
+    void SetUp() override
+    {
+        ASSERT_EQ(s_error, "");
+        ControlTest::SetUp();
+    }
+    LONG Open()
+    {
+        const std::wstring wide(s_record.begin(), s_record.end());
+        LONG r = -1;
+        EXPECT_EQ(Call(9, {Text(wide.c_str()), I4(0)}, &r), S_OK);
+        return r;
+    }
+    // The sink outlives the control, which lets it go in TearDown.
+    CFunctionSink m_sink;
+    static inline std::string s_dir, s_record, s_error;
+};
+
+// While the file's end is handled, a host call waits for it: it would
+// otherwise replace the player the handling is using.
+TEST_F(ControlWithoutQt, HostCallsWaitWhileTheFileEndIsHandled)
+{
+    std::promise<void> inEvent, eventOver;
+    std::atomic<bool> seen{false}, hostCallDone{false};
+    bool doneDuringEvent = true;
+    m_sink.onEvent = [&](DISPID id, const std::vector<LONG>&) {
+        if (id != DISPID_OCX_FILEENDEVENT || seen.exchange(true))
+            return;
+        inEvent.set_value();
+        // Room for a host call that does not wait to finish: two seconds
+        // for a call that takes microseconds.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (!hostCallDone && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        doneDuringEvent = hostCallDone;
+        eventOver.set_value();
+    };
+    ASSERT_TRUE(TvAdviseSink(m_dispatch, &m_sink));
+    ASSERT_EQ(Open(), 0);
+    ASSERT_EQ(inEvent.get_future().wait_for(std::chrono::seconds(120)), std::future_status::ready);
+    // An unknown device type: the player is deleted, the answer is 10004.
+    LONG r = 0;
+    ASSERT_EQ(Call(4, {I4(99), I4(3), I4(0), I4(0), I4(0)}, &r), S_OK);
+    hostCallDone = true;
+    EXPECT_EQ(r, TP_ERR_UNSUPPORTED);
+    ASSERT_EQ(eventOver.get_future().wait_for(std::chrono::seconds(120)),
+              std::future_status::ready);
+    EXPECT_FALSE(doneDuringEvent);
+    EXPECT_EQ(m_control->Player(), nullptr);
+    // The control goes while what the sink's function uses is still here.
+    m_dispatch->Release();
+    m_dispatch = nullptr;
+    m_unknown->NonDelegatingRelease();
+    m_unknown = nullptr;
+}
+
+// A sink that lets the control go when the file ends: the handling holds the
+// control to its end, then the control goes (and lets the sink go).
+TEST_F(ControlWithoutQt, ControlReleasedByItsSinkGoesAfterTheFileEndIsHandled)
+{
+    std::promise<void> released;
+    std::atomic<bool> seen{false};
+    IDispatch* dispatch = m_dispatch;
+    CUnknown* unknown = m_unknown;
+    m_dispatch = nullptr;
+    m_unknown = nullptr;
+    m_sink.onEvent = [&](DISPID id, const std::vector<LONG>&) {
+        if (id != DISPID_OCX_FILEENDEVENT || seen.exchange(true))
+            return;
+        dispatch->Release();
+        unknown->NonDelegatingRelease();
+        released.set_value();
+    };
+    ASSERT_TRUE(TvAdviseSink(dispatch, &m_sink));
+    const std::wstring wide(s_record.begin(), s_record.end());
+    VARIANT args[2] = {I4(0), Text(wide.c_str())}; // DISPPARAMS order
+    DISPPARAMS params = {args, nullptr, 2, 0};
+    Var result;
+    ASSERT_EQ(dispatch->Invoke(9, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr),
+              S_OK);
+    VariantClear(&args[1]);
+    ASSERT_EQ(result.lVal, 0);
+    ASSERT_EQ(released.get_future().wait_for(std::chrono::seconds(120)), std::future_status::ready);
+    // Only a guard against a hang: the control goes as the handling ends.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (m_sink.refs > 1 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(m_sink.refs.load(), 1u);
+}
 
 TEST(OcxCapture, ScalesYuy2KeepingFlatAreasAndPairChroma)
 {

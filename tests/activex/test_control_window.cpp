@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QMimeData>
+#include <QPointer>
 #include <QTest>
 #include <QUrl>
 #include <QWheelEvent>
@@ -481,6 +482,43 @@ TEST_F(ControlWindow, EndOfFileStopsFiresAndRewinds)
     EXPECT_LT(end, rewind);
     EXPECT_GE(m_host.Index({"FirstSampleDelivered", 1, 0}), 0);
     EXPECT_TRUE(m_host.HasWindowProc(0x402));
+}
+
+// A sink that lets the control go when the file ends: the window handles the
+// message to its end, holding the control, and the control (its window with
+// it) goes afterwards.
+TEST_F(ControlWindow, ControlReleasedByItsSinkGoesAfterTheMessageIsHandled)
+{
+    HRESULT hr = S_OK;
+    CUnknown* unknown = CTarvoPlayerOCXCtrl::CreateInstance(nullptr, &hr);
+    ASSERT_NE(unknown, nullptr);
+    unknown->NonDelegatingAddRef();
+    auto* control = static_cast<CTarvoPlayerOCXCtrl*>(unknown);
+    QWidget* widget = nullptr;
+    ASSERT_EQ(control->GetWidget(&widget), S_OK);
+    QPointer<QWidget> window(widget);
+    CFunctionSink sink;
+    bool released = false;
+    sink.onEvent = [&](DISPID id, const std::vector<LONG>&) {
+        if (id == DISPID_OCX_FILEENDEVENT && !released) {
+            released = true;
+            unknown->NonDelegatingRelease();
+        }
+    };
+    ASSERT_TRUE(TvAdviseSink(static_cast<IDispatch*>(control), &sink));
+    ASSERT_EQ(control->OpenLocalFile(s_short.c_str()), 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return released; }, 60000));
+    EXPECT_TRUE(window.isNull());
+    EXPECT_EQ(sink.refs.load(), 1u); // the control let it go
+}
+
+// The window holds its host while it handles a message, and only then.
+TEST_F(ControlWindow, HostIsHeldWhileAMessageIsHandled)
+{
+    ASSERT_TRUE(Play(s_short));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_host.Index({"FileEndEvent", 0, 0}) >= 0; }, 30000));
+    EXPECT_EQ(m_host.RefsAt({"FileEndEvent", 0, 0}), 2u);
+    EXPECT_EQ(m_host.Refs(), 1u);
 }
 
 TEST_F(ControlWindow, DetachedHostHearsNothing)
