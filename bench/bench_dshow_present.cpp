@@ -13,6 +13,8 @@
 //   BM_PresentOffscreen the renderer's offscreen presenter: reduction and
 //                       conversion into its surface, plus its locking and
 //                       bookkeeping.
+//   BM_PresentOffscreenCold the same on pictures the caches do not hold (as
+//                       a live stream's are): what the memory costs.
 //   BM_MemcpyPictureRgb32, BM_SwscaleRgb32Alone, BM_PresentOffscreenRgb32
 //                       the same for a 1080p 32-bit RGB picture (what the live
 //                       chain's colour converter hands the renderer): the copy,
@@ -154,6 +156,24 @@ void BM_PresentOffscreen(benchmark::State& state)
     }
 }
 BENCHMARK(BM_PresentOffscreen)->Unit(benchmark::kMillisecond);
+
+// The same, each picture new to the caches, as in a live stream: the decoder
+// wrote it on another core just before. 24 pictures (96 MB) in turn, more
+// than the caches hold, after one write each.
+void BM_PresentOffscreenCold(benchmark::State& state)
+{
+    const std::vector<uint8_t> picture = TestPicture();
+    std::vector<std::vector<uint8_t>> frames(24, picture);
+    COffscreenPresenter presenter;
+    presenter.SetSettings(Window());
+    size_t next = 0;
+    for (auto _ : state) {
+        if (!presenter.Present(InputFormat(), frames[next].data()))
+            state.SkipWithError("present failed");
+        next = (next + 1) % frames.size();
+    }
+}
+BENCHMARK(BM_PresentOffscreenCold)->Unit(benchmark::kMillisecond);
 
 std::vector<uint8_t> TestPictureRgb32()
 {

@@ -121,6 +121,10 @@ def pipeline_row(name, entries):
     shortfall = any((e.get("drawn", 0) or 0) < (e.get("sent", 0) or 0) for e in entries)
     measured = (
         f"kit {summary(c('kit_cpu'), 0)} ms/s, decoding alone {summary(c('floor_cpu'), 0)} ms/s"
+    )
+    if entries[0].get("floor_paced_cpu") is not None:
+        measured += f" ({summary(c('floor_paced_cpu'), 0)} at the stream's pace)"
+    measured += (
         f", drawn {summary(c('drawn'), 0)} of {summary(c('sent'), 0)}"
     )
     if entries[0].get("x_cpu") is not None:

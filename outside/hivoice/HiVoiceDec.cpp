@@ -79,55 +79,106 @@ size_t AdpcmBlockAlign(size_t dataLength)
     return head + (body + kAdpcmGroup - 1) / kAdpcmGroup * kAdpcmGroup;
 }
 
-// Decodes the codec bytes of one frame into out (info.samples samples). Every
-// frame is self-contained (G.711 has no memory, an ADPCM WAV block carries its
-// own predictor and step index), so a decoder opened for this frame alone
-// gives the same samples as one kept across frames, and the caller's state
-// needs no teardown.
-bool DecodeWithLibavcodec(const VoiceFrameInfo& info, std::span<const uint8_t> data, int16_t* out)
+// An opened decoder per codec, kept by the thread that decodes: opening one
+// (the context's option defaults, the codec's set-up) cost more than decoding
+// a frame, and voice frames come 25 to 50 times a second a stream. Every frame
+// is self-contained (G.711 has no memory, an ADPCM WAV block carries its own
+// predictor and step index), so a decoder reused across frames, and across
+// the states of several streams decoding on one thread, gives the samples a
+// fresh one would; the caller's state needs no teardown, and the thread's end
+// frees what it opened. A decoder whose last frame went wrong is not reused.
+struct OpenDecoders {
+    std::unique_ptr<AVCodecContext, CodecContextFree> contexts[3];
+    int blockAlign[3] = {};
+    std::unique_ptr<AVPacket, PacketFree> packet{av_packet_alloc()};
+    std::unique_ptr<AVFrame, FrameFree> frame{av_frame_alloc()};
+};
+
+// Where OpenDecoders keeps a codec's decoder (one of the three DecoderFor knows).
+size_t SlotOf(VoiceCodec codec)
 {
-    const AVCodec* codec = DecoderFor(info.codec);
-    if (!codec)
-        return false;
-    std::unique_ptr<AVCodecContext, CodecContextFree> ctx(avcodec_alloc_context3(codec));
-    std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
-    std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
-    if (!ctx || !packet || !frame)
-        return false;
-    size_t packetLength = data.size();
-    ctx->sample_rate = static_cast<int>(kVoiceSampleRate);
-    av_channel_layout_default(&ctx->ch_layout, 1);
-    if (info.codec == VoiceCodec::ImaAdpcm) {
-        packetLength = AdpcmBlockAlign(data.size());
-        ctx->block_align = static_cast<int>(packetLength);
-        ctx->bits_per_coded_sample = 4;
+    return static_cast<size_t>(codec) - static_cast<size_t>(VoiceCodec::MuLaw);
+}
+
+// The thread's decoder for the codec, opened for blocks of packetLength bytes.
+AVCodecContext* OpenDecoderFor(OpenDecoders& open, VoiceCodec codec, size_t packetLength)
+{
+    const AVCodec* decoder = DecoderFor(codec);
+    if (!decoder)
+        return nullptr;
+    const size_t slot = SlotOf(codec);
+    const int blockAlign = codec == VoiceCodec::ImaAdpcm ? static_cast<int>(packetLength) : 0;
+    auto& ctx = open.contexts[slot];
+    if (ctx && open.blockAlign[slot] == blockAlign)
+        return ctx.get();
+    ctx.reset();
+    std::unique_ptr<AVCodecContext, CodecContextFree> fresh(avcodec_alloc_context3(decoder));
+    if (!fresh)
+        return nullptr;
+    fresh->sample_rate = static_cast<int>(kVoiceSampleRate);
+    av_channel_layout_default(&fresh->ch_layout, 1);
+    if (codec == VoiceCodec::ImaAdpcm) {
+        fresh->block_align = blockAlign;
+        fresh->bits_per_coded_sample = 4;
     }
-    if (avcodec_open2(ctx.get(), codec, nullptr) < 0)
-        return false;
+    if (avcodec_open2(fresh.get(), decoder, nullptr) < 0)
+        return nullptr;
+    ctx = std::move(fresh);
+    open.blockAlign[slot] = blockAlign;
+    return ctx.get();
+}
+
+bool DecodeWith(AVCodecContext* ctx, AVPacket* packet, AVFrame* frame, const VoiceFrameInfo& info,
+                std::span<const uint8_t> data, size_t packetLength, int16_t* out)
+{
     // The packet is a padded copy: libavcodec may read a little past the end of
     // the bytes it is given, and an ADPCM block may need its last group filled.
-    if (av_new_packet(packet.get(), static_cast<int>(packetLength)) < 0)
+    if (av_new_packet(packet, static_cast<int>(packetLength)) < 0)
         return false;
     std::memcpy(packet->data, data.data(), data.size());
     std::memset(packet->data + data.size(), 0, packetLength - data.size());
-    if (avcodec_send_packet(ctx.get(), packet.get()) < 0)
+    const int sent = avcodec_send_packet(ctx, packet);
+    av_packet_unref(packet);
+    if (sent < 0)
         return false;
     int16_t decoded[kMaxDecodedSamples];
     size_t written = 0;
-    while (avcodec_receive_frame(ctx.get(), frame.get()) >= 0) {
+    int received = 0;
+    while ((received = avcodec_receive_frame(ctx, frame)) >= 0) {
         const bool s16 = frame->format == AV_SAMPLE_FMT_S16 || frame->format == AV_SAMPLE_FMT_S16P;
         const size_t n = frame->nb_samples > 0 ? static_cast<size_t>(frame->nb_samples) : 0;
-        if (!s16 || n > kMaxDecodedSamples - written)
+        const bool fits = s16 && n <= kMaxDecodedSamples - written;
+        if (fits) {
+            // Mono: the packed and the planar layout are the same one plane.
+            std::memcpy(decoded + written, frame->data[0], n * sizeof(int16_t));
+            written += n;
+        }
+        av_frame_unref(frame);
+        if (!fits)
             return false;
-        // Mono: the packed and the planar layout are the same one plane.
-        std::memcpy(decoded + written, frame->data[0], n * sizeof(int16_t));
-        written += n;
-        av_frame_unref(frame.get());
     }
-    if (written < info.samples)
+    if (received != AVERROR(EAGAIN) || written < info.samples)
         return false;
     std::memcpy(out, decoded, info.samples * sizeof(int16_t));
     return true;
+}
+
+// Decodes the codec bytes of one frame into out (info.samples samples).
+bool DecodeWithLibavcodec(const VoiceFrameInfo& info, std::span<const uint8_t> data, int16_t* out)
+{
+    thread_local OpenDecoders open;
+    if (!open.packet || !open.frame)
+        return false;
+    const size_t packetLength =
+        info.codec == VoiceCodec::ImaAdpcm ? AdpcmBlockAlign(data.size()) : data.size();
+    AVCodecContext* ctx = OpenDecoderFor(open, info.codec, packetLength);
+    if (!ctx)
+        return false;
+    if (DecodeWith(ctx, open.packet.get(), open.frame.get(), info, data, packetLength, out))
+        return true;
+    // Whatever it still holds must not come out with the next frame.
+    open.contexts[SlotOf(info.codec)].reset();
+    return false;
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -71,6 +72,39 @@ TEST(HiVoiceDec, DecodesKnownCodePoints)
         EXPECT_EQ(d.count, c.expected.size());
         EXPECT_EQ(d.samples, c.expected);
     }
+}
+
+// A thread keeps its decoders open between frames: frames of every codec and
+// of ADPCM blocks of two sizes, interleaved on one thread, decode exactly as
+// each does alone on a thread of its own.
+TEST(HiVoiceDec, InterleavedCodecsAndBlockSizesDecodeAsAlone)
+{
+    std::vector<std::vector<uint8_t>> frames;
+    for (const ExactCase& c : kExact)
+        frames.push_back(VoiceFrame(c.codec, static_cast<uint16_t>(c.expected.size()), c.data));
+    // A longer ADPCM block: 4 head bytes and 12 data bytes, 25 samples.
+    frames.push_back(VoiceFrame(VoiceCodec::ImaAdpcm, 25,
+                                {0x10, 0x27, 0x20, 0x00, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE,
+                                 0xF0, 0x0F, 0xED, 0xCB, 0xA9}));
+    auto decodeOne = [](const std::vector<uint8_t>& frame) {
+        HI_VOICE_DEC_STATE state;
+        HI_VOICE_DecReset(&state, HI_VOICE_RESET_DECODE);
+        return Decode(state, frame, HI_VOICE_MAX_FRAME_SAMPLES, frame.size());
+    };
+    std::vector<Decoded> alone(frames.size());
+    for (size_t i = 0; i < frames.size(); ++i) {
+        std::thread([&, i] { alone[i] = decodeOne(frames[i]); }).join();
+        ASSERT_EQ(alone[i].result, HI_VOICE_OK) << i;
+    }
+    ASSERT_EQ(alone[3].count, 25u);
+    const size_t order[] = {2, 0, 3, 1, 2, 3, 3, 0, 2, 1};
+    std::thread([&] {
+        for (size_t i : order) {
+            const Decoded d = decodeOne(frames[i]);
+            EXPECT_EQ(d.result, HI_VOICE_OK) << i;
+            EXPECT_EQ(d.samples, alone[i].samples) << i;
+        }
+    }).join();
 }
 
 struct RefusalCase {
