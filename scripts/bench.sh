@@ -4,12 +4,14 @@
 # (so the X11 figures run too, and the server's CPU can be read apart), and
 # prints one table: figure, target, measured, ratio, met or not.
 #
-#   scripts/bench.sh [--repeat N] [--seconds S] [--filter REGEX] [--out FILE]
+#   scripts/bench.sh [--repeat N] [--seconds S] [--filter REGEX] [--only REGEX]
+#                    [--out FILE]
 #
 #   --repeat N   runs of each benchmark (default 1); with more than one the
 #                table gives the median and the spread (lowest..highest)
 #   --seconds S  seconds of stream each live run plays (default 8)
 #   --filter R   only the benchmark programs whose name matches R
+#   --only R     within them, only the benchmarks whose name matches R
 #   --out FILE   also write the table, with the date and the CPU model, to FILE
 #
 # Every figure is a ratio to a floor measured in the same run (a memcpy of the
@@ -21,14 +23,16 @@ set -euo pipefail
 repeat=1
 seconds=8
 filter=.
+only=.
 out=
 while [ $# -gt 0 ]; do
     case "$1" in
     --repeat) repeat=$2; shift 2 ;;
     --seconds) seconds=$2; shift 2 ;;
     --filter) filter=$2; shift 2 ;;
+    --only) only=$2; shift 2 ;;
     --out) out=$2; shift 2 ;;
-    -h | --help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "bench.sh: unknown argument $1" >&2; exit 2 ;;
     esac
 done
@@ -84,6 +88,7 @@ for name in "${programs[@]}"; do
     echo "== $name" >&2
     # Short runs: the table compares ratios, not absolute times.
     if ! "$build/bench/$name" --benchmark_min_time=0.2 --benchmark_repetitions="$repeat" \
+        --benchmark_filter="$only" \
         --benchmark_format=json --benchmark_out="$results/$name.json" \
         --benchmark_out_format=json >/dev/null 2>"$results/$name.log"; then
         echo "   $name failed (its output: $results/$name.log kept below)" >&2
