@@ -79,6 +79,18 @@ InnerDeviceHeader FindInnerDeviceHeader(std::span<const uint8_t> frame, size_t l
         }
         from = inner + 1;
     }
+    // The buffered bytes may stop inside a magic that starts within the
+    // frame: wait for its rest, or how the bytes happened to arrive would
+    // decide whether this frame takes the next one's first bytes with it.
+    const size_t end = std::min(frame.size(), length);
+    for (size_t at = std::max<size_t>(1, frame.size() >= 3 ? frame.size() - 3 : 0); at < end;
+         ++at) {
+        if (std::equal(frame.begin() + static_cast<ptrdiff_t>(at), frame.end(),
+                       std::begin(kDeviceFrameMagic))) {
+            found.result = LiveCut::NeedMore;
+            return found;
+        }
+    }
     return found;
 }
 

@@ -49,7 +49,8 @@ DeviceFrameCut CutDeviceFrame(std::span<const uint8_t> buffered);
 
 // A valid device frame header inside the first `length` bytes of the frame
 // that begins `frame` (after its own magic): Drop with its offset; NeedMore
-// when a magic there has not all its header buffered yet; else NotFound.
+// when a magic there has not all its header buffered yet, or the buffered
+// bytes end in the first bytes of a magic that starts there; else NotFound.
 struct InnerDeviceHeader {
     LiveCut result = LiveCut::NotFound;
     size_t offset = 0;

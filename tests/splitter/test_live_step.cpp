@@ -411,6 +411,51 @@ TEST(LiveStepClocked, AFrameThatCameShortDoesNotTakeTheNextOne)
     }
 }
 
+// A frame that came one to three bytes short: its length reaches into the
+// next frame's header. Whether the bytes came at once or split anywhere around
+// that header, the short frame is dropped and the next two come whole (the
+// split just after the short frame's length once let it take the next
+// header's first bytes and lose that frame too).
+TEST(LiveStepDevice, AFrameShortByLessThanAMagicDoesNotDependOnHowBytesArrive)
+{
+    struct Kind {
+        const char* name;
+        int32_t codecKind;
+        int32_t containerKind;
+        bool wholeFrames; // the clocked kind hands on frames with their headers
+    };
+    const Kind kinds[] = {{"device", CodecDeviceH264, ContainerUnknown, false},
+                          {"clocked", CodecDeviceH264Clocked, ContainerRaw, true}};
+    for (const Kind& k : kinds) {
+        for (size_t lost = 1; lost <= 3; ++lost) {
+            Bytes first = DeviceFrame(DeviceHeaderLayout::Header40, Payload(1000, 1), false, 1);
+            first.resize(first.size() - lost);
+            const Bytes second =
+                DeviceFrame(DeviceHeaderLayout::Header40, Payload(1500, 2), false, 2);
+            const Bytes third =
+                DeviceFrame(DeviceHeaderLayout::Header36, Payload(800, 3), false, 3);
+            const std::vector<Bytes> expected =
+                k.wholeFrames ? std::vector<Bytes>{second, third}
+                              : std::vector<Bytes>{Payload(1500, 2), Payload(800, 3)};
+            Bytes stream = first;
+            Append(stream, second);
+            Append(stream, third);
+            const size_t declaredEnd = first.size() + lost;
+            for (size_t split = first.size() - 1; split <= declaredEnd + 4; ++split) {
+                SCOPED_TRACE(testing::Message()
+                             << k.name << ", " << lost << " lost, split at " << split);
+                CLiveStepReplay replay(k.codecKind, k.containerKind, -1);
+                replay.Step().SetFraming(DeviceFraming::Device);
+                // No prebuffering: it only delays, and its refill depends on arrival.
+                replay.Step().SetPrebufferLevels(PrebufferLevels{0, 0, 0});
+                replay.Push(std::span(stream).first(split));
+                replay.Push(std::span(stream).subspan(split));
+                EXPECT_EQ(VideoOf(replay.Units()), expected);
+            }
+        }
+    }
+}
+
 // A threshold as large as the ring (configuration value 10000) is reached at
 // 7/8 of the ring, since pushes that do not fill it to the last byte would
 // overflow it first.
