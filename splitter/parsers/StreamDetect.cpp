@@ -79,10 +79,13 @@ StreamScores ScoreStream(std::span<const uint8_t> buffer)
     return s;
 }
 
-int32_t DecideCodecKind(const StreamScores& s)
+int32_t DecideCodecKind(const StreamScores& s, bool streamEnd)
 {
-    int64_t sp = std::max<int64_t>(s.S, 5);
-    if (std::max({sp, s.V, s.B, s.J, s.H}) < 6)
+    // A live stream waits for marks above a floor of 5; at its end there are
+    // no more to wait for, and the same order decides without the floor.
+    const int64_t floor = streamEnd ? 0 : 5;
+    const int64_t sp = std::max<int64_t>(s.S, floor);
+    if (!streamEnd && std::max({sp, s.V, s.B, s.J, s.H}) < 6)
         return CodecUnknown;
     if (s.H > std::max({sp, s.V, s.B, s.J}))
         return CodecHDH264;
@@ -92,22 +95,7 @@ int32_t DecideCodecKind(const StreamScores& s)
         return CodecDeviceH264;
     if (s.V > sp)
         return CodecMpeg4;
-    return s.S > 5 ? CodecMpeg2 : CodecUnknown;
-}
-
-int32_t DecideCodecKindAtEnd(const StreamScores& s)
-{
-    if (int32_t kind = DecideCodecKind(s))
-        return kind;
-    if (s.H > std::max({s.S, s.V, s.B, s.J}))
-        return CodecHDH264;
-    if (s.J > std::max({s.S, s.V, s.B}))
-        return CodecJP2K;
-    if (s.B > std::max(s.S, s.V))
-        return CodecDeviceH264;
-    if (s.V > s.S)
-        return CodecMpeg4;
-    return s.S > 0 ? CodecMpeg2 : CodecUnknown;
+    return s.S > floor ? CodecMpeg2 : CodecUnknown;
 }
 
 void DetectQBox(std::span<const uint8_t> buffer, StreamKinds& kinds)
@@ -145,7 +133,7 @@ void DetectStream(std::span<const uint8_t> buffer, StreamKinds& kinds, TSParser&
     }
     if (kinds.codecKind == 0) {
         const StreamScores scores = ScoreStream(buffer);
-        kinds.codecKind = streamEnd ? DecideCodecKindAtEnd(scores) : DecideCodecKind(scores);
+        kinds.codecKind = DecideCodecKind(scores, streamEnd);
     }
     TV_TRACE("parsers",
              "DetectStream(%zu bytes%s, codec %d, container %d) -> codec %d, container %d",

@@ -36,24 +36,21 @@ StreamScores ScoreStream(std::span<const uint8_t> buffer);
 // With S' = max(S, 5): unknown (0) when nothing reaches 6; otherwise the first of
 // H > max(S', V, B, J) -> 6, J > max(S', V, B) -> 4, B > max(S', V) -> 3, V > S' -> 2,
 // then 1 when S > 5, else 0.
-int32_t DecideCodecKind(const StreamScores& scores);
+// streamEnd: the scores cover the stream to its end (a whole record file), so no
+// more marks will come: the same order without the floor of 5 and without the 6
+// to reach (S' = S, then 1 when S > 0). It decides every stream the rule above
+// decides the same way, and a record of one picture group, which holds a single
+// sequence header, too.
+int32_t DecideCodecKind(const StreamScores& scores, bool streamEnd = false);
 
 // Step 1, the QBox test: at each "qbox" from offset 4 with its whole 28-byte header
 // buffered, ContainerKind 3; stream type 2 or 5 gives CodecKind 6, 13 gives 7; the
 // search continues at the type + box size, and stops at a size of 0 or with bit 31.
 void DetectQBox(std::span<const uint8_t> buffer, StreamKinds& kinds);
 
-// The decision once the stream has ended (a whole record file): DecideCodecKind
-// first; when that finds nothing, the same order without the floor of 5 and
-// without the 6 to reach: H > max(S, V, B, J) -> 6, J > max(S, V, B) -> 4,
-// B > max(S, V) -> 3, V > S -> 2, S > 0 -> 1, else 0. A live stream waits
-// for more marks; a record of one picture group holds one sequence header and
-// never gets more.
-int32_t DecideCodecKindAtEnd(const StreamScores& scores);
-
 // The whole detection on kinds as they stand: the QBox test; then, when either
 // kind is still 0, program discovery with ts (ContainerKind 2 and its CodecKind
 // when a known video stream is found); then, when CodecKind is still 0, scoring
-// (DecideCodecKindAtEnd when buffer holds the stream up to its end).
+// (with streamEnd when buffer holds the stream up to its end).
 void DetectStream(std::span<const uint8_t> buffer, StreamKinds& kinds, TSParser& ts,
                   bool streamEnd = false);

@@ -134,7 +134,7 @@ TEST(StreamScoring, DecisionAtTheEndOfAStream)
         SCOPED_TRACE(testing::Message()
                      << "S " << c.scores.S << " V " << c.scores.V << " B " << c.scores.B << " J "
                      << c.scores.J << " H " << c.scores.H);
-        EXPECT_EQ(DecideCodecKindAtEnd(c.scores), c.kind);
+        EXPECT_EQ(DecideCodecKind(c.scores, true), c.kind);
     }
 }
 
