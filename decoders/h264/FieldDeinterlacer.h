@@ -11,7 +11,7 @@
 // earlier; the threshold is 40, or 130 where the blocks carry detail (45 or
 // more). Chroma comes from the top field, each row used twice.
 //
-// The vector path works on 16 pixels at a time where the processor has AVX2,
+// The vector path works on 32 and then 16 pixels at a time where the processor has AVX2,
 // then on 8 (SSE2), and finishes each row with the scalar code; the scalar path
 // is the reference both must equal exactly (Path::Sse2 keeps to SSE2).
 //
