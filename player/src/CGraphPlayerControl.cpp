@@ -24,6 +24,14 @@ constexpr const wchar_t* kJp2kDecoderName = L"Tarvo Jp2k Decoder";
 constexpr LONG kGetStateTimeoutMs = 500;
 constexpr LONG kSilence = -10000;
 
+// Edges and sizes of a cut wrap around in 32 bits, as the caller's own
+// arithmetic on them would: any rectangle a caller passes has a defined result
+// (a reversed one gives a negative size, which the processor refuses).
+int WrappedDifference(int64_t a, int64_t b)
+{
+    return static_cast<int>(static_cast<uint32_t>(a - b));
+}
+
 // Owns one interface reference for the length of a scope.
 template <typename T> class Held {
 public:
@@ -219,7 +227,7 @@ int CGraphPlayer::SetVideoCut(int left, int right, int top, int bottom)
     // disconnected: take the chain away first.
     Stop();
     m_pTarvoSplt->RemoveDownstream();
-    cut->SetCutRect(left, top, right - left, bottom - top);
+    cut->SetCutRect(left, top, WrappedDifference(right, left), WrappedDifference(bottom, top));
     return RenderVideoAgain();
 }
 
@@ -240,9 +248,9 @@ int CGraphPlayer::GetVideoCut(int* left, int* right, int* top, int* bottom)
     if (top)
         *top = y;
     if (right)
-        *right = x + width;
+        *right = WrappedDifference(x, -int64_t(width));
     if (bottom)
-        *bottom = y + height;
+        *bottom = WrappedDifference(y, -int64_t(height));
     return 0;
 }
 

@@ -91,8 +91,8 @@ protected:
         TP_VideoCutControl(h, TP_CUT_SET, reinterpret_cast<intptr_t>(whole.data()), nullptr);
 
         for (int a : kIntExtremes) {
-            TP_SetReduceLevel(h, a, -a);
-            TP_SetColor(h, a, a, -a, a);
+            TP_SetReduceLevel(h, a, ~a);
+            TP_SetColor(h, a, a, ~a, a);
         }
         TP_SetReduceLevel(h, 0, 0);
         TP_SetColor(h, 128, 128, 128, 128);
@@ -107,9 +107,9 @@ protected:
         font.lfHeight = INT_MIN;
         const std::string longText(20000, 'W');
         for (int at : kIntExtremes) {
-            TP_AddTextOverlay(h, at, -at, nullptr, at, nullptr, at, at);
+            TP_AddTextOverlay(h, at, ~at, nullptr, at, nullptr, at, at);
             TP_AddTextOverlay(h, at, at, longText.c_str(), 0xFF, &font, 0, 0);
-            TP_AddTextOverlay(h, 10, 10, "", 0xFF, &font, at, -at);
+            TP_AddTextOverlay(h, 10, 10, "", 0xFF, &font, at, ~at);
             TP_AddSysTimeOverlay(h, at, at, at, &font, at, at);
             TP_AddBitmapOverlay(h, at, at, at, at, at, at);
             TP_AddCircleOverlay(h, nullptr, at, at, 0, 0);
