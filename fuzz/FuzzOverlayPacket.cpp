@@ -2,6 +2,7 @@
 // time line, and drawn into a picture of the output size the first four
 // bytes choose (the rest is the packet; only exactly 128 bytes are used).
 #include "FuzzCheck.h"
+#include "FuzzOverlayDraw.h"
 
 #include "COverlayList.h"
 #include "CTextItem.h"
@@ -10,23 +11,6 @@
 #include <cstdint>
 #include <cstring>
 #include <vector>
-
-namespace {
-
-class LayoutSource : public IOverlayLayoutSource {
-public:
-    explicit LayoutSource(const OverlayFrameLayout& layout) : m_layout(layout) {}
-    bool QueryOverlayLayout(OverlayFrameLayout* layout) override
-    {
-        *layout = m_layout;
-        return true;
-    }
-
-private:
-    OverlayFrameLayout m_layout;
-};
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -65,14 +49,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(captions == (packet.caption.empty() ? 0u : 1u));
     FUZZ_CHECK(lines == (packet.timeText.empty() ? 0u : 1u));
 
-    OverlayFrameLayout layout;
-    layout.format = OVERLAY_FORMAT_YUY2;
-    layout.width = width;
-    layout.height = height;
-    layout.stride = width * 2;
-    layout.upright = 1;
-    std::vector<BYTE> frame(size_t(width) * 2 * size_t(height), 0x80);
-    LayoutSource source(layout);
-    list.Draw(frame.data(), frame.size(), source);
+    FuzzDrawYuy2(list, width, height);
     return 0;
 }

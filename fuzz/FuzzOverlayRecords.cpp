@@ -1,8 +1,11 @@
 // The overlay record parser on the path of IProcesserOverlay's
 // AddOverlaysFromByte: every record that passes is built into an item (a
 // bitmap through a temporary file of its own); the items then write their
-// records, which must read back into the same items and the same bytes.
+// records, which must read back into the same items and the same bytes; and
+// the items are drawn into a CIF picture and a tiny one, wherever their
+// coordinates put them.
 #include "FuzzCheck.h"
+#include "FuzzOverlayDraw.h"
 
 #include "COverlayList.h"
 #include "OverlayRecord.h"
@@ -41,6 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(items == size_t(count));
     if (first.empty())
         return 0;
+    FuzzDrawYuy2(list, 352, 288);
+    FuzzDrawYuy2(list, 6, 3);
 
     COverlayList copy;
     LONG again = -1;
