@@ -23,12 +23,12 @@ bool CEllipseItem::Render()
 {
     const int64_t w = int64_t(m_x1) - m_x0, h = int64_t(m_y1) - m_y0;
     const LONG penWidth = m_penWidth;
-    return RenderMask(w, h, [&](HDC dc) {
+    return RenderMask(w, h, false, [&](HDC dc, LONG dx, LONG dy) {
         HPEN pen = CreatePen(PS_SOLID, penWidth, RGB(0, 0, 0));
         if (!pen)
             return false;
         HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(pen));
-        bool ok = old && Ellipse(dc, 0, 0, int(w), int(h));
+        bool ok = old && Ellipse(dc, dx, dy, int(w + dx), int(h + dy));
         SelectObject(dc, old);
         DeleteObject(reinterpret_cast<HGDIOBJ>(pen));
         return ok;
@@ -37,6 +37,6 @@ bool CEllipseItem::Render()
 
 void CEllipseItem::Blend(const OverlayFrame& frame)
 {
-    OverlayBlendMaskPlanned(frame, m_image, m_plan, m_x0, m_y0, false,
+    OverlayBlendMaskPlanned(frame, m_image, m_plan, MaskX(m_x0), MaskY(m_y0, false), false,
                             OverlayRgbToYuv(m_r, m_g, m_b));
 }

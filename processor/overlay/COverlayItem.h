@@ -95,12 +95,34 @@ protected:
     // Blends the rendered image into a checked frame.
     virtual void Blend(const OverlayFrame& frame) = 0;
 
-    // Renders a 1-bit mask of width x height with GDI: a memory DC and bitmap,
-    // filled white, shape() draws in black, read back as a bottom-up DIB into
-    // m_image, and plans its blend (with an outline for texts and times).
-    // False when either size is 0 or less or a GDI step fails.
-    bool RenderMask(int64_t width, int64_t height, const std::function<bool(HDC)>& shape);
+    // Renders the 1-bit mask of an image of width x height placed at (m_x0,
+    // m_y0) with GDI: a memory DC and bitmap, filled white, shape(dc, dx, dy)
+    // draws in black with every coordinate moved by (dx, dy), read back as a
+    // bottom-up DIB into m_image, and plans its blend (with an outline for
+    // texts and times). Once the layout is known only the part of the image
+    // that can reach the frame is rendered (with the pixels around it that an
+    // outline looks at): an item far larger than the picture, a huge font or
+    // ellipse, would otherwise cost its whole image in time and memory on the
+    // streaming thread. flipRows: the blend turns the rows over in an upright
+    // frame (polygons). False when either size is 0 or less or above the GDI's
+    // largest bitmap, or a GDI step fails.
+    bool RenderMask(int64_t width, int64_t height, bool flipRows,
+                    const std::function<bool(HDC, LONG dx, LONG dy)>& shape);
+    // Where the blend places m_image for an item whose whole image would be
+    // placed at (x0, y0).
+    int64_t MaskX(int64_t x0) const { return x0 + m_maskCol; }
+    int64_t MaskY(int64_t y0, bool flipRows) const
+    {
+        return flipRows && m_layout.upright ? y0 + m_maskFullHeight - m_maskRow - m_image.height
+                                            : y0 + m_maskRow;
+    }
 
+public:
+    // Renders whole images whatever the frame (the reference the clipped
+    // render must equal, for tests).
+    void RenderWholeMaskForTesting() { m_wholeMask = true; }
+
+protected:
     // Makes an x even by subtracting 1 from odd values (pixel pairs).
     static LONG EvenX(LONG x) { return (x & 1) ? x - 1 : x; }
     static LONG Saturate(int64_t v);
@@ -110,6 +132,10 @@ protected:
     BYTE m_r, m_g, m_b;
     OverlayImage m_image;
     OverlayMaskPlan m_plan; // of a mask image, built by RenderMask
+    // The part of the whole image that m_image holds: its first column, its
+    // first row counted from the bottom, and the whole image's height.
+    int64_t m_maskCol = 0, m_maskRow = 0, m_maskFullHeight = 0;
+    bool m_wholeMask = false;
     bool m_rerender = false;
     OverlayFrameLayout m_layout;
     LONG m_penWidth = 2;

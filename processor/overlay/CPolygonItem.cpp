@@ -48,12 +48,20 @@ bool CPolygonItem::Render()
     if (m_points.empty())
         return false;
     const LONG penWidth = m_penWidth;
-    return RenderMask(m_width, m_height, [&](HDC dc) {
+    std::vector<POINT> moved;
+    return RenderMask(m_width, m_height, true, [&](HDC dc, LONG dx, LONG dy) {
         HPEN pen = CreatePen(PS_SOLID, penWidth, RGB(0, 0, 0));
         if (!pen)
             return false;
+        const POINT* points = m_points.data();
+        if (dx || dy) {
+            moved.reserve(m_points.size());
+            for (const POINT& p : m_points)
+                moved.push_back(POINT{Saturate(int64_t(p.x) + dx), Saturate(int64_t(p.y) + dy)});
+            points = moved.data();
+        }
         HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(pen));
-        bool ok = old && Polyline(dc, m_points.data(), int(m_points.size()));
+        bool ok = old && Polyline(dc, points, int(m_points.size()));
         SelectObject(dc, old);
         DeleteObject(reinterpret_cast<HGDIOBJ>(pen));
         return ok;
@@ -64,6 +72,6 @@ void CPolygonItem::Blend(const OverlayFrame& frame)
 {
     // The image width is the point extent; the box may sit one pixel left of
     // the lowest x (even x0), and the image is placed at the box.
-    OverlayBlendMaskPlanned(frame, m_image, m_plan, m_x0, m_y0, true,
+    OverlayBlendMaskPlanned(frame, m_image, m_plan, MaskX(m_x0), MaskY(m_y0, true), true,
                             OverlayRgbToYuv(m_r, m_g, m_b));
 }

@@ -93,15 +93,17 @@ bool CTextItem::RenderText(const std::string& text)
     if (ok) {
         m_x1 = Saturate(int64_t(m_x0) + width);
         m_y1 = Saturate(int64_t(m_y0) + height);
-        ok = RenderMask(width, height, [&](HDC dc) {
+        ok = RenderMask(width, height, false, [&](HDC dc, LONG dx, LONG dy) {
             HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(font));
             bool drawn = old != nullptr;
-            LONG top = 0;
+            int64_t top = 0;
             for (size_t i = 0; drawn && i < lines.size(); ++i) {
-                if (lines[i].length > 0) {
-                    RECT rc = {0, top, LONG(width), top + heights[i]};
+                // Lines wholly outside the part rendered are not drawn.
+                const int64_t y = top + dy, bottom = y + heights[i];
+                if (lines[i].length > 0 && bottom > 0 && y <= TV_GDI_MAX_BITMAP_DIM) {
+                    RECT rc = {dx, LONG(y), LONG(width + dx), LONG(bottom)};
                     drawn =
-                        ExtTextOutA(dc, 0, top, ETO_OPAQUE | ETO_CLIPPED, &rc,
+                        ExtTextOutA(dc, dx, LONG(y), ETO_OPAQUE | ETO_CLIPPED, &rc,
                                     text.data() + lines[i].offset, UINT(lines[i].length), nullptr);
                 }
                 top += heights[i];
@@ -116,7 +118,8 @@ bool CTextItem::RenderText(const std::string& text)
 
 void CTextItem::Blend(const OverlayFrame& frame)
 {
-    OverlayBlendTextPlanned(frame, m_image, m_plan, m_x0, m_y0, OverlayRgbToYuv(m_r, m_g, m_b),
+    OverlayBlendTextPlanned(frame, m_image, m_plan, MaskX(m_x0), MaskY(m_y0, false),
+                            OverlayRgbToYuv(m_r, m_g, m_b),
                             OverlayRgbToYuv(m_outline[0], m_outline[1], m_outline[2]));
 }
 

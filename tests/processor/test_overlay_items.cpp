@@ -13,6 +13,10 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -372,6 +376,70 @@ TEST(OverlayText, FarOutsideTextIsSafe)
     CTextItem below(0, INT_MIN, Arial(-16), "far", 3, 255, 255, 255);
     EXPECT_TRUE(DrawOn(below, tf));
     EXPECT_EQ(tf.Picture(), TestFrame(64, 32).Picture());
+    EXPECT_TRUE(tf.GuardsIntact());
+}
+
+// ---- only the part that can reach the frame is rendered ----
+
+// Each kind of mask item at places that cut it on every side (and wholly
+// inside and outside), in upright and top-down frames of two pen widths: the
+// picture equals the one drawn from the whole image, and the image rendered
+// stays within the frame and the ring an outline looks at.
+TEST(OverlayClippedRender, EqualsTheWholeImageWherePartOfItShows)
+{
+    using Make = std::function<std::unique_ptr<COverlayItem>(LONG x, LONG y)>;
+    const LOGFONTA big = Arial(-60);
+    const char* lines = "Gate 3\nWWW\n\nyjg";
+    const std::vector<std::pair<const char*, Make>> kinds = {
+        {"text",
+         [&](LONG x, LONG y) {
+             return std::make_unique<CTextItem>(x, y, big, lines, std::strlen(lines), 255, 0, 0);
+         }},
+        {"ellipse",
+         [](LONG x, LONG y) {
+             return std::make_unique<CEllipseItem>(x, y, x + 301, y + 177, 0, 255, 0);
+         }},
+        {"polygon", [](LONG x, LONG y) {
+             const POINT pts[5] = {
+                 {x, y}, {x + 250, y + 7}, {x + 31, y + 199}, {x + 203, y + 120}, {x + 3, y + 60}};
+             return std::make_unique<CPolygonItem>(pts, 5, 0, 0, 255);
+         }}};
+    const std::pair<LONG, LONG> places[] = {{-151, -90}, {-40, 5},    {10, -33}, {37, 20},
+                                            {60, 70},    {-3, -1},    {98, 3},   {-500, 10},
+                                            {10, 400},   {-251, -199}};
+    for (const auto& [name, make] : kinds)
+        for (const bool upright : {true, false})
+            for (const auto& [fw, fh] : {std::pair<LONG, LONG>{120, 96}, {160, 320}})
+                for (const auto& [x, y] : places) {
+                    SCOPED_TRACE(testing::Message() << name << " at " << x << "," << y << " in "
+                                                    << fw << "x" << fh << (upright ? " up" : ""));
+                    auto clipped = make(x, y), whole = make(x, y);
+                    whole->RenderWholeMaskForTesting();
+                    TestFrame a(fw, fh, upright), b(fw, fh, upright);
+                    ASSERT_TRUE(DrawOn(*clipped, a));
+                    ASSERT_TRUE(DrawOn(*whole, b));
+                    ASSERT_EQ(a.Picture(), b.Picture());
+                    EXPECT_TRUE(a.GuardsIntact());
+                    EXPECT_LE(clipped->Image().width, fw + 4);
+                    EXPECT_LE(clipped->Image().height, fh + 2);
+                }
+}
+
+// Texts in the largest font (two lines of 4096-pixel letters) and a
+// 20000-pixel ellipse on a CIF picture render picture-sized masks.
+TEST(OverlayClippedRender, AHugeItemCostsAPictureSizedMask)
+{
+    TestFrame tf(352, 288);
+    CTextItem text(-4000, -3000, Arial(-4096), "WWW\nWW", 6, 255, 255, 255);
+    ASSERT_TRUE(DrawOn(text, tf));
+    EXPECT_GT(text.X1() - text.X0(), 9000); // the item keeps its whole box
+    EXPECT_GT(text.Y1() - text.Y0(), 8192);
+    EXPECT_LE(text.Image().width, 352 + 4);
+    EXPECT_LE(text.Image().height, 288 + 2);
+    CEllipseItem ellipse(-10000, -10000, 10000, 10000, 0, 0, 0);
+    ASSERT_TRUE(DrawOn(ellipse, tf));
+    EXPECT_LE(ellipse.Image().width, 352 + 4);
+    EXPECT_LE(ellipse.Image().height, 288 + 2);
     EXPECT_TRUE(tf.GuardsIntact());
 }
 
