@@ -37,6 +37,6 @@ bool CEllipseItem::Render()
 
 void CEllipseItem::Blend(const OverlayFrame& frame)
 {
-    OverlayBlendMaskPlanned(frame, m_image, m_plan, MaskX(m_x0), MaskY(m_y0, false), false,
+    OverlayBlendMaskPlanned(frame, m_image, m_plan, MaskX(m_x0), MaskY(m_y0), false,
                             OverlayRgbToYuv(m_r, m_g, m_b));
 }

@@ -46,7 +46,7 @@ bool COverlayItem::RenderMask(int64_t width, int64_t height, bool flipRows,
         const int64_t fw = m_layout.width, fh = m_layout.height, x = m_x0, y = m_y0;
         c0 = std::max<int64_t>(0, -x - 2) & ~int64_t(1);
         c1 = std::min<int64_t>(width, fw - x + 2);
-        if (flipRows && m_layout.upright) {
+        if (flipRows && m_layout.upright) { // as MaskY places it
             k0 = std::max<int64_t>(0, y + height - fh - 1);
             k1 = std::min<int64_t>(height, y + height + 1);
         } else {
@@ -107,6 +107,7 @@ bool COverlayItem::RenderMask(int64_t width, int64_t height, bool flipRows,
     m_maskCol = c0;
     m_maskRow = k0;
     m_maskFullHeight = height;
+    m_maskFlipped = flipRows && m_layout.upright;
     m_plan.Build(m_image, m_kind == kText || m_kind == kSysTime);
     return true;
 }

@@ -109,12 +109,11 @@ protected:
     bool RenderMask(int64_t width, int64_t height, bool flipRows,
                     const std::function<bool(HDC, LONG dx, LONG dy)>& shape);
     // Where the blend places m_image for an item whose whole image would be
-    // placed at (x0, y0).
+    // placed at (x0, y0), with the rows turned over as RenderMask was told.
     int64_t MaskX(int64_t x0) const { return x0 + m_maskCol; }
-    int64_t MaskY(int64_t y0, bool flipRows) const
+    int64_t MaskY(int64_t y0) const
     {
-        return flipRows && m_layout.upright ? y0 + m_maskFullHeight - m_maskRow - m_image.height
-                                            : y0 + m_maskRow;
+        return m_maskFlipped ? y0 + m_maskFullHeight - m_maskRow - m_image.height : y0 + m_maskRow;
     }
 
 public:
@@ -135,6 +134,7 @@ protected:
     // The part of the whole image that m_image holds: its first column, its
     // first row counted from the bottom, and the whole image's height.
     int64_t m_maskCol = 0, m_maskRow = 0, m_maskFullHeight = 0;
+    bool m_maskFlipped = false; // the blend turns the rows over
     bool m_wholeMask = false;
     bool m_rerender = false;
     OverlayFrameLayout m_layout;

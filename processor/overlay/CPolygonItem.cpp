@@ -72,6 +72,6 @@ void CPolygonItem::Blend(const OverlayFrame& frame)
 {
     // The image width is the point extent; the box may sit one pixel left of
     // the lowest x (even x0), and the image is placed at the box.
-    OverlayBlendMaskPlanned(frame, m_image, m_plan, MaskX(m_x0), MaskY(m_y0, true), true,
+    OverlayBlendMaskPlanned(frame, m_image, m_plan, MaskX(m_x0), MaskY(m_y0), true,
                             OverlayRgbToYuv(m_r, m_g, m_b));
 }

@@ -118,7 +118,7 @@ bool CTextItem::RenderText(const std::string& text)
 
 void CTextItem::Blend(const OverlayFrame& frame)
 {
-    OverlayBlendTextPlanned(frame, m_image, m_plan, MaskX(m_x0), MaskY(m_y0, false),
+    OverlayBlendTextPlanned(frame, m_image, m_plan, MaskX(m_x0), MaskY(m_y0),
                             OverlayRgbToYuv(m_r, m_g, m_b),
                             OverlayRgbToYuv(m_outline[0], m_outline[1], m_outline[2]));
 }
