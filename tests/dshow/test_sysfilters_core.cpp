@@ -370,6 +370,13 @@ public:
     }
     HWND Hwnd() const { return reinterpret_cast<HWND>(uintptr_t(m_window)); }
 
+    // Clears a window to its background, which asks its owner to paint it again.
+    void Expose(uint32_t window)
+    {
+        xcb_clear_area(m_conn, 1, window, 0, 0, 0, 0);
+        Sync();
+    }
+
     // The pixel at (x, y) of a window as the server has it (B, G, R).
     bool PixelOf(uint32_t window, int x, int y, uint8_t bgr[3])
     {
@@ -466,6 +473,65 @@ TEST(X11Presenter, OwnerDestroyedUnderItDoesNotEndTheProcess)
     }
     presenter.reset();
     SUCCEED();
+}
+
+TEST(X11Presenter, EventThreadSleepsWhilePicturesTravel)
+{
+    if (!TvGetX11Display())
+        GTEST_SKIP() << "no X display";
+    // A camera wall runs one presenter per tile: an event thread that turns
+    // round while the server copies each picture costs a core between them.
+    OwnerWindow owner(704, 576);
+    auto presenter = CreateVideoPresenter(owner.Hwnd());
+    ASSERT_STREQ(presenter->Kind(), "x11");
+    auto* x11 = static_cast<CX11Presenter*>(presenter.get());
+    presenter->SetSettings(WindowOf(704, 576, 704, 576));
+    auto frame = Yuy2Picture(704, 576, [](int x, int y) { return (x ^ y) & 8 ? kRed : kWhite; });
+    ASSERT_TRUE(presenter->Present(Yuy2Format(704, 576), frame.data()));
+    const uint64_t before = x11->EventWakeUps();
+    constexpr int kPictures = 60;
+    for (int i = 0; i < kPictures; ++i)
+        ASSERT_TRUE(presenter->Present(Yuy2Format(704, 576), frame.data()));
+    Snap(*presenter);
+    // The server's answer to each picture wakes it once (a few more pictures'
+    // worth of slack for the 200 ms guard against a lost wake-up); before,
+    // it woke 10 to 35 times a picture.
+    EXPECT_LE(x11->EventWakeUps() - before, uint64_t(3 * kPictures + 20));
+}
+
+TEST(X11Presenter, RepaintsOnExposeWithoutHoldingUpPictures)
+{
+    if (!TvGetX11Display())
+        GTEST_SKIP() << "no X display";
+    OwnerWindow owner(64, 64);
+    auto presenter = CreateVideoPresenter(owner.Hwnd());
+    ASSERT_STREQ(presenter->Kind(), "x11");
+    auto* x11 = static_cast<CX11Presenter*>(presenter.get());
+    PresentSettings s = WindowOf(64, 64, 16, 16);
+    s.borderColour = 0x00ff0000; // blue: the window's background
+    presenter->SetSettings(s);
+    auto frame = Yuy2Picture(16, 16, [](int, int) { return kRed; });
+    // Exposes while pictures go out: the repaint must not wait for the
+    // presenter's lock while the picture holding it waits for the event thread.
+    std::thread pictures([&] {
+        for (int i = 0; i < 40; ++i)
+            presenter->Present(Yuy2Format(16, 16), frame.data());
+    });
+    for (int i = 0; i < 40; ++i)
+        owner.Expose(x11->Window());
+    pictures.join();
+    EXPECT_EQ(x11->RoundTripsUnanswered(), 0u);
+
+    // With no picture coming (paused), only the repaint brings it back.
+    owner.Expose(x11->Window());
+    uint8_t bgr[3] = {};
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_TRUE(owner.PixelOf(x11->Window(), 32, 32, bgr));
+        if (PixelNear(bgr, kRedRgb, 6))
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(PixelNear(bgr, kRedRgb, 6));
 }
 
 TEST(X11Presenter, UnknownOwnerFallsBackToOffscreen)

@@ -142,11 +142,14 @@ bool CVideoPresenter::Present(const FrameFormat& format, const uint8_t* frame)
     return true;
 }
 
-void CVideoPresenter::Repaint()
+bool CVideoPresenter::TryRepaint()
 {
-    std::lock_guard<std::mutex> guard(m_lock);
+    std::unique_lock<std::mutex> guard(m_lock, std::try_to_lock);
+    if (!guard.owns_lock())
+        return false;
     if (m_surface)
         ShowSurface(*m_surface, RECT{0, 0, m_surface->view.width, m_surface->view.height});
+    return true;
 }
 
 bool CVideoPresenter::CopyPicture(uint8_t* buffer, size_t bufferSize, int* width, int* height,

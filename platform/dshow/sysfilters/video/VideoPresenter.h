@@ -121,8 +121,9 @@ protected:
     // there is one). Under m_lock.
     virtual void ClientSize(const PresentSettings& settings, int* width, int* height);
 
-    // Shows the whole surface again (X11 expose). Takes m_lock.
-    void Repaint();
+    // Shows the whole surface again (X11 expose). Takes m_lock if it is free
+    // and returns false, having done nothing, when another thread holds it.
+    bool TryRepaint();
 
     std::mutex m_lock;
     // guarded by m_lock

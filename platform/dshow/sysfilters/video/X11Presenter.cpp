@@ -8,14 +8,24 @@
 #include <unistd.h>
 
 #include <xcb/shm.h>
+#include <xcb/xcbext.h>
 #include <xcb/xcb.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 namespace {
+
+// How long a round trip waits for the server's answer. A server under load
+// answers within milliseconds; one that does not answer in this time is taken
+// as stopped, and the picture goes out without the wait.
+constexpr auto kRoundTripWait = std::chrono::seconds(1);
+
+// The presenter whose event loop runs on this thread, if any.
+thread_local const CX11Presenter* t_eventLoopOf = nullptr;
 
 // X window sizes are 16-bit; a zero size is not allowed.
 uint16_t WindowSide(LONG v)
@@ -216,19 +226,56 @@ void CX11Presenter::RoundTrip()
 {
     if (Gone())
         return;
-    std::free(xcb_get_input_focus_reply(m_conn, xcb_get_input_focus(m_conn), nullptr));
-    // Events the reply read along are queued now; let the event thread see them.
-    uint64_t one = 1;
-    ssize_t ignored = write(m_wakeFd, &one, sizeof(one));
-    (void)ignored;
+    if (t_eventLoopOf == this) {
+        // A repaint on the event thread: it is the reader, so it may wait itself.
+        std::free(xcb_get_input_focus_reply(m_conn, xcb_get_input_focus(m_conn), nullptr));
+        return;
+    }
+    std::unique_lock<std::mutex> lock(m_tripLock);
+    // Registered before the request leaves, so the event thread cannot read
+    // the answer without knowing it is awaited.
+    const unsigned sequence = xcb_get_input_focus(m_conn).sequence;
+    m_trips.push_back(sequence);
+    xcb_flush(m_conn);
+    if (!m_tripAnswered.wait_for(lock, kRoundTripWait, [&] {
+            return m_gone || m_quit ||
+                   std::find(m_trips.begin(), m_trips.end(), sequence) == m_trips.end();
+        }))
+        m_unanswered.fetch_add(1, std::memory_order_relaxed);
+}
+
+void CX11Presenter::CollectRoundTrips()
+{
+    std::lock_guard<std::mutex> guard(m_tripLock);
+    size_t kept = 0;
+    for (unsigned sequence : m_trips) {
+        void* reply = nullptr;
+        xcb_generic_error_t* error = nullptr;
+        if (xcb_poll_for_reply(m_conn, sequence, &reply, &error)) {
+            std::free(reply);
+            std::free(error);
+        } else {
+            m_trips[kept++] = sequence;
+        }
+    }
+    if (kept == m_trips.size())
+        return;
+    m_trips.resize(kept);
+    m_tripAnswered.notify_all();
 }
 
 void CX11Presenter::EventLoop()
 {
     pthread_setname_np(pthread_self(), "tv-x11events"); // found by name in per-thread CPU figures
+    t_eventLoopOf = this;
     pollfd fds[2] = {{xcb_get_file_descriptor(m_conn), POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
+    bool exposed = false;
     while (!m_quit) {
-        poll(fds, 2, 200);
+        // The long time-out only guards against a wake-up lost to a reader on
+        // another thread (a request checked while a surface is made); the
+        // short one retries a repaint the presenter's lock held off.
+        poll(fds, 2, exposed ? 5 : 200);
+        m_wakeUps.fetch_add(1, std::memory_order_relaxed);
         if (fds[1].revents & POLLIN) {
             uint64_t count;
             ssize_t ignored = read(m_wakeFd, &count, sizeof(count));
@@ -236,9 +283,8 @@ void CX11Presenter::EventLoop()
         }
         if (xcb_connection_has_error(m_conn)) {
             m_gone = true;
-            return;
+            break;
         }
-        bool expose = false;
         while (xcb_generic_event_t* event = xcb_poll_for_event(m_conn)) {
             uint8_t type = event->response_type & 0x7f;
             if (type == 0) {
@@ -248,16 +294,25 @@ void CX11Presenter::EventLoop()
                     error->resource_id == m_window)
                     m_gone = true;
             } else if (type == XCB_EXPOSE) {
-                expose = expose || reinterpret_cast<xcb_expose_event_t*>(event)->count == 0;
+                exposed = exposed || reinterpret_cast<xcb_expose_event_t*>(event)->count == 0;
             } else if (type == XCB_DESTROY_NOTIFY) {
                 if (reinterpret_cast<xcb_destroy_notify_event_t*>(event)->window == m_window)
                     m_gone = true;
             }
             std::free(event);
         }
-        if (expose && !m_gone && !m_quit)
-            Repaint();
+        CollectRoundTrips();
+        // A thread holding the presenter's lock may be waiting for the round
+        // trip collected just now: never wait for the lock here.
+        if (exposed && (m_gone || m_quit || TryRepaint()))
+            exposed = false;
     }
+    // No answer comes any more: whoever waits for one stops waiting (the lock
+    // orders this after a waiter's look at m_gone).
+    {
+        std::lock_guard<std::mutex> guard(m_tripLock);
+    }
+    m_tripAnswered.notify_all();
 }
 
 std::unique_ptr<CSurfaceBuffer> CX11Presenter::NewSurface(int width, int height)

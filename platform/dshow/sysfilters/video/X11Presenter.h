@@ -22,7 +22,15 @@
 // window selects no input events: clicks and keys go on to the owner (the
 // message drain of the player is the owner itself).
 //
-// An event thread repaints the window on Expose from the surface. When the
+// An event thread repaints the window on Expose from the surface. It is the
+// only reader of the connection once the presenter is open: a round trip sends
+// its request and waits for the event thread to collect the answer. XCB does
+// not read the socket for one thread while another waits for a reply, so an
+// event thread polling beside a waiting one found the socket readable, could
+// not drain it and turned round for as long as the server took to answer, a
+// thousand times a second. The wait has a time-out, so a server that stops
+// answering slows the pictures down instead of holding the streaming thread
+// (and with it every stop of the graph) for ever. When the
 // connection to the server breaks (the server ended), XCB reports it through
 // xcb_connection_has_error rather than ending the process: the presenter then
 // stops talking to the server and keeps converting pictures into its surface,
@@ -30,8 +38,11 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "video/VideoPresenter.h"
 
@@ -51,6 +62,11 @@ public:
     uint32_t Window() const { return m_window; }
     // True when pictures travel through shared memory.
     bool UsesSharedMemory() const { return m_shm.load(); }
+    // Times the event thread has woken so far (for tests: it should sleep
+    // while nothing happens on the connection).
+    uint64_t EventWakeUps() const { return m_wakeUps.load(); }
+    // Round trips that gave up waiting for the server's answer (for tests).
+    uint64_t RoundTripsUnanswered() const { return m_unanswered.load(); }
     // Sets the window's title property (seen only in full-screen mode, where the
     // window is top-level).
     void SetCaption(const char* utf8);
@@ -67,6 +83,10 @@ private:
     CX11Presenter() = default;
     bool Open(uint32_t owner);
     void EventLoop();
+    // Collects the answers of the round trips waiting (event thread).
+    void CollectRoundTrips();
+    // Returns once the server has handled every request sent before, the
+    // connection is gone or the server has not answered for kRoundTripWait.
     void RoundTrip();
     // True once the window or the connection is gone (sets m_gone when the
     // connection broke).
@@ -90,7 +110,14 @@ private:
     bool m_mapped = false;
     bool m_inFullScreen = false;
 
+    // Sequence numbers of the round trips whose answer is awaited.
+    std::mutex m_tripLock;
+    std::condition_variable m_tripAnswered;
+    std::vector<unsigned> m_trips; // guarded by m_tripLock
+
     int m_wakeFd = -1;
     std::atomic<bool> m_quit{false};
+    std::atomic<uint64_t> m_wakeUps{0};
+    std::atomic<uint64_t> m_unanswered{0};
     std::thread m_events;
 };
