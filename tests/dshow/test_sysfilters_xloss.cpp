@@ -3,6 +3,10 @@
 // on taking pictures (into its surface), and the window answers as gone. One
 // case per program: the platform opens its display once per process, so the
 // case points DISPLAY at its own server before anything opens one.
+//
+// A server that stops answering (stopped here) must not hold the thread that
+// presents pictures: the X11 presenter, on its own connection, is tested
+// without the platform's display.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -13,10 +17,12 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <future>
 #include <string>
 
 #include "RendererTest.h"
 #include "TvPictures.h"
+#include "video/X11Presenter.h"
 #include "win32/window.h"
 
 namespace {
@@ -72,6 +78,9 @@ public:
         return true;
     }
     const std::string& Display() const { return m_display; }
+    // Stops and resumes the server: its clients' requests wait unanswered.
+    void Freeze() { kill(m_pid, SIGSTOP); }
+    void Thaw() { kill(m_pid, SIGCONT); }
     void Kill()
     {
         if (m_pid <= 0)
@@ -174,4 +183,58 @@ TEST_F(XServerLoss, TheProcessAndTheRendererGoOn)
     EXPECT_EQ(window->SetWindowPosition(0, 0, 80, 60), S_OK);
     ASSERT_EQ(m_source->Deliver(Yuy2Uniform(32, 16, kRed)), S_OK);
     window->Release();
+}
+
+TEST(XServerFrozen, PicturesGoOnWithoutItsAnswers)
+{
+    const std::string xvfb = FindXvfb();
+    if (xvfb.empty())
+        GTEST_SKIP() << "Xvfb is not installed";
+    PrivateXvfb server;
+    ASSERT_TRUE(server.Start(xvfb));
+    setenv("DISPLAY", server.Display().c_str(), 1);
+    xcb_connection_t* conn = xcb_connect(nullptr, nullptr);
+    ASSERT_FALSE(xcb_connection_has_error(conn));
+    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(conn)).data;
+    const uint32_t owner = xcb_generate_id(conn);
+    xcb_create_window(conn, XCB_COPY_FROM_PARENT, owner, screen->root, 0, 0, 64, 64, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+    xcb_map_window(conn, owner);
+    std::free(xcb_get_input_focus_reply(conn, xcb_get_input_focus(conn), nullptr));
+
+    auto presenter = CX11Presenter::Create(owner);
+    ASSERT_NE(presenter, nullptr);
+    // PutImage hands the server the pixels themselves; with the server
+    // stopped, its socket fills and the put waits: only the shared-memory
+    // path, whose put is a few bytes, can go on.
+    if (!presenter->UsesSharedMemory())
+        GTEST_SKIP() << "this X server does not share memory with us";
+    PresentSettings s;
+    s.width = 64;
+    s.height = 64;
+    s.visible = true;
+    s.source = RECT{0, 0, 16, 16};
+    presenter->SetSettings(s);
+    const FrameFormat format{PixelLayout::YUY2, 16, 16, 32, false};
+    const auto red = Yuy2Uniform(16, 16, kRed);
+    ASSERT_TRUE(presenter->Present(format, red.data()));
+    EXPECT_EQ(presenter->RoundTripsUnanswered(), 0u);
+
+    server.Freeze();
+    auto pictures = std::async(std::launch::async, [&] {
+        bool ok = true;
+        for (int i = 0; i < 2; ++i)
+            ok = presenter->Present(format, red.data()) && ok;
+        return ok;
+    });
+    const bool presented = Result(pictures, false);
+    server.Thaw(); // also frees a present that hung, before the future is dropped
+    EXPECT_TRUE(presented);
+    EXPECT_EQ(presenter->RoundTripsUnanswered(), 2u);
+
+    // Running again, it answers again.
+    ASSERT_TRUE(presenter->Present(format, red.data()));
+    EXPECT_EQ(presenter->RoundTripsUnanswered(), 2u);
+    presenter.reset();
+    xcb_disconnect(conn);
 }
