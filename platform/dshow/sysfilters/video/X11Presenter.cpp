@@ -227,8 +227,11 @@ void CX11Presenter::RoundTrip()
     if (Gone())
         return;
     if (t_eventLoopOf == this) {
-        // A repaint on the event thread: it is the reader, so it may wait itself.
-        std::free(xcb_get_input_focus_reply(m_conn, xcb_get_input_focus(m_conn), nullptr));
+        // A repaint puts the front surface again, which nothing draws into
+        // next; the round trip of the next picture's put covers this put
+        // before that surface is drawn into. So the event thread never waits
+        // for the server, and a server that stops answering cannot hold it
+        // (nor, through the presenter's lock, the pictures).
         return;
     }
     std::unique_lock<std::mutex> lock(m_tripLock);
