@@ -120,8 +120,8 @@ CNetReceiver::CNetReceiver(CRingLogClock* filter, LONG capacity)
       m_dataSocket(INVALID_SOCKET), m_socketGeneration(0), m_address{}, m_port(8001),
       m_socketInUse(false), m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
       m_hRecvThread(nullptr), m_recvThreadId(0), m_stop(0), m_pRecvBuffer(nullptr),
-      m_readAgain(false), m_gathering(false), m_lastReadEmpty(false),
-      m_hRecordFile(nullptr), m_recordPath{}, m_splitCount(0), m_recvPackets(0), m_recvLength(0)
+      m_readAgain(false), m_lastReadGave(false), m_hRecordFile(nullptr), m_recordPath{},
+      m_splitCount(0), m_recvPackets(0), m_recvLength(0)
 {
     // The timing log is opened before the receive thread starts, which is
     // then its only user.
@@ -402,15 +402,14 @@ void CNetReceiver::ReceiveLoop()
 CNetReceiver::PassEnd CNetReceiver::ReceivePass(int dataSocket, bool datagrams)
 {
     // After a read that filled the buffer there is most likely more: read on
-    // without waiting. While the thread gathers (see kGatherMs), it lets
-    // datagrams come for kGatherMs (woken early only by a wake-up) and reads
-    // what came, without asking poll. Otherwise wait in poll for data or a
-    // wake-up (poll, not select: a process with many channels open may number
-    // the socket beyond what an fd_set can hold); without data the thread
-    // sleeps there.
+    // without waiting. After one that gave datagrams, let more come for
+    // kGatherMs (woken early only by a wake-up) and read what came, without
+    // asking poll. Otherwise wait in poll for data or a wake-up (poll, not
+    // select: a process with many channels open may number the socket beyond
+    // what an fd_set can hold); without data the thread sleeps there.
     if (m_readAgain) {
         // Read on.
-    } else if (m_gathering && !m_lastReadEmpty) {
+    } else if (datagrams && m_lastReadGave) {
         m_gatherWaits.fetch_add(1, std::memory_order_relaxed);
         if (WaitForWake(kGatherMs))
             return PassEnd::Next;
@@ -430,12 +429,11 @@ CNetReceiver::PassEnd CNetReceiver::ReceivePass(int dataSocket, bool datagrams)
         if (fds[0].revents == 0)
             return PassEnd::Next;
     }
-    const bool continued = m_readAgain;
     m_readAgain = false;
-    return datagrams ? ReceiveDatagrams(dataSocket, continued) : ReceiveStream(dataSocket);
+    return datagrams ? ReceiveDatagrams(dataSocket) : ReceiveStream(dataSocket);
 }
 
-CNetReceiver::PassEnd CNetReceiver::ReceiveDatagrams(int dataSocket, bool continued)
+CNetReceiver::PassEnd CNetReceiver::ReceiveDatagrams(int dataSocket)
 {
     // One call takes up to kBatchDatagrams datagrams, each into a slot of its
     // own in the receive buffer, large enough for any IPv4 datagram: each stays
@@ -451,10 +449,7 @@ CNetReceiver::PassEnd CNetReceiver::ReceiveDatagrams(int dataSocket, bool contin
     }
     // Never blocks: a datagram reported readable may have been dropped since.
     const int got = recvmmsg(dataSocket, messages, kBatchDatagrams, MSG_DONTWAIT, nullptr);
-    // A read that goes on from a full one is part of the same wake-up.
-    if (!continued)
-        NoteRead(got);
-    m_lastReadEmpty = got <= 0;
+    m_lastReadGave = got > 0;
     if (got < 0)
         return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? PassEnd::Next
                                                                          : PassEnd::PeerClosed;
@@ -490,35 +485,6 @@ CNetReceiver::PassEnd CNetReceiver::ReceiveStream(int dataSocket)
     StoreBlocks(&block, 1);
     CountReceived(1, 1, block.length);
     return PassEnd::Next;
-}
-
-void CNetReceiver::NoteRead(int got)
-{
-    ++m_windowReads;
-    if (got <= 0)
-        ++m_windowEmpty;
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const LONGLONG nowNs = static_cast<LONGLONG>(now.tv_sec) * 1000000000 + now.tv_nsec;
-    const LONGLONG elapsedNs = nowNs - m_windowStartNs;
-    constexpr LONGLONG kWindowNs = static_cast<LONGLONG>(kRateWindowMs) * 1000000;
-    if (elapsedNs < kWindowNs)
-        return;
-    if (elapsedNs >= 2 * kWindowNs) {
-        // The stream paused (or this is its start): what it does now is not known yet.
-        m_gathering = false;
-    } else if (!m_gathering) {
-        m_gathering =
-            static_cast<LONGLONG>(m_windowReads) * 1000000000 >= kGatherWakeRate * elapsedNs;
-    } else {
-        // Gathering pays while nearly every wait finds datagrams; a stream of
-        // bursts or a slow one leaves many waits empty, each an extra wake-up
-        // and a delay.
-        m_gathering = m_windowEmpty * 4 < m_windowReads;
-    }
-    m_windowStartNs = nowNs;
-    m_windowReads = 0;
-    m_windowEmpty = 0;
 }
 
 void CNetReceiver::StoreBlocks(const Block* blocks, int count)

@@ -13,9 +13,10 @@
 //    blocks of a read, in arrival order, go to the timing log, the record file
 //    and the ring (overwriting its oldest bytes when full; one taking of the
 //    ring lock and at most one data-event signal a read). A read that filled
-//    the buffer is followed by the next read at once, without waiting; while
-//    datagrams wake it more than kGatherWakeRate times a second, it waits
-//    kGatherMs (for a wake-up only) before each read instead;
+//    the buffer is followed by the next read at once, without waiting; after
+//    any other read that gave datagrams it waits kGatherMs (for a wake-up
+//    only) before reading again, and after one that found nothing it waits
+//    for data;
 //  - the accept thread of a TCP(Server) listener: the latest connection
 //    replaces the data socket;
 //  - caller threads (INWSource, the property page, the output pin).
@@ -107,18 +108,17 @@ public:
     // slot of its own.
     static constexpr int kBatchDatagrams = 32;
     static constexpr size_t kDatagramSlot = kRecvBufferSize / kBatchDatagrams;
-    // While datagrams wake the receive thread more than kGatherWakeRate times
-    // a second (counted over windows of kRateWindowMs), it sleeps kGatherMs
-    // between reads instead, so a finely paced stream is read in batches
-    // rather than one wake-up a datagram; a read that finds nothing makes the
-    // next wait one for data (an ended stream costs nothing), and a window in
-    // which a quarter of the reads found nothing ends the gathering. A stream
-    // that comes in bursts (a picture at a time) wakes it a few times a
-    // picture and does not gather: delaying the end of a picture would only
-    // add to its latency.
+    // After a read that gave datagrams the receive thread lets more gather
+    // for kGatherMs before it reads again. A device sends each picture as a
+    // burst of datagrams; read as they came, the thread (and the source pin
+    // and the splitter after it, one wake-up each per read) woke for nearly
+    // every datagram of a burst. Gathered, a burst takes a few reads, and its
+    // end reaches the ring at most kGatherMs later, against a jitter buffer
+    // of several pictures. A finely paced stream is read in batches the same
+    // way. A read that finds nothing makes the next wait one for data, so a
+    // stream that pauses or ends costs one empty read, and a lone datagram
+    // two wake-ups instead of one.
     static constexpr int kGatherMs = 2;
-    static constexpr int kRateWindowMs = 100;
-    static constexpr LONGLONG kGatherWakeRate = 1000;
 
 private:
     // How one pass of the receive loop over the data socket ends.
@@ -133,13 +133,8 @@ private:
     // Receive thread.
     void ReceiveLoop();
     PassEnd ReceivePass(int dataSocket, bool datagrams);
-    // continued: the read goes on from one that filled the buffer.
-    PassEnd ReceiveDatagrams(int dataSocket, bool continued);
+    PassEnd ReceiveDatagrams(int dataSocket);
     PassEnd ReceiveStream(int dataSocket);
-    // Receive thread, after each read a wake-up began (got: the datagrams it
-    // gave, 0 or less for none). Closes the window of at least kRateWindowMs
-    // it ends, deciding whether the next one gathers.
-    void NoteRead(int got);
     // Record lock held. The blocks of one read, in order, to the timing log,
     // the record file and the ring (one taking of the ring lock for them all).
     void StoreBlocks(const Block* blocks, int count);
@@ -194,15 +189,9 @@ private:
     std::atomic<LONG> m_stop;
     BYTE* m_pRecvBuffer; // receive thread only
     bool m_readAgain;    // receive thread only: the last read filled the buffer
-    // receive thread only: datagrams come faster than the thread wakes, so it
-    // lets them gather before the next read
-    bool m_gathering;
-    bool m_lastReadEmpty; // receive thread only: then the next wait is for data
-    // receive thread only: the window the reads are counted over, and those
-    // that found nothing
-    LONGLONG m_windowStartNs = 0;
-    int m_windowReads = 0;
-    int m_windowEmpty = 0;
+    // receive thread only: the last read of datagrams gave some, so the next
+    // wait lets more gather; otherwise it is for data
+    bool m_lastReadGave;
 
     // guarded by m_recordLock
     HANDLE m_hRecordFile;

@@ -263,21 +263,27 @@ TEST(NetReceiverBatch, ANewPortOrTheEndDuringTheGatherWaitIsTakenAtOnce)
     r.reset();
 }
 
-// A stream that comes a picture at a time (bursts of 20 datagrams 25 times a
-// second: fewer datagrams, so fewer wake-ups, than the gathering rate) is
-// read as it comes, never held back to gather.
-TEST(NetReceiverBatch, AStreamOfPictureBurstsIsNotHeldBack)
+// A stream that comes a picture at a time, as a camera sends it: each picture
+// a burst of datagrams sent one after another, 25 pictures a second. Read as
+// each datagram comes, the thread woke for nearly every one (and the source
+// pin and the splitter after it); it now takes a picture in a few reads, and
+// every datagram still arrives whole and in order.
+TEST(NetReceiverBatch, APictureBurstIsTakenInAFewReads)
 {
     UdpStream u;
     CNetReceiver& r = u.r;
-    static_assert(20 * 25 < CNetReceiver::kGatherWakeRate);
-    for (int picture = 0; picture < 15; ++picture) {
-        ASSERT_TRUE(u.Send(20));
+    constexpr int kPictures = 15, kDatagrams = 30;
+    for (int picture = 0; picture < kPictures; ++picture) {
+        for (int i = 0; i < kDatagrams; ++i) {
+            ASSERT_TRUE(u.Send(1));
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(40));
     }
     ASSERT_TRUE(WaitFor([&] { return r.GetState().count == static_cast<LONG>(u.sent.size()); }));
-    EXPECT_EQ(r.GetReadStatistics().gatherWaits, 0);
     EXPECT_TRUE(TakeRing(r) == u.sent) << "the ring differs from what was sent";
+    // A burst that a busy machine stretches takes a read or two more.
+    EXPECT_LE(r.GetReadStatistics().reads, 5 * kPictures);
 }
 
 // Linux caps SO_RCVBUF at net.core.rmem_max (unless the process holds
