@@ -318,6 +318,15 @@ bool CTarvoSplitterF::AnalyseLocked(std::span<const uint8_t> bytes, bool streamE
             ResetStreamLocked();
         }
     }
+    // Whether device H.264 comes in frames is learnt here, from the stream's
+    // first bytes, while they are all in the ring. The first bytes the
+    // delivery thread looks at may come after a stop that emptied the ring
+    // (the player stops the graph to build the chain) and begin inside a
+    // frame, with no header in sight: judged from those alone, a framed
+    // stream was cut as bare H.264 for good.
+    if (m_codecKind == CodecDeviceH264 && m_liveStep.Framing() == DeviceFraming::Undecided &&
+        CLiveStep::HasDeviceFrameHeader(bytes))
+        m_liveStep.SetFraming(DeviceFraming::Device);
     if (m_codecKind != CodecUnknown && m_sequenceHeader.length == 0) {
         size_t n =
             ExtractSequenceHeader(bytes, m_codecKind, m_containerKind, m_sequenceHeader.data);

@@ -519,6 +519,34 @@ TEST_F(SplitterGraphFixture, DeviceFramesComeOutOnePayloadPerSample)
     EXPECT_EQ(param, kSplitterEventFirstVideo);
 }
 
+// The player learns the stream with the graph running and "Video Out" not yet
+// connected, then stops the graph, builds the chain and runs it again. The
+// stop empties the ring, so the first bytes the delivery thread looks at may
+// lie inside a frame (here its last 1000 bytes, no header among them). The
+// detection saw the stream's frame headers: the frames after that come out
+// whole, not cut as a bare H.264 stream.
+TEST_F(SplitterGraphFixture, AStreamLearntBeforeAStopKeepsItsFramesWhenItResumesMidFrame)
+{
+    const DeviceClip start = DeviceFrames(DeviceHeaderLayout::Header40, 2, 300);
+    ASSERT_EQ(m_pusher->Push(start.bytes), S_OK);
+    ASSERT_GT(m_splitter->GetStreamState().sequenceHeaderLength, 0);
+    ASSERT_TRUE(SUCCEEDED(m_graph.Control()->Run()));
+    ASSERT_EQ(m_graph.Control()->Stop(), S_OK);
+    ASSERT_EQ(m_graph.Connect(m_splitter, L"Video Out", m_video, nullptr), S_OK);
+    ASSERT_TRUE(SUCCEEDED(m_graph.Control()->Run()));
+
+    const DeviceClip cut = DeviceFrames(DeviceHeaderLayout::Header40, 1, 3000, 80000);
+    ASSERT_EQ(m_pusher->Push(Bytes(cut.frames[0].end() - 1000, cut.frames[0].end())), S_OK);
+    const DeviceClip after = DeviceFrames(DeviceHeaderLayout::Header40, 4, 3000, 120000);
+    for (const Bytes& frame : after.frames)
+        ASSERT_EQ(m_pusher->Push(frame), S_OK);
+    ASSERT_TRUE(m_video->WaitForSamples(after.payloads.size()));
+    const std::vector<TvStreamEvent> samples = m_video->Samples();
+    ASSERT_EQ(samples.size(), after.payloads.size());
+    for (size_t i = 0; i < samples.size(); ++i)
+        EXPECT_EQ(samples[i].bytes, after.payloads[i]) << i;
+}
+
 // Half a frame in the ring: the delivery thread waits for the rest rather than
 // looking again every millisecond (a turn at most every kWaitForBytesMs while
 // nothing comes), and the frame goes out once the rest arrives.
