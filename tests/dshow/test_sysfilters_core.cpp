@@ -400,6 +400,19 @@ private:
     uint32_t m_window = 0;
 };
 
+// An owner window and the X11 presenter in it (x11 is null when the
+// presenter made is not an X11 one).
+struct X11Tile {
+    X11Tile(int width, int height)
+        : owner(width, height), presenter(CreateVideoPresenter(owner.Hwnd())),
+          x11(dynamic_cast<CX11Presenter*>(presenter.get()))
+    {
+    }
+    OwnerWindow owner;
+    std::unique_ptr<CVideoPresenter> presenter;
+    CX11Presenter* x11;
+};
+
 } // namespace
 
 class X11PresenterPaths : public ::testing::TestWithParam<bool> {};
@@ -481,10 +494,10 @@ TEST(X11Presenter, EventThreadSleepsWhilePicturesTravel)
         GTEST_SKIP() << "no X display";
     // A camera wall runs one presenter per tile: an event thread that turns
     // round while the server copies each picture costs a core between them.
-    OwnerWindow owner(704, 576);
-    auto presenter = CreateVideoPresenter(owner.Hwnd());
-    ASSERT_STREQ(presenter->Kind(), "x11");
-    auto* x11 = static_cast<CX11Presenter*>(presenter.get());
+    X11Tile tile(704, 576);
+    ASSERT_NE(tile.x11, nullptr);
+    CVideoPresenter* presenter = tile.presenter.get();
+    CX11Presenter* x11 = tile.x11;
     presenter->SetSettings(WindowOf(704, 576, 704, 576));
     auto frame = Yuy2Picture(704, 576, [](int x, int y) { return (x ^ y) & 8 ? kRed : kWhite; });
     ASSERT_TRUE(presenter->Present(Yuy2Format(704, 576), frame.data()));
@@ -503,10 +516,11 @@ TEST(X11Presenter, RepaintsOnExposeWithoutHoldingUpPictures)
 {
     if (!TvGetX11Display())
         GTEST_SKIP() << "no X display";
-    OwnerWindow owner(64, 64);
-    auto presenter = CreateVideoPresenter(owner.Hwnd());
-    ASSERT_STREQ(presenter->Kind(), "x11");
-    auto* x11 = static_cast<CX11Presenter*>(presenter.get());
+    X11Tile tile(64, 64);
+    ASSERT_NE(tile.x11, nullptr);
+    CVideoPresenter* presenter = tile.presenter.get();
+    CX11Presenter* x11 = tile.x11;
+    OwnerWindow& owner = tile.owner;
     PresentSettings s = WindowOf(64, 64, 16, 16);
     s.borderColour = 0x00ff0000; // blue: the window's background
     presenter->SetSettings(s);

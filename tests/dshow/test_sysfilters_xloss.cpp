@@ -95,6 +95,21 @@ private:
     std::string m_display;
 };
 
+// A mapped top-level window made over conn, once the server has it; 0 when
+// the connection failed.
+uint32_t MakeOwnerWindow(xcb_connection_t* conn, uint16_t width, uint16_t height)
+{
+    if (xcb_connection_has_error(conn))
+        return 0;
+    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(conn)).data;
+    const uint32_t window = xcb_generate_id(conn);
+    xcb_create_window(conn, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, width, height, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+    xcb_map_window(conn, window);
+    std::free(xcb_get_input_focus_reply(conn, xcb_get_input_focus(conn), nullptr));
+    return window;
+}
+
 class XServerLoss : public RendererTest {
 protected:
     void SetUp() override
@@ -119,15 +134,8 @@ protected:
     HWND MakeOwner()
     {
         m_conn = xcb_connect(nullptr, nullptr);
-        if (xcb_connection_has_error(m_conn))
-            return nullptr;
-        xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data;
-        const uint32_t window = xcb_generate_id(m_conn);
-        xcb_create_window(m_conn, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 160, 120, 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
-        xcb_map_window(m_conn, window);
-        std::free(xcb_get_input_focus_reply(m_conn, xcb_get_input_focus(m_conn), nullptr));
-        return reinterpret_cast<HWND>(uintptr_t(window));
+        const uint32_t window = MakeOwnerWindow(m_conn, 160, 120);
+        return window ? reinterpret_cast<HWND>(uintptr_t(window)) : nullptr;
     }
     void Surface(LONGLONG* presented, BOOL* onScreen)
     {
@@ -194,13 +202,8 @@ TEST(XServerFrozen, PicturesGoOnWithoutItsAnswers)
     ASSERT_TRUE(server.Start(xvfb));
     setenv("DISPLAY", server.Display().c_str(), 1);
     xcb_connection_t* conn = xcb_connect(nullptr, nullptr);
-    ASSERT_FALSE(xcb_connection_has_error(conn));
-    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(conn)).data;
-    const uint32_t owner = xcb_generate_id(conn);
-    xcb_create_window(conn, XCB_COPY_FROM_PARENT, owner, screen->root, 0, 0, 64, 64, 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
-    xcb_map_window(conn, owner);
-    std::free(xcb_get_input_focus_reply(conn, xcb_get_input_focus(conn), nullptr));
+    const uint32_t owner = MakeOwnerWindow(conn, 64, 64);
+    ASSERT_NE(owner, 0u);
 
     auto presenter = CX11Presenter::Create(owner);
     ASSERT_NE(presenter, nullptr);
