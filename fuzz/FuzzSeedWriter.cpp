@@ -72,6 +72,21 @@ int main(int argc, char** argv)
         seed.insert(seed.end(), jpeg.begin(), jpeg.end());
         Write(out / "mjpeg" / ("jpeg" + std::to_string(n++)), seed);
     }
+    // Interlaced frames: a top and a bottom field of 64 x 24 woven into 64 x 48,
+    // and a lone top field of 101 x 19 (the larger half of 37 rows), which is
+    // line-doubled.
+    {
+        std::vector<uint8_t> seed = {1, 0};
+        for (int field = 0; field < 2; ++field) {
+            const std::vector<uint8_t> jpeg = EncodeJpeg(64, 24, JpegKind::Colour, 50);
+            seed.insert(seed.end(), jpeg.begin(), jpeg.end());
+        }
+        Write(out / "mjpeg" / ("jpeg" + std::to_string(n++)), seed);
+        seed = {2, 0};
+        const std::vector<uint8_t> top = EncodeJpeg(101, 19, JpegKind::Colour, 50);
+        seed.insert(seed.end(), top.begin(), top.end());
+        Write(out / "mjpeg" / ("jpeg" + std::to_string(n++)), seed);
+    }
 
     // AAC blocks of one to four ADTS frames each, behind the 3-byte block head.
     std::vector<uint8_t> aac;
