@@ -4,6 +4,8 @@
 # kit holds itself to: 10 s per input, 2 GB of memory. Prints one line per
 # target (runs, coverage, features, corpus, findings) and keeps the findings
 # in build/fuzz/findings/<target>/. Exits 1 when any target found something.
+# Move an input whose fault is fixed into findings/<target>/fixed/ (its copy
+# kept in fuzz/regressions/): it then no longer counts as a finding.
 #   scripts/fuzz.sh [SECONDS] [TARGET...]
 # FUZZ_JOBS=N runs N targets at once (default 1).
 # FUZZ_CLOCK=cpu makes SECONDS the CPU time each target gets rather than wall
@@ -133,7 +135,10 @@ run_one() {
     runs=$((runs + n))
     cov=$(grep -o 'cov: [0-9]*' "$log" | tail -n1 | grep -o '[0-9]*' || echo 0)
     ft=$(grep -o 'ft: [0-9]*' "$log" | tail -n1 | grep -o '[0-9]*' || echo 0)
-    found=$(find "$findings" -path "$findings/starved" -prune -o -type f -print | wc -l)
+    # Only what lies in findings/<target>/ itself: its subdirectories hold inputs
+    # set aside (starved/ above, fixed/ for faults already mended), which are no
+    # finding of this run.
+    found=$(find "$findings" -maxdepth 1 -type f | wc -l)
     printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(date -u +%FT%TZ)" "$t" "$((SECONDS - start))" \
       "$(awk -v a="$cpu" -v b="$cpu_before" 'BEGIN { printf "%.1f", a - b }')" \
       "$n" "$cov" "$ft" "$(ls "$work" | wc -l)" "$found" >>"$ledger"
