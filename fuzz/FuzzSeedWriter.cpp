@@ -77,10 +77,9 @@ int main(int argc, char** argv)
     // line-doubled.
     {
         std::vector<uint8_t> seed = {1, 0};
-        for (int field = 0; field < 2; ++field) {
-            const std::vector<uint8_t> jpeg = EncodeJpeg(64, 24, JpegKind::Colour, 50);
-            seed.insert(seed.end(), jpeg.begin(), jpeg.end());
-        }
+        const std::vector<uint8_t> field = EncodeJpeg(64, 24, JpegKind::Colour, 50);
+        for (int i = 0; i < 2; ++i)
+            seed.insert(seed.end(), field.begin(), field.end());
         Write(out / "mjpeg" / ("jpeg" + std::to_string(n++)), seed);
         seed = {2, 0};
         const std::vector<uint8_t> top = EncodeJpeg(101, 19, JpegKind::Colour, 50);
